@@ -1,0 +1,74 @@
+#pragma once
+// The console host: global options, the machine it works on, and the
+// commands that reach the engine.
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/machine.hpp"
+
+namespace kx::host {
+
+/// Bad input on the command line: reported in one line, exit status 2.
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+inline constexpr int kExitFailed = 1;  // the operation answered a failing status
+inline constexpr int kExitUsage = 2;   // the command line was wrong
+
+/// The suite's program folder inside the machine, the default of KXAppPath.
+inline constexpr std::string_view kProgramFolder = "C:\\Programme\\Kolvanex";
+
+struct GlobalOptions {
+    std::optional<std::string> prefix;
+    std::optional<std::string> appPath;
+    std::optional<std::string> title;
+    bool quiet = false;
+    bool onTop = false;
+};
+
+/// The machine and shared state a command runs with: the machine is bound to
+/// the thread and the global options are set into the shared state.
+class Session {
+public:
+    /// `mustExist`: fail when the prefix has no machine yet (an explicitly
+    /// named prefix must always exist).
+    Session(const GlobalOptions& options, bool mustExist);
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    bool hasMachine() const { return machine_ != nullptr; }
+    platform::Machine& machine();
+    const std::filesystem::path& prefix() const { return prefix_; }
+
+private:
+    std::filesystem::path prefix_;
+    std::unique_ptr<platform::Machine> machine_;
+    std::unique_ptr<platform::MachineScope> scope_;
+};
+
+int runCall(const GlobalOptions& options, bool json, const std::vector<std::string>& words);
+int runMachineInit(const GlobalOptions& options, const std::optional<std::string>& user,
+                   bool nonAdmin);
+int runMachineInfo(const GlobalOptions& options);
+int runSettingsList(const GlobalOptions& options, const std::optional<std::string>& section);
+int runSettingsGet(const GlobalOptions& options, const std::string& section,
+                   const std::string& key);
+int runSettingsSet(const GlobalOptions& options, const std::string& section,
+                   const std::string& key, const std::string& value);
+int runRegQuery(const GlobalOptions& options, const std::string& keyPath,
+                const std::optional<std::string>& valueName);
+int runRegAdd(const GlobalOptions& options, const std::string& keyPath,
+              const std::string& valueName, const std::string& type, const std::string& data);
+int runRegDelete(const GlobalOptions& options, const std::string& keyPath,
+                 const std::optional<std::string>& valueName);
+int runRegImport(const GlobalOptions& options, const std::string& file);
+int runRegExport(const GlobalOptions& options, const std::string& keyPath, const std::string& file,
+                 bool regedit4);
+
+}  // namespace kx::host

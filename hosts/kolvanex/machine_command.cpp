@@ -1,0 +1,90 @@
+// `kolvanex machine init|info`: create and describe the machine the engine
+// works on.
+#include <iostream>
+
+#include "frame/kolvanex.hpp"
+#include "hosts/kolvanex/host.hpp"
+#include "settings/settings_store.hpp"
+
+namespace kx::host {
+namespace {
+
+std::string_view driveTypeName(platform::DriveType type) {
+    switch (type) {
+        case platform::DriveType::Removable: return "removable";
+        case platform::DriveType::Fixed: return "fixed";
+        case platform::DriveType::Remote: return "remote";
+        case platform::DriveType::CdRom: return "cdrom";
+        case platform::DriveType::RamDisk: return "ramdisk";
+        case platform::DriveType::NoRootDir: return "no root";
+        case platform::DriveType::Unknown: break;
+    }
+    return "unknown";
+}
+
+}  // namespace
+
+int runMachineInit(const GlobalOptions& options, const std::optional<std::string>& user,
+                   bool nonAdmin) {
+    const auto prefix = options.prefix ? std::filesystem::path(*options.prefix)
+                                       : platform::Machine::defaultPrefix();
+    auto config = platform::MachineConfig::defaults();
+    if (user) {
+        if (user->empty() || user->find_first_of("\\/:*?\"<>|") != std::string::npos) {
+            throw UsageError("not a valid Windows user name: '" + *user + "'");
+        }
+        config.userName = *user;
+    }
+    if (nonAdmin) {
+        config.administrator = false;
+        std::erase(config.tokenGroups, std::string("S-1-5-32-544"));
+    }
+    auto machine = platform::Machine::create(prefix, config);
+    if (!machine) {
+        std::cerr << "kolvanex: cannot create the machine at " << prefix.string() << ": "
+                  << machine.error().message << "\n";
+        return kExitFailed;
+    }
+    // The suite's program folder, where its companion programs and data files live.
+    auto& m = **machine;
+    const auto programFolder = m.resolve(kProgramFolder);
+    if (!programFolder) {
+        std::cerr << "kolvanex: " << programFolder.error().message << "\n";
+        return kExitFailed;
+    }
+    std::filesystem::create_directories(*programFolder);
+    std::cout << "machine ready at " << prefix.string() << "\n";
+    return 0;
+}
+
+int runMachineInfo(const GlobalOptions& options) {
+    Session session(options, true);
+    auto& machine = session.machine();
+    const auto& config = machine.config();
+    CKOLVANEX kolvanex;
+    std::cout << "prefix: " << machine.prefix().string() << "\n";
+    std::cout << "system: " << kolvanex.Betriebssystem().value_or("") << " (version "
+              << config.version.major << "." << config.version.minor << "."
+              << config.version.build << ", platform " << config.version.platform << ", "
+              << config.version.servicePack << ")\n";
+    std::cout << "user: " << config.userName << (config.administrator ? " (administrator)" : "")
+              << "\n";
+    std::cout << "computer: " << config.computerName << "\n";
+    std::cout << "profile: " << machine.userProfile() << "\n";
+    for (const auto& drive : config.drives) {
+        const std::string root = std::string(1, drive.letter) + ":\\";
+        const auto path = machine.resolve(root);
+        std::cout << "drive " << root << " " << driveTypeName(drive.type)
+                  << (drive.shellTypeName.empty() ? "" : " (" + drive.shellTypeName + ")")
+                  << " -> " << (path ? path->string() : std::string("no folder")) << "\n";
+    }
+    for (const auto& [name, address] : config.endpoints) {
+        std::cout << "endpoint " << name << ": " << address << "\n";
+    }
+    std::cout << "program folder: " << kolvanex.KXAppPath().value_or("") << "\n";
+    std::cout << "settings: HKEY_CURRENT_USER\\" << settings::kStoreRoot << "\\"
+              << settings::applicationName() << "\n";
+    return 0;
+}
+
+}  // namespace kx::host

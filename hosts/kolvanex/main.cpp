@@ -1,0 +1,148 @@
+// kolvanex: the console host of the engine and its automation surface.
+#include <CLI/CLI.hpp>
+#include <iostream>
+
+#include "frame/dispatch.hpp"
+#include "hosts/kolvanex/host.hpp"
+
+namespace {
+
+using namespace kx::host;
+
+constexpr const char* kCallHelp = R"(Calls an operation or property of CKOLVANEX by name.
+
+  kolvanex call [--json] NAME [ARGS...]
+
+Arguments are parsed by their declared types: String as given; Boolean
+True/False (also -1/0, Wahr/Falsch); Long, Integer and Byte as whole numbers
+in their ranges; Double with a point; enumCryptIt Decrypt/Encrypt (0/1);
+Variant as text, or null, empty, bool:X, long:N, double:X, string:X;
+Collection as a JSON array of texts; Object as Nothing, tabstrip:TABS:SELECTED
+or form:CAPTION. A property without an argument is read, with one it is
+written. Optional arguments may be left off at the end.
+
+Output: the result alone on the first line (Booleans True/False, numbers with
+a point), then every in/out argument as name=value. With --json, one object
+{"result": ..., "byref": {...}, "error": null | {"number": n, "description": "..."}}.
+Exit status 0 on success, 1 when the operation fails, 2 on bad input.
+
+'kolvanex call --list' lists every operation with its parameters.)";
+
+void listMembers() {
+    for (const auto& m : kx::members()) {
+        std::cout << m.name << (m.isProperty ? " [property]" : "") << "(";
+        for (std::size_t i = 0; i < m.params.size(); ++i) {
+            const auto& p = m.params[i];
+            std::cout << (i ? ", " : "") << (p.optional ? "[" : "") << p.name << " As "
+                      << kx::paramTypeName(p.type) << (p.byRef ? " (in/out)" : "")
+                      << (p.optional ? "]" : "");
+        }
+        std::cout << ")";
+        if (m.hasResult) std::cout << " As " << kx::paramTypeName(m.resultType);
+        std::cout << "\n";
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"kolvanex - the engine of the Kolvanex privacy suite"};
+    app.require_subcommand(1);
+    GlobalOptions options;
+    app.add_option("--prefix", options.prefix, "machine prefix (default: $KOLVANEX_PREFIX or "
+                                               "$XDG_DATA_HOME/kolvanex/machine)");
+    app.add_option("--app-path", options.appPath, "KXAppPath (default: C:\\Programme\\Kolvanex)");
+    app.add_option("--title", options.title, "KXAppTitle, also the settings' application name");
+    app.add_flag("--quiet", options.quiet, "gbQuiet: no status lines");
+    app.add_flag("--on-top", options.onTop, "gbFormsOnTop: topmost dialogs");
+
+    int exitCode = 0;
+
+    auto* call = app.add_subcommand("call", "call an operation or property by name");
+    call->footer(kCallHelp);
+    bool json = false;
+    bool list = false;
+    call->add_flag("--json", json, "print one JSON object");
+    call->add_flag("--list", list, "list every operation and property");
+    call->prefix_command();
+    call->callback([&] {
+        if (list) {
+            listMembers();
+            return;
+        }
+        exitCode = runCall(options, json, call->remaining());
+    });
+
+    auto* machine = app.add_subcommand("machine", "the machine prefix");
+    machine->require_subcommand(1);
+    auto* init = machine->add_subcommand("init", "create the machine (or complete it)");
+    std::optional<std::string> user;
+    bool nonAdmin = false;
+    init->add_option("--user", user, "Windows user name of a new machine");
+    init->add_flag("--no-admin", nonAdmin, "the user is not an administrator");
+    init->callback([&] { exitCode = runMachineInit(options, user, nonAdmin); });
+    machine->add_subcommand("info", "describe the machine")->callback([&] {
+        exitCode = runMachineInfo(options);
+    });
+
+    auto* settingsCmd = app.add_subcommand("settings", "the settings store");
+    settingsCmd->require_subcommand(1);
+    std::optional<std::string> listSection;
+    auto* settingsList = settingsCmd->add_subcommand("list", "every known key with its value");
+    settingsList->add_option("--section", listSection, "only this section");
+    settingsList->callback([&] { exitCode = runSettingsList(options, listSection); });
+    std::string section, key, value;
+    auto* get = settingsCmd->add_subcommand("get", "one key's value (or its default)");
+    get->add_option("section", section)->required();
+    get->add_option("key", key)->required();
+    get->callback([&] { exitCode = runSettingsGet(options, section, key); });
+    auto* set = settingsCmd->add_subcommand("set", "write one key");
+    set->add_option("section", section)->required();
+    set->add_option("key", key)->required();
+    set->add_option("value", value)->required();
+    set->callback([&] { exitCode = runSettingsSet(options, section, key, value); });
+
+    auto* reg = app.add_subcommand("reg", "the registry");
+    reg->require_subcommand(1);
+    std::string keyPath, file, type = "REG_SZ", data;
+    std::optional<std::string> valueName;
+    auto* query = reg->add_subcommand("query", "values and subkeys of a key");
+    query->add_option("key", keyPath)->required();
+    query->add_option("-v,--value", valueName, "only this value");
+    query->callback([&] { exitCode = runRegQuery(options, keyPath, valueName); });
+    auto* add = reg->add_subcommand("add", "create a key and set a value");
+    std::string addName;
+    add->add_option("key", keyPath)->required();
+    add->add_option("-v,--value", addName, "value name (default: the key's default value)");
+    add->add_option("-t,--type", type, "REG_SZ, REG_EXPAND_SZ, REG_DWORD, REG_MULTI_SZ, REG_BINARY");
+    add->add_option("-d,--data", data, "the data");
+    add->callback([&] { exitCode = runRegAdd(options, keyPath, addName, type, data); });
+    auto* del = reg->add_subcommand("delete", "delete a value, or a key with all below it");
+    del->add_option("key", keyPath)->required();
+    del->add_option("-v,--value", valueName, "delete only this value");
+    del->callback([&] { exitCode = runRegDelete(options, keyPath, valueName); });
+    auto* import = reg->add_subcommand("import", "import a .reg file");
+    import->add_option("file", file)->required();
+    import->callback([&] { exitCode = runRegImport(options, file); });
+    auto* exportCmd = reg->add_subcommand("export", "export a key to a .reg file");
+    bool regedit4 = false;
+    exportCmd->add_option("key", keyPath)->required();
+    exportCmd->add_option("file", file)->required();
+    exportCmd->add_flag("--regedit4", regedit4, "write a REGEDIT4 file (default: version 5.00)");
+    exportCmd->callback([&] { exitCode = runRegExport(options, keyPath, file, regedit4); });
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        if (e.get_exit_code() == 0) return app.exit(e);  // --help
+        std::cerr << "kolvanex: " << e.what() << " (see --help)\n";
+        return kExitUsage;
+    } catch (const UsageError& e) {
+        std::cerr << "kolvanex: " << e.what() << "\n";
+        return kExitUsage;
+    } catch (const std::exception& e) {
+        std::cerr << "kolvanex: " << e.what() << "\n";
+        return kExitFailed;
+    }
+    return exitCode;
+}

@@ -1,0 +1,65 @@
+#pragma once
+// ShellExecuteA: opening documents and web addresses with the program the
+// desktop associates with them.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kx::platform {
+
+/// Answers above 32 mean success, as ShellExecuteA's instance value does.
+inline constexpr std::intptr_t SE_ERR_FNF = 2;
+inline constexpr std::intptr_t SE_ERR_NOASSOC = 31;
+
+class Shell {
+  public:
+    virtual ~Shell() = default;
+    virtual std::intptr_t shellExecute(std::int32_t owner, const std::string& verb,
+                                       const std::string& file, const std::string& parameters,
+                                       const std::string& directory, std::int32_t showCommand) = 0;
+};
+
+/// The desktop's shell: web addresses open in the user's browser through
+/// xdg-open, started detached; anything else is not associated yet.
+class DesktopShell final : public Shell {
+  public:
+    std::intptr_t shellExecute(std::int32_t owner, const std::string& verb, const std::string& file,
+                               const std::string& parameters, const std::string& directory,
+                               std::int32_t showCommand) override;
+};
+
+/// Records every request and answers success; for tests.
+class RecordingShell final : public Shell {
+  public:
+    struct Call {
+        std::int32_t owner;
+        std::string verb, file, parameters, directory;
+        std::int32_t showCommand;
+    };
+    std::vector<Call> calls;
+    std::intptr_t shellExecute(std::int32_t owner, const std::string& verb, const std::string& file,
+                               const std::string& parameters, const std::string& directory,
+                               std::int32_t showCommand) override;
+};
+
+/// The shell bound to the calling thread (a DesktopShell when none is bound).
+Shell& shell();
+
+class ShellScope {
+  public:
+    explicit ShellScope(Shell& shell);
+    ~ShellScope();
+    ShellScope(const ShellScope&) = delete;
+    ShellScope& operator=(const ShellScope&) = delete;
+
+  private:
+    Shell* previous_;
+};
+
+inline std::intptr_t ShellExecuteA(std::int32_t owner, const std::string& verb,
+                                   const std::string& file, const std::string& parameters,
+                                   const std::string& directory, std::int32_t showCommand) {
+    return shell().shellExecute(owner, verb, file, parameters, directory, showCommand);
+}
+
+}  // namespace kx::platform

@@ -1,0 +1,41 @@
+#pragma once
+// Text helpers of the language runtime: the engine keeps text as UTF-8, and
+// lower-casing treats the Latin-1 letters (Ä, Ö, Ü, ...) as letters.
+#include <string>
+#include <string_view>
+
+namespace kx::platform {
+
+/// Lower-cases ASCII and the Latin-1 supplement letters (U+00C0..U+00DE except
+/// U+00D7); every other byte sequence is copied as it stands, so invalid UTF-8
+/// survives unchanged.
+std::string lower(std::string_view text);
+
+/// Upper-cases the same letters back (ß stays ß).
+std::string upper(std::string_view text);
+
+/// True when both texts are equal after `lower`.
+bool iequals(std::string_view a, std::string_view b);
+
+/// Removes blanks (spaces only, as the runtime's Trim does) at both ends.
+std::string_view trim(std::string_view text);
+std::string_view trimLeft(std::string_view text);
+std::string_view trimRight(std::string_view text);
+
+/// Decodes one UTF-8 code point at `pos`, advancing `pos`; an invalid byte is
+/// taken as the Latin-1 character of that value so that no input is rejected.
+char32_t nextCodePoint(std::string_view text, std::size_t& pos);
+
+/// True when the bytes are well-formed UTF-8.
+bool isValidUtf8(std::string_view text);
+
+/// Appends the UTF-8 form of a code point.
+void appendUtf8(std::string& out, char32_t cp);
+
+/// Converts single-byte Windows-1252 text (files the old system wrote) to UTF-8.
+std::string fromCp1252(std::string_view bytes);
+
+/// Converts UTF-8 to Windows-1252; characters it lacks become '?'.
+std::string toCp1252(std::string_view text);
+
+}  // namespace kx::platform
