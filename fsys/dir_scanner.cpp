@@ -1,0 +1,66 @@
+#include "fsys/dir_scanner.hpp"
+
+#include <exception>
+#include <limits>
+
+#include "platform/dir_scan.hpp"
+#include "platform/machine.hpp"
+#include "platform/wildcard.hpp"
+
+namespace kx::fsys {
+
+void DirScanner::Clear() { items_.clear(); }
+
+std::int32_t DirScanner::UpperIndex() const { return static_cast<std::int32_t>(items_.size()) - 1; }
+
+std::int32_t DirScanner::FindNext(std::string_view pattern, std::int32_t startIndex) const {
+    // Compiled once with case folding built in: no lower-cased copy per item.
+    const auto compiled = platform::LikePattern::compile(pattern, /*foldCase=*/true);
+    if (!compiled) return -1;
+    for (std::size_t i = startIndex < 0 ? 0 : static_cast<std::size_t>(startIndex); i < items_.size();
+         ++i) {
+        std::string_view name = items_[i];
+        if (const auto slash = name.rfind('\\'); slash != std::string_view::npos) {
+            name.remove_prefix(slash + 1);
+        }
+        if (compiled->matches(name)) return static_cast<std::int32_t>(i);
+    }
+    return -1;
+}
+
+std::string DirScanner::Item(std::int32_t index) const {
+    if (index < 0 || static_cast<std::size_t>(index) >= items_.size()) return {};
+    return items_[static_cast<std::size_t>(index)];
+}
+
+std::int32_t DirScanner::Scan(std::string_view windowsRoot) {
+    const std::size_t before = items_.size();
+    try {
+        std::string_view base = windowsRoot;
+        while (!base.empty() && (base.back() == '\\' || base.back() == '/')) base.remove_suffix(1);
+        // An empty root must not become "\" + name: that would be no drive at all.
+        if (base.empty()) return 0;
+
+        platform::ScanOptions options;
+        options.separator = '\\';
+        (void)platform::scanWindowsTree(
+            platform::currentMachine(), windowsRoot,
+            [&](std::string_view rel, platform::EntryKind kind) {
+                if (kind != platform::EntryKind::File && kind != platform::EntryKind::Link) return;
+                if (items_.size() >= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+                    return;  // indices are 32-bit; more could not be addressed
+                }
+                std::string& path = items_.emplace_back();
+                path.reserve(base.size() + 1 + rel.size());
+                path.append(base).push_back('\\');
+                path.append(rel);
+            },
+            options);
+    } catch (const std::exception&) {
+        // No machine bound or out of memory: the paths found so far stay
+        // listed, and the count says how many those are.
+    }
+    return static_cast<std::int32_t>(items_.size() - before);
+}
+
+}  // namespace kx::fsys

@@ -1,0 +1,42 @@
+#pragma once
+// The engine's directory scanner: collects every file below a folder as full
+// Windows paths, then answers index and wildcard look-ups over that list.
+// The cleaners build their lists of candidates with it.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kx::fsys {
+
+class DirScanner {
+public:
+    /// Forgets every collected path.
+    void Clear();
+
+    /// The highest valid index, -1 when the list is empty.
+    std::int32_t UpperIndex() const;
+
+    /// The first index at or after `startIndex` (a negative start counts as
+    /// 0) whose file name, the part after the last "\", matches `pattern`
+    /// with the `Like` rules, without regard to case. -1 when none does or
+    /// the pattern is invalid.
+    std::int32_t FindNext(std::string_view pattern, std::int32_t startIndex) const;
+
+    /// The path at `index`; "" out of range.
+    std::string Item(std::int32_t index) const;
+
+    /// Appends every file below `windowsRoot`, at all levels, as the root (as
+    /// given, without trailing "\") + "\" + the path below it in its on-disk
+    /// spelling. Links to files are listed as files (deleting one removes
+    /// the link only); linked folders are neither listed nor entered, and
+    /// folders that cannot be read are skipped. A root that is missing,
+    /// unreadable or not on a known drive adds nothing. Answers the number
+    /// of paths added. Uses the thread's current machine; never throws.
+    std::int32_t Scan(std::string_view windowsRoot);
+
+private:
+    std::vector<std::string> items_;
+};
+
+}  // namespace kx::fsys

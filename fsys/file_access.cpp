@@ -1,0 +1,210 @@
+#include "fsys/file_access.hpp"
+
+#include <exception>
+#include <stdexcept>
+#include <vector>
+
+#include "fsys/connection_blob.hpp"
+#include "platform/files.hpp"
+#include "platform/machine.hpp"
+#include "platform/shell_folders.hpp"
+
+namespace kx::fsys {
+namespace {
+
+namespace pf = kx::platform;
+
+constexpr std::string_view kConnectionsKey =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
+
+std::string blobValueName(std::string_view connectionName) {
+    return connectionName.empty() ? std::string("DefaultConnectionSettings")
+                                  : std::string(connectionName);
+}
+
+// Reads a connection's blob; nullopt when there is none or it cannot be read.
+std::optional<ConnectionBlob> readBlob(pf::Registry& reg, std::string_view connectionName) {
+    pf::HKEY key = 0;
+    if (reg.RegOpenKeyExA(pf::HKEY_CURRENT_USER, kConnectionsKey, 0, pf::KEY_READ, &key) !=
+        pf::ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    const std::string name = blobValueName(connectionName);
+    std::optional<ConnectionBlob> blob;
+    pf::DWORD type = 0;
+    pf::DWORD size = 0;
+    if (reg.RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) == pf::ERROR_SUCCESS &&
+        type == pf::REG_BINARY) {
+        std::vector<std::uint8_t> data(size);
+        if (reg.RegQueryValueExA(key, name, nullptr, &type, data.data(), &size) ==
+            pf::ERROR_SUCCESS) {
+            blob = ConnectionBlob::parse(
+                std::string_view(reinterpret_cast<const char*>(data.data()), size));
+        }
+    }
+    reg.RegCloseKey(key);
+    return blob;
+}
+
+template <typename Change>
+void updateBlob(std::string_view connectionName, Change change) {
+    auto& reg = pf::currentMachine().registry();
+    // Read, change and write in one transaction, so another process changing
+    // the same connection at the same moment cannot lose our change or theirs.
+    reg.transaction([&]() -> pf::LONG {
+        ConnectionBlob blob = readBlob(reg, connectionName).value_or(ConnectionBlob::fresh());
+        change(blob);
+        ++blob.counter;  // IE counts each change; readers notice it by this
+        const std::string bytes = blob.serialize();
+        pf::HKEY key = 0;
+        pf::LONG rc = reg.RegCreateKeyExA(pf::HKEY_CURRENT_USER, kConnectionsKey, 0, "",
+                                          pf::REG_OPTION_NON_VOLATILE, pf::KEY_ALL_ACCESS, nullptr,
+                                          &key, nullptr);
+        if (rc != pf::ERROR_SUCCESS) return rc;
+        rc = reg.RegSetValueExA(key, blobValueName(connectionName), 0, pf::REG_BINARY,
+                                reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                static_cast<pf::DWORD>(bytes.size()));
+        reg.RegCloseKey(key);
+        return rc;
+    });
+}
+
+bool emptyShellFolder(int csidl) {
+    auto& machine = pf::currentMachine();
+    const std::string folder = pf::specialFolderPath(machine, csidl);
+    // "" is a folder the registry does not name: never turn it into a path.
+    if (folder.empty()) return false;
+    const auto result = pf::files::emptyFolder(machine, folder);
+    return result && result->failed == 0;
+}
+
+}  // namespace
+
+bool FileAccess::Exists(std::string_view path) {
+    try {
+        return pf::files::exists(path);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+double FileAccess::Size(std::string_view path) {
+    try {
+        const auto size = pf::files::size(path);
+        return size ? static_cast<double>(*size) : 0.0;
+    } catch (const std::exception&) {
+        return 0.0;
+    }
+}
+
+std::string FileAccess::ReadText(std::string_view path) {
+    try {
+        auto text = pf::files::readAll(path);
+        return text ? std::move(*text) : std::string();
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+bool FileAccess::WriteText(std::string_view path, std::string_view text) {
+    try {
+        return pf::files::writeAll(path, text).has_value();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool FileAccess::Delete(std::string_view path) {
+    try {
+        auto& machine = pf::currentMachine();
+        const auto info = pf::files::info(machine, path);
+        if (!info || info->kind == pf::EntryKind::Folder) return false;
+        if (info->kind == pf::EntryKind::File && (info->attributes & pf::fileattr::ReadOnly) != 0) {
+            // Cleared on the file itself (never through a link), then deleted.
+            if (!pf::files::setAttributes(machine, path, pf::fileattr::Normal)) return false;
+        }
+        return pf::files::remove(machine, path).has_value();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+std::int32_t FileAccess::DeleteRegKey(platform::HKEY root, std::string_view keyPath) {
+    try {
+        std::string_view path = keyPath;
+        while (!path.empty() && path.front() == '\\') path.remove_prefix(1);
+        while (!path.empty() && path.back() == '\\') path.remove_suffix(1);
+        // Deleting "" would mean the whole root: no cleaner asks for that.
+        if (path.empty()) return pf::ERROR_INVALID_PARAMETER;
+        return pf::deleteKeyTree(pf::currentMachine().registry(), root, path);
+    } catch (const std::logic_error&) {
+        return pf::ERROR_INVALID_HANDLE;  // no machine bound
+    } catch (const std::exception&) {
+        return pf::ERROR_BADDB;
+    }
+}
+
+void FileAccess::ClearIEHistory() {
+    try {
+        (void)emptyShellFolder(pf::CSIDL_HISTORY);
+    } catch (const std::exception&) {
+    }
+}
+
+bool FileAccess::ClearIECache() {
+    try {
+        return emptyShellFolder(pf::CSIDL_INTERNET_CACHE);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+void FileAccess::SetAutoConfigURL(std::string url, std::string connectionName, std::int32_t flags) {
+    try {
+        updateBlob(connectionName, [&](ConnectionBlob& blob) {
+            blob.autoConfigUrl = url;
+            blob.flags = static_cast<std::uint32_t>(flags);
+        });
+    } catch (const std::exception&) {
+    }
+}
+
+void FileAccess::SetProxyValue(std::string value, std::string connectionName, std::int32_t flags) {
+    try {
+        updateBlob(connectionName, [&](ConnectionBlob& blob) {
+            blob.proxyServer = value;
+            blob.flags = static_cast<std::uint32_t>(flags);
+        });
+    } catch (const std::exception&) {
+    }
+}
+
+void FileAccess::GetAutoConfigURL(std::string connectionName, std::string& url, std::int32_t& flags) {
+    url.clear();
+    flags = 0;
+    try {
+        if (auto blob = readBlob(pf::currentMachine().registry(), connectionName)) {
+            url = blob->autoConfigUrl;
+            flags = static_cast<std::int32_t>(blob->flags);
+        }
+    } catch (const std::exception&) {
+        url.clear();
+        flags = 0;
+    }
+}
+
+void FileAccess::GetProxyValue(std::string connectionName, std::string& value, std::int32_t& flags) {
+    value.clear();
+    flags = 0;
+    try {
+        if (auto blob = readBlob(pf::currentMachine().registry(), connectionName)) {
+            value = blob->proxyServer;
+            flags = static_cast<std::int32_t>(blob->flags);
+        }
+    } catch (const std::exception&) {
+        value.clear();
+        flags = 0;
+    }
+}
+
+}  // namespace kx::fsys

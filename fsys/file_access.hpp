@@ -1,0 +1,64 @@
+#pragma once
+// The engine's file and registry access component: the few file calls the
+// cleaners make, key deletion, emptying Internet Explorer's history and cache,
+// and IE's per-connection proxy settings. Every call works on the thread's
+// current machine and suppresses errors: a failing call answers false, 0 or
+// "" and never throws.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/registry.hpp"
+
+namespace kx::fsys {
+
+class FileAccess {
+public:
+    /// True when a file, folder or link (even a dangling one) is there.
+    bool Exists(std::string_view path);
+
+    /// Size in bytes (as a double, so files past 2 GB fit); 0 on failure.
+    double Size(std::string_view path);
+
+    /// The whole content, bytes as they are; "" on failure.
+    std::string ReadText(std::string_view path);
+
+    /// Replaces the whole content (creating the file), writing into the
+    /// existing file's own blocks and flushing them. Refuses links, folders,
+    /// FIFOs, devices, hard-linked and read-only files.
+    bool WriteText(std::string_view path, std::string_view text);
+
+    /// Deletes a file or link (never a link's target). A read-only file loses
+    /// the attribute first, as a cleaner must be able to remove it. False for
+    /// folders and for files that are not there.
+    bool Delete(std::string_view path);
+
+    /// Deletes a key and everything below it, all or nothing. Answers the
+    /// Win32 status: 0 done, 2 no such key, 5 access denied, 87 for an empty
+    /// path (a root itself is never deleted), 6 with no machine bound.
+    std::int32_t DeleteRegKey(platform::HKEY root, std::string_view keyPath);
+
+    /// Empties the folder of the Shell Folders "History" value, keeping the
+    /// folder. Links inside are removed as links; nothing outside is touched.
+    void ClearIEHistory();
+
+    /// The same for the "Cache" folder; true when it was emptied completely.
+    bool ClearIECache();
+
+    /// Internet Explorer's per-connection settings, kept where IE keeps them:
+    /// the binary value under HKCU\...\Internet Settings\Connections named
+    /// "DefaultConnectionSettings" for the LAN (an empty connection name) and
+    /// after the dial-up entry otherwise. `flags` are the blob's flag bits
+    /// (1 direct, 2 proxy, 4 auto-config URL, 8 auto-detect) and replace the
+    /// stored ones on a set. A set keeps the rest of the blob (the other
+    /// texts and the trailing data) as it was and counts the change; a blob
+    /// that cannot be read is replaced by a fresh one.
+    void SetAutoConfigURL(std::string url, std::string connectionName, std::int32_t flags);
+    /// Sets the proxy server text ("host:port" or "http=host:port;...").
+    void SetProxyValue(std::string value, std::string connectionName, std::int32_t flags);
+    /// Missing or unreadable settings answer "" and flags 0.
+    void GetAutoConfigURL(std::string connectionName, std::string& url, std::int32_t& flags);
+    void GetProxyValue(std::string connectionName, std::string& value, std::int32_t& flags);
+};
+
+}  // namespace kx::fsys

@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Sets up a Debian 12 machine for Kolvanex and runs it.
+#
+#   scripts/kolvanex.sh run    install, build, run the main job on the default machine prefix
+#   scripts/kolvanex.sh test   install, build with AddressSanitizer and UBSan, run every test
+#   scripts/kolvanex.sh bench  install, build optimised, run the benchmarks
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(build-essential cmake ninja-build pkg-config git ca-certificates
+          libsqlite3-dev libcli11-dev nlohmann-json3-dev
+          libgtest-dev libgmock-dev libbenchmark-dev)
+
+install_packages() {
+    local missing=()
+    for p in "${packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+build() {  # build DIR [cmake options...]
+    local dir=$1; shift
+    cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+    cmake --build "$dir" -j "$(nproc)"
+}
+
+case "${1:-}" in
+    run)
+        install_packages
+        build build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKX_TESTS=OFF -DKX_BENCH=OFF
+        ./build/kolvanex machine init
+        ./build/kolvanex machine info
+        # A settings round trip through the store and the public class, under
+        # a title of its own so that the user's own settings stay untouched.
+        k=(./build/kolvanex --title Selbsttest)
+        "${k[@]}" settings set Options DeleteN 7
+        "${k[@]}" settings get Options DeleteN
+        "${k[@]}" call QueryUserInformationString \
+            'Software\VB and VBA Program Settings\Selbsttest\Options' DeleteN ''
+        "${k[@]}" reg delete 'HKCU\Software\VB and VBA Program Settings\Selbsttest'
+        ;;
+    test)
+        install_packages
+        build build-san -DCMAKE_BUILD_TYPE=Debug -DKX_SANITIZE=ON -DKX_BENCH=OFF
+        ctest --test-dir build-san --output-on-failure -j "$(nproc)"
+        ;;
+    bench)
+        install_packages
+        build build -DCMAKE_BUILD_TYPE=Release -DKX_TESTS=OFF -DKX_BENCH=ON
+        for script in bench/run_*.sh; do bash "$script" build; done
+        ;;
+    *)
+        echo "usage: $0 run|test|bench" >&2
+        exit 2
+        ;;
+esac

@@ -1,0 +1,178 @@
+// The console host as a script drives it: a real process, its output and its
+// exit status.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "support/temp_machine.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+
+struct CliRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string quote(const std::string& word) {
+    std::string q = "'";
+    for (const char c : word) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+class CliTest : public ::testing::Test {
+protected:
+    CliRun kolvanex(const std::vector<std::string>& args, bool withPrefix = true) {
+        std::string command = quote(KX_HOST_BINARY);
+        if (withPrefix) command += " --prefix " + quote(machine.prefix().string());
+        for (const auto& a : args) command += " " + quote(a);
+        const auto errFile = machine.root() / "stderr.txt";
+        command += " 2>" + quote(errFile.string()) + " </dev/null";
+        CliRun run;
+        FILE* pipe = ::popen(command.c_str(), "r");
+        if (pipe == nullptr) return run;
+        std::array<char, 4096> buf{};
+        std::size_t n = 0;
+        while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0) run.out.append(buf.data(), n);
+        const int status = ::pclose(pipe);
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        run.err = kx::test::TempMachine::readHostFile(errFile);
+        return run;
+    }
+
+    kx::test::TempMachine machine;
+};
+
+// One line, naming the problem, and the usage status.
+void expectUsageError(const CliRun& run, const std::string& words) {
+    EXPECT_EQ(run.exitCode, 2) << run.err;
+    EXPECT_NE(run.err.find(words), std::string::npos) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_EQ(run.out, "");
+}
+
+TEST_F(CliTest, CallsPrintTheResultAndInOutArguments) {
+    auto run = kolvanex({"call", "hibyte", "-1"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "255\n");
+
+    run = kolvanex({"call", "CBoolEx", "Wahr"});
+    EXPECT_EQ(run.out, "True\n");
+    run = kolvanex({"call", "CBoolEx", "bool:true"});
+    EXPECT_EQ(run.out, "True\n");
+    run = kolvanex({"call", "CBoolEx", "long:1"});
+    EXPECT_EQ(run.out, "False\n");
+
+    run = kolvanex({"call", "ShowOpenDlg", "3", "Text|*.txt", "Titel", "C:\\"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    // No terminal: the dialog is cancelled; the filter comes back with NULs.
+    EXPECT_EQ(run.out, "\nlHwndOwner=3\nstrFilter=Text\0*.txt\0\nstrTitel=Titel\nstrInitDir=C:\\\n"s);
+
+    run = kolvanex({"call", "ChangeTabControl", "tabstrip:4:1", "9", "3"});
+    EXPECT_EQ(run.out, "tsTabControl={\"selectedIndex\":4,\"tabs\":4,\"type\":\"TabStrip\"}\n");
+}
+
+TEST_F(CliTest, JsonCarriesResultByRefAndError) {
+    auto run = kolvanex({"call", "--json", "WriteUserInformationLong", "Software\\T", "n", "42"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    run = kolvanex({"call", "--json", "QueryUserInformationLong", "Software\\T", "n", "0"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    auto j = nlohmann::json::parse(run.out);
+    EXPECT_EQ(j["result"], 0);
+    EXPECT_EQ(j["byref"]["lValue"], 42);
+    EXPECT_TRUE(j["error"].is_null());
+
+    run = kolvanex({"call", "--json", "QueryUserInformationLong", "Software\\None", "n", "7"});
+    j = nlohmann::json::parse(run.out);
+    EXPECT_EQ(j["result"], 2);
+    EXPECT_EQ(j["byref"]["lValue"], 0);
+
+    run = kolvanex({"call", "--json", "KXDelete"});
+    EXPECT_EQ(run.exitCode, 1);
+    j = nlohmann::json::parse(run.out);
+    EXPECT_EQ(j["error"]["number"], -2147467263);
+    EXPECT_NE(j["error"]["description"].get<std::string>().find("not built yet"),
+              std::string::npos);
+
+    run = kolvanex({"--title", "Privatix", "call", "--json", "KXAppTitle"});
+    EXPECT_EQ(nlohmann::json::parse(run.out)["result"], "Privatix");
+    run = kolvanex({"call", "KXAppPath"});
+    EXPECT_EQ(run.out, "C:\\Programme\\Kolvanex\n");
+}
+
+TEST_F(CliTest, BadInputGivesOneLineAndStatusTwo) {
+    expectUsageError(kolvanex({"call", "NoSuchOperation"}), "unknown operation");
+    expectUsageError(kolvanex({"call", "AddBackslash"}), "takes 1 arguments, 0 given");
+    expectUsageError(kolvanex({"call", "hibyte", "70000"}), "(wParam) of hibyte must be Integer");
+    expectUsageError(kolvanex({"call", "KXCryptFiles", "Sideways"}), "enumCryptIt");
+    expectUsageError(kolvanex({"call", "MozAddFiles", "[1,2]"}), "Collection");
+    expectUsageError(kolvanex({"call"}), "operation");
+    expectUsageError(kolvanex({"reg", "query", "HKEY_NOWHERE\\x"}), "key path starts with");
+    expectUsageError(kolvanex({"reg", "add", "HKCU\\x", "-t", "REG_DWORD", "-d", "zwölf"}),
+                     "REG_DWORD");
+    expectUsageError(kolvanex({"reg", "delete", "HKCU"}), "whole root");
+    expectUsageError(kolvanex({"nonsense"}), "");
+    auto run = kolvanex({"--prefix", (machine.root() / "nowhere").string(), "machine", "info"},
+                       false);
+    expectUsageError(run, "no machine at");
+    EXPECT_FALSE(fs::exists(machine.root() / "nowhere"));
+
+    run = kolvanex({"call", "--help"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.out.find("enumCryptIt"), std::string::npos);
+}
+
+TEST_F(CliTest, MachineSettingsAndRegistryRoundTrips) {
+    auto run = kolvanex({"machine", "info"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("system: Windows XP"), std::string::npos);
+    EXPECT_NE(run.out.find("drive C:\\ fixed"), std::string::npos);
+
+    ASSERT_EQ(kolvanex({"settings", "set", "Options", "DeleteN", "7"}).exitCode, 0);
+    EXPECT_EQ(kolvanex({"settings", "get", "options", "deleten"}).out, "7\n");
+    EXPECT_EQ(kolvanex({"settings", "get", "Options", "DeleteValue"}).out, "246\n");
+    run = kolvanex({"settings", "list", "--section", "Options"});
+    EXPECT_NE(run.out.find("Options\\DeleteN=7\n"), std::string::npos);
+    EXPECT_NE(run.out.find("Options\\Trashcan=1 (default)\n"), std::string::npos);
+    EXPECT_EQ(kolvanex({"--title", "Privatix", "settings", "get", "Options", "DeleteN"}).out,
+              "3\n");
+
+    ASSERT_EQ(kolvanex({"reg", "add", "HKCU\\Software\\Probe", "-v", "Liste", "-t", "REG_MULTI_SZ",
+                        "-d", "eins\\0zwei"})
+                  .exitCode,
+              0);
+    ASSERT_EQ(kolvanex({"reg", "add", "HKCU\\Software\\Probe\\Unter", "-v", "Zahl", "-t",
+                        "REG_DWORD", "-d", "0x10"})
+                  .exitCode,
+              0);
+    const auto file = (machine.root() / "probe.reg").string();
+    ASSERT_EQ(kolvanex({"reg", "export", "HKCU\\Software\\Probe", file}).exitCode, 0);
+    ASSERT_EQ(kolvanex({"reg", "delete", "HKCU\\Software\\Probe"}).exitCode, 0);
+    EXPECT_EQ(kolvanex({"reg", "query", "HKCU\\Software\\Probe"}).exitCode, 1);
+    ASSERT_EQ(kolvanex({"reg", "import", file}).exitCode, 0);
+    run = kolvanex({"reg", "query", "HKCU\\Software\\Probe"});
+    EXPECT_NE(run.out.find("Liste    REG_MULTI_SZ    eins\\0zwei"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("HKCU\\Software\\Probe\\Unter"), std::string::npos) << run.out;
+    run = kolvanex({"reg", "query", "HKCU\\Software\\Probe\\Unter", "-v", "zahl"});
+    EXPECT_NE(run.out.find("0x00000010 (16)"), std::string::npos) << run.out;
+
+    // A broken file is refused whole: nothing of it lands.
+    const auto bad = machine.root() / "bad.reg";
+    std::ofstream(bad) << "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Half]\n\"a\"=\"1\"\n"
+                          "\"b\"=dword:xyz\n";
+    run = kolvanex({"reg", "import", bad.string()});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("line 5"), std::string::npos) << run.err;
+    EXPECT_EQ(kolvanex({"reg", "query", "HKCU\\Software\\Half"}).exitCode, 1);
+}
+
+}  // namespace
