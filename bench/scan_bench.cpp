@@ -1,1 +1,93 @@
-int main() { return 0; }
+// scan_bench: times DirScanner::Scan on a tree inside a machine prefix.
+//   scan_bench populate <prefix> <folders> <files>   lays out C:\bench with
+//       <folders> folders and <files> files spread evenly over them
+//   scan_bench scan <prefix> <windows-root>          scans and prints
+//       "<count> <milliseconds>"
+// run_scan_bench.sh times it beside find(1) on the same tree.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "fsys/dir_scanner.hpp"
+#include "platform/machine.hpp"
+
+namespace {
+
+namespace pf = kx::platform;
+
+int usage() {
+    std::fprintf(stderr,
+                 "usage: scan_bench populate <prefix> <folders> <files>\n"
+                 "       scan_bench scan <prefix> <windows-root>\n");
+    return 2;
+}
+
+// Two levels: `top` folders with `sub` subfolders each, so that top * (1 +
+// sub) == folders; every folder gets the same number of files.
+int populate(const std::string& prefix, long folders, long files) {
+    auto machine = pf::Machine::openOrCreate(prefix);
+    if (!machine) {
+        std::fprintf(stderr, "%s\n", machine.error().message.c_str());
+        return 1;
+    }
+    auto root = (*machine)->resolve("C:\\bench");
+    if (!root) return 1;
+    const long top = 100;
+    const long sub = folders / top - 1;
+    const long perFolder = files / (top * (1 + sub));
+    if (sub < 0 || perFolder < 1) return usage();
+    ::mkdir(root->c_str(), 0755);
+    long made = 0;
+    const auto fill = [&](const std::string& dir) {
+        for (long f = 0; f < perFolder; ++f) {
+            const std::string file = dir + "/file" + std::to_string(f) + ".dat";
+            const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            if (fd < 0) std::exit(1);
+            (void)!::write(fd, "x", 1);
+            ::close(fd);
+            ++made;
+        }
+    };
+    for (long t = 0; t < top; ++t) {
+        const std::string topDir = root->string() + "/Ordner" + std::to_string(t);
+        ::mkdir(topDir.c_str(), 0755);
+        fill(topDir);
+        for (long s = 0; s < sub; ++s) {
+            const std::string subDir = topDir + "/Unterordner" + std::to_string(s);
+            ::mkdir(subDir.c_str(), 0755);
+            fill(subDir);
+        }
+    }
+    std::printf("%ld files in %ld folders below %s\n", made, top * (1 + sub), root->c_str());
+    return 0;
+}
+
+int scan(const std::string& prefix, const std::string& windowsRoot) {
+    auto machine = pf::Machine::open(prefix);
+    if (!machine) {
+        std::fprintf(stderr, "%s\n", machine.error().message.c_str());
+        return 1;
+    }
+    pf::MachineScope scope(**machine);
+    kx::fsys::DirScanner scanner;
+    const auto start = std::chrono::steady_clock::now();
+    const auto count = scanner.Scan(windowsRoot);
+    const auto ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    std::printf("%d %.1f\n", count, ms);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 5 && std::string(argv[1]) == "populate") {
+        return populate(argv[2], std::atol(argv[3]), std::atol(argv[4]));
+    }
+    if (argc == 4 && std::string(argv[1]) == "scan") return scan(argv[2], argv[3]);
+    return usage();
+}

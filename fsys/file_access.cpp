@@ -1,6 +1,7 @@
 #include "fsys/file_access.hpp"
 
 #include <exception>
+#include <filesystem>
 #include <stdexcept>
 #include <vector>
 
@@ -69,11 +70,39 @@ void updateBlob(std::string_view connectionName, Change change) {
     });
 }
 
+// True when `host` is `inner` or one of its ancestors.
+bool contains(const std::filesystem::path& host, const std::filesystem::path& inner) {
+    auto h = host.begin();
+    auto i = inner.begin();
+    for (; h != host.end() && i != inner.end(); ++h, ++i) {
+        if (*h != *i) return false;
+    }
+    return h == host.end();
+}
+
+// The Cache and History values are anyone's to edit. A value pointing at the
+// profile, the documents, the Windows folder or above them must not make the
+// cleaner empty those: such a folder is refused.
+bool isProtectedFolder(pf::Machine& machine, const std::string& folder) {
+    const auto target = machine.resolve(folder);
+    if (!target) return true;
+    std::vector<std::string> keep = {machine.userProfile(), pf::windowsDirectory(machine)};
+    for (int csidl : {pf::CSIDL_PERSONAL, pf::CSIDL_DESKTOPDIRECTORY, pf::CSIDL_APPDATA,
+                      pf::CSIDL_PROGRAM_FILES, pf::CSIDL_COMMON_APPDATA, pf::CSIDL_FAVORITES}) {
+        keep.push_back(pf::specialFolderPath(machine, csidl));
+    }
+    for (const auto& k : keep) {
+        if (k.empty()) continue;
+        if (const auto host = machine.resolve(k); host && contains(*target, *host)) return true;
+    }
+    return false;
+}
+
 bool emptyShellFolder(int csidl) {
     auto& machine = pf::currentMachine();
     const std::string folder = pf::specialFolderPath(machine, csidl);
     // "" is a folder the registry does not name: never turn it into a path.
-    if (folder.empty()) return false;
+    if (folder.empty() || isProtectedFolder(machine, folder)) return false;
     const auto result = pf::files::emptyFolder(machine, folder);
     return result && result->failed == 0;
 }

@@ -40,6 +40,9 @@ public:
 
     /// Empties the folder of the Shell Folders "History" value, keeping the
     /// folder. Links inside are removed as links; nothing outside is touched.
+    /// A value naming a drive's root, the profile, the documents, the desktop,
+    /// the Windows or program folder (or a folder above one of them) is
+    /// refused: the registry is anyone's to edit.
     void ClearIEHistory();
 
     /// The same for the "Cache" folder; true when it was emptied completely.

@@ -6,7 +6,7 @@
 #include <charconv>
 #include <cstring>
 #include <map>
-#include <mutex>
+#include <system_error>
 #include <utility>
 
 #include <dirent.h>
@@ -239,7 +239,8 @@ bool storeBits(Machine& machine, int fd, const struct stat& st, std::uint32_t bi
 // Forgets bits kept for an inode that is going away (or was just reused), so
 // the side table does not hand them to an unrelated file later.
 void forgetBits(Machine& machine, const struct stat& st) {
-    if (gForceSideTable || std::filesystem::exists(machine.prefix() / kSideTable)) {
+    std::error_code ec;
+    if (gForceSideTable || std::filesystem::exists(machine.prefix() / kSideTable, ec)) {
         SideTable(machine.prefix()).set(st.st_dev, st.st_ino, 0);
     }
 }
@@ -594,6 +595,11 @@ std::expected<void, FileError> setAttributes(Machine& machine, std::string_view 
 std::expected<EmptyResult, FileError> emptyFolder(Machine& machine, std::string_view folder) {
     auto parts = machine.resolveParts(folder);
     if (!parts) return std::unexpected(fromMachine(parts.error()));
+    if (parts->components.empty()) {
+        // A registry value naming "C:\" as a cache must not wipe the drive.
+        return std::unexpected(fail(FileError::AccessDenied,
+                                    "refused to empty the root of a drive: \"" + std::string(folder) + "\""));
+    }
     // The folder itself is reached without following links too: emptying a
     // link would empty whatever it points at.
     auto top = walkFolders(*parts, parts->components.size(), folder);

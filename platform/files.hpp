@@ -145,7 +145,8 @@ std::expected<void, FileError> setAttributes(Machine& machine, std::string_view 
 /// Empties a folder, keeping the folder itself: every file, link and other
 /// entry below it is deleted (links as links) and every subfolder removed.
 /// Linked folders inside are unlinked, never entered. Fails, touching
-/// nothing, when the folder is missing, is not a folder or is itself a link.
+/// nothing, when the folder is missing, is not a folder, is itself a link or
+/// is the root of a drive.
 /// Entries that cannot be deleted are counted in `failed` and skipped.
 std::expected<EmptyResult, FileError> emptyFolder(Machine& machine, std::string_view folder);
 

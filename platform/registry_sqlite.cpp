@@ -35,6 +35,9 @@ constexpr DWORD kMaximumAllowed = 0x02000000u;
 
 // A key name (one path segment) longer than this is refused on creation, as Win32 does.
 constexpr std::size_t kMaxKeyNameChars = 255;
+// Win32 trees end at 512 levels. Keeping to that also bounds the recursion of
+// whoever walks a tree (export, deleteKeyTree), whatever a .reg file asks for.
+constexpr std::int64_t kMaxDepth = 512;
 
 // Marks the file as ours, so that another program's database is not taken over.
 constexpr int kApplicationId = 0x4B585247;  // "KXRG"
@@ -108,13 +111,12 @@ public:
         return *this;
     }
     Query& bindText(int i, std::string_view v) {
-        check(sqlite3_bind_text(st_, i, v.empty() ? kEmpty : v.data(), static_cast<int>(v.size()),
-                                SQLITE_TRANSIENT));
+        check(sqlite3_bind_text64(st_, i, v.empty() ? kEmpty : v.data(), v.size(),
+                                  SQLITE_TRANSIENT, SQLITE_UTF8));
         return *this;
     }
     Query& bindBlob(int i, const void* data, std::size_t size) {
-        check(sqlite3_bind_blob(st_, i, size == 0 ? kEmpty : data, static_cast<int>(size),
-                                SQLITE_TRANSIENT));
+        check(sqlite3_bind_blob64(st_, i, size == 0 ? kEmpty : data, size, SQLITE_TRANSIENT));
         return *this;
     }
     /// True for a row, false when done.
@@ -159,7 +161,7 @@ struct KeyRow {
 // Copies a name into a caller's char buffer with Win32's capacity rules.
 LONG putName(std::string_view name, char* buffer, DWORD* cch) {
     if (static_cast<std::uint64_t>(name.size()) + 1 > *cch) return ERROR_MORE_DATA;
-    std::memcpy(buffer, name.data(), name.size());
+    if (!name.empty()) std::memcpy(buffer, name.data(), name.size());
     buffer[name.size()] = '\0';
     *cch = static_cast<DWORD>(name.size());
     return ERROR_SUCCESS;
@@ -265,6 +267,8 @@ public:
             if (i < parts.size()) {
                 if (!isRoot(hKey) && !(h.access & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
                 if (denyByPolicy(h.root) || key.readOnly) return ERROR_ACCESS_DENIED;
+                if (depthOf(key.id) + static_cast<std::int64_t>(parts.size() - i) > kMaxDepth)
+                    return ERROR_INVALID_PARAMETER;
                 for (; i < parts.size(); ++i) key = insertKey(key.id, parts[i]);
                 created = REG_CREATED_NEW_KEY;
             }
@@ -605,6 +609,15 @@ private:
         q.bind(1, parent).bindText(2, lower(name));
         if (!q.step()) return std::nullopt;
         return KeyRow{q.integer(0), q.integer(1) != 0};
+    }
+
+    // Levels below the root: 0 for a root key.
+    std::int64_t depthOf(std::int64_t id) {
+        Query q = query(
+            "WITH RECURSIVE up(id, n) AS (SELECT ?1, 0 UNION ALL "
+            "SELECT k.parent, up.n + 1 FROM keys k JOIN up ON k.id = up.id WHERE k.parent != 0) "
+            "SELECT max(n) FROM up");
+        return q.bind(1, id).step() ? q.integer(0) : 0;
     }
 
     KeyRow insertKey(std::int64_t parent, std::string_view name) {

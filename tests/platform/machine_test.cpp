@@ -260,7 +260,9 @@ TEST(MachineResolve, RefusesPathsThatReachNoDrive) {
                              "\\\\server\\share\\x", "//server/share", "\\\\?\\C:\\x"}) {
         auto r = tm->resolve(path);
         EXPECT_FALSE(r) << '"' << path << '"';
-        if (!r) EXPECT_EQ(r.error().code, 3u) << path;
+        if (!r) {
+            EXPECT_EQ(r.error().code, 3u) << path;
+        }
     }
     auto floppy = tm->resolve("A:\\autoexec.bat");
     ASSERT_FALSE(floppy);

@@ -1,0 +1,75 @@
+#!/bin/sh
+# Times DirScanner::Scan beside `find -type f` on the same tree of 200,000
+# files in 20,000 folders, on disk (not tmpfs), both with warm caches, in
+# alternating runs. Prints the median of each and the ratio ours/find.
+#
+#   bench/run_scan_bench.sh [build-dir] [runs]
+#
+# KX_BENCH_DIR picks the place (default /var/tmp); KX_BENCH_KEEP=1 keeps the
+# tree for the next run.
+set -eu
+
+here=$(cd "$(dirname "$0")" && pwd)
+build=${1:-"$here/../build-fs"}
+runs=${2:-7}
+base=${KX_BENCH_DIR:-/var/tmp}
+prefix="$base/kx-scan-bench/machine"
+folders=20000
+files=200000
+
+ninja -C "$build" scan_bench >/dev/null
+bench="$build/bench/scan_bench"
+
+fstype=$(stat -f -c %T "$base")
+if [ "$fstype" = "tmpfs" ]; then
+    echo "warning: $base is tmpfs; the point is a tree on disk" >&2
+fi
+
+if [ ! -d "$prefix/drive_c/bench" ]; then
+    rm -rf "$base/kx-scan-bench"
+    "$bench" populate "$prefix" "$folders" "$files"
+fi
+tree="$prefix/drive_c/bench"
+
+now_ns() { date +%s%N; }
+
+# One warm-up run each, so both start with the same cache state.
+"$bench" scan "$prefix" 'C:\bench' >/dev/null
+find "$tree" -type f >/dev/null
+
+ours=""
+theirs=""
+inproc=""
+i=0
+while [ "$i" -lt "$runs" ]; do
+    t0=$(now_ns)
+    out=$("$bench" scan "$prefix" 'C:\bench')
+    t1=$(now_ns)
+    find "$tree" -type f >/dev/null
+    t2=$(now_ns)
+    count=${out% *}
+    ours="$ours $(( (t1 - t0) / 1000 ))"
+    theirs="$theirs $(( (t2 - t1) / 1000 ))"
+    inproc="$inproc ${out#* }"
+    i=$((i + 1))
+done
+
+expected=$(find "$tree" -type f | wc -l)
+if [ "$count" != "$expected" ]; then
+    echo "MISMATCH: scan found $count files, find $expected" >&2
+    exit 1
+fi
+
+median() { printf '%s\n' $1 | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+m_ours=$(median "$ours")
+m_find=$(median "$theirs")
+m_inproc=$(median "$inproc")
+echo "files: $count (find agrees)  file system: $fstype  runs: $runs"
+echo "scan_bench (whole process): median $((m_ours / 1000)) ms   [${ours# } us]"
+echo "  of which Scan itself:     median $m_inproc ms"
+echo "find -type f:               median $((m_find / 1000)) ms   [${theirs# } us]"
+awk -v a="$m_ours" -v b="$m_find" 'BEGIN { printf "ratio ours/find: %.2f (target <= 1.00)\n", a / b }'
+
+if [ "${KX_BENCH_KEEP:-0}" != "1" ]; then
+    rm -rf "$base/kx-scan-bench"
+fi
