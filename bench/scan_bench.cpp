@@ -36,18 +36,21 @@ int populate(const std::string& prefix, long folders, long files) {
         return 1;
     }
     auto root = (*machine)->resolve("C:\\bench");
-    if (!root) return 1;
+    if (!root)
+        return 1;
     const long top = 100;
     const long sub = folders / top - 1;
     const long perFolder = files / (top * (1 + sub));
-    if (sub < 0 || perFolder < 1) return usage();
+    if (sub < 0 || perFolder < 1)
+        return usage();
     ::mkdir(root->c_str(), 0755);
     long made = 0;
     const auto fill = [&](const std::string& dir) {
         for (long f = 0; f < perFolder; ++f) {
             const std::string file = dir + "/file" + std::to_string(f) + ".dat";
             const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-            if (fd < 0) std::exit(1);
+            if (fd < 0)
+                std::exit(1);
             (void)!::write(fd, "x", 1);
             ::close(fd);
             ++made;
@@ -77,7 +80,8 @@ int scan(const std::string& prefix, const std::string& windowsRoot) {
     kx::fsys::DirScanner scanner;
     const auto start = std::chrono::steady_clock::now();
     const auto count = scanner.Scan(windowsRoot);
-    const auto ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    const auto ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     std::printf("%d %.1f\n", count, ms);
     return 0;
 }
@@ -88,6 +92,7 @@ int main(int argc, char** argv) {
     if (argc == 5 && std::string(argv[1]) == "populate") {
         return populate(argv[2], std::atol(argv[3]), std::atol(argv[4]));
     }
-    if (argc == 4 && std::string(argv[1]) == "scan") return scan(argv[2], argv[3]);
+    if (argc == 4 && std::string(argv[1]) == "scan")
+        return scan(argv[2], argv[3]);
     return usage();
 }

@@ -4,7 +4,8 @@ namespace kx::fsys {
 namespace {
 
 bool readDword(std::string_view bytes, std::size_t& pos, std::uint32_t& out) {
-    if (pos > bytes.size() || bytes.size() - pos < 4) return false;
+    if (pos > bytes.size() || bytes.size() - pos < 4)
+        return false;
     out = 0;
     for (int i = 3; i >= 0; --i) {
         out = (out << 8) | static_cast<unsigned char>(bytes[pos + static_cast<std::size_t>(i)]);
@@ -15,10 +16,12 @@ bool readDword(std::string_view bytes, std::size_t& pos, std::uint32_t& out) {
 
 bool readText(std::string_view bytes, std::size_t& pos, std::string& out) {
     std::uint32_t length = 0;
-    if (!readDword(bytes, pos, length)) return false;
+    if (!readDword(bytes, pos, length))
+        return false;
     // The length comes from the registry, which anyone can write: check it
     // against what is there before taking that many bytes.
-    if (length > bytes.size() - pos) return false;
+    if (length > bytes.size() - pos)
+        return false;
     out.assign(bytes.substr(pos, length));
     pos += length;
     return true;
@@ -56,7 +59,8 @@ std::optional<ConnectionBlob> ConnectionBlob::parse(std::string_view bytes) {
 
 std::string ConnectionBlob::serialize() const {
     std::string out;
-    out.reserve(24 + proxyServer.size() + bypassList.size() + autoConfigUrl.size() + trailing.size());
+    out.reserve(24 + proxyServer.size() + bypassList.size() + autoConfigUrl.size() +
+                trailing.size());
     appendDword(out, version);
     appendDword(out, counter);
     appendDword(out, flags);

@@ -9,27 +9,34 @@
 
 namespace kx::fsys {
 
-void DirScanner::Clear() { items_.clear(); }
+void DirScanner::Clear() {
+    items_.clear();
+}
 
-std::int32_t DirScanner::UpperIndex() const { return static_cast<std::int32_t>(items_.size()) - 1; }
+std::int32_t DirScanner::UpperIndex() const {
+    return static_cast<std::int32_t>(items_.size()) - 1;
+}
 
 std::int32_t DirScanner::FindNext(std::string_view pattern, std::int32_t startIndex) const {
     // Compiled once with case folding built in: no lower-cased copy per item.
     const auto compiled = platform::LikePattern::compile(pattern, /*foldCase=*/true);
-    if (!compiled) return -1;
-    for (std::size_t i = startIndex < 0 ? 0 : static_cast<std::size_t>(startIndex); i < items_.size();
-         ++i) {
+    if (!compiled)
+        return -1;
+    for (std::size_t i = startIndex < 0 ? 0 : static_cast<std::size_t>(startIndex);
+         i < items_.size(); ++i) {
         std::string_view name = items_[i];
         if (const auto slash = name.rfind('\\'); slash != std::string_view::npos) {
             name.remove_prefix(slash + 1);
         }
-        if (compiled->matches(name)) return static_cast<std::int32_t>(i);
+        if (compiled->matches(name))
+            return static_cast<std::int32_t>(i);
     }
     return -1;
 }
 
 std::string DirScanner::Item(std::int32_t index) const {
-    if (index < 0 || static_cast<std::size_t>(index) >= items_.size()) return {};
+    if (index < 0 || static_cast<std::size_t>(index) >= items_.size())
+        return {};
     return items_[static_cast<std::size_t>(index)];
 }
 
@@ -39,15 +46,18 @@ std::int32_t DirScanner::Scan(std::string_view windowsRoot) {
         std::string_view base = windowsRoot;
         while (!base.empty() && (base.back() == '\\' || base.back() == '/')) base.remove_suffix(1);
         // An empty root must not become "\" + name: that would be no drive at all.
-        if (base.empty()) return 0;
+        if (base.empty())
+            return 0;
 
         platform::ScanOptions options;
         options.separator = '\\';
         (void)platform::scanWindowsTree(
             platform::currentMachine(), windowsRoot,
             [&](std::string_view rel, platform::EntryKind kind) {
-                if (kind != platform::EntryKind::File && kind != platform::EntryKind::Link) return;
-                if (items_.size() >= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+                if (kind != platform::EntryKind::File && kind != platform::EntryKind::Link)
+                    return;
+                if (items_.size() >=
+                    static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
                     return;  // indices are 32-bit; more could not be addressed
                 }
                 std::string& path = items_.emplace_back();

@@ -10,7 +10,7 @@
 namespace kx::fsys {
 
 class DirScanner {
-public:
+  public:
     /// Forgets every collected path.
     void Clear();
 
@@ -35,7 +35,7 @@ public:
     /// of paths added. Uses the thread's current machine; never throws.
     std::int32_t Scan(std::string_view windowsRoot);
 
-private:
+  private:
     std::vector<std::string> items_;
 };
 

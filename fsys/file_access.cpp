@@ -9,6 +9,7 @@
 #include "platform/files.hpp"
 #include "platform/machine.hpp"
 #include "platform/shell_folders.hpp"
+#include "platform/ui/dialogs.hpp"
 
 namespace kx::fsys {
 namespace {
@@ -61,7 +62,8 @@ void updateBlob(std::string_view connectionName, Change change) {
         pf::LONG rc = reg.RegCreateKeyExA(pf::HKEY_CURRENT_USER, kConnectionsKey, 0, "",
                                           pf::REG_OPTION_NON_VOLATILE, pf::KEY_ALL_ACCESS, nullptr,
                                           &key, nullptr);
-        if (rc != pf::ERROR_SUCCESS) return rc;
+        if (rc != pf::ERROR_SUCCESS)
+            return rc;
         rc = reg.RegSetValueExA(key, blobValueName(connectionName), 0, pf::REG_BINARY,
                                 reinterpret_cast<const std::uint8_t*>(bytes.data()),
                                 static_cast<pf::DWORD>(bytes.size()));
@@ -75,7 +77,8 @@ bool contains(const std::filesystem::path& host, const std::filesystem::path& in
     auto h = host.begin();
     auto i = inner.begin();
     for (; h != host.end() && i != inner.end(); ++h, ++i) {
-        if (*h != *i) return false;
+        if (*h != *i)
+            return false;
     }
     return h == host.end();
 }
@@ -85,15 +88,18 @@ bool contains(const std::filesystem::path& host, const std::filesystem::path& in
 // cleaner empty those: such a folder is refused.
 bool isProtectedFolder(pf::Machine& machine, const std::string& folder) {
     const auto target = machine.resolve(folder);
-    if (!target) return true;
+    if (!target)
+        return true;
     std::vector<std::string> keep = {machine.userProfile(), pf::windowsDirectory(machine)};
     for (int csidl : {pf::CSIDL_PERSONAL, pf::CSIDL_DESKTOPDIRECTORY, pf::CSIDL_APPDATA,
                       pf::CSIDL_PROGRAM_FILES, pf::CSIDL_COMMON_APPDATA, pf::CSIDL_FAVORITES}) {
         keep.push_back(pf::specialFolderPath(machine, csidl));
     }
     for (const auto& k : keep) {
-        if (k.empty()) continue;
-        if (const auto host = machine.resolve(k); host && contains(*target, *host)) return true;
+        if (k.empty())
+            continue;
+        if (const auto host = machine.resolve(k); host && contains(*target, *host))
+            return true;
     }
     return false;
 }
@@ -102,7 +108,8 @@ bool emptyShellFolder(int csidl) {
     auto& machine = pf::currentMachine();
     const std::string folder = pf::specialFolderPath(machine, csidl);
     // "" is a folder the registry does not name: never turn it into a path.
-    if (folder.empty() || isProtectedFolder(machine, folder)) return false;
+    if (folder.empty() || isProtectedFolder(machine, folder))
+        return false;
     const auto result = pf::files::emptyFolder(machine, folder);
     return result && result->failed == 0;
 }
@@ -147,10 +154,12 @@ bool FileAccess::Delete(std::string_view path) {
     try {
         auto& machine = pf::currentMachine();
         const auto info = pf::files::info(machine, path);
-        if (!info || info->kind == pf::EntryKind::Folder) return false;
+        if (!info || info->kind == pf::EntryKind::Folder)
+            return false;
         if (info->kind == pf::EntryKind::File && (info->attributes & pf::fileattr::ReadOnly) != 0) {
             // Cleared on the file itself (never through a link), then deleted.
-            if (!pf::files::setAttributes(machine, path, pf::fileattr::Normal)) return false;
+            if (!pf::files::setAttributes(machine, path, pf::fileattr::Normal))
+                return false;
         }
         return pf::files::remove(machine, path).has_value();
     } catch (const std::exception&) {
@@ -164,7 +173,8 @@ std::int32_t FileAccess::DeleteRegKey(platform::HKEY root, std::string_view keyP
         while (!path.empty() && path.front() == '\\') path.remove_prefix(1);
         while (!path.empty() && path.back() == '\\') path.remove_suffix(1);
         // Deleting "" would mean the whole root: no cleaner asks for that.
-        if (path.empty()) return pf::ERROR_INVALID_PARAMETER;
+        if (path.empty())
+            return pf::ERROR_INVALID_PARAMETER;
         return pf::deleteKeyTree(pf::currentMachine().registry(), root, path);
     } catch (const std::logic_error&) {
         return pf::ERROR_INVALID_HANDLE;  // no machine bound
@@ -208,7 +218,8 @@ void FileAccess::SetProxyValue(std::string value, std::string connectionName, st
     }
 }
 
-void FileAccess::GetAutoConfigURL(std::string connectionName, std::string& url, std::int32_t& flags) {
+void FileAccess::GetAutoConfigURL(std::string connectionName, std::string& url,
+                                  std::int32_t& flags) {
     url.clear();
     flags = 0;
     try {
@@ -222,7 +233,8 @@ void FileAccess::GetAutoConfigURL(std::string connectionName, std::string& url, 
     }
 }
 
-void FileAccess::GetProxyValue(std::string connectionName, std::string& value, std::int32_t& flags) {
+void FileAccess::GetProxyValue(std::string connectionName, std::string& value,
+                               std::int32_t& flags) {
     value.clear();
     flags = 0;
     try {
@@ -233,6 +245,45 @@ void FileAccess::GetProxyValue(std::string connectionName, std::string& value, s
     } catch (const std::exception&) {
         value.clear();
         flags = 0;
+    }
+}
+
+std::string FileAccess::ShowOpen(std::int32_t owner, std::string_view filter,
+                                 std::int32_t /*filterIndex*/, std::string_view initialDir,
+                                 std::string_view /*defaultExt*/, std::string_view fileName,
+                                 std::string_view title, std::int32_t flags) {
+    try {
+        pf::ui::OpenFileName ofn;
+        ofn.owner = owner;
+        // A bare pattern stands for itself as description too.
+        std::string pairs(filter);
+        if (pairs.find('|') == std::string::npos) pairs = pairs + "|" + pairs;
+        if (!pairs.ends_with('|')) pairs += '|';
+        for (auto& c : pairs) {
+            if (c == '|') c = '\0';
+        }
+        ofn.filter = std::move(pairs);
+        ofn.file = std::string(fileName);
+        ofn.maxFile = 32768;  // room for many names when several may be chosen
+        ofn.initialDir = std::string(initialDir);
+        ofn.title = std::string(title);
+        ofn.flags = static_cast<std::uint32_t>(flags);
+        if (!pf::ui::dialogs().getOpenFileName(ofn)) return "";
+        // One name, or (multiple selection) the folder and the names, each
+        // ended by NUL and the list by a second NUL.
+        std::vector<std::string> parts;
+        std::size_t start = 0;
+        while (start < ofn.file.size() && ofn.file[start] != '\0') {
+            const auto end = ofn.file.find('\0', start);
+            parts.push_back(ofn.file.substr(start, end - start));
+            if (end == std::string::npos) break;
+            start = end + 1;
+        }
+        std::string joined;
+        for (const auto& part : parts) joined += (joined.empty() ? "" : ";") + part;
+        return joined;
+    } catch (const std::exception&) {
+        return "";
     }
 }
 

@@ -13,7 +13,15 @@
 namespace kx::fsys {
 
 class FileAccess {
-public:
+  public:
+    /// The standard open-file dialog. `filter` is "description|pattern|..." or
+    /// a bare pattern such as "*.*". Answers "" on cancel, the full path of one
+    /// chosen file, or for several (OFN_ALLOWMULTISELECT) the folder followed
+    /// by the file names, all joined by ";".
+    std::string ShowOpen(std::int32_t owner, std::string_view filter, std::int32_t filterIndex,
+                         std::string_view initialDir, std::string_view defaultExt,
+                         std::string_view fileName, std::string_view title,
+                         std::int32_t flags);
     /// True when a file, folder or link (even a dangling one) is there.
     bool Exists(std::string_view path);
 

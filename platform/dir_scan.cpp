@@ -28,13 +28,13 @@ constexpr std::size_t kMaxOpenFrames = 64;
 constexpr int kOpenFolder = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
 FileError rootError(int err, std::string_view what) {
-    const std::uint32_t code = (err == EACCES || err == EPERM) ? FileError::AccessDenied
-                                                               : FileError::PathNotFound;
+    const std::uint32_t code =
+        (err == EACCES || err == EPERM) ? FileError::AccessDenied : FileError::PathNotFound;
     return {code, std::string("cannot scan ") + std::string(what) + ": " + std::strerror(err)};
 }
 
 class Walker {
-public:
+  public:
     Walker(const ScanCallback& onEntry, const ScanOptions& options)
         : onEntry_(onEntry), options_(options), buffer_(new char[kBufferSize]) {}
 
@@ -44,10 +44,13 @@ public:
 
     std::expected<ScanStats, FileError> run(int rootFd) {
         struct stat st {};
-        if (::fstat(rootFd, &st) != 0) return std::unexpected(rootError(errno, "the folder"));
-        if (!S_ISDIR(st.st_mode)) return std::unexpected(rootError(ENOTDIR, "the folder"));
+        if (::fstat(rootFd, &st) != 0)
+            return std::unexpected(rootError(errno, "the folder"));
+        if (!S_ISDIR(st.st_mode))
+            return std::unexpected(rootError(ENOTDIR, "the folder"));
         frames_.push_back({rootFd, 0, {}, st.st_dev, st.st_ino});
-        if (!readFolder(rootFd, 0)) return std::unexpected(rootError(errno, "the folder"));
+        if (!readFolder(rootFd, 0))
+            return std::unexpected(rootError(errno, "the folder"));
 
         while (!pending_.empty()) {
             Pending item = std::move(pending_.back());
@@ -72,21 +75,23 @@ public:
             }
             const std::size_t parentLen = frames_[item.parentDepth].relLen;
             rel_.resize(parentLen);
-            if (parentLen > 0) rel_.push_back(options_.separator);
+            if (parentLen > 0)
+                rel_.push_back(options_.separator);
             rel_.append(item.name);
             frames_.push_back({fd, rel_.size(), std::move(item.name), st.st_dev, st.st_ino});
             ++openFrames_;
             limitOpenFrames();
-            if (!readFolder(fd, frames_.size() - 1)) ++stats_.skippedFolders;
+            if (!readFolder(fd, frames_.size() - 1))
+                ++stats_.skippedFolders;
         }
         return stats_;
     }
 
-private:
+  private:
     struct Frame {
-        int fd;             // -1 while closed to save descriptors
+        int fd;              // -1 while closed to save descriptors
         std::size_t relLen;  // length of this folder's relative path in rel_
-        std::string name;   // in its parent
+        std::string name;    // in its parent
         dev_t dev;
         ino_t ino;
     };
@@ -121,16 +126,19 @@ private:
     // it was closed. Each step refuses links and checks the folder's identity,
     // so a folder renamed or replaced meanwhile is not mistaken for it.
     int frameFd(std::size_t depth) {
-        if (frames_[depth].fd >= 0) return frames_[depth].fd;
+        if (frames_[depth].fd >= 0)
+            return frames_[depth].fd;
         std::size_t j = depth;
         while (frames_[j].fd < 0) --j;  // the root never closes
         int current = frames_[j].fd;
         fsfd::UniqueFd temp;
         for (std::size_t k = j + 1; k <= depth; ++k) {
             const int fd = ::openat(current, frames_[k].name.c_str(), kOpenFolder);
-            if (fd < 0) return -1;
+            if (fd < 0)
+                return -1;
             struct stat st {};
-            if (::fstat(fd, &st) != 0 || st.st_dev != frames_[k].dev || st.st_ino != frames_[k].ino) {
+            if (::fstat(fd, &st) != 0 || st.st_dev != frames_[k].dev ||
+                st.st_ino != frames_[k].ino) {
                 ::close(fd);
                 return -1;
             }
@@ -151,10 +159,12 @@ private:
         for (;;) {
             const ssize_t n = ::getdents64(fd, buffer_.get(), kBufferSize);
             if (n < 0) {
-                if (errno == EINTR) continue;
+                if (errno == EINTR)
+                    continue;
                 return false;
             }
-            if (n == 0) return true;
+            if (n == 0)
+                return true;
             for (ssize_t off = 0; off < n;) {
                 const auto* e = reinterpret_cast<const struct dirent64*>(buffer_.get() + off);
                 off += e->d_reclen;
@@ -171,14 +181,16 @@ private:
                 if (type == DT_UNKNOWN) {
                     // Some file systems do not record types; only then a stat.
                     struct stat st {};
-                    if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone
+                    if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                        continue;  // gone
                     type = S_ISDIR(st.st_mode)   ? DT_DIR
                            : S_ISREG(st.st_mode) ? DT_REG
                            : S_ISLNK(st.st_mode) ? DT_LNK
                                                  : DT_FIFO;
                 }
                 rel_.resize(baseLen);
-                if (baseLen > 0) rel_.push_back(options_.separator);
+                if (baseLen > 0)
+                    rel_.push_back(options_.separator);
                 rel_.append(name, nameLen);
                 switch (type) {
                     case DT_REG:
@@ -187,7 +199,8 @@ private:
                         break;
                     case DT_DIR:
                         ++stats_.folders;
-                        if (options_.reportFolders) onEntry_(rel_, EntryKind::Folder);
+                        if (options_.reportFolders)
+                            onEntry_(rel_, EntryKind::Folder);
                         pending_.push_back({std::string(name, nameLen), depth});
                         break;
                     case DT_LNK: {
@@ -232,7 +245,8 @@ std::expected<ScanStats, FileError> scanTree(const std::filesystem::path& root,
                                              const ScanCallback& onEntry,
                                              const ScanOptions& options) {
     fsfd::UniqueFd fd(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!fd.valid()) return std::unexpected(rootError(errno, root.string()));
+    if (!fd.valid())
+        return std::unexpected(rootError(errno, root.string()));
     return scanTreeAt(fd.get(), onEntry, options);
 }
 
@@ -240,7 +254,8 @@ std::expected<ScanStats, FileError> scanWindowsTree(Machine& machine, std::strin
                                                     const ScanCallback& onEntry,
                                                     const ScanOptions& options) {
     auto host = machine.resolve(windowsRoot);
-    if (!host) return std::unexpected(FileError{host.error().code, host.error().message});
+    if (!host)
+        return std::unexpected(FileError{host.error().code, host.error().message});
     return scanTree(*host, onEntry, options);
 }
 

@@ -31,37 +31,61 @@ constexpr const char* kSideTableLock = "attributes.lock";
 
 std::atomic<bool> gForceSideTable{false};
 
-FileError fail(std::uint32_t code, std::string message) { return {code, std::move(message)}; }
+FileError fail(std::uint32_t code, std::string message) {
+    return {code, std::move(message)};
+}
 
 FileError fromErrno(int err, std::string_view what, std::string_view path) {
     std::uint32_t code = FileError::WriteFault;
     switch (err) {
-        case ENOENT: code = FileError::NotFound; break;
-        case ENOTDIR: code = FileError::PathNotFound; break;
+        case ENOENT:
+            code = FileError::NotFound;
+            break;
+        case ENOTDIR:
+            code = FileError::PathNotFound;
+            break;
         case EACCES:
         case EPERM:
         case EROFS:
         case ELOOP:
-        case EISDIR: code = FileError::AccessDenied; break;
+        case EISDIR:
+            code = FileError::AccessDenied;
+            break;
         case EBUSY:
-        case ETXTBSY: code = FileError::SharingViolation; break;
+        case ETXTBSY:
+            code = FileError::SharingViolation;
+            break;
         case ENOSPC:
-        case EDQUOT: code = FileError::DiskFull; break;
+        case EDQUOT:
+            code = FileError::DiskFull;
+            break;
         case EEXIST:
-        case ENOTEMPTY: code = err == EEXIST ? FileError::AlreadyExists : FileError::DirNotEmpty; break;
-        case EXDEV: code = FileError::NotSameDevice; break;
-        case ENAMETOOLONG: code = FileError::InvalidName; break;
-        default: break;
+        case ENOTEMPTY:
+            code = err == EEXIST ? FileError::AlreadyExists : FileError::DirNotEmpty;
+            break;
+        case EXDEV:
+            code = FileError::NotSameDevice;
+            break;
+        case ENAMETOOLONG:
+            code = FileError::InvalidName;
+            break;
+        default:
+            break;
     }
     return fail(code, std::string(what) + " \"" + std::string(path) + "\": " + std::strerror(err));
 }
 
-FileError fromMachine(const MachineError& e) { return fail(e.code, e.message); }
+FileError fromMachine(const MachineError& e) {
+    return fail(e.code, e.message);
+}
 
 EntryKind kindOf(mode_t mode) {
-    if (S_ISREG(mode)) return EntryKind::File;
-    if (S_ISDIR(mode)) return EntryKind::Folder;
-    if (S_ISLNK(mode)) return EntryKind::Link;
+    if (S_ISREG(mode))
+        return EntryKind::File;
+    if (S_ISDIR(mode))
+        return EntryKind::Folder;
+    if (S_ISLNK(mode))
+        return EntryKind::Link;
     return EntryKind::Other;
 }
 
@@ -75,7 +99,8 @@ struct Parent {
 std::expected<UniqueFd, FileError> walkFolders(const ResolvedPath& parts, std::size_t count,
                                                std::string_view path) {
     UniqueFd dir(::open(parts.driveRoot.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (!dir.valid()) return std::unexpected(fromErrno(errno, "cannot reach the drive of", path));
+    if (!dir.valid())
+        return std::unexpected(fromErrno(errno, "cannot reach the drive of", path));
     for (std::size_t i = 0; i < count; ++i) {
         const char* name = parts.components[i].c_str();
         UniqueFd next(::openat(dir.get(), name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -83,13 +108,13 @@ std::expected<UniqueFd, FileError> walkFolders(const ResolvedPath& parts, std::s
             const int err = errno;
             struct stat st {};
             if (::fstatat(dir.get(), name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
-                return std::unexpected(fail(FileError::AccessDenied,
-                                            "refused: \"" + std::string(path) +
-                                                "\" passes through a symbolic link"));
+                return std::unexpected(
+                    fail(FileError::AccessDenied,
+                         "refused: \"" + std::string(path) + "\" passes through a symbolic link"));
             }
             if (err == ENOENT || err == ENOTDIR) {
-                return std::unexpected(fail(FileError::PathNotFound,
-                                            "path not found: \"" + std::string(path) + "\""));
+                return std::unexpected(
+                    fail(FileError::PathNotFound, "path not found: \"" + std::string(path) + "\""));
             }
             return std::unexpected(fromErrno(err, "cannot open a folder of", path));
         }
@@ -100,13 +125,16 @@ std::expected<UniqueFd, FileError> walkFolders(const ResolvedPath& parts, std::s
 
 std::expected<Parent, FileError> openParent(Machine& machine, std::string_view path) {
     auto parts = machine.resolveParts(path);
-    if (!parts) return std::unexpected(fromMachine(parts.error()));
+    if (!parts)
+        return std::unexpected(fromMachine(parts.error()));
     if (parts->components.empty()) {
-        return std::unexpected(fail(FileError::AccessDenied,
-                                    "the root of a drive cannot be changed: \"" + std::string(path) + "\""));
+        return std::unexpected(
+            fail(FileError::AccessDenied,
+                 "the root of a drive cannot be changed: \"" + std::string(path) + "\""));
     }
     auto dir = walkFolders(*parts, parts->components.size() - 1, path);
-    if (!dir) return std::unexpected(dir.error());
+    if (!dir)
+        return std::unexpected(dir.error());
     return Parent{std::move(*dir), parts->components.back()};
 }
 
@@ -133,7 +161,7 @@ std::uint32_t parseBits(std::string_view text) {
 // bits. Rewritten whole under a lock file, through a temporary and a rename,
 // so a crash leaves the old or the new table.
 class SideTable {
-public:
+  public:
     explicit SideTable(const std::filesystem::path& prefix)
         : table_(prefix / kSideTable), lock_(prefix / kSideTableLock) {}
 
@@ -146,21 +174,23 @@ public:
 
     bool set(dev_t dev, ino_t ino, std::uint32_t bits) {
         Locked locked(lock_, LOCK_EX);
-        if (!locked.ok()) return false;
+        if (!locked.ok())
+            return false;
         auto map = read();
         if (bits == 0) {
-            if (map.erase({dev, ino}) == 0) return true;
+            if (map.erase({dev, ino}) == 0)
+                return true;
         } else {
             map[{dev, ino}] = bits;
         }
         return write(map);
     }
 
-private:
+  private:
     using Key = std::pair<dev_t, ino_t>;
 
     class Locked {
-    public:
+      public:
         Locked(const std::filesystem::path& file, int how)
             : fd_(::open(file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644)) {
             if (fd_.valid()) {
@@ -170,14 +200,15 @@ private:
         }
         bool ok() const { return fd_.valid(); }
 
-    private:
+      private:
         UniqueFd fd_;
     };
 
     std::map<Key, std::uint32_t> read() const {
         std::map<Key, std::uint32_t> map;
         FILE* f = std::fopen(table_.c_str(), "re");
-        if (f == nullptr) return map;
+        if (f == nullptr)
+            return map;
         unsigned long long dev = 0;
         unsigned long long ino = 0;
         unsigned bits = 0;
@@ -195,9 +226,12 @@ private:
                     std::to_string(bits) + "\n";
         }
         const auto temp = table_.string() + ".tmp";
-        UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
-        if (!fd.valid()) return false;
-        if (fsfd::writeFully(fd.get(), text) != 0 || ::fsync(fd.get()) != 0) return false;
+        UniqueFd fd(
+            ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
+        if (!fd.valid())
+            return false;
+        if (fsfd::writeFully(fd.get(), text) != 0 || ::fsync(fd.get()) != 0)
+            return false;
         fd.reset();
         return ::rename(temp.c_str(), table_.c_str()) == 0;
     }
@@ -206,15 +240,20 @@ private:
     std::filesystem::path lock_;
 };
 
-bool unsupported(int err) { return err == ENOTSUP || err == EOPNOTSUPP; }
+bool unsupported(int err) {
+    return err == ENOTSUP || err == EOPNOTSUPP;
+}
 
 // The stored bits of an entry, looked up by path without following a link.
-std::uint32_t storedBits(Machine& machine, const std::filesystem::path& host, const struct stat& st) {
+std::uint32_t storedBits(Machine& machine, const std::filesystem::path& host,
+                         const struct stat& st) {
     if (!gForceSideTable) {
         char buf[32];
         const ssize_t n = ::lgetxattr(host.c_str(), kAttributeName, buf, sizeof buf);
-        if (n >= 0) return parseBits(std::string_view(buf, static_cast<std::size_t>(n)));
-        if (!unsupported(errno)) return 0;  // ENODATA: nothing stored
+        if (n >= 0)
+            return parseBits(std::string_view(buf, static_cast<std::size_t>(n)));
+        if (!unsupported(errno))
+            return 0;  // ENODATA: nothing stored
     }
     return SideTable(machine.prefix()).get(st.st_dev, st.st_ino);
 }
@@ -225,13 +264,16 @@ bool storeBits(Machine& machine, int fd, const struct stat& st, std::uint32_t bi
         int rc = 0;
         if (bits == 0) {
             rc = ::fremovexattr(fd, kAttributeName);
-            if (rc != 0 && errno == ENODATA) rc = 0;
+            if (rc != 0 && errno == ENODATA)
+                rc = 0;
         } else {
             const std::string text = std::to_string(bits);
             rc = ::fsetxattr(fd, kAttributeName, text.data(), text.size(), 0);
         }
-        if (rc == 0) return true;
-        if (!unsupported(errno)) return false;
+        if (rc == 0)
+            return true;
+        if (!unsupported(errno))
+            return false;
     }
     return SideTable(machine.prefix()).set(st.st_dev, st.st_ino, bits);
 }
@@ -245,11 +287,15 @@ void forgetBits(Machine& machine, const struct stat& st) {
     }
 }
 
-bool isReadOnlyFile(const struct stat& st) { return (st.st_mode & S_IWUSR) == 0; }
+bool isReadOnlyFile(const struct stat& st) {
+    return (st.st_mode & S_IWUSR) == 0;
+}
 
 }  // namespace
 
-void forceAttributeSideTable(bool force) { gForceSideTable = force; }
+void forceAttributeSideTable(bool force) {
+    gForceSideTable = force;
+}
 
 bool exists(Machine& machine, std::string_view path) {
     auto host = machine.resolve(path);
@@ -259,10 +305,12 @@ bool exists(Machine& machine, std::string_view path) {
 
 std::expected<FileInfo, FileError> info(Machine& machine, std::string_view path) {
     auto host = machine.resolve(path);
-    if (!host) return std::unexpected(fromMachine(host.error()));
+    if (!host)
+        return std::unexpected(fromMachine(host.error()));
     struct stat st {};
     if (::lstat(host->c_str(), &st) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR) return std::unexpected(notFound(*host, path));
+        if (errno == ENOENT || errno == ENOTDIR)
+            return std::unexpected(notFound(*host, path));
         return std::unexpected(fromErrno(errno, "cannot look at", path));
     }
     FileInfo out;
@@ -276,7 +324,8 @@ std::expected<FileInfo, FileError> info(Machine& machine, std::string_view path)
     out.size = static_cast<std::uint64_t>(st.st_size);
     out.modified = std::chrono::system_clock::time_point(
         std::chrono::duration_cast<std::chrono::system_clock::duration>(
-            std::chrono::seconds(st.st_mtim.tv_sec) + std::chrono::nanoseconds(st.st_mtim.tv_nsec)));
+            std::chrono::seconds(st.st_mtim.tv_sec) +
+            std::chrono::nanoseconds(st.st_mtim.tv_nsec)));
     auto attrs = attributes(machine, path);
     out.attributes = attrs ? *attrs : fileattr::Normal;
     return out;
@@ -284,44 +333,54 @@ std::expected<FileInfo, FileError> info(Machine& machine, std::string_view path)
 
 std::expected<std::uint64_t, FileError> size(Machine& machine, std::string_view path) {
     auto host = machine.resolve(path);
-    if (!host) return std::unexpected(fromMachine(host.error()));
+    if (!host)
+        return std::unexpected(fromMachine(host.error()));
     struct stat st {};
     if (::stat(host->c_str(), &st) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR) return std::unexpected(notFound(*host, path));
+        if (errno == ENOENT || errno == ENOTDIR)
+            return std::unexpected(notFound(*host, path));
         return std::unexpected(fromErrno(errno, "cannot look at", path));
     }
     if (S_ISDIR(st.st_mode)) {
-        return std::unexpected(fail(FileError::AccessDenied, "a folder has no size: \"" + std::string(path) + "\""));
+        return std::unexpected(
+            fail(FileError::AccessDenied, "a folder has no size: \"" + std::string(path) + "\""));
     }
     return static_cast<std::uint64_t>(st.st_size);
 }
 
 std::expected<std::string, FileError> readAll(Machine& machine, std::string_view path) {
     auto host = machine.resolve(path);
-    if (!host) return std::unexpected(fromMachine(host.error()));
+    if (!host)
+        return std::unexpected(fromMachine(host.error()));
     // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below.
     UniqueFd fd(::open(host->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (!fd.valid()) {
-        if (errno == ENOENT || errno == ENOTDIR) return std::unexpected(notFound(*host, path));
+        if (errno == ENOENT || errno == ENOTDIR)
+            return std::unexpected(notFound(*host, path));
         return std::unexpected(fromErrno(errno, "cannot open", path));
     }
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) return std::unexpected(fromErrno(errno, "cannot look at", path));
+    if (::fstat(fd.get(), &st) != 0)
+        return std::unexpected(fromErrno(errno, "cannot look at", path));
     if (!S_ISREG(st.st_mode)) {
-        return std::unexpected(fail(FileError::AccessDenied, "not a file: \"" + std::string(path) + "\""));
+        return std::unexpected(
+            fail(FileError::AccessDenied, "not a file: \"" + std::string(path) + "\""));
     }
     std::string out;
     out.resize(static_cast<std::size_t>(st.st_size));
     std::size_t done = 0;
     for (;;) {
-        if (done == out.size()) out.resize(out.size() + 65536);  // the file may have grown
+        if (done == out.size())
+            out.resize(out.size() + 65536);  // the file may have grown
         const ssize_t n = ::read(fd.get(), out.data() + done, out.size() - done);
         if (n < 0) {
-            if (errno == EINTR) continue;
-            return std::unexpected(fail(FileError::ReadFault,
-                                        "cannot read \"" + std::string(path) + "\": " + std::strerror(errno)));
+            if (errno == EINTR)
+                continue;
+            return std::unexpected(fail(FileError::ReadFault, "cannot read \"" + std::string(path) +
+                                                                  "\": " + std::strerror(errno)));
         }
-        if (n == 0) break;
+        if (n == 0)
+            break;
         done += static_cast<std::size_t>(n);
     }
     out.resize(done);
@@ -331,26 +390,36 @@ std::expected<std::string, FileError> readAll(Machine& machine, std::string_view
 std::expected<void, FileError> writeAll(Machine& machine, std::string_view path,
                                         std::string_view bytes) {
     auto parent = openParent(machine, path);
-    if (!parent) return std::unexpected(parent.error());
+    if (!parent)
+        return std::unexpected(parent.error());
     const int dir = parent->dir.get();
     const char* name = parent->name.c_str();
 
     // Refuse before any byte is written.
     const auto refuseUnsafe = [&](const struct stat& st) -> std::expected<void, FileError> {
         const std::string p(path);
-        if (S_ISLNK(st.st_mode)) return std::unexpected(fail(FileError::AccessDenied, "refused: \"" + p + "\" is a symbolic link"));
-        if (S_ISDIR(st.st_mode)) return std::unexpected(fail(FileError::AccessDenied, "\"" + p + "\" is a folder"));
-        if (!S_ISREG(st.st_mode)) return std::unexpected(fail(FileError::AccessDenied, "refused: \"" + p + "\" is not a regular file"));
-        if (st.st_nlink > 1) return std::unexpected(fail(FileError::AccessDenied, "refused: \"" + p + "\" has other hard links"));
+        if (S_ISLNK(st.st_mode))
+            return std::unexpected(
+                fail(FileError::AccessDenied, "refused: \"" + p + "\" is a symbolic link"));
+        if (S_ISDIR(st.st_mode))
+            return std::unexpected(fail(FileError::AccessDenied, "\"" + p + "\" is a folder"));
+        if (!S_ISREG(st.st_mode))
+            return std::unexpected(
+                fail(FileError::AccessDenied, "refused: \"" + p + "\" is not a regular file"));
+        if (st.st_nlink > 1)
+            return std::unexpected(
+                fail(FileError::AccessDenied, "refused: \"" + p + "\" has other hard links"));
         // Checked here because root's writes ignore the mode bits.
-        if (isReadOnlyFile(st)) return std::unexpected(fail(FileError::AccessDenied, "\"" + p + "\" is read-only"));
+        if (isReadOnlyFile(st))
+            return std::unexpected(fail(FileError::AccessDenied, "\"" + p + "\" is read-only"));
         return {};
     };
 
     struct stat before {};
     bool existed = true;
     if (::fstatat(dir, name, &before, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno != ENOENT) return std::unexpected(fromErrno(errno, "cannot look at", path));
+        if (errno != ENOENT)
+            return std::unexpected(fromErrno(errno, "cannot look at", path));
         existed = false;
     } else if (auto ok = refuseUnsafe(before); !ok) {
         return ok;
@@ -358,27 +427,39 @@ std::expected<void, FileError> writeAll(Machine& machine, std::string_view path,
 
     // O_NOFOLLOW also stops O_CREAT from creating a link's target; O_NONBLOCK
     // keeps a FIFO swapped in meanwhile from blocking the open.
-    UniqueFd fd(::openat(dir, name, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666));
+    UniqueFd fd(::openat(
+        dir, name, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666));
     if (!fd.valid()) {
-        if (errno == ELOOP) return std::unexpected(fail(FileError::AccessDenied, "refused: \"" + std::string(path) + "\" is a symbolic link"));
-        if (errno == ENXIO) return std::unexpected(fail(FileError::AccessDenied, "refused: \"" + std::string(path) + "\" is not a regular file"));
+        if (errno == ELOOP)
+            return std::unexpected(fail(FileError::AccessDenied, "refused: \"" + std::string(path) +
+                                                                     "\" is a symbolic link"));
+        if (errno == ENXIO)
+            return std::unexpected(fail(FileError::AccessDenied, "refused: \"" + std::string(path) +
+                                                                     "\" is not a regular file"));
         return std::unexpected(fromErrno(errno, "cannot open", path));
     }
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) return std::unexpected(fromErrno(errno, "cannot look at", path));
+    if (::fstat(fd.get(), &st) != 0)
+        return std::unexpected(fromErrno(errno, "cannot look at", path));
     // The entry may have changed between the look and the open.
-    if (auto ok = refuseUnsafe(st); !ok) return ok;
+    if (auto ok = refuseUnsafe(st); !ok)
+        return ok;
     if (existed && (st.st_dev != before.st_dev || st.st_ino != before.st_ino)) {
-        return std::unexpected(fail(FileError::SharingViolation, "\"" + std::string(path) + "\" changed while being opened"));
+        return std::unexpected(fail(FileError::SharingViolation,
+                                    "\"" + std::string(path) + "\" changed while being opened"));
     }
-    if (!existed) forgetBits(machine, st);  // a reused inode must not inherit old bits
+    if (!existed)
+        forgetBits(machine, st);  // a reused inode must not inherit old bits
 
     int err = fsfd::writeFully(fd.get(), bytes);
-    if (err == 0 && ::ftruncate(fd.get(), static_cast<off_t>(bytes.size())) != 0) err = errno;
-    if (err == 0 && ::fdatasync(fd.get()) != 0) err = errno;
+    if (err == 0 && ::ftruncate(fd.get(), static_cast<off_t>(bytes.size())) != 0)
+        err = errno;
+    if (err == 0 && ::fdatasync(fd.get()) != 0)
+        err = errno;
     if (err != 0) {
         auto e = fromErrno(err, "writing failed part-way, the file is incomplete:", path);
-        if (e.code != FileError::DiskFull) e.code = FileError::WriteFault;
+        if (e.code != FileError::DiskFull)
+            e.code = FileError::WriteFault;
         return std::unexpected(std::move(e));
     }
     return {};
@@ -386,36 +467,47 @@ std::expected<void, FileError> writeAll(Machine& machine, std::string_view path,
 
 std::expected<void, FileError> remove(Machine& machine, std::string_view path) {
     auto parent = openParent(machine, path);
-    if (!parent) return std::unexpected(parent.error());
+    if (!parent)
+        return std::unexpected(parent.error());
     const int dir = parent->dir.get();
     const char* name = parent->name.c_str();
     struct stat st {};
     if (::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno == ENOENT) return std::unexpected(fail(FileError::NotFound, "file not found: \"" + std::string(path) + "\""));
+        if (errno == ENOENT)
+            return std::unexpected(
+                fail(FileError::NotFound, "file not found: \"" + std::string(path) + "\""));
         return std::unexpected(fromErrno(errno, "cannot look at", path));
     }
     if (S_ISDIR(st.st_mode)) {
-        return std::unexpected(fail(FileError::AccessDenied, "\"" + std::string(path) + "\" is a folder"));
+        return std::unexpected(
+            fail(FileError::AccessDenied, "\"" + std::string(path) + "\" is a folder"));
     }
     if (S_ISREG(st.st_mode) && isReadOnlyFile(st)) {
-        return std::unexpected(fail(FileError::AccessDenied, "\"" + std::string(path) + "\" is read-only"));
+        return std::unexpected(
+            fail(FileError::AccessDenied, "\"" + std::string(path) + "\" is read-only"));
     }
     // unlinkat never follows: a link goes, its target stays.
-    if (::unlinkat(dir, name, 0) != 0) return std::unexpected(fromErrno(errno, "cannot delete", path));
-    if (S_ISREG(st.st_mode) && st.st_nlink <= 1) forgetBits(machine, st);
+    if (::unlinkat(dir, name, 0) != 0)
+        return std::unexpected(fromErrno(errno, "cannot delete", path));
+    if (S_ISREG(st.st_mode) && st.st_nlink <= 1)
+        forgetBits(machine, st);
     return {};
 }
 
 std::expected<void, FileError> removeFolder(Machine& machine, std::string_view path) {
     auto parent = openParent(machine, path);
-    if (!parent) return std::unexpected(parent.error());
+    if (!parent)
+        return std::unexpected(parent.error());
     struct stat st {};
     if (::fstatat(parent->dir.get(), parent->name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno == ENOENT) return std::unexpected(fail(FileError::NotFound, "folder not found: \"" + std::string(path) + "\""));
+        if (errno == ENOENT)
+            return std::unexpected(
+                fail(FileError::NotFound, "folder not found: \"" + std::string(path) + "\""));
         return std::unexpected(fromErrno(errno, "cannot look at", path));
     }
     if (!S_ISDIR(st.st_mode)) {
-        return std::unexpected(fail(FileError::AccessDenied, "\"" + std::string(path) + "\" is not a folder"));
+        return std::unexpected(
+            fail(FileError::AccessDenied, "\"" + std::string(path) + "\" is not a folder"));
     }
     if (::unlinkat(parent->dir.get(), parent->name.c_str(), AT_REMOVEDIR) != 0) {
         return std::unexpected(fromErrno(errno, "cannot remove", path));
@@ -424,26 +516,33 @@ std::expected<void, FileError> removeFolder(Machine& machine, std::string_view p
     return {};
 }
 
-std::expected<void, FileError> rename(Machine& machine, std::string_view from, std::string_view to) {
+std::expected<void, FileError> rename(Machine& machine, std::string_view from,
+                                      std::string_view to) {
     auto src = openParent(machine, from);
-    if (!src) return std::unexpected(src.error());
+    if (!src)
+        return std::unexpected(src.error());
     auto dst = openParent(machine, to);
-    if (!dst) return std::unexpected(dst.error());
+    if (!dst)
+        return std::unexpected(dst.error());
     struct stat st {};
     if (::fstatat(src->dir.get(), src->name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno == ENOENT) return std::unexpected(fail(FileError::NotFound, "file not found: \"" + std::string(from) + "\""));
+        if (errno == ENOENT)
+            return std::unexpected(
+                fail(FileError::NotFound, "file not found: \"" + std::string(from) + "\""));
         return std::unexpected(fromErrno(errno, "cannot look at", from));
     }
     if (::renameat2(src->dir.get(), src->name.c_str(), dst->dir.get(), dst->name.c_str(),
                     RENAME_NOREPLACE) == 0) {
         return {};
     }
-    if (errno != EINVAL && errno != ENOSYS) return std::unexpected(fromErrno(errno, "cannot move", from));
+    if (errno != EINVAL && errno != ENOSYS)
+        return std::unexpected(fromErrno(errno, "cannot move", from));
     // A file system without RENAME_NOREPLACE: look first; the window is small
     // and the worst case is the ordinary rename of every other system.
     struct stat target {};
     if (::fstatat(dst->dir.get(), dst->name.c_str(), &target, AT_SYMLINK_NOFOLLOW) == 0) {
-        return std::unexpected(fail(FileError::AlreadyExists, "\"" + std::string(to) + "\" exists"));
+        return std::unexpected(
+            fail(FileError::AlreadyExists, "\"" + std::string(to) + "\" exists"));
     }
     if (::renameat(src->dir.get(), src->name.c_str(), dst->dir.get(), dst->name.c_str()) != 0) {
         return std::unexpected(fromErrno(errno, "cannot move", from));
@@ -453,7 +552,8 @@ std::expected<void, FileError> rename(Machine& machine, std::string_view from, s
 
 std::expected<void, FileError> createFolder(Machine& machine, std::string_view path) {
     auto parent = openParent(machine, path);
-    if (!parent) return std::unexpected(parent.error());
+    if (!parent)
+        return std::unexpected(parent.error());
     if (::mkdirat(parent->dir.get(), parent->name.c_str(), 0777) != 0) {
         return std::unexpected(fromErrno(errno, "cannot create", path));
     }
@@ -462,9 +562,11 @@ std::expected<void, FileError> createFolder(Machine& machine, std::string_view p
 
 std::expected<void, FileError> createFolders(Machine& machine, std::string_view path) {
     auto parts = machine.resolveParts(path);
-    if (!parts) return std::unexpected(fromMachine(parts.error()));
+    if (!parts)
+        return std::unexpected(fromMachine(parts.error()));
     UniqueFd dir(::open(parts->driveRoot.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (!dir.valid()) return std::unexpected(fromErrno(errno, "cannot reach the drive of", path));
+    if (!dir.valid())
+        return std::unexpected(fromErrno(errno, "cannot reach the drive of", path));
     for (const auto& component : parts->components) {
         const char* name = component.c_str();
         if (::mkdirat(dir.get(), name, 0777) != 0 && errno != EEXIST) {
@@ -474,8 +576,9 @@ std::expected<void, FileError> createFolders(Machine& machine, std::string_view 
         if (!next.valid()) {
             struct stat st {};
             if (::fstatat(dir.get(), name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
-                return std::unexpected(fail(FileError::AccessDenied,
-                                            "refused: \"" + std::string(path) + "\" passes through a symbolic link"));
+                return std::unexpected(
+                    fail(FileError::AccessDenied,
+                         "refused: \"" + std::string(path) + "\" passes through a symbolic link"));
             }
             return std::unexpected(fail(FileError::PathNotFound,
                                         "a file is in the way of \"" + std::string(path) + "\""));
@@ -487,21 +590,25 @@ std::expected<void, FileError> createFolders(Machine& machine, std::string_view 
 
 std::expected<std::vector<FolderEntry>, FileError> list(Machine& machine, std::string_view folder) {
     auto host = machine.resolve(folder);
-    if (!host) return std::unexpected(fromMachine(host.error()));
+    if (!host)
+        return std::unexpected(fromMachine(host.error()));
     UniqueFd fd(::open(host->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fd.valid()) {
         if (errno == ENOENT || errno == ENOTDIR) {
-            return std::unexpected(fail(FileError::PathNotFound, "folder not found: \"" + std::string(folder) + "\""));
+            return std::unexpected(
+                fail(FileError::PathNotFound, "folder not found: \"" + std::string(folder) + "\""));
         }
         return std::unexpected(fromErrno(errno, "cannot open", folder));
     }
     std::vector<FolderEntry> out;
     DIR* d = ::fdopendir(fd.get());
-    if (d == nullptr) return std::unexpected(fromErrno(errno, "cannot read", folder));
+    if (d == nullptr)
+        return std::unexpected(fromErrno(errno, "cannot read", folder));
     fd.release();
     while (const dirent* e = ::readdir(d)) {
         const std::string_view name = e->d_name;
-        if (name == "." || name == "..") continue;
+        if (name == "." || name == "..")
+            continue;
         struct stat st {};
         EntryKind kind = EntryKind::Other;
         if (::fstatat(::dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
@@ -524,10 +631,12 @@ std::expected<std::vector<FolderEntry>, FileError> list(Machine& machine, std::s
 
 std::expected<std::uint32_t, FileError> attributes(Machine& machine, std::string_view path) {
     auto host = machine.resolve(path);
-    if (!host) return std::unexpected(fromMachine(host.error()));
+    if (!host)
+        return std::unexpected(fromMachine(host.error()));
     struct stat st {};
     if (::lstat(host->c_str(), &st) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR) return std::unexpected(notFound(*host, path));
+        if (errno == ENOENT || errno == ENOTDIR)
+            return std::unexpected(notFound(*host, path));
         return std::unexpected(fromErrno(errno, "cannot look at", path));
     }
     std::uint32_t bits = 0;
@@ -535,7 +644,8 @@ std::expected<std::uint32_t, FileError> attributes(Machine& machine, std::string
         // User attributes cannot sit on a link; it is shown as what it is.
         bits = fileattr::ReparsePoint;
         struct stat target {};
-        if (::stat(host->c_str(), &target) == 0 && S_ISDIR(target.st_mode)) bits |= fileattr::Directory;
+        if (::stat(host->c_str(), &target) == 0 && S_ISDIR(target.st_mode))
+            bits |= fileattr::Directory;
         return bits;
     }
     bits = storedBits(machine, *host, st);
@@ -544,7 +654,8 @@ std::expected<std::uint32_t, FileError> attributes(Machine& machine, std::string
     } else {
         // For files the mode is the truth: a chmod from outside shows as well.
         bits &= ~fileattr::ReadOnly;
-        if (isReadOnlyFile(st)) bits |= fileattr::ReadOnly;
+        if (isReadOnlyFile(st))
+            bits |= fileattr::ReadOnly;
     }
     return bits == 0 ? fileattr::Normal : bits;
 }
@@ -552,25 +663,33 @@ std::expected<std::uint32_t, FileError> attributes(Machine& machine, std::string
 std::expected<void, FileError> setAttributes(Machine& machine, std::string_view path,
                                              std::uint32_t attrs) {
     auto parent = openParent(machine, path);
-    if (!parent) return std::unexpected(parent.error());
+    if (!parent)
+        return std::unexpected(parent.error());
     const int dir = parent->dir.get();
     const char* name = parent->name.c_str();
     struct stat st {};
     if (::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno == ENOENT) return std::unexpected(fail(FileError::NotFound, "file not found: \"" + std::string(path) + "\""));
+        if (errno == ENOENT)
+            return std::unexpected(
+                fail(FileError::NotFound, "file not found: \"" + std::string(path) + "\""));
         return std::unexpected(fromErrno(errno, "cannot look at", path));
     }
     if (S_ISLNK(st.st_mode)) {
-        return std::unexpected(fail(FileError::AccessDenied, "refused: \"" + std::string(path) + "\" is a symbolic link"));
+        return std::unexpected(fail(FileError::AccessDenied,
+                                    "refused: \"" + std::string(path) + "\" is a symbolic link"));
     }
     if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
-        return std::unexpected(fail(FileError::AccessDenied, "refused: \"" + std::string(path) + "\" is not a file"));
+        return std::unexpected(
+            fail(FileError::AccessDenied, "refused: \"" + std::string(path) + "\" is not a file"));
     }
     UniqueFd fd(::openat(dir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (!fd.valid()) return std::unexpected(fromErrno(errno, "cannot open", path));
-    if (::fstat(fd.get(), &st) != 0) return std::unexpected(fromErrno(errno, "cannot look at", path));
+    if (!fd.valid())
+        return std::unexpected(fromErrno(errno, "cannot open", path));
+    if (::fstat(fd.get(), &st) != 0)
+        return std::unexpected(fromErrno(errno, "cannot look at", path));
     if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
-        return std::unexpected(fail(FileError::AccessDenied, "refused: \"" + std::string(path) + "\" is not a file"));
+        return std::unexpected(
+            fail(FileError::AccessDenied, "refused: \"" + std::string(path) + "\" is not a file"));
     }
     const std::uint32_t bits = attrs & fileattr::Settable;  // Normal alone leaves 0
     if (!storeBits(machine, fd.get(), st, bits)) {
@@ -594,18 +713,22 @@ std::expected<void, FileError> setAttributes(Machine& machine, std::string_view 
 
 std::expected<EmptyResult, FileError> emptyFolder(Machine& machine, std::string_view folder) {
     auto parts = machine.resolveParts(folder);
-    if (!parts) return std::unexpected(fromMachine(parts.error()));
+    if (!parts)
+        return std::unexpected(fromMachine(parts.error()));
     if (parts->components.empty()) {
         // A registry value naming "C:\" as a cache must not wipe the drive.
-        return std::unexpected(fail(FileError::AccessDenied,
-                                    "refused to empty the root of a drive: \"" + std::string(folder) + "\""));
+        return std::unexpected(
+            fail(FileError::AccessDenied,
+                 "refused to empty the root of a drive: \"" + std::string(folder) + "\""));
     }
     // The folder itself is reached without following links too: emptying a
     // link would empty whatever it points at.
     auto top = walkFolders(*parts, parts->components.size(), folder);
-    if (!top) return std::unexpected(top.error());
+    if (!top)
+        return std::unexpected(top.error());
     UniqueFd fd(::openat(top->get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!fd.valid()) return std::unexpected(fromErrno(errno, "cannot open", folder));
+    if (!fd.valid())
+        return std::unexpected(fromErrno(errno, "cannot open", folder));
 
     // First the list, then the deletions: deleting while a folder is being
     // read may make the reading skip entries.
@@ -616,10 +739,14 @@ std::expected<EmptyResult, FileError> emptyFolder(Machine& machine, std::string_
     std::vector<Item> items;
     ScanOptions options;
     options.reportFolders = true;
-    auto scanned = scanTreeAt(fd.get(), [&](std::string_view rel, EntryKind kind) {
-        items.push_back({std::string(rel), kind == EntryKind::Folder});
-    }, options);
-    if (!scanned) return std::unexpected(scanned.error());
+    auto scanned = scanTreeAt(
+        fd.get(),
+        [&](std::string_view rel, EntryKind kind) {
+            items.push_back({std::string(rel), kind == EntryKind::Folder});
+        },
+        options);
+    if (!scanned)
+        return std::unexpected(scanned.error());
 
     EmptyResult result;
     result.failed = scanned->skippedFolders;
@@ -637,7 +764,8 @@ std::expected<EmptyResult, FileError> emptyFolder(Machine& machine, std::string_
             std::size_t pos = 0;
             while (reached && pos < slash) {
                 auto next = it->rel.find('/', pos);
-                if (next == std::string::npos || next > slash) next = slash;
+                if (next == std::string::npos || next > slash)
+                    next = slash;
                 const std::string component = it->rel.substr(pos, next - pos);
                 UniqueFd down(::openat(cur.get(), component.c_str(),
                                        O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));

@@ -24,18 +24,18 @@ struct FileError {
     std::string message;
 
     // The Win32 codes the layer answers.
-    static constexpr std::uint32_t NotFound = 2;        // ERROR_FILE_NOT_FOUND
-    static constexpr std::uint32_t PathNotFound = 3;    // ERROR_PATH_NOT_FOUND
-    static constexpr std::uint32_t AccessDenied = 5;    // ERROR_ACCESS_DENIED
-    static constexpr std::uint32_t NotSameDevice = 17;  // ERROR_NOT_SAME_DEVICE
-    static constexpr std::uint32_t NotReady = 21;       // ERROR_NOT_READY
-    static constexpr std::uint32_t WriteFault = 29;     // ERROR_WRITE_FAULT
-    static constexpr std::uint32_t ReadFault = 30;      // ERROR_READ_FAULT
+    static constexpr std::uint32_t NotFound = 2;           // ERROR_FILE_NOT_FOUND
+    static constexpr std::uint32_t PathNotFound = 3;       // ERROR_PATH_NOT_FOUND
+    static constexpr std::uint32_t AccessDenied = 5;       // ERROR_ACCESS_DENIED
+    static constexpr std::uint32_t NotSameDevice = 17;     // ERROR_NOT_SAME_DEVICE
+    static constexpr std::uint32_t NotReady = 21;          // ERROR_NOT_READY
+    static constexpr std::uint32_t WriteFault = 29;        // ERROR_WRITE_FAULT
+    static constexpr std::uint32_t ReadFault = 30;         // ERROR_READ_FAULT
     static constexpr std::uint32_t SharingViolation = 32;  // ERROR_SHARING_VIOLATION
-    static constexpr std::uint32_t DiskFull = 112;      // ERROR_DISK_FULL
-    static constexpr std::uint32_t InvalidName = 123;   // ERROR_INVALID_NAME
-    static constexpr std::uint32_t DirNotEmpty = 145;   // ERROR_DIR_NOT_EMPTY
-    static constexpr std::uint32_t AlreadyExists = 183;  // ERROR_ALREADY_EXISTS
+    static constexpr std::uint32_t DiskFull = 112;         // ERROR_DISK_FULL
+    static constexpr std::uint32_t InvalidName = 123;      // ERROR_INVALID_NAME
+    static constexpr std::uint32_t DirNotEmpty = 145;      // ERROR_DIR_NOT_EMPTY
+    static constexpr std::uint32_t AlreadyExists = 183;    // ERROR_ALREADY_EXISTS
 };
 
 /// GetFileAttributesA bits.
@@ -46,14 +46,14 @@ inline constexpr std::uint32_t System = 0x4;
 inline constexpr std::uint32_t Directory = 0x10;
 inline constexpr std::uint32_t Archive = 0x20;
 inline constexpr std::uint32_t Normal = 0x80;
-inline constexpr std::uint32_t ReparsePoint = 0x400;  // a symbolic link
+inline constexpr std::uint32_t ReparsePoint = 0x400;   // a symbolic link
 inline constexpr std::uint32_t Invalid = 0xFFFFFFFFu;  // INVALID_FILE_ATTRIBUTES
 /// The bits SetFileAttributesA keeps; the others are the system's to say.
 inline constexpr std::uint32_t Settable = ReadOnly | Hidden | System | Archive;
 }  // namespace fileattr
 
 enum class EntryKind : std::uint8_t {
-    File,        // a regular file
+    File,  // a regular file
     Folder,
     Link,        // a symbolic link to anything but a folder, or a dangling one
     FolderLink,  // a symbolic link to a folder
@@ -76,7 +76,7 @@ struct FolderEntry {
 struct EmptyResult {
     std::uint64_t removedEntries = 0;  // files, links and others
     std::uint64_t removedFolders = 0;
-    std::uint64_t failed = 0;          // entries that stayed
+    std::uint64_t failed = 0;  // entries that stayed
 };
 
 namespace files {
@@ -151,26 +151,48 @@ std::expected<void, FileError> setAttributes(Machine& machine, std::string_view 
 std::expected<EmptyResult, FileError> emptyFolder(Machine& machine, std::string_view folder);
 
 // The same calls on the thread's current machine.
-inline bool exists(std::string_view p) { return exists(currentMachine(), p); }
-inline auto info(std::string_view p) { return info(currentMachine(), p); }
-inline auto size(std::string_view p) { return size(currentMachine(), p); }
-inline auto readAll(std::string_view p) { return readAll(currentMachine(), p); }
+inline bool exists(std::string_view p) {
+    return exists(currentMachine(), p);
+}
+inline auto info(std::string_view p) {
+    return info(currentMachine(), p);
+}
+inline auto size(std::string_view p) {
+    return size(currentMachine(), p);
+}
+inline auto readAll(std::string_view p) {
+    return readAll(currentMachine(), p);
+}
 inline auto writeAll(std::string_view p, std::string_view bytes) {
     return writeAll(currentMachine(), p, bytes);
 }
-inline auto remove(std::string_view p) { return remove(currentMachine(), p); }
-inline auto removeFolder(std::string_view p) { return removeFolder(currentMachine(), p); }
+inline auto remove(std::string_view p) {
+    return remove(currentMachine(), p);
+}
+inline auto removeFolder(std::string_view p) {
+    return removeFolder(currentMachine(), p);
+}
 inline auto rename(std::string_view from, std::string_view to) {
     return rename(currentMachine(), from, to);
 }
-inline auto createFolder(std::string_view p) { return createFolder(currentMachine(), p); }
-inline auto createFolders(std::string_view p) { return createFolders(currentMachine(), p); }
-inline auto list(std::string_view p) { return list(currentMachine(), p); }
-inline auto attributes(std::string_view p) { return attributes(currentMachine(), p); }
+inline auto createFolder(std::string_view p) {
+    return createFolder(currentMachine(), p);
+}
+inline auto createFolders(std::string_view p) {
+    return createFolders(currentMachine(), p);
+}
+inline auto list(std::string_view p) {
+    return list(currentMachine(), p);
+}
+inline auto attributes(std::string_view p) {
+    return attributes(currentMachine(), p);
+}
 inline auto setAttributes(std::string_view p, std::uint32_t a) {
     return setAttributes(currentMachine(), p, a);
 }
-inline auto emptyFolder(std::string_view p) { return emptyFolder(currentMachine(), p); }
+inline auto emptyFolder(std::string_view p) {
+    return emptyFolder(currentMachine(), p);
+}
 
 /// Makes attributes go to the side table even where extended attributes
 /// work, so tests reach the code path of file systems without them.

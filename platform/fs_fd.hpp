@@ -12,7 +12,7 @@ namespace kx::platform::fsfd {
 
 /// Owns one descriptor; closes it once.
 class UniqueFd {
-public:
+  public:
     UniqueFd() = default;
     explicit UniqueFd(int fd) : fd_(fd) {}
     ~UniqueFd() { reset(); }
@@ -31,11 +31,12 @@ public:
     bool valid() const { return fd_ >= 0; }
     int release() { return std::exchange(fd_, -1); }
     void reset(int fd = -1) {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0)
+            ::close(fd_);
         fd_ = fd;
     }
 
-private:
+  private:
     int fd_ = -1;
 };
 
@@ -46,10 +47,12 @@ inline int writeFully(int fd, std::string_view bytes) {
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return errno;
         }
-        if (n == 0) return EIO;
+        if (n == 0)
+            return EIO;
         done += static_cast<std::size_t>(n);
     }
     return 0;

@@ -18,7 +18,8 @@ constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
 std::string_view trimBlanks(std::string_view s) {
     const auto first = s.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
+    if (first == std::string_view::npos)
+        return {};
     const auto last = s.find_last_not_of(" \t");
     return s.substr(first, last - first + 1);
 }
@@ -45,16 +46,19 @@ IniFile IniFile::parse(std::string_view text) {
     std::size_t pos = 0;
     while (pos < text.size()) {
         auto end = text.find('\n', pos);
-        if (end == std::string_view::npos) end = text.size();
+        if (end == std::string_view::npos)
+            end = text.size();
         std::string_view raw = text.substr(pos, end - pos);
         pos = end + 1;
-        if (raw.ends_with('\r')) raw.remove_suffix(1);
+        if (raw.ends_with('\r'))
+            raw.remove_suffix(1);
 
         const std::string_view body = trimBlanks(raw);
         if (body.starts_with('[')) {
             // Windows takes the name up to "]" or, without one, to the line's end.
             auto close = body.find(']');
-            if (close == std::string_view::npos) close = body.size();
+            if (close == std::string_view::npos)
+                close = body.size();
             Section section;
             section.name = std::string(trimBlanks(body.substr(1, close - 1)));
             section.header = std::string(raw);
@@ -80,9 +84,11 @@ std::expected<IniFile, IniError> IniFile::load(const std::filesystem::path& file
     // O_NONBLOCK so that a FIFO put in the file's place cannot hang us; the
     // fstat below then refuses anything that is not a regular file.
     fsfd::UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!fd.valid()) return std::unexpected(errnoError(errno, "cannot open", file));
+    if (!fd.valid())
+        return std::unexpected(errnoError(errno, "cannot open", file));
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) return std::unexpected(errnoError(errno, "cannot stat", file));
+    if (::fstat(fd.get(), &st) != 0)
+        return std::unexpected(errnoError(errno, "cannot stat", file));
     if (!S_ISREG(st.st_mode)) {
         return std::unexpected(IniError{5, "not a regular file: " + file.string()});
     }
@@ -91,10 +97,12 @@ std::expected<IniFile, IniError> IniFile::load(const std::filesystem::path& file
     for (;;) {
         const ssize_t n = ::read(fd.get(), buf, sizeof buf);
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return std::unexpected(errnoError(errno, "cannot read", file));
         }
-        if (n == 0) break;
+        if (n == 0)
+            break;
         text.append(buf, static_cast<std::size_t>(n));
     }
     return parse(text);
@@ -102,7 +110,8 @@ std::expected<IniFile, IniError> IniFile::load(const std::filesystem::path& file
 
 std::string IniFile::text() const {
     std::string out;
-    if (byteOrderMark_) out.append(kBom);
+    if (byteOrderMark_)
+        out.append(kBom);
     for (const auto& section : sections_) {
         if (&section != &sections_.front()) {
             out.append(section.header.empty() ? "[" + section.name + "]" : section.header);
@@ -123,23 +132,28 @@ std::string IniFile::text() const {
 std::expected<void, IniError> IniFile::save(const std::filesystem::path& file) const {
     static std::atomic<unsigned> counter{0};
     const auto dir = file.parent_path().empty() ? std::filesystem::path(".") : file.parent_path();
-    const auto temp = dir / (file.filename().string() + ".tmp-" + std::to_string(::getpid()) +
-                             "-" + std::to_string(counter++));
+    const auto temp = dir / (file.filename().string() + ".tmp-" + std::to_string(::getpid()) + "-" +
+                             std::to_string(counter++));
 
     // Keep the mode of the file being replaced, so a rewrite does not widen access.
     mode_t mode = 0644;
     struct stat st {};
-    if (::lstat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode)) mode = st.st_mode & 07777;
+    if (::lstat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        mode = st.st_mode & 07777;
 
     fsfd::UniqueFd fd(
         ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
-    if (!fd.valid()) return std::unexpected(errnoError(errno, "cannot create", temp));
+    if (!fd.valid())
+        return std::unexpected(errnoError(errno, "cannot create", temp));
     const std::string content = text();
     int err = fsfd::writeFully(fd.get(), content);
-    if (err == 0 && ::fchmod(fd.get(), mode) != 0) err = errno;  // the umask may have cut bits
-    if (err == 0 && ::fsync(fd.get()) != 0) err = errno;
+    if (err == 0 && ::fchmod(fd.get(), mode) != 0)
+        err = errno;  // the umask may have cut bits
+    if (err == 0 && ::fsync(fd.get()) != 0)
+        err = errno;
     fd.reset();
-    if (err == 0 && ::rename(temp.c_str(), file.c_str()) != 0) err = errno;
+    if (err == 0 && ::rename(temp.c_str(), file.c_str()) != 0)
+        err = errno;
     if (err != 0) {
         ::unlink(temp.c_str());
         return std::unexpected(errnoError(err, "cannot write", file));
@@ -149,7 +163,8 @@ std::expected<void, IniError> IniFile::save(const std::filesystem::path& file) c
 
 IniFile::Section* IniFile::findSection(std::string_view name) {
     for (std::size_t i = 1; i < sections_.size(); ++i) {
-        if (iequals(sections_[i].name, name)) return &sections_[i];
+        if (iequals(sections_[i].name, name))
+            return &sections_[i];
     }
     return nullptr;
 }
@@ -160,9 +175,11 @@ const IniFile::Section* IniFile::findSection(std::string_view name) const {
 
 std::optional<std::string> IniFile::get(std::string_view section, std::string_view key) const {
     const Section* s = findSection(section);
-    if (s == nullptr) return std::nullopt;
+    if (s == nullptr)
+        return std::nullopt;
     for (const auto& line : s->lines) {
-        if (!line.key.empty() && iequals(line.key, key)) return line.value;
+        if (!line.key.empty() && iequals(line.key, key))
+            return line.value;
     }
     return std::nullopt;
 }
@@ -174,7 +191,8 @@ std::string IniFile::get(std::string_view section, std::string_view key,
 }
 
 void IniFile::set(std::string_view section, std::string_view key, std::string_view value) {
-    if (sections_.empty()) sections_.push_back({});
+    if (sections_.empty())
+        sections_.push_back({});
     Section* s = findSection(section);
     if (s == nullptr) {
         Section fresh;
@@ -207,7 +225,8 @@ void IniFile::set(std::string_view section, std::string_view key, std::string_vi
 
 bool IniFile::removeKey(std::string_view section, std::string_view key) {
     Section* s = findSection(section);
-    if (s == nullptr) return false;
+    if (s == nullptr)
+        return false;
     const auto before = s->lines.size();
     std::erase_if(s->lines,
                   [&](const Line& line) { return !line.key.empty() && iequals(line.key, key); });
@@ -224,14 +243,17 @@ bool IniFile::removeSection(std::string_view section) {
     return false;
 }
 
-bool IniFile::hasSection(std::string_view section) const { return findSection(section) != nullptr; }
+bool IniFile::hasSection(std::string_view section) const {
+    return findSection(section) != nullptr;
+}
 
 std::vector<std::string> IniFile::sections() const {
     std::vector<std::string> names;
     for (std::size_t i = 1; i < sections_.size(); ++i) {
         bool seen = false;
         for (const auto& n : names) seen = seen || iequals(n, sections_[i].name);
-        if (!seen) names.push_back(sections_[i].name);
+        if (!seen)
+            names.push_back(sections_[i].name);
     }
     return names;
 }
@@ -239,12 +261,15 @@ std::vector<std::string> IniFile::sections() const {
 std::vector<std::string> IniFile::keys(std::string_view section) const {
     std::vector<std::string> names;
     const Section* s = findSection(section);
-    if (s == nullptr) return names;
+    if (s == nullptr)
+        return names;
     for (const auto& line : s->lines) {
-        if (line.key.empty()) continue;
+        if (line.key.empty())
+            continue;
         bool seen = false;
         for (const auto& n : names) seen = seen || iequals(n, line.key);
-        if (!seen) names.push_back(line.key);
+        if (!seen)
+            names.push_back(line.key);
     }
     return names;
 }

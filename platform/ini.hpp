@@ -20,7 +20,7 @@ struct IniError {
 };
 
 class IniFile {
-public:
+  public:
     IniFile() = default;
 
     /// Reads a file. A missing file answers code 2; the caller decides whether
@@ -66,11 +66,11 @@ public:
     /// Key names of a section in file order (duplicates listed once).
     std::vector<std::string> keys(std::string_view section) const;
 
-private:
+  private:
     struct Line {
-        std::string raw;    // the text as read, kept for comments and untouched keys
-        std::string key;    // empty for anything that is not a key line
-        std::string value;  // trimmed value
+        std::string raw;     // the text as read, kept for comments and untouched keys
+        std::string key;     // empty for anything that is not a key line
+        std::string value;   // trimmed value
         bool dirty = false;  // rewritten as "key=value" on output
     };
     struct Section {

@@ -74,39 +74,44 @@ MachineError error(std::string message, std::uint32_t code = 3) {
 // ---- machine.ini ---------------------------------------------------------
 
 constexpr std::pair<DriveType, std::string_view> kDriveKinds[] = {
-    {DriveType::Unknown, "unknown"}, {DriveType::NoRootDir, "noroot"},
+    {DriveType::Unknown, "unknown"},     {DriveType::NoRootDir, "noroot"},
     {DriveType::Removable, "removable"}, {DriveType::Fixed, "fixed"},
-    {DriveType::Remote, "remote"}, {DriveType::CdRom, "cdrom"},
+    {DriveType::Remote, "remote"},       {DriveType::CdRom, "cdrom"},
     {DriveType::RamDisk, "ramdisk"},
 };
 
 std::string_view driveKindName(DriveType type) {
     for (const auto& [t, name] : kDriveKinds) {
-        if (t == type) return name;
+        if (t == type)
+            return name;
     }
     return "unknown";
 }
 
 DriveType driveKindFromName(std::string_view name) {
     for (const auto& [t, n] : kDriveKinds) {
-        if (iequals(n, trim(name))) return t;
+        if (iequals(n, trim(name)))
+            return t;
     }
     return DriveType::Unknown;
 }
 
 std::uint32_t parseNumber(const std::optional<std::string>& text, std::uint32_t fallback) {
-    if (!text || text->empty()) return fallback;
+    if (!text || text->empty())
+        return fallback;
     char* end = nullptr;
     errno = 0;
     const unsigned long v = std::strtoul(text->c_str(), &end, 10);
-    if (errno != 0 || end == text->c_str() || *end != '\0' || v > 0xFFFFFFFFul) return fallback;
+    if (errno != 0 || end == text->c_str() || *end != '\0' || v > 0xFFFFFFFFul)
+        return fallback;
     return static_cast<std::uint32_t>(v);
 }
 
 std::string joinGroups(const std::vector<std::string>& groups) {
     std::string out;
     for (const auto& g : groups) {
-        if (!out.empty()) out.push_back(',');
+        if (!out.empty())
+            out.push_back(',');
         out.append(g);
     }
     return out;
@@ -117,9 +122,11 @@ std::vector<std::string> splitGroups(std::string_view text) {
     std::size_t pos = 0;
     while (pos <= text.size()) {
         auto comma = text.find(',', pos);
-        if (comma == std::string_view::npos) comma = text.size();
+        if (comma == std::string_view::npos)
+            comma = text.size();
         const auto item = trim(text.substr(pos, comma - pos));
-        if (!item.empty()) groups.emplace_back(item);
+        if (!item.empty())
+            groups.emplace_back(item);
         pos = comma + 1;
     }
     return groups;
@@ -146,13 +153,15 @@ MachineConfig configFromIni(const IniFile& ini, const MachineConfig& fallback) {
     if (ini.hasSection("drives")) {
         c.drives.clear();
         for (const auto& key : ini.keys("drives")) {
-            if (key.size() != 1 || !std::isalpha(static_cast<unsigned char>(key[0]))) continue;
+            if (key.size() != 1 || !std::isalpha(static_cast<unsigned char>(key[0])))
+                continue;
             const std::string value = ini.get("drives", key, "");
             const auto comma = value.find(',');
             Drive d;
             d.letter = static_cast<char>(std::toupper(static_cast<unsigned char>(key[0])));
             d.type = driveKindFromName(std::string_view(value).substr(0, comma));
-            if (comma != std::string::npos) d.shellTypeName = value.substr(comma + 1);
+            if (comma != std::string::npos)
+                d.shellTypeName = value.substr(comma + 1);
             c.drives.push_back(std::move(d));
         }
         std::sort(c.drives.begin(), c.drives.end(),
@@ -160,7 +169,8 @@ MachineConfig configFromIni(const IniFile& ini, const MachineConfig& fallback) {
     }
     if (ini.hasSection("endpoints")) {
         c.endpoints.clear();
-        for (const auto& key : ini.keys("endpoints")) c.endpoints[key] = ini.get("endpoints", key, "");
+        for (const auto& key : ini.keys("endpoints"))
+            c.endpoints[key] = ini.get("endpoints", key, "");
     }
     return c;
 }
@@ -177,7 +187,8 @@ void configToIni(const MachineConfig& c, IniFile& ini) {
     ini.set("user", "groups", joinGroups(c.tokenGroups));
     for (const auto& d : c.drives) {
         std::string value(driveKindName(d.type));
-        if (!d.shellTypeName.empty()) value += "," + d.shellTypeName;
+        if (!d.shellTypeName.empty())
+            value += "," + d.shellTypeName;
         ini.set("drives", std::string(1, d.letter), value);
     }
     for (const auto& [name, url] : c.endpoints) ini.set("endpoints", name, url);
@@ -243,19 +254,22 @@ std::vector<Seed> seedValues(const MachineConfig& c, const std::string& profile)
     }
     const std::string allUsers = std::string(kProfilesRoot) + "\\All Users";
     for (const auto& f : kCommonShellFolders) {
-        seeds.push_back({HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-                         std::string(f.valueName), REG_SZ, allUsers + "\\" + std::string(f.relative)});
         seeds.push_back({HKEY_LOCAL_MACHINE,
-                         "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
-                         std::string(f.valueName), REG_EXPAND_SZ,
-                         "%ALLUSERSPROFILE%\\" + std::string(f.relative)});
+                         "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                         std::string(f.valueName), REG_SZ,
+                         allUsers + "\\" + std::string(f.relative)});
+        seeds.push_back(
+            {HKEY_LOCAL_MACHINE,
+             "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+             std::string(f.valueName), REG_EXPAND_SZ,
+             "%ALLUSERSPROFILE%\\" + std::string(f.relative)});
     }
     const std::string nt = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
     seeds.push_back({HKEY_LOCAL_MACHINE, nt, "ProductName", REG_SZ, "Microsoft Windows XP"});
     seeds.push_back({HKEY_LOCAL_MACHINE, nt, "CurrentVersion", REG_SZ,
                      std::to_string(c.version.major) + "." + std::to_string(c.version.minor)});
-    seeds.push_back({HKEY_LOCAL_MACHINE, nt, "CurrentBuildNumber", REG_SZ,
-                     std::to_string(c.version.build)});
+    seeds.push_back(
+        {HKEY_LOCAL_MACHINE, nt, "CurrentBuildNumber", REG_SZ, std::to_string(c.version.build)});
     seeds.push_back({HKEY_LOCAL_MACHINE, nt, "CSDVersion", REG_SZ, c.version.servicePack});
     seeds.push_back({HKEY_LOCAL_MACHINE, nt, "SystemRoot", REG_SZ, "C:\\WINDOWS"});
     seeds.push_back({HKEY_LOCAL_MACHINE, nt, "RegisteredOwner", REG_SZ, c.userName});
@@ -272,19 +286,22 @@ std::vector<Seed> seedValues(const MachineConfig& c, const std::string& profile)
 LONG seedRegistry(Registry& reg, const std::vector<Seed>& seeds) {
     for (const auto& s : seeds) {
         HKEY key = 0;
-        LONG rc = reg.RegCreateKeyExA(s.root, s.key, 0, "", REG_OPTION_NON_VOLATILE,
-                                      KEY_ALL_ACCESS, nullptr, &key, nullptr);
-        if (rc != ERROR_SUCCESS) return rc;
+        LONG rc = reg.RegCreateKeyExA(s.root, s.key, 0, "", REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                                      nullptr, &key, nullptr);
+        if (rc != ERROR_SUCCESS)
+            return rc;
         DWORD size = 0;
         rc = reg.RegQueryValueExA(key, s.name, nullptr, nullptr, nullptr, &size);
         if (rc == ERROR_FILE_NOT_FOUND) {
-            const std::string bytes = s.type == REG_SZ || s.type == REG_EXPAND_SZ ? toBytes(s.data) : s.data;
+            const std::string bytes =
+                s.type == REG_SZ || s.type == REG_EXPAND_SZ ? toBytes(s.data) : s.data;
             rc = reg.RegSetValueExA(key, s.name, 0, s.type,
                                     reinterpret_cast<const std::uint8_t*>(bytes.data()),
                                     static_cast<DWORD>(bytes.size()));
         }
         reg.RegCloseKey(key);
-        if (rc != ERROR_SUCCESS) return rc;
+        if (rc != ERROR_SUCCESS)
+            return rc;
     }
     return ERROR_SUCCESS;
 }
@@ -300,7 +317,8 @@ bool driveHasFolder(const Drive& drive) {
 
 std::vector<std::string> MachineConfig::defaultTokenGroups(bool administrator) {
     std::vector<std::string> groups{"S-1-1-0"};
-    if (administrator) groups.emplace_back("S-1-5-32-544");
+    if (administrator)
+        groups.emplace_back("S-1-5-32-544");
     groups.insert(groups.end(), {"S-1-5-32-545", "S-1-5-4", "S-1-5-11"});
     return groups;
 }
@@ -332,18 +350,21 @@ Machine::Machine(fs::path prefix, MachineConfig config, std::unique_ptr<Registry
 Machine::~Machine() {
     // A scope must not outlive its machine, but a host that forgets to unbind
     // should not leave a dangling pointer behind for later calls either.
-    if (tCurrentMachine == this) tCurrentMachine = nullptr;
+    if (tCurrentMachine == this)
+        tCurrentMachine = nullptr;
 }
 
 fs::path Machine::defaultPrefix() {
-    if (const char* p = std::getenv("KOLVANEX_PREFIX"); p != nullptr && *p != '\0') return p;
+    if (const char* p = std::getenv("KOLVANEX_PREFIX"); p != nullptr && *p != '\0')
+        return p;
     // XDG says a relative XDG_DATA_HOME is invalid and must be ignored.
     if (const char* x = std::getenv("XDG_DATA_HOME"); x != nullptr && *x == '/') {
         return fs::path(x) / "kolvanex" / "machine";
     }
     const char* home = std::getenv("HOME");
     if (home == nullptr || *home == '\0') {
-        if (const passwd* pw = ::getpwuid(::getuid()); pw != nullptr) home = pw->pw_dir;
+        if (const passwd* pw = ::getpwuid(::getuid()); pw != nullptr)
+            home = pw->pw_dir;
     }
     if (home != nullptr && *home != '\0') {
         return fs::path(home) / ".local" / "share" / "kolvanex" / "machine";
@@ -358,10 +379,12 @@ std::expected<std::unique_ptr<Machine>, MachineError> Machine::open(const fs::pa
             error("not a machine prefix (no usable machine.ini): " + ini.error().message, 2));
     }
     if (!pathExists(prefix / "registry.db")) {
-        return std::unexpected(error("not a machine prefix (no registry.db): " + prefix.string(), 2));
+        return std::unexpected(
+            error("not a machine prefix (no registry.db): " + prefix.string(), 2));
     }
     MachineConfig config = configFromIni(*ini, MachineConfig::defaults());
-    if (auto ok = validateConfig(config); !ok) return std::unexpected(ok.error());
+    if (auto ok = validateConfig(config); !ok)
+        return std::unexpected(ok.error());
     std::unique_ptr<Registry> reg;
     try {
         reg = Registry::open(prefix / "registry.db", RegistryPolicy{config.administrator});
@@ -373,10 +396,12 @@ std::expected<std::unique_ptr<Machine>, MachineError> Machine::open(const fs::pa
 
 std::expected<std::unique_ptr<Machine>, MachineError> Machine::create(const fs::path& prefix,
                                                                       const MachineConfig& given) {
-    if (auto ok = validateConfig(given); !ok) return std::unexpected(ok.error());
+    if (auto ok = validateConfig(given); !ok)
+        return std::unexpected(ok.error());
     std::error_code ec;
     fs::create_directories(prefix, ec);
-    if (ec) return std::unexpected(error("cannot create " + prefix.string() + ": " + ec.message(), 5));
+    if (ec)
+        return std::unexpected(error("cannot create " + prefix.string() + ": " + ec.message(), 5));
 
     // machine.ini: an existing record wins (completing a prefix never changes
     // who the user is); keys it lacks are filled from the given config.
@@ -388,10 +413,12 @@ std::expected<std::unique_ptr<Machine>, MachineError> Machine::create(const fs::
     }
     if (pathExists(iniPath)) {
         auto loaded = IniFile::load(iniPath);
-        if (!loaded) return std::unexpected(error(loaded.error().message, 5));
+        if (!loaded)
+            return std::unexpected(error(loaded.error().message, 5));
         ini = std::move(*loaded);
         config = configFromIni(ini, config);
-        if (auto ok = validateConfig(config); !ok) return std::unexpected(ok.error());
+        if (auto ok = validateConfig(config); !ok)
+            return std::unexpected(ok.error());
     }
     const std::string before = ini.text();
     configToIni(config, ini);
@@ -403,19 +430,22 @@ std::expected<std::unique_ptr<Machine>, MachineError> Machine::create(const fs::
 
     // Drive folders and their dosdevices links.
     fs::create_directories(prefix / "dosdevices", ec);
-    if (ec) return std::unexpected(error("cannot create dosdevices: " + ec.message(), 5));
+    if (ec)
+        return std::unexpected(error("cannot create dosdevices: " + ec.message(), 5));
     for (const auto& d : config.drives) {
-        if (!driveHasFolder(d)) continue;
+        if (!driveHasFolder(d))
+            continue;
         const char l = static_cast<char>(std::tolower(static_cast<unsigned char>(d.letter)));
         const std::string folder = std::string("drive_") + l;
         fs::create_directories(prefix / folder, ec);
-        if (ec) return std::unexpected(error("cannot create " + folder + ": " + ec.message(), 5));
+        if (ec)
+            return std::unexpected(error("cannot create " + folder + ": " + ec.message(), 5));
         const fs::path link = prefix / "dosdevices" / (std::string(1, l) + ":");
         if (!pathExists(link)) {
             // Relative, so the prefix can be moved as a whole.
             if (::symlink(("../" + folder).c_str(), link.c_str()) != 0 && errno != EEXIST) {
-                return std::unexpected(error("cannot link " + link.string() + ": " +
-                                                 std::strerror(errno), 5));
+                return std::unexpected(
+                    error("cannot link " + link.string() + ": " + std::strerror(errno), 5));
             }
         }
     }
@@ -430,7 +460,8 @@ std::expected<std::unique_ptr<Machine>, MachineError> Machine::create(const fs::
         const auto seeds = seedValues(config, profile);
         const LONG rc = reg->transaction([&] { return seedRegistry(*reg, seeds); });
         if (rc != ERROR_SUCCESS) {
-            return std::unexpected(error("cannot seed the registry (status " + std::to_string(rc) + ")", 5));
+            return std::unexpected(
+                error("cannot seed the registry (status " + std::to_string(rc) + ")", 5));
         }
         if (!config.administrator) {
             reg.reset();
@@ -445,32 +476,39 @@ std::expected<std::unique_ptr<Machine>, MachineError> Machine::create(const fs::
     // The skeleton, found case-insensitively so that completing a prefix whose
     // folders someone renamed to other case does not add a second spelling.
     std::vector<std::string> folders;
-    for (const auto& f : kUserShellFolders) folders.push_back(profile + "\\" + std::string(f.relative));
+    for (const auto& f : kUserShellFolders)
+        folders.push_back(profile + "\\" + std::string(f.relative));
     for (const auto& f : kExtraUserFolders) folders.push_back(profile + "\\" + std::string(f));
     for (const auto& f : kCommonShellFolders) {
         folders.push_back(std::string(kProfilesRoot) + "\\All Users\\" + std::string(f.relative));
     }
-    for (const char* f : {"C:\\Programme", "C:\\WINDOWS\\system32", "C:\\WINDOWS\\Temp", "C:\\RECYCLER"}) {
+    for (const char* f :
+         {"C:\\Programme", "C:\\WINDOWS\\system32", "C:\\WINDOWS\\Temp", "C:\\RECYCLER"}) {
         folders.emplace_back(f);
     }
     for (const auto& f : folders) {
         auto host = machine->resolve(f);
-        if (!host) return std::unexpected(error("cannot place " + f + ": " + host.error().message, 5));
+        if (!host)
+            return std::unexpected(error("cannot place " + f + ": " + host.error().message, 5));
         fs::create_directories(*host, ec);
-        if (ec) return std::unexpected(error("cannot create " + f + ": " + ec.message(), 5));
+        if (ec)
+            return std::unexpected(error("cannot create " + f + ": " + ec.message(), 5));
     }
     return machine;
 }
 
-std::expected<std::unique_ptr<Machine>, MachineError> Machine::openOrCreate(const fs::path& prefix) {
-    if (pathExists(prefix / "machine.ini") && pathExists(prefix / "registry.db")) return open(prefix);
+std::expected<std::unique_ptr<Machine>, MachineError> Machine::openOrCreate(
+    const fs::path& prefix) {
+    if (pathExists(prefix / "machine.ini") && pathExists(prefix / "registry.db"))
+        return open(prefix);
     return create(prefix);
 }
 
 const Drive* Machine::drive(char letter) const {
     const char up = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
     for (const auto& d : config_.drives) {
-        if (d.letter == up) return &d;
+        if (d.letter == up)
+            return &d;
     }
     return nullptr;
 }
@@ -478,10 +516,12 @@ const Drive* Machine::drive(char letter) const {
 std::expected<ResolvedPath, MachineError> Machine::resolveParts(std::string_view path) const {
     const auto isSep = [](char c) { return c == '\\' || c == '/'; };
     if (path.size() >= 2 && isSep(path[0]) && isSep(path[1])) {
-        return std::unexpected(error("UNC and device paths are not supported: " + std::string(path)));
+        return std::unexpected(
+            error("UNC and device paths are not supported: " + std::string(path)));
     }
     if (path.size() < 2 || path[1] != ':' || !std::isalpha(static_cast<unsigned char>(path[0]))) {
-        return std::unexpected(error("not a path with a drive letter: \"" + std::string(path) + "\""));
+        return std::unexpected(
+            error("not a path with a drive letter: \"" + std::string(path) + "\""));
     }
     const Drive* d = drive(path[0]);
     if (d == nullptr) {
@@ -495,7 +535,8 @@ std::expected<ResolvedPath, MachineError> Machine::resolveParts(std::string_view
     out.driveRoot = prefix_ / "dosdevices" / (std::string(1, l) + ":");
     struct stat st {};
     if (::stat(out.driveRoot.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        return std::unexpected(error(std::string("drive ") + d->letter + ": has no folder in the prefix"));
+        return std::unexpected(
+            error(std::string("drive ") + d->letter + ": has no folder in the prefix"));
     }
 
     // Lexical pass first, as Windows normalises a path before it looks at the disk.
@@ -506,17 +547,19 @@ std::expected<ResolvedPath, MachineError> Machine::resolveParts(std::string_view
         while (end < path.size() && !isSep(path[end])) ++end;
         const std::string_view part = path.substr(pos, end - pos);
         pos = end + 1;
-        if (part.empty() || part == ".") continue;
+        if (part.empty() || part == ".")
+            continue;
         if (part == "..") {
             if (parts.empty()) {
-                return std::unexpected(
-                    error("path climbs above the root of its drive: \"" + std::string(path) + "\""));
+                return std::unexpected(error("path climbs above the root of its drive: \"" +
+                                             std::string(path) + "\""));
             }
             parts.pop_back();
             continue;
         }
         if (!validComponent(part)) {
-            return std::unexpected(error("invalid name in path: \"" + std::string(path) + "\"", 123));
+            return std::unexpected(
+                error("invalid name in path: \"" + std::string(path) + "\"", 123));
         }
         parts.push_back(part);
     }
@@ -534,7 +577,8 @@ std::expected<ResolvedPath, MachineError> Machine::resolveParts(std::string_view
                 const std::string want = lower(part);
                 while (const dirent* e = ::readdir(dir)) {
                     const std::string_view candidate = e->d_name;
-                    if (candidate == "." || candidate == "..") continue;
+                    if (candidate == "." || candidate == "..")
+                        continue;
                     if (lower(candidate) == want && (!found || candidate < best)) {
                         best = std::string(candidate);
                         found = true;
@@ -556,7 +600,8 @@ std::expected<ResolvedPath, MachineError> Machine::resolveParts(std::string_view
 
 std::expected<fs::path, MachineError> Machine::resolve(std::string_view windowsPath) const {
     auto parts = resolveParts(windowsPath);
-    if (!parts) return std::unexpected(parts.error());
+    if (!parts)
+        return std::unexpected(parts.error());
     return parts->hostPath();
 }
 
@@ -566,7 +611,8 @@ std::string Machine::userProfile() const {
 
 std::string Machine::endpoint(std::string_view name) const {
     for (const auto& [key, url] : config_.endpoints) {
-        if (iequals(key, name)) return url;
+        if (iequals(key, name))
+            return url;
     }
     return {};
 }
@@ -580,12 +626,16 @@ Machine& currentMachine() {
     return *tCurrentMachine;
 }
 
-bool hasCurrentMachine() { return tCurrentMachine != nullptr; }
+bool hasCurrentMachine() {
+    return tCurrentMachine != nullptr;
+}
 
 MachineScope::MachineScope(Machine& machine) : previous_(tCurrentMachine) {
     tCurrentMachine = &machine;
 }
 
-MachineScope::~MachineScope() { tCurrentMachine = previous_; }
+MachineScope::~MachineScope() {
+    tCurrentMachine = previous_;
+}
 
 }  // namespace kx::platform

@@ -26,9 +26,9 @@ enum class DriveType : std::uint32_t {
 };
 
 struct Drive {
-    char letter = 'C';                // upper case
+    char letter = 'C';  // upper case
     DriveType type = DriveType::Fixed;
-    std::string shellTypeName;        // "Lokaler Datenträger", "3,5-Diskette", ...
+    std::string shellTypeName;  // "Lokaler Datenträger", "3,5-Diskette", ...
 };
 
 /// Whether a drive has a folder in the prefix (drive_<letter>). Removable
@@ -88,7 +88,7 @@ struct ResolvedPath {
 /// One machine prefix. Windows paths given to it use "\" (or "/") separators
 /// and start with a drive letter and ":".
 class Machine {
-public:
+  public:
     /// The default prefix: $KOLVANEX_PREFIX, else $XDG_DATA_HOME/kolvanex/machine,
     /// else ~/.local/share/kolvanex/machine.
     static std::filesystem::path defaultPrefix();
@@ -101,7 +101,8 @@ public:
     /// (folders, dosdevices links, machine.ini, registry with Shell Folders
     /// values); an existing prefix is opened and completed, never wiped.
     static std::expected<std::unique_ptr<Machine>, MachineError> create(
-        const std::filesystem::path& prefix, const MachineConfig& config = MachineConfig::defaults());
+        const std::filesystem::path& prefix,
+        const MachineConfig& config = MachineConfig::defaults());
 
     /// Opens the prefix, creating it first when it does not exist.
     static std::expected<std::unique_ptr<Machine>, MachineError> openOrCreate(
@@ -142,7 +143,7 @@ public:
     /// Endpoint of an outside party, "" when machine.ini names none.
     std::string endpoint(std::string_view name) const;
 
-private:
+  private:
     Machine(std::filesystem::path prefix, MachineConfig config, std::unique_ptr<Registry> registry);
 
     std::filesystem::path prefix_;
@@ -159,13 +160,13 @@ bool hasCurrentMachine();
 /// Binds a machine to the calling thread for the scope's lifetime, restoring
 /// the previous binding afterwards.
 class MachineScope {
-public:
+  public:
     explicit MachineScope(Machine& machine);
     ~MachineScope();
     MachineScope(const MachineScope&) = delete;
     MachineScope& operator=(const MachineScope&) = delete;
 
-private:
+  private:
     Machine* previous_;
 };
 

@@ -10,8 +10,10 @@ namespace {
 // The same letters `platform::lower` folds: ASCII and the Latin-1 capitals
 // except the multiplication sign.
 char32_t foldCp(char32_t cp) {
-    if (cp >= U'A' && cp <= U'Z') return cp + 32;
-    if (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7) return cp + 32;
+    if (cp >= U'A' && cp <= U'Z')
+        return cp + 32;
+    if (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7)
+        return cp + 32;
     return cp;
 }
 
@@ -37,8 +39,12 @@ std::optional<LikePattern> LikePattern::compile(std::string_view pattern, bool f
                     out.tokens_.push_back(token);
                 }
                 continue;
-            case U'?': token.kind = Kind::AnyOne; break;
-            case U'#': token.kind = Kind::Digit; break;
+            case U'?':
+                token.kind = Kind::AnyOne;
+                break;
+            case U'#':
+                token.kind = Kind::Digit;
+                break;
             case U'[': {
                 token.kind = Kind::Set;
                 token.rangeBegin = static_cast<std::uint32_t>(out.ranges_.size());
@@ -62,21 +68,24 @@ std::optional<LikePattern> LikePattern::compile(std::string_view pattern, bool f
                     first = false;
                     char32_t last = m;
                     // "a-z" is a range; a "-" first or last in the list is itself.
-                    if (next < pattern.size() && pattern[next] == '-' && next + 1 < pattern.size() &&
-                        pattern[next + 1] != ']') {
+                    if (next < pattern.size() && pattern[next] == '-' &&
+                        next + 1 < pattern.size() && pattern[next + 1] != ']') {
                         std::size_t after = next + 1;
                         last = nextCodePoint(pattern, after);
-                        if (last < m) return std::nullopt;  // "[z-a]" is an invalid pattern
+                        if (last < m)
+                            return std::nullopt;  // "[z-a]" is an invalid pattern
                         next = after;
                     }
                     out.ranges_.push_back({m, last});
                     p = next;
                 }
-                if (!closed) return std::nullopt;
+                if (!closed)
+                    return std::nullopt;
                 pos = p;
                 token.rangeEnd = static_cast<std::uint32_t>(out.ranges_.size());
                 // "[]" stands for the empty string: it adds nothing to match.
-                if (!token.negated && token.rangeBegin == token.rangeEnd) continue;
+                if (!token.negated && token.rangeBegin == token.rangeEnd)
+                    continue;
                 break;
             }
             default:
@@ -91,9 +100,12 @@ std::optional<LikePattern> LikePattern::compile(std::string_view pattern, bool f
 
 bool LikePattern::matchesOne(const Token& token, char32_t c) const {
     switch (token.kind) {
-        case Kind::Literal: return c == token.literal;
-        case Kind::AnyOne: return true;
-        case Kind::Digit: return c >= U'0' && c <= U'9';
+        case Kind::Literal:
+            return c == token.literal;
+        case Kind::AnyOne:
+            return true;
+        case Kind::Digit:
+            return c >= U'0' && c <= U'9';
         case Kind::Set: {
             bool in = false;
             for (std::uint32_t i = token.rangeBegin; i < token.rangeEnd && !in; ++i) {
@@ -101,7 +113,8 @@ bool LikePattern::matchesOne(const Token& token, char32_t c) const {
             }
             return in != token.negated;
         }
-        case Kind::Star: return false;
+        case Kind::Star:
+            return false;
     }
     return false;
 }
@@ -125,14 +138,16 @@ bool LikePattern::matches(std::string_view text) const {
         if (p < n) {
             std::size_t next = t;
             char32_t c = nextCodePoint(text, next);
-            if (foldCase_) c = foldCp(c);
+            if (foldCase_)
+                c = foldCp(c);
             if (matchesOne(tokens_[p], c)) {
                 ++p;
                 t = next;
                 continue;
             }
         }
-        if (starP > n) return false;
+        if (starP > n)
+            return false;
         nextCodePoint(text, starT);  // the star swallows one more character
         t = starT;
         p = starP;

@@ -24,7 +24,7 @@ namespace kx::platform {
 /// case-sensitive unless `foldCase` is given; it takes time proportional to
 /// text length × pattern length at worst, however many "*" there are.
 class LikePattern {
-public:
+  public:
     /// `foldCase` lower-cases both sides as `platform::lower` does (ASCII and
     /// Latin-1 letters) without building lower-cased copies, so that
     /// compile(p, true)->matches(t) == like(lower(t), lower(p)).
@@ -32,7 +32,7 @@ public:
 
     bool matches(std::string_view text) const;
 
-private:
+  private:
     enum class Kind : std::uint8_t { Literal, AnyOne, Digit, Star, Set };
     struct Range {
         char32_t first;
@@ -41,7 +41,7 @@ private:
     struct Token {
         Kind kind = Kind::Literal;
         bool negated = false;
-        char32_t literal = 0;      // Literal
+        char32_t literal = 0;          // Literal
         std::uint32_t rangeBegin = 0;  // Set: ranges_[rangeBegin, rangeEnd)
         std::uint32_t rangeEnd = 0;
     };

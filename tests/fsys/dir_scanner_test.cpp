@@ -25,7 +25,7 @@ std::set<std::string> items(const DirScanner& s) {
 }
 
 class DirScannerTest : public ::testing::Test {
-protected:
+  protected:
     TempMachine tm;
     const fs::path cookies = tm.prefix() / "drive_c/Dokumente und Einstellungen/anna/Cookies";
 };
@@ -39,10 +39,11 @@ TEST_F(DirScannerTest, ListsFilesAtAllLevelsAsWindowsPathsInDiskSpelling) {
     EXPECT_EQ(s.UpperIndex(), -1);
     // The root as the caller spelt it (case, trailing "\"), the rest as on disk.
     EXPECT_EQ(s.Scan("c:\\dokumente und einstellungen\\ANNA\\cookies\\"), 3);
-    EXPECT_EQ(items(s), (std::set<std::string>{
-                            "c:\\dokumente und einstellungen\\ANNA\\cookies\\anna@example[1].txt",
-                            "c:\\dokumente und einstellungen\\ANNA\\cookies\\Sub\\Ärger.TXT",
-                            "c:\\dokumente und einstellungen\\ANNA\\cookies\\Sub\\Deeper\\index.dat"}));
+    EXPECT_EQ(items(s),
+              (std::set<std::string>{
+                  "c:\\dokumente und einstellungen\\ANNA\\cookies\\anna@example[1].txt",
+                  "c:\\dokumente und einstellungen\\ANNA\\cookies\\Sub\\Ärger.TXT",
+                  "c:\\dokumente und einstellungen\\ANNA\\cookies\\Sub\\Deeper\\index.dat"}));
     EXPECT_EQ(s.UpperIndex(), 2);
     // Every listed path leads back to its file.
     FileAccess fa;
@@ -55,8 +56,9 @@ TEST_F(DirScannerTest, ScanAppendsAndClearForgets) {
     DirScanner s;
     EXPECT_EQ(s.Scan("C:\\Dokumente und Einstellungen\\anna\\Cookies"), 1);
     EXPECT_EQ(s.Scan("C:\\WINDOWS\\Temp"), 1);
-    EXPECT_EQ(items(s), (std::set<std::string>{"C:\\Dokumente und Einstellungen\\anna\\Cookies\\a.txt",
-                                               "C:\\WINDOWS\\Temp\\b.tmp"}));
+    EXPECT_EQ(items(s),
+              (std::set<std::string>{"C:\\Dokumente und Einstellungen\\anna\\Cookies\\a.txt",
+                                     "C:\\WINDOWS\\Temp\\b.tmp"}));
     s.Clear();
     EXPECT_EQ(s.UpperIndex(), -1);
     EXPECT_EQ(s.Item(0), "");
@@ -86,8 +88,9 @@ TEST_F(DirScannerTest, LinksToFilesAreListedAndDeletingThemRemovesOnlyTheLink) {
     DirScanner s;
     EXPECT_EQ(s.Scan("C:\\Dokumente und Einstellungen\\anna\\Cookies"), 2);
     const auto listed = items(s);
-    EXPECT_EQ(listed, (std::set<std::string>{"C:\\Dokumente und Einstellungen\\anna\\Cookies\\linked-file.txt",
-                                             "C:\\Dokumente und Einstellungen\\anna\\Cookies\\own.txt"}));
+    EXPECT_EQ(listed, (std::set<std::string>{
+                          "C:\\Dokumente und Einstellungen\\anna\\Cookies\\linked-file.txt",
+                          "C:\\Dokumente und Einstellungen\\anna\\Cookies\\own.txt"}));
     FileAccess fa;
     for (const auto& p : listed) EXPECT_TRUE(fa.Delete(p)) << p;
     EXPECT_EQ(TempMachine::readHostFile(outside / "precious.doc"), "keep");
@@ -107,12 +110,14 @@ TEST_F(DirScannerTest, UnreadableFoldersAreSkipped) {
         for (std::int32_t i = 0; i <= s.UpperIndex(); ++i) out += ";" + s.Item(i);
         return out;
     });
-    if (!run.ran) GTEST_SKIP() << "cannot run without the right to read every folder: " << run.skipReason;
+    if (!run.ran)
+        GTEST_SKIP() << "cannot run without the right to read every folder: " << run.skipReason;
     EXPECT_EQ(run.output, "1;C:\\Dokumente und Einstellungen\\anna\\Cookies\\open\\a.txt");
 }
 
 TEST_F(DirScannerTest, FindNextMatchesFileNamesWithoutRegardToCase) {
-    for (const char* name : {"a/INDEX.DAT", "b/readme.txt", "c/Ärger.dat", "d/index.dat.bak", "e/x9.tmp"}) {
+    for (const char* name :
+         {"a/INDEX.DAT", "b/readme.txt", "c/Ärger.dat", "d/index.dat.bak", "e/x9.tmp"}) {
         tm.writeHostFile(cookies / name, "x");
     }
     DirScanner s;
@@ -120,7 +125,8 @@ TEST_F(DirScannerTest, FindNextMatchesFileNamesWithoutRegardToCase) {
     const auto nameAt = [&](std::int32_t i) { return s.Item(i).substr(s.Item(i).rfind('\\') + 1); };
 
     std::set<std::string> dat;
-    for (std::int32_t i = s.FindNext("*.DAT", 0); i >= 0; i = s.FindNext("*.DAT", i + 1)) dat.insert(nameAt(i));
+    for (std::int32_t i = s.FindNext("*.DAT", 0); i >= 0; i = s.FindNext("*.DAT", i + 1))
+        dat.insert(nameAt(i));
     EXPECT_EQ(dat, (std::set<std::string>{"INDEX.DAT", "Ärger.dat"}));
 
     const auto umlaut = s.FindNext("ä*", -5);  // a negative start counts as 0

@@ -9,6 +9,7 @@
 #include "fsys/connection_blob.hpp"
 #include "fsys/file_access.hpp"
 #include "platform/files.hpp"
+#include "platform/ui/dialogs.hpp"
 #include "support/temp_machine.hpp"
 
 namespace kx::fsys {
@@ -22,7 +23,7 @@ constexpr std::string_view kConnections =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
 
 class FileAccessTest : public ::testing::Test {
-protected:
+  protected:
     TempMachine tm;
     FileAccess fa;
     const fs::path profile = tm.prefix() / "drive_c/Dokumente und Einstellungen/anna";
@@ -31,18 +32,22 @@ protected:
         pf::HKEY h = 0;
         const auto rc = tm->registry().RegCreateKeyExA(root, path, 0, "", 0, pf::KEY_ALL_ACCESS,
                                                        nullptr, &h, nullptr);
-        if (rc == 0) tm->registry().RegCloseKey(h);
+        if (rc == 0)
+            tm->registry().RegCloseKey(h);
         return rc;
     }
     bool keyExists(pf::HKEY root, std::string_view path) {
         pf::HKEY h = 0;
-        if (tm->registry().RegOpenKeyExA(root, path, 0, pf::KEY_READ, &h) != 0) return false;
+        if (tm->registry().RegOpenKeyExA(root, path, 0, pf::KEY_READ, &h) != 0)
+            return false;
         tm->registry().RegCloseKey(h);
         return true;
     }
     std::string blob(std::string_view name) {
         pf::HKEY h = 0;
-        if (tm->registry().RegOpenKeyExA(pf::HKEY_CURRENT_USER, kConnections, 0, pf::KEY_READ, &h) != 0) return {};
+        if (tm->registry().RegOpenKeyExA(pf::HKEY_CURRENT_USER, kConnections, 0, pf::KEY_READ,
+                                         &h) != 0)
+            return {};
         pf::DWORD size = 0;
         std::string out;
         if (tm->registry().RegQueryValueExA(h, name, nullptr, nullptr, nullptr, &size) == 0) {
@@ -56,7 +61,9 @@ protected:
     void setBlob(std::string_view name, const std::string& bytes) {
         ASSERT_EQ(createKey(pf::HKEY_CURRENT_USER, kConnections), 0);
         pf::HKEY h = 0;
-        ASSERT_EQ(tm->registry().RegOpenKeyExA(pf::HKEY_CURRENT_USER, kConnections, 0, pf::KEY_ALL_ACCESS, &h), 0);
+        ASSERT_EQ(tm->registry().RegOpenKeyExA(pf::HKEY_CURRENT_USER, kConnections, 0,
+                                               pf::KEY_ALL_ACCESS, &h),
+                  0);
         ASSERT_EQ(tm->registry().RegSetValueExA(h, name, 0, pf::REG_BINARY,
                                                 reinterpret_cast<const std::uint8_t*>(bytes.data()),
                                                 static_cast<pf::DWORD>(bytes.size())),
@@ -85,13 +92,15 @@ TEST_F(FileAccessTest, FileCallsRoundTripAndSuppressErrors) {
 
 TEST_F(FileAccessTest, DeleteClearsReadOnlyButNeverTouchesALinksTarget) {
     ASSERT_TRUE(fa.WriteText("C:\\WINDOWS\\locked.txt", "x"));
-    ASSERT_TRUE(pf::files::setAttributes(tm.machine(), "C:\\WINDOWS\\locked.txt", pf::fileattr::ReadOnly));
+    ASSERT_TRUE(
+        pf::files::setAttributes(tm.machine(), "C:\\WINDOWS\\locked.txt", pf::fileattr::ReadOnly));
     EXPECT_TRUE(fa.Delete("C:\\WINDOWS\\locked.txt"));
     EXPECT_FALSE(fs::exists(tm.prefix() / "drive_c/WINDOWS/locked.txt"));
 
     const fs::path outside = tm.root() / "target.txt";
     tm.writeHostFile(outside, "keep");
-    fs::permissions(outside, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+    fs::permissions(outside,
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
     const auto modeBefore = fs::status(outside).permissions();
     fs::create_symlink(outside, tm.prefix() / "drive_c/WINDOWS/link.txt");
@@ -108,7 +117,8 @@ TEST_F(FileAccessTest, DeleteRegKeyRemovesTheWholeTreeAndNothingBeside) {
     EXPECT_EQ(fa.DeleteRegKey(pf::HKEY_CURRENT_USER, "software\\tracks\\mru"), 0);
     EXPECT_FALSE(keyExists(pf::HKEY_CURRENT_USER, "Software\\Tracks\\MRU"));
     EXPECT_TRUE(keyExists(pf::HKEY_CURRENT_USER, "Software\\Tracks\\Keep"));
-    EXPECT_EQ(fa.DeleteRegKey(pf::HKEY_CURRENT_USER, "Software\\Tracks\\MRU"), pf::ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(fa.DeleteRegKey(pf::HKEY_CURRENT_USER, "Software\\Tracks\\MRU"),
+              pf::ERROR_FILE_NOT_FOUND);
     // A root is never deleted, however the empty path is spelt.
     EXPECT_EQ(fa.DeleteRegKey(pf::HKEY_CURRENT_USER, ""), pf::ERROR_INVALID_PARAMETER);
     EXPECT_EQ(fa.DeleteRegKey(pf::HKEY_CURRENT_USER, "\\\\"), pf::ERROR_INVALID_PARAMETER);
@@ -118,8 +128,11 @@ TEST_F(FileAccessTest, DeleteRegKeyRemovesTheWholeTreeAndNothingBeside) {
 TEST_F(FileAccessTest, DeleteRegKeyIsAllOrNothing) {
     ASSERT_EQ(createKey(pf::HKEY_CURRENT_USER, "Software\\Tracks\\A\\Locked"), 0);
     ASSERT_EQ(createKey(pf::HKEY_CURRENT_USER, "Software\\Tracks\\A\\Free"), 0);
-    ASSERT_EQ(tm->registry().setKeyReadOnly(pf::HKEY_CURRENT_USER, "Software\\Tracks\\A\\Locked", true), 0);
-    EXPECT_EQ(fa.DeleteRegKey(pf::HKEY_CURRENT_USER, "Software\\Tracks\\A"), pf::ERROR_ACCESS_DENIED);
+    ASSERT_EQ(
+        tm->registry().setKeyReadOnly(pf::HKEY_CURRENT_USER, "Software\\Tracks\\A\\Locked", true),
+        0);
+    EXPECT_EQ(fa.DeleteRegKey(pf::HKEY_CURRENT_USER, "Software\\Tracks\\A"),
+              pf::ERROR_ACCESS_DENIED);
     EXPECT_TRUE(keyExists(pf::HKEY_CURRENT_USER, "Software\\Tracks\\A\\Free"));
     EXPECT_TRUE(keyExists(pf::HKEY_CURRENT_USER, "Software\\Tracks\\A\\Locked"));
 }
@@ -159,22 +172,44 @@ TEST_F(FileAccessTest, ACacheValueNamingTheProfileOrADriveIsRefused) {
     tm.writeHostFile(profile / "Eigene Dateien/brief.doc", "mine");
     tm.writeHostFile(tm.prefix() / "drive_c/boot.ini", "[boot loader]");
     pf::HKEY h = 0;
-    ASSERT_EQ(tm->registry().RegOpenKeyExA(pf::HKEY_CURRENT_USER,
-                                           "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-                                           0, pf::KEY_ALL_ACCESS, &h),
+    ASSERT_EQ(tm->registry().RegOpenKeyExA(
+                  pf::HKEY_CURRENT_USER,
+                  "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", 0,
+                  pf::KEY_ALL_ACCESS, &h),
               0);
-    for (const std::string value : {"C:\\Dokumente und Einstellungen\\anna", "C:\\", "c:\\dokumente und einstellungen",
-                                     "C:\\Dokumente und Einstellungen\\anna\\Eigene Dateien\\..", "C:\\WINDOWS"}) {
-        ASSERT_EQ(tm->registry().RegSetValueExA(h, "Cache", 0, pf::REG_SZ,
-                                                reinterpret_cast<const std::uint8_t*>(value.c_str()),
-                                                static_cast<pf::DWORD>(value.size() + 1)),
-                  0);
+    for (const std::string value :
+         {"C:\\Dokumente und Einstellungen\\anna", "C:\\", "c:\\dokumente und einstellungen",
+          "C:\\Dokumente und Einstellungen\\anna\\Eigene Dateien\\..", "C:\\WINDOWS"}) {
+        ASSERT_EQ(
+            tm->registry().RegSetValueExA(h, "Cache", 0, pf::REG_SZ,
+                                          reinterpret_cast<const std::uint8_t*>(value.c_str()),
+                                          static_cast<pf::DWORD>(value.size() + 1)),
+            0);
         EXPECT_FALSE(fa.ClearIECache()) << value;
         EXPECT_EQ(TempMachine::readHostFile(profile / "Eigene Dateien/brief.doc"), "mine") << value;
-        EXPECT_EQ(TempMachine::readHostFile(tm.prefix() / "drive_c/boot.ini"), "[boot loader]") << value;
+        EXPECT_EQ(TempMachine::readHostFile(tm.prefix() / "drive_c/boot.ini"), "[boot loader]")
+            << value;
         EXPECT_TRUE(fs::is_directory(tm.prefix() / "drive_c/WINDOWS/system32")) << value;
     }
     tm->registry().RegCloseKey(h);
+}
+
+TEST_F(FileAccessTest, ShowOpenJoinsSeveralChosenFilesWithSemicolons) {
+    pf::ui::ScriptedDialogs dialogs;
+    pf::ui::DialogsScope scope(dialogs);
+    dialogs.fileAnswers.push_back(std::string("C:\\Eigene Dateien\\brief.txt"));
+    dialogs.fileAnswers.push_back(std::string("C:\\Daten\0a.txt\0b c.txt\0\0", 24));
+    dialogs.fileAnswers.push_back(std::nullopt);
+    FileAccess access;
+    EXPECT_EQ(access.ShowOpen(5, "*.*", 0, "", "", "", "Dateien", 0x80200),
+              "C:\\Eigene Dateien\\brief.txt");
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].record.filter, std::string("*.*\0*.*\0", 8));
+    EXPECT_EQ(dialogs.shown[0].record.flags, 0x80200u);
+    EXPECT_EQ(dialogs.shown[0].record.owner, 5);
+    EXPECT_EQ(access.ShowOpen(5, "*.*", 0, "", "", "", "Dateien", 0x80200),
+              "C:\\Daten;a.txt;b c.txt");
+    EXPECT_EQ(access.ShowOpen(5, "*.*", 0, "", "", "", "Dateien", 0x80200), "");
 }
 
 TEST_F(FileAccessTest, ConnectionSettingsRoundTripPerConnection) {
@@ -225,7 +260,10 @@ TEST_F(FileAccessTest, SettingOneTextKeepsTheRestOfTheBlob) {
 
 TEST_F(FileAccessTest, ABrokenBlobIsNeitherTrustedNorACrash) {
     // Lengths that point far past the end of the value.
-    std::string broken("\x46\0\0\0\x01\0\0\0\x02\0\0\0\xFF\xFF\xFF\x7F" "abc", 19);
+    std::string broken(
+        "\x46\0\0\0\x01\0\0\0\x02\0\0\0\xFF\xFF\xFF\x7F"
+        "abc",
+        19);
     setBlob("DefaultConnectionSettings", broken);
     std::string value = "x";
     std::int32_t flags = 7;

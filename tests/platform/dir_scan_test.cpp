@@ -26,18 +26,32 @@ struct Seen {
 Seen collect(const fs::path& root, ScanStats* stats = nullptr, ScanOptions options = {}) {
     Seen seen;
     options.reportFolders = true;
-    auto result = scanTree(root, [&](std::string_view rel, EntryKind kind) {
-        const std::string s(rel);
-        switch (kind) {
-            case EntryKind::File: seen.files.insert(s); break;
-            case EntryKind::Link: seen.links.insert(s); break;
-            case EntryKind::FolderLink: seen.folderLinks.insert(s); break;
-            case EntryKind::Folder: seen.folders.insert(s); break;
-            case EntryKind::Other: seen.others.insert(s); break;
-        }
-    }, options);
+    auto result = scanTree(
+        root,
+        [&](std::string_view rel, EntryKind kind) {
+            const std::string s(rel);
+            switch (kind) {
+                case EntryKind::File:
+                    seen.files.insert(s);
+                    break;
+                case EntryKind::Link:
+                    seen.links.insert(s);
+                    break;
+                case EntryKind::FolderLink:
+                    seen.folderLinks.insert(s);
+                    break;
+                case EntryKind::Folder:
+                    seen.folders.insert(s);
+                    break;
+                case EntryKind::Other:
+                    seen.others.insert(s);
+                    break;
+            }
+        },
+        options);
     EXPECT_TRUE(result) << (result ? "" : result.error().message);
-    if (stats && result) *stats = *result;
+    if (stats && result)
+        *stats = *result;
     return seen;
 }
 
@@ -119,13 +133,14 @@ TEST(ScanTree, UnreadableFoldersAreSkippedAndCounted) {
 
     const auto run = kx::test::runUnprivileged([&] {
         std::string out;
-        auto stats = scanTree(root, [&](std::string_view rel, EntryKind) {
-            out += std::string(rel) + ";";
-        });
-        if (!stats) return "error:" + stats.error().message;
+        auto stats =
+            scanTree(root, [&](std::string_view rel, EntryKind) { out += std::string(rel) + ";"; });
+        if (!stats)
+            return "error:" + stats.error().message;
         return out + "skipped=" + std::to_string(stats->skippedFolders);
     });
-    if (!run.ran) GTEST_SKIP() << "cannot run without the right to read every folder: " << run.skipReason;
+    if (!run.ran)
+        GTEST_SKIP() << "cannot run without the right to read every folder: " << run.skipReason;
     EXPECT_NE(run.output.find("open/a.txt;"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("z.txt;"), std::string::npos) << run.output;
     EXPECT_EQ(run.output.find("hidden"), std::string::npos) << run.output;

@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 using kx::test::TempMachine;
 
 class FilesTest : public ::testing::Test {
-protected:
+  protected:
     TempMachine tm;
     Machine& m = tm.machine();
     const fs::path c = tm.prefix() / "drive_c";
@@ -39,9 +39,11 @@ protected:
 TEST_F(FilesTest, WriteAllReplacesContentInTheSameFile) {
     ASSERT_TRUE(files::writeAll(m, "C:\\Programme\\notes.txt", "a much longer first content"));
     const ino_t before = inode(c / "Programme/notes.txt");
-    ASSERT_TRUE(files::writeAll(m, "c:\\programme\\NOTES.TXT", "short"));  // found case-insensitively
+    ASSERT_TRUE(
+        files::writeAll(m, "c:\\programme\\NOTES.TXT", "short"));  // found case-insensitively
     EXPECT_EQ(inode(c / "Programme/notes.txt"), before);
-    EXPECT_EQ(TempMachine::readHostFile(c / "Programme/notes.txt"), "short");  // cut to the new length
+    EXPECT_EQ(TempMachine::readHostFile(c / "Programme/notes.txt"),
+              "short");  // cut to the new length
     EXPECT_EQ(files::readAll(m, "C:\\Programme\\notes.txt").value_or("?"), "short");
     EXPECT_EQ(files::size(m, "C:\\Programme\\notes.txt").value_or(0), 5u);
 
@@ -132,10 +134,13 @@ TEST_F(FilesTest, AttributesRoundTripAndReadOnlyClearsWriteBits) {
     ASSERT_TRUE(files::writeAll(m, "C:\\WINDOWS\\a.txt", "x"));
     EXPECT_EQ(files::attributes(m, "C:\\WINDOWS\\a.txt").value_or(0), fileattr::Normal);
     ASSERT_TRUE(files::setAttributes(m, "C:\\WINDOWS\\a.txt", fileattr::Hidden | fileattr::System));
-    EXPECT_EQ(files::attributes(m, "C:\\WINDOWS\\a.txt").value_or(0), fileattr::Hidden | fileattr::System);
+    EXPECT_EQ(files::attributes(m, "C:\\WINDOWS\\a.txt").value_or(0),
+              fileattr::Hidden | fileattr::System);
 
-    ASSERT_TRUE(files::setAttributes(m, "C:\\WINDOWS\\a.txt", fileattr::ReadOnly | fileattr::Archive));
-    EXPECT_EQ(files::attributes(m, "C:\\WINDOWS\\a.txt").value_or(0), fileattr::ReadOnly | fileattr::Archive);
+    ASSERT_TRUE(
+        files::setAttributes(m, "C:\\WINDOWS\\a.txt", fileattr::ReadOnly | fileattr::Archive));
+    EXPECT_EQ(files::attributes(m, "C:\\WINDOWS\\a.txt").value_or(0),
+              fileattr::ReadOnly | fileattr::Archive);
     EXPECT_EQ(mode(c / "WINDOWS/a.txt") & 0222, 0u);
     // Read-only holds even for root, whose writes ignore mode bits.
     auto w = files::writeAll(m, "C:\\WINDOWS\\a.txt", "changed");
@@ -152,7 +157,8 @@ TEST_F(FilesTest, AttributesRoundTripAndReadOnlyClearsWriteBits) {
     EXPECT_TRUE(files::writeAll(m, "C:\\WINDOWS\\a.txt", "changed"));
 
     // A chmod from outside shows as read-only too.
-    fs::permissions(c / "WINDOWS/a.txt", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+    fs::permissions(c / "WINDOWS/a.txt",
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
     EXPECT_EQ(files::attributes(m, "C:\\WINDOWS\\a.txt").value_or(0), fileattr::ReadOnly);
 
@@ -169,7 +175,8 @@ TEST_F(FilesTest, AttributesOfALinkAreNotSetOnItsTarget) {
     tm.writeHostFile(outside, "x");
     const mode_t before = mode(outside);
     fs::create_symlink(outside, c / "WINDOWS/l.txt");
-    EXPECT_FALSE(files::setAttributes(m, "C:\\WINDOWS\\l.txt", fileattr::ReadOnly | fileattr::Hidden));
+    EXPECT_FALSE(
+        files::setAttributes(m, "C:\\WINDOWS\\l.txt", fileattr::ReadOnly | fileattr::Hidden));
     EXPECT_EQ(mode(outside), before);
     char buf[16];
     EXPECT_LT(::getxattr(outside.c_str(), "user.kolvanex.attributes", buf, sizeof buf), 0);
@@ -179,14 +186,18 @@ TEST_F(FilesTest, AttributesOfALinkAreNotSetOnItsTarget) {
 TEST_F(FilesTest, SideTableKeepsAttributesWhereExtendedAttributesAreMissing) {
     files::forceAttributeSideTable(true);
     ASSERT_TRUE(files::writeAll(m, "C:\\WINDOWS\\s.txt", "x"));
-    ASSERT_TRUE(files::setAttributes(m, "C:\\WINDOWS\\s.txt", fileattr::Hidden | fileattr::Archive));
-    EXPECT_EQ(files::attributes(m, "C:\\WINDOWS\\s.txt").value_or(0), fileattr::Hidden | fileattr::Archive);
+    ASSERT_TRUE(
+        files::setAttributes(m, "C:\\WINDOWS\\s.txt", fileattr::Hidden | fileattr::Archive));
+    EXPECT_EQ(files::attributes(m, "C:\\WINDOWS\\s.txt").value_or(0),
+              fileattr::Hidden | fileattr::Archive);
     char buf[16];
-    EXPECT_LT(::getxattr((c / "WINDOWS/s.txt").c_str(), "user.kolvanex.attributes", buf, sizeof buf), 0);
+    EXPECT_LT(
+        ::getxattr((c / "WINDOWS/s.txt").c_str(), "user.kolvanex.attributes", buf, sizeof buf), 0);
     EXPECT_TRUE(fs::exists(tm.prefix() / "attributes.tbl"));
     // The bits follow the file through a rename and leave with it.
     ASSERT_TRUE(files::rename(m, "C:\\WINDOWS\\s.txt", "C:\\WINDOWS\\t.txt"));
-    EXPECT_EQ(files::attributes(m, "C:\\WINDOWS\\t.txt").value_or(0), fileattr::Hidden | fileattr::Archive);
+    EXPECT_EQ(files::attributes(m, "C:\\WINDOWS\\t.txt").value_or(0),
+              fileattr::Hidden | fileattr::Archive);
     ASSERT_TRUE(files::remove(m, "C:\\WINDOWS\\t.txt"));
     ASSERT_TRUE(files::writeAll(m, "C:\\WINDOWS\\u.txt", "new file, maybe the same inode"));
     EXPECT_EQ(files::attributes(m, "C:\\WINDOWS\\u.txt").value_or(0), fileattr::Normal);
@@ -230,7 +241,8 @@ TEST_F(FilesTest, SizesPastFourGigabytesAreExact) {
     const fs::path big = c / "WINDOWS/pagefile.sys";
     tm.writeHostFile(big, "");
     fs::resize_file(big, 5ull * 1024 * 1024 * 1024 + 7);  // sparse: costs no disk
-    EXPECT_EQ(files::size(m, "C:\\WINDOWS\\pagefile.sys").value_or(0), 5ull * 1024 * 1024 * 1024 + 7);
+    EXPECT_EQ(files::size(m, "C:\\WINDOWS\\pagefile.sys").value_or(0),
+              5ull * 1024 * 1024 * 1024 + 7);
     auto folder = files::size(m, "C:\\WINDOWS");
     EXPECT_FALSE(folder);
 }
@@ -242,7 +254,8 @@ TEST_F(FilesTest, EmptyFolderKeepsTheFolderAndUnlinksLinkedFolders) {
     tm.writeHostFile(cache / "a.tmp", "1");
     tm.writeHostFile(cache / "sub/deeper/b.tmp", "2");
     tm.writeHostFile(cache / "sub/c.tmp", "3");
-    fs::permissions(cache / "sub/c.tmp", fs::perms::owner_write, fs::perm_options::remove);  // read-only
+    fs::permissions(cache / "sub/c.tmp", fs::perms::owner_write,
+                    fs::perm_options::remove);  // read-only
     fs::create_directory_symlink(outsideDir, cache / "sub/to-outside");
     fs::create_symlink(outsideDir / "keep.txt", cache / "file-link");
     ASSERT_EQ(::mkfifo((cache / "fifo").c_str(), 0644), 0);

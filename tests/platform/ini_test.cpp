@@ -74,7 +74,8 @@ TEST(IniFile, KeepsCrLfAndByteOrderMarkOnSave) {
     EXPECT_EQ(ini->get("windows", "load"), "");
     ini->set("windows", "run", "x.exe");
     ASSERT_TRUE(ini->save(file));
-    EXPECT_EQ(kx::test::TempMachine::readHostFile(file), "\xEF\xBB\xBF[windows]\r\nload=\r\nrun=x.exe\r\n");
+    EXPECT_EQ(kx::test::TempMachine::readHostFile(file),
+              "\xEF\xBB\xBF[windows]\r\nload=\r\nrun=x.exe\r\n");
 }
 
 TEST(IniFile, MissingFileAnswersNotFound) {

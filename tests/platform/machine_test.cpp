@@ -26,20 +26,23 @@ constexpr std::string_view kShellFolders =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 std::optional<std::string> regString(Registry& reg, HKEY root, std::string_view key,
-                                      std::string_view name, DWORD* typeOut = nullptr) {
+                                     std::string_view name, DWORD* typeOut = nullptr) {
     HKEY h = 0;
-    if (reg.RegOpenKeyExA(root, key, 0, KEY_READ, &h) != ERROR_SUCCESS) return std::nullopt;
+    if (reg.RegOpenKeyExA(root, key, 0, KEY_READ, &h) != ERROR_SUCCESS)
+        return std::nullopt;
     DWORD type = 0;
     DWORD size = 0;
     std::optional<std::string> out;
     if (reg.RegQueryValueExA(h, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
         std::string data(size, '\0');
-        if (reg.RegQueryValueExA(h, name, nullptr, &type, reinterpret_cast<std::uint8_t*>(data.data()),
+        if (reg.RegQueryValueExA(h, name, nullptr, &type,
+                                 reinterpret_cast<std::uint8_t*>(data.data()),
                                  &size) == ERROR_SUCCESS) {
             data.resize(size);
             while (!data.empty() && data.back() == '\0') data.pop_back();
             out = data;
-            if (typeOut) *typeOut = type;
+            if (typeOut)
+                *typeOut = type;
         }
     }
     reg.RegCloseKey(h);
@@ -50,7 +53,8 @@ LONG regSetString(Registry& reg, HKEY root, std::string_view key, std::string_vi
                   std::string_view value) {
     HKEY h = 0;
     LONG rc = reg.RegCreateKeyExA(root, key, 0, "", 0, KEY_ALL_ACCESS, nullptr, &h, nullptr);
-    if (rc != ERROR_SUCCESS) return rc;
+    if (rc != ERROR_SUCCESS)
+        return rc;
     std::string bytes(value);
     bytes.push_back('\0');
     rc = reg.RegSetValueExA(h, name, 0, REG_SZ, reinterpret_cast<const std::uint8_t*>(bytes.data()),
@@ -64,18 +68,17 @@ TEST(MachineCreate, LaysOutTheGermanSkeletonWithDriveLinks) {
     const fs::path c = tm.prefix() / "drive_c";
     const std::string anna = "Dokumente und Einstellungen/anna/";
     for (const char* rel :
-         {"Anwendungsdaten", "Cookies", "Desktop", "Eigene Dateien", "Favoriten", "Recent", "SendTo",
-          "Startmenü/Programme/Autostart", "Vorlagen", "Druckumgebung", "Netzwerkumgebung",
-          "Lokale Einstellungen/Anwendungsdaten", "Lokale Einstellungen/Temp",
+         {"Anwendungsdaten", "Cookies", "Desktop", "Eigene Dateien", "Favoriten", "Recent",
+          "SendTo", "Startmenü/Programme/Autostart", "Vorlagen", "Druckumgebung",
+          "Netzwerkumgebung", "Lokale Einstellungen/Anwendungsdaten", "Lokale Einstellungen/Temp",
           "Lokale Einstellungen/Temporary Internet Files", "Lokale Einstellungen/Verlauf"}) {
         EXPECT_TRUE(fs::is_directory(c / (anna + rel))) << rel;
     }
-    for (const char* rel :
-         {"Dokumente und Einstellungen/All Users/Anwendungsdaten",
-          "Dokumente und Einstellungen/All Users/Desktop",
-          "Dokumente und Einstellungen/All Users/Startmenü",
-          "Dokumente und Einstellungen/All Users/Dokumente", "Programme", "WINDOWS/system32",
-          "WINDOWS/Temp", "RECYCLER"}) {
+    for (const char* rel : {"Dokumente und Einstellungen/All Users/Anwendungsdaten",
+                            "Dokumente und Einstellungen/All Users/Desktop",
+                            "Dokumente und Einstellungen/All Users/Startmenü",
+                            "Dokumente und Einstellungen/All Users/Dokumente", "Programme",
+                            "WINDOWS/system32", "WINDOWS/Temp", "RECYCLER"}) {
         EXPECT_TRUE(fs::is_directory(c / rel)) << rel;
     }
     EXPECT_EQ(fs::read_symlink(tm.prefix() / "dosdevices" / "c:"), fs::path("../drive_c"));
@@ -89,9 +92,10 @@ TEST(MachineCreate, LaysOutTheGermanSkeletonWithDriveLinks) {
 TEST(MachineCreate, SeedsShellFoldersThatNameExistingFolders) {
     TempMachine tm;
     auto& reg = tm->registry();
-    for (const char* name : {"AppData", "Cache", "Cookies", "Desktop", "Favorites", "History",
-                             "Local AppData", "Local Settings", "NetHood", "Personal", "PrintHood",
-                             "Programs", "Recent", "SendTo", "Start Menu", "Startup", "Templates"}) {
+    for (const char* name :
+         {"AppData", "Cache", "Cookies", "Desktop", "Favorites", "History", "Local AppData",
+          "Local Settings", "NetHood", "Personal", "PrintHood", "Programs", "Recent", "SendTo",
+          "Start Menu", "Startup", "Templates"}) {
         DWORD type = 0;
         const auto value = regString(reg, HKEY_CURRENT_USER, kShellFolders, name, &type);
         ASSERT_TRUE(value) << name;
@@ -99,16 +103,19 @@ TEST(MachineCreate, SeedsShellFoldersThatNameExistingFolders) {
         EXPECT_TRUE(value->starts_with("C:\\Dokumente und Einstellungen\\anna\\")) << *value;
         EXPECT_TRUE(fs::is_directory(tm.host(*value))) << *value;
 
-        const auto user = regString(reg, HKEY_CURRENT_USER,
-                                    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
-                                    name, &type);
+        const auto user =
+            regString(reg, HKEY_CURRENT_USER,
+                      "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+                      name, &type);
         ASSERT_TRUE(user) << name;
         EXPECT_EQ(type, REG_EXPAND_SZ);
         EXPECT_EQ(expandEnvironmentStrings(tm.machine(), *user), *value);
     }
-    for (const char* name : {"Common AppData", "Common Desktop", "Common Documents", "Common Start Menu"}) {
-        const auto value = regString(reg, HKEY_LOCAL_MACHINE,
-                                     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", name);
+    for (const char* name :
+         {"Common AppData", "Common Desktop", "Common Documents", "Common Start Menu"}) {
+        const auto value = regString(
+            reg, HKEY_LOCAL_MACHINE,
+            "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", name);
         ASSERT_TRUE(value) << name;
         EXPECT_TRUE(fs::is_directory(tm.host(*value))) << *value;
     }
@@ -130,7 +137,8 @@ TEST(MachineCreate, RestrictedUserGetsSeededMachineButCannotWriteHklm) {
     EXPECT_EQ(regString(reg, HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
                         "ProductName"),
               "Microsoft Windows XP");
-    EXPECT_EQ(regSetString(reg, HKEY_LOCAL_MACHINE, "SOFTWARE\\Kolvanex", "x", "y"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(regSetString(reg, HKEY_LOCAL_MACHINE, "SOFTWARE\\Kolvanex", "x", "y"),
+              ERROR_ACCESS_DENIED);
     EXPECT_EQ(regSetString(reg, HKEY_CURRENT_USER, "Software\\Kolvanex", "x", "y"), ERROR_SUCCESS);
     const auto& groups = tm->config().tokenGroups;
     EXPECT_EQ(std::count(groups.begin(), groups.end(), "S-1-5-32-544"), 0);
@@ -145,7 +153,8 @@ TEST(MachineCreate, RestrictedUserGetsSeededMachineButCannotWriteHklm) {
 
 TEST(MachineCreate, CompletingAPrefixKeepsWhatTheUserChanged) {
     TempMachine tm;
-    ASSERT_EQ(regSetString(tm->registry(), HKEY_CURRENT_USER, kShellFolders, "Personal", "D:\\Texte"), 0);
+    ASSERT_EQ(
+        regSetString(tm->registry(), HKEY_CURRENT_USER, kShellFolders, "Personal", "D:\\Texte"), 0);
     fs::remove_all(tm.prefix() / "drive_c" / "RECYCLER");
     // A comment and an extra endpoint in machine.ini must survive the completion.
     auto ini = IniFile::load(tm.prefix() / "machine.ini");
@@ -159,11 +168,14 @@ TEST(MachineCreate, CompletingAPrefixKeepsWhatTheUserChanged) {
     auto again = Machine::create(tm.prefix(), other);
     ASSERT_TRUE(again) << again.error().message;
     EXPECT_EQ((*again)->config().userName, "anna");  // the record on disk wins
-    EXPECT_EQ(regString((*again)->registry(), HKEY_CURRENT_USER, kShellFolders, "Personal"), "D:\\Texte");
+    EXPECT_EQ(regString((*again)->registry(), HKEY_CURRENT_USER, kShellFolders, "Personal"),
+              "D:\\Texte");
     EXPECT_TRUE(fs::is_directory(tm.prefix() / "drive_c" / "RECYCLER"));
-    EXPECT_FALSE(fs::exists(tm.prefix() / "drive_c" / "Dokumente und Einstellungen" / "someoneelse"));
+    EXPECT_FALSE(
+        fs::exists(tm.prefix() / "drive_c" / "Dokumente und Einstellungen" / "someoneelse"));
     EXPECT_EQ((*again)->endpoint("REMAILER"), "http://127.0.0.1:9090");
-    EXPECT_TRUE(TempMachine::readHostFile(tm.prefix() / "machine.ini").starts_with("; written by hand\n"));
+    EXPECT_TRUE(
+        TempMachine::readHostFile(tm.prefix() / "machine.ini").starts_with("; written by hand\n"));
 }
 
 TEST(MachineCreate, ConfigRoundTripsThroughMachineIni) {
@@ -189,8 +201,8 @@ TEST(MachineCreate, ConfigRoundTripsThroughMachineIni) {
     EXPECT_EQ(tm->endpoint("scanner"), "http://127.0.0.1:8181");
     EXPECT_EQ(tm->endpoint("nobody"), "");
     EXPECT_EQ(c.tokenGroups, MachineConfig::defaultTokenGroups(true));
-    EXPECT_EQ(regString(tm->registry(), HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
-                        "CurrentVersion"),
+    EXPECT_EQ(regString(tm->registry(), HKEY_LOCAL_MACHINE,
+                        "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", "CurrentVersion"),
               "5.0");
     EXPECT_TRUE(fs::is_directory(tm.host("E:\\")));
 }
@@ -220,7 +232,8 @@ TEST(MachineResolve, MatchesComponentsWithoutRegardToCase) {
     TempMachine tm;
     auto p = tm->resolve("c:/DOKUMENTE UND EINSTELLUNGEN\\Anna\\startmenü\\PROGRAMME");
     ASSERT_TRUE(p) << p.error().message;
-    EXPECT_EQ(*p, tm.prefix() / "dosdevices/c:/Dokumente und Einstellungen/anna/Startmenü/Programme");
+    EXPECT_EQ(*p,
+              tm.prefix() / "dosdevices/c:/Dokumente und Einstellungen/anna/Startmenü/Programme");
     // Components that do not exist keep the given spelling, below existing ones.
     auto q = tm->resolve("C:\\windows\\NewDir\\File.TXT");
     ASSERT_TRUE(q);
@@ -241,8 +254,10 @@ TEST(MachineResolve, ExactSpellingWinsOverOtherCase) {
 
 TEST(MachineResolve, DotDotThatClimbsOutFailsAndTouchesNothing) {
     TempMachine tm;
-    EXPECT_EQ(tm.host("C:\\WINDOWS\\..\\Programme\\.\\x"), tm.prefix() / "dosdevices/c:/Programme/x");
-    for (const char* path : {"C:\\..\\outside.txt", "C:\\WINDOWS\\..\\..\\outside.txt", "C:/../../../x"}) {
+    EXPECT_EQ(tm.host("C:\\WINDOWS\\..\\Programme\\.\\x"),
+              tm.prefix() / "dosdevices/c:/Programme/x");
+    for (const char* path :
+         {"C:\\..\\outside.txt", "C:\\WINDOWS\\..\\..\\outside.txt", "C:/../../../x"}) {
         auto r = tm->resolve(path);
         ASSERT_FALSE(r) << path;
         EXPECT_NE(r.error().message.find("climbs"), std::string::npos) << r.error().message;
@@ -298,7 +313,10 @@ TEST(MachineDefaultPrefix, FollowsTheEnvironment) {
         return v ? std::optional<std::string>(v) : std::nullopt;
     };
     const auto restore = [](const char* n, const std::optional<std::string>& v) {
-        if (v) ::setenv(n, v->c_str(), 1); else ::unsetenv(n);
+        if (v)
+            ::setenv(n, v->c_str(), 1);
+        else
+            ::unsetenv(n);
     };
     const auto kp = save("KOLVANEX_PREFIX");
     const auto xdg = save("XDG_DATA_HOME");

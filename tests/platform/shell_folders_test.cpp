@@ -57,12 +57,14 @@ TEST(ShellFolders, FollowTheRegistryWhenAFolderIsMoved) {
     TempMachine tm;
     auto& reg = tm->registry();
     HKEY h = 0;
-    ASSERT_EQ(reg.RegOpenKeyExA(HKEY_CURRENT_USER,
-                                "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-                                0, KEY_ALL_ACCESS, &h),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        reg.RegOpenKeyExA(HKEY_CURRENT_USER,
+                          "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                          0, KEY_ALL_ACCESS, &h),
+        ERROR_SUCCESS);
     const std::string moved = "D:\\Ablage\\";
-    ASSERT_EQ(reg.RegSetValueExA(h, "Personal", 0, REG_SZ, reinterpret_cast<const std::uint8_t*>(moved.c_str()),
+    ASSERT_EQ(reg.RegSetValueExA(h, "Personal", 0, REG_SZ,
+                                 reinterpret_cast<const std::uint8_t*>(moved.c_str()),
                                  static_cast<DWORD>(moved.size() + 1)),
               ERROR_SUCCESS);
     // Without the literal value, the template in User Shell Folders is used.
@@ -79,9 +81,11 @@ TEST(ShellFolders, TempPathComesFromTheEnvironmentKeyWithATrailingBackslash) {
               "C:\\Dokumente und Einstellungen\\anna\\Lokale Einstellungen\\Temp\\");
     auto& reg = tm->registry();
     HKEY h = 0;
-    ASSERT_EQ(reg.RegOpenKeyExA(HKEY_CURRENT_USER, "Environment", 0, KEY_ALL_ACCESS, &h), ERROR_SUCCESS);
+    ASSERT_EQ(reg.RegOpenKeyExA(HKEY_CURRENT_USER, "Environment", 0, KEY_ALL_ACCESS, &h),
+              ERROR_SUCCESS);
     const std::string value = "%SystemRoot%\\Temp";
-    ASSERT_EQ(reg.RegSetValueExA(h, "TEMP", 0, REG_EXPAND_SZ, reinterpret_cast<const std::uint8_t*>(value.c_str()),
+    ASSERT_EQ(reg.RegSetValueExA(h, "TEMP", 0, REG_EXPAND_SZ,
+                                 reinterpret_cast<const std::uint8_t*>(value.c_str()),
                                  static_cast<DWORD>(value.size() + 1)),
               ERROR_SUCCESS);
     EXPECT_EQ(tempPath(tm.machine()), "C:\\WINDOWS\\Temp\\");
@@ -94,7 +98,8 @@ TEST(ShellFolders, TempPathComesFromTheEnvironmentKeyWithATrailingBackslash) {
 TEST(ShellFolders, ExpandsKnownVariablesOnly) {
     TempMachine tm;
     auto& m = tm.machine();
-    EXPECT_EQ(expandEnvironmentStrings(m, "%userprofile%\\x"), "C:\\Dokumente und Einstellungen\\anna\\x");
+    EXPECT_EQ(expandEnvironmentStrings(m, "%userprofile%\\x"),
+              "C:\\Dokumente und Einstellungen\\anna\\x");
     EXPECT_EQ(expandEnvironmentStrings(m, "%WINDIR%;%NOPE%;50%"), "C:\\WINDOWS;%NOPE%;50%");
     EXPECT_EQ(expandEnvironmentStrings(m, "100%%USERNAME%"), "100%anna");
 }

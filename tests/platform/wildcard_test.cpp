@@ -26,11 +26,11 @@ TEST(Like, StarAndQuestionMark) {
 }
 
 TEST(Like, QuestionMarkTakesOneCharacterNotOneByte) {
-    EXPECT_TRUE(like("Ä", "?"));           // two bytes, one character
+    EXPECT_TRUE(like("Ä", "?"));  // two bytes, one character
     EXPECT_TRUE(like("Grüße", "Gr??e"));
     EXPECT_FALSE(like("Grüße", "Gr????e"));
-    EXPECT_TRUE(like("a€b", "a?b"));       // three bytes
-    EXPECT_TRUE(like("😀", "?"));          // four bytes
+    EXPECT_TRUE(like("a€b", "a?b"));  // three bytes
+    EXPECT_TRUE(like("😀", "?"));      // four bytes
     EXPECT_TRUE(like("xÄ", "*Ä"));
 }
 
@@ -50,15 +50,15 @@ TEST(Like, ListsRangesAndNegation) {
     EXPECT_TRUE(like("x7", "[a-z][0-9]"));
     EXPECT_TRUE(like("d", "[!abc]"));
     EXPECT_FALSE(like("a", "[!abc]"));
-    EXPECT_TRUE(like("ö", "[à-þ]"));       // Latin-1 letters by code point
+    EXPECT_TRUE(like("ö", "[à-þ]"));  // Latin-1 letters by code point
     EXPECT_FALSE(like("ö", "[a-z]"));
     EXPECT_TRUE(like("Ä", "[ÄÖÜ]"));
     EXPECT_FALSE(like("A", "[ÄÖÜ]"));
-    EXPECT_TRUE(like("-", "[a-]"));        // a "-" at either end is itself
+    EXPECT_TRUE(like("-", "[a-]"));  // a "-" at either end is itself
     EXPECT_TRUE(like("-", "[-a]"));
-    EXPECT_TRUE(like("!", "[a!]"));        // "!" not first is itself
+    EXPECT_TRUE(like("!", "[a!]"));  // "!" not first is itself
     EXPECT_TRUE(like("q", "[!]"));
-    EXPECT_TRUE(like("ab", "a[]b"));       // "[]" stands for nothing
+    EXPECT_TRUE(like("ab", "a[]b"));  // "[]" stands for nothing
 }
 
 TEST(Like, BracketsEscapeTheWildcards) {
@@ -88,12 +88,14 @@ TEST(Like, BrokenUtf8IsMatchedNotRejected) {
 
 TEST(Like, FoldedCompilationEqualsLowerCasingBothSides) {
     const std::pair<std::string, std::string> cases[] = {
-        {"ÄRGER.TXT", "ärger.*"}, {"Index.DAT", "INDEX.dat"}, {"ÖL", "[Ö]l"},
-        {"MIXED", "[a-z]*"},      {"x×y", "X×Y"},            {"ÄB", "?b"}};
+        {"ÄRGER.TXT", "ärger.*"}, {"Index.DAT", "INDEX.dat"},
+        {"ÖL", "[Ö]l"},           {"MIXED", "[a-z]*"},
+        {"x×y", "X×Y"},           {"ÄB", "?b"}};
     for (const auto& [text, pattern] : cases) {
         const auto folded = LikePattern::compile(pattern, true);
         ASSERT_TRUE(folded) << pattern;
-        EXPECT_EQ(folded->matches(text), like(lower(text), lower(pattern))) << text << " / " << pattern;
+        EXPECT_EQ(folded->matches(text), like(lower(text), lower(pattern)))
+            << text << " / " << pattern;
         EXPECT_TRUE(folded->matches(text)) << text << " / " << pattern;
     }
     // "[A-Z]" folds to "[a-z]"; "[Z-a]" folds to the invalid "[z-a]".

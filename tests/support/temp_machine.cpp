@@ -16,8 +16,9 @@ namespace {
 
 fs::path makeTempRoot() {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = (base != nullptr && *base != '\0' ? std::string(base) : std::string("/tmp")) +
-                          "/kx-test-XXXXXX";
+    std::string pattern =
+        (base != nullptr && *base != '\0' ? std::string(base) : std::string("/tmp")) +
+        "/kx-test-XXXXXX";
     std::vector<char> buf(pattern.begin(), pattern.end());
     buf.push_back('\0');
     if (::mkdtemp(buf.data()) == nullptr) {
@@ -32,9 +33,11 @@ fs::path makeTempRoot() {
 void makeRemovable(const fs::path& root) {
     std::error_code ec;
     fs::permissions(root, fs::perms::owner_all, fs::perm_options::add, ec);
-    for (auto it = fs::recursive_directory_iterator(root, fs::directory_options::skip_permission_denied, ec);
+    for (auto it = fs::recursive_directory_iterator(
+             root, fs::directory_options::skip_permission_denied, ec);
          !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-        if (it->is_symlink(ec)) continue;
+        if (it->is_symlink(ec))
+            continue;
         if (it->is_directory(ec)) {
             fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
         }
@@ -65,7 +68,8 @@ TempMachine::~TempMachine() {
 
 fs::path TempMachine::host(std::string_view windowsPath) const {
     auto p = machine_->resolve(windowsPath);
-    if (!p) throw std::runtime_error("does not resolve: " + std::string(windowsPath));
+    if (!p)
+        throw std::runtime_error("does not resolve: " + std::string(windowsPath));
     return *p;
 }
 
@@ -73,7 +77,8 @@ void TempMachine::writeHostFile(const fs::path& file, std::string_view content) 
     fs::create_directories(file.parent_path());
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    if (!out) throw std::runtime_error("cannot write " + file.string());
+    if (!out)
+        throw std::runtime_error("cannot write " + file.string());
 }
 
 std::string TempMachine::readHostFile(const fs::path& file) {
@@ -85,7 +90,8 @@ void TempMachine::reopen() {
     scope_.reset();
     machine_.reset();
     auto opened = platform::Machine::open(prefix_);
-    if (!opened) throw std::runtime_error("cannot reopen the test machine: " + opened.error().message);
+    if (!opened)
+        throw std::runtime_error("cannot reopen the test machine: " + opened.error().message);
     machine_ = std::move(*opened);
     scope_.emplace(*machine_);
 }

@@ -13,7 +13,7 @@
 namespace kx::test {
 
 class TempMachine {
-public:
+  public:
     /// Creates the prefix (throws std::runtime_error when that fails, which
     /// fails the test that asked for it) and binds it with a MachineScope.
     explicit TempMachine(
@@ -42,7 +42,7 @@ public:
     /// Closes the machine and opens the prefix again (a new process would).
     void reopen();
 
-private:
+  private:
     std::filesystem::path root_;
     std::filesystem::path prefix_;
     std::unique_ptr<platform::Machine> machine_;

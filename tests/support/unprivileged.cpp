@@ -30,7 +30,8 @@ UnprivilegedRun runUnprivileged(const std::function<std::string()>& work) {
         // Status byte first: 'R' ran, 'S' could not drop privileges.
         if (::geteuid() == 0) {
             if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) {
-                const std::string why = std::string("S") + "cannot drop root: " + std::strerror(errno);
+                const std::string why =
+                    std::string("S") + "cannot drop root: " + std::strerror(errno);
                 (void)::write(fds[1], why.data(), why.size());
                 ::_exit(0);
             }
@@ -40,7 +41,8 @@ UnprivilegedRun runUnprivileged(const std::function<std::string()>& work) {
         std::size_t done = 0;
         while (done < out.size()) {
             const ssize_t n = ::write(fds[1], out.data() + done, out.size() - done);
-            if (n <= 0) break;
+            if (n <= 0)
+                break;
             done += static_cast<std::size_t>(n);
         }
         ::_exit(0);
@@ -50,8 +52,10 @@ UnprivilegedRun runUnprivileged(const std::function<std::string()>& work) {
     char buf[4096];
     for (;;) {
         const ssize_t n = ::read(fds[0], buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
         text.append(buf, static_cast<std::size_t>(n));
     }
     ::close(fds[0]);
@@ -76,8 +80,10 @@ void openUpForOthers(const fs::path& top) {
     fs::permissions(top, addRx, fs::perm_options::add, ec);
     for (auto it = fs::recursive_directory_iterator(top, ec);
          !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-        if (it->is_symlink(ec)) continue;
-        if (it->is_directory(ec)) fs::permissions(it->path(), addRx, fs::perm_options::add, ec);
+        if (it->is_symlink(ec))
+            continue;
+        if (it->is_directory(ec))
+            fs::permissions(it->path(), addRx, fs::perm_options::add, ec);
     }
 }
 
