@@ -5,63 +5,6 @@
 
 namespace kx {
 
-Ret<std::string> CKOLVANEX::GetOperaExeDirectory() {
-    return notBuiltYet("GetOperaExeDirectory");
-}
-Ret<std::string> CKOLVANEX::GetOperaDirectory() {
-    return notBuiltYet("GetOperaDirectory");
-}
-Ret<std::string> CKOLVANEX::GetOperaTempDirectory() {
-    return notBuiltYet("GetOperaTempDirectory");
-}
-Ret<std::string> CKOLVANEX::GetOperaIni() {
-    return notBuiltYet("GetOperaIni");
-}
-Ret<std::string> CKOLVANEX::NetscapeGetInstallDirectory() {
-    return notBuiltYet("NetscapeGetInstallDirectory");
-}
-Ret<std::string> CKOLVANEX::NetscapeGetExeDirectory() {
-    return notBuiltYet("NetscapeGetExeDirectory");
-}
-Ret<void> CKOLVANEX::NetscapeAndMozillaGetProfileFilesMulti(CollectionRef&) {
-    return notBuiltYet("NetscapeAndMozillaGetProfileFilesMulti");
-}
-Ret<std::string> CKOLVANEX::MozGetInstallDirectory() {
-    return notBuiltYet("MozGetInstallDirectory");
-}
-Ret<std::string> CKOLVANEX::MozGetExeDirectory() {
-    return notBuiltYet("MozGetExeDirectory");
-}
-Ret<void> CKOLVANEX::MozAddFiles(CollectionRef) {
-    return notBuiltYet("MozAddFiles");
-}
-Ret<std::string> CKOLVANEX::GetPrivatePath() {
-    return notBuiltYet("GetPrivatePath");
-}
-Ret<std::string> CKOLVANEX::GetAOLPath() {
-    return notBuiltYet("GetAOLPath");
-}
-Ret<bool> CKOLVANEX::IsAdmin() {
-    return notBuiltYet("IsAdmin");
-}
-Ret<std::string> CKOLVANEX::VBGetSpecialFolder(Long&) {
-    return notBuiltYet("VBGetSpecialFolder");
-}
-Ret<std::string> CKOLVANEX::GetSpecialfolder(Long&) {
-    return notBuiltYet("GetSpecialfolder");
-}
-Ret<std::string> CKOLVANEX::GetRecentDirectory() {
-    return notBuiltYet("GetRecentDirectory");
-}
-Ret<std::string> CKOLVANEX::GetTempDir(std::optional<bool>) {
-    return notBuiltYet("GetTempDir");
-}
-Ret<std::string> CKOLVANEX::GetWinDir() {
-    return notBuiltYet("GetWinDir");
-}
-Ret<std::string> CKOLVANEX::GetSysDir() {
-    return notBuiltYet("GetSysDir");
-}
 Ret<bool> CKOLVANEX::RegEdit(std::string) {
     return notBuiltYet("RegEdit");
 }
@@ -161,77 +104,8 @@ Ret<void> CKOLVANEX::xSocketsCleanup() {
 Ret<void> CKOLVANEX::ShowInfo() {
     return notBuiltYet("ShowInfo");
 }
-Ret<Long> CKOLVANEX::ShellAndWait(std::string&, VbAppWinStyle&, Long) {
-    return notBuiltYet("ShellAndWait");
-}
-Ret<bool> CKOLVANEX::CloseTask(std::string) {
-    return notBuiltYet("CloseTask");
-}
-Ret<bool> CKOLVANEX::IEIsActive(Long, bool*) {
-    return notBuiltYet("IEIsActive");
-}
-Ret<std::string> CKOLVANEX::GetWindowTitle(Long) {
-    return notBuiltYet("GetWindowTitle");
-}
-Ret<Long> CKOLVANEX::EnumChildProc(Long, Long) {
-    return notBuiltYet("EnumChildProc");
-}
-Ret<void> CKOLVANEX::CloseAllIESessions() {
-    return notBuiltYet("CloseAllIESessions");
-}
-Ret<void> CKOLVANEX::CloseDRUBEX() {
-    return notBuiltYet("CloseDRUBEX");
-}
-Ret<void> CKOLVANEX::StartKXMonitor() {
-    return notBuiltYet("StartKXMonitor");
-}
-Ret<void> CKOLVANEX::CloseKXMonitor() {
-    return notBuiltYet("CloseKXMonitor");
-}
-Ret<Long> CKOLVANEX::GetKXMonitorHandle() {
-    return notBuiltYet("GetKXMonitorHandle");
-}
-Ret<void> CKOLVANEX::StartThePopupKiller() {
-    return notBuiltYet("StartThePopupKiller");
-}
-Ret<void> CKOLVANEX::StartKXPopupKiller(std::string) {
-    return notBuiltYet("StartKXPopupKiller");
-}
-Ret<void> CKOLVANEX::CloseKXPopupKiller() {
-    return notBuiltYet("CloseKXPopupKiller");
-}
-Ret<Long> CKOLVANEX::GetKXPopupKillerHandle() {
-    return notBuiltYet("GetKXPopupKillerHandle");
-}
 Ret<void> CKOLVANEX::ShowOptionenPopupBlocker() {
     return notBuiltYet("ShowOptionenPopupBlocker");
-}
-Ret<void> CKOLVANEX::ProgessShow() {
-    return notBuiltYet("ProgessShow");
-}
-Ret<void> CKOLVANEX::Status(std::string) {
-    return notBuiltYet("Status");
-}
-Ret<void> CKOLVANEX::ProgressMin(Integer) {
-    return notBuiltYet("ProgressMin");
-}
-Ret<void> CKOLVANEX::ProgressMax(Integer) {
-    return notBuiltYet("ProgressMax");
-}
-Ret<void> CKOLVANEX::ProgressValue(Integer) {
-    return notBuiltYet("ProgressValue");
-}
-Ret<void> CKOLVANEX::ProgressClose(Integer) {
-    return notBuiltYet("ProgressClose");
-}
-Ret<void> CKOLVANEX::UnloadProgess() {
-    return notBuiltYet("UnloadProgess");
-}
-Ret<bool> CKOLVANEX::IsProgressVisible() {
-    return notBuiltYet("IsProgressVisible");
-}
-Ret<ObjectRef> CKOLVANEX::GetProgressBar() {
-    return notBuiltYet("GetProgressBar");
 }
 Ret<Variant> CKOLVANEX::KXStart() {
     return notBuiltYet("KXStart");

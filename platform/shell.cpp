@@ -5,6 +5,9 @@
 
 #include <string_view>
 
+#include "platform/process.hpp"
+#include "platform/text.hpp"
+
 extern char** environ;
 
 namespace kx::platform {
@@ -19,13 +22,17 @@ bool isWebAddress(std::string_view file) {
     return file.starts_with("http://") || file.starts_with("https://");
 }
 
-}  // namespace
+// Programs Windows would run rather than open with another program.
+bool isProgramFile(std::string_view windowsPath) {
+    const auto dot = windowsPath.rfind('.');
+    if (dot == std::string_view::npos ||
+        windowsPath.find_first_of("\\/", dot) != std::string_view::npos)
+        return false;
+    const auto extension = windowsPath.substr(dot);
+    return iequals(extension, ".exe") || iequals(extension, ".com");
+}
 
-std::intptr_t DesktopShell::shellExecute(std::int32_t, const std::string& verb,
-                                         const std::string& file, const std::string&,
-                                         const std::string&, std::int32_t) {
-    if ((verb != "open" && !verb.empty()) || !isWebAddress(file))
-        return SE_ERR_NOASSOC;
+std::intptr_t openWebAddress(const std::string& file) {
     // Started in a process group of its own so that the browser outlives us and
     // a cancel in our terminal does not reach it.
     posix_spawnattr_t attr;
@@ -43,6 +50,48 @@ std::intptr_t DesktopShell::shellExecute(std::int32_t, const std::string& verb,
     int status = 0;
     ::waitpid(pid, &status, 0);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 42 : SE_ERR_NOASSOC;
+}
+
+}  // namespace
+
+std::intptr_t DesktopShell::shellExecute(std::int32_t, const std::string& verb,
+                                         const std::string& file, const std::string& parameters,
+                                         const std::string& directory, std::int32_t showCommand) {
+    if (!verb.empty() && !iequals(verb, "open"))
+        return SE_ERR_NOASSOC;
+    if (isWebAddress(file))
+        return openWebAddress(file);
+    const auto program = findProgram(file);
+    if (!program)
+        return program.error() == ERROR_PATH_NOT_FOUND ? SE_ERR_PNF : SE_ERR_FNF;
+    if (!program->builtin && !isProgramFile(program->windowsPath))
+        return SE_ERR_NOASSOC;
+    ProcessStart start;
+    start.applicationName = program->windowsPath;
+    start.commandLine = "\"" + program->windowsPath + "\"";
+    if (!parameters.empty())
+        start.commandLine += " " + parameters;
+    if (!directory.empty())
+        start.currentDirectory = directory;
+    start.showWindow = static_cast<std::uint16_t>(showCommand);
+    start.detached = true;
+    const auto started = CreateProcessA(start);
+    if (!started) {
+        switch (started.error()) {
+            case ERROR_FILE_NOT_FOUND:
+                return SE_ERR_FNF;
+            case ERROR_PATH_NOT_FOUND:
+                return SE_ERR_PNF;
+            case ERROR_ACCESS_DENIED:
+                return SE_ERR_ACCESSDENIED;
+            default:
+                return SE_ERR_BAD_FORMAT;
+        }
+    }
+    // The shell does not wait for what it opened; the child is reaped by the
+    // process layer once it ends.
+    CloseHandle(started->hProcess);
+    return 42;
 }
 
 std::intptr_t RecordingShell::shellExecute(std::int32_t owner, const std::string& verb,

@@ -9,6 +9,9 @@ namespace kx::platform {
 
 /// Answers above 32 mean success, as ShellExecuteA's instance value does.
 inline constexpr std::intptr_t SE_ERR_FNF = 2;
+inline constexpr std::intptr_t SE_ERR_PNF = 3;
+inline constexpr std::intptr_t SE_ERR_ACCESSDENIED = 5;
+inline constexpr std::intptr_t SE_ERR_BAD_FORMAT = 11;
 inline constexpr std::intptr_t SE_ERR_NOASSOC = 31;
 
 class Shell {
@@ -19,8 +22,18 @@ class Shell {
                                        const std::string& directory, std::int32_t showCommand) = 0;
 };
 
-/// The desktop's shell: web addresses open in the user's browser through
-/// xdg-open, started detached; anything else is not associated yet.
+/// The desktop's shell (verb "open" or none):
+///  - web addresses (http://, https://) open in the user's browser through
+///    xdg-open, started detached;
+///  - a built-in system program (regedit.exe, ...) runs with the parameters;
+///  - a program file (found as CreateProcess finds programs: through the
+///    machine, in C:\WINDOWS\system32 and C:\WINDOWS for bare names) starts
+///    detached with the parameters, in `directory` when one is given;
+/// Answers above 32 on success, SE_ERR_FNF when nothing is found,
+/// SE_ERR_PNF for a folder that does not exist, SE_ERR_ACCESSDENIED for a
+/// file we may not run, SE_ERR_NOASSOC for other verbs and for documents
+/// (files other than .exe and .com) since no associations exist yet, and
+/// ERROR_BAD_FORMAT (11) for a program file that is no program.
 class DesktopShell final : public Shell {
   public:
     std::intptr_t shellExecute(std::int32_t owner, const std::string& verb, const std::string& file,

@@ -1,6 +1,10 @@
 // `kolvanex machine init|info`: create and describe the machine the engine
 // works on.
+#include <unistd.h>
+
+#include <array>
 #include <iostream>
+#include <system_error>
 
 #include "frame/kolvanex.hpp"
 #include "hosts/kolvanex/host.hpp"
@@ -20,6 +24,62 @@ std::string_view driveTypeName(platform::DriveType type) {
         case platform::DriveType::Unknown: break;
     }
     return "unknown";
+}
+
+// The companion programs are built beside this program under their Windows
+// names; `machine init` puts them into the suite's program folder.
+constexpr std::array<std::string_view, 3> kCompanionPrograms = {"KXMonitor.exe", "KXPopup.Exe",
+                                                                "KXChecker.Exe"};
+
+// Copies each companion program found beside the running binary into the
+// program folder. A copy goes in under a temporary name and is renamed over
+// the old one, so a companion that is running keeps its file and the next
+// start gets the new one. Answers false when a program found could not be
+// installed; companions not built are skipped.
+bool installCompanions(platform::Machine& machine) {
+    std::error_code ec;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) {
+        std::cerr << "kolvanex: cannot find the companion programs: " << ec.message() << "\n";
+        return false;
+    }
+    bool ok = true;
+    for (const auto name : kCompanionPrograms) {
+        const auto source = self.parent_path() / name;
+        if (!std::filesystem::is_regular_file(source, ec))
+            continue;
+        // Resolved case-insensitively, so an existing file of another spelling
+        // is replaced rather than joined by a second one.
+        const auto target =
+            machine.resolve(std::string(kProgramFolder) + "\\" + std::string(name));
+        if (!target) {
+            std::cerr << "kolvanex: " << target.error().message << "\n";
+            ok = false;
+            continue;
+        }
+        auto temporary = *target;
+        temporary += ".new-" + std::to_string(::getpid());
+        std::filesystem::copy_file(source, temporary,
+                                   std::filesystem::copy_options::overwrite_existing, ec);
+        if (!ec) {
+            std::filesystem::permissions(temporary,
+                                         std::filesystem::perms::owner_all |
+                                             std::filesystem::perms::group_read |
+                                             std::filesystem::perms::group_exec |
+                                             std::filesystem::perms::others_read |
+                                             std::filesystem::perms::others_exec,
+                                         ec);
+        }
+        if (!ec)
+            std::filesystem::rename(temporary, *target, ec);
+        if (ec) {
+            std::error_code ignored;
+            std::filesystem::remove(temporary, ignored);
+            std::cerr << "kolvanex: cannot install " << name << ": " << ec.message() << "\n";
+            ok = false;
+        }
+    }
+    return ok;
 }
 
 }  // namespace
@@ -53,6 +113,8 @@ int runMachineInit(const GlobalOptions& options, const std::optional<std::string
         return kExitFailed;
     }
     std::filesystem::create_directories(*programFolder);
+    if (!installCompanions(m))
+        return kExitFailed;
     std::cout << "machine ready at " << prefix.string() << "\n";
     return 0;
 }

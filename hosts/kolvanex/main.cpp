@@ -2,8 +2,11 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 
+#include "frame/cancel.hpp"
 #include "frame/dispatch.hpp"
 #include "hosts/kolvanex/host.hpp"
+#include "platform/ui/console_view.hpp"
+#include "platform/ui/interrupt.hpp"
 
 namespace {
 
@@ -46,6 +49,14 @@ void listMembers() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Ctrl+C cancels like the progress window's close button: the handler
+    // raises a flag, the engine's next yield() sets gbBreak and closes the
+    // window. The console view prints the status lines and draws the bar.
+    kx::platform::ui::installInterruptHandler();
+    kx::platform::ui::ConsoleView consoleView;
+    kx::platform::ui::ViewScope viewScope(consoleView);
+    kx::listenForInterrupts();
+
     CLI::App app{"kolvanex - the engine of the Kolvanex privacy suite"};
     app.require_subcommand(1);
     GlobalOptions options;

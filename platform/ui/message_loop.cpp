@@ -1,17 +1,24 @@
 #include "platform/ui/message_loop.hpp"
 
+#include <exception>
+#include <iostream>
 #include <map>
+#include <string>
 #include <thread>
 #include <vector>
+
+#include "platform/ui/view.hpp"
+#include "platform/variant.hpp"
 
 namespace kx::platform::ui {
 
 Millis SteadyClock::now() const {
-    return std::chrono::duration_cast<Millis>(
-        std::chrono::steady_clock::now().time_since_epoch());
+    return std::chrono::duration_cast<Millis>(std::chrono::steady_clock::now().time_since_epoch());
 }
 
-void SteadyClock::sleep(Millis duration) { std::this_thread::sleep_for(duration); }
+void SteadyClock::sleep(Millis duration) {
+    std::this_thread::sleep_for(duration);
+}
 
 struct MessageLoop::State {
     SteadyClock steady;
@@ -25,7 +32,35 @@ struct MessageLoop::State {
     TimerId nextTimer = 1;
     std::map<SourceId, std::function<void()>> sources;
     SourceId nextSource = 1;
+    std::function<void(std::string_view)> reporter;
 };
+
+namespace {
+
+// Runs one callback of the loop. Nothing above yield() could handle its
+// failure (yield is called from anywhere), so the failure is reported and
+// the loop goes on with the next callback.
+template <typename F>
+void dispatch(const std::function<void(std::string_view)>& reporter, std::string_view what,
+              F&& callback) {
+    std::string message;
+    try {
+        callback();
+        return;
+    } catch (const RuntimeError& e) {
+        message = std::string(what) + " failed: " + e.description + " (" +
+                  std::to_string(e.number) + ")";
+    } catch (const std::exception& e) {
+        message = std::string(what) + " failed: " + e.what();
+    }
+    if (reporter) {
+        reporter(message);
+    } else {
+        std::cerr << "kolvanex: " << message << "\n";
+    }
+}
+
+}  // namespace
 
 MessageLoop::MessageLoop() : state_(std::make_shared<State>()) {}
 
@@ -35,35 +70,50 @@ MessageLoop& MessageLoop::current() {
 }
 
 void MessageLoop::yield() {
-    // Callbacks may add or remove timers and sources: work on copies of the
-    // ids and look each one up again before running it.
+    // The state stays alive while callbacks run, whatever they do.
+    const auto state = state_;
+    // Callbacks may add or remove timers and sources, and may yield again:
+    // work on copies of the ids and look each one up again before running it.
     std::vector<SourceId> sources;
-    for (const auto& [id, poll] : state_->sources) sources.push_back(id);
+    for (const auto& [id, poll] : state->sources)
+        sources.push_back(id);
     for (const auto id : sources) {
-        const auto it = state_->sources.find(id);
-        if (it != state_->sources.end()) {
-            auto poll = it->second;  // keep it alive while it runs
-            poll();
-        }
+        const auto it = state->sources.find(id);
+        if (it == state->sources.end())
+            continue;
+        auto poll = it->second;  // keep it alive while it runs
+        dispatch(state->reporter, "an event source", poll);
     }
-    const Millis now = state_->clock->now();
+    const Millis now = state->clock->now();
     std::vector<TimerId> due;
-    for (const auto& [id, timer] : state_->timers) {
-        if (timer.due <= now) due.push_back(id);
+    for (const auto& [id, timer] : state->timers) {
+        if (timer.due <= now)
+            due.push_back(id);
     }
     for (const auto id : due) {
-        const auto it = state_->timers.find(id);
-        if (it == state_->timers.end()) continue;
+        const auto it = state->timers.find(id);
+        // A nested yield may have run (and re-armed) it meanwhile.
+        if (it == state->timers.end() || it->second.due > now)
+            continue;
         it->second.due = now + it->second.interval;
         auto callback = it->second.callback;
-        callback();
+        dispatch(state->reporter, "a timer event", callback);
     }
+    dispatch(state->reporter, "a view event", [] { view().pumpEvents(); });
 }
 
-void MessageLoop::sleep(Millis duration) { state_->clock->sleep(duration); }
-Millis MessageLoop::now() const { return state_->clock->now(); }
-void MessageLoop::setClock(Clock* clock) { state_->clock = clock ? clock : &state_->steady; }
-Clock& MessageLoop::clock() const { return *state_->clock; }
+void MessageLoop::sleep(Millis duration) {
+    state_->clock->sleep(duration);
+}
+Millis MessageLoop::now() const {
+    return state_->clock->now();
+}
+void MessageLoop::setClock(Clock* clock) {
+    state_->clock = clock ? clock : &state_->steady;
+}
+Clock& MessageLoop::clock() const {
+    return *state_->clock;
+}
 
 TimerId MessageLoop::addTimer(Millis interval, std::function<void()> callback) {
     const TimerId id = state_->nextTimer++;
@@ -71,7 +121,13 @@ TimerId MessageLoop::addTimer(Millis interval, std::function<void()> callback) {
     return id;
 }
 
-void MessageLoop::removeTimer(TimerId id) { state_->timers.erase(id); }
+void MessageLoop::removeTimer(TimerId id) {
+    state_->timers.erase(id);
+}
+
+bool MessageLoop::hasTimer(TimerId id) const {
+    return state_->timers.contains(id);
+}
 
 MessageLoop::SourceId MessageLoop::addSource(std::function<void()> poll) {
     const SourceId id = state_->nextSource++;
@@ -79,6 +135,12 @@ MessageLoop::SourceId MessageLoop::addSource(std::function<void()> poll) {
     return id;
 }
 
-void MessageLoop::removeSource(SourceId id) { state_->sources.erase(id); }
+void MessageLoop::removeSource(SourceId id) {
+    state_->sources.erase(id);
+}
+
+void MessageLoop::setErrorReporter(std::function<void(std::string_view message)> reporter) {
+    state_->reporter = std::move(reporter);
+}
 
 }  // namespace kx::platform::ui

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string_view>
 
 namespace kx::platform::ui {
 
@@ -50,8 +51,10 @@ public:
     /// The calling thread's loop.
     static MessageLoop& current();
 
-    /// Runs what is due once: the interrupt check, due timers, registered
-    /// event sources and the view's pending events. Never blocks.
+    /// Runs what is due once: the registered event sources (sockets, the
+    /// interrupt check), due timers and the thread's view's pending events.
+    /// Never blocks and never throws: an error escaping a callback has no
+    /// caller to go to, so it goes to the error reporter and the loop goes on.
     void yield();
 
     /// Sleeps on the loop's clock without running events (Sleep).
@@ -68,12 +71,22 @@ public:
     /// started; it stays registered until removed.
     TimerId addTimer(Millis interval, std::function<void()> callback);
     void removeTimer(TimerId id);
+    /// True while the timer is registered.
+    bool hasTimer(TimerId id) const;
 
     /// Something yield() polls each time (sockets, a view's event queue, the
     /// interrupt flag). Answers an id for removeSource.
     using SourceId = std::uint32_t;
     SourceId addSource(std::function<void()> poll);
     void removeSource(SourceId id);
+
+    /// Where errors escaping callbacks are reported (null restores the
+    /// default, a line on standard error).
+    void setErrorReporter(std::function<void(std::string_view message)> reporter);
+
+    /// Expires when the thread's loop is gone; objects that may outlive it
+    /// (a form kept by a thread-local holder) check it before unregistering.
+    std::weak_ptr<void> lifetime() const { return state_; }
 
 private:
     MessageLoop();

@@ -1,22 +1,25 @@
 #include "platform/ui/windows.hpp"
 
 #include <map>
+#include <memory>
+
+#include "platform/desktop.hpp"
 
 namespace kx::platform::ui {
 namespace {
 
-struct WindowEntry {
-    std::string title;
-    bool topmost = false;
-};
+// Forms of a thread die at its exit, possibly after this table: once it is
+// gone, their windows are left for the desktop to drop with our process.
+thread_local bool tableGone = false;
 
-// The window table and the screen belong to the thread that runs the
-// message loop, as Windows ties windows to the thread that made them.
+// The windows this thread made, with the desktop each lives in: a window
+// made before a machine was bound must still answer after the binding
+// changed, as a form outlives such changes.
 struct WindowTable {
-    std::map<HWND, WindowEntry> windows;
-    HWND next = 0x10010;
+    std::map<HWND, std::shared_ptr<Desktop>> own;
     ScreenMetrics screen;
     Control* focus = nullptr;
+    ~WindowTable() { tableGone = true; }
 };
 
 WindowTable& table() {
@@ -24,40 +27,109 @@ WindowTable& table() {
     return t;
 }
 
+std::shared_ptr<Desktop> desktopOf(HWND hwnd) {
+    if (tableGone)
+        return nullptr;
+    const auto& own = table().own;
+    if (const auto it = own.find(hwnd); it != own.end())
+        return it->second;
+    try {
+        return currentDesktop();
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
 }  // namespace
 
 HWND createWindow(std::string title) {
-    auto& t = table();
-    const HWND hwnd = t.next;
-    t.next += 2;
-    t.windows[hwnd] = WindowEntry{std::move(title), false};
+    return createWindow(std::move(title), kFormClass, kFormStyle);
+}
+
+HWND createWindow(std::string title, std::string_view className, std::uint32_t style) {
+    std::shared_ptr<Desktop> desktop;
+    HWND hwnd = 0;
+    try {
+        desktop = currentDesktop();
+        if (desktop)
+            hwnd = desktop->createWindow(className, title, style);
+    } catch (const std::exception&) {
+        hwnd = 0;
+    }
+    if (hwnd == 0) {
+        // A form must get its window even when the shared desktop is busy or
+        // broken; it is then only visible to this thread.
+        desktop = Desktop::inMemory();
+        hwnd = desktop->createWindow(className, title, style);
+    }
+    table().own[hwnd] = std::move(desktop);
     return hwnd;
 }
 
 void destroyWindow(HWND hwnd) {
-    table().windows.erase(hwnd);
+    if (tableGone)
+        return;
+    auto& own = table().own;
+    const auto it = own.find(hwnd);
+    if (it == own.end())
+        return;
+    const auto desktop = it->second;
+    own.erase(it);
+    setWindowProcedure(hwnd, nullptr);
+    try {
+        desktop->destroyWindow(hwnd);
+    } catch (const std::exception&) {
+        // The table is unreachable; the window goes with our process.
+    }
 }
+
 bool isWindow(HWND hwnd) {
-    return table().windows.contains(hwnd);
+    const auto desktop = desktopOf(hwnd);
+    try {
+        return desktop && desktop->window(hwnd).has_value();
+    } catch (const std::exception&) {
+        // Our own window is there as long as we did not destroy it.
+        return table().own.contains(hwnd);
+    }
 }
 
 std::optional<bool> isTopmost(HWND hwnd) {
-    const auto it = table().windows.find(hwnd);
-    if (it == table().windows.end())
+    const auto desktop = desktopOf(hwnd);
+    try {
+        if (!desktop)
+            return std::nullopt;
+        const auto w = desktop->window(hwnd);
+        if (!w)
+            return std::nullopt;
+        return w->topmost;
+    } catch (const std::exception&) {
         return std::nullopt;
-    return it->second.topmost;
+    }
 }
 
 bool SetWindowPos(HWND hwnd, HWND insertAfter, std::int32_t, std::int32_t, std::int32_t,
-                  std::int32_t, std::uint32_t) {
-    const auto it = table().windows.find(hwnd);
-    if (it == table().windows.end())
+                  std::int32_t, std::uint32_t flags) {
+    const auto desktop = desktopOf(hwnd);
+    try {
+        if (!desktop || !desktop->window(hwnd))
+            return false;
+        if ((flags & SWP_NOZORDER) != 0)
+            return true;
+        switch (insertAfter) {
+            case HWND_TOPMOST:
+                return desktop->setTopmost(hwnd, true);
+            case HWND_NOTOPMOST:
+                return desktop->setTopmost(hwnd, false);
+            case HWND_TOP:
+                return desktop->bringToTop(hwnd);
+            case HWND_BOTTOM:
+                return desktop->sendToBottom(hwnd);
+            default:
+                return true;  // placed behind another window: the order is not kept that finely
+        }
+    } catch (const std::exception&) {
         return false;
-    if (insertAfter == HWND_TOPMOST)
-        it->second.topmost = true;
-    if (insertAfter == HWND_NOTOPMOST)
-        it->second.topmost = false;
-    return true;
+    }
 }
 
 bool SystemParametersInfoA(std::uint32_t action, std::uint32_t, RECT* rect, std::uint32_t) {
@@ -72,10 +144,20 @@ ScreenMetrics& screenMetrics() {
 }
 
 Control* focusedControl() {
-    return table().focus;
+    return tableGone ? nullptr : table().focus;
 }
 void setFocusedControl(Control* control) {
-    table().focus = control;
+    if (!tableGone)
+        table().focus = control;
+}
+
+bool setWindowTitle(HWND hwnd, std::string_view title) {
+    const auto desktop = desktopOf(hwnd);
+    try {
+        return desktop && desktop->setTitle(hwnd, title);
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 }  // namespace kx::platform::ui

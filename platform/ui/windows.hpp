@@ -1,32 +1,58 @@
 #pragma once
 // Top-level windows of this process as the window manager calls see them:
 // handles, titles, the topmost state, and the screen's work area.
+//
+// The windows live on the desktop (platform/desktop.hpp): the machine's
+// shared table when a machine is bound, so other programs find our forms as
+// we find theirs, else the thread's private in-memory desktop. A window
+// stays in the desktop it was made in, also when the binding changes later.
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/ui/controls.hpp"
 
 namespace kx::platform::ui {
 
+inline constexpr HWND HWND_TOP = 0;
+inline constexpr HWND HWND_BOTTOM = 1;
 inline constexpr HWND HWND_TOPMOST = -1;
 inline constexpr HWND HWND_NOTOPMOST = -2;
 inline constexpr std::uint32_t SWP_NOSIZE = 0x1;
 inline constexpr std::uint32_t SWP_NOMOVE = 0x2;
+inline constexpr std::uint32_t SWP_NOZORDER = 0x4;
 inline constexpr std::uint32_t SPI_GETWORKAREA = 48;
+
+/// The class of the engine's forms, as the runtime named its form windows.
+inline constexpr std::string_view kFormClass = "ThunderRT6FormDC";
+/// WS_VISIBLE | WS_CAPTION | WS_SYSMENU: a shown form with a title bar.
+inline constexpr std::uint32_t kFormStyle = 0x10C80000u;
 
 struct RECT {
     std::int32_t left = 0, top = 0, right = 0, bottom = 0;
 };
 
-/// Registers a window and answers its handle (never 0).
+/// Registers a form window (class kFormClass, style kFormStyle) and answers
+/// its handle (never 0). When the machine's desktop cannot be reached the
+/// window goes to the thread's in-memory desktop rather than failing.
 HWND createWindow(std::string title);
+/// The same with a class and style of the caller's choosing (a hidden main
+/// window has no WS_VISIBLE).
+HWND createWindow(std::string title, std::string_view className, std::uint32_t style);
+/// Takes a window of this thread away (nothing for other handles).
 void destroyWindow(HWND hwnd);
+/// Sets a window's title (a form's caption); false for an unknown handle.
+bool setWindowTitle(HWND hwnd, std::string_view title);
+/// True for a window of this thread that was not destroyed, and for any
+/// window of the current desktop.
 bool isWindow(HWND hwnd);
 std::optional<bool> isTopmost(HWND hwnd);
 
-/// Moves a window in the z-order; with SWP_NOMOVE | SWP_NOSIZE only the
-/// topmost state changes. Answers false for an unknown handle.
+/// Moves a window in the z-order: HWND_TOPMOST/HWND_NOTOPMOST set or clear
+/// the topmost state, HWND_TOP/HWND_BOTTOM move it to the front/back
+/// (SWP_NOZORDER leaves the order alone). Position and size are not kept.
+/// Answers false for an unknown handle.
 bool SetWindowPos(HWND hwnd, HWND insertAfter, std::int32_t x, std::int32_t y, std::int32_t cx,
                   std::int32_t cy, std::uint32_t flags);
 

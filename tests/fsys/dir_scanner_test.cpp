@@ -103,7 +103,7 @@ TEST_F(DirScannerTest, UnreadableFoldersAreSkipped) {
     tm.writeHostFile(cookies / "locked/b.txt", "2");
     kx::test::openUpForOthers(tm.root());
     fs::permissions(cookies / "locked", fs::perms::none);
-    const auto run = kx::test::runUnprivileged([] {
+    const auto run = kx::test::runUnprivileged(tm.root(), [] {
         DirScanner s;
         const auto n = s.Scan("C:\\Dokumente und Einstellungen\\anna\\Cookies");
         std::string out = std::to_string(n);

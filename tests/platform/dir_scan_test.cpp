@@ -131,7 +131,7 @@ TEST(ScanTree, UnreadableFoldersAreSkippedAndCounted) {
     kx::test::openUpForOthers(tm.root());
     fs::permissions(root / "locked", fs::perms::none);
 
-    const auto run = kx::test::runUnprivileged([&] {
+    const auto run = kx::test::runUnprivileged(tm.root(), [&] {
         std::string out;
         auto stats =
             scanTree(root, [&](std::string_view rel, EntryKind) { out += std::string(rel) + ";"; });

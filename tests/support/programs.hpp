@@ -110,8 +110,7 @@ class WindowPlayer {
     void pause(bool paused) { paused_ = paused; }
 
   private:
-    void run(const std::filesystem::path& prefix,
-             std::promise<std::vector<platform::HWND>>& made) {
+    void run(const std::filesystem::path& prefix, std::promise<std::vector<platform::HWND>>& made) {
         std::vector<std::unique_ptr<platform::ProgramWindow>> windows;
         std::shared_ptr<platform::Desktop> desktop;
         try {
@@ -142,8 +141,7 @@ class WindowPlayer {
                     received_[i].push_back(*message);
                 }
                 const auto& spec = specs_[i];
-                const auto reaction =
-                    spec.behaviour ? spec.behaviour(*message) : Reaction::Default;
+                const auto reaction = spec.behaviour ? spec.behaviour(*message) : Reaction::Default;
                 platform::LRESULT result = 0;
                 if (reaction == Reaction::Default)
                     result = platform::defWindowProc(*desktop, window.hwnd(), message->message,

@@ -11,7 +11,8 @@
 namespace kx::test {
 namespace fs = std::filesystem;
 
-UnprivilegedRun runUnprivileged(const std::function<std::string()>& work) {
+UnprivilegedRun runUnprivileged(const fs::path& mustReach,
+                                const std::function<std::string()>& work) {
     UnprivilegedRun result;
     int fds[2];
     if (::pipe(fds) != 0) {
@@ -35,6 +36,12 @@ UnprivilegedRun runUnprivileged(const std::function<std::string()>& work) {
                 (void)::write(fds[1], why.data(), why.size());
                 ::_exit(0);
             }
+        }
+        if (::access(mustReach.c_str(), X_OK) != 0) {
+            const std::string why = "S" + mustReach.string() +
+                                    " cannot be reached without root: " + std::strerror(errno);
+            (void)::write(fds[1], why.data(), why.size());
+            ::_exit(0);
         }
         std::string out = "R";
         out += work();

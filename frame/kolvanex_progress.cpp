@@ -1,0 +1,72 @@
+// The progress and status operations of CKOLVANEX: thin entries into the
+// thread's progress window (frame/progress.hpp). Status traps every error;
+// the others report a failure of the window or its controls (a bar range
+// that is empty, a position outside it) as their status.
+#include <exception>
+#include <type_traits>
+
+#include "frame/kolvanex.hpp"
+#include "frame/progress.hpp"
+
+namespace kx {
+namespace {
+
+constexpr std::int32_t kInternalError = 51;
+
+template <typename F>
+auto guarded(std::string_view operation, F&& work) -> Ret<std::invoke_result_t<F>> {
+    try {
+        if constexpr (std::is_void_v<std::invoke_result_t<F>>) {
+            work();
+            return {};
+        } else {
+            return work();
+        }
+    } catch (const platform::RuntimeError& e) {
+        return std::unexpected(AutomationError{e.number, e.description});
+    } catch (const std::exception& e) {
+        return std::unexpected(
+            AutomationError{kInternalError, std::string(operation) + ": " + e.what()});
+    }
+}
+
+}  // namespace
+
+Ret<void> CKOLVANEX::ProgessShow() {
+    return guarded("ProgessShow", [] { progressWindow()->show(false); });
+}
+
+Ret<void> CKOLVANEX::Status(std::string sInfoString) {
+    kx::Status(sInfoString);
+    return {};
+}
+
+Ret<void> CKOLVANEX::ProgressMin(Integer iValue) {
+    return guarded("ProgressMin", [&] { progressWindow()->pbBar->setMin(iValue); });
+}
+
+Ret<void> CKOLVANEX::ProgressMax(Integer iValue) {
+    return guarded("ProgressMax", [&] { progressWindow()->pbBar->setMax(iValue); });
+}
+
+Ret<void> CKOLVANEX::ProgressValue(Integer iValue) {
+    return guarded("ProgressValue", [&] { progressWindow()->pbBar->setValue(iValue); });
+}
+
+Ret<void> CKOLVANEX::ProgressClose(Integer iValue) {
+    return guarded("ProgressClose", [&] { progressWindow()->closeAfter(iValue); });
+}
+
+Ret<void> CKOLVANEX::UnloadProgess() {
+    return guarded("UnloadProgess", [] { unloadProgressWindow(); });
+}
+
+Ret<bool> CKOLVANEX::IsProgressVisible() {
+    return existingProgressWindow() != nullptr;
+}
+
+Ret<ObjectRef> CKOLVANEX::GetProgressBar() {
+    return guarded("GetProgressBar", [] { return ObjectRef(progressWindow()->pbBar); });
+}
+
+}  // namespace kx
