@@ -10,6 +10,7 @@
 #include "frame/shared_state.hpp"
 #include "frame/utilities.hpp"
 #include "settings/registry_access.hpp"
+#include "settings/registry_import.hpp"
 #include "settings/system_info.hpp"
 
 namespace kx {
@@ -150,6 +151,10 @@ Ret<Long> CKOLVANEX::DeleteRegistryValue(Long hKey, std::string sSubKey, std::st
         return settings::deleteRegistryValue(static_cast<platform::HKEY>(hKey), sSubKey,
                                              sValueName);
     });
+}
+
+Ret<bool> CKOLVANEX::RegEdit(std::string sFileName) {
+    return guarded("RegEdit", [&] { return settings::RegEdit(sFileName); });
 }
 
 Ret<void> CKOLVANEX::AutoStart(bool autoStart, std::string sCommandLine, std::string sKeyName) {

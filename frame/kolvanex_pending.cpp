@@ -5,9 +5,6 @@
 
 namespace kx {
 
-Ret<bool> CKOLVANEX::RegEdit(std::string) {
-    return notBuiltYet("RegEdit");
-}
 Ret<void> CKOLVANEX::ShowOptionen() {
     return notBuiltYet("ShowOptionen");
 }

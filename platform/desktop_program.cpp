@@ -115,7 +115,7 @@ CompanionArguments parseCompanionArguments(int argc, char** argv) {
     return args;
 }
 
-int runCompanion(const std::filesystem::path& prefix, const CompanionWindow& spec) {
+int runCompanion(const std::filesystem::path& prefix, const CompanionWindow& wanted) {
     struct sigaction action {};
     action.sa_handler = &onStopSignal;
     sigemptyset(&action.sa_mask);
@@ -135,9 +135,9 @@ int runCompanion(const std::filesystem::path& prefix, const CompanionWindow& spe
         return 1;
     }
     try {
-        ProgramWindow window(desktop, spec.className, spec.title,
-                             styleForShowWindow(spec.style, startShowWindow()));
-        for (const auto& [name, value] : spec.properties)
+        ProgramWindow window(desktop, wanted.className, wanted.title,
+                             styleForShowWindow(wanted.style, startShowWindow()));
+        for (const auto& [name, value] : wanted.properties)
             desktop->setProperty(window.hwnd(), name, value);
         std::int64_t closeRequests = 0;
         while (stopRequested == 0) {
@@ -153,7 +153,7 @@ int runCompanion(const std::filesystem::path& prefix, const CompanionWindow& spe
                     return static_cast<int>(message->wParam & 0xFF);
                 case WM_CLOSE:
                     window.finish(*message, 0);
-                    if (spec.ignoreClose) {
+                    if (wanted.ignoreClose) {
                         desktop->setProperty(window.hwnd(), "CLOSEREQUESTS", ++closeRequests);
                         break;
                     }

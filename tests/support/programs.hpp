@@ -69,7 +69,7 @@ class WindowPlayer {
   public:
     enum class Reaction { Keep, Close, Default };
     using Behaviour = std::function<Reaction(const platform::DesktopMessage&)>;
-    struct Spec {
+    struct Played {
         std::string className;
         std::string title;
         std::uint32_t style;
@@ -83,8 +83,8 @@ class WindowPlayer {
         return m.message == platform::WM_CLOSE ? Reaction::Close : Reaction::Default;
     }
 
-    WindowPlayer(const std::filesystem::path& prefix, std::vector<Spec> specs)
-        : specs_(std::move(specs)) {
+    WindowPlayer(const std::filesystem::path& prefix, std::vector<Played> played)
+        : played_(std::move(played)) {
         std::promise<std::vector<platform::HWND>> made;
         auto handles = made.get_future();
         thread_ = std::thread([this, prefix, &made] { run(prefix, made); });
@@ -116,9 +116,9 @@ class WindowPlayer {
         try {
             desktop = platform::Desktop::open(prefix / "desktop.db");
             std::vector<platform::HWND> handles;
-            for (const auto& spec : specs_) {
-                windows.push_back(std::make_unique<platform::ProgramWindow>(
-                    desktop, spec.className, spec.title, spec.style));
+            for (const auto& one : played_) {
+                windows.push_back(std::make_unique<platform::ProgramWindow>(desktop, one.className,
+                                                                            one.title, one.style));
                 handles.push_back(windows.back()->hwnd());
             }
             made.set_value(handles);
@@ -140,14 +140,14 @@ class WindowPlayer {
                     std::lock_guard lock(mutex_);
                     received_[i].push_back(*message);
                 }
-                const auto& spec = specs_[i];
-                const auto reaction = spec.behaviour ? spec.behaviour(*message) : Reaction::Default;
+                const auto& one = played_[i];
+                const auto reaction = one.behaviour ? one.behaviour(*message) : Reaction::Default;
                 platform::LRESULT result = 0;
                 if (reaction == Reaction::Default)
                     result = platform::defWindowProc(*desktop, window.hwnd(), message->message,
                                                      message->wParam, message->lParam);
-                if (spec.result)
-                    result = spec.result(*message);
+                if (one.result)
+                    result = one.result(*message);
                 window.finish(*message, result);
                 if (reaction == Reaction::Close)
                     window.destroy();
@@ -157,7 +157,7 @@ class WindowPlayer {
         }
     }
 
-    std::vector<Spec> specs_;
+    std::vector<Played> played_;
     std::vector<platform::HWND> handles_;
     std::thread thread_;
     std::atomic<bool> stop_{false};
