@@ -3,9 +3,7 @@
 // the subsystem doing the work, guarded so that no error reaches the host as
 // an exception.
 #include "frame/kolvanex.hpp"
-
-#include <exception>
-#include <type_traits>
+#include "frame/guarded.hpp"
 
 #include "frame/shared_state.hpp"
 #include "frame/utilities.hpp"
@@ -14,31 +12,13 @@
 #include "settings/system_info.hpp"
 
 namespace kx {
+
 namespace {
 
 namespace ui = platform::ui;
 using settings::CreateKey;
 
-// The runtime's "Internal error", for failures that have no number of their own.
-constexpr std::int32_t kInternalError = 51;
 constexpr std::int32_t kTypeMismatch = 13;
-
-template <typename F>
-auto guarded(std::string_view operation, F&& work) -> Ret<std::invoke_result_t<F>> {
-    try {
-        if constexpr (std::is_void_v<std::invoke_result_t<F>>) {
-            work();
-            return {};
-        } else {
-            return work();
-        }
-    } catch (const platform::RuntimeError& e) {
-        return std::unexpected(AutomationError{e.number, e.description});
-    } catch (const std::exception& e) {
-        return std::unexpected(
-            AutomationError{kInternalError, std::string(operation) + ": " + e.what()});
-    }
-}
 
 template <typename T>
 std::shared_ptr<T> objectAs(const ObjectRef& object) {

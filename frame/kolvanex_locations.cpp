@@ -1,36 +1,16 @@
 // The operations of CKOLVANEX that find browsers' files and the system's
 // folders. Each is a thin entry into settings/locations, guarded so that no
 // error reaches the host as an exception.
-#include <exception>
-#include <type_traits>
-
+#include "frame/guarded.hpp"
 #include "frame/kolvanex.hpp"
 #include "settings/locations.hpp"
 
 namespace kx {
+
 namespace {
 
-// The runtime's "Internal error", for failures that have no number of their own.
-constexpr std::int32_t kInternalError = 51;
 // "Object variable or With block variable not set".
 constexpr std::int32_t kObjectNotSet = 91;
-
-template <typename F>
-auto guarded(std::string_view operation, F&& work) -> Ret<std::invoke_result_t<F>> {
-    try {
-        if constexpr (std::is_void_v<std::invoke_result_t<F>>) {
-            work();
-            return {};
-        } else {
-            return work();
-        }
-    } catch (const platform::RuntimeError& e) {
-        return std::unexpected(AutomationError{e.number, e.description});
-    } catch (const std::exception& e) {
-        return std::unexpected(
-            AutomationError{kInternalError, std::string(operation) + ": " + e.what()});
-    }
-}
 
 }  // namespace
 

@@ -2,35 +2,11 @@
 // thread's progress window (frame/progress.hpp). Status traps every error;
 // the others report a failure of the window or its controls (a bar range
 // that is empty, a position outside it) as their status.
-#include <exception>
-#include <type_traits>
-
+#include "frame/guarded.hpp"
 #include "frame/kolvanex.hpp"
 #include "frame/progress.hpp"
 
 namespace kx {
-namespace {
-
-constexpr std::int32_t kInternalError = 51;
-
-template <typename F>
-auto guarded(std::string_view operation, F&& work) -> Ret<std::invoke_result_t<F>> {
-    try {
-        if constexpr (std::is_void_v<std::invoke_result_t<F>>) {
-            work();
-            return {};
-        } else {
-            return work();
-        }
-    } catch (const platform::RuntimeError& e) {
-        return std::unexpected(AutomationError{e.number, e.description});
-    } catch (const std::exception& e) {
-        return std::unexpected(
-            AutomationError{kInternalError, std::string(operation) + ": " + e.what()});
-    }
-}
-
-}  // namespace
 
 Ret<void> CKOLVANEX::ProgessShow() {
     return guarded("ProgessShow", [] { progressWindow()->show(false); });

@@ -138,6 +138,30 @@ std::expected<Parent, FileError> openParent(Machine& machine, std::string_view p
     return Parent{std::move(*dir), parts->components.back()};
 }
 
+// The entry a path names, looked at without following a link, with the
+// folder that holds it. `what` names the entry in the not-found message.
+struct Entry {
+    Parent parent;
+    struct stat st {};
+};
+
+std::expected<Entry, FileError> lookAt(Machine& machine, std::string_view path,
+                                       std::string_view what = "file") {
+    auto parent = openParent(machine, path);
+    if (!parent)
+        return std::unexpected(parent.error());
+    Entry entry{std::move(*parent), {}};
+    if (::fstatat(entry.parent.dir.get(), entry.parent.name.c_str(), &entry.st,
+                  AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT) {
+            return std::unexpected(fail(FileError::NotFound, std::string(what) + " not found: \"" +
+                                                                 std::string(path) + "\""));
+        }
+        return std::unexpected(fromErrno(errno, "cannot look at", path));
+    }
+    return entry;
+}
+
 // Missing file in an existing folder is "file not found"; a missing folder
 // on the way is "path not found", as Windows tells them apart.
 FileError notFound(const std::filesystem::path& host, std::string_view path) {
@@ -466,18 +490,12 @@ std::expected<void, FileError> writeAll(Machine& machine, std::string_view path,
 }
 
 std::expected<void, FileError> remove(Machine& machine, std::string_view path) {
-    auto parent = openParent(machine, path);
-    if (!parent)
-        return std::unexpected(parent.error());
-    const int dir = parent->dir.get();
-    const char* name = parent->name.c_str();
-    struct stat st {};
-    if (::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno == ENOENT)
-            return std::unexpected(
-                fail(FileError::NotFound, "file not found: \"" + std::string(path) + "\""));
-        return std::unexpected(fromErrno(errno, "cannot look at", path));
-    }
+    auto entry = lookAt(machine, path);
+    if (!entry)
+        return std::unexpected(entry.error());
+    const int dir = entry->parent.dir.get();
+    const char* name = entry->parent.name.c_str();
+    const struct stat& st = entry->st;
     if (S_ISDIR(st.st_mode)) {
         return std::unexpected(
             fail(FileError::AccessDenied, "\"" + std::string(path) + "\" is a folder"));
@@ -495,21 +513,15 @@ std::expected<void, FileError> remove(Machine& machine, std::string_view path) {
 }
 
 std::expected<void, FileError> removeFolder(Machine& machine, std::string_view path) {
-    auto parent = openParent(machine, path);
-    if (!parent)
-        return std::unexpected(parent.error());
-    struct stat st {};
-    if (::fstatat(parent->dir.get(), parent->name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno == ENOENT)
-            return std::unexpected(
-                fail(FileError::NotFound, "folder not found: \"" + std::string(path) + "\""));
-        return std::unexpected(fromErrno(errno, "cannot look at", path));
-    }
+    auto entry = lookAt(machine, path, "folder");
+    if (!entry)
+        return std::unexpected(entry.error());
+    const struct stat& st = entry->st;
     if (!S_ISDIR(st.st_mode)) {
         return std::unexpected(
             fail(FileError::AccessDenied, "\"" + std::string(path) + "\" is not a folder"));
     }
-    if (::unlinkat(parent->dir.get(), parent->name.c_str(), AT_REMOVEDIR) != 0) {
+    if (::unlinkat(entry->parent.dir.get(), entry->parent.name.c_str(), AT_REMOVEDIR) != 0) {
         return std::unexpected(fromErrno(errno, "cannot remove", path));
     }
     forgetBits(machine, st);
@@ -518,19 +530,13 @@ std::expected<void, FileError> removeFolder(Machine& machine, std::string_view p
 
 std::expected<void, FileError> rename(Machine& machine, std::string_view from,
                                       std::string_view to) {
-    auto src = openParent(machine, from);
-    if (!src)
-        return std::unexpected(src.error());
+    auto source = lookAt(machine, from);
+    if (!source)
+        return std::unexpected(source.error());
     auto dst = openParent(machine, to);
     if (!dst)
         return std::unexpected(dst.error());
-    struct stat st {};
-    if (::fstatat(src->dir.get(), src->name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno == ENOENT)
-            return std::unexpected(
-                fail(FileError::NotFound, "file not found: \"" + std::string(from) + "\""));
-        return std::unexpected(fromErrno(errno, "cannot look at", from));
-    }
+    const Parent* src = &source->parent;
     if (::renameat2(src->dir.get(), src->name.c_str(), dst->dir.get(), dst->name.c_str(),
                     RENAME_NOREPLACE) == 0) {
         return {};
@@ -662,18 +668,12 @@ std::expected<std::uint32_t, FileError> attributes(Machine& machine, std::string
 
 std::expected<void, FileError> setAttributes(Machine& machine, std::string_view path,
                                              std::uint32_t attrs) {
-    auto parent = openParent(machine, path);
-    if (!parent)
-        return std::unexpected(parent.error());
-    const int dir = parent->dir.get();
-    const char* name = parent->name.c_str();
-    struct stat st {};
-    if (::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno == ENOENT)
-            return std::unexpected(
-                fail(FileError::NotFound, "file not found: \"" + std::string(path) + "\""));
-        return std::unexpected(fromErrno(errno, "cannot look at", path));
-    }
+    auto entry = lookAt(machine, path);
+    if (!entry)
+        return std::unexpected(entry.error());
+    const int dir = entry->parent.dir.get();
+    const char* name = entry->parent.name.c_str();
+    struct stat& st = entry->st;  // looked at again once the file is open
     if (S_ISLNK(st.st_mode)) {
         return std::unexpected(fail(FileError::AccessDenied,
                                     "refused: \"" + std::string(path) + "\" is a symbolic link"));
