@@ -1,6 +1,8 @@
 #include "platform/regfile.hpp"
 
 #include <gtest/gtest.h>
+
+#include "support/registry_dump.hpp"
 #include <unistd.h>
 
 #include <filesystem>
@@ -18,35 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 
-// Every key and value of a registry as text, names as spelled, data as bytes.
-void dumpKey(Registry& reg, HKEY key, const std::string& path, std::string& out) {
-    out += "[" + path + "]\n";
-    for (DWORD i = 0;; ++i) {
-        char name[512];
-        std::uint8_t data[4096];
-        DWORD cch = sizeof name, size = sizeof data, type = 0;
-        if (reg.RegEnumValueA(key, i, name, &cch, nullptr, &type, data, &size)) break;
-        out += std::string(name, cch) + "=" + std::to_string(type) + ":" +
-               std::string(reinterpret_cast<char*>(data), size) + "\n";
-    }
-    for (DWORD i = 0;; ++i) {
-        char name[512];
-        DWORD cch = sizeof name;
-        if (reg.RegEnumKeyExA(key, i, name, &cch, nullptr, nullptr, nullptr, nullptr)) break;
-        HKEY h = 0;
-        if (reg.RegOpenKeyExA(key, std::string(name, cch), 0, KEY_READ, &h) == 0) {
-            dumpKey(reg, h, path + "\\" + std::string(name, cch), out);
-            reg.RegCloseKey(h);
-        }
-    }
-}
-
-std::string dump(Registry& reg) {
-    std::string out;
-    for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS})
-        dumpKey(reg, root, std::string(rootName(root)), out);
-    return out;
-}
+std::string dump(Registry& reg) { return test::dumpRegistry(reg); }
 
 // UTF-8 to UTF-16LE with BOM, for the code points these tests use (all below U+10000).
 std::string utf16(std::string_view text) {

@@ -1,6 +1,8 @@
 #include "platform/registry.hpp"
 
 #include <gtest/gtest.h>
+
+#include "support/registry_dump.hpp"
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -46,35 +48,7 @@ std::string subKeyAt(Registry& reg, HKEY key, DWORD index, LONG* status = nullpt
     return st ? std::string() : std::string(name, cch);
 }
 
-// Every key and value below the four roots, as text, to see that nothing changed.
-void dumpKey(Registry& reg, HKEY key, const std::string& path, std::string& out) {
-    out += "[" + path + "]\n";
-    for (DWORD i = 0;; ++i) {
-        char name[512];
-        std::uint8_t data[4096];
-        DWORD cch = sizeof name, size = sizeof data, type = 0;
-        if (reg.RegEnumValueA(key, i, name, &cch, nullptr, &type, data, &size)) break;
-        out += std::string(name, cch) + "=" + std::to_string(type) + ":" +
-               std::string(reinterpret_cast<char*>(data), size) + "\n";
-    }
-    LONG st = 0;
-    for (DWORD i = 0;; ++i) {
-        const std::string child = subKeyAt(reg, key, i, &st);
-        if (st) break;
-        HKEY h = 0;
-        if (reg.RegOpenKeyExA(key, child, 0, KEY_READ, &h) == 0) {
-            dumpKey(reg, h, path + "\\" + child, out);
-            reg.RegCloseKey(h);
-        }
-    }
-}
-
-std::string dump(Registry& reg) {
-    std::string out;
-    for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS})
-        dumpKey(reg, root, std::string(rootName(root)), out);
-    return out;
-}
+std::string dump(Registry& reg) { return test::dumpRegistry(reg); }
 
 class RegistryTest : public ::testing::Test {
 protected:
