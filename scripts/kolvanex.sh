@@ -8,8 +8,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake ninja-build pkg-config git ca-certificates
-          libsqlite3-dev libcli11-dev nlohmann-json3-dev
-          libgtest-dev libgmock-dev libbenchmark-dev)
+          libsqlite3-dev libssl-dev libcli11-dev nlohmann-json3-dev
+          libgtest-dev libgmock-dev libbenchmark-dev openssl)
 
 install_packages() {
     local missing=()
