@@ -18,149 +18,20 @@
 #include <unistd.h>
 
 #include "platform/dir_scan.hpp"
+#include "platform/file_walk.hpp"
 #include "platform/fs_fd.hpp"
 
 namespace kx::platform::files {
 namespace {
 
 using fsfd::UniqueFd;
+using namespace walk;
 
 constexpr const char* kAttributeName = "user.kolvanex.attributes";
 constexpr const char* kSideTable = "attributes.tbl";
 constexpr const char* kSideTableLock = "attributes.lock";
 
 std::atomic<bool> gForceSideTable{false};
-
-FileError fail(std::uint32_t code, std::string message) {
-    return {code, std::move(message)};
-}
-
-FileError fromErrno(int err, std::string_view what, std::string_view path) {
-    std::uint32_t code = FileError::WriteFault;
-    switch (err) {
-        case ENOENT:
-            code = FileError::NotFound;
-            break;
-        case ENOTDIR:
-            code = FileError::PathNotFound;
-            break;
-        case EACCES:
-        case EPERM:
-        case EROFS:
-        case ELOOP:
-        case EISDIR:
-            code = FileError::AccessDenied;
-            break;
-        case EBUSY:
-        case ETXTBSY:
-            code = FileError::SharingViolation;
-            break;
-        case ENOSPC:
-        case EDQUOT:
-            code = FileError::DiskFull;
-            break;
-        case EEXIST:
-        case ENOTEMPTY:
-            code = err == EEXIST ? FileError::AlreadyExists : FileError::DirNotEmpty;
-            break;
-        case EXDEV:
-            code = FileError::NotSameDevice;
-            break;
-        case ENAMETOOLONG:
-            code = FileError::InvalidName;
-            break;
-        default:
-            break;
-    }
-    return fail(code, std::string(what) + " \"" + std::string(path) + "\": " + std::strerror(err));
-}
-
-FileError fromMachine(const MachineError& e) {
-    return fail(e.code, e.message);
-}
-
-EntryKind kindOf(mode_t mode) {
-    if (S_ISREG(mode))
-        return EntryKind::File;
-    if (S_ISDIR(mode))
-        return EntryKind::Folder;
-    if (S_ISLNK(mode))
-        return EntryKind::Link;
-    return EntryKind::Other;
-}
-
-// The folder that holds a path's last component, reached from the drive's
-// root without following any link below it, plus that component's name.
-struct Parent {
-    UniqueFd dir;
-    std::string name;
-};
-
-std::expected<UniqueFd, FileError> walkFolders(const ResolvedPath& parts, std::size_t count,
-                                               std::string_view path) {
-    UniqueFd dir(::open(parts.driveRoot.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (!dir.valid())
-        return std::unexpected(fromErrno(errno, "cannot reach the drive of", path));
-    for (std::size_t i = 0; i < count; ++i) {
-        const char* name = parts.components[i].c_str();
-        UniqueFd next(::openat(dir.get(), name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (!next.valid()) {
-            const int err = errno;
-            struct stat st {};
-            if (::fstatat(dir.get(), name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
-                return std::unexpected(
-                    fail(FileError::AccessDenied,
-                         "refused: \"" + std::string(path) + "\" passes through a symbolic link"));
-            }
-            if (err == ENOENT || err == ENOTDIR) {
-                return std::unexpected(
-                    fail(FileError::PathNotFound, "path not found: \"" + std::string(path) + "\""));
-            }
-            return std::unexpected(fromErrno(err, "cannot open a folder of", path));
-        }
-        dir = std::move(next);
-    }
-    return dir;
-}
-
-std::expected<Parent, FileError> openParent(Machine& machine, std::string_view path) {
-    auto parts = machine.resolveParts(path);
-    if (!parts)
-        return std::unexpected(fromMachine(parts.error()));
-    if (parts->components.empty()) {
-        return std::unexpected(
-            fail(FileError::AccessDenied,
-                 "the root of a drive cannot be changed: \"" + std::string(path) + "\""));
-    }
-    auto dir = walkFolders(*parts, parts->components.size() - 1, path);
-    if (!dir)
-        return std::unexpected(dir.error());
-    return Parent{std::move(*dir), parts->components.back()};
-}
-
-// The entry a path names, looked at without following a link, with the
-// folder that holds it. `what` names the entry in the not-found message.
-struct Entry {
-    Parent parent;
-    struct stat st {};
-};
-
-std::expected<Entry, FileError> lookAt(Machine& machine, std::string_view path,
-                                       std::string_view what = "file") {
-    auto parent = openParent(machine, path);
-    if (!parent)
-        return std::unexpected(parent.error());
-    Entry entry{std::move(*parent), {}};
-    if (::fstatat(entry.parent.dir.get(), entry.parent.name.c_str(), &entry.st,
-                  AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno == ENOENT) {
-            return std::unexpected(fail(FileError::NotFound, std::string(what) + " not found: \"" +
-                                                                 std::string(path) + "\""));
-        }
-        return std::unexpected(fromErrno(errno, "cannot look at", path));
-    }
-    return entry;
-}
 
 // Missing file in an existing folder is "file not found"; a missing folder
 // on the way is "path not found", as Windows tells them apart.
@@ -311,10 +182,6 @@ void forgetBits(Machine& machine, const struct stat& st) {
     }
 }
 
-bool isReadOnlyFile(const struct stat& st) {
-    return (st.st_mode & S_IWUSR) == 0;
-}
-
 }  // namespace
 
 void forceAttributeSideTable(bool force) {
@@ -419,33 +286,13 @@ std::expected<void, FileError> writeAll(Machine& machine, std::string_view path,
     const int dir = parent->dir.get();
     const char* name = parent->name.c_str();
 
-    // Refuse before any byte is written.
-    const auto refuseUnsafe = [&](const struct stat& st) -> std::expected<void, FileError> {
-        const std::string p(path);
-        if (S_ISLNK(st.st_mode))
-            return std::unexpected(
-                fail(FileError::AccessDenied, "refused: \"" + p + "\" is a symbolic link"));
-        if (S_ISDIR(st.st_mode))
-            return std::unexpected(fail(FileError::AccessDenied, "\"" + p + "\" is a folder"));
-        if (!S_ISREG(st.st_mode))
-            return std::unexpected(
-                fail(FileError::AccessDenied, "refused: \"" + p + "\" is not a regular file"));
-        if (st.st_nlink > 1)
-            return std::unexpected(
-                fail(FileError::AccessDenied, "refused: \"" + p + "\" has other hard links"));
-        // Checked here because root's writes ignore the mode bits.
-        if (isReadOnlyFile(st))
-            return std::unexpected(fail(FileError::AccessDenied, "\"" + p + "\" is read-only"));
-        return {};
-    };
-
     struct stat before {};
     bool existed = true;
     if (::fstatat(dir, name, &before, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno != ENOENT)
             return std::unexpected(fromErrno(errno, "cannot look at", path));
         existed = false;
-    } else if (auto ok = refuseUnsafe(before); !ok) {
+    } else if (auto ok = refuseUnsafe(before, path); !ok) {
         return ok;
     }
 
@@ -466,7 +313,7 @@ std::expected<void, FileError> writeAll(Machine& machine, std::string_view path,
     if (::fstat(fd.get(), &st) != 0)
         return std::unexpected(fromErrno(errno, "cannot look at", path));
     // The entry may have changed between the look and the open.
-    if (auto ok = refuseUnsafe(st); !ok)
+    if (auto ok = refuseUnsafe(st, path); !ok)
         return ok;
     if (existed && (st.st_dev != before.st_dev || st.st_ino != before.st_ino)) {
         return std::unexpected(fail(FileError::SharingViolation,
