@@ -3,6 +3,26 @@
 // 256 or 128 bits derived from a password). Every call is synchronous; while
 // it works it advances the progress bar it was given and yields to the
 // message loop, so that a cancel can set StopIt during the run.
+//
+// The layout of the files it writes is described in crypt/sealed_format.hpp:
+// a header, then the content in chunks each sealed with AES-GCM, so that a
+// wrong password and any change to the file (a flipped byte, cut, appended,
+// reordered) make DecryptFile answer false. Memory stays the same whatever
+// the file's size: a few chunks of buffer plus scrypt's 32 MiB.
+//
+// Keys: scrypt of Password with a salt (crypt/key_cache.hpp remembers the
+// keys per thread, so the costly derivation runs once per password and salt).
+//  - EncryptFile seals every file of one instance (one run: frmAES makes a
+//    new instance for every run) under one salt drawn for the instance, so a
+//    folder run derives its key once and decrypting the folder later derives
+//    it once too. Every file still has its own random nonce prefix. Sharing
+//    the salt within a run costs nothing: the files of a run share the
+//    password anyway, and guessing it for one file is guessing it for all.
+//  - EncryptInPlace uses one salt per thread for the thread's life: the
+//    scramble before deletion seals thousands of files with one password and
+//    destroys them right after, and a salt that repeats across data about to
+//    be destroyed protects nothing less.
+// The public methods never throw; they answer false and say why in LastError.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -12,7 +32,7 @@
 namespace kx::crypt {
 
 class RijnDael {
-public:
+  public:
     RijnDael();
     ~RijnDael();
     RijnDael(const RijnDael&) = delete;
@@ -42,13 +62,37 @@ public:
     bool ShowProgress = false;
 
     /// Overwrites InputFile's own blocks with its encrypted form (no new file
-    /// is made); true on success.
+    /// is made, the file keeps its inode and grows by the header and one tag
+    /// per chunk); true on success. Refused before a byte is written: a
+    /// symbolic link anywhere in the path (its target stays untouched), a
+    /// file with other hard links, a FIFO, socket or device, a read-only file.
+    /// The chunks are sealed from the end of the file towards its start, so
+    /// that no chunk is overwritten before it was read with one chunk of
+    /// memory. Stopped (or failing) part-way, the file is left partly
+    /// sealed, which cannot be undone; the answer is false then. The result
+    /// decrypts with DecryptFile and the same Password and KeyBits, unless
+    /// RandomKey is set.
     bool EncryptInPlace();
+
+    /// EncryptInPlace only: seal with a key drawn at random for this thread
+    /// and never stored, whatever Password says; nobody, this program
+    /// included, can decrypt the result. Meant for scrambling before
+    /// deletion: a password written into the program would let anyone who
+    /// recovers the blocks decrypt them with the program itself.
+    bool RandomKey = false;
+
+    /// Bytes per chunk of the files this instance writes: a power of two from
+    /// 4 KiB to 16 MiB (else the encrypting methods answer false). Reading
+    /// uses the chunk size the file's header names.
+    std::uint32_t ChunkBytes = 1u << 20;
+
+    /// Why the last method answered false, in one line; "" after success.
+    std::string LastError;
 
     /// The bar to advance, by bytes, when ShowProgress is set.
     std::shared_ptr<platform::ui::ProgressBar> ProgressBar;
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -113,9 +113,6 @@ Ret<Variant> CKOLVANEX::KXDelete() {
 Ret<void> CKOLVANEX::KXStatistics(Long, double) {
     return notBuiltYet("KXStatistics");
 }
-Ret<double> CKOLVANEX::KXDeleteTheFile(std::string, bool, bool, Integer, Byte, bool) {
-    return notBuiltYet("KXDeleteTheFile");
-}
 Ret<void> CKOLVANEX::KXCheckForDialer() {
     return notBuiltYet("KXCheckForDialer");
 }

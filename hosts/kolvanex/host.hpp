@@ -10,6 +10,10 @@
 
 #include "platform/machine.hpp"
 
+namespace CLI {
+class App;
+}
+
 namespace kx::host {
 
 /// Bad input on the command line: reported in one line, exit status 2.
@@ -53,6 +57,9 @@ private:
 };
 
 int runCall(const GlobalOptions& options, bool json, const std::vector<std::string>& words);
+/// `kolvanex cipher encrypt|decrypt IN OUT`: adds the sub-command to `app`;
+/// its run sets `exitCode`.
+void addCipherCommand(CLI::App& app, const GlobalOptions& options, int& exitCode);
 int runMachineInit(const GlobalOptions& options, const std::optional<std::string>& user,
                    bool nonAdmin);
 int runMachineInfo(const GlobalOptions& options);
@@ -70,5 +77,15 @@ int runRegDelete(const GlobalOptions& options, const std::string& keyPath,
 int runRegImport(const GlobalOptions& options, const std::string& file);
 int runRegExport(const GlobalOptions& options, const std::string& keyPath, const std::string& file,
                  bool regedit4);
+
+/// `kolvanex shred`: options left out take the stored DeleteN and DeleteValue.
+struct ShredOptions {
+    std::optional<int> passes;
+    std::optional<int> byte;
+    bool encrypt = false;
+    bool gutmann = false;
+};
+int runShred(const GlobalOptions& options, const ShredOptions& shred,
+             const std::vector<std::string>& files);
 
 }  // namespace kx::host

@@ -142,6 +142,22 @@ int main(int argc, char** argv) {
     exportCmd->add_flag("--regedit4", regedit4, "write a REGEDIT4 file (default: version 5.00)");
     exportCmd->callback([&] { exitCode = runRegExport(options, keyPath, file, regedit4); });
 
+    auto* shredCmd = app.add_subcommand(
+        "shred", "destroy files with the secure deletion (FILE as Windows paths of the machine)");
+    ShredOptions shredOptions;
+    std::vector<std::string> shredFiles;
+    shredCmd->add_option("--passes", shredOptions.passes,
+                         "overwrite passes (default: the stored DeleteN)");
+    shredCmd->add_option("--byte", shredOptions.byte,
+                         "byte value of every pass (default: the stored DeleteValue)");
+    shredCmd->add_flag("--encrypt", shredOptions.encrypt, "scramble with the cipher first");
+    shredCmd->add_flag("--gutmann", shredOptions.gutmann,
+                       "the 35 Gutmann passes instead (the stored setting is not changed)");
+    shredCmd->add_option("FILE", shredFiles, "files to destroy")->required();
+    shredCmd->callback([&] { exitCode = runShred(options, shredOptions, shredFiles); });
+
+    addCipherCommand(app, options, exitCode);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "support/host_run.hpp"
 #include "support/temp_machine.hpp"
 
 namespace {
@@ -17,36 +18,13 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 
-struct CliRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string quote(const std::string& word) {
-    std::string q = "'";
-    for (const char c : word) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
+using CliRun = kx::test::HostRun;
 
 class CliTest : public ::testing::Test {
-protected:
+  protected:
     CliRun kolvanex(const std::vector<std::string>& args, bool withPrefix = true) {
-        std::string command = quote(KX_HOST_BINARY);
-        if (withPrefix) command += " --prefix " + quote(machine.prefix().string());
-        for (const auto& a : args) command += " " + quote(a);
-        const auto errFile = machine.root() / "stderr.txt";
-        command += " 2>" + quote(errFile.string()) + " </dev/null";
-        CliRun run;
-        FILE* pipe = ::popen(command.c_str(), "r");
-        if (pipe == nullptr) return run;
-        std::array<char, 4096> buf{};
-        std::size_t n = 0;
-        while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0) run.out.append(buf.data(), n);
-        const int status = ::pclose(pipe);
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.err = kx::test::TempMachine::readHostFile(errFile);
-        return run;
+        return kx::test::runKolvanex(withPrefix ? std::optional(machine.prefix()) : std::nullopt,
+                                     args, machine.root());
     }
 
     kx::test::TempMachine machine;
@@ -75,7 +53,8 @@ TEST_F(CliTest, CallsPrintTheResultAndInOutArguments) {
     run = kolvanex({"call", "ShowOpenDlg", "3", "Text|*.txt", "Titel", "C:\\"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     // No terminal: the dialog is cancelled; the filter comes back with NULs.
-    EXPECT_EQ(run.out, "\nlHwndOwner=3\nstrFilter=Text\0*.txt\0\nstrTitel=Titel\nstrInitDir=C:\\\n"s);
+    EXPECT_EQ(run.out,
+              "\nlHwndOwner=3\nstrFilter=Text\0*.txt\0\nstrTitel=Titel\nstrInitDir=C:\\\n"s);
 
     run = kolvanex({"call", "ChangeTabControl", "tabstrip:4:1", "9", "3"});
     EXPECT_EQ(run.out, "tsTabControl={\"selectedIndex\":4,\"tabs\":4,\"type\":\"TabStrip\"}\n");
@@ -121,8 +100,8 @@ TEST_F(CliTest, BadInputGivesOneLineAndStatusTwo) {
                      "REG_DWORD");
     expectUsageError(kolvanex({"reg", "delete", "HKCU"}), "whole root");
     expectUsageError(kolvanex({"nonsense"}), "");
-    auto run = kolvanex({"--prefix", (machine.root() / "nowhere").string(), "machine", "info"},
-                       false);
+    auto run =
+        kolvanex({"--prefix", (machine.root() / "nowhere").string(), "machine", "info"}, false);
     expectUsageError(run, "no machine at");
     EXPECT_FALSE(fs::exists(machine.root() / "nowhere"));
 

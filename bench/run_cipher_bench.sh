@@ -1,0 +1,122 @@
+#!/bin/sh
+# Times the cipher component beside `openssl enc` on a 1 GiB file on disk (not
+# tmpfs), in one run, alternating, with warm caches:
+#
+#   ours:    kolvanex cipher encrypt|decrypt (AES-256-GCM in 1 MiB chunks,
+#            scrypt N=2^15 r=8 p=1, output flushed to disk before it takes
+#            its name)
+#   openssl: openssl enc [-d] -aes-256-ctr -pbkdf2 -pass file:KEY (no
+#            integrity check, output left in the page cache); also timed with
+#            a `sync` of its output, which is what ours pays for durability
+#
+# Prints the medians, the ratios ours/openssl (target <= 0.6), the peak RSS
+# of ours against 64 MiB + scrypt's 32 MiB, and the share of time spent
+# deriving keys while scrambling 10,000 small files with EncryptInPlace
+# (one frmAES run per file, as the deletion runs it; target <= 5%).
+#
+#   bench/run_cipher_bench.sh [build-dir] [runs]
+#
+# KX_BENCH_DIR picks the place (default /var/tmp); KX_BENCH_KEEP=1 keeps the
+# 1 GiB file for the next run.
+set -eu
+
+here=$(cd "$(dirname "$0")" && pwd)
+build=${1:-"$here/../build-crypt"}
+runs=${2:-5}
+base=${KX_BENCH_DIR:-/var/tmp}
+work="$base/kx-cipher-bench"
+prefix="$work/machine"
+small=10000
+
+ninja -C "$build" kolvanex cipher_bench >/dev/null
+kx="$build/kolvanex"
+bench="$build/bench/cipher_bench"
+
+fstype=$(stat -f -c %T "$base")
+if [ "$fstype" = "tmpfs" ]; then
+    echo "warning: $base is tmpfs; the point is a file on disk" >&2
+fi
+
+mkdir -p "$work"
+[ -f "$prefix/machine.ini" ] || "$kx" --prefix "$prefix" machine init >/dev/null
+big="$prefix/drive_c/big.bin"
+if [ ! -f "$big" ] || [ "$(stat -c %s "$big")" != 1073741824 ]; then
+    head -c 1073741824 /dev/urandom >"$big"
+fi
+key="$work/key"
+printf 'bench password\n' >"$key"
+
+now_ns() { date +%s%N; }
+ms_since() { echo $(( ($(now_ns) - $1) / 1000000 )); }
+ours() { "$kx" --quiet --prefix "$prefix" cipher "$@" --key-file "$key"; }
+
+# Warm-up: the input in the page cache for both.
+cat "$big" >/dev/null
+enc_ours=""; enc_ssl=""; enc_ssl_sync=""
+dec_ours=""; dec_ssl=""; dec_ssl_sync=""
+i=0
+while [ "$i" -lt "$runs" ]; do
+    rm -f "$prefix/drive_c/big.kx" "$work/big.enc"
+    t=$(now_ns); ours encrypt 'C:\big.bin' 'C:\big.kx'; enc_ours="$enc_ours $(ms_since "$t")"
+    t=$(now_ns)
+    openssl enc -aes-256-ctr -pbkdf2 -pass "file:$key" -in "$big" -out "$work/big.enc"
+    enc_ssl="$enc_ssl $(ms_since "$t")"
+    sync "$work/big.enc"
+    enc_ssl_sync="$enc_ssl_sync $(ms_since "$t")"
+
+    rm -f "$prefix/drive_c/back.bin" "$work/back.bin"
+    t=$(now_ns); ours decrypt 'C:\big.kx' 'C:\back.bin'; dec_ours="$dec_ours $(ms_since "$t")"
+    t=$(now_ns)
+    openssl enc -d -aes-256-ctr -pbkdf2 -pass "file:$key" -in "$work/big.enc" -out "$work/back.bin"
+    dec_ssl="$dec_ssl $(ms_since "$t")"
+    sync "$work/back.bin"
+    dec_ssl_sync="$dec_ssl_sync $(ms_since "$t")"
+    i=$((i + 1))
+done
+if ! cmp -s "$big" "$prefix/drive_c/back.bin" || ! cmp -s "$big" "$work/back.bin"; then
+    echo "MISMATCH: a decrypted file differs from the original" >&2
+    exit 1
+fi
+
+median() { printf '%s\n' $1 | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+m_eo=$(median "$enc_ours"); m_es=$(median "$enc_ssl"); m_ess=$(median "$enc_ssl_sync")
+m_do=$(median "$dec_ours"); m_ds=$(median "$dec_ssl"); m_dss=$(median "$dec_ssl_sync")
+echo "1 GiB on $fstype, $runs alternating runs, medians in ms [all runs]"
+echo "encrypt  ours $m_eo [${enc_ours# }]  openssl $m_es [${enc_ssl# }]  openssl+sync $m_ess [${enc_ssl_sync# }]"
+echo "decrypt  ours $m_do [${dec_ours# }]  openssl $m_ds [${dec_ssl# }]  openssl+sync $m_dss [${dec_ssl_sync# }]"
+echo "ratio ours/openssl:      encrypt $(ratio "$m_eo" "$m_es")  decrypt $(ratio "$m_do" "$m_ds")  (target <= 0.60)"
+echo "ratio ours/openssl+sync: encrypt $(ratio "$m_eo" "$m_ess")  decrypt $(ratio "$m_do" "$m_dss")"
+
+# Peak RSS of ours, one more run of each.
+limit_kb=$(( (64 + 32) * 1024 ))
+rm -f "$prefix/drive_c/big.kx" "$prefix/drive_c/back.bin"
+if [ -x /usr/bin/time ]; then
+    rss_enc=$(/usr/bin/time -f %M "$kx" --quiet --prefix "$prefix" cipher encrypt 'C:\big.bin' 'C:\big.kx' --key-file "$key" 2>&1 >/dev/null | tail -1)
+    rss_dec=$(/usr/bin/time -f %M "$kx" --quiet --prefix "$prefix" cipher decrypt 'C:\big.kx' 'C:\back.bin' --key-file "$key" 2>&1 >/dev/null | tail -1)
+    how="/usr/bin/time, kolvanex"
+else
+    rss_enc=$("$bench" file encrypt "$prefix" 'C:\big.bin' 'C:\big.kx' "$key" | awk '{ print $2 }')
+    rss_dec=$("$bench" file decrypt "$prefix" 'C:\big.kx' 'C:\back.bin' "$key" | awk '{ print $2 }')
+    how="VmHWM, cipher_bench"
+fi
+echo "peak RSS ours ($how): encrypt ${rss_enc} KiB, decrypt ${rss_dec} KiB (limit $limit_kb KiB)"
+
+# Key derivation's share of the scramble.
+rm -rf "$prefix/drive_c/scramble"
+"$bench" populate "$prefix" "$small"
+set -- $("$bench" scramble "$prefix" "$small" password)
+awk -v n="$1" -v t="$2" -v d="$3" -v dt="$4" 'BEGIN {
+    printf "scramble %d files (fixed password): %.2f s, %d derivation(s) taking %.3f s = %.2f%% (target <= 5%%)\n",
+        n, t, d, dt, 100 * dt / t }'
+rm -rf "$prefix/drive_c/scramble"
+"$bench" populate "$prefix" "$small"
+set -- $("$bench" scramble "$prefix" "$small" random)
+awk -v n="$1" -v t="$2" -v d="$3" 'BEGIN {
+    printf "scramble %d files (RandomKey, as the deletion runs it): %.2f s, %d derivation(s)\n", n, t, d }'
+rm -rf "$prefix/drive_c/scramble"
+
+rm -f "$prefix/drive_c/big.kx" "$prefix/drive_c/back.bin" "$work/big.enc" "$work/back.bin"
+if [ "${KX_BENCH_KEEP:-0}" != "1" ]; then
+    rm -rf "$work"
+fi

@@ -1,0 +1,425 @@
+#include "crypt/rijndael.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <exception>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "crypt/key_cache.hpp"
+#include "crypt/sealed_format.hpp"
+#include "platform/cipher_files.hpp"
+#include "platform/crypto.hpp"
+#include "platform/ui/message_loop.hpp"
+#include "platform/variant.hpp"
+
+namespace kx::crypt {
+namespace {
+
+namespace pc = platform::crypto;
+namespace cf = platform::cipherfiles;
+
+// A failed step: the reason goes to LastError, the method answers false.
+struct Failure {
+    std::string reason;
+};
+
+template <typename T, typename E>
+T orFail(std::expected<T, E> result, std::string_view what) {
+    if (!result) {
+        if constexpr (requires { result.error().message; })
+            throw Failure{std::string(what) + ": " + result.error().message};
+        else
+            throw Failure{std::string(what) + ": " + result.error()};
+    }
+    if constexpr (!std::is_void_v<T>)
+        return std::move(*result);
+}
+
+sealed::Salt randomSalt() {
+    sealed::Salt salt{};
+    orFail(pc::randomBytes(salt), "no random salt");
+    return salt;
+}
+
+// One salt per thread for every scramble (see the header's notes on keys).
+const sealed::Salt& scrambleSalt() {
+    thread_local const sealed::Salt salt = randomSalt();
+    return salt;
+}
+
+// A key per thread and key length that no one ever sees: RandomKey.
+SecretKey throwAwayKey(int keyBits) {
+    thread_local std::optional<SecretKey> keys[2];
+    auto& slot = keys[keyBits == 128 ? 0 : 1];
+    if (!slot) {
+        std::array<std::uint8_t, 32> bytes{};
+        const std::size_t length = static_cast<std::size_t>(keyBits / 8);
+        orFail(pc::randomBytes(std::span(bytes.data(), length)), "no random key");
+        slot.emplace(std::span<const std::uint8_t>(bytes.data(), length));
+        pc::cleanse(bytes.data(), bytes.size());
+    }
+    return *slot;
+}
+
+// The bar, advanced by bytes done. Its range is set at the start; each step
+// is scaled into whatever range it has at that moment, so a range changed
+// during a yield never makes a step fall outside it.
+class Progress {
+  public:
+    static constexpr std::int32_t kSteps = 1000;
+
+    Progress(const RijnDael& cipher, std::uint64_t total)
+        : bar_(cipher.ShowProgress ? cipher.ProgressBar : nullptr), total_(total) {
+        if (!bar_)
+            return;
+        // The order keeps min below max at every moment (error 380 otherwise).
+        if (bar_->min() >= kSteps) {
+            bar_->setMin(0);
+            bar_->setMax(kSteps);
+        } else {
+            bar_->setMax(kSteps);
+            bar_->setMin(0);
+        }
+        bar_->setValue(0);
+    }
+
+    void advance(std::uint64_t done) {
+        if (!bar_)
+            return;
+        const std::int64_t lo = bar_->min();
+        const std::int64_t hi = bar_->max();
+        const std::uint64_t clamped = std::min(done, total_);
+        const std::int64_t value =
+            total_ == 0 ? hi
+                        : lo + static_cast<std::int64_t>((static_cast<unsigned __int128>(clamped) *
+                                                          static_cast<std::uint64_t>(hi - lo)) /
+                                                         total_);
+        bar_->setValue(static_cast<std::int32_t>(std::clamp(value, lo, hi)));
+    }
+
+  private:
+    std::shared_ptr<platform::ui::ProgressBar> bar_;
+    std::uint64_t total_;
+};
+
+std::uint32_t chunkLog2(std::uint32_t chunkBytes) {
+    if (!std::has_single_bit(chunkBytes))
+        throw Failure{"the chunk size is no power of two"};
+    const auto log2 = static_cast<std::uint32_t>(std::countr_zero(chunkBytes));
+    if (log2 < sealed::kMinChunkLog2 || log2 > sealed::kMaxChunkLog2)
+        throw Failure{"the chunk size lies outside 4 KiB .. 16 MiB"};
+    return log2;
+}
+
+void checkKeyBits(std::int32_t keyBits) {
+    if (keyBits != 128 && keyBits != 256)
+        throw Failure{"KeyBits is 128 or 256"};
+}
+
+std::span<const std::uint8_t> headerSpan(const sealed::HeaderBytes& bytes) {
+    return {bytes.data(), bytes.size()};
+}
+
+}  // namespace
+
+namespace {
+
+// Memory for a chunk, kept across calls so that a folder run does not
+// allocate per file, and left uninitialised: the pages of a 1 MiB buffer of
+// which a small file uses a few bytes are never touched.
+class Buffer {
+  public:
+    void reserve(std::size_t bytes) {
+        if (bytes > size_) {
+            data_ = std::make_unique_for_overwrite<std::uint8_t[]>(bytes);
+            size_ = bytes;
+        }
+    }
+    std::uint8_t* data() { return data_.get(); }
+
+  private:
+    std::unique_ptr<std::uint8_t[]> data_;
+    std::size_t size_ = 0;
+};
+
+}  // namespace
+
+struct RijnDael::Impl {
+    // The salt of the files this instance encrypts (see the header).
+    std::optional<sealed::Salt> runSalt;
+    Buffer a, b, sealed;
+
+    void reserve(std::size_t bytes) {
+        a.reserve(bytes);
+        b.reserve(bytes);
+        sealed.reserve(bytes);
+    }
+};
+
+RijnDael::RijnDael() : impl_(std::make_unique<Impl>()) {}
+RijnDael::~RijnDael() = default;
+
+namespace {
+
+// Runs one public method: answers false with the reason in LastError for
+// every failure, never throws to the caller.
+template <typename Work>
+bool guarded(std::string& lastError, Work&& work) {
+    lastError.clear();
+    try {
+        work();
+        return true;
+    } catch (const Failure& f) {
+        lastError = f.reason;
+    } catch (const platform::RuntimeError& e) {
+        lastError = "progress bar: " + e.description;
+    } catch (const std::exception& e) {
+        lastError = e.what();
+    }
+    return false;
+}
+
+void yieldAndCheck(const bool& stopIt) {
+    platform::ui::MessageLoop::current().yield();
+    if (stopIt)
+        throw Failure{"stopped"};
+}
+
+}  // namespace
+
+bool RijnDael::EncryptFile() {
+    return guarded(LastError, [this] {
+        if (StopIt)
+            throw Failure{"stopped"};
+        checkKeyBits(KeyBits);
+        const std::uint32_t log2 = chunkLog2(ChunkBytes);
+        if (Password.empty())
+            throw Failure{"no password: a file sealed with an empty one is open to anyone"};
+        auto& machine = platform::currentMachine();
+        auto in = orFail(cf::openToRead(machine, InputFile), "cannot read the file");
+        const std::uint64_t total = orFail(in.size(), "cannot read the file");
+
+        if (!impl_->runSalt)
+            impl_->runSalt = randomSalt();
+        sealed::Header header;
+        header.keyBits = static_cast<std::uint16_t>(KeyBits);
+        header.source = sealed::KeySource::Password;
+        header.cost = sealed::kDefaultCost;
+        header.chunkLog2 = log2;
+        header.salt = *impl_->runSalt;
+        orFail(pc::randomBytes(header.prefix), "no random nonce");
+        const auto headerBytes = sealed::encode(header);
+
+        const auto key = orFail(
+            passwordKey(Password, header.salt, header.cost, KeyBits, KeyUse::Files), "no key");
+        auto gcm = orFail(pc::AesGcm::create(key.bytes()), "no cipher");
+        auto out =
+            orFail(cf::PendingFile::create(machine, OutputFile, false), "cannot write the file");
+        orFail(out.file().write(headerSpan(headerBytes)), "cannot write the file");
+
+        const std::size_t chunk = header.chunkBytes();
+        impl_->reserve(header.recordBytes());
+        // Writing overlaps reading and sealing the next chunk; a small file
+        // gets buffers of its own size, not of a chunk's.
+        cf::WriteBehind writer(out.file(), static_cast<std::size_t>(std::min<std::uint64_t>(
+                                               header.recordBytes(), total + sealed::kTagBytes)));
+        auto* cur = &impl_->a;
+        auto* next = &impl_->b;
+        Progress progress(*this, total);
+        std::size_t curBytes =
+            orFail(in.read(std::span(cur->data(), chunk)), "cannot read the file");
+        std::uint64_t done = 0;
+        for (std::uint64_t index = 0;; ++index) {
+            if (StopIt)
+                throw Failure{"stopped"};
+            if (index >= (std::uint64_t{1} << 32))
+                throw Failure{"the file is too large for its chunk size"};
+            // The last chunk is sealed as the last one, so it has to be known
+            // before sealing: read one chunk ahead.
+            bool last = curBytes < chunk;
+            std::size_t nextBytes = 0;
+            if (!last) {
+                nextBytes = orFail(in.read(std::span(next->data(), chunk)), "cannot read the file");
+                last = nextBytes == 0;
+            }
+            const auto nonce =
+                sealed::nonceFor(header.prefix, static_cast<std::uint32_t>(index), last);
+            const auto room = writer.buffer();
+            if (curBytes + sealed::kTagBytes > room.size())
+                throw Failure{"the file grew while it was being encrypted"};
+            const auto record = room.first(curBytes + sealed::kTagBytes);
+            orFail(
+                gcm.seal(nonce, headerSpan(headerBytes), std::span(cur->data(), curBytes), record),
+                "sealing failed");
+            orFail(writer.submit(record.size()), "cannot write the file");
+            done += curBytes;
+            progress.advance(done);
+            yieldAndCheck(StopIt);
+            if (last)
+                break;
+            std::swap(cur, next);
+            curBytes = nextBytes;
+        }
+        orFail(writer.finish(), "cannot write the file");
+        orFail(out.publish(), "cannot write the file");
+    });
+}
+
+bool RijnDael::DecryptFile() {
+    return guarded(LastError, [this] {
+        if (StopIt)
+            throw Failure{"stopped"};
+        checkKeyBits(KeyBits);
+        auto& machine = platform::currentMachine();
+        auto in = orFail(cf::openToRead(machine, InputFile), "cannot read the file");
+        const std::uint64_t total = orFail(in.size(), "cannot read the file");
+
+        sealed::HeaderBytes headerBytes{};
+        const std::size_t got = orFail(in.read(headerBytes), "cannot read the file");
+        const auto header = got == headerBytes.size() ? sealed::decode(headerBytes) : std::nullopt;
+        if (!header)
+            throw Failure{"not a file this program encrypted (or its header was changed)"};
+        if (header->source != sealed::KeySource::Password)
+            throw Failure{"the file was scrambled with a key that was never kept"};
+        if (header->keyBits != KeyBits)
+            throw Failure{"the file was encrypted with " + std::to_string(header->keyBits) +
+                          "-bit keys, not " + std::to_string(KeyBits)};
+
+        const auto key = orFail(
+            passwordKey(Password, header->salt, header->cost, KeyBits, KeyUse::Files), "no key");
+        auto gcm = orFail(pc::AesGcm::create(key.bytes()), "no cipher");
+        // Plain text of a secret: readable by the owner only.
+        auto out =
+            orFail(cf::PendingFile::create(machine, OutputFile, true), "cannot write the file");
+
+        const std::size_t record = header->recordBytes();
+        impl_->reserve(record);
+        cf::WriteBehind writer(out.file(), static_cast<std::size_t>(std::min<std::uint64_t>(
+                                               header->chunkBytes(), total)));
+        auto* cur = &impl_->a;
+        auto* next = &impl_->b;
+        Progress progress(*this, total);
+        std::size_t curBytes =
+            orFail(in.read(std::span(cur->data(), record)), "cannot read the file");
+        std::uint64_t done = headerBytes.size();
+        for (std::uint64_t index = 0;; ++index) {
+            if (StopIt)
+                throw Failure{"stopped"};
+            if (index >= (std::uint64_t{1} << 32))
+                throw Failure{"the file was changed (too many chunks)"};
+            if (curBytes < sealed::kTagBytes)
+                throw Failure{"the file was cut short"};
+            // Whether this record is the last one is what the file's length
+            // says; the record's nonce then has to agree, which is how a
+            // file cut at a record boundary or extended is caught.
+            bool last = curBytes < record;
+            std::size_t nextBytes = 0;
+            if (!last) {
+                nextBytes =
+                    orFail(in.read(std::span(next->data(), record)), "cannot read the file");
+                last = nextBytes == 0;
+            }
+            const auto nonce =
+                sealed::nonceFor(header->prefix, static_cast<std::uint32_t>(index), last);
+            const auto room = writer.buffer();
+            if (curBytes - sealed::kTagBytes > room.size())
+                throw Failure{"the file grew while it was being decrypted"};
+            const auto plain = room.first(curBytes - sealed::kTagBytes);
+            if (!gcm.open(nonce, headerSpan(headerBytes), std::span(cur->data(), curBytes),
+                          plain)) {
+                throw Failure{index == 0 ? "the password does not fit, or the file was changed"
+                                         : "the file was changed, cut or extended"};
+            }
+            orFail(writer.submit(plain.size()), "cannot write the file");
+            done += curBytes;
+            progress.advance(done);
+            yieldAndCheck(StopIt);
+            if (last)
+                break;
+            std::swap(cur, next);
+            curBytes = nextBytes;
+        }
+        orFail(writer.finish(), "cannot write the file");
+        orFail(out.publish(), "cannot write the file");
+    });
+}
+
+bool RijnDael::EncryptInPlace() {
+    return guarded(LastError, [this] {
+        if (StopIt)
+            throw Failure{"stopped"};
+        checkKeyBits(KeyBits);
+        const std::uint32_t log2 = chunkLog2(ChunkBytes);
+        if (!RandomKey && Password.empty())
+            throw Failure{"no password (set RandomKey for a key nobody keeps)"};
+        auto file = orFail(cf::openToOverwrite(platform::currentMachine(), InputFile),
+                           "cannot overwrite the file");
+        const std::uint64_t plainBytes = orFail(file.size(), "cannot overwrite the file");
+        const auto finalBytes = sealed::sealedSize(plainBytes, log2);
+        if (!finalBytes)
+            throw Failure{"the file is too large for its chunk size"};
+
+        sealed::Header header;
+        header.keyBits = static_cast<std::uint16_t>(KeyBits);
+        header.chunkLog2 = log2;
+        SecretKey key;
+        if (RandomKey) {
+            header.source = sealed::KeySource::RandomKey;
+            header.cost = {0, 0, 0};
+            key = throwAwayKey(KeyBits);
+        } else {
+            header.source = sealed::KeySource::Password;
+            header.cost = sealed::kDefaultCost;
+            header.salt = scrambleSalt();
+            key = orFail(passwordKey(Password, header.salt, header.cost, KeyBits, KeyUse::Scramble),
+                         "no key");
+        }
+        orFail(pc::randomBytes(header.prefix), "no random nonce");
+        const auto headerBytes = sealed::encode(header);
+        auto gcm = orFail(pc::AesGcm::create(key.bytes()), "no cipher");
+
+        // The room the sealed form needs beyond the plain text is taken
+        // first: a full disk then fails the call before a byte changed.
+        orFail(file.reserve(*finalBytes), "cannot overwrite the file");
+
+        const std::uint64_t chunk = header.chunkBytes();
+        const std::uint64_t records = plainBytes == 0 ? 1 : (plainBytes - 1) / chunk + 1;
+        impl_->reserve(header.recordBytes());
+        Progress progress(*this, plainBytes);
+        std::uint64_t done = 0;
+        // From the last chunk to the first: record i starts at
+        // header + i * (chunk + tag), never before chunk i's own start, and
+        // every byte after chunk i's start belongs to chunks already read. So
+        // nothing is overwritten before it was read, with one chunk in memory
+        // however long the file (reading forward, the growing offset would
+        // need a read-ahead buffer growing with the file).
+        for (std::uint64_t i = records; i-- > 0;) {
+            if (StopIt)
+                throw Failure{"stopped; the file is partly scrambled"};
+            const std::uint64_t offset = i * chunk;
+            const std::size_t length =
+                static_cast<std::size_t>(std::min(chunk, plainBytes - offset));
+            const std::size_t got = orFail(file.readAt(offset, std::span(impl_->a.data(), length)),
+                                           "cannot read the file");
+            if (got != length)
+                throw Failure{"the file shrank while it was being encrypted"};
+            const auto nonce =
+                sealed::nonceFor(header.prefix, static_cast<std::uint32_t>(i), i + 1 == records);
+            const auto record = std::span(impl_->sealed.data(), length + sealed::kTagBytes);
+            orFail(gcm.seal(nonce, headerSpan(headerBytes), std::span(impl_->a.data(), length),
+                            record),
+                   "sealing failed");
+            orFail(file.writeAt(sealed::kHeaderBytes + i * (chunk + sealed::kTagBytes), record),
+                   "cannot overwrite the file");
+            done += length;
+            progress.advance(done);
+            yieldAndCheck(StopIt);
+        }
+        orFail(file.writeAt(0, headerSpan(headerBytes)), "cannot overwrite the file");
+        orFail(file.flush(), "cannot overwrite the file");
+    });
+}
+
+}  // namespace kx::crypt

@@ -1,0 +1,219 @@
+#include "deletion/gutmann.hpp"
+
+#include <cmath>
+#include <exception>
+#include <stdexcept>
+#include <string>
+#include <type_traits>
+#include <utility>
+
+#include "platform/files.hpp"
+#include "platform/local_time.hpp"
+#include "platform/machine.hpp"
+#include "platform/overwrite.hpp"
+#include "platform/ui/message_loop.hpp"
+
+namespace kx::deletion {
+namespace {
+
+namespace pf = kx::platform;
+
+constexpr GutmannPass one(std::uint8_t v) {
+    return {false, v, v, v};
+}
+constexpr GutmannPass three(std::uint8_t a, std::uint8_t b, std::uint8_t c) {
+    return {false, a, b, c};
+}
+constexpr GutmannPass kRandom{true, 0, 0, 0};
+
+// Ends the operation on a failing file call; caught at the operation's boundary.
+struct WipeFailure : std::runtime_error {
+    explicit WipeFailure(const FileError& e) : std::runtime_error(e.message) {}
+};
+
+template <typename T>
+T must(std::expected<T, FileError> result) {
+    if (!result)
+        throw WipeFailure(result.error());
+    if constexpr (std::is_void_v<T>)
+        return;
+    else
+        return std::move(*result);
+}
+
+}  // namespace
+
+const std::array<GutmannPass, 35> kGutmannPasses = {
+    kRandom,                  // 1
+    kRandom,                  // 2
+    kRandom,                  // 3
+    kRandom,                  // 4
+    one(0x55),                // 5
+    one(0xAA),                // 6
+    three(0x92, 0x49, 0x24),  // 7
+    three(0x49, 0x24, 0x92),  // 8
+    three(0x24, 0x92, 0x49),  // 9
+    one(0x00),                // 10
+    one(0x11),                // 11
+    one(0x22),                // 12
+    one(0x33),                // 13
+    one(0x44),                // 14
+    one(0x55),                // 15
+    one(0x66),                // 16
+    one(0x77),                // 17
+    one(0x88),                // 18
+    one(0x99),                // 19
+    one(0xAA),                // 20
+    one(0xBB),                // 21
+    one(0xCC),                // 22
+    one(0xDD),                // 23
+    one(0xEE),                // 24
+    one(0xFF),                // 25
+    three(0x92, 0x49, 0x24),  // 26
+    three(0x49, 0x24, 0x92),  // 27
+    three(0x24, 0x92, 0x49),  // 28
+    three(0x6D, 0xB6, 0xDB),  // 29
+    three(0xB6, 0xDB, 0x6D),  // 30
+    three(0xDB, 0x6D, 0xB6),  // 31
+    kRandom,                  // 32
+    kRandom,                  // 33
+    kRandom,                  // 34
+    kRandom,                  // 35
+};
+
+std::uint64_t gutmannChunk(std::uint64_t length) {
+    return length / 5 + (length % 5 >= 3 ? 1 : 0);
+}
+
+CGutMAnn::CGutMAnn(WipeIo* files, RandomSource* random)
+    : files_(files != nullptr ? *files : machineFiles()),
+      random_(random != nullptr ? *random : threadRandom()) {}
+
+GutmannPass CGutMAnn::triple(int pass) {
+    GutmannPass p = kGutmannPasses.at(static_cast<std::size_t>(pass - 1));
+    if (p.random) {
+        p.a = randomByte(random_.next());
+        p.b = randomByte(random_.next());
+        p.c = randomByte(random_.next());
+    }
+    return p;
+}
+
+double CGutMAnn::SecureFileDelete(std::string_view sFileName) {
+    Cancel = false;
+    cancelled_ = false;
+    try {
+        auto& machine = pf::currentMachine();
+        const auto facts = must(pf::lookAtEntry(machine, sFileName));
+        switch (facts.kind) {
+            case pf::EntryKind::Link:
+            case pf::EntryKind::FolderLink:
+                // The link goes, whatever it points at stays: the wiper was
+                // sent to a name, not to a file elsewhere.
+                must(pf::files::remove(machine, sFileName));
+                return 0;
+            case pf::EntryKind::Folder:
+            case pf::EntryKind::Other:
+                return 0;
+            case pf::EntryKind::File:
+                break;
+        }
+        if (facts.hardLinks > 1) {
+            // The content belongs to the other names as well.
+            must(pf::files::remove(machine, sFileName));
+            return 0;
+        }
+        const std::uint64_t length = facts.size;
+        const std::uint64_t chunk = gutmannChunk(length);
+        must(pf::files::setAttributes(machine, sFileName, 0));
+
+        {
+            auto file = must(files_.open(sFileName, WipeIo::Open::Existing));
+            if (length > 0) {
+                for (int pass = 1; pass <= 35; ++pass) {
+                    const GutmannPass p = triple(pass);
+                    for (std::uint64_t region = 0; region < 5; ++region) {
+                        if (Cancel) {
+                            cancelled_ = true;
+                            return static_cast<double>(length);
+                        }
+                        if (chunk > 0) {
+                            const std::uint64_t at = region * chunk;
+                            must(file->fill(at, chunk, p.a));
+                            must(file->flush());
+                            must(file->fill(at, chunk, p.b));
+                            must(file->flush());
+                            // c stays until the next pass; the flush after the
+                            // next region's a (or the pass's last flush below)
+                            // puts it on the device before anything overwrites it.
+                            must(file->fill(at, chunk, p.c));
+                        }
+                        pf::ui::yield();
+                    }
+                    if (chunk > 0)
+                        must(file->flush());
+                }
+            }
+            must(file->truncate(0));
+            must(file->flush());
+        }
+        must(pf::files::remove(machine, sFileName));
+        return static_cast<double>(length);
+    } catch (const std::exception&) {
+        // The contract: any error answers 0. std::logic_error (no machine
+        // bound) is as much a failure to delete as a locked file.
+        return 0;
+    }
+}
+
+void CGutMAnn::SecureFreeSpaceWipe(std::string_view sDrive, std::int64_t cBytesPerPass,
+                                   bool& bDone) {
+    Cancel = false;
+    cancelled_ = false;
+    if (sDrive.empty() || cBytesPerPass < 0)
+        return;
+    const std::uint64_t chunk =
+        static_cast<std::uint64_t>(std::nearbyint(static_cast<double>(cBytesPerPass) / 1000.0));
+    const std::string temp = std::string(1, sDrive.front()) + ":\\TEMP.000";
+    bool ours = false;  // the temporary file is there and ours to remove
+    try {
+        auto& machine = pf::currentMachine();
+        for (int pass = 1; pass <= 35; ++pass) {
+            auto file = must(files_.open(temp, WipeIo::Open::CreateNew));
+            ours = true;
+            if (kGutmannPasses.at(static_cast<std::size_t>(pass - 1)).random)
+                random_.reseed(std::sin(pf::secondsSinceMidnight()));
+            const GutmannPass p = triple(pass);
+            for (std::uint64_t region = 0; region < 1000; ++region) {
+                if (Cancel) {
+                    cancelled_ = true;
+                    file.reset();
+                    (void)pf::files::remove(machine, temp);
+                    return;
+                }
+                if (chunk > 0) {
+                    const std::uint64_t at = region * chunk;
+                    must(file->fill(at, chunk, p.b));
+                    must(file->flush());
+                    must(file->fill(at, chunk, p.b));
+                    must(file->flush());
+                    must(file->fill(at, chunk, p.c));
+                }
+                pf::ui::yield();
+            }
+            // The last runs must be on the free blocks before the file gives
+            // them back: cut first, and dirty pages would never be written.
+            must(file->flush());
+            must(file->truncate(0));
+            file.reset();
+            must(pf::files::remove(machine, temp));
+            ours = false;
+        }
+        bDone = true;
+    } catch (const std::exception&) {
+        if (ours)
+            (void)pf::files::remove(pf::currentMachine(), temp);
+    }
+}
+
+}  // namespace kx::deletion

@@ -1,0 +1,102 @@
+#pragma once
+// The secure deletion of one file: every deletion of the track cleaner, the
+// favourites store's plain-text list and the host's KXDeleteTheFile go
+// through it. It answers the bytes it freed.
+//
+// In the plain mode the file is first moved to "$$@$$.del" in its own folder,
+// so its name is gone at once and the content is destroyed under a name that
+// tells nothing; then, as asked, its content is scrambled with the cipher
+// component and overwritten a number of times with one byte value, and the
+// file is removed. In the Gutmann mode the Gutmann wiper (deletion/gutmann.hpp)
+// does the whole job instead.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "deletion/random_source.hpp"
+#include "deletion/wipe_io.hpp"
+
+namespace kx::deletion {
+
+/// The fixed name a file takes in its own folder while it is destroyed.
+inline constexpr std::string_view kTemporaryName = "$$@$$.del";
+/// The scrambling key's length and password. The cipher is told to seal
+/// with a random key that is never stored (RandomKey): nobody is meant to
+/// decrypt a scrambled file, and a password every copy of the program
+/// carries would let anyone decrypt blocks the overwrite did not reach.
+inline constexpr std::int32_t kScrambleKeyBits = 128;
+inline constexpr std::string_view kScramblePassword = "qavtbemo";
+
+/// The status lines of the routine, each followed by the lower-cased path.
+inline constexpr std::string_view kScrambleFailed = "Fehler beim Verschlüsseln der Datei ";
+inline constexpr std::string_view kOverwriteFailed = "Fehler beim Überschreiben der Datei ";
+
+enum class WipeMode {
+    Plain,    // move, scramble if asked, overwrite with one byte value, remove
+    Gutmann,  // the Gutmann wiper's 35 passes
+};
+
+/// The arguments of the routine, in the order KXDeleteTheFile takes them.
+struct DeleteRequest {
+    std::string sFileName;       // full Windows path
+    bool bSecurityMode = false;  // accepted, not used
+    bool bEncryptIt = false;     // scramble with the cipher component first
+    std::int16_t iDeleteN = 0;   // overwrite passes (none when 0 or negative)
+    std::uint8_t yDeleteChar = 0;
+    bool bDeleteIt = false;  // overwrite before removing
+};
+
+/// Scrambles a file in place (its own blocks), answering false on failure.
+using Scrambler = std::function<bool(const std::string& windowsPath)>;
+
+/// What the routine works with; every member left empty means the real one.
+struct DeleteEnvironment {
+    WipeIo* files = nullptr;         // the machine's files
+    RandomSource* random = nullptr;  // the thread's generator (Gutmann passes)
+    Scrambler scramble;              // the cipher component, 128-bit key, fixed password
+};
+
+/// The routine as the engine calls it: the mode comes from the setting
+/// "Gutmann" (section "Options"; a number other than 0 means the Gutmann
+/// mode). Never throws.
+double DeleteTheFile(std::string_view sFileName, bool bSecurityMode, bool bEncryptIt,
+                     std::int16_t iDeleteN, std::uint8_t yDeleteChar, bool bDeleteIt);
+
+/// The same routine with the mode given, for callers that choose it per call
+/// without touching the user's stored setting (the console host's shred), and
+/// with the environment replaceable for tests.
+///
+/// Result: the file's size in bytes as measured just before its content was
+/// destroyed; 0 when nothing was deleted, when the file was empty, or when it
+/// was deferred. In the plain mode:
+/// - a path ending in ".ini" is left alone (0);
+/// - a path containing "index.dat" is left in place and its lower-cased path
+///   appended to the cleaning run's deferred index files (0);
+/// - a path naming the temporary name itself is left alone (0);
+/// - a symbolic link is removed itself, its target untouched (0); a file with
+///   other hard links loses only this name, its content stays for the
+///   others (0); a folder or device is left alone (0);
+/// - otherwise the file's attributes are reset to normal (a read-only file
+///   could not be overwritten), a leftover temporary file of an earlier
+///   failed call is removed, the file is moved to the temporary name,
+///   scrambled when `bEncryptIt`, overwritten `iDeleteN` times when
+///   `bDeleteIt`, and removed. Every pass covers the whole file (the bytes the
+///   scramble may have added included) and is on the device before the next
+///   begins. A failing pass ends the passes with the status line
+///   kOverwriteFailed + lower-cased path and the file is removed all the same;
+///   a failing scramble shows kScrambleFailed + lower-cased path.
+/// - a failure from the move on (the move refused, the machine gone) removes
+///   the temporary file when there is one and answers 0.
+/// Yields to the message loop after the scramble and after each pass; it
+/// does not test gbBreak itself. In the Gutmann mode a cancel of the running
+/// operation (frame/cancel.hpp) stops the wiper before its next write; the
+/// file then stays, partly overwritten, and the answer is 0.
+double deleteTheFileAs(WipeMode mode, const DeleteRequest& request,
+                       const DeleteEnvironment& environment = {});
+
+/// The folder part of a Windows path: everything up to and including its
+/// last backslash ("" when it has none).
+std::string folderOf(std::string_view path);
+
+}  // namespace kx::deletion

@@ -1,0 +1,103 @@
+// `kolvanex shred`: destroys files of the machine with the component's secure
+// deletion, one status line per file and a summary of the bytes freed.
+#include <cstdint>
+#include <iostream>
+#include <limits>
+
+#include "deletion/secure_delete.hpp"
+#include "frame/kolvanex.hpp"
+#include "frame/progress.hpp"
+#include "fsys/file_access.hpp"
+#include "hosts/kolvanex/host.hpp"
+#include "platform/variant.hpp"
+#include "settings/keys.hpp"
+
+namespace kx::host {
+namespace {
+
+// A stored number as the routine's callers read it, or the engine default
+// when the store holds letters.
+long storedNumber(const settings::SettingKey& key) {
+    const auto text = settings::read(key, settings::Reader::Engine);
+    try {
+        return platform::toLong(platform::Variant(text));
+    } catch (const platform::RuntimeError&) {
+        return platform::toLong(
+            platform::Variant(settings::defaultFor(key, settings::Reader::Engine)));
+    }
+}
+
+std::string formatBytes(double bytes) {
+    return platform::formatDouble(bytes);
+}
+
+}  // namespace
+
+int runShred(const GlobalOptions& options, const ShredOptions& shred,
+             const std::vector<std::string>& files) {
+    if (shred.passes &&
+        (*shred.passes < 0 || *shred.passes > std::numeric_limits<std::int16_t>::max()))
+        throw UsageError("--passes must be between 0 and 32767");
+    if (shred.byte && (*shred.byte < 0 || *shred.byte > 255))
+        throw UsageError("--byte must be between 0 and 255");
+    Session session(options, true);
+
+    // Unset options take what the cleaner would use: the stored number of
+    // passes and byte value. The mode is the command line's alone, passed to
+    // the routine directly: the user's stored "Gutmann" is neither read nor
+    // changed.
+    const long passes = shred.passes ? *shred.passes : storedNumber(settings::keys::DeleteN);
+    const long value = shred.byte ? *shred.byte : storedNumber(settings::keys::DeleteValue);
+    if (passes < 0 || passes > std::numeric_limits<std::int16_t>::max() || value < 0 ||
+        value > 255) {
+        std::cerr << "kolvanex: the stored DeleteN or DeleteValue is out of range; give "
+                     "--passes and --byte\n";
+        return kExitUsage;
+    }
+    const auto mode = shred.gutmann ? deletion::WipeMode::Gutmann : deletion::WipeMode::Plain;
+
+    CKOLVANEX kolvanex;
+    fsys::FileAccess fa;
+    double freed = 0;
+    std::size_t deleted = 0;
+    std::size_t left = 0;
+    std::size_t missing = 0;
+    for (const auto& file : files) {
+        // The routine does not look at gbBreak; between files is where a
+        // cancel (Ctrl+C) acts.
+        if (kolvanex.gbBreak().value_or(false)) {
+            std::cerr << "kolvanex: cancelled; " << (files.size() - deleted - left - missing)
+                      << " file(s) not processed\n";
+            break;
+        }
+        if (!fa.Exists(file)) {
+            ++missing;
+            std::cerr << "kolvanex: " << file << " does not exist on the machine\n";
+            continue;
+        }
+        const double bytes = deletion::deleteTheFileAs(
+            mode,
+            deletion::DeleteRequest{file, false, shred.encrypt, static_cast<std::int16_t>(passes),
+                                    static_cast<std::uint8_t>(value), true});
+        if (fa.Exists(file)) {
+            ++left;
+            Status("Nicht gelöscht: " + file);
+            std::cerr << "kolvanex: " << file
+                      << " is still there (an .ini or index.dat file, a folder, a path the "
+                         "machine cannot reach, or the wipe was cancelled)\n";
+        } else {
+            ++deleted;
+            freed += bytes;
+            Status("Gelöscht: " + file + " (" + formatBytes(bytes) + " Bytes)");
+        }
+    }
+    std::cout << deleted << " file(s) deleted, " << formatBytes(freed) << " bytes freed";
+    if (left > 0)
+        std::cout << ", " << left << " left in place";
+    if (missing > 0)
+        std::cout << ", " << missing << " not found";
+    std::cout << "\n";
+    return deleted == files.size() ? 0 : kExitFailed;
+}
+
+}  // namespace kx::host
