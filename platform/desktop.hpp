@@ -146,9 +146,9 @@ class Desktop {
 std::shared_ptr<Desktop> currentDesktop();
 
 /// Time SendMessageA waits for the receiving program before giving up.
-inline constexpr std::chrono::milliseconds kSendMessageTimeout{2000};
+inline constexpr std::chrono::milliseconds kSendMessageTimeout{5000};
 /// Time SendKeys waits for the foreground window to process its keys.
-inline constexpr std::chrono::milliseconds kSendKeysTimeout{2000};
+inline constexpr std::chrono::milliseconds kSendKeysTimeout{5000};
 
 /// Class and title compare without regard to case; nullopt matches any.
 /// Answers the frontmost match, 0 when there is none.

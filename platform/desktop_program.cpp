@@ -135,10 +135,13 @@ int runCompanion(const std::filesystem::path& prefix, const CompanionWindow& wan
         return 1;
     }
     try {
-        ProgramWindow window(desktop, wanted.className, wanted.title,
+        // The window is found by its title: it gets it only once its
+        // properties are set, so whoever finds it sees what it was told.
+        ProgramWindow window(desktop, wanted.className, "",
                              styleForShowWindow(wanted.style, startShowWindow()));
         for (const auto& [name, value] : wanted.properties)
             desktop->setProperty(window.hwnd(), name, value);
+        desktop->setTitle(window.hwnd(), wanted.title);
         std::int64_t closeRequests = 0;
         while (stopRequested == 0) {
             const auto message = window.next(std::chrono::milliseconds(200));

@@ -65,7 +65,8 @@ struct CompanionWindow {
     std::string className;
     std::string title;
     std::uint32_t style = WS_VISIBLE | WS_CAPTION | WS_SYSMENU;
-    /// Window properties set once registered (what the program was told).
+    /// Window properties (what the program was told), set before the window
+    /// takes its title and so before anyone can find it.
     std::vector<std::pair<std::string, std::int64_t>> properties;
     /// A test mode: WM_CLOSE (and Alt+F4) are counted in the property
     /// "CLOSEREQUESTS" but do not end the program; only WM_QUIT does.
