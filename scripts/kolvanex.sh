@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake ninja-build pkg-config git ca-certificates
-          libsqlite3-dev libssl-dev libcli11-dev nlohmann-json3-dev
+          libsqlite3-dev libssl-dev libcurl4-openssl-dev libcli11-dev nlohmann-json3-dev
           libgtest-dev libgmock-dev libbenchmark-dev openssl)
 
 install_packages() {
