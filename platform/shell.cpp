@@ -13,11 +13,6 @@ extern char** environ;
 namespace kx::platform {
 namespace {
 
-Shell*& bound() {
-    thread_local Shell* current = nullptr;
-    return current;
-}
-
 bool isWebAddress(std::string_view file) {
     return file.starts_with("http://") || file.starts_with("https://");
 }
@@ -102,17 +97,10 @@ std::intptr_t RecordingShell::shellExecute(std::int32_t owner, const std::string
 }
 
 Shell& shell() {
-    if (bound() != nullptr)
-        return *bound();
+    if (boundService<Shell>() != nullptr)
+        return *boundService<Shell>();
     thread_local DesktopShell desktop;
     return desktop;
-}
-
-ShellScope::ShellScope(Shell& s) : previous_(bound()) {
-    bound() = &s;
-}
-ShellScope::~ShellScope() {
-    bound() = previous_;
 }
 
 }  // namespace kx::platform

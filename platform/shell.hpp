@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+#include "platform/thread_binding.hpp"
 
 namespace kx::platform {
 
@@ -58,16 +59,7 @@ class RecordingShell final : public Shell {
 /// The shell bound to the calling thread (a DesktopShell when none is bound).
 Shell& shell();
 
-class ShellScope {
-  public:
-    explicit ShellScope(Shell& shell);
-    ~ShellScope();
-    ShellScope(const ShellScope&) = delete;
-    ShellScope& operator=(const ShellScope&) = delete;
-
-  private:
-    Shell* previous_;
-};
+using ShellScope = BindingScope<Shell>;
 
 inline std::intptr_t ShellExecuteA(std::int32_t owner, const std::string& verb,
                                    const std::string& file, const std::string& parameters,

@@ -1,27 +1,13 @@
 #include "platform/ui/clipboard.hpp"
 
 namespace kx::platform::ui {
-namespace {
-
-Clipboard*& bound() {
-    thread_local Clipboard* current = nullptr;
-    return current;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 Clipboard& clipboard() {
-    if (bound() != nullptr)
-        return *bound();
+    if (boundService<Clipboard>() != nullptr)
+        return *boundService<Clipboard>();
     thread_local MemoryClipboard memory;
     return memory;
-}
-
-ClipboardScope::ClipboardScope(Clipboard& clipboard) : previous_(bound()) {
-    bound() = &clipboard;
-}
-ClipboardScope::~ClipboardScope() {
-    bound() = previous_;
 }
 
 }  // namespace kx::platform::ui

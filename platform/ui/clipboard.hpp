@@ -4,6 +4,7 @@
 // checked) in the console host and in tests.
 #include <string>
 #include <string_view>
+#include "platform/thread_binding.hpp"
 
 namespace kx::platform::ui {
 
@@ -41,15 +42,6 @@ class MemoryClipboard final : public Clipboard {
 /// when none is bound.
 Clipboard& clipboard();
 
-class ClipboardScope {
-  public:
-    explicit ClipboardScope(Clipboard& clipboard);
-    ~ClipboardScope();
-    ClipboardScope(const ClipboardScope&) = delete;
-    ClipboardScope& operator=(const ClipboardScope&) = delete;
-
-  private:
-    Clipboard* previous_;
-};
+using ClipboardScope = BindingScope<Clipboard>;
 
 }  // namespace kx::platform::ui

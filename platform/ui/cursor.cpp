@@ -1,27 +1,13 @@
 #include "platform/ui/cursor.hpp"
 
 namespace kx::platform::ui {
-namespace {
-
-Cursor*& bound() {
-    thread_local Cursor* current = nullptr;
-    return current;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 Cursor& cursor() {
-    if (bound() != nullptr)
-        return *bound();
+    if (boundService<Cursor>() != nullptr)
+        return *boundService<Cursor>();
     thread_local RecordingCursor recording;
     return recording;
-}
-
-CursorScope::CursorScope(Cursor& cursor) : previous_(bound()) {
-    bound() = &cursor;
-}
-CursorScope::~CursorScope() {
-    bound() = previous_;
 }
 
 }  // namespace kx::platform::ui

@@ -5,11 +5,12 @@
 // records, which is all a console needs and what tests look at.
 #include <cstdint>
 #include <vector>
+#include "platform/thread_binding.hpp"
 
 namespace kx::platform::ui {
 
 enum class MousePointer : std::int16_t {
-    Default = 0,    // vbDefault / vbNormal
+    Default = 0,  // vbDefault / vbNormal
     Arrow = 1,
     Hourglass = 11,
 };
@@ -39,16 +40,7 @@ class RecordingCursor final : public Cursor {
 /// when none is bound.
 Cursor& cursor();
 
-class CursorScope {
-  public:
-    explicit CursorScope(Cursor& cursor);
-    ~CursorScope();
-    CursorScope(const CursorScope&) = delete;
-    CursorScope& operator=(const CursorScope&) = delete;
-
-  private:
-    Cursor* previous_;
-};
+using CursorScope = BindingScope<Cursor>;
 
 /// The hourglass for a scope; the normal pointer afterwards, also when the
 /// work in between fails.

@@ -8,11 +8,6 @@
 namespace kx::platform::ui {
 namespace {
 
-Dialogs*& bound() {
-    thread_local Dialogs* current = nullptr;
-    return current;
-}
-
 bool interactive() {
     return ::isatty(STDIN_FILENO) == 1;
 }
@@ -54,17 +49,10 @@ std::int32_t defaultButton(std::uint32_t flags) {
 }
 
 Dialogs& dialogs() {
-    if (bound() != nullptr)
-        return *bound();
+    if (boundService<Dialogs>() != nullptr)
+        return *boundService<Dialogs>();
     thread_local ConsoleDialogs console;
     return console;
-}
-
-DialogsScope::DialogsScope(Dialogs& dialogs) : previous_(bound()) {
-    bound() = &dialogs;
-}
-DialogsScope::~DialogsScope() {
-    bound() = previous_;
 }
 
 std::int32_t ConsoleDialogs::messageBox(const std::string& text, const std::string& title,

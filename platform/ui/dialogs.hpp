@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <vector>
+#include "platform/thread_binding.hpp"
 
 #include "platform/ui/controls.hpp"
 
@@ -66,16 +67,7 @@ class Dialogs {
 /// when none is bound.
 Dialogs& dialogs();
 
-class DialogsScope {
-  public:
-    explicit DialogsScope(Dialogs& dialogs);
-    ~DialogsScope();
-    DialogsScope(const DialogsScope&) = delete;
-    DialogsScope& operator=(const DialogsScope&) = delete;
-
-  private:
-    Dialogs* previous_;
-};
+using DialogsScope = BindingScope<Dialogs>;
 
 /// Text dialogs: messages go to standard error; questions are read from the
 /// terminal when standard input is one, else the default button answers.

@@ -3,27 +3,13 @@
 #include "platform/ui/console_view.hpp"
 
 namespace kx::platform::ui {
-namespace {
-
-View*& bound() {
-    thread_local View* current = nullptr;
-    return current;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 View& view() {
-    if (bound() != nullptr)
-        return *bound();
+    if (boundService<View>() != nullptr)
+        return *boundService<View>();
     thread_local ConsoleView console;
     return console;
-}
-
-ViewScope::ViewScope(View& view) : previous_(bound()) {
-    bound() = &view;
-}
-ViewScope::~ViewScope() {
-    bound() = previous_;
 }
 
 std::string ScriptedView::formName(const Form& form) {

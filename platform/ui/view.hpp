@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <vector>
+#include "platform/thread_binding.hpp"
 
 #include "platform/ui/controls.hpp"
 
@@ -43,16 +44,7 @@ class View {
 View& view();
 
 /// Binds a view to the calling thread for the scope's lifetime.
-class ViewScope {
-  public:
-    explicit ViewScope(View& view);
-    ~ViewScope();
-    ViewScope(const ViewScope&) = delete;
-    ViewScope& operator=(const ViewScope&) = delete;
-
-  private:
-    View* previous_;
-};
+using ViewScope = BindingScope<View>;
 
 /// A view without a screen that records what it was asked to do and plays
 /// the user from scripts: modal forms and context menus run a callback,
@@ -88,8 +80,7 @@ class ScriptedView final : public View {
     void hide(Form& form) override;
     void close(Form& form) override;
     void refresh(Control& control) override;
-    void popupMenu(Form& form, Menu& menu, std::optional<float> x,
-                   std::optional<float> y) override;
+    void popupMenu(Form& form, Menu& menu, std::optional<float> x, std::optional<float> y) override;
     void pumpEvents() override;
 
   private:
