@@ -8,17 +8,8 @@ namespace kx {
 Ret<void> CKOLVANEX::ShowOptionen() {
     return notBuiltYet("ShowOptionen");
 }
-Ret<bool> CKOLVANEX::IsConnection() {
-    return notBuiltYet("IsConnection");
-}
-Ret<std::string> CKOLVANEX::GetInternetFile(std::string) {
-    return notBuiltYet("GetInternetFile");
-}
 Ret<std::string> CKOLVANEX::GetFastestProxy() {
     return notBuiltYet("GetFastestProxy");
-}
-Ret<std::string> CKOLVANEX::GetDownloadProxy() {
-    return notBuiltYet("GetDownloadProxy");
 }
 Ret<std::string> CKOLVANEX::KXChecker(std::string, bool&, ObjectRef, Long) {
     return notBuiltYet("KXChecker");
@@ -68,38 +59,8 @@ Ret<void> CKOLVANEX::Werbung(Long, std::string) {
 Ret<void> CKOLVANEX::ShowProxyOptionen() {
     return notBuiltYet("ShowProxyOptionen");
 }
-Ret<std::string> CKOLVANEX::GetIPAddress(std::string) {
-    return notBuiltYet("GetIPAddress");
-}
-Ret<std::string> CKOLVANEX::GetIPHostName() {
-    return notBuiltYet("GetIPHostName");
-}
 Ret<std::string> CKOLVANEX::GetIPAdress() {
     return notBuiltYet("GetIPAdress");
-}
-Ret<std::string> CKOLVANEX::HostByAddr(std::string) {
-    return notBuiltYet("HostByAddr");
-}
-Ret<std::string> CKOLVANEX::HostByName(std::string&, Integer*) {
-    return notBuiltYet("HostByName");
-}
-Ret<std::string> CKOLVANEX::MyHostName() {
-    return notBuiltYet("MyHostName");
-}
-Ret<bool> CKOLVANEX::SocketsInitialize() {
-    return notBuiltYet("SocketsInitialize");
-}
-Ret<void> CKOLVANEX::SocketsCleanup() {
-    return notBuiltYet("SocketsCleanup");
-}
-Ret<void> CKOLVANEX::xSocketsInitialize() {
-    return notBuiltYet("xSocketsInitialize");
-}
-Ret<void> CKOLVANEX::xSocketsCleanup() {
-    return notBuiltYet("xSocketsCleanup");
-}
-Ret<void> CKOLVANEX::ShowInfo() {
-    return notBuiltYet("ShowInfo");
 }
 Ret<void> CKOLVANEX::ShowOptionenPopupBlocker() {
     return notBuiltYet("ShowOptionenPopupBlocker");

@@ -60,6 +60,11 @@ int runCall(const GlobalOptions& options, bool json, const std::vector<std::stri
 /// `kolvanex cipher encrypt|decrypt IN OUT`: adds the sub-command to `app`;
 /// its run sets `exitCode`.
 void addCipherCommand(CLI::App& app, const GlobalOptions& options, int& exitCode);
+/// `kolvanex fetch URL` (GetInternetFile) and `kolvanex download URL`
+/// (frmMain's Download with its progress line).
+void addFetchCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);
+/// `kolvanex info`: the information window's sentence and version.
+void addInfoCommand(CLI::App& app, const GlobalOptions& options, int& exitCode);
 int runMachineInit(const GlobalOptions& options, const std::optional<std::string>& user,
                    bool nonAdmin);
 int runMachineInfo(const GlobalOptions& options);

@@ -157,6 +157,8 @@ int main(int argc, char** argv) {
     shredCmd->callback([&] { exitCode = runShred(options, shredOptions, shredFiles); });
 
     addCipherCommand(app, options, exitCode);
+    addFetchCommands(app, options, exitCode);
+    addInfoCommand(app, options, exitCode);
 
     try {
         app.parse(argc, argv);

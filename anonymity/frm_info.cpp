@@ -1,0 +1,134 @@
+// The information window; see frm_info.hpp.
+#include "anonymity/frm_info.hpp"
+
+#include <cctype>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+
+#include "frame/shared_state.hpp"
+#include "frame/utilities.hpp"
+#include "settings/keys.hpp"
+
+namespace kx {
+namespace {
+namespace ui = platform::ui;
+}  // namespace
+
+frmInfo::frmInfo() : FormBase("KOLVANEX 3") {
+    name = "frmInfo";
+    width = 6000;
+    height = 4200;
+    imgLogo = add<ImageBox>("imgLogo");
+    lblName = add<ui::Label>("lblName");
+    lblVersion = add<ui::Label>("lblVersion");
+    lblInfo = add<ui::Label>("lblInfo");
+    lblInfo->caption = std::string(kInfoTemplate);
+    cmdHome = add<ui::CommandButton>("cmdHome");
+    cmdHome->caption = "Homepage";
+    cmdOK = add<ui::CommandButton>("cmdOK");
+    cmdOK->caption = "OK";
+
+    cmdHome->Click = [this] { openHomePage(); };
+    imgLogo->Click = [this] { openHomePage(); };
+    cmdOK->Click = [this] { unload(); };
+}
+
+void frmInfo::onLoad() {
+    FormBase::onLoad();
+    const bool ownTitle = !shared().KXAppTitle.empty();
+    imgLogo->visible = !ownTitle;
+    cmdHome->visible = !ownTitle;
+    lblInfo->setCaption(infoSentence());
+    lblVersion->setCaption(infoVersion());
+    lblName->setCaption(std::string(kComponentTitle));
+}
+
+void frmInfo::openHomePage() {
+    unload();
+    Homepage();
+}
+
+double numericValue(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && text[i] == ' ') ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    double value = 0;
+    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i)
+        value = value * 10 + (text[i] - '0');
+    if (i < text.size() && (text[i] == ',' || text[i] == '.')) {
+        double scale = 0.1;
+        for (++i; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i, scale /= 10)
+            value += (text[i] - '0') * scale;
+    }
+    return negative ? -value : value;
+}
+
+std::string formatNumber(double value, int decimals) {
+    if (!std::isfinite(value)) value = 0;
+    char raw[64];
+    std::snprintf(raw, sizeof raw, "%.*f", decimals, std::fabs(value));
+    std::string text(raw);
+    const auto point = text.find('.');
+    std::string whole = text.substr(0, point);
+    const std::string fraction = point == std::string::npos ? "" : text.substr(point + 1);
+    std::string grouped;
+    for (std::size_t i = 0; i < whole.size(); ++i) {
+        if (i > 0 && (whole.size() - i) % 3 == 0) grouped += '.';
+        grouped += whole[i];
+    }
+    const bool zero = text.find_first_not_of("0.") == std::string::npos;
+    std::string out = (value < 0 && !zero ? "-" : "") + grouped;
+    if (!fraction.empty()) out += "," + fraction;
+    return out;
+}
+
+std::string todayText() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char out[48];
+    std::snprintf(out, sizeof out, "%02d.%02d.%04d", local.tm_mday, local.tm_mon + 1, local.tm_year + 1900);
+    return out;
+}
+
+std::string infoSentence(std::string_view startDate, std::string_view files, std::string_view mb,
+                         std::string_view blocked) {
+    // Each placeholder is filled once, in a single pass, so a value that
+    // itself holds "$2" cannot be filled again.
+    const std::string values[] = {std::string(startDate), std::string(files),
+                                  formatNumber(numericValue(mb), 2), formatNumber(numericValue(blocked), 0)};
+    std::string out;
+    const std::string_view tpl = kInfoTemplate;
+    for (std::size_t i = 0; i < tpl.size(); ++i) {
+        if (tpl[i] == '$' && i + 1 < tpl.size() && tpl[i + 1] >= '1' && tpl[i + 1] <= '4') {
+            out += values[tpl[i + 1] - '1'];
+            ++i;
+        } else {
+            out += tpl[i];
+        }
+    }
+    return out;
+}
+
+std::string infoSentence() {
+    return infoSentence(settings::read(settings::keys::StatStartDate, todayText()),
+                        settings::read(settings::keys::StatFiles, std::string_view("0")),
+                        settings::read(settings::keys::StatMB, std::string_view("0")),
+                        settings::read(settings::keys::PopupBlocked, std::string_view("0")));
+}
+
+std::string infoVersion() {
+    return "Version: " + std::to_string(kComponentVersion.major) + "." +
+           std::to_string(kComponentVersion.minor) + "." + std::to_string(kComponentVersion.revision);
+}
+
+void ShowInfo() {
+    auto form = std::make_shared<frmInfo>();
+    form->show(true);
+    form->unload();
+}
+
+}  // namespace kx

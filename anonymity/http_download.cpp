@@ -1,0 +1,226 @@
+// Download: our own small HTTP/1.1 client on frmMain's socket, driven by the
+// message loop. One download at a time; the caller waits in a loop that
+// yields to the socket's events.
+#include "anonymity/http_download.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string_view>
+#include <vector>
+
+#include "frame/progress.hpp"
+#include "frame/shared_state.hpp"
+#include "platform/ui/message_loop.hpp"
+
+namespace kx {
+namespace {
+
+constexpr std::string_view kHeaderEnd = "\r\n\r\n";
+
+std::string lower(std::string_view text) {
+    std::string out(text);
+    for (auto& c : out) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+// The lines of `text` split at CR LF.
+std::vector<std::string_view> crlfLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    while (true) {
+        const auto end = text.find("\r\n", start);
+        if (end == std::string_view::npos) {
+            lines.push_back(text.substr(start));
+            return lines;
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+}
+
+// "HTTP/1.x 2xx ...": only a successful answer has the body we asked for;
+// an error page of the right length is still not the file.
+bool successStatus(std::string_view head) {
+    const auto line = head.substr(0, head.find("\r\n"));
+    if (!line.starts_with("HTTP/"))
+        return false;
+    const auto blank = line.find(' ');
+    if (blank == std::string_view::npos || blank + 1 >= line.size())
+        return false;
+    return line[blank + 1] == '2';
+}
+
+}  // namespace
+
+std::int64_t leadingNumber(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
+        ++i;
+    std::int64_t value = 0;
+    constexpr auto kMax = std::numeric_limits<std::int64_t>::max();
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        const int digit = text[i] - '0';
+        if (value > (kMax - digit) / 10)
+            return kMax;
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
+frmMain::frmMain() : FormBase("KOLVANEX 3", Topmost::Never) {
+    wscHttp.Connect = [this] { onConnect(); };
+    wscHttp.DataArrival = [this](std::int32_t n) { onDataArrival(n); };
+    wscHttp.Close = [this] { onClose(); };
+    wscHttp.Error = [this](std::int32_t number, const std::string& description) {
+        onError(number, description);
+    };
+}
+
+frmMain::~frmMain() {
+    wscHttp.Connect = nullptr;
+    wscHttp.DataArrival = nullptr;
+    wscHttp.Close = nullptr;
+    wscHttp.Error = nullptr;
+}
+
+std::string frmMain::Download(std::string sURL) {
+    // The state lives on the form: a second wait inside the first (a
+    // handler that downloads while yielding) would tangle both answers.
+    if (waiting_)
+        return {};
+    received_ = 0;
+    expected_ = 0;
+    url_ = sURL;
+    done_ = false;
+
+    std::string_view rest = sURL;
+    if (rest.size() >= 7 && lower(rest.substr(0, 7)) == "http://")
+        rest.remove_prefix(7);
+    const auto slash = rest.find('/');
+    if (slash == std::string_view::npos)
+        return {};
+    host_ = std::string(rest.substr(0, slash));
+    path_ = std::string(rest.substr(slash));
+
+    buffer_.clear();
+    finished_ = false;
+    headerSeen_ = false;
+    headerLength_ = 0;
+    failed_ = false;
+    wscHttp.close();
+    wscHttp.getData();  // nothing of an earlier answer may leak into this one
+    wscHttp.connect(host_, platform::httpPort());
+
+    waiting_ = true;
+    struct Reset {
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset{waiting_};
+    auto& loop = platform::ui::MessageLoop::current();
+    while (true) {
+        loop.yield();
+        if (!done_)
+            loop.sleep(platform::ui::Millis(kWaitSleepMs));
+        if (shared().gbBreak) {
+            wscHttp.close();
+            buffer_.clear();
+            return {};
+        }
+        if (done_) {
+            std::string result;
+            if (!failed_)
+                result.swap(buffer_);
+            buffer_.clear();
+            wscHttp.close();
+            return result;
+        }
+    }
+}
+
+void frmMain::onConnect() {
+    const std::string request = "GET " + path_ + " HTTP/1.1\r\n" + "Host: " + host_ + "\r\n" +
+                                "Connection: close\r\n" + "Accept: */*\r\n" + "\r\n";
+    wscHttp.sendData(request);
+}
+
+void frmMain::onDataArrival(std::int32_t) {
+    const std::string chunk = wscHttp.getData();
+    const std::size_t searchFrom = buffer_.size() >= 3 ? buffer_.size() - 3 : 0;
+    buffer_ += chunk;
+    received_ += static_cast<std::int64_t>(chunk.size());
+
+    if (!headerSeen_) {
+        const auto end = buffer_.find(kHeaderEnd, searchFrom);
+        if (end != std::string::npos) {
+            headerSeen_ = true;
+            // From here on only the body counts.
+            received_ -= static_cast<std::int64_t>(end + kHeaderEnd.size());
+            const auto head = std::string_view(buffer_).substr(0, end);
+            bool progressFound = false;
+            for (const auto line : crlfLines(head)) {
+                // Completeness: any spelling of the name, the last line wins.
+                const auto low = lower(line);
+                const auto at = low.find("content-length:");
+                if (at != std::string::npos)
+                    expected_ = leadingNumber(line.substr(at + 15));
+                // Display: the name as servers usually write it.
+                if (!progressFound && line.find("Content-Length") != std::string_view::npos) {
+                    progressFound = true;
+                    const auto blank = line.find(' ');
+                    headerLength_ =
+                        blank == std::string_view::npos ? 0 : leadingNumber(line.substr(blank + 1));
+                }
+            }
+        }
+    }
+    if (headerLength_ > 1024)
+        showProgress();
+}
+
+void frmMain::showProgress() {
+    const auto window = existingProgressWindow();
+    if (!window || !window->m_lvLastLine)
+        return;
+    double percent = std::nearbyint(static_cast<double>(received_) /
+                                    (static_cast<double>(headerLength_) / 100.0));
+    percent = std::clamp(percent, static_cast<double>(std::numeric_limits<std::int16_t>::min()),
+                         static_cast<double>(std::numeric_limits<std::int16_t>::max()));
+    window->m_lvLastLine->text = "Download " + lower(url_) + " " +
+                                 std::to_string(static_cast<std::int16_t>(percent)) + "%";
+    // One refresh after the change: the line is drawn once, never half.
+    window->lvLog->refresh();
+}
+
+void frmMain::onClose() {
+    if (finished_)
+        return;
+    const auto end = buffer_.find(kHeaderEnd);
+    if (end == std::string::npos || !successStatus(buffer_) || received_ != expected_) {
+        buffer_.clear();
+    } else {
+        buffer_.erase(0, end + kHeaderEnd.size());
+    }
+    finished_ = true;
+    done_ = true;
+}
+
+void frmMain::onError(std::int32_t number, const std::string& description) {
+    Status("HTTP Error: " + description + std::to_string(number));
+    failed_ = true;
+    done_ = true;
+}
+
+frmMain& mainForm() {
+    thread_local std::unique_ptr<frmMain> form;
+    if (!form) {
+        form = std::make_unique<frmMain>();
+        form->load();
+    }
+    return *form;
+}
+
+}  // namespace kx

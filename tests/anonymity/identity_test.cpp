@@ -1,0 +1,375 @@
+// Host names, addresses and the socket layer's start and cleanup with their
+// messages, and the information window. Real lookups go only to names the
+// machine answers itself ("localhost", 127.0.0.1, names under ".invalid");
+// the failures of a start, a version or a cleanup come from a scripted layer.
+#include <unistd.h>
+
+#include <chrono>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "anonymity/frm_info.hpp"
+#include "anonymity/network_identity.hpp"
+#include "frame/kolvanex.hpp"
+#include "frame/shared_state.hpp"
+#include "platform/name_lookup.hpp"
+#include "platform/shell.hpp"
+#include "platform/ui/dialogs.hpp"
+#include "platform/ui/view.hpp"
+#include "settings/keys.hpp"
+#include "support/host_run.hpp"
+#include "support/temp_machine.hpp"
+
+namespace kx {
+namespace {
+
+namespace net = platform::net;
+namespace ui = platform::ui;
+
+// A socket layer that answers from a script and records what it was asked.
+class ScriptedSockets final : public net::SocketLayer {
+  public:
+    int startError = 0;
+    net::WSAData granted = [] {
+        net::WSAData d;
+        d.wVersion = 0x0101;
+        d.wHighVersion = 0x0202;
+        d.iMaxSockets = 100;
+        return d;
+    }();
+    int cleanupResult = 0;
+    int error = 0;
+    std::optional<std::string> hostName = "kxhost";
+    std::vector<net::Ipv4> addresses{{10, 0, 0, 1}, {10, 0, 0, 2}};
+    std::string reverseName = "reverse.example";
+
+    int startups = 0, cleanups = 0;
+    std::vector<std::string> namesAsked;
+    std::vector<net::Ipv4> addressesAsked;
+
+    int startup(std::uint16_t version, net::WSAData& data) override {
+        EXPECT_EQ(version, 0x0101);
+        if (startError != 0) return startError;
+        ++startups;
+        data = granted;
+        return 0;
+    }
+    int cleanup() override {
+        ++cleanups;
+        return cleanupResult;
+    }
+    int lastError() const override { return error; }
+    int gethostname(std::string& buffer, std::size_t size) override {
+        EXPECT_EQ(size, 256u);
+        if (!hostName) return net::SOCKET_ERROR;
+        buffer.replace(0, hostName->size() + 1, *hostName + '\0');
+        return 0;
+    }
+    std::expected<std::vector<net::Ipv4>, int> hostByName(std::string_view name) override {
+        namesAsked.emplace_back(name);
+        if (addresses.empty()) return std::unexpected(net::WSAHOST_NOT_FOUND);
+        return addresses;
+    }
+    std::expected<std::string, int> hostByAddr(const net::Ipv4& address) override {
+        addressesAsked.push_back(address);
+        return reverseName;
+    }
+};
+
+class IdentityTest : public ::testing::Test {
+  protected:
+    void SetUp() override { resetShared(); }
+    void TearDown() override { resetShared(); }
+
+    std::vector<std::string> texts() const {
+        std::vector<std::string> out;
+        for (const auto& shown : dialogs.shown) out.push_back(shown.text);
+        return out;
+    }
+
+    ui::ScriptedDialogs dialogs;
+    ui::DialogsScope dialogsScope{dialogs};
+};
+
+using RealLookups = IdentityTest;
+
+TEST_F(RealLookups, LocalhostAndItsAddressResolveOnTheMachine) {
+    EXPECT_EQ(GetIPAddress("localhost"), "127.0.0.1");
+    EXPECT_EQ(GetIPAddress("  localhost  "), "127.0.0.1");  // trimmed
+    EXPECT_EQ(GetIPAddress("127.0.0.1"), "127.0.0.1");
+
+    std::string name = "localhost";
+    EXPECT_EQ(HostByName(name), "127.0.0.1");
+    EXPECT_EQ(HostByName(name, 1), "127.0.0.1");
+    EXPECT_EQ(HostByName(name, 9), "");  // beyond the address list
+    EXPECT_EQ(HostByName(name, 0), "");
+    EXPECT_EQ(name, "localhost");
+
+    EXPECT_EQ(HostByAddr("127.0.0.1"), "localhost");
+
+    char own[256] = {};
+    ASSERT_EQ(::gethostname(own, sizeof own), 0);
+    EXPECT_EQ(MyHostName(), own);
+    EXPECT_EQ(GetIPHostName(), own);
+    EXPECT_TRUE(dialogs.shown.empty()) << dialogs.shown.front().text;
+
+    // The start and cleanup of GetIPAddress balance: one more cleanup fails.
+    SocketsCleanup();
+    EXPECT_EQ(texts(), std::vector<std::string>{"Error Socket Cleanup."});
+}
+
+TEST_F(RealLookups, AnImpossibleNameFailsWithoutAskingTheNetwork) {
+    // Names under ".invalid" are answered here; the resolver is not asked.
+    EXPECT_TRUE(net::isUnresolvableName("no-such-host-kx.invalid"));
+    EXPECT_TRUE(net::isUnresolvableName("No-Such-Host-Kx.INVALID."));
+    EXPECT_TRUE(net::isUnresolvableName("a..b"));
+    EXPECT_TRUE(net::isUnresolvableName(std::string(64, 'a') + ".example"));
+    EXPECT_FALSE(net::isUnresolvableName("localhost"));
+    EXPECT_FALSE(net::isUnresolvableName("invalid.example"));
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(GetIPAddress("no-such-host-kx.invalid"), "");
+    std::string name = "no-such-host-kx.invalid";
+    EXPECT_EQ(HostByName(name), "");
+    const auto failed = net::sockets().hostByName(name);
+    ASSERT_FALSE(failed.has_value());
+    EXPECT_EQ(failed.error(), net::WSAHOST_NOT_FOUND);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_TRUE(dialogs.shown.empty());  // lookups fail without a word
+}
+
+TEST_F(RealLookups, ThePublicClassAnswersTheSame) {
+    CKOLVANEX kolvanex;
+    EXPECT_EQ(kolvanex.GetIPAddress("localhost").value(), "127.0.0.1");
+    std::string name = "localhost";
+    EXPECT_EQ(kolvanex.HostByName(name, nullptr).value(), "127.0.0.1");
+    Integer second = 2;
+    EXPECT_EQ(kolvanex.HostByName(name, &second).value(), "");
+    EXPECT_EQ(kolvanex.HostByAddr("127.0.0.1").value(), "localhost");
+    EXPECT_EQ(kolvanex.GetIPAddress("no-such-host-kx.invalid").value(), "");
+    EXPECT_TRUE(kolvanex.SocketsInitialize().value());
+    EXPECT_TRUE(kolvanex.SocketsCleanup().has_value());
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+class ScriptedLayer : public IdentityTest {
+  protected:
+    ScriptedSockets layer;
+    net::SocketLayerScope layerScope{layer};
+};
+
+TEST_F(ScriptedLayer, DottedAddressesWithFewerPartsFillWithZeros) {
+    EXPECT_EQ(HostByAddr("127.0.1"), "reverse.example");
+    EXPECT_EQ(HostByAddr("10"), "reverse.example");
+    EXPECT_EQ(HostByAddr(""), "reverse.example");
+    EXPECT_EQ(HostByAddr("1.2.3.4.5"), "reverse.example");
+    const std::vector<net::Ipv4> asked{{127, 0, 1, 0}, {10, 0, 0, 0}, {0, 0, 0, 0}, {1, 2, 3, 4}};
+    EXPECT_EQ(layer.addressesAsked, asked);
+
+    EXPECT_EQ(HostByAddr("1.2.300.4"), "");  // no byte: no lookup at all
+    EXPECT_EQ(layer.addressesAsked.size(), 4u);
+    EXPECT_EQ(dottedToAddress("192.168..7"), (net::Ipv4{192, 168, 0, 7}));
+    EXPECT_EQ(dottedToAddress(" 8 .x.255"), (net::Ipv4{8, 0, 255, 0}));
+
+    layer.reverseName = std::string("cut\0after", 9);
+    EXPECT_EQ(HostByAddr("1.1.1.1"), "cut");
+}
+
+TEST_F(ScriptedLayer, LookupsPickTheirEntryAndBalanceTheSocketLayer) {
+    EXPECT_EQ(GetIPAddress(" some.host "), "10.0.0.1");
+    EXPECT_EQ(layer.namesAsked.back(), "some.host");
+    EXPECT_EQ(layer.startups, 1);
+    EXPECT_EQ(layer.cleanups, 1);
+
+    std::string name = "some.host";
+    EXPECT_EQ(HostByName(name, 2), "10.0.0.2");
+    EXPECT_EQ(HostByName(name, 3), "");
+    EXPECT_EQ(layer.startups, 1);  // no socket start of their own
+
+    layer.addresses.clear();
+    EXPECT_EQ(GetIPAddress("some.host"), "");
+    EXPECT_EQ(layer.startups, layer.cleanups);
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(ScriptedLayer, HostNameReadsCutAtNulOrTellWhyTheyFailed) {
+    layer.hostName = "  kxhost";
+    EXPECT_EQ(GetIPHostName(), "  kxhost");
+    EXPECT_EQ(MyHostName(), "kxhost");  // trimmed
+    EXPECT_TRUE(dialogs.shown.empty());
+
+    layer.hostName.reset();
+    layer.error = net::WSAEFAULT;
+    EXPECT_EQ(GetIPHostName(), "");
+    EXPECT_EQ(layer.startups, layer.cleanups);
+    EXPECT_EQ(MyHostName(), "");
+    ASSERT_EQ(dialogs.shown.size(), 2u);
+    EXPECT_EQ(dialogs.shown[0].text, "Windows Sockets Error 10014(Host).");
+    EXPECT_EQ(dialogs.shown[0].flags, 4096u);
+    EXPECT_EQ(dialogs.shown[1].text, "Windows Sockets error 10014");
+    EXPECT_EQ(dialogs.shown[1].flags, 4112u);
+}
+
+TEST_F(ScriptedLayer, SocketsInitializeRefusesWithItsMessages) {
+    EXPECT_TRUE(SocketsInitialize());
+    EXPECT_TRUE(dialogs.shown.empty());
+
+    layer.startError = net::WSASYSNOTREADY;
+    EXPECT_FALSE(SocketsInitialize());
+    layer.startError = 0;
+    layer.granted.iMaxSockets = 0;
+    EXPECT_FALSE(SocketsInitialize());
+    layer.granted.iMaxSockets = 8;
+    layer.granted.wVersion = 0x0001;  // 1.0
+    EXPECT_FALSE(SocketsInitialize());
+
+    ASSERT_EQ(dialogs.shown.size(), 3u);
+    EXPECT_EQ(dialogs.shown[0].text, "No 32-bit Windows Socket");
+    EXPECT_EQ(dialogs.shown[0].flags, 4144u);
+    EXPECT_EQ(dialogs.shown[1].text, "1 Min. Winsock Version");
+    EXPECT_EQ(dialogs.shown[1].flags, 4144u);
+    EXPECT_EQ(dialogs.shown[2].text, "Winsock Version 1.0 No 32-Bit Windows Sockets.");
+    EXPECT_EQ(dialogs.shown[2].flags, 4096u);
+    // Refused starts that had started are stopped again.
+    EXPECT_EQ(layer.startups, 3);
+    EXPECT_EQ(layer.cleanups, 2);
+}
+
+TEST_F(ScriptedLayer, TheOtherVariantHasItsOwnMessagesAndCleanupsReportFailures) {
+    layer.startError = net::WSASYSNOTREADY;
+    xSocketsInitialize();
+    layer.startError = 0;
+    layer.granted.wVersion = 0x0100;  // 0.1
+    xSocketsInitialize();
+    layer.granted.wVersion = 0x0101;
+    layer.granted.iMaxSockets = 0;
+    xSocketsInitialize();
+
+    layer.cleanupResult = net::SOCKET_ERROR;
+    layer.error = net::WSANOTINITIALISED;
+    SocketsCleanup();
+    xSocketsCleanup();
+
+    const std::vector<std::string> expected{
+        "Winsock.dll is not responding.",
+        "Windows Sockets version 0.1 is not supported by winsock.dll ",
+        "This application requires a minimum of 1 supported sockets.",
+        "Error Socket Cleanup.",
+        "Socket error 10093 occurred in Cleanup ",
+    };
+    EXPECT_EQ(texts(), expected);
+    const std::vector<std::uint32_t> flags{4112, 4112, 4112, 4144, 4112};
+    for (std::size_t i = 0; i < flags.size() && i < dialogs.shown.size(); ++i)
+        EXPECT_EQ(dialogs.shown[i].flags, flags[i]) << i;
+
+    CKOLVANEX kolvanex;
+    layer.cleanupResult = 0;
+    layer.granted.iMaxSockets = 8;
+    EXPECT_TRUE(kolvanex.xSocketsInitialize().has_value());
+    EXPECT_TRUE(kolvanex.xSocketsCleanup().has_value());
+    EXPECT_EQ(dialogs.shown.size(), 5u);
+}
+
+class InfoWindow : public IdentityTest {
+  protected:
+    static platform::MachineConfig config() {
+        auto c = platform::MachineConfig::defaults();
+        c.endpoints["maker"] = "http://127.0.0.1:9/home";
+        return c;
+    }
+    test::TempMachine machine{config()};
+    ui::ScriptedView view;
+    ui::ViewScope viewScope{view};
+    platform::RecordingShell shell;
+    platform::ShellScope shellScope{shell};
+};
+
+TEST_F(InfoWindow, WithoutStatisticsTheSentenceShowsTodayAndZeros) {
+    EXPECT_EQ(infoSentence(),
+              "Seit dem " + todayText() +
+                  " wurden insgesamt 0 Dateien entfernt. Dadurch wurden ca. 0,00 MB Speicherplatz "
+                  "freigegeben. Weiterhin wurden bislang 0 Popup-Fenster blockiert.");
+    EXPECT_EQ(infoVersion(), "Version: 3.0.0");
+}
+
+TEST_F(InfoWindow, StoredStatisticsAreFormattedInTheMachinesNumberFormat) {
+    ASSERT_TRUE(settings::write(settings::keys::StatStartDate, "01.02.2003"));
+    ASSERT_TRUE(settings::write(settings::keys::StatFiles, "1234"));
+    ASSERT_TRUE(settings::write(settings::keys::StatMB, "12345,678"));
+    ASSERT_TRUE(settings::write(settings::keys::PopupBlocked, "7.6"));
+    EXPECT_EQ(infoSentence(),
+              "Seit dem 01.02.2003 wurden insgesamt 1234 Dateien entfernt. Dadurch wurden ca. "
+              "12.345,68 MB Speicherplatz freigegeben. Weiterhin wurden bislang 8 Popup-Fenster "
+              "blockiert.");
+    // A stored value holding a placeholder is not filled again.
+    EXPECT_NE(infoSentence("$2", "$3", "x", ""), "");
+    EXPECT_TRUE(infoSentence("$2", "$3", "x", "").starts_with("Seit dem $2 wurden insgesamt $3 Dateien"));
+
+    EXPECT_EQ(numericValue("2.5MB"), 2.5);
+    EXPECT_EQ(numericValue("abc"), 0.0);
+    EXPECT_EQ(numericValue("-3,25"), -3.25);
+    EXPECT_EQ(formatNumber(1234567.0, 0), "1.234.567");
+    EXPECT_EQ(formatNumber(-0.001, 2), "0,00");
+    EXPECT_EQ(formatNumber(999.999, 2), "1.000,00");
+}
+
+TEST_F(InfoWindow, LoadFillsTheLabelsAndTheHomeButtonOpensTheMakersPage) {
+    frmInfo info;
+    info.load();
+    EXPECT_EQ(info.caption, "KOLVANEX 3");
+    EXPECT_TRUE(info.imgLogo->visible);
+    EXPECT_TRUE(info.cmdHome->visible);
+    EXPECT_EQ(info.lblVersion->caption, "Version: 3.0.0");
+    EXPECT_EQ(info.lblName->caption, "KOLVANEX");
+    EXPECT_TRUE(info.lblInfo->caption.starts_with("Seit dem " + todayText()));
+
+    info.cmdHome->click();
+    EXPECT_FALSE(info.isLoaded());
+    ASSERT_EQ(shell.calls.size(), 1u);
+    EXPECT_EQ(shell.calls[0].verb, "open");
+    EXPECT_EQ(shell.calls[0].file, "http://127.0.0.1:9/home");
+
+    info.load();
+    info.imgLogo->click();
+    EXPECT_FALSE(info.isLoaded());
+    EXPECT_EQ(shell.calls.size(), 2u);
+
+    info.load();
+    info.cmdOK->click();
+    EXPECT_FALSE(info.isLoaded());
+    EXPECT_EQ(shell.calls.size(), 2u);
+}
+
+TEST_F(InfoWindow, UnderTheHostsTitleTheMakerDisappears) {
+    shared().KXAppTitle = "Acme Privacy";
+    frmInfo info;
+    info.load();
+    EXPECT_EQ(info.caption, "Acme Privacy");
+    EXPECT_FALSE(info.imgLogo->visible);
+    EXPECT_FALSE(info.cmdHome->visible);
+    info.unload();
+
+    // ShowInfo shows a fresh window modally; the scripted user presses OK.
+    view.onModal = [](ui::Form& form) {
+        auto& shown = dynamic_cast<frmInfo&>(form);
+        EXPECT_EQ(shown.caption, "Acme Privacy");
+        shown.cmdOK->click();
+    };
+    CKOLVANEX kolvanex;
+    EXPECT_TRUE(kolvanex.ShowInfo().has_value());
+    EXPECT_EQ(view.count("modal", "frmInfo"), 1u);
+    EXPECT_TRUE(shell.calls.empty());
+}
+
+TEST_F(InfoWindow, TheHostPrintsTheSentenceAndTheVersion) {
+    ASSERT_TRUE(settings::write(settings::keys::StatFiles, "5"));
+    const auto run = test::runKolvanex(machine.prefix(), {"info"}, machine.root());
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, infoSentence() + "\nVersion: 3.0.0\n");
+}
+
+}  // namespace
+}  // namespace kx
