@@ -318,21 +318,32 @@ bool Desktop::setStyle(HWND hwnd, std::uint32_t style) {
 }
 
 std::optional<std::int64_t> Desktop::post(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    const auto ids = postAll(hwnd, {{message, wParam, lParam}});
+    if (!ids)
+        return std::nullopt;
+    return ids->front();
+}
+
+std::optional<std::vector<std::int64_t>> Desktop::postAll(HWND hwnd,
+                                                          const std::vector<Posted>& messages) {
     auto& d = *impl_;
     d.sweep();
     Transaction tx(d.db);
     if (!d.exists(hwnd))
         return std::nullopt;
-    Statement(d.db,
-              "INSERT INTO messages(hwnd, message, wparam, lparam, sent) VALUES(?, ?, ?, ?, 0)")
-        .bind(1, hwnd)
-        .bind(2, message)
-        .bind(3, static_cast<std::int64_t>(wParam))
-        .bind(4, static_cast<std::int64_t>(lParam))
-        .run();
-    const auto id = sqlite3_last_insert_rowid(d.db);
+    std::vector<std::int64_t> ids;
+    for (const auto& m : messages) {
+        Statement(d.db,
+                  "INSERT INTO messages(hwnd, message, wparam, lparam, sent) VALUES(?, ?, ?, ?, 0)")
+            .bind(1, hwnd)
+            .bind(2, m.message)
+            .bind(3, static_cast<std::int64_t>(m.wParam))
+            .bind(4, static_cast<std::int64_t>(m.lParam))
+            .run();
+        ids.push_back(sqlite3_last_insert_rowid(d.db));
+    }
     tx.commit();
-    return id;
+    return ids;
 }
 
 std::optional<LRESULT> Desktop::send(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
@@ -964,15 +975,17 @@ bool SendKeys(std::string_view keys, bool wait) {
         const HWND target = d.foreground();
         if (target == 0)
             return false;
-        std::vector<std::int64_t> ids;
+        // All keys go into the queue at once: a window that closes on the
+        // first of them (Alt+F4) must not make the rest fail to arrive.
+        std::vector<Desktop::Posted> messages;
         for (const auto& stroke : *strokes) {
-            for (const auto& m : messagesFor(stroke)) {
-                const auto id = d.post(target, m.message, m.wParam, m.lParam);
-                if (!id)
-                    return false;
-                ids.push_back(*id);
-            }
+            for (const auto& m : messagesFor(stroke))
+                messages.push_back({m.message, m.wParam, m.lParam});
         }
+        const auto posted = d.postAll(target, messages);
+        if (!posted)
+            return false;
+        const auto& ids = *posted;
         if (!wait)
             return true;
         const auto deadline = SteadyClock::now() + kSendKeysTimeout;

@@ -106,6 +106,15 @@ class Desktop {
 
     /// Queues a message; its id, or nothing when the window does not exist.
     std::optional<std::int64_t> post(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    /// Posts several messages at once: all of them reach the queue, or none
+    /// when the window is gone. Answers their ids in order.
+    struct Posted {
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+    };
+    std::optional<std::vector<std::int64_t>> postAll(HWND hwnd,
+                                                     const std::vector<Posted>& messages);
     /// Queues a message and waits (real time) until the owner has finished
     /// it; its result, or nothing when the window went away or the time ran out
     /// (the message is then withdrawn if the owner has not taken it yet).
