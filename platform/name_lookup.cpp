@@ -37,6 +37,12 @@ int fromAddrInfoError(int code) {
 
 }  // namespace
 
+bool isLoopbackName(std::string_view name) {
+    while (!name.empty() && name.back() == '.') name.remove_suffix(1);
+    const std::string lowered = lower(name);
+    return lowered == "localhost" || lowered.ends_with(".localhost");
+}
+
 bool isUnresolvableName(std::string_view name) {
     while (!name.empty() && name.back() == '.') name.remove_suffix(1);  // the root's dot
     if (name.empty() || name.size() > 253)
@@ -106,6 +112,8 @@ int SystemSocketLayer::gethostname(std::string& buffer, std::size_t size) {
 }
 
 std::expected<std::vector<Ipv4>, int> SystemSocketLayer::hostByName(std::string_view name) {
+    if (isLoopbackName(name))
+        return std::vector<Ipv4>{kLoopback};
     if (isUnresolvableName(name)) {
         tLastError = WSAHOST_NOT_FOUND;
         return std::unexpected(WSAHOST_NOT_FOUND);
@@ -138,6 +146,8 @@ std::expected<std::vector<Ipv4>, int> SystemSocketLayer::hostByName(std::string_
 }
 
 std::expected<std::string, int> SystemSocketLayer::hostByAddr(const Ipv4& address) {
+    if (address == kLoopback)
+        return std::string("localhost");
     sockaddr_in in{};
     in.sin_family = AF_INET;
     std::memcpy(&in.sin_addr, address.data(), 4);

@@ -86,6 +86,13 @@ SocketLayer& sockets();
 
 using SocketLayerScope = BindingScope<SocketLayer>;
 
+/// The loopback address, and names that mean this machine itself
+/// ("localhost" and names under ".localhost"): they are answered here, without
+/// asking the resolver, so that no lookup of this machine can leave it, even
+/// where /etc/hosts is missing.
+inline constexpr Ipv4 kLoopback{127, 0, 0, 1};
+bool isLoopbackName(std::string_view name);
+
 /// True for names the resolver must never be asked about (see above).
 bool isUnresolvableName(std::string_view name);
 
