@@ -14,27 +14,6 @@ Ret<std::string> CKOLVANEX::GetFastestProxy() {
 Ret<std::string> CKOLVANEX::KXChecker(std::string, bool&, ObjectRef, Long) {
     return notBuiltYet("KXChecker");
 }
-Ret<bool> CKOLVANEX::SetIEProxy(std::string) {
-    return notBuiltYet("SetIEProxy");
-}
-Ret<bool> CKOLVANEX::SetOperaProxy(std::string) {
-    return notBuiltYet("SetOperaProxy");
-}
-Ret<bool> CKOLVANEX::SetMozillaProxy(std::string, std::string) {
-    return notBuiltYet("SetMozillaProxy");
-}
-Ret<std::string> CKOLVANEX::GetAdFilterProxyFileName() {
-    return notBuiltYet("GetAdFilterProxyFileName");
-}
-Ret<std::string> CKOLVANEX::GetAutoProxyFileName() {
-    return notBuiltYet("GetAutoProxyFileName");
-}
-Ret<void> CKOLVANEX::WriteAutoProxyFile(std::string) {
-    return notBuiltYet("WriteAutoProxyFile");
-}
-Ret<void> CKOLVANEX::RefreshIESettings() {
-    return notBuiltYet("RefreshIESettings");
-}
 Ret<bool> CKOLVANEX::AskForNewSession(Long) {
     return notBuiltYet("AskForNewSession");
 }

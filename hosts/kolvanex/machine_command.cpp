@@ -6,6 +6,7 @@
 #include <iostream>
 #include <system_error>
 
+#include "anonymity/shipped_files.hpp"
 #include "frame/kolvanex.hpp"
 #include "hosts/kolvanex/host.hpp"
 #include "settings/settings_store.hpp"
@@ -115,6 +116,12 @@ int runMachineInit(const GlobalOptions& options, const std::optional<std::string
     std::filesystem::create_directories(*programFolder);
     if (!installCompanions(m))
         return kExitFailed;
+    // The shipped data files (the proxy chain template, the ad filter's
+    // script) go in when missing; a user's edited copy stays.
+    if (!anonymity::installShippedFiles(m, kProgramFolder)) {
+        std::cerr << "kolvanex: cannot install the data files into " << kProgramFolder << "\n";
+        return kExitFailed;
+    }
     std::cout << "machine ready at " << prefix.string() << "\n";
     return 0;
 }

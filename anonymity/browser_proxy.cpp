@@ -1,0 +1,335 @@
+// Browser proxy configuration: the generated script, and Internet Explorer,
+// Opera and Mozilla pointed at it and back.
+#include "anonymity/browser_proxy.hpp"
+
+#include <map>
+#include <mutex>
+#include <optional>
+
+#include "anonymity/proxy_script.hpp"
+#include "frame/shared_state.hpp"
+#include "frame/utilities.hpp"
+#include "fsys/file_access.hpp"
+#include "platform/files.hpp"
+#include "platform/profile_strings.hpp"
+#include "platform/text.hpp"
+#include "platform/variant.hpp"
+#include "settings/locations.hpp"
+
+namespace kx::anonymity {
+namespace {
+
+namespace files = platform::files;
+
+constexpr std::string_view kFileScheme = "file://";
+constexpr const char* kOperaSection = "Proxy";
+constexpr const char* kOperaUrlKey = "Automatic Proxy Configuration URL";
+constexpr const char* kOperaUseKey = "Use Automatic Proxy Configuration";
+constexpr std::string_view kMozUrlPref = "network.proxy.autoconfig_url";
+constexpr std::string_view kMozTypePref = "network.proxy.type";
+// Direct access plus an automatic configuration script.
+constexpr std::int32_t kIEAutoConfigFlags = 5;
+// The buffer the Opera values are read into.
+constexpr std::uint32_t kOperaBuffer = 260;
+
+struct SavedPrefs {
+    std::string addressLine;
+    std::string typeLine;
+};
+
+// What a thread's component instances share.
+struct ComponentState {
+    bool writingScript = false;
+    bool operaSaved = false;  // since the last restore
+    bool operaKnown = false;  // the values below were read once
+    std::optional<std::string> operaUrl;  // nullopt: the key was not there
+    std::optional<std::string> operaUse;
+    std::map<std::string, SavedPrefs> mozilla;  // by lower-cased profile file
+};
+
+ComponentState& component() {
+    thread_local ComponentState state;
+    return state;
+}
+
+// Internet Explorer's settings as they were, for the process.
+struct ProcessState {
+    std::mutex lock;
+    bool saved = false;
+    std::vector<CProxySetting> settings;
+};
+
+ProcessState& process() {
+    static ProcessState state;
+    return state;
+}
+
+bool isRestore(std::string_view proxy) {
+    return platform::trim(proxy).empty();
+}
+
+bool isAdFilter(std::string_view proxy) {
+    return platform::trim(proxy) == kAdFilter;
+}
+
+std::string browserAddress(bool adFilter) {
+    return adFilter ? GetAdFilterProxyFileName() : GetAutoProxyFileName();
+}
+
+bool containsNoCase(std::string_view line, std::string_view what) {
+    return platform::lower(line).find(what) != std::string::npos;
+}
+
+std::string replaceAll(std::string text, std::string_view what, std::string_view with) {
+    std::size_t at = 0;
+    while ((at = text.find(what, at)) != std::string::npos) {
+        text.replace(at, what.size(), with);
+        at += with.size();
+    }
+    return text;
+}
+
+// Lines ended by CR LF, LF or a lone CR; a last line without an end counts,
+// an end at the very end does not start another line.
+std::vector<std::string> splitLines(std::string_view text) {
+    std::vector<std::string> lines;
+    std::string current;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\r' || c == '\n') {
+            lines.push_back(std::move(current));
+            current.clear();
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        } else {
+            current += c;
+        }
+    }
+    if (!current.empty())
+        lines.push_back(std::move(current));
+    return lines;
+}
+
+// The value of an Opera key; nullopt when the key is not there, so that a
+// restore takes out what a change put in instead of leaving an empty key.
+std::optional<std::string> operaValue(const std::string& ini, const char* key) {
+    constexpr const char* kAbsent = "\x01kx-absent\x01";
+    std::string buffer(kOperaBuffer, '\0');
+    platform::GetPrivateProfileStringA(kOperaSection, key, kAbsent, buffer.data(), kOperaBuffer,
+                                       ini.c_str());
+    std::erase(buffer, '\0');
+    if (buffer == kAbsent)
+        return std::nullopt;
+    return std::string(platform::trim(buffer));
+}
+
+// Writes a saved value back; a key that was not there goes again. After a
+// restart nothing is saved at all, and the keys are written empty.
+bool restoreOperaValue(const std::string& ini, const char* key,
+                       const std::optional<std::string>& value, bool saved) {
+    const char* text = value ? value->c_str() : (saved ? nullptr : "");
+    return platform::WritePrivateProfileStringA(kOperaSection, key, text, ini.c_str()) != 0;
+}
+
+std::string mozillaAddressLine(bool adFilter) {
+    std::string line = replaceAll("user_pref($network.proxy.autoconfig_url$, $§$);", "$", "\"");
+    line = replaceAll(std::move(line), "§", browserAddress(adFilter));
+    return replaceAll(std::move(line), "\\", "\\\\");
+}
+
+std::string mozillaTypeLine() {
+    return replaceAll("user_pref($network.proxy.type$, 2);", "$", "\"");
+}
+
+}  // namespace
+
+std::string GetAutoProxyFileName() {
+    return std::string(kFileScheme) + AddBackslash(settings::GetPrivatePath()) + "kx.js";
+}
+
+std::string GetAdFilterProxyFileName() {
+    return std::string(kFileScheme) + AddBackslash(shared().KXAppPath) + "no-ads.pac";
+}
+
+void WriteAutoProxyFile(std::string_view proxy) {
+    auto& state = component();
+    if (state.writingScript)
+        return;
+    state.writingScript = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{state.writingScript};
+
+    std::optional<std::string> chainTemplate;
+    if (platform::trim(proxy).find(';') != std::string_view::npos) {
+        auto text = files::readAll(AddBackslash(shared().KXAppPath) + "template.js");
+        if (!text)
+            return;  // no template, no chain: the old script stays
+        chainTemplate = std::move(*text);
+    }
+    const auto script = buildProxyScript(proxy, chainTemplate);
+    if (!script)
+        return;
+    std::string path = platform::lower(GetAutoProxyFileName());
+    if (path.starts_with(kFileScheme))
+        path.erase(0, kFileScheme.size());
+    (void)platform::replaceFileText(path, *script + "\r\n");
+}
+
+bool SetOperaProxy(std::string_view proxy) {
+    const bool adFilter = isAdFilter(proxy);
+    const std::string ini = settings::GetOperaIni();
+    if (ini.empty())
+        return false;
+    if (!adFilter)
+        WriteAutoProxyFile(proxy);
+    auto& state = component();
+    if (!isRestore(proxy)) {
+        if (!state.operaSaved) {
+            state.operaUrl = operaValue(ini, kOperaUrlKey);
+            state.operaUse = operaValue(ini, kOperaUseKey);
+            state.operaSaved = true;
+            state.operaKnown = true;
+        }
+        const std::string address = browserAddress(adFilter);
+        return platform::WritePrivateProfileStringA(kOperaSection, kOperaUrlKey, address.c_str(),
+                                                    ini.c_str()) != 0 &&
+               platform::WritePrivateProfileStringA(kOperaSection, kOperaUseKey, "1",
+                                                    ini.c_str()) != 0;
+    }
+    state.operaSaved = false;
+    return restoreOperaValue(ini, kOperaUrlKey, state.operaUrl, state.operaKnown) &&
+           restoreOperaValue(ini, kOperaUseKey, state.operaUse, state.operaKnown);
+}
+
+bool SetMozillaProxy(std::string_view proxy, std::string_view profileFile) {
+    const bool adFilter = isAdFilter(proxy);
+    const std::string file(profileFile);
+    if (!adFilter)
+        WriteAutoProxyFile(proxy);
+
+    std::vector<std::string> lines;
+    if (auto text = files::readAll(file))
+        lines = splitLines(*text);
+    else if (text.error().code != platform::FileError::NotFound)
+        return false;  // never rewrite a file we could not read
+
+    auto& saved = component().mozilla;
+    const std::string key = platform::lower(file);
+    std::vector<std::string> out;
+    out.reserve(lines.size() + 2);
+    if (!isRestore(proxy)) {
+        // Only the first change after a restore keeps the lines: later ones
+        // would keep our own lines instead of the user's.
+        const bool first = !saved.contains(key);
+        SavedPrefs& keep = saved[key];
+        const std::string addressLine = mozillaAddressLine(adFilter);
+        const std::string typeLine = mozillaTypeLine();
+        bool hadAddress = false;
+        bool hadType = false;
+        for (auto& line : lines) {
+            if (containsNoCase(line, kMozUrlPref)) {
+                if (first)
+                    keep.addressLine = line;
+                out.push_back(addressLine);
+                hadAddress = true;
+            } else if (containsNoCase(line, kMozTypePref)) {
+                if (first)
+                    keep.typeLine = line;
+                out.push_back(typeLine);
+                hadType = true;
+            } else {
+                out.push_back(std::move(line));
+            }
+        }
+        if (!hadAddress)
+            out.push_back(addressLine);
+        if (!hadType)
+            out.push_back(typeLine);
+    } else {
+        SavedPrefs keep;
+        if (auto it = saved.find(key); it != saved.end()) {
+            keep = it->second;
+            saved.erase(it);
+        }
+        // A line that was not there before goes again, rather than leaving
+        // an empty line behind for every round of changes.
+        for (auto& line : lines) {
+            if (containsNoCase(line, kMozUrlPref)) {
+                if (!keep.addressLine.empty())
+                    out.push_back(keep.addressLine);
+            } else if (containsNoCase(line, kMozTypePref)) {
+                if (!keep.typeLine.empty())
+                    out.push_back(keep.typeLine);
+            } else {
+                out.push_back(std::move(line));
+            }
+        }
+    }
+    std::string text;
+    for (const auto& line : out) {
+        text += line;
+        text += "\r\n";
+    }
+    return platform::replaceFileText(file, text);
+}
+
+bool SetIEProxy(std::string_view proxy) {
+    (void)SetOperaProxy(proxy);
+    platform::CollectionRef profiles;
+    settings::NetscapeAndMozillaGetProfileFilesMulti(profiles);
+    if (profiles) {
+        for (const auto& item : profiles->items) (void)SetMozillaProxy(proxy, item.get<std::string>());
+    }
+    const bool adFilter = isAdFilter(proxy);
+    const bool restore = isRestore(proxy);
+    fsys::FileAccess access;
+    // The dial-up entries would follow the LAN here; the machine has no
+    // phone book yet, so the LAN is the only connection there is.
+    std::vector<CProxySetting> before;
+    {
+        auto& state = process();
+        std::lock_guard hold(state.lock);
+        if (!restore && !state.saved) {
+            CProxySetting lan;
+            access.GetAutoConfigURL(lan.connectionName, lan.autoConfigUrl, lan.autoConfigFlags);
+            access.GetProxyValue(lan.connectionName, lan.proxyValue, lan.proxyFlags);
+            state.settings.push_back(std::move(lan));
+            state.saved = true;
+        }
+        before = state.settings;
+    }
+    if (!adFilter)
+        WriteAutoProxyFile(proxy);
+    access.SetAutoConfigURL(browserAddress(adFilter), "", kIEAutoConfigFlags);
+    if (restore) {
+        for (const auto& setting : before) {
+            access.SetAutoConfigURL(setting.autoConfigUrl, setting.connectionName,
+                                    setting.autoConfigFlags);
+            access.SetProxyValue(setting.proxyValue, setting.connectionName, setting.proxyFlags);
+        }
+    }
+    RefreshIESettings();
+    return true;
+}
+
+void RefreshIESettings() {
+    // Nothing to tell: no internet library caches these settings here.
+}
+
+std::vector<CProxySetting> savedIESettings() {
+    auto& state = process();
+    std::lock_guard hold(state.lock);
+    return state.settings;
+}
+
+void forgetSavedBrowserSettings() {
+    component() = ComponentState{};
+    auto& state = process();
+    std::lock_guard hold(state.lock);
+    state.saved = false;
+    state.settings.clear();
+}
+
+}  // namespace kx::anonymity

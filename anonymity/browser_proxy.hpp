@@ -1,0 +1,61 @@
+#pragma once
+// Pointing the installed browsers at a proxy auto-configuration script, and
+// back: Internet Explorer's per-connection settings, Opera's ini file and
+// every Mozilla or Netscape profile's "prefs.js". "ADFILTER" stands for the
+// ad filter's script "no-ads.pac" in the program folder; "" restores what
+// each browser had before.
+//
+// What was there before is kept in memory only. Opera's and Mozilla's values
+// belong to the component (shared by a thread's instances, as all of its
+// state is); Internet Explorer's are kept for the process, read at the first
+// change and never overwritten later. Opera's and Mozilla's values are read
+// at the first change after a restore, so switching from one proxy to
+// another still restores the user's own settings, and Mozilla's are kept per
+// profile file. File errors end an operation quietly.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kx::anonymity {
+
+/// The pseudo-proxy that stands for the ad filter.
+inline constexpr std::string_view kAdFilter = "ADFILTER";
+
+/// One connection's Internet Explorer proxy settings as they were.
+struct CProxySetting {
+    std::string connectionName;  // "" for the LAN
+    std::string autoConfigUrl;
+    std::int32_t autoConfigFlags = 0;
+    std::string proxyValue;
+    std::int32_t proxyFlags = 0;
+};
+
+/// "file://" + private folder + "\kx.js".
+std::string GetAutoProxyFileName();
+/// "file://" + program folder + "\no-ads.pac".
+std::string GetAdFilterProxyFileName();
+
+/// Writes the script for `proxy` (see buildProxyScript) with a final CR LF to
+/// the generated script's file. A nested call while one runs does nothing.
+void WriteAutoProxyFile(std::string_view proxy);
+
+/// False when no Opera ini file is found or it cannot be written.
+bool SetOperaProxy(std::string_view proxy);
+/// False when the profile file cannot be read or written.
+bool SetMozillaProxy(std::string_view proxy, std::string_view profileFile);
+/// Every browser. True when done: the per-connection settings report no
+/// failure, so neither does this.
+bool SetIEProxy(std::string_view proxy);
+
+/// Tells the internet library its settings changed. There is no such library
+/// on this platform: the browsers read the settings written above the next
+/// time they look, so there is nothing to tell.
+void RefreshIESettings();
+
+/// Internet Explorer's saved settings (empty before the first change).
+std::vector<CProxySetting> savedIESettings();
+/// Forgets everything saved, as a new process would start (for tests).
+void forgetSavedBrowserSettings();
+
+}  // namespace kx::anonymity

@@ -1,0 +1,26 @@
+#pragma once
+// The data files the suite ships in its program folder: the proxy chain
+// template "template.js" and the ad-filtering script "no-ads.pac". They are
+// kept here as text, so that setting up a machine can put them in place
+// without a separate install step.
+#include <span>
+#include <string_view>
+
+#include "platform/machine.hpp"
+
+namespace kx::anonymity {
+
+struct ShippedFile {
+    std::string_view name;  // the file name in the program folder
+    std::string_view text;  // the content, lines ended by CR LF
+};
+
+/// Every shipped data file.
+std::span<const ShippedFile> shippedFiles();
+
+/// Writes each shipped file that is missing into `programFolder` (a Windows
+/// path). Files already there are left alone: a user may have edited them.
+/// False when one could not be written.
+bool installShippedFiles(platform::Machine& machine, std::string_view programFolder);
+
+}  // namespace kx::anonymity
