@@ -187,6 +187,40 @@ void yieldAndCheck(const bool& stopIt) {
         throw Failure{"stopped"};
 }
 
+// Streams a file piece by piece into `writer`: `piece` bytes at a time, one
+// piece read ahead so that the last piece is known before it is sealed or
+// opened (the last-chunk flag is part of its nonce). `transform(index, last,
+// input, room)` fills the front of the writer's buffer and answers how many
+// bytes it wrote. The bar advances by the bytes read, counted from `done`.
+template <typename Transform>
+void streamPieces(cf::File& in, cf::WriteBehind& writer, Buffer* cur, Buffer* next,
+                  std::size_t piece, std::uint64_t done, Progress& progress, const bool& stopIt,
+                  std::string_view tooManyPieces, Transform&& transform) {
+    std::size_t curBytes = orFail(in.read(std::span(cur->data(), piece)), "cannot read the file");
+    for (std::uint64_t index = 0;; ++index) {
+        if (stopIt)
+            throw Failure{"stopped"};
+        if (index >= (std::uint64_t{1} << 32))
+            throw Failure{std::string(tooManyPieces)};
+        bool last = curBytes < piece;
+        std::size_t nextBytes = 0;
+        if (!last) {
+            nextBytes = orFail(in.read(std::span(next->data(), piece)), "cannot read the file");
+            last = nextBytes == 0;
+        }
+        const std::size_t written = transform(static_cast<std::uint32_t>(index), last,
+                                              std::span(cur->data(), curBytes), writer.buffer());
+        orFail(writer.submit(written), "cannot write the file");
+        done += curBytes;
+        progress.advance(done);
+        yieldAndCheck(stopIt);
+        if (last)
+            break;
+        std::swap(cur, next);
+        curBytes = nextBytes;
+    }
+}
+
 }  // namespace
 
 bool RijnDael::EncryptFile() {
@@ -225,43 +259,19 @@ bool RijnDael::EncryptFile() {
         // gets buffers of its own size, not of a chunk's.
         cf::WriteBehind writer(out.file(), static_cast<std::size_t>(std::min<std::uint64_t>(
                                                header.recordBytes(), total + sealed::kTagBytes)));
-        auto* cur = &impl_->a;
-        auto* next = &impl_->b;
         Progress progress(*this, total);
-        std::size_t curBytes =
-            orFail(in.read(std::span(cur->data(), chunk)), "cannot read the file");
-        std::uint64_t done = 0;
-        for (std::uint64_t index = 0;; ++index) {
-            if (StopIt)
-                throw Failure{"stopped"};
-            if (index >= (std::uint64_t{1} << 32))
-                throw Failure{"the file is too large for its chunk size"};
-            // The last chunk is sealed as the last one, so it has to be known
-            // before sealing: read one chunk ahead.
-            bool last = curBytes < chunk;
-            std::size_t nextBytes = 0;
-            if (!last) {
-                nextBytes = orFail(in.read(std::span(next->data(), chunk)), "cannot read the file");
-                last = nextBytes == 0;
-            }
-            const auto nonce =
-                sealed::nonceFor(header.prefix, static_cast<std::uint32_t>(index), last);
-            const auto room = writer.buffer();
-            if (curBytes + sealed::kTagBytes > room.size())
-                throw Failure{"the file grew while it was being encrypted"};
-            const auto record = room.first(curBytes + sealed::kTagBytes);
-            orFail(
-                gcm.seal(nonce, headerSpan(headerBytes), std::span(cur->data(), curBytes), record),
-                "sealing failed");
-            orFail(writer.submit(record.size()), "cannot write the file");
-            done += curBytes;
-            progress.advance(done);
-            yieldAndCheck(StopIt);
-            if (last)
-                break;
-            std::swap(cur, next);
-            curBytes = nextBytes;
-        }
+        streamPieces(in, writer, &impl_->a, &impl_->b, chunk, 0, progress, StopIt,
+                     "the file is too large for its chunk size",
+                     [&](std::uint32_t index, bool last, std::span<const std::uint8_t> plain,
+                         std::span<std::uint8_t> room) {
+                         if (plain.size() + sealed::kTagBytes > room.size())
+                             throw Failure{"the file grew while it was being encrypted"};
+                         const auto record = room.first(plain.size() + sealed::kTagBytes);
+                         orFail(gcm.seal(sealed::nonceFor(header.prefix, index, last),
+                                         headerSpan(headerBytes), plain, record),
+                                "sealing failed");
+                         return record.size();
+                     });
         orFail(writer.finish(), "cannot write the file");
         orFail(out.publish(), "cannot write the file");
     });
@@ -298,49 +308,27 @@ bool RijnDael::DecryptFile() {
         impl_->reserve(record);
         cf::WriteBehind writer(out.file(), static_cast<std::size_t>(std::min<std::uint64_t>(
                                                header->chunkBytes(), total)));
-        auto* cur = &impl_->a;
-        auto* next = &impl_->b;
         Progress progress(*this, total);
-        std::size_t curBytes =
-            orFail(in.read(std::span(cur->data(), record)), "cannot read the file");
-        std::uint64_t done = headerBytes.size();
-        for (std::uint64_t index = 0;; ++index) {
-            if (StopIt)
-                throw Failure{"stopped"};
-            if (index >= (std::uint64_t{1} << 32))
-                throw Failure{"the file was changed (too many chunks)"};
-            if (curBytes < sealed::kTagBytes)
-                throw Failure{"the file was cut short"};
-            // Whether this record is the last one is what the file's length
-            // says; the record's nonce then has to agree, which is how a
-            // file cut at a record boundary or extended is caught.
-            bool last = curBytes < record;
-            std::size_t nextBytes = 0;
-            if (!last) {
-                nextBytes =
-                    orFail(in.read(std::span(next->data(), record)), "cannot read the file");
-                last = nextBytes == 0;
-            }
-            const auto nonce =
-                sealed::nonceFor(header->prefix, static_cast<std::uint32_t>(index), last);
-            const auto room = writer.buffer();
-            if (curBytes - sealed::kTagBytes > room.size())
-                throw Failure{"the file grew while it was being decrypted"};
-            const auto plain = room.first(curBytes - sealed::kTagBytes);
-            if (!gcm.open(nonce, headerSpan(headerBytes), std::span(cur->data(), curBytes),
-                          plain)) {
-                throw Failure{index == 0 ? "the password does not fit, or the file was changed"
-                                         : "the file was changed, cut or extended"};
-            }
-            orFail(writer.submit(plain.size()), "cannot write the file");
-            done += curBytes;
-            progress.advance(done);
-            yieldAndCheck(StopIt);
-            if (last)
-                break;
-            std::swap(cur, next);
-            curBytes = nextBytes;
-        }
+        streamPieces(
+            in, writer, &impl_->a, &impl_->b, record, headerBytes.size(), progress, StopIt,
+            "the file was changed (too many chunks)",
+            [&](std::uint32_t index, bool last, std::span<const std::uint8_t> sealedRecord,
+                std::span<std::uint8_t> room) {
+                // Whether this record is the last one is what the file's
+                // length says; the record's nonce then has to agree, which is
+                // how a file cut at a record boundary or extended is caught.
+                if (sealedRecord.size() < sealed::kTagBytes)
+                    throw Failure{"the file was cut short"};
+                if (sealedRecord.size() - sealed::kTagBytes > room.size())
+                    throw Failure{"the file grew while it was being decrypted"};
+                const auto plain = room.first(sealedRecord.size() - sealed::kTagBytes);
+                if (!gcm.open(sealed::nonceFor(header->prefix, index, last),
+                              headerSpan(headerBytes), sealedRecord, plain)) {
+                    throw Failure{index == 0 ? "the password does not fit, or the file was changed"
+                                             : "the file was changed, cut or extended"};
+                }
+                return plain.size();
+            });
         orFail(writer.finish(), "cannot write the file");
         orFail(out.publish(), "cannot write the file");
     });

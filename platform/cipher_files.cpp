@@ -112,14 +112,22 @@ std::expected<std::uint64_t, FileError> File::size() const {
     return static_cast<std::uint64_t>(st.st_size);
 }
 
-std::expected<std::size_t, FileError> File::read(std::span<std::uint8_t> out) {
+namespace {
+
+// Reads until `out` is full or the file ends, retrying interrupted and short
+// reads; `at` reads from that offset (pread), else from the file position.
+std::expected<std::size_t, FileError> readFully(int fd, std::span<std::uint8_t> out,
+                                                std::optional<std::uint64_t> at,
+                                                const std::string& path) {
     std::size_t done = 0;
     while (done < out.size()) {
-        const ssize_t n = ::read(fd_, out.data() + done, out.size() - done);
+        const ssize_t n =
+            at ? ::pread(fd, out.data() + done, out.size() - done, static_cast<off_t>(*at + done))
+               : ::read(fd, out.data() + done, out.size() - done);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            auto e = fromErrno(errno, "cannot read", path_);
+            auto e = walk::fromErrno(errno, "cannot read", path);
             e.code = FileError::ReadFault;
             return std::unexpected(std::move(e));
         }
@@ -128,6 +136,12 @@ std::expected<std::size_t, FileError> File::read(std::span<std::uint8_t> out) {
         done += static_cast<std::size_t>(n);
     }
     return done;
+}
+
+}  // namespace
+
+std::expected<std::size_t, FileError> File::read(std::span<std::uint8_t> out) {
+    return readFully(fd_, out, std::nullopt, path_);
 }
 
 std::expected<void, FileError> File::write(std::span<const std::uint8_t> bytes) {
@@ -140,22 +154,7 @@ std::expected<void, FileError> File::write(std::span<const std::uint8_t> bytes) 
 
 std::expected<std::size_t, FileError> File::readAt(std::uint64_t offset,
                                                    std::span<std::uint8_t> out) {
-    std::size_t done = 0;
-    while (done < out.size()) {
-        const ssize_t n =
-            ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            auto e = fromErrno(errno, "cannot read", path_);
-            e.code = FileError::ReadFault;
-            return std::unexpected(std::move(e));
-        }
-        if (n == 0)
-            break;
-        done += static_cast<std::size_t>(n);
-    }
-    return done;
+    return readFully(fd_, out, offset, path_);
 }
 
 std::expected<void, FileError> File::writeAt(std::uint64_t offset,
