@@ -336,6 +336,47 @@ std::expected<void, FileError> writeAll(Machine& machine, std::string_view path,
     return {};
 }
 
+std::expected<void, FileError> replaceContent(Machine& machine, std::string_view path,
+                                              std::string_view bytes) {
+    auto parent = openParent(machine, path);
+    if (!parent)
+        return std::unexpected(parent.error());
+    const int dir = parent->dir.get();
+    const std::string& name = parent->name;
+    mode_t mode = 0644;
+    struct stat st {};
+    if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (S_ISDIR(st.st_mode))
+            return std::unexpected(
+                fail(FileError::AccessDenied, "\"" + std::string(path) + "\" is a folder"));
+        if (S_ISREG(st.st_mode)) {
+            if (isReadOnlyFile(st))
+                return std::unexpected(
+                    fail(FileError::AccessDenied, "\"" + std::string(path) + "\" is read-only"));
+            mode = st.st_mode & 07777;
+        }
+    } else if (errno != ENOENT) {
+        return std::unexpected(fromErrno(errno, "cannot look at", path));
+    }
+    const std::string temporary = "." + name + ".kx-new-" + std::to_string(::getpid());
+    UniqueFd fd(::openat(dir, temporary.c_str(),
+                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+    if (!fd.valid())
+        return std::unexpected(fromErrno(errno, "cannot write beside", path));
+    int err = fsfd::writeFully(fd.get(), bytes);
+    if (err == 0 && ::fchmod(fd.get(), mode) != 0)  // the umask must not narrow the old mode
+        err = errno;
+    if (err == 0 && ::fdatasync(fd.get()) != 0)
+        err = errno;
+    if (err == 0 && ::renameat(dir, temporary.c_str(), dir, name.c_str()) != 0)
+        err = errno;
+    if (err != 0) {
+        ::unlinkat(dir, temporary.c_str(), 0);
+        return std::unexpected(fromErrno(err, "cannot replace", path));
+    }
+    return {};
+}
+
 std::expected<void, FileError> remove(Machine& machine, std::string_view path) {
     auto entry = lookAt(machine, path);
     if (!entry)

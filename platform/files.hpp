@@ -106,6 +106,16 @@ std::expected<std::string, FileError> readAll(Machine& machine, std::string_view
 std::expected<void, FileError> writeAll(Machine& machine, std::string_view path,
                                         std::string_view bytes);
 
+/// Replaces a file's content as a whole: the new content is written and
+/// flushed under a temporary name in the same folder, then renamed over the
+/// file, so a reader sees the old file or the new one, never half of either.
+/// The path is walked without following links; a link of that name is
+/// replaced itself (its target is not written). The file keeps its mode.
+/// Refused with AccessDenied: a folder and a read-only file. A missing file
+/// is created.
+std::expected<void, FileError> replaceContent(Machine& machine, std::string_view path,
+                                              std::string_view bytes);
+
 /// Deletes a file, or a link (never its target). A read-only file answers
 /// AccessDenied, as DeleteFile does; a folder answers AccessDenied (use
 /// removeFolder). A missing file answers NotFound.

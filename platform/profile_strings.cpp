@@ -114,30 +114,7 @@ int WritePrivateProfileStringA(const char* appName, const char* keyName, const c
 }
 
 bool replaceFileText(Machine& machine, std::string_view windowsPath, std::string_view text) {
-    const std::string target(windowsPath);
-    if (auto attributes = files::attributes(machine, target)) {
-        if ((*attributes & fileattr::Directory) != 0 || (*attributes & fileattr::ReadOnly) != 0)
-            return false;
-    }
-    // The file layer walks the path without following links, so a link
-    // anywhere on the way stops the write here, before the rename below.
-    const std::string temporary = target + ".kx-new-" + std::to_string(::getpid());
-    if (!files::writeAll(machine, temporary, text)) {
-        (void)files::remove(machine, temporary);
-        return false;
-    }
-    const auto from = machine.resolve(temporary);
-    const auto to = machine.resolve(target);
-    std::error_code ec;
-    if (from && to && from->parent_path() == to->parent_path())
-        std::filesystem::rename(*from, *to, ec);
-    else
-        ec = std::make_error_code(std::errc::invalid_argument);
-    if (ec) {
-        (void)files::remove(machine, temporary);
-        return false;
-    }
-    return true;
+    return files::replaceContent(machine, windowsPath, text).has_value();
 }
 
 }  // namespace kx::platform

@@ -54,6 +54,30 @@ TEST_F(FilesTest, WriteAllReplacesContentInTheSameFile) {
     EXPECT_EQ(fs::file_size(c / "Programme/notes.txt"), 0u);
 }
 
+TEST_F(FilesTest, ReplaceContentSwapsWholeFilesAndNeverWritesThroughALink) {
+    ASSERT_TRUE(files::writeAll(m, "C:\\Programme\\prefs.js", "old"));
+    fs::permissions(c / "Programme/prefs.js", fs::perms(0640));
+    ASSERT_TRUE(files::replaceContent(m, "c:\\programme\\PREFS.JS", "new content"));
+    EXPECT_EQ(TempMachine::readHostFile(c / "Programme/prefs.js"), "new content");
+    EXPECT_EQ(mode(c / "Programme/prefs.js"), 0640u);  // the file keeps its mode
+    EXPECT_EQ(std::distance(fs::directory_iterator(c / "Programme"), fs::directory_iterator()),
+              1);  // no temporary left beside it
+
+    // A link of that name is replaced itself; its target keeps its content.
+    const fs::path outside = tm.root() / "outside.js";
+    tm.writeHostFile(outside, "keep me");
+    fs::create_symlink(outside, c / "Programme/link.js");
+    ASSERT_TRUE(files::replaceContent(m, "C:\\Programme\\link.js", "mine"));
+    EXPECT_EQ(TempMachine::readHostFile(outside), "keep me");
+    EXPECT_FALSE(fs::is_symlink(c / "Programme/link.js"));
+
+    ASSERT_TRUE(files::setAttributes(m, "C:\\Programme\\prefs.js", fileattr::ReadOnly));
+    EXPECT_EQ(files::replaceContent(m, "C:\\Programme\\prefs.js", "x").error().code,
+              FileError::AccessDenied);
+    EXPECT_EQ(TempMachine::readHostFile(c / "Programme/prefs.js"), "new content");
+    EXPECT_FALSE(files::replaceContent(m, "C:\\Programme", "x"));  // a folder
+}
+
 TEST_F(FilesTest, MissingFileAndMissingFolderAreToldApart) {
     auto a = files::readAll(m, "C:\\Programme\\none.txt");
     ASSERT_FALSE(a);
