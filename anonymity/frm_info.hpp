@@ -60,11 +60,6 @@ std::string infoSentence(std::string_view startDate, std::string_view files, std
 /// "Version: 3.0.0"
 std::string infoVersion();
 
-/// The leading number of a text, with "," or "." as decimal separator; 0 when none.
-double numericValue(std::string_view text);
-/// A number with a fixed count of decimals in the machine's number format
-/// (German: "." groups thousands, "," before the decimals): 1234.5 -> "1.234,50".
-std::string formatNumber(double value, int decimals);
 /// Today as the short date of the machine's format: "07.12.2026".
 std::string todayText();
 

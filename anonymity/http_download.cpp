@@ -72,6 +72,9 @@ std::int64_t leadingNumber(std::string_view text) {
 }
 
 frmMain::frmMain() : FormBase("KOLVANEX 3", Topmost::Never) {
+    name = "frmMain";
+    lvFiles = add<platform::ui::ListView>("lvFiles");
+    lvFiles->addColumn("Gefundene Dateien");
     wscHttp.Connect = [this] { onConnect(); };
     wscHttp.DataArrival = [this](std::int32_t n) { onDataArrival(n); };
     wscHttp.Close = [this] { onClose(); };

@@ -1,8 +1,8 @@
 #pragma once
 // frmMain: the hidden main window of the component. It holds the socket
-// `wscHttp` through which `Download` fetches small files over HTTP/1.1; the
-// cleaning run keeps its list of found tracks on it as well once that run is
-// built. It is created on first use and stays loaded for the thread's life.
+// `wscHttp` through which `Download` fetches small files over HTTP/1.1, and
+// the list `lvFiles` in which a cleaning run keeps the tracks it found. It is
+// created on first use and stays loaded for the thread's life.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -19,6 +19,9 @@ class frmMain final : public FormBase {
 
     /// The socket of Download.
     platform::TcpClientSocket wscHttp;
+
+    /// The found list of a cleaning run, one line per track.
+    std::shared_ptr<platform::ui::ListView> lvFiles;
 
     /// Download: GET of "http://host/path" (the scheme may be left off) to
     /// port 80 (or the machine's configured HTTP port), answering the body.

@@ -1,27 +1,88 @@
 #pragma once
 // The state of a cleaning run, kept per thread because a run lives on the
-// thread that started it. Steps of the run (and the routines they call) put
-// here what a later step of the same run picks up. For now that is the list
-// of Internet Explorer index files the secure deletion could not delete
-// while the browser held them; the run empties them afterwards instead. The
-// cleaning run will add its own per-run state here.
+// thread that started it: the exception patterns of "alist.txt", the files
+// they keep (hidden until the run ends), the index files the secure deletion
+// left for the run to empty, the bytes freed and the deletion settings.
+// The found list itself is `lvFiles` of the hidden main window.
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "platform/ui/controls.hpp"
+#include "platform/wildcard.hpp"
+
 namespace kx::cleaning {
+
+/// How every file of a run is deleted. Before the first load of a thread
+/// they give a plain rename-and-remove.
+struct DeletionSettings {
+    bool security = false;
+    std::int16_t deleteN = 0;
+    bool deleteIt = false;
+    std::uint8_t deleteValue = 0;
+    bool encrypt = false;
+};
 
 struct RunState {
     /// Lower-cased full paths of the "index.dat" files handed to the secure
     /// deletion, in the order they came; one entry per hand-over (a path
     /// handed twice is listed twice, the step emptying them does it once).
     std::vector<std::string> deferredIndexFiles;
+    /// The lines of "alist.txt", lower-cased, in file order, compiled
+    /// (a line that is no valid pattern matches nothing).
+    std::vector<std::optional<platform::LikePattern>> exceptionPatterns;
+    /// Files an exception matched; they carry read-only + hidden + system
+    /// until the run ends.
+    std::vector<std::string> keptFiles;
+    /// Bytes freed by the deletions of the current destroy phase.
+    double byteTotal = 0;
+    DeletionSettings settings;
 };
 
 /// The calling thread's run state.
 RunState& runState();
 
-/// Starts the calling thread's run state afresh (at the start of a run, and
-/// in tests).
+/// Starts the calling thread's run state afresh (in tests).
 void resetRunState();
+
+/// The found list (`lvFiles` of the hidden main window).
+platform::ui::ListView& foundList();
+
+/// The entry the History step of discovery adds in place of the lists it
+/// clears later.
+inline constexpr std::string_view kHistoryMarker =
+    "Listen der zuletzt geöffneten Dateien / Verlauf im Browser";
+
+/// Reads the five deletion settings; with "Security" off the other four
+/// keep the values they had.
+void loadDeletionSettings();
+
+/// Replaces the exception patterns by the lines of "alist.txt" in the
+/// private folder (none when the file is missing).
+void loadExceptionPatterns();
+
+/// Replaces the exception patterns by these lines (lower-cased here).
+void setExceptionPatterns(const std::vector<std::string>& lines);
+
+/// True when `lowerText` as a whole fits one of the exception patterns.
+bool matchesException(std::string_view lowerText);
+
+/// The kept check: true for a path an exception protects. A matching path is
+/// added to the kept files and hidden; a path containing ".ini" counts as
+/// kept (untouched) whenever patterns exist.
+bool keptCheck(std::string_view path);
+
+/// The add filter: lists the lower-cased path unless it names a program,
+/// library, driver or configuration file or an exception matches it.
+bool addFilter(std::string_view path);
+
+/// Gives every kept file its normal attributes again (errors ignored).
+void restoreKeptFiles();
+
+/// Deletes a file securely with the run's settings; answers the bytes freed
+/// (the caller decides whether they count towards the byte total).
+double deleteWithRunSettings(std::string_view path);
 
 }  // namespace kx::cleaning

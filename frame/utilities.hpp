@@ -64,4 +64,10 @@ void applyTopmostRule(Long hwnd);
 /// The address of the maker's web site.
 std::string makerWebSite();
 
+/// The leading number of a text, with "," or "." as decimal separator; 0 when none.
+double numericValue(std::string_view text);
+/// A number with a fixed count of decimals in the machine's number format
+/// (German: "." groups thousands, "," before the decimals): 1234.5 -> "1.234,50".
+std::string formatNumber(double value, int decimals);
+
 }  // namespace kx

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "anonymity/frm_info.hpp"
+#include "frame/utilities.hpp"
 #include "anonymity/network_identity.hpp"
 #include "frame/kolvanex.hpp"
 #include "frame/shared_state.hpp"
