@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "anonymity/proxy_script.hpp"
+#include "dialer/dialup_entries.hpp"
 #include "frame/shared_state.hpp"
 #include "frame/utilities.hpp"
 #include "fsys/file_access.hpp"
@@ -285,24 +286,29 @@ bool SetIEProxy(std::string_view proxy) {
     const bool adFilter = isAdFilter(proxy);
     const bool restore = isRestore(proxy);
     fsys::FileAccess access;
-    // The dial-up entries would follow the LAN here; the machine has no
-    // phone book yet, so the LAN is the only connection there is.
+    // The LAN ("") first, then every dial-up entry.
+    std::vector<std::string> connections{""};
+    for (auto& name : dialer::dialupEntryNames()) connections.push_back(std::move(name));
     std::vector<CProxySetting> before;
     {
         auto& state = process();
         std::lock_guard hold(state.lock);
         if (!restore && !state.saved) {
-            CProxySetting lan;
-            access.GetAutoConfigURL(lan.connectionName, lan.autoConfigUrl, lan.autoConfigFlags);
-            access.GetProxyValue(lan.connectionName, lan.proxyValue, lan.proxyFlags);
-            state.settings.push_back(std::move(lan));
+            for (const auto& name : connections) {
+                CProxySetting setting;
+                setting.connectionName = name;
+                access.GetAutoConfigURL(name, setting.autoConfigUrl, setting.autoConfigFlags);
+                access.GetProxyValue(name, setting.proxyValue, setting.proxyFlags);
+                state.settings.push_back(std::move(setting));
+            }
             state.saved = true;
         }
         before = state.settings;
     }
     if (!adFilter)
         WriteAutoProxyFile(proxy);
-    access.SetAutoConfigURL(browserAddress(adFilter), "", kIEAutoConfigFlags);
+    for (const auto& name : connections)
+        access.SetAutoConfigURL(browserAddress(adFilter), name, kIEAutoConfigFlags);
     if (restore) {
         for (const auto& setting : before) {
             access.SetAutoConfigURL(setting.autoConfigUrl, setting.connectionName,

@@ -4,6 +4,7 @@
 #include "anonymity/http_download.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <string_view>
@@ -116,7 +117,21 @@ std::string frmMain::Download(std::string sURL) {
     failed_ = false;
     wscHttp.close();
     wscHttp.getData();  // nothing of an earlier answer may leak into this one
-    wscHttp.connect(host_, platform::httpPort());
+    // An address that names its port ("127.0.0.1:8080/x", as the machine's
+    // endpoints do) is reached there; the Host line keeps the port.
+    std::string connectHost = host_;
+    std::uint16_t port = platform::httpPort();
+    if (const auto colon = host_.rfind(':'); colon != std::string::npos) {
+        const auto digits = std::string_view(host_).substr(colon + 1);
+        unsigned value = 0;
+        const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+        if (ec == std::errc{} && end == digits.data() + digits.size() && value > 0 &&
+            value <= 65535) {
+            connectHost = host_.substr(0, colon);
+            port = static_cast<std::uint16_t>(value);
+        }
+    }
+    wscHttp.connect(connectHost, port);
 
     waiting_ = true;
     struct Reset {

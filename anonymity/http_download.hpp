@@ -24,7 +24,8 @@ class frmMain final : public FormBase {
     std::shared_ptr<platform::ui::ListView> lvFiles;
 
     /// Download: GET of "http://host/path" (the scheme may be left off) to
-    /// port 80 (or the machine's configured HTTP port), answering the body.
+    /// port 80 (or the machine's configured HTTP port; a port written in the
+    /// address, "host:8080", wins), answering the body.
     /// The request is exactly "GET path HTTP/1.1", "Host: host",
     /// "Connection: close", "Accept: */*" and the empty line. The answer
     /// ends when the server closes the connection; the body counts only when

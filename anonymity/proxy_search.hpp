@@ -2,10 +2,27 @@
 // The search for a working chain of anonymous proxies from the maker's list.
 #include <string>
 
+#include "anonymity/proxy_list.hpp"
+
 namespace kx::anonymity {
 
+/// How long the search gives the checker for each proxy.
+inline constexpr int kSearchCheckSeconds = 2;
+
 /// The chain "host:port;host:port;..." of anonymous proxies found, "" when
-/// none was found or the search was broken off.
+/// the list could not be fetched or the user broke the search off (gbBreak).
+///
+/// The maker's list is tried in a shuffled order; the first "NProxys"
+/// proxies that answer in time and hide the user make the chain. When fewer
+/// are found (c of N), the lines from c on of the shuffled list fill it up
+/// unchecked to N entries, leaving out lines that are no proxy address and
+/// proxies already in it (so N entries when the list is long enough); with
+/// none found the user is told so and the filled chain is answered all the
+/// same. A missing checker program ends the search with the chain found so
+/// far. "NProxys" that is not a whole number of at least 1 counts as its
+/// default 2.
 std::string GetFastestProxy();
+/// The same with the shuffle's random numbers given (tests fix the order).
+std::string GetFastestProxy(const RandomSource& random);
 
 }  // namespace kx::anonymity

@@ -3,6 +3,8 @@
 #include "anonymity/shipped_files.hpp"
 
 #include <array>
+#include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "platform/files.hpp"
@@ -70,6 +72,73 @@ function FindProxyForURL(url, host) {
 }
 )KX";
 
+// The Internet zone's actions: the value of a standard zone (Windows XP
+// SP2's "medium" level) and of a high one. 0 allows, 1 asks, 3 disallows;
+// the larger values are the levels of logon, Java and channel permissions.
+struct ZoneAction {
+    std::string_view name;
+    std::uint32_t standard;
+    std::uint32_t high;
+};
+constexpr ZoneAction kZoneActions[] = {
+    {"1001", 1, 3},              // download signed ActiveX controls
+    {"1004", 3, 3},              // download unsigned ActiveX controls
+    {"1200", 0, 3},              // run ActiveX controls and plug-ins
+    {"1201", 3, 3},              // script ActiveX controls not marked as safe
+    {"1206", 3, 3},              // scripting of the browser control
+    {"1400", 0, 3},              // active scripting
+    {"1402", 0, 3},              // scripting of Java applets
+    {"1405", 0, 3},              // script ActiveX controls marked safe
+    {"1406", 3, 3},              // access data sources across domains
+    {"1407", 0, 3},              // paste operations via script
+    {"1601", 0, 1},              // submit non-encrypted form data
+    {"1604", 0, 1},              // font download
+    {"1605", 0, 0},              // run Java
+    {"1606", 0, 3},              // user data persistence
+    {"1607", 0, 3},              // navigate sub-frames across domains
+    {"1608", 0, 3},              // allow META REFRESH
+    {"1609", 1, 1},              // display mixed content
+    {"1800", 1, 3},              // installation of desktop items
+    {"1802", 0, 1},              // drag and drop or copy and paste files
+    {"1803", 0, 3},              // file download
+    {"1804", 1, 3},              // launching programs and files in an IFRAME
+    {"1806", 1, 1},              // launching applications and unsafe files
+    {"1809", 0, 0},              // use the pop-up blocker
+    {"1A00", 0x20000, 0x10000},  // logon: automatic in the intranet only / always ask
+    {"1A02", 0, 3},              // persistent cookies
+    {"1A03", 0, 3},              // per-session cookies
+    {"1A04", 3, 3},              // no prompt for a client certificate
+    {"1C00", 0x20000, 0},        // Java permissions: high safety / disabled
+    {"1E05", 0x20000, 0x10000},  // software channel permissions: medium / high safety
+    {"2000", 0, 3},              // binary and script behaviours
+    {"2001", 0, 3},              // .NET components signed with Authenticode
+    {"2004", 0, 3},              // .NET components not signed
+    {"2100", 0, 3},              // open files by content, not by extension
+    {"2101", 3, 3},              // less privileged zones navigate into this one
+    {"2102", 3, 3},              // script windows without size or position limits
+    {"2200", 3, 3},              // automatic prompting for file downloads
+    {"2201", 3, 3},              // automatic prompting for ActiveX controls
+    {"2300", 1, 3},              // restricted protocols for active content
+    {"2600", 0, 3},              // .NET Framework setup
+};
+
+std::string zoneFile(bool high) {
+    std::string text =
+        "REGEDIT4\n\n"
+        "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet "
+        "Settings\\Zones\\3]\n"
+        "\"DisplayName\"=\"Internet\"\n"
+        "\"Description\"=\"Internet\"\n"
+        "\"Flags\"=dword:00000001\n";
+    text += high ? "\"CurrentLevel\"=dword:00012000\n" : "\"CurrentLevel\"=dword:00011500\n";
+    for (const auto& action : kZoneActions) {
+        char value[16];
+        std::snprintf(value, sizeof value, "%08x", high ? action.high : action.standard);
+        text += "\"" + std::string(action.name) + "\"=dword:" + value + "\n";
+    }
+    return text + "\n";
+}
+
 std::string withCrLf(std::string_view text) {
     std::string out;
     out.reserve(text.size() + text.size() / 20);
@@ -81,23 +150,31 @@ std::string withCrLf(std::string_view text) {
     return out;
 }
 
-const std::array<std::string, 2>& texts() {
-    static const std::array<std::string, 2> all = {withCrLf(kTemplate), withCrLf(kNoAds)};
-    return all;
-}
+struct Shipped {
+    std::array<std::string, 4> texts;
+    std::array<ShippedFile, 4> files;
+};
 
-const std::array<ShippedFile, 2>& files() {
-    static const std::array<ShippedFile, 2> all = {
-        ShippedFile{"template.js", texts()[0]},
-        ShippedFile{"no-ads.pac", texts()[1]},
-    };
+const Shipped& shipped() {
+    static const Shipped all = [] {
+        Shipped s{{withCrLf(kTemplate), withCrLf(kNoAds), withCrLf(zoneFile(true)),
+                   withCrLf(zoneFile(false))},
+                  {}};
+        s.files = {
+            ShippedFile{"template.js", s.texts[0]},
+            ShippedFile{"no-ads.pac", s.texts[1]},
+            ShippedFile{kZonesHigh, s.texts[2]},
+            ShippedFile{kZonesStandard, s.texts[3]},
+        };
+        return s;
+    }();
     return all;
 }
 
 }  // namespace
 
 std::span<const ShippedFile> shippedFiles() {
-    return files();
+    return shipped().files;
 }
 
 bool installShippedFiles(platform::Machine& machine, std::string_view programFolder) {

@@ -1,6 +1,8 @@
 #pragma once
 // The data files the suite ships in its program folder: the proxy chain
-// template "template.js" and the ad-filtering script "no-ads.pac". They are
+// template "template.js", the ad-filtering script "no-ads.pac" and the two
+// registry files with Internet Explorer's Internet zone for a safe session
+// ("Zones High.reg") and for normal use ("Zones Standard.reg"). They are
 // kept here as text, so that setting up a machine can put them in place
 // without a separate install step.
 #include <span>
@@ -9,6 +11,10 @@
 #include "platform/machine.hpp"
 
 namespace kx::anonymity {
+
+/// The registry files of the safe session.
+inline constexpr std::string_view kZonesHigh = "Zones High.reg";
+inline constexpr std::string_view kZonesStandard = "Zones Standard.reg";
 
 struct ShippedFile {
     std::string_view name;  // the file name in the program folder

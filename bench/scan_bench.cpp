@@ -1,12 +1,16 @@
 // scan_bench: times DirScanner::Scan on a tree inside a machine prefix.
-//   scan_bench populate <prefix> <folders> <files>   lays out C:\bench with
-//       <folders> folders and <files> files spread evenly over them
+//   scan_bench populate <prefix> <folders> <files> [root] [bytes] [junk-every]
+//       lays out <root> (default C:\bench) with <folders> folders and <files>
+//       files of <bytes> bytes (default 1) spread evenly over them; with
+//       <junk-every> n, every n-th file gets a leftover's name (".bak",
+//       ".tmp", "~..." and the like) for the weekly junk search to find
 //   scan_bench scan <prefix> <windows-root>          scans and prints
 //       "<count> <milliseconds>"
 // run_scan_bench.sh times it beside find(1) on the same tree.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include <fcntl.h>
@@ -22,20 +26,22 @@ namespace pf = kx::platform;
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: scan_bench populate <prefix> <folders> <files>\n"
+                 "usage: scan_bench populate <prefix> <folders> <files> [root] [bytes] "
+                 "[junk-every]\n"
                  "       scan_bench scan <prefix> <windows-root>\n");
     return 2;
 }
 
 // Two levels: `top` folders with `sub` subfolders each, so that top * (1 +
 // sub) == folders; every folder gets the same number of files.
-int populate(const std::string& prefix, long folders, long files) {
+int populate(const std::string& prefix, long folders, long files, const std::string& windowsRoot,
+             long bytes, long junkEvery) {
     auto machine = pf::Machine::openOrCreate(prefix);
     if (!machine) {
         std::fprintf(stderr, "%s\n", machine.error().message.c_str());
         return 1;
     }
-    auto root = (*machine)->resolve("C:\\bench");
+    auto root = (*machine)->resolve(windowsRoot);
     if (!root)
         return 1;
     const long top = 100;
@@ -43,15 +49,19 @@ int populate(const std::string& prefix, long folders, long files) {
     const long perFolder = files / (top * (1 + sub));
     if (sub < 0 || perFolder < 1)
         return usage();
-    ::mkdir(root->c_str(), 0755);
+    std::error_code ec;
+    std::filesystem::create_directories(*root, ec);
+    static constexpr const char* kLeftovers[] = {".bak", ".tmp", ".old", ".dmp", ".gid", "._"};
+    const std::string content(static_cast<std::size_t>(bytes), 'x');
     long made = 0;
     const auto fill = [&](const std::string& dir) {
         for (long f = 0; f < perFolder; ++f) {
-            const std::string file = dir + "/file" + std::to_string(f) + ".dat";
+            std::string file = dir + "/file" + std::to_string(f);
+            file += junkEvery > 0 && made % junkEvery == 0 ? kLeftovers[made / junkEvery % 6] : ".dat";
             const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
             if (fd < 0)
                 std::exit(1);
-            (void)!::write(fd, "x", 1);
+            (void)!::write(fd, content.data(), content.size());
             ::close(fd);
             ++made;
         }
@@ -89,8 +99,10 @@ int scan(const std::string& prefix, const std::string& windowsRoot) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 5 && std::string(argv[1]) == "populate") {
-        return populate(argv[2], std::atol(argv[3]), std::atol(argv[4]));
+    if (argc >= 5 && argc <= 8 && std::string(argv[1]) == "populate") {
+        return populate(argv[2], std::atol(argv[3]), std::atol(argv[4]),
+                        argc > 5 ? argv[5] : "C:\\bench", argc > 6 ? std::atol(argv[6]) : 1,
+                        argc > 7 ? std::atol(argv[7]) : 0);
     }
     if (argc == 4 && std::string(argv[1]) == "scan")
         return scan(argv[2], argv[3]);

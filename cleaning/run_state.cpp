@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <exception>
 #include <limits>
+#include <ranges>
 
 #include "anonymity/http_download.hpp"
 #include "deletion/secure_delete.hpp"
@@ -96,14 +98,37 @@ bool matchesException(std::string_view lowerText) {
     return false;
 }
 
+namespace {
+
+enum class KeepReason { None, Ini, Pattern };
+
+// Why the kept check keeps a path: whenever patterns exist, a path holding
+// ".ini" is kept untouched; otherwise the first matching pattern keeps it.
+KeepReason keepReason(std::string_view path) {
+    if (runState().exceptionPatterns.empty()) return KeepReason::None;
+    const std::string lowered = platform::lower(path);
+    if (lowered.find(".ini") != std::string::npos) return KeepReason::Ini;
+    return matchesException(lowered) ? KeepReason::Pattern : KeepReason::None;
+}
+
+}  // namespace
+
+bool wouldKeep(std::string_view path) {
+    return keepReason(path) != KeepReason::None;
+}
+
 bool keptCheck(std::string_view path) {
     auto& state = runState();
-    if (state.exceptionPatterns.empty()) return false;
-    const std::string lowered = platform::lower(path);
-    if (lowered.find(".ini") != std::string::npos) return true;
-    if (!matchesException(lowered)) return false;
-    state.keptFiles.emplace_back(path);
-    (void)platform::files::setAttributes(path, kKeptAttributes);
+    const KeepReason reason = keepReason(path);
+    if (reason != KeepReason::Pattern) return reason == KeepReason::Ini;
+    std::string kept(path);
+    if (!state.keptPaths.insert(kept).second) return true;  // hidden already
+    // What the file had before, so that the end of the run gives it back
+    // instead of leaving a read-only or hidden file of the user's plain.
+    const auto before = platform::files::attributes(kept);
+    const std::uint32_t own = before ? (*before & platform::fileattr::Settable) : 0;
+    (void)platform::files::setAttributes(kept, kKeptAttributes);
+    state.keptFiles.push_back({std::move(kept), own});
     return true;
 }
 
@@ -114,17 +139,43 @@ bool addFilter(std::string_view path) {
         if (std::ranges::find(kProtectedEndings, ending) != kProtectedEndings.end()) return false;
     }
     if (matchesException(lowered)) return false;
-    foundList().add(std::move(lowered));
+    auto item = foundList().add(std::move(lowered));
+    // The entry shows the lower-cased path; the deletion takes the spelling
+    // on disk, which needs no case-insensitive search of every folder on the
+    // way and names exactly the file that was found.
+    if (item->text != path) item->tag = std::string(path);
     return true;
 }
 
 void restoreKeptFiles() {
-    for (const auto& path : runState().keptFiles) (void)platform::files::setAttributes(path, 0);
+    auto& state = runState();
+    // Latest first: should one file have been kept under two spellings of
+    // its path, the record taken while it was still its own comes last.
+    for (const auto& kept : std::ranges::reverse_view(state.keptFiles)) {
+        try {
+            (void)platform::files::setAttributes(kept.path, kept.attributes);
+        } catch (const std::exception&) {
+            // no machine bound any more: nothing left to restore on
+        }
+    }
+    state.keptFiles.clear();
+    state.keptPaths.clear();
 }
 
 double deleteWithRunSettings(std::string_view path) {
-    const auto& s = runState().settings;
-    return deletion::DeleteTheFile(path, s.security, s.encrypt, s.deleteN, s.deleteValue, s.deleteIt);
+    const auto& state = runState();
+    const auto& s = state.settings;
+    if (!state.gutmannForRun)
+        return deletion::DeleteTheFile(path, s.security, s.encrypt, s.deleteN, s.deleteValue,
+                                       s.deleteIt);
+    try {
+        return deletion::deleteTheFileAs(
+            *state.gutmannForRun ? deletion::WipeMode::Gutmann : deletion::WipeMode::Plain,
+            deletion::DeleteRequest{std::string(path), s.security, s.encrypt, s.deleteN,
+                                    s.deleteValue, s.deleteIt});
+    } catch (const std::exception&) {
+        return 0;  // as the routine itself answers a failure
+    }
 }
 
 }  // namespace kx::cleaning

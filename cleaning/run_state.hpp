@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/ui/controls.hpp"
@@ -25,6 +26,13 @@ struct DeletionSettings {
     bool encrypt = false;
 };
 
+/// A file an exception keeps, with the attributes it had before it was
+/// hidden, which it gets back when the run ends.
+struct KeptFile {
+    std::string path;
+    std::uint32_t attributes = 0;
+};
+
 struct RunState {
     /// Lower-cased full paths of the "index.dat" files handed to the secure
     /// deletion, in the order they came; one entry per hand-over (a path
@@ -34,11 +42,18 @@ struct RunState {
     /// (a line that is no valid pattern matches nothing).
     std::vector<std::optional<platform::LikePattern>> exceptionPatterns;
     /// Files an exception matched; they carry read-only + hidden + system
-    /// until the run ends.
-    std::vector<std::string> keptFiles;
+    /// until the run ends. Each path once, with its own attributes from
+    /// before: a second match of the same path must not take the hiding
+    /// for the file's own state.
+    std::vector<KeptFile> keptFiles;
+    std::unordered_set<std::string> keptPaths;
     /// Bytes freed by the deletions of the current destroy phase.
     double byteTotal = 0;
     DeletionSettings settings;
+    /// The "Gutmann" setting as the destroy phase read it at its start, so
+    /// that the store is not asked once per file; unset outside a destroy
+    /// phase, where every deletion reads it itself.
+    std::optional<bool> gutmannForRun;
 };
 
 /// The calling thread's run state.
@@ -74,11 +89,17 @@ bool matchesException(std::string_view lowerText);
 /// kept (untouched) whenever patterns exist.
 bool keptCheck(std::string_view path);
 
+/// The kept check's answer without its effects (nothing is hidden or
+/// remembered): what a preview shows as kept.
+bool wouldKeep(std::string_view path);
+
 /// The add filter: lists the lower-cased path unless it names a program,
-/// library, driver or configuration file or an exception matches it.
+/// library, driver or configuration file or an exception matches it. The
+/// entry's tag keeps the path as given when that differs from the text.
 bool addFilter(std::string_view path);
 
-/// Gives every kept file its normal attributes again (errors ignored).
+/// Gives every kept file the attributes it had before it was hidden
+/// (errors ignored) and forgets it: a second call changes nothing.
 void restoreKeptFiles();
 
 /// Deletes a file securely with the run's settings; answers the bytes freed

@@ -125,11 +125,9 @@ double deleteTheFileAs(WipeMode mode, const DeleteRequest& request,
     try {
         if (lowered == pf::lower(temp))
             return 0;
-        if (!fa.Exists(path))
-            return 0;
 
         // Refuse before doing damage: what the name is decides what may be
-        // done to it.
+        // done to it. Nothing there, nothing to do.
         auto& machine = pf::currentMachine();
         const auto facts = pf::lookAtEntry(machine, path);
         if (!facts)
@@ -155,14 +153,12 @@ double deleteTheFileAs(WipeMode mode, const DeleteRequest& request,
         // Reset for every file, not only when a leftover is in the way: a
         // read-only file would refuse the passes and be removed unwiped.
         (void)pf::files::setAttributes(machine, path, 0);
-        if (fa.Exists(temp))
-            (void)fa.Delete(temp);  // left by an earlier call that failed
-        if (!fa.Exists(path))
-            return 0;
+        (void)fa.Delete(temp);  // left by an earlier call that failed, if any
         if (auto moved = pf::files::rename(machine, path, temp); !moved)
             throw DeletionFailure(moved.error().message);
 
-        const double size = fa.Size(temp);
+        // The same file under its new name: the size looked at above.
+        const auto size = static_cast<double>(facts->size);
         if (size == 0) {
             (void)fa.Delete(temp);
             return 0;

@@ -54,7 +54,8 @@ std::int32_t DirScanner::Scan(std::string_view windowsRoot) {
         (void)platform::scanWindowsTree(
             platform::currentMachine(), windowsRoot,
             [&](std::string_view rel, platform::EntryKind kind) {
-                if (kind != platform::EntryKind::File && kind != platform::EntryKind::Link)
+                if (kind != platform::EntryKind::File && kind != platform::EntryKind::Link &&
+                    !(listFolderLinks && kind == platform::EntryKind::FolderLink))
                     return;
                 if (items_.size() >=
                     static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {

@@ -35,6 +35,12 @@ class DirScanner {
     /// of paths added. Uses the thread's current machine; never throws.
     std::int32_t Scan(std::string_view windowsRoot);
 
+    /// Also list links to folders (still never entered), for a cleaner that
+    /// removes what it finds: a link is then removed as the link it is.
+    /// Off by default, as callers that read or rewrite what they list must
+    /// not be handed a way out of the tree.
+    bool listFolderLinks = false;
+
   private:
     std::vector<std::string> items_;
 };

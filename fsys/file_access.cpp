@@ -116,6 +116,14 @@ bool emptyShellFolder(int csidl) {
 
 }  // namespace
 
+bool isProtectedFolder(std::string_view folder) {
+    try {
+        return isProtectedFolder(pf::currentMachine(), std::string(folder));
+    } catch (const std::exception&) {
+        return true;  // no machine bound: nothing may be cleared
+    }
+}
+
 bool FileAccess::Exists(std::string_view path) {
     try {
         return pf::files::exists(path);

@@ -12,6 +12,12 @@
 
 namespace kx::fsys {
 
+/// True for a folder no cleaner may empty or clear out: one that does not
+/// resolve, a drive's root, the profile, the documents, the desktop, the
+/// Windows or program folder, or a folder above one of them. Folders taken
+/// from the registry are anyone's to edit, so each is checked before use.
+bool isProtectedFolder(std::string_view folder);
+
 class FileAccess {
   public:
     /// The standard open-file dialog. `filter` is "description|pattern|..." or

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "platform/fs_fd.hpp"
+#include "platform/text.hpp"
 
 namespace kx::platform {
 namespace {
@@ -256,7 +257,67 @@ std::expected<ScanStats, FileError> scanWindowsTree(Machine& machine, std::strin
     auto host = machine.resolve(windowsRoot);
     if (!host)
         return std::unexpected(FileError{host.error().code, host.error().message});
-    return scanTree(*host, onEntry, options);
+    const auto links = machine.linkedFoldersBelow(windowsRoot);
+    if (links.empty())
+        return scanTree(*host, onEntry, options);
+
+    // A linked folder below the root is walked in its place, as a folder of
+    // the tree: the link standing there in the prefix is not reported (nor
+    // anything below it, should it have been replaced by a folder).
+    std::vector<std::string> places;
+    for (const auto& link : links) {
+        std::string place;
+        for (const auto& part : link.relative) {
+            if (!place.empty())
+                place.push_back(options.separator);
+            place += part;
+        }
+        places.push_back(std::move(place));
+    }
+    const auto isPlace = [&](std::string_view rel) {
+        for (const auto& place : places) {
+            if (rel.size() >= place.size() && iequals(rel.substr(0, place.size()), place) &&
+                (rel.size() == place.size() || rel[place.size()] == options.separator))
+                return true;
+        }
+        return false;
+    };
+    auto stats = scanTree(
+        *host,
+        [&](std::string_view rel, EntryKind kind) {
+            if (!isPlace(rel))
+                onEntry(rel, kind);
+        },
+        options);
+    if (!stats)
+        return stats;
+    for (std::size_t i = 0; i < links.size(); ++i) {
+        const std::string& place = places[i];
+        if (options.reportFolders)
+            onEntry(place, EntryKind::Folder);
+        std::string full;
+        const auto inside = scanTree(
+            links[i].hostFolder,
+            [&](std::string_view rel, EntryKind kind) {
+                full.assign(place).push_back(options.separator);
+                full.append(rel);
+                onEntry(full, kind);
+            },
+            options);
+        if (!inside) {
+            ++stats->skippedFolders;
+            continue;
+        }
+        ++stats->folders;
+        stats->files += inside->files;
+        stats->folders += inside->folders;
+        stats->links += inside->links;
+        stats->folderLinks += inside->folderLinks;
+        stats->others += inside->others;
+        stats->skippedFolders += inside->skippedFolders;
+        stats->unaddressable += inside->unaddressable;
+    }
+    return stats;
 }
 
 }  // namespace kx::platform

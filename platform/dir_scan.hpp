@@ -53,7 +53,8 @@ std::expected<ScanStats, FileError> scanTree(const std::filesystem::path& root,
 std::expected<ScanStats, FileError> scanTreeAt(int rootFd, const ScanCallback& onEntry,
                                                const ScanOptions& options = {});
 
-/// The same below a Windows path of the machine.
+/// The same below a Windows path of the machine. A linked folder below it
+/// (Machine::linkFolder) is walked in its place, as the folder it stands for.
 std::expected<ScanStats, FileError> scanWindowsTree(Machine& machine, std::string_view windowsRoot,
                                                     const ScanCallback& onEntry,
                                                     const ScanOptions& options = {});

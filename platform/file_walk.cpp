@@ -1,5 +1,7 @@
 #include "platform/file_walk.hpp"
 
+#include "platform/folder_memo.hpp"
+
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -77,6 +79,32 @@ EntryKind kindOf(mode_t mode) {
 
 std::expected<UniqueFd, FileError> walkFolders(const ResolvedPath& parts, std::size_t count,
                                                std::string_view path) {
+    // Within a memo scope the folder the last walk opened is opened again
+    // from its descriptor.
+    FolderMemo* memo = activeFolderMemo();
+    std::string memoKey;
+    if (memo != nullptr) {
+        memoKey = parts.driveRoot.string();
+        for (std::size_t i = 0; i < count; ++i) {
+            memoKey += '/';
+            memoKey += parts.components[i];
+        }
+        if (memoKey == memo->walkedKey && memo->walked.valid()) {
+            UniqueFd again(::fcntl(memo->walked.get(), F_DUPFD_CLOEXEC, 0));
+            if (again.valid())
+                return again;
+        }
+    }
+    auto walked = walkFrom(parts, count, path);
+    if (memo != nullptr && walked) {
+        memo->walkedKey = std::move(memoKey);
+        memo->walked.reset(::fcntl(walked->get(), F_DUPFD_CLOEXEC, 0));
+    }
+    return walked;
+}
+
+std::expected<UniqueFd, FileError> walkFrom(const ResolvedPath& parts, std::size_t count,
+                                            std::string_view path) {
     UniqueFd dir(::open(parts.driveRoot.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!dir.valid())
         return std::unexpected(fromErrno(errno, "cannot reach the drive of", path));

@@ -26,9 +26,14 @@ bool isReadOnlyFile(const struct stat& st);
 /// touch: links, folders, FIFOs, sockets, devices, hard-linked and read-only files.
 std::expected<void, FileError> refuseUnsafe(const struct stat& st, std::string_view path);
 
-/// Opens the drive's root and the first `count` components as folders.
+/// Opens the drive's root and the first `count` components as folders
+/// (within a FolderMemoScope, the last folder walked to is remembered).
 std::expected<fsfd::UniqueFd, FileError> walkFolders(const ResolvedPath& parts, std::size_t count,
                                                      std::string_view path);
+
+/// The same walk, always from the drive's root.
+std::expected<fsfd::UniqueFd, FileError> walkFrom(const ResolvedPath& parts, std::size_t count,
+                                                  std::string_view path);
 
 /// The folder that holds a path's last component, plus that component's name.
 struct Parent {

@@ -49,6 +49,9 @@ bool isHttpUrl(std::string_view url) {
 struct Transfer {
     std::function<bool(const char*, std::size_t)> sink;  // false stops the transfer
     bool interrupted = false;
+    /// A limit on the whole transfer, connection included; 0 = only the
+    /// connect and stall time-outs.
+    std::chrono::milliseconds limit{0};
 };
 
 std::size_t onData(char* data, std::size_t size, std::size_t count, void* user) {
@@ -97,6 +100,10 @@ long perform(const InternetSession& session, std::string_view url, std::string_v
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
+    if (transfer.limit.count() > 0) {
+        curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(transfer.limit.count()));
+        curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(transfer.limit.count()));
+    }
     // Only the proxy the caller names: "" also keeps the environment's
     // proxy variables out of a direct fetch.
     const std::string proxy =
@@ -174,6 +181,36 @@ bool InternetReadFile(InternetUrl& url, char* buffer, std::uint32_t toRead, std:
     url.readPosition += n;
     read = static_cast<std::uint32_t>(n);
     return true;
+}
+
+ProxyFetchResult fetchThroughProxy(std::string_view url, std::string_view proxy,
+                                   std::chrono::milliseconds limit, std::size_t maxBytes) {
+    ProxyFetchResult result;
+    if (!isHttpUrl(url) || proxy.empty())
+        return result;
+    InternetSession session;
+    session.agent = "Mozilla/4.0";
+    session.accessType = INTERNET_OPEN_TYPE_PROXY;
+    session.proxy = std::string(proxy);
+    bool tooLarge = false;
+    Transfer transfer;
+    transfer.limit = limit;
+    transfer.sink = [&](const char* data, std::size_t n) {
+        if (result.body.size() + n > maxBytes) {
+            tooLarge = true;
+            return false;
+        }
+        result.body.append(data, n);
+        return true;
+    };
+    result.httpStatus = perform(session, url, {}, INTERNET_FLAG_RELOAD, transfer);
+    if (tooLarge)
+        result.outcome = ProxyFetchOutcome::TooLarge;
+    else if (result.httpStatus > 0)
+        result.outcome = ProxyFetchOutcome::Answered;
+    else
+        result.outcome = ProxyFetchOutcome::NoAnswer;
+    return result;
 }
 
 std::int32_t URLDownloadToFileA(std::string_view url, std::string_view fileName) {

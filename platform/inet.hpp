@@ -7,6 +7,7 @@
 // A blocking fetch ends early when an interrupt (Ctrl+C) arrives; the
 // interrupt stays raised, so the loop's next yield still turns it into a
 // cancel.
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -77,5 +78,26 @@ bool InternetReadFile(InternetUrl& url, char* buffer, std::uint32_t toRead, std:
 /// Answers S_OK, INET_E_INVALID_URL (not http(s), or a path that reaches no
 /// file) or INET_E_DOWNLOAD_FAILURE. Direct connection, agent "Mozilla/4.0".
 std::int32_t URLDownloadToFileA(std::string_view url, std::string_view fileName);
+
+/// How a fetch through a proxy ended.
+enum class ProxyFetchOutcome {
+    Answered,  // an HTTP answer came back (any status; see httpStatus)
+    NoAnswer,  // no connection, or no complete answer within the time limit
+    TooLarge,  // the body went beyond the limit it was given
+    Failed,    // not an http(s) URL, or the transfer could not be set up
+};
+
+struct ProxyFetchResult {
+    ProxyFetchOutcome outcome = ProxyFetchOutcome::Failed;
+    long httpStatus = 0;
+    std::string body;  // what came, whatever the status
+};
+
+/// A GET of `url` through the HTTP proxy `proxy` ("host:port") with the
+/// agent "Mozilla/4.0" and the reload headers, connection and answer within
+/// `limit` all told. The proxy's own error answers (403, 502, ...) count as
+/// answered, with their status. Ends early on an interrupt (NoAnswer).
+ProxyFetchResult fetchThroughProxy(std::string_view url, std::string_view proxy,
+                                   std::chrono::milliseconds limit, std::size_t maxBytes);
 
 }  // namespace kx::platform

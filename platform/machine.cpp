@@ -1,5 +1,7 @@
 #include "platform/machine.hpp"
 
+#include "platform/folder_memo.hpp"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -172,6 +174,16 @@ MachineConfig configFromIni(const IniFile& ini, const MachineConfig& fallback) {
         for (const auto& key : ini.keys("endpoints"))
             c.endpoints[key] = ini.get("endpoints", key, "");
     }
+    if (ini.hasSection("links")) {
+        c.linkedFolders.clear();
+        for (const auto& key : ini.keys("links")) {
+            // Only what linkFolder writes: a relative host folder would
+            // depend on where a program happens to run.
+            const fs::path folder = ini.get("links", key, "");
+            if (folder.is_absolute())
+                c.linkedFolders.push_back({key, folder});
+        }
+    }
     return c;
 }
 
@@ -192,6 +204,8 @@ void configToIni(const MachineConfig& c, IniFile& ini) {
         ini.set("drives", std::string(1, d.letter), value);
     }
     for (const auto& [name, url] : c.endpoints) ini.set("endpoints", name, url);
+    for (const auto& link : c.linkedFolders)
+        ini.set("links", link.windowsPath, link.hostFolder.string());
 }
 
 // A name Windows could hold as one path component.
@@ -203,6 +217,84 @@ bool validComponent(std::string_view name) {
         }
     }
     return true;
+}
+
+bool isSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+// The components of a path after its drive letter, as Windows normalises it
+// before it looks at the disk: "." skipped, ".." climbing one component.
+std::expected<std::vector<std::string_view>, MachineError> lexicalParts(std::string_view path) {
+    std::vector<std::string_view> parts;
+    std::size_t pos = 2;
+    while (pos < path.size()) {
+        std::size_t end = pos;
+        while (end < path.size() && !isSeparator(path[end])) ++end;
+        const std::string_view part = path.substr(pos, end - pos);
+        pos = end + 1;
+        if (part.empty() || part == ".")
+            continue;
+        if (part == "..") {
+            if (parts.empty()) {
+                return std::unexpected(error("path climbs above the root of its drive: \"" +
+                                             std::string(path) + "\""));
+            }
+            parts.pop_back();
+            continue;
+        }
+        if (!validComponent(part)) {
+            return std::unexpected(
+                error("invalid name in path: \"" + std::string(path) + "\"", 123));
+        }
+        parts.push_back(part);
+    }
+    return parts;
+}
+
+// The components of a linked folder's Windows path, without its drive.
+std::vector<std::string_view> linkParts(const LinkedFolder& link) {
+    auto parts = lexicalParts(link.windowsPath);
+    return parts ? std::move(*parts) : std::vector<std::string_view>{};
+}
+
+std::size_t linkDepth(const LinkedFolder& link) {
+    return linkParts(link).size();
+}
+
+bool sameDrive(const LinkedFolder& link, char letter) {
+    return link.windowsPath.size() >= 2 && link.windowsPath[1] == ':' &&
+           std::toupper(static_cast<unsigned char>(link.windowsPath[0])) ==
+               std::toupper(static_cast<unsigned char>(letter));
+}
+
+// True when `prefix` is the start of `parts`, compared as Windows compares names.
+template <typename A, typename B>
+bool startsWith(const std::vector<A>& parts, const std::vector<B>& prefix) {
+    if (prefix.size() > parts.size())
+        return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (!iequals(parts[i], prefix[i]))
+            return false;
+    }
+    return true;
+}
+
+// The deepest linked folder a path lies in (or is), or null.
+const LinkedFolder* linkOf(const MachineConfig& c, char letter,
+                           const std::vector<std::string_view>& parts) {
+    const LinkedFolder* best = nullptr;
+    std::size_t bestDepth = 0;
+    for (const auto& link : c.linkedFolders) {
+        const auto own = linkParts(link);
+        if (own.empty() || !sameDrive(link, letter) || !startsWith(parts, own))
+            continue;
+        if (best == nullptr || own.size() > bestDepth) {
+            best = &link;
+            bestDepth = own.size();
+        }
+    }
+    return best;
 }
 
 std::expected<void, MachineError> validateConfig(const MachineConfig& c) {
@@ -513,9 +605,58 @@ const Drive* Machine::drive(char letter) const {
     return nullptr;
 }
 
+namespace {
+
+// The name a component has on disk in `folder`: the exact spelling when it
+// exists, else the first case-insensitive match in byte order (so the
+// answer is stable); nothing when there is neither.
+std::optional<std::string> onDiskName(const fs::path& folder, std::string_view part) {
+    struct stat st {};
+    std::string name(part);
+    if (::lstat((folder / name).c_str(), &st) == 0)
+        return name;
+    std::string best;
+    bool found = false;
+    if (DIR* dir = ::opendir(folder.c_str()); dir != nullptr) {
+        const std::string want = lower(part);
+        while (const dirent* e = ::readdir(dir)) {
+            const std::string_view candidate = e->d_name;
+            if (candidate == "." || candidate == "..")
+                continue;
+            if (lower(candidate) == want && (!found || candidate < best)) {
+                best = std::string(candidate);
+                found = true;
+            }
+        }
+        ::closedir(dir);
+    }
+    if (!found)
+        return std::nullopt;
+    return best;
+}
+
+thread_local FolderMemo* tFolderMemo = nullptr;
+
+}  // namespace
+
+FolderMemo* activeFolderMemo() {
+    return tFolderMemo;
+}
+
+FolderMemoScope::FolderMemoScope() : owner_(tFolderMemo == nullptr) {
+    if (owner_)
+        tFolderMemo = new FolderMemo();
+}
+
+FolderMemoScope::~FolderMemoScope() {
+    if (owner_) {
+        delete tFolderMemo;
+        tFolderMemo = nullptr;
+    }
+}
+
 std::expected<ResolvedPath, MachineError> Machine::resolveParts(std::string_view path) const {
-    const auto isSep = [](char c) { return c == '\\' || c == '/'; };
-    if (path.size() >= 2 && isSep(path[0]) && isSep(path[1])) {
+    if (path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1])) {
         return std::unexpected(
             error("UNC and device paths are not supported: " + std::string(path)));
     }
@@ -533,64 +674,66 @@ std::expected<ResolvedPath, MachineError> Machine::resolveParts(std::string_view
     ResolvedPath out;
     const char l = static_cast<char>(std::tolower(static_cast<unsigned char>(d->letter)));
     out.driveRoot = prefix_ / "dosdevices" / (std::string(1, l) + ":");
-    struct stat st {};
-    if (::stat(out.driveRoot.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        return std::unexpected(
-            error(std::string("drive ") + d->letter + ": has no folder in the prefix"));
+
+    auto lexical = lexicalParts(path);
+    if (!lexical)
+        return std::unexpected(lexical.error());
+    std::vector<std::string_view> parts = std::move(*lexical);
+
+    // A linked folder on the way becomes the root the rest is found below.
+    const LinkedFolder* link = linkOf(config_, d->letter, parts);
+    if (link != nullptr) {
+        out.driveRoot = link->hostFolder;
+        parts.erase(parts.begin(), parts.begin() + static_cast<std::ptrdiff_t>(linkDepth(*link)));
     }
 
-    // Lexical pass first, as Windows normalises a path before it looks at the disk.
-    std::vector<std::string_view> parts;
-    std::size_t pos = 2;
-    while (pos < path.size()) {
-        std::size_t end = pos;
-        while (end < path.size() && !isSep(path[end])) ++end;
-        const std::string_view part = path.substr(pos, end - pos);
-        pos = end + 1;
-        if (part.empty() || part == ".")
-            continue;
-        if (part == "..") {
-            if (parts.empty()) {
-                return std::unexpected(error("path climbs above the root of its drive: \"" +
-                                             std::string(path) + "\""));
-            }
-            parts.pop_back();
-            continue;
+    // Within a memo scope a path whose folder was the last one resolved
+    // only needs its last component found.
+    FolderMemo* memo = parts.empty() ? nullptr : activeFolderMemo();
+    std::string memoKey;
+    if (memo != nullptr) {
+        memoKey = out.driveRoot.string();
+        for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+            memoKey += '\\';
+            memoKey += parts[i];
         }
-        if (!validComponent(part)) {
-            return std::unexpected(
-                error("invalid name in path: \"" + std::string(path) + "\"", 123));
+        if (memoKey == memo->resolvedKey) {
+            out = memo->parent;
+            out.components.push_back(
+                memo->parentMissing ? std::string(parts.back())
+                                    : onDiskName(out.hostPath(), parts.back()).value_or(
+                                          std::string(parts.back())));
+            return out;
         }
-        parts.push_back(part);
+    }
+
+    struct stat st {};
+    if (link != nullptr) {
+        if (::stat(out.driveRoot.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+            return std::unexpected(error("the linked folder " + link->hostFolder.string() + " of " +
+                                         link->windowsPath + " is missing"));
+        }
+    } else if (::stat(out.driveRoot.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        return std::unexpected(
+            error(std::string("drive ") + d->letter + ": has no folder in the prefix"));
     }
 
     // Then each component on disk: the exact spelling if it exists, else the
     // first case-insensitive match (in byte order, so the answer is stable).
     fs::path current = out.driveRoot;
     bool missing = false;
-    for (const auto part : parts) {
-        std::string name(part);
-        if (!missing && ::lstat((current / name).c_str(), &st) != 0) {
-            std::string best;
-            bool found = false;
-            if (DIR* dir = ::opendir(current.c_str()); dir != nullptr) {
-                const std::string want = lower(part);
-                while (const dirent* e = ::readdir(dir)) {
-                    const std::string_view candidate = e->d_name;
-                    if (candidate == "." || candidate == "..")
-                        continue;
-                    if (lower(candidate) == want && (!found || candidate < best)) {
-                        best = std::string(candidate);
-                        found = true;
-                    }
-                }
-                ::closedir(dir);
-            }
-            if (found) {
-                name = std::move(best);
-            } else {
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (memo != nullptr && i + 1 == parts.size()) {
+            memo->resolvedKey = memoKey;
+            memo->parent = out;
+            memo->parentMissing = missing;
+        }
+        std::string name(parts[i]);
+        if (!missing) {
+            if (auto found = onDiskName(current, parts[i]))
+                name = std::move(*found);
+            else
                 missing = true;  // the rest keeps the given spelling
-            }
         }
         current /= name;
         out.components.push_back(std::move(name));
@@ -603,6 +746,114 @@ std::expected<fs::path, MachineError> Machine::resolve(std::string_view windowsP
     if (!parts)
         return std::unexpected(parts.error());
     return parts->hostPath();
+}
+
+std::expected<void, MachineError> Machine::linkFolder(std::string_view windowsFolder,
+                                                      const fs::path& hostFolder) {
+    std::error_code ec;
+    if (!hostFolder.is_absolute())
+        return std::unexpected(error("not an absolute path: " + hostFolder.string()));
+    const fs::path target = fs::canonical(hostFolder, ec);
+    if (ec || !fs::is_directory(target, ec))
+        return std::unexpected(error("not a folder: " + hostFolder.string()));
+    // machine.ini keeps the link as "path=folder".
+    if (windowsFolder.find('=') != std::string_view::npos)
+        return std::unexpected(error("cannot link a path holding \"=\"", 123));
+    if (auto whole = resolveParts(windowsFolder); !whole)
+        return std::unexpected(whole.error());
+    auto lexical = lexicalParts(windowsFolder);
+    if (!lexical)
+        return std::unexpected(lexical.error());
+    const auto& parts = *lexical;
+    if (parts.empty())
+        return std::unexpected(error("the root of a drive cannot be linked", 5));
+
+    // The place's parent must be a folder of the prefix itself: made where
+    // missing, and never reached through a link.
+    const char letter =
+        static_cast<char>(std::toupper(static_cast<unsigned char>(windowsFolder[0])));
+    std::string parent = std::string(1, letter) + ":";
+    for (std::size_t i = 0; i + 1 < parts.size(); ++i) parent += "\\" + std::string(parts[i]);
+    auto above = resolveParts(parent);
+    if (!above)
+        return std::unexpected(above.error());
+    const fs::path driveRoot =
+        prefix_ / "dosdevices" / (std::string(1, static_cast<char>(std::tolower(letter))) + ":");
+    if (above->driveRoot != driveRoot)
+        return std::unexpected(error(std::string(windowsFolder) + " lies in a linked folder", 5));
+    fs::path folder = driveRoot;
+    std::string windowsPath = std::string(1, letter) + ":";
+    struct stat st {};
+    for (const auto& name : above->components) {
+        folder /= name;
+        windowsPath += "\\" + name;
+        if (::lstat(folder.c_str(), &st) != 0) {
+            if (::mkdir(folder.c_str(), 0755) != 0)
+                return std::unexpected(error("cannot create " + folder.string(), 5));
+        } else if (!S_ISDIR(st.st_mode)) {
+            return std::unexpected(
+                error(windowsPath + " is no folder of the machine (a link or a file)", 5));
+        }
+    }
+
+    // The place itself: its spelling on disk when something stands there.
+    std::string name(parts.back());
+    for (const auto& entry : fs::directory_iterator(folder, ec)) {
+        const auto candidate = entry.path().filename().string();
+        if (iequals(candidate, name)) {
+            name = candidate;
+            break;
+        }
+    }
+    const fs::path place = folder / name;
+    windowsPath += "\\" + name;
+    if (::lstat(place.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode) && !fs::is_empty(place, ec))
+            return std::unexpected(error(windowsPath + " is a folder with entries", 5));
+        if (!S_ISDIR(st.st_mode) && !S_ISLNK(st.st_mode))
+            return std::unexpected(error(windowsPath + " is a file", 5));
+        if (::remove(place.c_str()) != 0)
+            return std::unexpected(error("cannot replace " + place.string(), 5));
+    }
+    if (::symlink(target.c_str(), place.c_str()) != 0)
+        return std::unexpected(
+            error("cannot link " + place.string() + ": " + std::strerror(errno), 5));
+
+    MachineConfig updated = config_;
+    std::erase_if(updated.linkedFolders,
+                  [&](const LinkedFolder& l) { return iequals(l.windowsPath, windowsPath); });
+    updated.linkedFolders.push_back({windowsPath, target});
+    const fs::path iniPath = prefix_ / "machine.ini";
+    auto ini = IniFile::load(iniPath);
+    if (ini) {
+        configToIni(updated, *ini);
+        if (auto saved = ini->save(iniPath); saved) {
+            config_ = std::move(updated);
+            return {};
+        }
+    }
+    ::unlink(place.c_str());
+    return std::unexpected(error("cannot record the link in " + iniPath.string(), 5));
+}
+
+std::vector<Machine::LinkBelow> Machine::linkedFoldersBelow(std::string_view windowsFolder) const {
+    std::vector<LinkBelow> below;
+    if (windowsFolder.size() < 2 || windowsFolder[1] != ':')
+        return below;
+    const auto parts = lexicalParts(windowsFolder);
+    if (!parts)
+        return below;
+    for (const auto& link : config_.linkedFolders) {
+        const auto own = linkParts(link);
+        if (!sameDrive(link, windowsFolder[0]) || own.size() <= parts->size() ||
+            !startsWith(own, *parts))
+            continue;
+        LinkBelow one;
+        one.relative.assign(own.begin() + static_cast<std::ptrdiff_t>(parts->size()), own.end());
+        one.hostFolder = link.hostFolder;
+        below.push_back(std::move(one));
+    }
+    return below;
 }
 
 std::string Machine::userProfile() const {

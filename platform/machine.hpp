@@ -45,6 +45,13 @@ struct VersionRecord {
     std::string servicePack = "Service Pack 2";
 };
 
+/// A folder of the machine that stands for a folder of the host, as a
+/// volume mounted into an empty folder does on Windows.
+struct LinkedFolder {
+    std::string windowsPath;           // C:\...\Profiles\kx.default, no trailing backslash
+    std::filesystem::path hostFolder;  // absolute, links resolved when it was linked
+};
+
 /// What machine.ini holds.
 struct MachineConfig {
     VersionRecord version;
@@ -57,6 +64,9 @@ struct MachineConfig {
     std::vector<Drive> drives;  // in letter order
     /// Outside parties by name ("maker" -> "http://127.0.0.1:8080", ...).
     std::map<std::string, std::string> endpoints;
+    /// Folders of the machine that stand for folders of the host (see
+    /// Machine::linkFolder), in the order they were linked.
+    std::vector<LinkedFolder> linkedFolders;
 
     /// The defaults of a new machine: a German Windows XP, one user who is an
     /// administrator, drives A: (3,5-Diskette, no folder), C: (fixed), D: (CD-ROM).
@@ -137,6 +147,29 @@ class Machine {
     /// The same resolution, answered as the drive's root plus components.
     std::expected<ResolvedPath, MachineError> resolveParts(std::string_view windowsPath) const;
 
+    /// Links a folder of the machine to a folder of the host: from then on the
+    /// Windows path and everything below it resolve into `hostFolder`, which
+    /// the file layer treats as the root of a drive. Writes below it walk
+    /// from there without following any further link, so files inside the
+    /// host folder are written in place, while nothing can be written
+    /// through the link itself. A symbolic link stands at the folder's place
+    /// in the prefix, so the tree looks as it resolves; directory scans walk
+    /// the linked folder in its place. The link is kept in machine.ini.
+    /// Linking the same folder again points it at the new host folder.
+    /// Fails for a host folder that is not an existing folder given by an
+    /// absolute path, for a drive's root, for a place inside another linked
+    /// folder, and when a folder with entries already stands at the place.
+    std::expected<void, MachineError> linkFolder(std::string_view windowsFolder,
+                                                 const std::filesystem::path& hostFolder);
+
+    /// The linked folders strictly below a Windows folder: each one's path
+    /// relative to that folder (components) and its host folder.
+    struct LinkBelow {
+        std::vector<std::string> relative;
+        std::filesystem::path hostFolder;
+    };
+    std::vector<LinkBelow> linkedFoldersBelow(std::string_view windowsFolder) const;
+
     /// The home directory of the user's Windows profile.
     std::string userProfile() const;  // "C:\\Dokumente und Einstellungen\\<user>"
 
@@ -168,6 +201,22 @@ class MachineScope {
 
   private:
     Machine* previous_;
+};
+
+/// While one lives on a thread, the path resolution and the folder walks of
+/// the file calls on that thread remember the last folder they went through,
+/// so that a loop over the files of one folder finds the folder once instead
+/// of once per call. Only for loops during which no folder on the way is
+/// renamed, removed or linked; scopes nest (the outermost one counts).
+class FolderMemoScope {
+  public:
+    FolderMemoScope();
+    ~FolderMemoScope();
+    FolderMemoScope(const FolderMemoScope&) = delete;
+    FolderMemoScope& operator=(const FolderMemoScope&) = delete;
+
+  private:
+    bool owner_;
 };
 
 }  // namespace kx::platform

@@ -5,8 +5,11 @@
 
 #include <string_view>
 
+#include "platform/files.hpp"
+#include "platform/machine.hpp"
 #include "platform/process.hpp"
 #include "platform/text.hpp"
+#include "platform/ui/dialogs.hpp"
 
 extern char** environ;
 
@@ -102,5 +105,46 @@ Shell& shell() {
     thread_local DesktopShell desktop;
     return desktop;
 }
+
+std::int32_t SHEmptyRecycleBinA(std::int32_t, std::string_view rootPath, std::uint32_t flags) {
+    if (!hasCurrentMachine())
+        return E_INVALIDARG;
+    auto& machine = currentMachine();
+    std::vector<char> letters;
+    if (rootPath.empty()) {
+        for (const auto& drive : machine.config().drives)
+            if (driveHasFolder(drive))
+                letters.push_back(drive.letter);
+    } else {
+        const Drive* drive = rootPath.size() >= 2 && rootPath[1] == ':'
+                                 ? machine.drive(rootPath[0])
+                                 : nullptr;
+        if (drive == nullptr || !driveHasFolder(*drive))
+            return E_INVALIDARG;
+        letters.push_back(drive->letter);
+    }
+    if ((flags & SHERB_NOCONFIRMATION) == 0 &&
+        ui::dialogs().messageBox("Möchten Sie wirklich alle Elemente im Papierkorb löschen?",
+                                 "Löschen mehrerer Elemente bestätigen",
+                                 ui::MB_YESNO | ui::MB_ICONQUESTION) != ui::IDYES)
+        return E_ABORT;
+    bool complete = true;
+    for (const char letter : letters) {
+        for (const auto folder : kRecycleFolders) {
+            const std::string bin = std::string(1, letter) + ":\\" + std::string(folder);
+            const auto entry = files::info(machine, bin);
+            if (!entry)
+                continue;  // this drive has no bin of that kind
+            if (entry->kind != EntryKind::Folder)
+                continue;  // a link or file of that name is nobody's bin
+            const auto emptied = files::emptyFolder(machine, bin);
+            if (!emptied || emptied->failed != 0)
+                complete = false;
+        }
+    }
+    return complete ? 0 : E_FAIL;
+}
+
+void SHUpdateRecycleBinIcon() {}
 
 }  // namespace kx::platform

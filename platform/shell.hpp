@@ -1,8 +1,9 @@
 #pragma once
 // ShellExecuteA: opening documents and web addresses with the program the
-// desktop associates with them.
+// desktop associates with them; the recycle bin.
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 #include "platform/thread_binding.hpp"
 
@@ -66,5 +67,33 @@ inline std::intptr_t ShellExecuteA(std::int32_t owner, const std::string& verb,
                                    const std::string& directory, std::int32_t showCommand) {
     return shell().shellExecute(owner, verb, file, parameters, directory, showCommand);
 }
+
+/// SHEmptyRecycleBinA flags.
+inline constexpr std::uint32_t SHERB_NOCONFIRMATION = 0x1;
+inline constexpr std::uint32_t SHERB_NOPROGRESSUI = 0x2;
+inline constexpr std::uint32_t SHERB_NOSOUND = 0x4;
+/// Its failing answers.
+inline constexpr std::int32_t E_ABORT = static_cast<std::int32_t>(0x80004004u);
+inline constexpr std::int32_t E_FAIL = static_cast<std::int32_t>(0x80004005u);
+inline constexpr std::int32_t E_INVALIDARG = static_cast<std::int32_t>(0x80070057u);
+
+/// The recycle bin folders at a drive's root: "RECYCLER" of the NT family,
+/// "RECYCLED" of Windows 9x.
+inline constexpr std::string_view kRecycleFolders[] = {"RECYCLER", "RECYCLED"};
+
+/// Empties the recycle bin of the drive `rootPath` names ("C:\\"), or of
+/// every drive of the machine when it is empty. Everything inside the bin
+/// folders goes and the folders stay; links inside are removed as links and
+/// never followed, and a bin folder that is itself a link is left alone.
+/// Without SHERB_NOCONFIRMATION the user confirms first. Answers 0 (S_OK)
+/// when every bin is empty afterwards (also when there was none), E_FAIL
+/// when something stayed, E_ABORT when the user declined, E_INVALIDARG for
+/// a root that names no drive of the machine (or no machine bound).
+std::int32_t SHEmptyRecycleBinA(std::int32_t owner, std::string_view rootPath,
+                                std::uint32_t flags);
+
+/// Redraws the recycle bin's desktop icon; no desktop shows one here, so
+/// there is nothing to do.
+void SHUpdateRecycleBinIcon();
 
 }  // namespace kx::platform

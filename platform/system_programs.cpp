@@ -4,8 +4,10 @@
 #include <mutex>
 #include <optional>
 
+#include "platform/files.hpp"
 #include "platform/machine.hpp"
 #include "platform/regfile.hpp"
+#include "platform/registry_key.hpp"
 #include "platform/text.hpp"
 #include "platform/ui/dialogs.hpp"
 
@@ -24,7 +26,12 @@ std::string programKey(std::string_view name) {
 struct Table {
     std::mutex mutex;
     std::map<std::string, SystemProgramHandler> handlers;
-    Table() { handlers.emplace("regedit", &runRegedit); }
+    Table() {
+        handlers.emplace("regedit", &runRegedit);
+        handlers.emplace("regsvr32", &runRegsvr32);
+        handlers.emplace("net", &runNet);
+        handlers.emplace("cleanmgr", &runCleanmgr);
+    }
 };
 
 Table& table() {
@@ -50,6 +57,42 @@ std::uint32_t exportKey(Machine& machine, const std::string& file, const std::st
     return exportRegFile(machine.registry(), root, subKey, *host, format).status == ERROR_SUCCESS
                ? 0
                : 1;
+}
+
+// An option word of programs that take "/x" or "-x", possibly followed by a
+// value ("/i:cmd", "/sagerun:5", "/dC:").
+bool isSwitch(const std::string& word) {
+    return word.size() >= 2 && (word[0] == '/' || word[0] == '-');
+}
+
+// The service's state as the service control keeps it.
+std::uint32_t serviceState(Registry& registry, HKEY key) {
+    DWORD state = 0;
+    DWORD size = sizeof state;
+    DWORD type = 0;
+    if (registry.RegQueryValueExA(key, "CurrentState", nullptr, &type,
+                                  reinterpret_cast<std::uint8_t*>(&state), &size) ==
+            ERROR_SUCCESS &&
+        type == REG_DWORD && size == sizeof state)
+        return state;
+    DWORD start = 0;
+    size = sizeof start;
+    const bool disabled =
+        registry.RegQueryValueExA(key, "Start", nullptr, &type,
+                                  reinterpret_cast<std::uint8_t*>(&start), &size) ==
+            ERROR_SUCCESS &&
+        type == REG_DWORD && start == 4;
+    return disabled ? SERVICE_STOPPED : SERVICE_RUNNING;
+}
+
+bool serviceDisabled(Registry& registry, HKEY key) {
+    DWORD start = 0;
+    DWORD size = sizeof start;
+    DWORD type = 0;
+    return registry.RegQueryValueExA(key, "Start", nullptr, &type,
+                                     reinterpret_cast<std::uint8_t*>(&start), &size) ==
+               ERROR_SUCCESS &&
+           type == REG_DWORD && start == 4;
 }
 
 }  // namespace
@@ -122,6 +165,99 @@ std::uint32_t runRegedit(const SystemProgramCall& call) {
         }
     }
     return result.status == ERROR_SUCCESS ? 0 : 1;
+}
+
+std::uint32_t runRegsvr32(const SystemProgramCall& call) {
+    bool silent = false;
+    bool unregister = false;
+    std::vector<std::string> operands;
+    for (const auto& word : call.arguments) {
+        if (!isSwitch(word)) {
+            operands.push_back(word);
+            continue;
+        }
+        const auto option = lower(word.substr(1));
+        if (option == "s")
+            silent = true;
+        else if (option == "u")
+            unregister = true;
+        // "/i", "/i:text", "/n" and "/c" change nothing without a component model.
+    }
+    if (operands.size() != 1 || !hasCurrentMachine())
+        return 1;
+    const auto& file = operands[0];
+    auto& machine = currentMachine();
+    // The file itself, never a link's target: a library is loaded from where
+    // it lies.
+    const auto entry = files::info(machine, file);
+    bool loadable = false;
+    if (entry && entry->kind == EntryKind::File) {
+        const auto bytes = files::readAll(machine, file);
+        loadable = bytes && bytes->starts_with("MZ");
+    }
+    const std::string entryPoint = unregister ? "DllUnregisterServer" : "DllRegisterServer";
+    if (!silent) {
+        auto& dialogs = ui::dialogs();
+        if (loadable)
+            dialogs.messageBox(entryPoint + " in " + file + " erfolgreich durchgeführt.", "RegSvr32",
+                               ui::MB_OK | ui::MB_ICONINFORMATION);
+        else
+            dialogs.messageBox("LoadLibrary(\"" + file + "\") ist fehlgeschlagen.", "RegSvr32",
+                               ui::MB_OK | ui::MB_ICONCRITICAL);
+    }
+    return loadable ? 0 : 3;
+}
+
+std::uint32_t runNet(const SystemProgramCall& call) {
+    if (call.arguments.size() != 2 || !hasCurrentMachine())
+        return 1;
+    const auto command = lower(call.arguments[0]);
+    if (command != "start" && command != "stop")
+        return 1;
+    const bool start = command == "start";
+    auto& registry = currentMachine().registry();
+    const std::string keyPath = std::string(kServicesKey) + "\\" + call.arguments[1];
+    HKEY handle = 0;
+    if (registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_QUERY_VALUE, &handle) !=
+        ERROR_SUCCESS)
+        return 2;  // no such service
+    std::uint32_t state = 0;
+    bool disabled = false;
+    {
+        RegKey key(registry, handle);
+        state = serviceState(registry, key.get());
+        disabled = serviceDisabled(registry, key.get());
+    }
+    const std::uint32_t wanted = start ? SERVICE_RUNNING : SERVICE_STOPPED;
+    if (state == wanted || (start && disabled))
+        return 2;
+    // Opened for writing anew: a user who is not an administrator is refused here.
+    if (registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_SET_VALUE, &handle) !=
+        ERROR_SUCCESS)
+        return 2;
+    RegKey key(registry, handle);
+    const DWORD value = wanted;
+    return registry.RegSetValueExA(key.get(), "CurrentState", 0, REG_DWORD,
+                                   reinterpret_cast<const std::uint8_t*>(&value),
+                                   sizeof value) == ERROR_SUCCESS
+               ? 0
+               : 2;
+}
+
+std::uint32_t runCleanmgr(const SystemProgramCall& call) {
+    if (!hasCurrentMachine())
+        return 1;
+    for (const auto& word : call.arguments) {
+        if (!isSwitch(word))
+            return 1;
+        const auto option = lower(word.substr(1));
+        if (option.starts_with("d") && option.size() >= 2) {
+            const Drive* drive = currentMachine().drive(option[1]);
+            if (drive == nullptr || !driveHasFolder(*drive))
+                return 1;
+        }
+    }
+    return 0;
 }
 
 }  // namespace kx::platform

@@ -44,6 +44,10 @@ case "${1:-}" in
         "${k[@]}" call QueryUserInformationString \
             'Software\VB and VBA Program Settings\Selbsttest\Options' DeleteN ''
         "${k[@]}" reg delete 'HKCU\Software\VB and VBA Program Settings\Selbsttest'
+        # The main job: a whole cleaning run on a throw-away machine planted
+        # with tracks of every kind, then a real run on the default machine.
+        ./build/kolvanex demo
+        ./build/kolvanex clean
         ;;
     test)
         install_packages

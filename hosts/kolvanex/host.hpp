@@ -63,11 +63,31 @@ void addCipherCommand(CLI::App& app, const GlobalOptions& options, int& exitCode
 /// `kolvanex fetch URL` (GetInternetFile) and `kolvanex download URL`
 /// (frmMain's Download with its progress line).
 void addFetchCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);
+/// `kolvanex demo`: a cleaning run on a throw-away machine planted with tracks.
+void addDemoCommand(CLI::App& app, const GlobalOptions& options, int& exitCode);
 /// `kolvanex info`: the information window's sentence and version.
 void addInfoCommand(CLI::App& app, const GlobalOptions& options, int& exitCode);
+/// `kolvanex clean [--preview]`: a cleaning run, or the list of what it would process.
+void addCleanCommand(CLI::App& app, const GlobalOptions& options, int& exitCode);
+/// `kolvanex proxy fastest` (GetFastestProxy) and `kolvanex proxy check
+/// HOST:PORT` (KXChecker).
+void addProxyCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);
+/// Creates a machine at `prefix` with the suite's program folder, its
+/// companion programs and data files; null (with the reason on stderr) when
+/// that fails.
+std::unique_ptr<platform::Machine> createMachine(const std::filesystem::path& prefix,
+                                                const platform::MachineConfig& config);
 int runMachineInit(const GlobalOptions& options, const std::optional<std::string>& user,
                    bool nonAdmin);
 int runMachineInfo(const GlobalOptions& options);
+/// `kolvanex machine link-firefox`: links the user's Firefox profile (the
+/// default of ~/.mozilla/firefox/profiles.ini, or `profile`) into the
+/// machine's Firefox profiles, makes Firefox the chosen browser and puts a
+/// launcher of `firefox` (default: the one on PATH) where the engine starts it.
+int runMachineLinkFirefox(const GlobalOptions& options, const std::optional<std::string>& profile,
+                          const std::optional<std::string>& firefox);
+/// `kolvanex session anonym|safe on|off` and `kolvanex open URL`.
+void addSessionCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);
 int runSettingsList(const GlobalOptions& options, const std::optional<std::string>& section);
 int runSettingsGet(const GlobalOptions& options, const std::string& section,
                    const std::string& key);

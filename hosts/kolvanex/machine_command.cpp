@@ -3,12 +3,18 @@
 #include <unistd.h>
 
 #include <array>
+#include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <system_error>
 
 #include "anonymity/shipped_files.hpp"
 #include "frame/kolvanex.hpp"
 #include "hosts/kolvanex/host.hpp"
+#include "platform/ini.hpp"
+#include "platform/text.hpp"
+#include "settings/keys.hpp"
+#include "settings/locations.hpp"
 #include "settings/settings_store.hpp"
 
 namespace kx::host {
@@ -83,7 +89,198 @@ bool installCompanions(platform::Machine& machine) {
     return ok;
 }
 
+namespace fs = std::filesystem;
+
+// The user's Firefox profile as profiles.ini names it: the default of an
+// installation ("Install..." sections, newer Firefox), else the profile
+// marked Default=1, else the first profile.
+std::optional<fs::path> defaultFirefoxProfile(const fs::path& firefoxFolder) {
+    auto ini = platform::IniFile::load(firefoxFolder / "profiles.ini");
+    if (!ini)
+        return std::nullopt;
+    const auto sections = ini->sections();
+    for (const auto& section : sections) {
+        if (platform::lower(section).starts_with("install")) {
+            if (const auto path = ini->get(section, "Default"); path && !path->empty())
+                return firefoxFolder / *path;
+        }
+    }
+    std::optional<fs::path> first;
+    for (const auto& section : sections) {
+        if (!platform::lower(section).starts_with("profile"))
+            continue;
+        const auto path = ini->get(section, "Path");
+        if (!path || path->empty())
+            continue;
+        const fs::path folder =
+            ini->get(section, "IsRelative", "1") == "0" ? fs::path(*path) : firefoxFolder / *path;
+        if (ini->get(section, "Default", "0") == "1")
+            return folder;
+        if (!first)
+            first = folder;
+    }
+    return first;
+}
+
+// The first executable of that name on PATH.
+std::optional<fs::path> onPath(std::string_view name) {
+    const char* path = std::getenv("PATH");
+    if (path == nullptr)
+        return std::nullopt;
+    std::string_view rest = path;
+    while (!rest.empty()) {
+        const auto colon = rest.find(':');
+        const fs::path candidate = fs::path(std::string(rest.substr(0, colon))) / std::string(name);
+        if (::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        rest = colon == std::string_view::npos ? std::string_view{} : rest.substr(colon + 1);
+    }
+    return std::nullopt;
+}
+
+std::string shellQuoted(const std::string& word) {
+    std::string out = "'";
+    for (const char c : word) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+constexpr std::string_view kLauncherMark = "# Kolvanex: Firefox with the linked profile";
+
+// Puts a small launcher where the engine looks for Firefox's program, so
+// that starting the chosen browser starts the user's Firefox with the
+// linked profile. A program someone else put there is left alone.
+bool installFirefoxLauncher(platform::Machine& machine, const fs::path& firefox,
+                            const fs::path& profile) {
+    const std::string windowsPath = settings::MozGetExeDirectory();
+    const auto target = machine.resolve(windowsPath);
+    if (!target) {
+        std::cerr << "kolvanex: " << target.error().message << "\n";
+        return false;
+    }
+    std::error_code ec;
+    if (fs::exists(*target, ec)) {
+        std::ifstream in(*target, std::ios::binary);
+        std::string head(256, '\0');
+        in.read(head.data(), static_cast<std::streamsize>(head.size()));
+        if (head.find(kLauncherMark) == std::string::npos) {
+            std::cout << "left " << windowsPath << " as it is (not our launcher)\n";
+            return true;
+        }
+    }
+    fs::create_directories(target->parent_path(), ec);
+    auto temporary = *target;
+    temporary += ".new-" + std::to_string(::getpid());
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out << "#!/bin/sh\n"
+            << kLauncherMark << "\n"
+            << "exec " << shellQuoted(firefox.string()) << " --profile "
+            << shellQuoted(profile.string()) << " \"$@\"\n";
+        if (!out) {
+            std::cerr << "kolvanex: cannot write " << temporary.string() << "\n";
+            return false;
+        }
+    }
+    fs::permissions(temporary,
+                    fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                        fs::perms::others_read | fs::perms::others_exec,
+                    ec);
+    if (!ec)
+        fs::rename(temporary, *target, ec);
+    if (ec) {
+        fs::remove(temporary, ec);
+        std::cerr << "kolvanex: cannot install " << windowsPath << "\n";
+        return false;
+    }
+    std::cout << "browser " << windowsPath << " -> " << firefox.string() << "\n";
+    return true;
+}
+
 }  // namespace
+
+int runMachineLinkFirefox(const GlobalOptions& options, const std::optional<std::string>& profile,
+                          const std::optional<std::string>& firefox) {
+    if (firefox && ::access(fs::absolute(*firefox).c_str(), X_OK) != 0)
+        throw UsageError("not a program: " + *firefox);
+    Session session(options, true);
+    fs::path folder;
+    if (profile) {
+        folder = fs::absolute(*profile);
+    } else {
+        const char* home = std::getenv("HOME");
+        if (home == nullptr || *home == '\0')
+            throw UsageError("no home folder (HOME); name the profile with --profile");
+        const fs::path firefoxFolder = fs::path(home) / ".mozilla" / "firefox";
+        const auto found = defaultFirefoxProfile(firefoxFolder);
+        if (!found) {
+            std::cerr << "kolvanex: no Firefox profile in "
+                      << (firefoxFolder / "profiles.ini").string() << " (name it with --profile)\n";
+            return kExitFailed;
+        }
+        folder = *found;
+    }
+    std::error_code ec;
+    folder = fs::canonical(folder, ec);
+    if (ec || !fs::is_directory(folder, ec)) {
+        std::cerr << "kolvanex: not a Firefox profile folder: " << folder.string() << "\n";
+        return kExitFailed;
+    }
+
+    const std::string place = settings::VBGetSpecialFolder(settings::kCsidlAppData) +
+                              "\\Mozilla\\Firefox\\Profiles\\" + folder.filename().string();
+    if (auto linked = session.machine().linkFolder(place, folder); !linked) {
+        std::cerr << "kolvanex: " << linked.error().message << "\n";
+        return kExitFailed;
+    }
+    std::cout << "linked " << place << " -> " << folder.string() << "\n";
+
+    // Firefox becomes the chosen browser, as choosing it in the settings
+    // would make it: only then are its profiles pointed at the proxy script.
+    namespace keys = settings::keys;
+    bool written = settings::write(keys::BrowserIsMozillaFireFox, "True");
+    for (const auto* other : {&keys::BrowserIsIE, &keys::BrowserIsOpera, &keys::BrowserIsMozilla,
+                              &keys::BrowserIsNetscape, &keys::BrowserIsAOL})
+        written = settings::write(*other, "False") && written;
+    if (!written) {
+        std::cerr << "kolvanex: cannot make Firefox the chosen browser\n";
+        return kExitFailed;
+    }
+
+    const auto program =
+        firefox ? std::optional<fs::path>(fs::absolute(*firefox)) : onPath("firefox");
+    if (!program) {
+        std::cout << "no firefox program found on PATH: 'kolvanex open' has no browser to start\n";
+        return 0;
+    }
+    return installFirefoxLauncher(session.machine(), *program, folder) ? 0 : kExitFailed;
+}
+
+std::unique_ptr<platform::Machine> createMachine(const std::filesystem::path& prefix,
+                                                const platform::MachineConfig& config) {
+    auto machine = platform::Machine::create(prefix, config);
+    if (!machine) {
+        std::cerr << "kolvanex: cannot create the machine at " << prefix.string() << ": "
+                  << machine.error().message << "\n";
+        return nullptr;
+    }
+    // The suite's program folder, where its companion programs and data files live.
+    auto& m = **machine;
+    const auto programFolder = m.resolve(kProgramFolder);
+    if (!programFolder) {
+        std::cerr << "kolvanex: " << programFolder.error().message << "\n";
+        return nullptr;
+    }
+    std::filesystem::create_directories(*programFolder);
+    if (!installCompanions(m))
+        return nullptr;
+    // The shipped data files (the proxy chain template, the ad filter's
+    // script) go in when missing; a user's edited copy stays.
+    if (!anonymity::installShippedFiles(m, kProgramFolder)) {
+        std::cerr << "kolvanex: cannot install the data files into " << kProgramFolder << "\n";
+        return nullptr;
+    }
+    return std::move(*machine);
+}
 
 int runMachineInit(const GlobalOptions& options, const std::optional<std::string>& user,
                    bool nonAdmin) {
@@ -100,28 +297,8 @@ int runMachineInit(const GlobalOptions& options, const std::optional<std::string
         config.administrator = false;
         std::erase(config.tokenGroups, std::string("S-1-5-32-544"));
     }
-    auto machine = platform::Machine::create(prefix, config);
-    if (!machine) {
-        std::cerr << "kolvanex: cannot create the machine at " << prefix.string() << ": "
-                  << machine.error().message << "\n";
+    if (!createMachine(prefix, config))
         return kExitFailed;
-    }
-    // The suite's program folder, where its companion programs and data files live.
-    auto& m = **machine;
-    const auto programFolder = m.resolve(kProgramFolder);
-    if (!programFolder) {
-        std::cerr << "kolvanex: " << programFolder.error().message << "\n";
-        return kExitFailed;
-    }
-    std::filesystem::create_directories(*programFolder);
-    if (!installCompanions(m))
-        return kExitFailed;
-    // The shipped data files (the proxy chain template, the ad filter's
-    // script) go in when missing; a user's edited copy stays.
-    if (!anonymity::installShippedFiles(m, kProgramFolder)) {
-        std::cerr << "kolvanex: cannot install the data files into " << kProgramFolder << "\n";
-        return kExitFailed;
-    }
     std::cout << "machine ready at " << prefix.string() << "\n";
     return 0;
 }

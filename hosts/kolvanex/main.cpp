@@ -95,6 +95,16 @@ int main(int argc, char** argv) {
     machine->add_subcommand("info", "describe the machine")->callback([&] {
         exitCode = runMachineInfo(options);
     });
+    auto* linkFirefox = machine->add_subcommand(
+        "link-firefox", "link the user's Firefox profile into the machine and choose Firefox");
+    std::optional<std::string> firefoxProfile, firefoxProgram;
+    linkFirefox->add_option("--profile", firefoxProfile,
+                            "the profile folder (default: the default of "
+                            "~/.mozilla/firefox/profiles.ini)");
+    linkFirefox->add_option("--firefox", firefoxProgram,
+                            "the Firefox program to start (default: firefox on PATH)");
+    linkFirefox->callback(
+        [&] { exitCode = runMachineLinkFirefox(options, firefoxProfile, firefoxProgram); });
 
     auto* settingsCmd = app.add_subcommand("settings", "the settings store");
     settingsCmd->require_subcommand(1);
@@ -159,6 +169,10 @@ int main(int argc, char** argv) {
     addCipherCommand(app, options, exitCode);
     addFetchCommands(app, options, exitCode);
     addInfoCommand(app, options, exitCode);
+    addSessionCommands(app, options, exitCode);
+    addCleanCommand(app, options, exitCode);
+    addProxyCommands(app, options, exitCode);
+    addDemoCommand(app, options, exitCode);
 
     try {
         app.parse(argc, argv);

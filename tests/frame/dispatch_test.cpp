@@ -96,10 +96,10 @@ TEST(DispatchTest, BadCallsAnswerAutomationErrors) {
     std::vector<Variant> tooMany{Variant("a"), Variant("b")};
     EXPECT_EQ(invoke(object, "AddBackslash", tooMany).error().number, 450);
     // A feature not built yet says so instead of pretending.
-    const auto pending = invoke(object, "KXStart", none);
+    const auto pending = invoke(object, "ShowAnoMail", none);
     ASSERT_FALSE(pending);
     EXPECT_EQ(pending.error().number, kNotBuiltYet);
-    EXPECT_NE(pending.error().description.find("KXStart"), std::string::npos);
+    EXPECT_NE(pending.error().description.find("ShowAnoMail"), std::string::npos);
 }
 
 }  // namespace

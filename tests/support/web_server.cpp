@@ -367,6 +367,11 @@ void WebServer::answerLocal(int fd, const RecordedRequest& request) {
     if (r.holdOpen) holdUntilStopped(fd);
 }
 
+void WebServer::setForwardSource(std::string address) {
+    std::lock_guard lock(mutex_);
+    forwardSource_ = std::move(address);
+}
+
 void WebServer::forward(int fd, const RecordedRequest& request) {
     auto fail = [&](const std::string& why) {
         const std::string body = why + "\n";
@@ -422,6 +427,20 @@ void WebServer::forward(int fd, const RecordedRequest& request) {
 
     const int up = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (up < 0) return fail("socket failed");
+    std::string source;
+    {
+        std::lock_guard lock(mutex_);
+        source = forwardSource_;
+    }
+    if (!source.empty()) {
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        if (::inet_pton(AF_INET, source.c_str(), &local.sin_addr) != 1 ||
+            ::bind(up, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+            ::close(up);
+            return fail("cannot connect from " + source);
+        }
+    }
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);

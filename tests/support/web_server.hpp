@@ -101,6 +101,9 @@ class WebServer {
     void serve(const std::string& path, std::string body);
     void remove(const std::string& path);
     void setProxyMode(ProxyMode mode);
+    /// As a proxy, connect onward from this loopback address ("127.0.0.2"),
+    /// so the target sees the proxy, not the client, as its peer.
+    void setForwardSource(std::string address);
 
     /// A resource whose body tells what the server saw, one "NAME=value" line each:
     /// "REMOTE_ADDR=<client address>", then per request header "HTTP_<NAME>=<value>"
@@ -135,6 +138,7 @@ class WebServer {
     mutable std::mutex mutex_;
     std::map<std::string, Resource> files_;
     ProxyMode mode_ = ProxyMode::None;
+    std::string forwardSource_;
     std::vector<RecordedRequest> requests_;
     std::vector<std::thread> connections_;
     std::thread acceptor_;

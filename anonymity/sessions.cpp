@@ -1,0 +1,180 @@
+// Anonymous and safe browser sessions, and starting the chosen browser.
+#include "anonymity/sessions.hpp"
+
+#include <chrono>
+#include <vector>
+
+#include "anonymity/browser_proxy.hpp"
+#include "anonymity/proxy_search.hpp"
+#include "anonymity/shipped_files.hpp"
+#include "frame/progress.hpp"
+#include "frame/shared_state.hpp"
+#include "frame/utilities.hpp"
+#include "platform/command_line.hpp"
+#include "platform/machine.hpp"
+#include "platform/process.hpp"
+#include "platform/ui/dialogs.hpp"
+#include "platform/ui/message_loop.hpp"
+#include "settings/cregistry.hpp"
+#include "settings/keys.hpp"
+#include "settings/locations.hpp"
+#include "settings/registry_import.hpp"
+
+namespace kx::anonymity {
+namespace {
+
+namespace pf = platform;
+namespace ui = platform::ui;
+namespace keys = settings::keys;
+using settings::Reader;
+
+ui::MessageLoop& loop() {
+    return ui::MessageLoop::current();
+}
+
+bool importZones(std::string_view file) {
+    return settings::RegEdit(AddBackslash(shared().KXAppPath) + std::string(file));
+}
+
+// Internet Explorer's folder from its application path, without the ";"
+// the installer leaves at its end.
+std::string internetExplorer() {
+    settings::CRegistry windows;
+    windows.Company = "Microsoft";
+    windows.ProductName = "Windows";
+    std::string folder;
+    (void)windows.QueryMachineInformationString("CurrentVersion\\App Paths\\IEXPLORE.EXE", "Path",
+                                                folder);
+    if (!folder.empty() && folder.back() == ';')
+        folder.pop_back();
+    return AddBackslash(folder) + "IEXPLORE.EXE";
+}
+
+}  // namespace
+
+std::string fallbackProxy() {
+    std::string proxy =
+        pf::hasCurrentMachine() ? pf::currentMachine().endpoint(kFallbackProxyEndpoint) : "";
+    if (proxy.starts_with("http://"))
+        proxy.erase(0, 7);
+    if (!proxy.empty() && proxy.back() == '/')
+        proxy.pop_back();
+    return proxy.empty() ? std::string(kFallbackProxy) : proxy;
+}
+
+std::string sessionProxy() {
+    std::string proxy;
+    if (const auto ip = settings::read(keys::AnonymIP, Reader::Engine); !ip.empty()) {
+        proxy = ip + ":" + settings::read(keys::AnonymPort, Reader::Engine);
+    } else {
+        proxy = GetFastestProxy();
+        if (proxy.empty())
+            proxy = fallbackProxy();
+    }
+    if (!proxy.empty() && proxy.back() == ';')
+        proxy.pop_back();
+    return proxy;
+}
+
+bool SetAnonymSessionOn() {
+    if (SetIEProxy(sessionProxy())) {
+        (void)settings::write(keys::AnoSession, "1");
+        return true;
+    }
+    if (!shared().gbBreak) {
+        ui::dialogs().messageBox(std::string(kNoProxyMessage), shared().applicationTitle,
+                                 ui::MB_SYSTEMMODAL | ui::MB_ICONINFORMATION);
+    }
+    return false;
+}
+
+bool SetAnonymSessionOff() {
+    (void)SetIEProxy("");
+    (void)settings::write(keys::AnoSession, "0");
+    return true;
+}
+
+bool SetSafeSessionOn() {
+    if (!AskForNewSession())
+        return false;
+    const bool imported = importZones(kZonesHigh);
+    RefreshIESettings();
+    return imported;
+}
+
+bool SetSafeSessionOff() {
+    (void)importZones(kZonesStandard);
+    RefreshIESettings();
+    return true;
+}
+
+bool AskForNewSession() {
+    return true;
+}
+
+std::string chosenBrowser() {
+    std::string program;
+    if (settings::readBool(keys::BrowserIsAOL, Reader::Engine))
+        program = AddBackslash(settings::GetAOLPath()) + "AOL.EXE";
+    if (settings::readBool(keys::BrowserIsIE, Reader::Engine))
+        program = internetExplorer();
+    if (settings::readBool(keys::BrowserIsOpera, Reader::Engine))
+        program = settings::GetOperaExeDirectory() + "\\Opera.exe";
+    if (settings::readBool(keys::BrowserIsMozilla, Reader::Engine))
+        program = settings::MozGetExeDirectory();
+    if (settings::readBool(keys::BrowserIsMozillaFireFox, Reader::Engine))
+        program = settings::MozGetExeDirectory();
+    if (settings::readBool(keys::BrowserIsNetscape, Reader::Engine))
+        program = settings::NetscapeGetExeDirectory();
+    return program;
+}
+
+bool Werbung(std::string_view sPageToOpen) {
+    loop().yield();
+    if (shared().gbBreak)
+        return false;
+    const std::string program = chosenBrowser();
+    loop().yield();
+    if (shared().gbBreak)
+        return false;
+    Status("Starte " + program);
+    loop().sleep(std::chrono::milliseconds(200));
+    progressWindow()->closeAfter(5000);
+    loop().yield();
+    if (shared().gbBreak)
+        return false;
+
+    // The program is named apart from the command line, so a folder with
+    // blanks cannot be read as a shorter program; the page stays one
+    // argument.
+    pf::ProcessStart start;
+    start.applicationName = program;
+    std::vector<std::string> words{program};
+    if (!sPageToOpen.empty())
+        words.emplace_back(sPageToOpen);
+    start.commandLine = pf::joinCommandLine(words);
+    start.showWindow = pf::SW_SHOWMAXIMIZED;
+    // The browser outlives us, as a browser the user opened would.
+    start.detached = true;
+    const auto started = pf::CreateProcessA(start);
+    if (started) {
+        pf::CloseHandle(started->hProcess);
+        return true;
+    }
+    ui::dialogs().messageBox(
+        program + "\r" + "Der ausgewählte Browser konnte nicht gestartet werden!",
+        shared().applicationTitle, ui::MB_ICONEXCLAMATION);
+    return false;
+}
+
+bool browserBarShown() {
+    return settings::readBool(keys::IEToolbar, Reader::Engine);
+}
+
+void ShowBrowserBar() {
+    // The automation object "InternetExplorer.Application" would be asked to
+    // ShowBrowserBar(kToolbarClassId, browserBarShown()) and then to quit.
+    // No such object can be created here, and then there is nothing to do.
+}
+
+}  // namespace kx::anonymity

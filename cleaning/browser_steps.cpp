@@ -1,0 +1,228 @@
+// The file-side steps of the destroy phase: the Netscape/Mozilla/Firefox
+// cookie files filtered line by line, Internet Explorer's cache and history,
+// the lists cut out of the Mozilla window-state files, the downloaded
+// program files, and the index files the deletions left behind.
+#include <set>
+#include <utility>
+
+#include "cleaning/destroy_steps.hpp"
+#include "cleaning/run_state.hpp"
+#include "cleaning/step_tools.hpp"
+#include "deletion/secure_delete.hpp"
+#include "frame/automation.hpp"
+#include "frame/processes.hpp"
+#include "frame/progress.hpp"
+#include "frame/shared_state.hpp"
+#include "fsys/dir_scanner.hpp"
+#include "fsys/file_access.hpp"
+#include "platform/files.hpp"
+#include "platform/process.hpp"
+#include "platform/text.hpp"
+#include "platform/ui/message_loop.hpp"
+#include "platform/wildcard.hpp"
+#include "settings/cregistry.hpp"
+#include "settings/locations.hpp"
+
+namespace kx::cleaning {
+namespace {
+
+namespace pf = platform;
+
+/// The first bytes of a blanked index file: 30 characters, two blanks before
+/// the at sign.
+constexpr std::string_view kIndexHeader = "Client UrlCache MMF Ver 5.2  @";
+
+constexpr std::string_view kCompressOldFiles =
+    "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\VolumeCaches\\Compress old "
+    "files\\";
+constexpr std::string_view kActiveXCache = "Windows\\CurrentVersion\\Internet Settings\\ActiveX Cache";
+
+bool cancelled() {
+    return shared().gbBreak;
+}
+
+// The entry itself, never through a link: a browser file replaced by a link
+// is only unlinked, so nothing outside the profile is read or written.
+bool isPlainFile(std::string_view path) {
+    const auto entry = pf::files::info(path);
+    return entry && entry->kind == pf::EntryKind::File;
+}
+
+bool isLink(std::string_view path) {
+    const auto entry = pf::files::info(path);
+    return entry && (entry->kind == pf::EntryKind::Link || entry->kind == pf::EntryKind::FolderLink);
+}
+
+// Keeps the comments, the empty lines and the cookies of excepted sites;
+// the old file is destroyed with the run's settings and the kept lines
+// written to a new one.
+void filterTextFile(const std::string& path) {
+    fsys::FileAccess files;
+    if (!files.Exists(path) || protectedByException(path))
+        return;
+    if (isLink(path)) {
+        files.Delete(path);
+        return;
+    }
+    if (!isPlainFile(path))
+        return;
+    std::string kept;
+    for (const auto& element : splitAtLineFeeds(files.ReadText(path))) {
+        if (element.empty() || element.front() == '#' || matchesException(pf::lower(element)))
+            kept += element + "\n";
+    }
+    runState().byteTotal += deleteWithRunSettings(path);
+    files.WriteText(path, kept);
+}
+
+// A list section of the window-state file: from "<RDF:Seq ...>" to "</RDF:Seq>".
+void cutListSections(const std::string& path) {
+    fsys::FileAccess files;
+    if (!files.Exists(path) || protectedByException(path))
+        return;
+    if (isLink(path)) {
+        files.Delete(path);
+        return;
+    }
+    if (!isPlainFile(path))
+        return;
+    const std::string content = files.ReadText(path);
+    const auto& s = runState().settings;
+    (void)deletion::DeleteTheFile(path, s.security, true, 3, 255, true);
+    static const auto opening = pf::LikePattern::compile("*<RDF:Seq*>");
+    static const auto closing = pf::LikePattern::compile("*</RDF:Seq>");
+    std::string out;
+    bool skipping = false;
+    for (auto element : splitAtLineFeeds(content)) {
+        // The lines end in CR LF when written here: the CR belongs to the
+        // line end, else every run would add one and a section's closing line
+        // would never match again, cutting everything after it.
+        if (!element.empty() && element.back() == '\r')
+            element.pop_back();
+        if (opening->matches(element)) {
+            skipping = true;
+            continue;
+        }
+        if (closing->matches(element)) {
+            skipping = false;
+            continue;
+        }
+        if (!skipping)
+            out += element + "\r\n";
+    }
+    files.WriteText(path, out);
+}
+
+std::vector<std::string> profileFiles() {
+    platform::CollectionRef profiles;
+    settings::NetscapeAndMozillaGetProfileFilesMulti(profiles);
+    std::vector<std::string> paths;
+    if (profiles)
+        for (const auto& item : profiles->items) paths.push_back(pf::toText(item));
+    return paths;
+}
+
+}  // namespace
+
+void cleanCookieFiles() {
+    for (const auto& profile : profileFiles()) {
+        Status("Lösche Netscape/Mozilla/Firefox Cookies");
+        const auto lowered = pf::lower(profile);
+        filterTextFile(replaceAll(lowered, "prefs.js", "cookies.txt"));
+        filterTextFile(replaceAll(lowered, "prefs.js", "cookperm.txt"));
+        pf::ui::yield();
+        if (cancelled())
+            break;
+    }
+}
+
+void clearIECache() {
+    Status("Internet-Explorer Cache wird gelöscht");
+    if (!fsys::FileAccess().ClearIECache())
+        Status("Fehler beim Löschen des Internet-Explorer Cache");
+}
+
+void clearHistoryAndWindowState() {
+    Status("Lösche Verlauf im Internet-Explorer");
+    fsys::FileAccess().ClearIEHistory();
+    for (const auto& profile : profileFiles()) {
+        if (cancelled())
+            break;
+        cutListSections(replaceAll(pf::lower(profile), "prefs.js", "localstore.rdf"));
+    }
+}
+
+void removeDownloadedProgramFiles() {
+    fsys::FileAccess files;
+    // Gone before the clean-up runs, so that it does not compress old files.
+    files.DeleteRegKey(pf::HKEY_LOCAL_MACHINE, kCompressOldFiles);
+    pf::ui::yield();
+    ShellAndWait("Cleanmgr.exe /dC: /sagerun:65534", VbAppWinStyle::vbNormalNoFocus, 0);
+    pf::ui::yield();
+
+    settings::CRegistry registry;
+    registry.Company = "Microsoft";
+    std::vector<std::string> folders;
+    for (int n = 0; n <= 16; ++n) {
+        std::string folder;
+        registry.QueryMachineInformationString(kActiveXCache, std::to_string(n), folder);
+        if (folder.empty())
+            break;
+        folders.push_back(std::move(folder));
+    }
+    const auto& s = runState().settings;
+    for (const auto& folder : folders) {
+        // The folders come from the registry: one naming the Windows folder or
+        // a drive's root must not have every library there unregistered and
+        // deleted.
+        if (fsys::isProtectedFolder(folder))
+            continue;
+        fsys::DirScanner scanner;
+        scanner.Scan(folder);
+        for (std::int32_t i = 0; i <= scanner.UpperIndex(); ++i) {
+            const std::string file = scanner.Item(i);
+            const auto lowered = pf::lower(file);
+            bool remove = lowered.ends_with(".inf");
+            if (!remove) {
+                const auto run =
+                    startProgram("regsvr32.exe /u /s \"" + file + "\"", pf::SW_SHOWNORMAL);
+                // A control that is still registered stays: deleting it would
+                // leave its registration pointing at nothing.
+                remove = run.started && (!run.builtin || run.exitCode == 0);
+            }
+            if (remove)
+                (void)deletion::DeleteTheFile(file, s.security, false, 1, 0, true);
+            if (cancelled())
+                return;
+        }
+    }
+}
+
+void blankIndexFiles() {
+    Status("Bereinige Internet-Explorer Index (index.dat)");
+    auto& state = runState();
+    const auto deferred = std::exchange(state.deferredIndexFiles, {});
+    std::set<std::string> done;
+    for (const auto& path : deferred) {
+        // A file handed over twice is listed and blanked once.
+        if (!done.insert(path).second)
+            continue;
+        foundList().add(path);
+        pf::ui::yield();
+        if (cancelled())
+            break;
+        const auto entry = pf::files::info(path);
+        if (!entry || entry->kind != pf::EntryKind::File)
+            continue;
+        const auto length = static_cast<std::size_t>(entry->size);
+        std::string blank(kIndexHeader);
+        blank.append(length, '\0');
+        // A file in use elsewhere (read-only, linked) is refused and skipped.
+        if (!pf::files::writeAll(path, blank))
+            continue;
+        state.byteTotal += static_cast<double>(blank.size());
+    }
+    state.deferredIndexFiles.clear();
+}
+
+}  // namespace kx::cleaning

@@ -1,0 +1,33 @@
+#pragma once
+// The second phase of a cleaning run: deletes every listed file with the
+// run's deletion settings, then works through the browser, registry and
+// system steps the settings switch on, and ends with the summary line, the
+// statistics and the closing of the progress window. Kept files get their
+// attributes back however the phase ends.
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kx::cleaning {
+
+/// What the summary line reported.
+struct RunSummary {
+    std::size_t count = 0;  // found-list entries at the end, kept ones included
+    double bytes = 0;       // freed by the deletions
+};
+
+/// KXDelete. Answers the summary, or nothing when the phase ended without
+/// one (cancelled before it began, or while the virus scanner ran).
+std::optional<RunSummary> runDestroyPhase();
+
+/// The steps after the file deletions that the present settings switch on,
+/// in the order the phase runs them (what a preview announces).
+std::vector<std::string_view> plannedSteps();
+
+/// "Es wurden <count> Dateien bereinigt bzw. entfernt. Dabei wurde ca. <MB>
+/// MB Speicherplatz frei." with MB = bytes / 1024 / 1024 in four decimals.
+std::string summaryLine(std::size_t count, double bytes);
+
+}  // namespace kx::cleaning

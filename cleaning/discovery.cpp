@@ -1,0 +1,294 @@
+#include "cleaning/discovery.hpp"
+
+#include <exception>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cleaning/junk_search.hpp"
+#include "cleaning/run_state.hpp"
+#include "cleaning/step_tools.hpp"
+#include "dialer/dialer_check.hpp"
+#include "frame/progress.hpp"
+#include "frame/shared_state.hpp"
+#include "frame/utilities.hpp"
+#include "fsys/dir_scanner.hpp"
+#include "fsys/file_access.hpp"
+#include "platform/files.hpp"
+#include "platform/text.hpp"
+#include "platform/ui/dialogs.hpp"
+#include "platform/ui/message_loop.hpp"
+#include "platform/variant.hpp"
+#include "settings/keys.hpp"
+#include "settings/locations.hpp"
+
+namespace kx::cleaning {
+namespace {
+
+namespace ui = platform::ui;
+
+// Shell folder numbers of the folders discovery walks.
+constexpr int kCsidlRecent = 8;
+constexpr int kCsidlInternetCache = 32;
+constexpr int kCsidlCookies = 33;
+constexpr int kCsidlHistory = 34;
+
+// The error the runtime raises for a value out of range (a progress value
+// the bar does not take): passed over without a word.
+constexpr std::int32_t kInvalidValue = 380;
+
+bool cancelled() {
+    return shared().gbBreak;
+}
+
+// Runs one statement of discovery; a fault shows the "KXStart: " warning and
+// discovery goes on with the next one.
+void attempt(const std::function<void()>& statement) {
+    std::string description;
+    try {
+        statement();
+        return;
+    } catch (const platform::RuntimeError& e) {
+        if (e.number == kInvalidValue) return;
+        description = e.description;
+    } catch (const std::exception& e) {
+        description = e.what();
+    }
+    try {
+        ui::dialogs().messageBox("KXStart: " + description, shared().applicationTitle,
+                                 ui::MB_ICONEXCLAMATION | ui::MB_SYSTEMMODAL);
+    } catch (const std::exception&) {
+        // no way to show it: the run goes on all the same
+    }
+}
+
+bool engineOn(const settings::SettingKey& key) {
+    return numericValue(settings::read(key, settings::Reader::Engine)) > 0;
+}
+
+void progress(std::int32_t value) {
+    attempt([value] { progressWindow()->pbBar->setValue(value); });
+}
+
+// The "prefs.js" of every Netscape/Mozilla/Firefox profile, lower-cased.
+std::vector<std::string> profileFiles() {
+    platform::CollectionRef profiles;
+    settings::NetscapeAndMozillaGetProfileFilesMulti(profiles);
+    std::vector<std::string> out;
+    if (profiles)
+        for (const auto& item : profiles->items) out.push_back(platform::lower(platform::toText(item)));
+    return out;
+}
+
+enum class Taking {
+    KeptThenAdd,  // the kept check first, the add filter only for what it lets through
+    Add,          // the add filter alone
+};
+
+class Discovery {
+  public:
+    explicit Discovery(const DiscoveryOptions& options) : options_(options) {
+        // A link in a cleaned folder is listed, and so removed as a link;
+        // no folder behind one is ever entered.
+        scanner_.listFolderLinks = true;
+    }
+
+    void run();
+
+  private:
+    // Scans one folder into the emptied scanner and takes every file that
+    // `wanted` accepts. Yields every kYieldEvery items and stops at a cancel.
+    void takeFolder(const std::string& folder, Taking taking,
+                    const std::function<bool(std::string_view)>& wanted = {}) {
+        attempt([&] {
+            scanner_.Clear();
+            scanner_.Scan(folder);
+            const auto upper = scanner_.UpperIndex();
+            for (std::int32_t i = 0; i <= upper; ++i) {
+                const std::string path = scanner_.Item(i);
+                if (!wanted || wanted(path)) {
+                    if (taking == Taking::Add || !keptCheck(path)) addFilter(path);
+                }
+                if ((static_cast<std::size_t>(i) + 1) % kYieldEvery == 0) ui::yield();
+                if (cancelled()) return;
+            }
+        });
+    }
+
+    // A file listed as its path was built, unfiltered, when it is there as a
+    // plain file (hidden and system files count as absent, a folder too).
+    void takeDirect(const std::string& path) {
+        attempt([&] {
+            const auto attributes = platform::files::attributes(path);
+            if (!attributes) return;
+            constexpr std::uint32_t notPlain = platform::fileattr::Directory |
+                                               platform::fileattr::Hidden |
+                                               platform::fileattr::System;
+            if ((*attributes & notPlain) != 0) return;
+            foundList().add(path);
+        });
+    }
+
+    // A file of a profile folder, through the add filter, when it is there.
+    void takeIfThere(const std::string& path) {
+        attempt([&] {
+            if (files_.Exists(path)) addFilter(path);
+        });
+    }
+
+    void temporaryFiles();
+    void internetCaches();
+    void cookies();
+    void recentLists();
+
+    DiscoveryOptions options_;
+    fsys::DirScanner scanner_;
+    fsys::FileAccess files_;
+    std::string opera_;       // with its trailing "\"
+    std::string operaCache_;  // as the settings file names it
+};
+
+void Discovery::temporaryFiles() {
+    progress(2);
+    Status("Verzeichnisse lesen");
+    Status("Suche temporäre Dateien");
+    takeFolder(settings::GetTempDir(false), Taking::KeptThenAdd);
+    if (cancelled()) return;
+    takeFolder(AddBackslash(settings::GetWinDir()) + "temp", Taking::KeptThenAdd);
+    if (cancelled()) return;
+    Status("Suche temporäre AOL-Dateien");
+    const std::string aol = settings::GetAOLPath();
+    // Without AOL there is no folder: "" + "organize" would name one
+    // relative to wherever the machine stands.
+    if (!aol.empty()) takeFolder(AddBackslash(aol) + "organize\\CACHE", Taking::KeptThenAdd);
+    if (cancelled()) return;
+    Status("Suche Java-Cache...");
+    takeFolder(AddBackslash(settings::GetSpecialfolder(settings::kCsidlAppData)) +
+                   "Sun\\Java\\Deployment\\cache\\javapi\\v1.0",
+               Taking::KeptThenAdd);
+}
+
+void Discovery::internetCaches() {
+    progress(4);
+    Status("Suche temporäre Internetdateien (IE)");
+    takeFolder(settings::GetSpecialfolder(kCsidlInternetCache), Taking::Add);
+    if (cancelled()) return;
+    bool operaCacheThere = false;
+    attempt([&] {
+        if (operaCache_.empty()) return;
+        const auto info = platform::files::info(operaCache_);
+        operaCacheThere = info && info->kind == platform::EntryKind::Folder;
+    });
+    if (operaCacheThere) {
+        Status("Suche temporäre Internetdateien (Opera)");
+        takeFolder(operaCache_, Taking::Add);
+        if (cancelled()) return;
+    }
+    Status("Suche temporäre Internetdateien (Netscape/Mozilla/Firefox)");
+    std::vector<std::string> profiles;
+    attempt([&] { profiles = profileFiles(); });
+    for (const auto& prefs : profiles) {
+        const std::string cache = replaceAll(prefs, "prefs.js", "cache") + "\\";
+        takeFolder(cache, Taking::Add);
+        if (cancelled()) return;
+        // The browser moves a cache it gives up beside the cache, not into it.
+        takeFolder(replaceAll(prefs, "prefs.js", "cache.trash") + "\\", Taking::Add);
+        if (cancelled()) return;
+    }
+}
+
+void Discovery::cookies() {
+    progress(5);
+    Status("Suche Cookies");
+    takeFolder(settings::GetSpecialfolder(kCsidlCookies), Taking::KeptThenAdd);
+    if (cancelled()) return;
+    takeDirect(opera_ + "cookies4.dat");
+    takeDirect(opera_ + "profile\\cookies4.dat");
+}
+
+void Discovery::recentLists() {
+    progress(6);
+    std::vector<std::string> profiles;
+    attempt([&] { profiles = profileFiles(); });
+    for (const auto& prefs : profiles) {
+        const std::string folder = replaceAll(prefs, "prefs.js", "");
+        takeIfThere(folder + "history.dat");
+        takeIfThere(folder + "downloads.rdf");
+    }
+    for (const char* name : {"autopera.win", "opera.dir", "urlwarn.Dir", "profile\\autopera.win",
+                             "profile\\opera.dir", "profile\\urlwarn.Dir"})
+        takeDirect(opera_ + name);
+    const std::string aol = settings::GetAOLPath();
+    if (!aol.empty()) {
+        takeFolder(AddBackslash(aol) + "organize", Taking::KeptThenAdd,
+                   [](std::string_view path) { return platform::lower(path).ends_with(".arl"); });
+    }
+    if (cancelled()) return;
+
+    progress(7);
+    Status("Suche Listen der zuletzt geöffneten Dateien");
+    takeFolder(settings::GetSpecialfolder(kCsidlRecent), Taking::Add);
+    if (cancelled()) return;
+    takeFolder(settings::GetSpecialfolder(kCsidlHistory), Taking::Add);
+    if (cancelled()) return;
+    takeFolder(settings::GetRecentDirectory(), Taking::Add);
+    if (cancelled()) return;
+    for (const char* name : {"global.dat", "vlink4.dat", "download.dat"}) takeDirect(opera_ + name);
+    if (cancelled()) return;
+    for (const char* name : {"profile\\global.dat", "profile\\vlink4.dat", "profile\\download.dat"})
+        takeDirect(opera_ + name);
+}
+
+void Discovery::run() {
+    auto& state = runState();
+    shared().gbBreak = false;
+    foundList().clear();
+    state.deferredIndexFiles.clear();
+    attempt([&] { opera_ = AddBackslash(settings::GetOperaDirectory()); });
+    attempt([&] { operaCache_ = settings::GetOperaTempDirectory(); });
+
+    if (!options_.preview) {
+        attempt([] {
+            if (engineOn(settings::keys::DialerCheckTime)) dialer::KXCheckForDialer();
+        });
+    }
+    if (cancelled()) return;
+    restoreKeptFiles();
+    state.exceptionPatterns.clear();
+    attempt([] { loadExceptionPatterns(); });
+    attempt([] {
+        progressWindow()->pbBar->setMin(1);
+        progressWindow()->pbBar->setMax(17);
+    });
+
+    if (engineOn(settings::keys::TempFiles)) temporaryFiles();
+    if (cancelled()) return;
+    if (numericValue(settings::read(settings::keys::Junk, settings::Reader::Engine)) != 0) {
+        progress(3);
+        attempt([&] { weeklyJunkSearch(scanner_, options_.preview); });
+    }
+    if (cancelled()) return;
+    if (engineOn(settings::keys::INetTempFiles)) internetCaches();
+    if (cancelled()) return;
+    if (settings::readBool(settings::keys::AutoFillOff, settings::Reader::Engine)) {
+        std::vector<std::string> profiles;
+        attempt([&] { profiles = profileFiles(); });
+        for (const auto& prefs : profiles) takeIfThere(replaceAll(prefs, "prefs.js", "formhistory.dat"));
+    }
+    if (cancelled()) return;
+    if (engineOn(settings::keys::Cookies)) cookies();
+    if (cancelled()) return;
+    if (engineOn(settings::keys::Recent)) recentLists();
+    if (cancelled()) return;
+    if (engineOn(settings::keys::History)) foundList().add(std::string(kHistoryMarker));
+}
+
+}  // namespace
+
+void runDiscovery(const DiscoveryOptions& options) {
+    Discovery discovery(options);
+    discovery.run();
+}
+
+}  // namespace kx::cleaning

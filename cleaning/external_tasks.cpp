@@ -1,0 +1,248 @@
+// The steps that hand work to programs outside the engine: the removal of
+// dialer remnants, the daily scan with the downloaded stand-alone virus
+// scanner, and the anti-spy tool with its option list.
+#include <cstdio>
+#include <string_view>
+
+#include "anonymity/http_download.hpp"
+#include "anonymity/internet_file.hpp"
+#include "cleaning/destroy_steps.hpp"
+#include "cleaning/run_state.hpp"
+#include "cleaning/step_tools.hpp"
+#include "frame/progress.hpp"
+#include "frame/shared_state.hpp"
+#include "frame/utilities.hpp"
+#include "fsys/dir_scanner.hpp"
+#include "fsys/file_access.hpp"
+#include "platform/files.hpp"
+#include "platform/inet.hpp"
+#include "platform/local_time.hpp"
+#include "platform/machine.hpp"
+#include "platform/process.hpp"
+#include "platform/shell.hpp"
+#include "platform/text.hpp"
+#include "platform/ui/cursor.hpp"
+#include "platform/ui/dialogs.hpp"
+#include "platform/ui/message_loop.hpp"
+#include "settings/keys.hpp"
+#include "settings/locations.hpp"
+
+namespace kx::cleaning {
+namespace {
+
+namespace pf = platform;
+namespace ui = platform::ui;
+using settings::Reader;
+namespace keys = settings::keys;
+
+constexpr std::string_view kNotLoaded =
+    " konnt nicht aus dem Internet geladen werden. Bitte stellen Sie ggf. eine Verbindung mit dem "
+    "Internet her!";
+constexpr std::string_view kScannerPath = "/products/mcafee-avert/stinger.exe";
+constexpr std::string_view kAntiSpyOptions =
+    "0 1 2 3 4 5 6 7 8 9 10 11 14 19 20 21 24 25 26 27 28 29 31 32";
+/// The folder of the component's own file: the suite's program folder.
+constexpr std::string_view kDefaultProgramFolder = "C:\\Programme\\Kolvanex";
+
+bool cancelled() {
+    return shared().gbBreak;
+}
+
+std::string programFolder() {
+    const auto& path = shared().KXAppPath;
+    return AddBackslash(path.empty() ? kDefaultProgramFolder : std::string_view(path));
+}
+
+// The scanner vendor's download address ("" when the machine names none).
+std::string scannerUrl() {
+    if (!pf::hasCurrentMachine())
+        return {};
+    std::string base = pf::currentMachine().endpoint("scanner");
+    if (base.empty())
+        return {};
+    while (base.ends_with('/')) base.pop_back();
+    return base + std::string(kScannerPath);
+}
+
+std::string download(const std::string& url) {
+    std::string body = mainForm().Download(url);
+    if (body.empty())
+        Status(url + std::string(kNotLoaded));
+    return body;
+}
+
+void removeFolderRemnants(const std::string& folder) {
+    fsys::DirScanner scanner;
+    scanner.Scan(folder);
+    fsys::FileAccess files;
+    for (std::int32_t i = 0; i <= scanner.UpperIndex(); ++i) {
+        const std::string file = scanner.Item(i);
+        if (!protectedByException(file)) {
+            // Quoted: a path with blanks would otherwise reach regsvr32 as
+            // several names.
+            if (pf::lower(file).find(".dll") != std::string::npos)
+                (void)startProgram("regsvr32.exe -s -u \"" + file + "\"", pf::SW_HIDE);
+            (void)pf::files::setAttributes(file, 0);
+            files.Delete(file);
+        }
+        if (cancelled())
+            return;
+    }
+}
+
+// The report's lines, converted from the single-byte code page the scanner
+// writes in when they are not UTF-8 already.
+std::vector<std::string> reportLines(const std::string& path) {
+    std::string text = fsys::FileAccess().ReadText(path);
+    if (!pf::isValidUtf8(text))
+        text = pf::fromCp1252(text);
+    auto lines = splitAtLineFeeds(text);
+    for (auto& line : lines)
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+    return lines;
+}
+
+void showElapsed(int minutes, int seconds) {
+    const auto window = existingProgressWindow();
+    if (!window || !window->m_lvLastLine)
+        return;
+    char clock[40];
+    std::snprintf(clock, sizeof clock, "%02d:%02d", minutes % 100, seconds);
+    window->m_lvLastLine->text =
+        std::string("Anti-Viren Prüfung läuft. Verstrichene Zeit: ") + clock;
+    // One refresh after the change: the line is never drawn half changed.
+    window->lvLog->refresh();
+}
+
+}  // namespace
+
+void removeDialerRemnants() {
+    const std::string windows = settings::GetWinDir();
+    removeFolderRemnants(windows + "\\dialer");
+    if (!cancelled())
+        removeFolderRemnants(windows + "\\webdialer");
+}
+
+ScanEnd dailyVirusScan() {
+    if (settings::read(keys::AntiVirDate, Reader::Engine) == platform::formatDdMmYy(platform::today()))
+        return ScanEnd::Continue;
+    auto& loop = ui::MessageLoop::current();
+    fsys::FileAccess files;
+    const std::string folder = programFolder();
+    const std::string scanner = folder + "stinger.exe";
+    const std::string report = folder + "stinger.txt";
+
+    Status("Lade Anti-Viren Modul. Bitte warten...");
+    loop.yield();
+    {
+        ui::HourglassCursor hourglass;
+        std::string version;
+        if (files.Exists(scanner)) {
+            version = download(makerUrl("/stinger.ver"));
+            if (cancelled())
+                return ScanEnd::ToSummary;
+        }
+        // The version file carries the size of the current scanner.
+        const bool needNew =
+            !(files.Exists(scanner) && files.Size(scanner) == numericValue(version));
+        const std::string options = download(makerUrl("/stinger.opt"));
+        if (!options.empty())
+            files.WriteText(folder + "stinger.opt", options);
+        if (cancelled())
+            return ScanEnd::ToSummary;
+        if (needNew) {
+            if (files.Exists(scanner))
+                files.Delete(scanner);
+            const std::string program = download(scannerUrl());
+            if (!program.empty())
+                files.WriteText(scanner, program);
+        }
+    }
+    if (!files.Exists(scanner))
+        return ScanEnd::Continue;
+
+    if (files.Exists(report))
+        files.Delete(report);
+    Status("Anti-Viren Prüfung läuft. Bitte warten...");
+    loop.yield();
+    pf::ProcessStart start;
+    start.applicationName = scanner;
+    start.commandLine = "\"" + scanner + "\" /GO /LOG /SILENT";
+    start.currentDirectory = folder;
+    start.showWindow = pf::SW_HIDE;
+    const auto started = pf::CreateProcessA(start);
+    loop.yield();
+    if (cancelled()) {
+        if (started)
+            pf::CloseHandle(started->hProcess);
+        return ScanEnd::ToSummary;
+    }
+    // A scanner that cannot start never writes its report: waiting for it
+    // would never end.
+    if (!started)
+        return ScanEnd::Continue;
+    struct Handle {
+        pf::HANDLE h;
+        ~Handle() { pf::CloseHandle(h); }
+    } process{started->hProcess};
+
+    int minutes = 0;
+    int seconds = 0;
+    while (!files.Exists(report)) {
+        // Ended without a report (it crashed or was closed): nothing more comes.
+        const bool ended = pf::WaitForSingleObject(process.h, 0) != pf::WAIT_TIMEOUT;
+        loop.yield();
+        loop.sleep(ui::Millis(1000));
+        if (++seconds >= 60) {
+            seconds = 0;
+            ++minutes;
+        }
+        showElapsed(minutes, seconds);
+        if (cancelled())
+            return ScanEnd::EndPhase;
+        if (ended && !files.Exists(report))
+            return ScanEnd::Continue;
+    }
+
+    for (const auto& line : reportLines(report)) {
+        if (pf::lower(line).find("outdated") != std::string::npos)
+            continue;
+        const auto shown = pf::trim(line);
+        if (!shown.empty())
+            Status(shown);
+    }
+    loop.sleep(ui::Millis(2000));
+    if (cancelled())
+        return ScanEnd::EndPhase;
+    settings::write(keys::AntiVirDate, platform::formatDdMmYy(platform::today()));
+    return ScanEnd::Continue;
+}
+
+void runAntiSpy() {
+    Status("Aktiviere XP AntiSpy");
+    fsys::FileAccess files;
+    const std::string optionFile = programFolder() + "xpas.txt";
+    const std::string options =
+        files.Exists(optionFile) ? files.ReadText(optionFile) : std::string(kAntiSpyOptions);
+    const std::string privateFolder = AddBackslash(settings::GetPrivatePath());
+    const std::string tool = privateFolder + "xp-AntiSpy.exe";
+    if (!files.Exists(tool)) {
+        ui::HourglassCursor hourglass;
+        if (pf::URLDownloadToFileA(makerUrl("/skriptreferenz.txt"),
+                                   privateFolder + "skriptreferenz.txt") == pf::S_OK)
+            pf::URLDownloadToFileA(makerUrl("/xp-AntiSpy.exe"), tool);
+    }
+    const std::string& title = shared().applicationTitle;
+    if (!files.Exists(tool)) {
+        ui::dialogs().messageBox("XP AntiSpy could not be activated!", title,
+                                 ui::MB_ICONCRITICAL | ui::MB_SYSTEMMODAL);
+        return;
+    }
+    ui::HourglassCursor hourglass;
+    if (pf::ShellExecuteA(0, "open", tool, options, "", pf::SW_SHOWNORMAL) < 32)
+        ui::dialogs().messageBox(tool + " fehlt!", title,
+                                 ui::MB_ICONEXCLAMATION | ui::MB_SYSTEMMODAL);
+}
+
+}  // namespace kx::cleaning

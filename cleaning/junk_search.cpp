@@ -1,0 +1,70 @@
+#include "cleaning/junk_search.hpp"
+
+#include <string>
+#include <unordered_set>
+
+#include "cleaning/run_state.hpp"
+#include "frame/progress.hpp"
+#include "frame/shared_state.hpp"
+#include "frame/utilities.hpp"
+#include "platform/local_time.hpp"
+#include "platform/text.hpp"
+#include "platform/ui/message_loop.hpp"
+#include "settings/keys.hpp"
+#include "settings/locations.hpp"
+
+namespace kx::cleaning {
+
+bool junkSearchDue() {
+    const auto today = platform::today();
+    bool due = numericValue(settings::read(settings::keys::JunkCleaned, settings::Reader::Engine)) == 0;
+    if (today.weekday == platform::kFriday) due = true;
+    if (settings::read(settings::keys::JunkCleanedDate, settings::Reader::Engine) ==
+        platform::formatDdMmYy(today))
+        due = false;
+    return due;
+}
+
+bool searchJunk(fsys::DirScanner& scanner) {
+    // A file a folder step listed already (the temporary folders lie on a
+    // fixed drive too) is not listed again: each entry counts in the summary
+    // and the statistics as a file cleaned.
+    std::unordered_set<std::string> listed;
+    for (const auto& item : foundList().items()) listed.insert(item->text);
+    for (const auto& letter : settings::GetDriveLetters(settings::kDriveFixed)) {
+        if (letter.empty()) continue;  // the list's empty first element
+        if (shared().gbBreak) return false;
+        Status("Wöchentliche Systemreinigung: Suche überflüssige Dateien auf Laufwerk " + letter +
+               ":");
+        // Each drive is scanned into an empty list: left over from the
+        // folder or drive before, those files would be matched again and
+        // counted twice in the summary and the statistics.
+        scanner.Clear();
+        scanner.Scan(letter + ":");
+        for (const auto pattern : kJunkPatterns) {
+            if (shared().gbBreak) return false;
+            for (auto i = scanner.FindNext(pattern, 0); i >= 0; i = scanner.FindNext(pattern, i + 1)) {
+                const std::string path = scanner.Item(i);
+                if (!listed.contains(platform::lower(path)) && addFilter(path))
+                    listed.insert(foundList().item(foundList().count() - 1)->text);
+                platform::ui::yield();
+            }
+        }
+        platform::ui::yield();
+        if (shared().gbBreak) return false;
+    }
+    return true;
+}
+
+bool weeklyJunkSearch(fsys::DirScanner& scanner, bool keepMarkers) {
+    if (!junkSearchDue()) return true;
+    const bool finished = searchJunk(scanner);
+    // A cancelled search leaves the markers, so the next run that day tries again.
+    if (finished && !keepMarkers) {
+        settings::write(settings::keys::JunkCleaned, "1");
+        settings::write(settings::keys::JunkCleanedDate, platform::formatDdMmYy(platform::today()));
+    }
+    return finished;
+}
+
+}  // namespace kx::cleaning

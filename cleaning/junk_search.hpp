@@ -1,0 +1,33 @@
+#pragma once
+// The weekly search of every fixed drive for leftovers of editors,
+// installers and crashed programs (backup copies, temporary files, dumps,
+// help indexes, the temporary name of an interrupted secure deletion). It
+// runs inside discovery on the first run ever and then on the first run of
+// every Friday, never twice on one day; what it finds goes through the add
+// filter like any other track.
+#include <array>
+#include <string_view>
+
+#include "fsys/dir_scanner.hpp"
+
+namespace kx::cleaning {
+
+/// The file-name patterns, in the order they are searched.
+inline constexpr std::array<std::string_view, 19> kJunkPatterns = {
+    "*.old", "*.bak", "*.b~k", "*.syd", "*.s~d", "~*.*",  "*.tmp", "*.$$$", "$$@$$.del", "*.~??",
+    "*.?~?", "*.??~", "*.dmp", "*.gid", "*.fts", "*.---", "*.-",   "*._",   "*MSCREATE.DIR"};
+
+/// True when the search is due today ("JunkCleaned", "JunkCleanedDate" and
+/// the calendar of platform::today()).
+bool junkSearchDue();
+
+/// Searches every fixed drive with `scanner`, adding what the patterns find
+/// to the found list. False when gbBreak stopped it.
+bool searchJunk(fsys::DirScanner& scanner);
+
+/// Discovery's junk step: when due, searches and (unless cancelled, or
+/// `keepMarkers` asks to leave the store alone) records today as done.
+/// False when gbBreak stopped it.
+bool weeklyJunkSearch(fsys::DirScanner& scanner, bool keepMarkers);
+
+}  // namespace kx::cleaning

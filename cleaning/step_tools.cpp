@@ -1,0 +1,63 @@
+#include "cleaning/step_tools.hpp"
+
+#include "cleaning/run_state.hpp"
+#include "platform/process.hpp"
+#include "platform/text.hpp"
+
+namespace kx::cleaning {
+
+std::vector<std::string> splitAtLineFeeds(std::string_view text) {
+    std::vector<std::string> elements;
+    if (text.empty())
+        return elements;
+    std::size_t start = 0;
+    while (true) {
+        const auto end = text.find('\n', start);
+        if (end == std::string_view::npos) {
+            elements.emplace_back(text.substr(start));
+            return elements;
+        }
+        elements.emplace_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+}
+
+std::string replaceAll(std::string_view text, std::string_view from, std::string_view to) {
+    std::string out;
+    if (from.empty())
+        return std::string(text);
+    std::size_t start = 0;
+    for (auto at = text.find(from); at != std::string_view::npos; at = text.find(from, start)) {
+        out.append(text.substr(start, at - start)).append(to);
+        start = at + from.size();
+    }
+    out.append(text.substr(start));
+    return out;
+}
+
+bool protectedByException(std::string_view path) {
+    return matchesException(platform::lower(path));
+}
+
+StartResult startProgram(const std::string& commandLine, std::uint16_t showWindow) {
+    platform::ProcessStart start;
+    start.commandLine = commandLine;
+    start.showWindow = showWindow;
+    const auto started = platform::CreateProcessA(start);
+    StartResult result;
+    if (!started)
+        return result;
+    result.started = true;
+    // A built-in has already ended; its handle holds the status. A real
+    // program runs on; the process layer reaps it once it ends.
+    result.builtin = started->dwProcessId == 0;
+    if (result.builtin) {
+        platform::DWORD code = 0;
+        if (platform::GetExitCodeProcess(started->hProcess, &code))
+            result.exitCode = code;
+    }
+    platform::CloseHandle(started->hProcess);
+    return result;
+}
+
+}  // namespace kx::cleaning

@@ -1,0 +1,65 @@
+// `kolvanex clean [--preview]`: a cleaning run on the machine, as the host
+// application starts one, with the progress log on the terminal and the
+// summary on standard output. The preview runs the same discovery and lists
+// what the run would then process, changing nothing.
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+
+#include "cleaning/destroy_phase.hpp"
+#include "cleaning/discovery.hpp"
+#include "cleaning/run_state.hpp"
+#include "frame/shared_state.hpp"
+#include "hosts/kolvanex/host.hpp"
+
+namespace kx::host {
+namespace {
+
+int runPreview() {
+    cleaning::runDiscovery({.preview = true});
+    const bool cancelled = shared().gbBreak;
+    const auto& list = cleaning::foundList();
+    std::size_t kept = 0;
+    for (const auto& item : list.items()) {
+        const bool keep = cleaning::wouldKeep(item->text);
+        kept += keep ? 1 : 0;
+        std::cout << (keep ? "keep    " : "delete  ") << item->text << "\n";
+    }
+    for (const auto step : cleaning::plannedSteps()) std::cout << "then    " << step << "\n";
+    std::cout << list.count() << " entries, " << kept << " kept\n";
+    // The preview ends here: the kept files get their attributes back and
+    // the list is dropped, as the end of a run leaves them.
+    cleaning::restoreKeptFiles();
+    cleaning::foundList().clear();
+    if (cancelled) {
+        std::cerr << "kolvanex: cancelled; the list above is incomplete\n";
+        return kExitFailed;
+    }
+    return 0;
+}
+
+int runClean(const GlobalOptions& options, bool preview) {
+    Session session(options, true);
+    if (preview) return runPreview();
+    cleaning::runDiscovery();
+    const auto summary = cleaning::runDestroyPhase();
+    if (!summary) {
+        std::cerr << "kolvanex: cancelled before the run could finish\n";
+        return kExitFailed;
+    }
+    std::cout << cleaning::summaryLine(summary->count, summary->bytes) << "\n";
+    return 0;
+}
+
+}  // namespace
+
+void addCleanCommand(CLI::App& app, const GlobalOptions& options, int& exitCode) {
+    auto* clean = app.add_subcommand(
+        "clean", "a cleaning run (KXStart, then KXDelete) with the stored settings");
+    auto preview = std::make_shared<bool>(false);
+    clean->add_flag("--preview", *preview,
+                    "only list what the run would process; nothing is deleted");
+    clean->callback([&options, &exitCode, preview] { exitCode = runClean(options, *preview); });
+}
+
+}  // namespace kx::host

@@ -1,0 +1,67 @@
+// `kolvanex proxy fastest` and `kolvanex proxy check HOST:PORT`: the proxy
+// search and the anonymity test of one proxy, through the same operations a
+// host calls. The answer goes to standard output; status lines and message
+// boxes go where the console view puts them.
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+#include <memory>
+
+#include "frame/kolvanex.hpp"
+#include "hosts/kolvanex/host.hpp"
+
+namespace kx::host {
+namespace {
+
+int printFailure(const AutomationError& error) {
+    std::cerr << "kolvanex: " << error.description << " (" << error.number << ")\n";
+    return kExitFailed;
+}
+
+int runFastest(const GlobalOptions& options) {
+    Session session(options, true);
+    CKOLVANEX kolvanex;
+    const auto chain = kolvanex.GetFastestProxy();
+    if (!chain)
+        return printFailure(chain.error());
+    if (chain->empty()) {
+        std::cerr << "kolvanex: no proxy chain was found\n";
+        return kExitFailed;
+    }
+    std::cout << *chain << "\n";
+    return 0;
+}
+
+// The answer on the first line, then whether the proxy hides the user.
+// Exit status 0 only for a proxy that answered.
+int runCheck(const GlobalOptions& options, const std::string& proxy, int seconds) {
+    Session session(options, true);
+    CKOLVANEX kolvanex;
+    bool anonymous = false;
+    const auto answer = kolvanex.KXChecker(proxy, anonymous, nullptr, seconds);
+    if (!answer)
+        return printFailure(answer.error());
+    std::cout << *answer << "\n"
+              << "bIsAnonym=" << (anonymous ? "True" : "False") << "\n";
+    return *answer == "OK" ? 0 : kExitFailed;
+}
+
+}  // namespace
+
+void addProxyCommands(CLI::App& app, const GlobalOptions& options, int& exitCode) {
+    auto* proxy = app.add_subcommand("proxy", "anonymous proxies");
+    proxy->require_subcommand(1);
+    proxy->add_subcommand("fastest", "GetFastestProxy: search a chain of anonymous proxies")
+        ->callback([&options, &exitCode] { exitCode = runFastest(options); });
+
+    auto address = std::make_shared<std::string>();
+    auto seconds = std::make_shared<int>(5);
+    auto* check = proxy->add_subcommand("check", "KXChecker: test one proxy for anonymity");
+    check->add_option("HOST:PORT", *address, "the proxy")->required();
+    check->add_option("--seconds", *seconds, "how long to wait for the checker (default 5)");
+    check->callback([address, seconds, &options, &exitCode] {
+        exitCode = runCheck(options, *address, *seconds);
+    });
+}
+
+}  // namespace kx::host

@@ -1,0 +1,25 @@
+#pragma once
+// What a FolderMemoScope remembers: the last folder a path resolution went
+// through and the last folder a walk opened. Internal to platform/.
+#include <string>
+
+#include "platform/fs_fd.hpp"
+#include "platform/machine.hpp"
+
+namespace kx::platform {
+
+struct FolderMemo {
+    // Resolution: the key names the machine's drive root (or linked folder)
+    // and the components as given; `parent` is what they resolved to.
+    std::string resolvedKey;
+    ResolvedPath parent;
+    bool parentMissing = false;
+    // Walk: the host path of the folder `walked` is open on.
+    std::string walkedKey;
+    fsfd::UniqueFd walked;
+};
+
+/// The thread's memo, or null when no scope is active.
+FolderMemo* activeFolderMemo();
+
+}  // namespace kx::platform

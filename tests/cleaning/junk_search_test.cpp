@@ -1,0 +1,77 @@
+// The weekly junk search: its calendar and what it lists on a fixed drive.
+#include "cleaning/junk_search.hpp"
+
+#include "platform/local_time.hpp"
+#include "run_fixture.hpp"
+
+namespace kx::test {
+namespace {
+
+using platform::LocalDate;
+
+// 1 June 2027 was a Tuesday.
+constexpr LocalDate kTuesday{2027, 6, 1, 2};
+constexpr LocalDate kFriday{2027, 6, 4, 5};
+constexpr LocalDate kNextTuesday{2027, 6, 8, 2};
+
+class JunkSearchTest : public CleaningRunTest {
+  protected:
+    void SetUp() override {
+        CleaningRunTest::SetUp();
+        set(settings::keys::Junk, "1");
+        put("C:\\Daten", "brief.bak");
+    }
+    // Whether a run of discovery on that day searched the drive.
+    bool searchedOn(const LocalDate& day) {
+        platform::TodayOverride today(day);
+        start();
+        return !found().empty();
+    }
+};
+
+TEST_F(JunkSearchTest, RunsFirstThenOncePerFriday) {
+    EXPECT_TRUE(searchedOn(kTuesday));
+    EXPECT_EQ(settings::read(settings::keys::JunkCleaned), "1");
+    EXPECT_EQ(settings::read(settings::keys::JunkCleanedDate), "01.06.27");
+    EXPECT_FALSE(searchedOn(kTuesday));
+    EXPECT_FALSE(searchedOn(kNextTuesday));
+    EXPECT_TRUE(searchedOn(kFriday));
+    EXPECT_FALSE(searchedOn(kFriday));
+    EXPECT_EQ(settings::read(settings::keys::JunkCleanedDate), "04.06.27");
+}
+
+TEST_F(JunkSearchTest, ACancelledSearchRunsAgainTheSameDay) {
+    platform::TodayOverride today(kTuesday);
+    shared().gbQuiet = true;
+    cancelAtYield(1);
+    start();
+    EXPECT_EQ(settings::read(settings::keys::JunkCleaned), "0");
+    EXPECT_TRUE(cleaning::junkSearchDue());
+}
+
+TEST_F(JunkSearchTest, ListsLeftoversOnceEachAndTheRunDeletesThem) {
+    platform::TodayOverride today(kTuesday);
+    set(settings::keys::TempFiles, "1");  // the scanner holds the temp folder before
+    const auto inTemp = put(tempDir(), "setup.old");
+    const auto exeTmp = put("C:\\Programme\\Tool", "tool.exe.tmp");
+    const auto library = put("C:\\Programme\\Tool", "~helper.dll");
+    const auto leftover = put("C:\\WINDOWS\\system32", "$$@$$.del", "rest");
+    const auto plain = put("C:\\Daten", "brief.txt");
+
+    start();
+    const auto list = found();
+    for (const auto& junk : {inTemp, exeTmp, leftover, std::string("C:\\Daten\\brief.bak")})
+        EXPECT_EQ(std::ranges::count(list, platform::lower(junk)), 1) << junk;
+    EXPECT_EQ(std::ranges::count(list, platform::lower(library)), 0);
+    EXPECT_EQ(std::ranges::count(list, platform::lower(plain)), 0);
+
+    set(settings::keys::History, "0");
+    destroy();
+    EXPECT_FALSE(there(exeTmp));
+    EXPECT_FALSE(there(leftover));
+    EXPECT_TRUE(there(library));
+    EXPECT_TRUE(there(plain));
+}
+
+}  // namespace
+}  // namespace kx::test
