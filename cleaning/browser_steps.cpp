@@ -53,18 +53,25 @@ bool isLink(std::string_view path) {
     return entry && (entry->kind == pf::EntryKind::Link || entry->kind == pf::EntryKind::FolderLink);
 }
 
+// Whether a file may be read, destroyed and written anew: it is there, no
+// exception protects it and it is a plain file. A link in its place is
+// removed as a link, and its target left alone.
+bool mayRewrite(fsys::FileAccess& files, const std::string& path) {
+    if (!files.Exists(path) || protectedByException(path))
+        return false;
+    if (isLink(path)) {
+        files.Delete(path);
+        return false;
+    }
+    return isPlainFile(path);
+}
+
 // Keeps the comments, the empty lines and the cookies of excepted sites;
 // the old file is destroyed with the run's settings and the kept lines
 // written to a new one.
 void filterTextFile(const std::string& path) {
     fsys::FileAccess files;
-    if (!files.Exists(path) || protectedByException(path))
-        return;
-    if (isLink(path)) {
-        files.Delete(path);
-        return;
-    }
-    if (!isPlainFile(path))
+    if (!mayRewrite(files, path))
         return;
     std::string kept;
     for (const auto& element : splitAtLineFeeds(files.ReadText(path))) {
@@ -78,13 +85,7 @@ void filterTextFile(const std::string& path) {
 // A list section of the window-state file: from "<RDF:Seq ...>" to "</RDF:Seq>".
 void cutListSections(const std::string& path) {
     fsys::FileAccess files;
-    if (!files.Exists(path) || protectedByException(path))
-        return;
-    if (isLink(path)) {
-        files.Delete(path);
-        return;
-    }
-    if (!isPlainFile(path))
+    if (!mayRewrite(files, path))
         return;
     const std::string content = files.ReadText(path);
     const auto& s = runState().settings;

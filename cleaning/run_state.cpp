@@ -8,6 +8,7 @@
 #include <ranges>
 
 #include "anonymity/http_download.hpp"
+#include "cleaning/step_tools.hpp"
 #include "deletion/secure_delete.hpp"
 #include "frame/utilities.hpp"
 #include "fsys/file_access.hpp"
@@ -78,16 +79,9 @@ void loadExceptionPatterns() {
     const std::string path = AddBackslash(settings::GetPrivatePath()) + "alist.txt";
     fsys::FileAccess files;
     if (files.Exists(path)) {
-        const std::string text = files.ReadText(path);
-        std::size_t start = 0;
-        while (start < text.size()) {
-            std::size_t end = text.find('\n', start);
-            if (end == std::string::npos) end = text.size();
-            std::string line = text.substr(start, end - start);
+        lines = splitAtLineFeeds(files.ReadText(path));
+        for (auto& line : lines)
             if (!line.empty() && line.back() == '\r') line.pop_back();
-            lines.push_back(std::move(line));
-            start = end + 1;
-        }
     }
     setExceptionPatterns(lines);
 }

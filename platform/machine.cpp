@@ -429,9 +429,15 @@ MachineConfig MachineConfig::defaults() {
 }
 
 fs::path ResolvedPath::hostPath() const {
-    fs::path p = driveRoot;
-    for (const auto& c : components) p /= c;
-    return p;
+    // Joined as text and parsed once: appending part by part parses the
+    // whole path again each time.
+    std::string p = driveRoot.native();
+    for (const auto& c : components) {
+        if (p.empty() || p.back() != '/')
+            p += '/';
+        p += c;
+    }
+    return fs::path(std::move(p));
 }
 
 // ---- Machine ---------------------------------------------------------------
@@ -607,32 +613,56 @@ const Drive* Machine::drive(char letter) const {
 
 namespace {
 
+// Calls `take` with the name of every entry of `folder`.
+template <typename F>
+void forEachName(const fs::path& folder, F&& take) {
+    if (DIR* dir = ::opendir(folder.c_str()); dir != nullptr) {
+        while (const dirent* e = ::readdir(dir)) {
+            const std::string_view candidate = e->d_name;
+            if (candidate != "." && candidate != "..")
+                take(candidate);
+        }
+        ::closedir(dir);
+    }
+}
+
+bool existsExactly(const fs::path& folder, std::string_view part) {
+    struct stat st {};
+    std::string path = folder.native();
+    path += '/';
+    path += part;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
 // The name a component has on disk in `folder`: the exact spelling when it
 // exists, else the first case-insensitive match in byte order (so the
 // answer is stable); nothing when there is neither.
 std::optional<std::string> onDiskName(const fs::path& folder, std::string_view part) {
-    struct stat st {};
-    std::string name(part);
-    if (::lstat((folder / name).c_str(), &st) == 0)
-        return name;
-    std::string best;
-    bool found = false;
-    if (DIR* dir = ::opendir(folder.c_str()); dir != nullptr) {
-        const std::string want = lower(part);
-        while (const dirent* e = ::readdir(dir)) {
-            const std::string_view candidate = e->d_name;
-            if (candidate == "." || candidate == "..")
-                continue;
-            if (lower(candidate) == want && (!found || candidate < best)) {
-                best = std::string(candidate);
-                found = true;
-            }
-        }
-        ::closedir(dir);
-    }
-    if (!found)
-        return std::nullopt;
+    if (existsExactly(folder, part))
+        return std::string(part);
+    const std::string want = lower(part);
+    std::optional<std::string> best;
+    forEachName(folder, [&](std::string_view candidate) {
+        if (lower(candidate) == want && (!best || candidate < *best))
+            best = std::string(candidate);
+    });
     return best;
+}
+
+// The same within a memo scope, with the folder's names read once.
+std::string memoName(FolderMemo& memo, const fs::path& folder, std::string_view part) {
+    if (existsExactly(folder, part))
+        return std::string(part);
+    if (!memo.listed) {
+        forEachName(folder, [&](std::string_view candidate) {
+            auto [it, added] = memo.namesByLowerCase.try_emplace(lower(candidate), candidate);
+            if (!added && candidate < it->second)
+                it->second = std::string(candidate);
+        });
+        memo.listed = true;
+    }
+    const auto it = memo.namesByLowerCase.find(lower(part));
+    return it != memo.namesByLowerCase.end() ? it->second : std::string(part);
 }
 
 thread_local FolderMemo* tFolderMemo = nullptr;
@@ -699,10 +729,9 @@ std::expected<ResolvedPath, MachineError> Machine::resolveParts(std::string_view
         }
         if (memoKey == memo->resolvedKey) {
             out = memo->parent;
-            out.components.push_back(
-                memo->parentMissing ? std::string(parts.back())
-                                    : onDiskName(out.hostPath(), parts.back()).value_or(
-                                          std::string(parts.back())));
+            out.components.push_back(memo->parentMissing
+                                         ? std::string(parts.back())
+                                         : memoName(*memo, out.hostPath(), parts.back()));
             return out;
         }
     }
@@ -727,6 +756,8 @@ std::expected<ResolvedPath, MachineError> Machine::resolveParts(std::string_view
             memo->resolvedKey = memoKey;
             memo->parent = out;
             memo->parentMissing = missing;
+            memo->listed = false;
+            memo->namesByLowerCase.clear();
         }
         std::string name(parts[i]);
         if (!missing) {
