@@ -56,6 +56,7 @@ ComponentState& component() {
 // Internet Explorer's settings as they were, for the process.
 struct ProcessState {
     std::mutex lock;
+    bool pointed = false;
     bool saved = false;
     std::vector<CProxySetting> settings;
 };
@@ -303,6 +304,7 @@ bool SetIEProxy(std::string_view proxy) {
             }
             state.saved = true;
         }
+        state.pointed = !restore;
         before = state.settings;
     }
     if (!adFilter)
@@ -330,10 +332,44 @@ std::vector<CProxySetting> savedIESettings() {
     return state.settings;
 }
 
+SavedBrowserSettings savedBrowserSettings() {
+    SavedBrowserSettings out;
+    const auto& component = anonymity::component();
+    out.operaSaved = component.operaSaved;
+    out.operaKnown = component.operaKnown;
+    out.operaUrl = component.operaUrl;
+    out.operaUse = component.operaUse;
+    for (const auto& [file, prefs] : component.mozilla)
+        out.mozilla[file] = {prefs.addressLine, prefs.typeLine};
+    auto& state = process();
+    std::lock_guard hold(state.lock);
+    out.pointed = state.pointed;
+    out.ieSaved = state.saved;
+    out.ie = state.settings;
+    return out;
+}
+
+void adoptSavedBrowserSettings(const SavedBrowserSettings& saved) {
+    auto& component = anonymity::component();
+    component.operaSaved = saved.operaSaved;
+    component.operaKnown = saved.operaKnown;
+    component.operaUrl = saved.operaUrl;
+    component.operaUse = saved.operaUse;
+    component.mozilla.clear();
+    for (const auto& [file, lines] : saved.mozilla)
+        component.mozilla[file] = SavedPrefs{lines.first, lines.second};
+    auto& state = process();
+    std::lock_guard hold(state.lock);
+    state.pointed = saved.pointed;
+    state.saved = saved.ieSaved;
+    state.settings = saved.ie;
+}
+
 void forgetSavedBrowserSettings() {
     component() = ComponentState{};
     auto& state = process();
     std::lock_guard hold(state.lock);
+    state.pointed = false;
     state.saved = false;
     state.settings.clear();
 }

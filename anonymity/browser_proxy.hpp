@@ -5,7 +5,8 @@
 // ad filter's script "no-ads.pac" in the program folder; "" restores what
 // each browser had before.
 //
-// What was there before is kept in memory only. Opera's and Mozilla's values
+// What was there before is kept in memory (hosts may carry it over, see
+// SavedBrowserSettings). Opera's and Mozilla's values
 // belong to the component (shared by a thread's instances, as all of its
 // state is); Internet Explorer's are kept for the process, read at the first
 // change and never overwritten later. Opera's and Mozilla's values are read
@@ -13,6 +14,8 @@
 // another still restores the user's own settings, and Mozilla's are kept per
 // profile file. File errors end an operation quietly.
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,6 +58,28 @@ void RefreshIESettings();
 
 /// Internet Explorer's saved settings (empty before the first change).
 std::vector<CProxySetting> savedIESettings();
+
+/// Everything kept of the browsers' own settings, so that a host whose
+/// sessions span several processes (the console host) can carry it from the
+/// process that changed the browsers to the one that restores them.
+struct SavedBrowserSettings {
+    /// The last SetIEProxy pointed the browsers at a script (not restored).
+    bool pointed = false;
+    bool ieSaved = false;
+    std::vector<CProxySetting> ie;
+    bool operaSaved = false;
+    bool operaKnown = false;
+    std::optional<std::string> operaUrl;  // nullopt: the key was not there
+    std::optional<std::string> operaUse;
+    /// Per lower-cased profile file: the address line and the type line.
+    std::map<std::string, std::pair<std::string, std::string>> mozilla;
+
+    /// Nothing waits to be restored: every browser has its own settings.
+    bool settled() const { return !pointed && !operaSaved && mozilla.empty(); }
+};
+SavedBrowserSettings savedBrowserSettings();
+/// Takes over what another process kept.
+void adoptSavedBrowserSettings(const SavedBrowserSettings& saved);
 /// Forgets everything saved, as a new process would start (for tests).
 void forgetSavedBrowserSettings();
 

@@ -72,6 +72,11 @@ void addCleanCommand(CLI::App& app, const GlobalOptions& options, int& exitCode)
 /// `kolvanex proxy fastest` (GetFastestProxy) and `kolvanex proxy check
 /// HOST:PORT` (KXChecker).
 void addProxyCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);
+/// The browsers' own proxy settings kept in the prefix between runs: read
+/// when a session starts, written (or removed once restored) when it ends.
+void loadBrowserSettings(const std::filesystem::path& prefix);
+void storeBrowserSettings(const std::filesystem::path& prefix);
+
 /// Creates a machine at `prefix` with the suite's program folder, its
 /// companion programs and data files; null (with the reason on stderr) when
 /// that fails.

@@ -16,6 +16,7 @@ Session::Session(const GlobalOptions& options, bool mustExist)
         if (!opened) throw UsageError("cannot open the machine: " + opened.error().message);
         machine_ = std::move(*opened);
         scope_ = std::make_unique<platform::MachineScope>(*machine_);
+        loadBrowserSettings(prefix_);
     }
     // The shared state is set through the public properties, as any host does.
     CKOLVANEX kolvanex;
@@ -25,7 +26,13 @@ Session::Session(const GlobalOptions& options, bool mustExist)
     (void)kolvanex.gbFormsOnTop(options.onTop);
 }
 
-Session::~Session() = default;
+Session::~Session() {
+    try {
+        if (machine_) storeBrowserSettings(prefix_);
+    } catch (const std::exception&) {
+        // Nothing to report to: the command has answered already.
+    }
+}
 
 platform::Machine& Session::machine() {
     if (!machine_) throw UsageError("no machine at " + prefix_.string());

@@ -46,13 +46,18 @@ class SessionCommands : public ::testing::Test {
             "[Profile1]\nName=work\nIsRelative=1\nPath=w0rk.work\n\n"
             "[Profile0]\nName=default\nIsRelative=1\nPath=d3f.default\nDefault=1\n");
         machine.writeHostFile(firefox / "w0rk.work" / "prefs.js", kPrefs);
-        machine.writeHostFile(firefox / "d3f.default" / "prefs.js", kPrefs);
+        machine.writeHostFile(firefox / "d3f.default" / "prefs.js", kOwnProxyPrefs);
     }
     kx::test::HostRun kolvanex(const std::vector<std::string>& args) {
         return kx::test::runKolvanex(machine.prefix(), args, machine.root());
     }
     static constexpr std::string_view kPrefs =
         "user_pref(\"browser.startup.homepage\", \"about:blank\");\n";
+    // A profile with a proxy set up by its user.
+    static constexpr std::string_view kOwnProxyPrefs =
+        "user_pref(\"browser.startup.homepage\", \"about:blank\");\n"
+        "user_pref(\"network.proxy.autoconfig_url\", \"http://proxy.firma.example/proxy.pac\");\n"
+        "user_pref(\"network.proxy.type\", 1);\n";
 
     TempMachine machine;
     const fs::path home = machine.root() / "home";
@@ -84,12 +89,16 @@ TEST_F(SessionCommands, TheDefaultProfileIsLinkedPointedAtTheScriptAndRestored) 
               std::string::npos);
     EXPECT_EQ(kolvanex({"settings", "get", "Options", "AnoSession"}).out, "1\n");
 
-    // Another process ends the session.
+    EXPECT_TRUE(fs::exists(machine.prefix() / "browser-settings.json"));
+
+    // Another process ends the session and gives the profile its user's own
+    // proxy back; nothing is kept once all is restored.
     run = kolvanex({"session", "anonym", "off"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     auto off = TempMachine::readHostFile(firefox / "d3f.default" / "prefs.js");
     std::erase(off, '\r');
-    EXPECT_EQ(off, kPrefs);
+    EXPECT_EQ(off, kOwnProxyPrefs);
+    EXPECT_FALSE(fs::exists(machine.prefix() / "browser-settings.json"));
     EXPECT_EQ(kolvanex({"settings", "get", "Options", "AnoSession"}).out, "0\n");
 
     EXPECT_EQ(kolvanex({"session", "anonym", "maybe"}).exitCode, 2);
