@@ -175,7 +175,8 @@ double deleteTheFileAs(WipeMode mode, const DeleteRequest& request,
         if (request.bDeleteIt && request.iDeleteN != 0)
             overwritePasses(files, temp, static_cast<std::uint64_t>(size), request, lowered);
 
-        (void)fa.Delete(temp);
+        // Its attributes were cleared before the move: nothing stands in the way.
+        (void)pf::files::remove(machine, temp);
         return size;
     } catch (const std::exception&) {
         // A failing move or a component that raised: the temporary file goes

@@ -14,6 +14,7 @@ struct FolderMemo {
     // and the components as given; `parent` is what they resolved to.
     std::string resolvedKey;
     ResolvedPath parent;
+    std::string parentHost;  // parent.hostPath()
     bool parentMissing = false;
     // The names of `parent`'s entries by their lower-cased form (the first
     // in byte order for each), read at the first name not found in its exact

@@ -626,9 +626,9 @@ void forEachName(const fs::path& folder, F&& take) {
     }
 }
 
-bool existsExactly(const fs::path& folder, std::string_view part) {
+bool existsExactly(const std::string& folder, std::string_view part) {
     struct stat st {};
-    std::string path = folder.native();
+    std::string path = folder;
     path += '/';
     path += part;
     return ::lstat(path.c_str(), &st) == 0;
@@ -638,7 +638,7 @@ bool existsExactly(const fs::path& folder, std::string_view part) {
 // exists, else the first case-insensitive match in byte order (so the
 // answer is stable); nothing when there is neither.
 std::optional<std::string> onDiskName(const fs::path& folder, std::string_view part) {
-    if (existsExactly(folder, part))
+    if (existsExactly(folder.native(), part))
         return std::string(part);
     const std::string want = lower(part);
     std::optional<std::string> best;
@@ -650,11 +650,11 @@ std::optional<std::string> onDiskName(const fs::path& folder, std::string_view p
 }
 
 // The same within a memo scope, with the folder's names read once.
-std::string memoName(FolderMemo& memo, const fs::path& folder, std::string_view part) {
-    if (existsExactly(folder, part))
+std::string memoName(FolderMemo& memo, std::string_view part) {
+    if (existsExactly(memo.parentHost, part))
         return std::string(part);
     if (!memo.listed) {
-        forEachName(folder, [&](std::string_view candidate) {
+        forEachName(memo.parentHost, [&](std::string_view candidate) {
             auto [it, added] = memo.namesByLowerCase.try_emplace(lower(candidate), candidate);
             if (!added && candidate < it->second)
                 it->second = std::string(candidate);
@@ -731,7 +731,7 @@ std::expected<ResolvedPath, MachineError> Machine::resolveParts(std::string_view
             out = memo->parent;
             out.components.push_back(memo->parentMissing
                                          ? std::string(parts.back())
-                                         : memoName(*memo, out.hostPath(), parts.back()));
+                                         : memoName(*memo, parts.back()));
             return out;
         }
     }
@@ -755,6 +755,7 @@ std::expected<ResolvedPath, MachineError> Machine::resolveParts(std::string_view
         if (memo != nullptr && i + 1 == parts.size()) {
             memo->resolvedKey = memoKey;
             memo->parent = out;
+            memo->parentHost = out.hostPath().native();
             memo->parentMissing = missing;
             memo->listed = false;
             memo->namesByLowerCase.clear();
