@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -651,7 +652,17 @@ std::optional<std::string> onDiskName(const fs::path& folder, std::string_view p
 
 // The same within a memo scope, with the folder's names read once.
 std::string memoName(FolderMemo& memo, std::string_view part) {
-    if (existsExactly(memo.parentHost, part))
+    // Looked at from the folder's descriptor when the last walk opened this
+    // folder: the kernel need not walk the whole path again.
+    bool exact = false;
+    if (memo.walked.valid() && memo.walkedKey == memo.parentHost) {
+        struct stat st {};
+        exact = ::fstatat(memo.walked.get(), std::string(part).c_str(), &st,
+                          AT_SYMLINK_NOFOLLOW) == 0;
+    } else {
+        exact = existsExactly(memo.parentHost, part);
+    }
+    if (exact)
         return std::string(part);
     if (!memo.listed) {
         forEachName(memo.parentHost, [&](std::string_view candidate) {
