@@ -82,15 +82,6 @@ bool containsNoCase(std::string_view line, std::string_view what) {
     return platform::lower(line).find(what) != std::string::npos;
 }
 
-std::string replaceAll(std::string text, std::string_view what, std::string_view with) {
-    std::size_t at = 0;
-    while ((at = text.find(what, at)) != std::string::npos) {
-        text.replace(at, what.size(), with);
-        at += with.size();
-    }
-    return text;
-}
-
 // Lines ended by CR LF, LF or a lone CR; a last line without an end counts,
 // an end at the very end does not start another line.
 std::vector<std::string> splitLines(std::string_view text) {
@@ -134,13 +125,13 @@ bool restoreOperaValue(const std::string& ini, const char* key,
 }
 
 std::string mozillaAddressLine(bool adFilter) {
-    std::string line = replaceAll("user_pref($network.proxy.autoconfig_url$, $§$);", "$", "\"");
-    line = replaceAll(std::move(line), "§", browserAddress(adFilter));
-    return replaceAll(std::move(line), "\\", "\\\\");
+    std::string line = platform::replaceAll("user_pref($network.proxy.autoconfig_url$, $§$);", "$", "\"");
+    line = platform::replaceAll(std::move(line), "§", browserAddress(adFilter));
+    return platform::replaceAll(std::move(line), "\\", "\\\\");
 }
 
 std::string mozillaTypeLine() {
-    return replaceAll("user_pref($network.proxy.type$, 2);", "$", "\"");
+    return platform::replaceAll("user_pref($network.proxy.type$, 2);", "$", "\"");
 }
 
 }  // namespace

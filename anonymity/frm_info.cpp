@@ -2,12 +2,11 @@
 #include "anonymity/frm_info.hpp"
 
 #include <cctype>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 
 #include "frame/shared_state.hpp"
+#include "platform/local_time.hpp"
 #include "frame/utilities.hpp"
 #include "settings/keys.hpp"
 
@@ -51,11 +50,9 @@ void frmInfo::openHomePage() {
 }
 
 std::string todayText() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
+    const auto date = platform::today();
     char out[48];
-    std::snprintf(out, sizeof out, "%02d.%02d.%04d", local.tm_mday, local.tm_mon + 1, local.tm_year + 1900);
+    std::snprintf(out, sizeof out, "%02d.%02d.%04d", date.day, date.month, date.year);
     return out;
 }
 

@@ -21,17 +21,6 @@ bool safeInScript(std::string_view proxy) {
     return true;
 }
 
-std::string replaceAll(std::string text, std::string_view what, std::string_view with) {
-    if (what.empty())
-        return text;
-    std::size_t at = 0;
-    while ((at = text.find(what, at)) != std::string::npos) {
-        text.replace(at, what.size(), with);
-        at += with.size();
-    }
-    return text;
-}
-
 std::vector<std::string> splitChain(std::string_view chain) {
     std::vector<std::string> parts;
     std::size_t start = 0;
@@ -73,7 +62,7 @@ std::string fillPlaceholders(std::string_view script, const std::vector<std::str
 // Removes the clause of a placeholder that received no proxy. The clause
 // must end right after its number, so "$1" does not match "$12".
 std::string removeClause(std::string script, int number) {
-    return replaceAll(std::move(script), "PROXY $" + std::to_string(number) + "; ", "");
+    return platform::replaceAll(std::move(script), "PROXY $" + std::to_string(number) + "; ", "");
 }
 
 }  // namespace
@@ -82,11 +71,11 @@ std::optional<std::string> buildProxyScript(std::string_view proxy,
                                             std::optional<std::string_view> chainTemplate) {
     const std::string_view trimmed = platform::trim(proxy);
     if (trimmed.empty())
-        return replaceAll(std::string(kOneLine), "PROXY $", "DIRECT");
+        return platform::replaceAll(std::string(kOneLine), "PROXY $", "DIRECT");
     if (trimmed.find(';') == std::string_view::npos) {
         if (!safeInScript(trimmed))
             return std::nullopt;
-        return replaceAll(std::string(kOneLine), "$", trimmed);
+        return platform::replaceAll(std::string(kOneLine), "$", trimmed);
     }
     if (!chainTemplate)
         return std::nullopt;

@@ -129,8 +129,8 @@ void cleanCookieFiles() {
     for (const auto& profile : profileFiles()) {
         Status("Lösche Netscape/Mozilla/Firefox Cookies");
         const auto lowered = pf::lower(profile);
-        filterTextFile(replaceAll(lowered, "prefs.js", "cookies.txt"));
-        filterTextFile(replaceAll(lowered, "prefs.js", "cookperm.txt"));
+        filterTextFile(platform::replaceAll(lowered, "prefs.js", "cookies.txt"));
+        filterTextFile(platform::replaceAll(lowered, "prefs.js", "cookperm.txt"));
         pf::ui::yield();
         if (cancelled())
             break;
@@ -149,7 +149,7 @@ void clearHistoryAndWindowState() {
     for (const auto& profile : profileFiles()) {
         if (cancelled())
             break;
-        cutListSections(replaceAll(pf::lower(profile), "prefs.js", "localstore.rdf"));
+        cutListSections(platform::replaceAll(pf::lower(profile), "prefs.js", "localstore.rdf"));
     }
 }
 

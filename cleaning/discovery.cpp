@@ -189,11 +189,11 @@ void Discovery::internetCaches() {
     std::vector<std::string> profiles;
     attempt([&] { profiles = profileFiles(); });
     for (const auto& prefs : profiles) {
-        const std::string cache = replaceAll(prefs, "prefs.js", "cache") + "\\";
+        const std::string cache = platform::replaceAll(prefs, "prefs.js", "cache") + "\\";
         takeFolder(cache, Taking::Add);
         if (cancelled()) return;
         // The browser moves a cache it gives up beside the cache, not into it.
-        takeFolder(replaceAll(prefs, "prefs.js", "cache.trash") + "\\", Taking::Add);
+        takeFolder(platform::replaceAll(prefs, "prefs.js", "cache.trash") + "\\", Taking::Add);
         if (cancelled()) return;
     }
 }
@@ -212,7 +212,7 @@ void Discovery::recentLists() {
     std::vector<std::string> profiles;
     attempt([&] { profiles = profileFiles(); });
     for (const auto& prefs : profiles) {
-        const std::string folder = replaceAll(prefs, "prefs.js", "");
+        const std::string folder = platform::replaceAll(prefs, "prefs.js", "");
         takeIfThere(folder + "history.dat");
         takeIfThere(folder + "downloads.rdf");
     }
@@ -274,7 +274,7 @@ void Discovery::run() {
     if (settings::readBool(settings::keys::AutoFillOff, settings::Reader::Engine)) {
         std::vector<std::string> profiles;
         attempt([&] { profiles = profileFiles(); });
-        for (const auto& prefs : profiles) takeIfThere(replaceAll(prefs, "prefs.js", "formhistory.dat"));
+        for (const auto& prefs : profiles) takeIfThere(platform::replaceAll(prefs, "prefs.js", "formhistory.dat"));
     }
     if (cancelled()) return;
     if (engineOn(settings::keys::Cookies)) cookies();

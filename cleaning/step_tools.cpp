@@ -22,19 +22,6 @@ std::vector<std::string> splitAtLineFeeds(std::string_view text) {
     }
 }
 
-std::string replaceAll(std::string_view text, std::string_view from, std::string_view to) {
-    std::string out;
-    if (from.empty())
-        return std::string(text);
-    std::size_t start = 0;
-    for (auto at = text.find(from); at != std::string_view::npos; at = text.find(from, start)) {
-        out.append(text.substr(start, at - start)).append(to);
-        start = at + from.size();
-    }
-    out.append(text.substr(start));
-    return out;
-}
-
 bool protectedByException(std::string_view path) {
     return matchesException(platform::lower(path));
 }

@@ -13,8 +13,6 @@ namespace kx::cleaning {
 /// "a\nb\n" -> {"a", "b", ""}; "" -> {}.
 std::vector<std::string> splitAtLineFeeds(std::string_view text);
 
-/// Every occurrence of `from` in `text` replaced by `to`.
-std::string replaceAll(std::string_view text, std::string_view from, std::string_view to);
 
 /// True when an exception pattern covers the file's lower-cased path: such a
 /// file is left exactly as it is by every step.

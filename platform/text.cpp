@@ -182,4 +182,17 @@ std::string toCp1252(std::string_view text) {
     return out;
 }
 
+std::string replaceAll(std::string_view text, std::string_view what, std::string_view with) {
+    if (what.empty())
+        return std::string(text);
+    std::string out;
+    std::size_t start = 0;
+    for (auto at = text.find(what); at != std::string_view::npos; at = text.find(what, start)) {
+        out.append(text.substr(start, at - start)).append(with);
+        start = at + what.size();
+    }
+    out.append(text.substr(start));
+    return out;
+}
+
 }  // namespace kx::platform

@@ -38,4 +38,8 @@ std::string fromCp1252(std::string_view bytes);
 /// Converts UTF-8 to Windows-1252; characters it lacks become '?'.
 std::string toCp1252(std::string_view text);
 
+/// `text` with every occurrence of `what` replaced by `with`, left to right;
+/// replaced text is not looked at again. An empty `what` changes nothing.
+std::string replaceAll(std::string_view text, std::string_view what, std::string_view with);
+
 }  // namespace kx::platform
