@@ -118,6 +118,10 @@ void checkKeyBits(std::int32_t keyBits) {
         throw Failure{"KeyBits is 128 or 256"};
 }
 
+cf::Durability durability(bool flush) {
+    return flush ? cf::Durability::OnDisk : cf::Durability::Cached;
+}
+
 std::span<const std::uint8_t> headerSpan(const sealed::HeaderBytes& bytes) {
     return {bytes.data(), bytes.size()};
 }
@@ -250,7 +254,8 @@ bool RijnDael::EncryptFile() {
             passwordKey(Password, header.salt, header.cost, KeyBits, KeyUse::Files), "no key");
         auto gcm = orFail(pc::AesGcm::create(key.bytes()), "no cipher");
         auto out =
-            orFail(cf::PendingFile::create(machine, OutputFile, false), "cannot write the file");
+            orFail(cf::PendingFile::create(machine, OutputFile, false, durability(FlushOutput)),
+                   "cannot write the file");
         orFail(out.file().write(headerSpan(headerBytes)), "cannot write the file");
 
         const std::size_t chunk = header.chunkBytes();
@@ -302,7 +307,8 @@ bool RijnDael::DecryptFile() {
         auto gcm = orFail(pc::AesGcm::create(key.bytes()), "no cipher");
         // Plain text of a secret: readable by the owner only.
         auto out =
-            orFail(cf::PendingFile::create(machine, OutputFile, true), "cannot write the file");
+            orFail(cf::PendingFile::create(machine, OutputFile, true, durability(FlushOutput)),
+                   "cannot write the file");
 
         const std::size_t record = header->recordBytes();
         impl_->reserve(record);

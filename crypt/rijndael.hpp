@@ -55,6 +55,13 @@ class RijnDael {
     /// output (not even a partial one) is left behind.
     bool DecryptFile();
 
+    /// EncryptFile and DecryptFile: the output is on the disk, not only in
+    /// the system's cache, before the method answers true. A caller about to
+    /// remove InputFile needs that; one that keeps InputFile may clear it and
+    /// leave the writing to the system, as copying tools do (a crash soon
+    /// after may then lose the output, never the input).
+    bool FlushOutput = true;
+
     /// Set false before a run; set true to abort it: the running method
     /// returns false within one chunk.
     bool StopIt = false;

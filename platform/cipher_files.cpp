@@ -86,7 +86,8 @@ File::File(File&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
       path_(std::move(other.path_)),
       writtenBack_(other.writtenBack_),
-      written_(other.written_) {}
+      written_(other.written_),
+      writeBackEarly_(other.writeBackEarly_) {}
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
@@ -96,6 +97,7 @@ File& File::operator=(File&& other) noexcept {
         path_ = std::move(other.path_);
         writtenBack_ = other.writtenBack_;
         written_ = other.written_;
+        writeBackEarly_ = other.writeBackEarly_;
     }
     return *this;
 }
@@ -194,7 +196,7 @@ std::expected<void, FileError> File::reserve(std::uint64_t length) {
 
 void File::startWriteBack() {
     // Only a hint: what it cannot start, the flush at the end writes.
-    if (written_ > writtenBack_) {
+    if (writeBackEarly_ && written_ > writtenBack_) {
         (void)::sync_file_range(fd_, static_cast<off_t>(writtenBack_),
                                 static_cast<off_t>(written_ - writtenBack_), SYNC_FILE_RANGE_WRITE);
         writtenBack_ = written_;
@@ -383,7 +385,8 @@ std::expected<File, FileError> openToOverwrite(Machine& machine, std::string_vie
 // ---- pending output -------------------------------------------------------------
 
 std::expected<PendingFile, FileError> PendingFile::create(Machine& machine, std::string_view target,
-                                                          bool privateMode) {
+                                                          bool privateMode,
+                                                          Durability durability) {
     auto parent = openParent(machine, target);
     if (!parent)
         return std::unexpected(parent.error());
@@ -430,6 +433,9 @@ std::expected<PendingFile, FileError> PendingFile::create(Machine& machine, std:
                 fail(FileError::AlreadyExists, "no free temporary name beside \"" + p + "\""));
     }
     out.file_ = FileAccess::make(fd, p);
+    out.durable_ = durability == Durability::OnDisk;
+    // Starting the writing early only pays when it is waited for at the end.
+    out.file_.writeBackEarly_ = out.durable_;
     out.dir_ = parent->dir.release();
     return out;
 }
@@ -440,7 +446,8 @@ PendingFile::PendingFile(PendingFile&& other) noexcept
       name_(std::move(other.name_)),
       tempName_(std::move(other.tempName_)),
       path_(std::move(other.path_)),
-      published_(std::exchange(other.published_, true)) {}
+      published_(std::exchange(other.published_, true)),
+      durable_(other.durable_) {}
 
 PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
     if (this != &other) {
@@ -451,6 +458,7 @@ PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
         tempName_ = std::move(other.tempName_);
         path_ = std::move(other.path_);
         published_ = std::exchange(other.published_, true);
+        durable_ = other.durable_;
     }
     return *this;
 }
@@ -473,8 +481,10 @@ std::expected<void, FileError> PendingFile::publish() {
     if (published_ || !file_.isOpen())
         return std::unexpected(
             fail(FileError::WriteFault, "nothing to publish for \"" + path_ + "\""));
-    if (auto ok = file_.flush(); !ok)
-        return ok;
+    if (durable_) {
+        if (auto ok = file_.flush(); !ok)
+            return ok;
+    }
     if (tempName_.empty()) {
         // An unnamed file gets a temporary name first (a link cannot replace
         // an existing name), then takes the target's name in one step.
@@ -503,7 +513,8 @@ std::expected<void, FileError> PendingFile::publish() {
     // flush fail, the complete content is already in place and flushed;
     // undoing the rename now would lose what the name held before as well,
     // so the file stays and counts as written.
-    (void)::fsync(dir_);
+    if (durable_)
+        (void)::fsync(dir_);
     return {};
 }
 

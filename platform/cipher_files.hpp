@@ -46,6 +46,7 @@ class File {
     std::expected<void, FileError> reserve(std::uint64_t length);
     /// Starts writing the bytes written so far to disk without waiting, so
     /// that the flush at the end does not find the whole file still waiting.
+    /// Nothing for a file that will not be flushed (Durability::Cached).
     void startWriteBack();
     /// fdatasync.
     std::expected<void, FileError> flush();
@@ -58,6 +59,7 @@ class File {
     std::string path_;  // the Windows path, for messages
     std::uint64_t writtenBack_ = 0;
     std::uint64_t written_ = 0;
+    bool writeBackEarly_ = true;
 };
 
 /// Writes a file behind its caller: buffers handed over are written in
@@ -103,6 +105,17 @@ std::expected<File, FileError> openToRead(Machine& machine, std::string_view pat
 /// missing file answers NotFound.
 std::expected<File, FileError> openToOverwrite(Machine& machine, std::string_view path);
 
+/// How far a published file is written when publish() answers.
+enum class Durability {
+    /// On the disk: content, name and folder flushed, so the file survives a
+    /// crash. Needed by a caller about to remove the file it was made from.
+    OnDisk,
+    /// Handed to the system, which writes it in its own time (as copying
+    /// tools leave it). The name still shows only the complete file; a crash
+    /// soon after may lose the new file, never the one it was made from.
+    Cached,
+};
+
 /// A file being written that takes its name only when it is complete. It is
 /// made in the target's folder (reached without following links) as an
 /// unnamed file where the file system allows it, else under a hidden
@@ -115,7 +128,8 @@ class PendingFile {
     /// or when the target is a folder or a read-only file (writing it would
     /// be refused on Windows too).
     static std::expected<PendingFile, FileError> create(Machine& machine, std::string_view target,
-                                                        bool privateMode);
+                                                        bool privateMode,
+                                                        Durability durability = Durability::OnDisk);
 
     PendingFile(PendingFile&& other) noexcept;
     PendingFile& operator=(PendingFile&& other) noexcept;
@@ -123,9 +137,9 @@ class PendingFile {
 
     File& file() { return file_; }
 
-    /// Flushes the content to disk, then puts the file in place of the
-    /// target (replacing a file or link of that name; a link is replaced,
-    /// its target is not written) and flushes the folder, so that once this
+    /// Puts the file in place of the target (replacing a file or link of that
+    /// name; a link is replaced, its target is not written). OnDisk: the
+    /// content is flushed before and the folder after, so that once this
     /// answers the complete file is what the name shows, even after a crash.
     std::expected<void, FileError> publish();
 
@@ -139,6 +153,7 @@ class PendingFile {
     std::string tempName_;  // the temporary's name, "" while the file is unnamed
     std::string path_;      // the Windows path, for messages
     bool published_ = false;
+    bool durable_ = true;
 };
 
 }  // namespace kx::platform::cipherfiles

@@ -1,6 +1,8 @@
-// `kolvanex cipher encrypt|decrypt IN OUT [--key-file F] [--key-bits 256|128]`:
-// the cipher component on one file, as a file run of the suite runs it
-// (through frmAES, so Ctrl+C stops it like closing the progress window).
+// `kolvanex cipher encrypt|decrypt IN OUT [--key-file F] [--key-bits 256|128]
+// [--sync]`: the cipher component on one file, as a file run of the suite
+// runs it (through frmAES, so Ctrl+C stops it like closing the progress
+// window). IN stays as it is, so OUT is left to the system's writing unless
+// --sync asks for it to be on the disk before the command ends.
 //
 // IN and OUT are Windows paths of the machine ("C:\Daten\brief.txt"); a host
 // path is refused with a hint rather than guessed at, because the component
@@ -28,6 +30,7 @@ struct CipherOptions {
     std::string output;
     std::optional<std::string> keyFile;
     int keyBits = 256;
+    bool sync = false;
 };
 
 // The first line of the key file, without its line end.
@@ -118,6 +121,7 @@ int runCipher(const GlobalOptions& options, const CipherOptions& o) {
         cipher.KeyBits = o.keyBits;
         cipher.InputFile = o.input;
         cipher.OutputFile = o.output;
+        cipher.FlushOutput = o.sync;
         cipher.Password = std::move(key);
         cipher.StopIt = false;
         if (!options.quiet) {
@@ -156,6 +160,9 @@ void addCipherCommand(CLI::App& app, const GlobalOptions& options, int& exitCode
                        "instead of the terminal");
     cipher->add_option("--key-bits", o->keyBits, "AES key length: 256 (files) or 128")
         ->check(CLI::IsMember({128, 256}));
+    cipher->add_flag("--sync", o->sync,
+                     "have OUT on the disk, not only in the system's cache, before ending "
+                     "(before removing IN, for one)");
     cipher->footer(
         "Exit status 0 when the file was written, 1 when the cipher failed (wrong password,\n"
         "changed file, I/O error: nothing is written then), 2 on bad input.");

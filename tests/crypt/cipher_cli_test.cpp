@@ -40,7 +40,8 @@ TEST_F(CipherCliTest, EncryptsAndDecryptsWithAKeyFile) {
 
     auto r = kolvanex({"cipher", "encrypt", win("brief.doc"), win("brief.kx"), "--key-file", key});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    r = kolvanex({"cipher", "decrypt", win("brief.kx"), win("back.doc"), "--key-file", keyCrLf});
+    r = kolvanex({"cipher", "decrypt", win("brief.kx"), win("back.doc"), "--key-file", keyCrLf,
+                  "--sync"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(get("back.doc"), plain + "end");
 
