@@ -51,6 +51,13 @@ printf 'bench password\n' >"$key"
 now_ns() { date +%s%N; }
 ms_since() { echo $(( ($(now_ns) - $1) / 1000000 )); }
 ours() { "$kx" --quiet --prefix "$prefix" cipher "$@" --key-file "$key"; }
+# Runs a command after writing out what earlier runs left in the cache.
+fresh() { sync; "$@"; }
+# Appends the milliseconds a command takes to the list named first.
+timed() {
+    list=$1; shift
+    t=$(now_ns); "$@"; eval "$list=\"\$$list $(ms_since "$t")\""
+}
 
 # Warm-up: the input in the page cache for both.
 cat "$big" >/dev/null
@@ -59,12 +66,9 @@ dec_ours=""; dec_ssl=""; dec_ours_sync=""; dec_ssl_sync=""
 i=0
 while [ "$i" -lt "$runs" ]; do
     rm -f "$prefix/drive_c/big.kx" "$work/big.enc"
-    sync
-    t=$(now_ns); ours encrypt 'C:\big.bin' 'C:\big.kx'; enc_ours="$enc_ours $(ms_since "$t")"
+    fresh timed enc_ours ours encrypt 'C:\big.bin' 'C:\big.kx'
     rm -f "$prefix/drive_c/big.kx"
-    sync
-    t=$(now_ns); ours encrypt 'C:\big.bin' 'C:\big.kx' --sync
-    enc_ours_sync="$enc_ours_sync $(ms_since "$t")"
+    fresh timed enc_ours_sync ours encrypt 'C:\big.bin' 'C:\big.kx' --sync
     sync
     t=$(now_ns)
     openssl enc -aes-256-ctr -pbkdf2 -pass "file:$key" -in "$big" -out "$work/big.enc"
@@ -73,12 +77,9 @@ while [ "$i" -lt "$runs" ]; do
     enc_ssl_sync="$enc_ssl_sync $(ms_since "$t")"
 
     rm -f "$prefix/drive_c/back.bin" "$work/back.bin"
-    sync
-    t=$(now_ns); ours decrypt 'C:\big.kx' 'C:\back.bin'; dec_ours="$dec_ours $(ms_since "$t")"
+    fresh timed dec_ours ours decrypt 'C:\big.kx' 'C:\back.bin'
     rm -f "$prefix/drive_c/back.bin"
-    sync
-    t=$(now_ns); ours decrypt 'C:\big.kx' 'C:\back.bin' --sync
-    dec_ours_sync="$dec_ours_sync $(ms_since "$t")"
+    fresh timed dec_ours_sync ours decrypt 'C:\big.kx' 'C:\back.bin' --sync
     sync
     t=$(now_ns)
     openssl enc -d -aes-256-ctr -pbkdf2 -pass "file:$key" -in "$work/big.enc" -out "$work/back.bin"

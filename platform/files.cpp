@@ -182,6 +182,52 @@ void forgetBits(Machine& machine, const struct stat& st) {
     }
 }
 
+// A machine path's host path and what the file system says of it (of the
+// link itself unless `followLinks`).
+struct HostStat {
+    std::filesystem::path host;
+    struct stat st {};
+};
+
+std::expected<HostStat, FileError> statOf(Machine& machine, std::string_view path,
+                                          bool followLinks) {
+    auto host = machine.resolve(path);
+    if (!host)
+        return std::unexpected(fromMachine(host.error()));
+    HostStat out{std::move(*host)};
+    if ((followLinks ? ::stat(out.host.c_str(), &out.st) : ::lstat(out.host.c_str(), &out.st)) !=
+        0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return std::unexpected(notFound(out.host, path));
+        return std::unexpected(fromErrno(errno, "cannot look at", path));
+    }
+    return out;
+}
+
+// The Windows attributes of what statOf(..., false) looked at.
+std::uint32_t attributesOf(Machine& machine, const HostStat& entry) {
+    const struct stat& st = entry.st;
+    std::uint32_t bits = 0;
+    if (S_ISLNK(st.st_mode)) {
+        // User attributes cannot sit on a link; it is shown as what it is.
+        bits = fileattr::ReparsePoint;
+        struct stat target {};
+        if (::stat(entry.host.c_str(), &target) == 0 && S_ISDIR(target.st_mode))
+            bits |= fileattr::Directory;
+        return bits;
+    }
+    bits = storedBits(machine, entry.host, st);
+    if (S_ISDIR(st.st_mode)) {
+        bits |= fileattr::Directory;
+    } else {
+        // For files the mode is the truth: a chmod from outside shows as well.
+        bits &= ~fileattr::ReadOnly;
+        if (isReadOnlyFile(st))
+            bits |= fileattr::ReadOnly;
+    }
+    return bits == 0 ? fileattr::Normal : bits;
+}
+
 }  // namespace
 
 void forceAttributeSideTable(bool force) {
@@ -195,20 +241,15 @@ bool exists(Machine& machine, std::string_view path) {
 }
 
 std::expected<FileInfo, FileError> info(Machine& machine, std::string_view path) {
-    auto host = machine.resolve(path);
-    if (!host)
-        return std::unexpected(fromMachine(host.error()));
-    struct stat st {};
-    if (::lstat(host->c_str(), &st) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR)
-            return std::unexpected(notFound(*host, path));
-        return std::unexpected(fromErrno(errno, "cannot look at", path));
-    }
+    auto entry = statOf(machine, path, false);
+    if (!entry)
+        return std::unexpected(entry.error());
+    const struct stat& st = entry->st;
     FileInfo out;
     out.kind = kindOf(st.st_mode);
     if (out.kind == EntryKind::Link) {
         struct stat target {};
-        if (::stat(host->c_str(), &target) == 0 && S_ISDIR(target.st_mode)) {
+        if (::stat(entry->host.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) {
             out.kind = EntryKind::FolderLink;
         }
     }
@@ -217,26 +258,19 @@ std::expected<FileInfo, FileError> info(Machine& machine, std::string_view path)
         std::chrono::duration_cast<std::chrono::system_clock::duration>(
             std::chrono::seconds(st.st_mtim.tv_sec) +
             std::chrono::nanoseconds(st.st_mtim.tv_nsec)));
-    auto attrs = attributes(machine, path);
-    out.attributes = attrs ? *attrs : fileattr::Normal;
+    out.attributes = attributesOf(machine, *entry);
     return out;
 }
 
 std::expected<std::uint64_t, FileError> size(Machine& machine, std::string_view path) {
-    auto host = machine.resolve(path);
-    if (!host)
-        return std::unexpected(fromMachine(host.error()));
-    struct stat st {};
-    if (::stat(host->c_str(), &st) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR)
-            return std::unexpected(notFound(*host, path));
-        return std::unexpected(fromErrno(errno, "cannot look at", path));
-    }
-    if (S_ISDIR(st.st_mode)) {
+    auto entry = statOf(machine, path, true);
+    if (!entry)
+        return std::unexpected(entry.error());
+    if (S_ISDIR(entry->st.st_mode)) {
         return std::unexpected(
             fail(FileError::AccessDenied, "a folder has no size: \"" + std::string(path) + "\""));
     }
-    return static_cast<std::uint64_t>(st.st_size);
+    return static_cast<std::uint64_t>(entry->st.st_size);
 }
 
 std::expected<std::string, FileError> readAll(Machine& machine, std::string_view path) {
@@ -524,34 +558,10 @@ std::expected<std::vector<FolderEntry>, FileError> list(Machine& machine, std::s
 }
 
 std::expected<std::uint32_t, FileError> attributes(Machine& machine, std::string_view path) {
-    auto host = machine.resolve(path);
-    if (!host)
-        return std::unexpected(fromMachine(host.error()));
-    struct stat st {};
-    if (::lstat(host->c_str(), &st) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR)
-            return std::unexpected(notFound(*host, path));
-        return std::unexpected(fromErrno(errno, "cannot look at", path));
-    }
-    std::uint32_t bits = 0;
-    if (S_ISLNK(st.st_mode)) {
-        // User attributes cannot sit on a link; it is shown as what it is.
-        bits = fileattr::ReparsePoint;
-        struct stat target {};
-        if (::stat(host->c_str(), &target) == 0 && S_ISDIR(target.st_mode))
-            bits |= fileattr::Directory;
-        return bits;
-    }
-    bits = storedBits(machine, *host, st);
-    if (S_ISDIR(st.st_mode)) {
-        bits |= fileattr::Directory;
-    } else {
-        // For files the mode is the truth: a chmod from outside shows as well.
-        bits &= ~fileattr::ReadOnly;
-        if (isReadOnlyFile(st))
-            bits |= fileattr::ReadOnly;
-    }
-    return bits == 0 ? fileattr::Normal : bits;
+    auto entry = statOf(machine, path, false);
+    if (!entry)
+        return std::unexpected(entry.error());
+    return attributesOf(machine, *entry);
 }
 
 std::expected<void, FileError> setAttributes(Machine& machine, std::string_view path,
