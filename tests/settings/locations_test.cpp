@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -48,7 +49,6 @@ std::vector<std::string> texts(const CollectionRef& c) {
 
 class Locations : public ::testing::Test {
 protected:
-    explicit Locations(const MachineConfig& config = MachineConfig::defaults()) : tm(config) {}
     void SetUp() override { resetShared(); }
     void TearDown() override { resetShared(); }
 
@@ -63,7 +63,7 @@ protected:
 
 // ---- Opera -------------------------------------------------------------------
 
-TEST_F(Locations, OperaProgramFolderFallsBackStepByStep) {
+TEST_F(Locations, OperaProgramFolderFallsBackStepByStepAndTheSettingsFileIsTheFirstThere) {
     EXPECT_EQ(kolvanex.GetOperaExeDirectory(), "C:\\Programme\\Opera");
     setUser("Software\\Opera Software", "Last Directory2", "D:\\Opera 7");
     setUser("Software\\Opera Software", "Last Directory", "   ");  // blanks only count as empty
@@ -71,9 +71,8 @@ TEST_F(Locations, OperaProgramFolderFallsBackStepByStep) {
     setUser("Software\\Opera Software", "Last Directory", "E:\\Opera");
     EXPECT_EQ(kolvanex.GetOperaExeDirectory(), "E:\\Opera");
     EXPECT_EQ(kolvanex.GetOperaDirectory(), kOperaUser);
-}
 
-TEST_F(Locations, OperaSettingsFileIsTheFirstThatExists) {
+    // The settings file is the first of three that exists.
     EXPECT_EQ(kolvanex.GetOperaIni(), "");
     EXPECT_EQ(kolvanex.GetOperaTempDirectory(), "");  // no settings file, no cache folder
 
@@ -86,44 +85,40 @@ TEST_F(Locations, OperaSettingsFileIsTheFirstThatExists) {
 }
 
 TEST_F(Locations, OperaCacheFolderComesFromItsSettingsLine) {
-    const std::string ini = kOperaUser + "\\profile\\opera6.ini";
-    file(ini,
-         "[User Prefs]\r\nCache Directory=C:\\falsch\r\n"
-         "CACHE Directory4=  C:\\Opera Cache\\Neu  \r\nCache Directory4=C:\\zweite\r\n");
-
-    // The folder exists: the answer is that folder, as the compared line spells it.
-    folder("C:\\Opera Cache\\Neu");
-    EXPECT_EQ(kolvanex.GetOperaTempDirectory(), "c:\\opera cache\\neu");
-
-    // Missing: Opera's own cache folder if that exists, else the per-user one.
-    fs::remove_all(tm.host("C:\\Opera Cache"));
-    EXPECT_EQ(kolvanex.GetOperaTempDirectory(), kOperaUserCache);
-    folder("C:\\Programme\\Opera\\Cache4");
-    EXPECT_EQ(kolvanex.GetOperaTempDirectory(), "C:\\Programme\\Opera\\Cache4");
-}
-
-TEST_F(Locations, OperaCacheLineWithoutValueOrWithAnEqualsSignInTheFolder) {
-    const std::string ini = kOperaUser + "\\opera.ini";
-    file(ini, "[User Prefs]\ncache directory4\n");
-    EXPECT_EQ(kolvanex.GetOperaTempDirectory(), kOperaUserCache);
-    folder("C:\\Programme\\Opera\\Cache4");
-    EXPECT_EQ(kolvanex.GetOperaTempDirectory(), "C:\\Programme\\Opera\\Cache4");
-
-    // Everything after the first "=" is the folder.
-    folder("C:\\a=b");
-    file(ini, "Cache Directory4=C:\\a=b\rOther=1");  // old Mac-style line end
-    EXPECT_EQ(kolvanex.GetOperaTempDirectory(), "c:\\a=b");
-
-    // No such line: the per-user cache, whatever exists elsewhere.
-    file(ini, "[User Prefs]\nCache Directory=C:\\a=b\n");
-    EXPECT_EQ(kolvanex.GetOperaTempDirectory(), kOperaUserCache);
-}
-
-TEST_F(Locations, OperaSettingsInTheSystemCodePageAreRead) {
-    folder("C:\\Jürgen\\Cache");
-    // "ü" as Opera 7 wrote it: one byte of Windows-1252.
-    file(kOperaUser + "\\opera.ini", "Cache Directory4=C:\\J\xFCrgen\\Cache\r\n");
-    EXPECT_EQ(kolvanex.GetOperaTempDirectory(), "c:\\jürgen\\cache");
+    const std::string spaced =
+        "[User Prefs]\r\nCache Directory=C:\\falsch\r\n"
+        "CACHE Directory4=  C:\\Opera Cache\\Neu  \r\nCache Directory4=C:\\zweite\r\n";
+    const std::string cache4 = "C:\\Programme\\Opera\\Cache4";
+    struct Case {
+        const char* what;
+        std::string ini;
+        std::vector<std::string> folders;  // made for the case, removed after it
+        std::string expected;
+    };
+    const Case cases[] = {
+        // The folder exists: the answer is that folder, as the compared line spells it.
+        {"first line, trimmed", spaced, {"C:\\Opera Cache\\Neu"}, "c:\\opera cache\\neu"},
+        // Missing: Opera's own cache folder if that exists, else the per-user one.
+        {"folder missing", spaced, {}, kOperaUserCache},
+        {"folder missing, Cache4 there", spaced, {cache4}, cache4},
+        {"no value", "[User Prefs]\ncache directory4\n", {}, kOperaUserCache},
+        {"no value, Cache4 there", "[User Prefs]\ncache directory4\n", {cache4}, cache4},
+        // Everything after the first "=" is the folder; a lone "\r" ends a line.
+        {"equals sign in the folder", "Cache Directory4=C:\\a=b\rOther=1", {"C:\\a=b"}, "c:\\a=b"},
+        // No such line: the per-user cache, whatever exists elsewhere.
+        {"no such line", "[User Prefs]\nCache Directory=C:\\a=b\n", {"C:\\a=b", cache4},
+         kOperaUserCache},
+        // "ü" as Opera 7 wrote it: one byte of Windows-1252.
+        {"system code page", "Cache Directory4=C:\\J\xFCrgen\\Cache\r\n", {"C:\\Jürgen\\Cache"},
+         "c:\\jürgen\\cache"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        file(kOperaUser + "\\opera.ini", c.ini);
+        for (const auto& f : c.folders) folder(f);
+        EXPECT_EQ(kolvanex.GetOperaTempDirectory(), c.expected);
+        for (const auto& f : c.folders) fs::remove_all(tm.host(f));
+    }
 }
 
 TEST_F(Locations, AnUnreadableOperaSettingsFileAnswersWhatWasFound) {
@@ -161,20 +156,23 @@ TEST_F(Locations, NetscapeIsFoundByItsCurrentVersion) {
     EXPECT_EQ(kolvanex.NetscapeGetExeDirectory(), "C:\\NS7\\netscp.exe");
 }
 
-TEST_F(Locations, OnlyFirefoxInstalledAndChosen) {
-    setUser("Software\\mozilla.org\\Mozilla Firefox", "CurrentVersion", "1.0 (de)");
-    setUser("Software\\mozilla.org\\Mozilla Firefox\\1.0 (de)\\Main", "PathToExe",
-            "D:\\Apps\\Firefox\\firefox.exe");
-    setUser("Software\\mozilla.org\\Mozilla Firefox\\1.0 (de)\\Main", "Install Directory",
-            "D:\\Apps\\Firefox");
-
-    chooseFirefox(false);
-    EXPECT_EQ(kolvanex.MozGetExeDirectory(), "");
+TEST_F(Locations, MozillaAndFirefoxAreFoundByTheirCurrentVersions) {
+    // Firefox alone, chosen: its default program, then under either key.
     chooseFirefox(true);
+    EXPECT_EQ(kolvanex.MozGetExeDirectory(), "C:\\Programme\\Mozilla Firefox\\firefox.exe");
+    setUser("Software\\mozilla\\Mozilla Firefox", "CurrentVersion", "0.9");
+    EXPECT_EQ(kolvanex.MozGetExeDirectory(), "");  // a version, but no program
+    setUser("Software\\mozilla\\Mozilla Firefox\\0.9\\Main", "PathToExe", "C:\\FF09\\firefox.exe");
+    EXPECT_EQ(kolvanex.MozGetExeDirectory(), "C:\\FF09\\firefox.exe");
+    const std::string firefox = "Software\\mozilla.org\\Mozilla Firefox\\1.0 (de)\\Main";
+    setUser("Software\\mozilla.org\\Mozilla Firefox", "CurrentVersion", "1.0 (de)");
+    setUser(firefox, "PathToExe", "D:\\Apps\\Firefox\\firefox.exe");
+    setUser(firefox, "Install Directory", "D:\\Apps\\Firefox");
     EXPECT_EQ(kolvanex.MozGetExeDirectory(), "D:\\Apps\\Firefox\\firefox.exe");
     // Firefox's install folder is looked up only when Mozilla has a version.
     EXPECT_EQ(kolvanex.MozGetInstallDirectory(), "");
-
+    chooseFirefox(false);
+    EXPECT_EQ(kolvanex.MozGetExeDirectory(), "");
     auto files = std::make_shared<Collection>();
     files->items.emplace_back("schon da");
     ASSERT_TRUE(kolvanex.MozAddFiles(files));
@@ -184,35 +182,20 @@ TEST_F(Locations, OnlyFirefoxInstalledAndChosen) {
     const auto none = kolvanex.MozAddFiles(nullptr);
     ASSERT_FALSE(none);
     EXPECT_EQ(none.error().number, 91);
-}
 
-TEST_F(Locations, FirefoxChosenFindsItsProgramUnderEitherKey) {
-    chooseFirefox(true);
-    EXPECT_EQ(kolvanex.MozGetExeDirectory(), "C:\\Programme\\Mozilla Firefox\\firefox.exe");
-    setUser("Software\\mozilla\\Mozilla Firefox", "CurrentVersion", "0.9");
-    EXPECT_EQ(kolvanex.MozGetExeDirectory(), "");  // a version, but no program
-    setUser("Software\\mozilla\\Mozilla Firefox\\0.9\\Main", "PathToExe", "C:\\FF09\\firefox.exe");
-    EXPECT_EQ(kolvanex.MozGetExeDirectory(), "C:\\FF09\\firefox.exe");
-}
-
-TEST_F(Locations, MozillaAndFirefoxBothInstalled) {
+    // Mozilla as well: Mozilla's folders unless Firefox is chosen.
+    const std::string mozilla = "C:\\Programme\\mozilla.org\\Mozilla";
     setUser("Software\\mozilla.org\\Mozilla", "CurrentVersion", "1.7.5 (de-AT)");
-    setUser("Software\\mozilla.org\\Mozilla\\1.7.5 (de-AT)\\Main", "Install Directory",
-            "C:\\Programme\\mozilla.org\\Mozilla");
+    setUser("Software\\mozilla.org\\Mozilla\\1.7.5 (de-AT)\\Main", "Install Directory", mozilla);
     setUser("Software\\mozilla.org\\Mozilla\\1.7.5 (de-AT)\\Main", "PathToExe",
-            "C:\\Programme\\mozilla.org\\Mozilla\\mozilla.exe");
-    setUser("Software\\mozilla.org\\Mozilla Firefox", "CurrentVersion", "1.0");
-    setUser("Software\\mozilla.org\\Mozilla Firefox\\1.0\\Main", "Install Directory",
-            "C:\\Programme\\Mozilla Firefox");
-
-    EXPECT_EQ(kolvanex.MozGetInstallDirectory(), "C:\\Programme\\mozilla.org\\Mozilla");
-    EXPECT_EQ(kolvanex.MozGetExeDirectory(), "C:\\Programme\\mozilla.org\\Mozilla\\mozilla.exe");
-    auto files = std::make_shared<Collection>();
+            mozilla + "\\mozilla.exe");
+    EXPECT_EQ(kolvanex.MozGetInstallDirectory(), mozilla);
+    EXPECT_EQ(kolvanex.MozGetExeDirectory(), mozilla + "\\mozilla.exe");
+    files->items.clear();
     ASSERT_TRUE(kolvanex.MozAddFiles(files));
-    EXPECT_EQ(texts(files)[0], "C:\\Programme\\mozilla.org\\Mozilla\\cookies.txt");
-
+    EXPECT_EQ(texts(files)[0], mozilla + "\\cookies.txt");
     chooseFirefox(true);
-    EXPECT_EQ(kolvanex.MozGetInstallDirectory(), "C:\\Programme\\Mozilla Firefox");
+    EXPECT_EQ(kolvanex.MozGetInstallDirectory(), "D:\\Apps\\Firefox");
 }
 
 TEST_F(Locations, ProfileFilesBelowEachBrowsersFolder) {
@@ -239,10 +222,9 @@ TEST_F(Locations, ProfileFilesBelowEachBrowsersFolder) {
     ASSERT_TRUE(kolvanex.NetscapeAndMozillaGetProfileFilesMulti(none));
     ASSERT_NE(none, nullptr);
     EXPECT_EQ(none->items.size(), 3u);
-}
 
-TEST_F(Locations, WithoutAnApplicationDataFolderNoProfileIsFound) {
-    // Profiles at the drive's root must not be taken for the user's.
+    // Without an application data folder, profiles at the drive's root must
+    // not be taken for the user's.
     file("C:\\Mozilla\\Profiles\\fremd\\prefs.js");
     for (const char* key : {"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
                             "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell "
@@ -251,14 +233,38 @@ TEST_F(Locations, WithoutAnApplicationDataFolderNoProfileIsFound) {
     }
     EXPECT_EQ(GetSpecialfolder(kCsidlAppData), ":");
     EXPECT_EQ(VBGetSpecialFolder(kCsidlAppData), "");
-    CollectionRef dirs;
-    ASSERT_TRUE(kolvanex.NetscapeAndMozillaGetProfileFilesMulti(dirs));
-    EXPECT_TRUE(dirs->items.empty());
+    ASSERT_TRUE(kolvanex.NetscapeAndMozillaGetProfileFilesMulti(none));
+    EXPECT_TRUE(none->items.empty());
 }
 
 // ---- AOL and the shell's folders -----------------------------------------------
 
-TEST_F(Locations, AolProgramFolderFromTheMachine) {
+TEST_F(Locations, SystemFoldersAndTheirFallbacks) {
+    Long documents = kCsidlPersonal;
+    Long controls = 3;  // the control panel: a folder without a path
+    Long appData = kCsidlAppData;
+    Long unknown = 0x7FFF;
+    EXPECT_EQ(kolvanex.VBGetSpecialFolder(documents), kDocuments);
+    EXPECT_EQ(kolvanex.GetSpecialfolder(appData), kAppData);
+    EXPECT_EQ(kolvanex.VBGetSpecialFolder(controls), "");
+    EXPECT_EQ(kolvanex.GetSpecialfolder(controls), ":");
+    EXPECT_EQ(kolvanex.GetSpecialfolder(unknown), ":");
+    // What ":" is for: no path built on it reaches a file.
+    for (const char* path : {":", ":\\", ":\\x", ":\\Mozilla\\Profiles", ":\\..\\C:\\WINDOWS"}) {
+        EXPECT_FALSE(tm->resolve(path)) << path;
+    }
+    EXPECT_EQ(kolvanex.GetRecentDirectory(), kAppData + "\\Microsoft\\Office\\Zuletzt verwendet\\");
+    EXPECT_EQ(kolvanex.GetWinDir(), "C:\\WINDOWS");
+    EXPECT_EQ(kolvanex.GetSysDir(), "C:\\WINDOWS\\system32");
+
+    // The temporary folder, with its backslash only when asked for.
+    const std::string temp = kProfile + "\\Lokale Einstellungen\\Temp";
+    EXPECT_EQ(kolvanex.GetTempDir(std::nullopt), temp);
+    EXPECT_EQ(kolvanex.GetTempDir(true), temp + "\\");
+    setUser("Environment", "TEMP", "D:\\T\\");
+    EXPECT_EQ(kolvanex.GetTempDir(false), "D:\\T");
+    EXPECT_EQ(kolvanex.GetTempDir(true), "D:\\T\\");
+
     EXPECT_EQ(kolvanex.GetAOLPath(), "");
     ASSERT_EQ(writeRegistryString(HKEY_LOCAL_MACHINE,
                                   "SOFTWARE\\America Online\\America Online\\CurrentVersion",
@@ -266,37 +272,6 @@ TEST_F(Locations, AolProgramFolderFromTheMachine) {
                                   CreateKey::OnAnyFailure),
               0);
     EXPECT_EQ(kolvanex.GetAOLPath(), "C:\\Programme\\America Online 9.0");
-}
-
-TEST_F(Locations, SpecialFoldersAndTheirFallbacks) {
-    Long documents = kCsidlPersonal;
-    Long controls = 3;  // the control panel: a folder without a path
-    Long appData = kCsidlAppData;
-    EXPECT_EQ(kolvanex.VBGetSpecialFolder(documents), kDocuments);
-    EXPECT_EQ(kolvanex.GetSpecialfolder(appData), kAppData);
-    EXPECT_EQ(kolvanex.VBGetSpecialFolder(controls), "");
-    EXPECT_EQ(kolvanex.GetSpecialfolder(controls), ":");
-    Long unknown = 0x7FFF;
-    EXPECT_EQ(kolvanex.GetSpecialfolder(unknown), ":");
-
-    // What ":" is for: no path built on it reaches a file.
-    for (const char* path : {":", ":\\", ":\\x", ":\\Mozilla\\Profiles", ":\\..\\C:\\WINDOWS"}) {
-        EXPECT_FALSE(tm->resolve(path)) << path;
-    }
-
-    EXPECT_EQ(kolvanex.GetRecentDirectory(), kAppData + "\\Microsoft\\Office\\Zuletzt verwendet\\");
-    EXPECT_EQ(kolvanex.GetWinDir(), "C:\\WINDOWS");
-    EXPECT_EQ(kolvanex.GetSysDir(), "C:\\WINDOWS\\system32");
-}
-
-TEST_F(Locations, TempFolderWithAndWithoutItsBackslash) {
-    const std::string temp = kProfile + "\\Lokale Einstellungen\\Temp";
-    EXPECT_EQ(kolvanex.GetTempDir(std::nullopt), temp);
-    EXPECT_EQ(kolvanex.GetTempDir(false), temp);
-    EXPECT_EQ(kolvanex.GetTempDir(true), temp + "\\");
-    setUser("Environment", "TEMP", "D:\\T\\");
-    EXPECT_EQ(kolvanex.GetTempDir(std::nullopt), "D:\\T");
-    EXPECT_EQ(kolvanex.GetTempDir(true), "D:\\T\\");
 }
 
 TEST(LocationsWithoutMachine, OperationsAnswerAStatusAndNeverThrow) {
@@ -313,31 +288,8 @@ TEST(LocationsWithoutMachine, OperationsAnswerAStatusAndNeverThrow) {
 
 // ---- Administrator and private folder -----------------------------------------
 
-TEST_F(Locations, AnAdministratorKeepsPrivateFilesInTheProgramFolder) {
-    ASSERT_TRUE(kolvanex.KXAppPath("C:\\Programme\\Kolvanex"));
-    EXPECT_EQ(kolvanex.IsAdmin(), true);
-    EXPECT_EQ(kolvanex.GetPrivatePath(), "C:\\Programme\\Kolvanex");
-}
-
-MachineConfig userConfig() {
-    MachineConfig c = MachineConfig::defaults();
-    c.administrator = false;
-    c.tokenGroups = MachineConfig::defaultTokenGroups(false);
-    return c;
-}
-
-class LocationsOfAUser : public Locations {
-protected:
-    LocationsOfAUser() : Locations(userConfig()) {}
-};
-
-TEST_F(LocationsOfAUser, AUserKeepsPrivateFilesInTheDocumentsFolder) {
-    ASSERT_TRUE(kolvanex.KXAppPath("C:\\Programme\\Kolvanex"));
-    EXPECT_EQ(kolvanex.IsAdmin(), false);
-    EXPECT_EQ(kolvanex.GetPrivatePath(), kDocuments);
-}
-
-// Twenty groups before the one that matters, and one more.
+// Groups before the administrators at `position`, and one more; a garbled
+// one at `garbledAt`.
 MachineConfig groupsWithAdminAt(std::size_t position, std::size_t garbledAt = 0) {
     MachineConfig c = MachineConfig::defaults();
     c.tokenGroups.clear();
@@ -350,32 +302,43 @@ MachineConfig groupsWithAdminAt(std::size_t position, std::size_t garbledAt = 0)
     return c;
 }
 
-TEST(LocationsAdministratorGroup, OnlyTheFirst21GroupsAreExamined) {
-    {
-        TempMachine tm(groupsWithAdminAt(21));
-        EXPECT_TRUE(IsAdmin());
-    }
-    {
-        TempMachine tm(groupsWithAdminAt(22));
-        EXPECT_FALSE(IsAdmin());
-    }
-    {
+TEST(LocationsAdministrator, OnlyTheFirst21GroupsOfTheTokenDecideThePrivateFolder) {
+    MachineConfig user = MachineConfig::defaults();
+    user.administrator = false;
+    user.tokenGroups = MachineConfig::defaultTokenGroups(false);
+    // The flag in machine.ini is not what counts; the token is.
+    MachineConfig lookalikes = MachineConfig::defaults();
+    lookalikes.tokenGroups = {"S-1-1-0", "S-1-5-32-5440", "S-1-5-32", "S-1-5-33-544"};
+    struct Case {
+        const char* what;
+        MachineConfig config;
+        bool admin;
+    };
+    const Case cases[] = {
+        {"an administrator", MachineConfig::defaults(), true},
+        {"a user", user, false},
+        {"21st group", groupsWithAdminAt(21), true},
+        {"22nd group", groupsWithAdminAt(22), false},
         // A garbled group still takes its place: the administrators stay 22nd.
-        TempMachine tm(groupsWithAdminAt(22, 5));
-        EXPECT_FALSE(IsAdmin());
+        {"22nd behind a garbled one", groupsWithAdminAt(22, 5), false},
+        {"look-alike groups", lookalikes, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempMachine tm(c.config);
+        resetShared();
+        CKOLVANEX kolvanex;
+        ASSERT_TRUE(kolvanex.KXAppPath("C:\\Programme\\Kolvanex"));
+        EXPECT_EQ(kolvanex.IsAdmin(), c.admin);
+        // A user may not write below the program folder: private files go to the documents.
+        EXPECT_EQ(kolvanex.GetPrivatePath(), c.admin ? "C:\\Programme\\Kolvanex" : kDocuments);
     }
-    {
-        // The flag in machine.ini is not what counts; the token is.
-        MachineConfig c = MachineConfig::defaults();
-        c.tokenGroups = {"S-1-1-0", "S-1-5-32-5440", "S-1-5-32", "S-1-5-33-544"};
-        TempMachine tm(c);
-        EXPECT_FALSE(IsAdmin());
-    }
+    resetShared();
 }
 
 // ---- Drives --------------------------------------------------------------------
 
-MachineConfig driveConfig() {
+TEST(LocationsDrives, LettersAndKindsOfTheDrives) {
     MachineConfig c = MachineConfig::defaults();
     c.drives = {
         Drive{'A', DriveType::Removable, "3,5-Diskette"},
@@ -388,39 +351,25 @@ MachineConfig driveConfig() {
         Drive{'N', DriveType::Remote, "Netzlaufwerk"},
         Drive{'R', DriveType::RamDisk, ""},
     };
-    return c;
-}
-
-TEST(LocationsDrives, LettersOfAKindBehindAnEmptyFirstElement) {
-    MachineConfig c = MachineConfig::defaults();
-    c.drives = {
-        Drive{'A', DriveType::Removable, "3,5-Diskette"},
-        Drive{'C', DriveType::Fixed, "Lokaler Datenträger"},
-        Drive{'D', DriveType::Fixed, "Lokaler Datenträger"},
-        Drive{'E', DriveType::CdRom, "CD-Laufwerk"},
-    };
     TempMachine tm(c);
     using List = std::vector<std::string>;
+    // Letters of a kind behind an empty first element.
     EXPECT_EQ(GetDriveLetters(3), (List{"", "C", "D"}));
     EXPECT_EQ(GetDriveLetters(5), (List{"", "E"}));
-    EXPECT_EQ(GetDriveLetters(0), (List{"", "A", "C", "D", "E"}));
-    EXPECT_EQ(GetDriveLetters(4), List{""});
-}
+    EXPECT_EQ(GetDriveLetters(0), (List{"", "A", "B", "C", "D", "E", "F", "G", "N", "R"}));
+    EXPECT_EQ(GetDriveLetters(1), List{""});
 
-TEST(LocationsDrives, KindsRefineRemovableDrivesByTheShellsName) {
-    TempMachine tm(driveConfig());
-    EXPECT_EQ(GetDriveKind("A:\\"), kDriveFloppy35);
-    EXPECT_EQ(GetDriveKind("a:\\irgendwo\\datei.txt"), kDriveFloppy35);
-    EXPECT_EQ(GetDriveKind("B:"), kDriveFloppy525);
-    EXPECT_EQ(GetDriveKind("F:\\"), kDriveRemovable);
-    EXPECT_EQ(GetDriveKind("G:\\"), kDriveFloppy35);
-    EXPECT_EQ(GetDriveKind("C:\\WINDOWS"), kDriveFixed);
-    EXPECT_EQ(GetDriveKind("E:\\"), kDriveCdRom);
-    EXPECT_EQ(GetDriveKind("N:\\"), kDriveRemote);
-    EXPECT_EQ(GetDriveKind("R:\\"), kDriveRamDisk);
-    for (const char* nothing : {"Q:\\", "", "C", ":\\x", "\\\\server\\share"}) {
-        EXPECT_EQ(GetDriveKind(nothing), kDriveUnknown) << nothing;
-    }
+    // Removable drives are told apart by the shell's name.
+    const std::pair<const char*, std::int32_t> kinds[] = {
+        {"A:\\", kDriveFloppy35},  {"a:\\irgendwo\\datei.txt", kDriveFloppy35},
+        {"B:", kDriveFloppy525},   {"F:\\", kDriveRemovable},
+        {"G:\\", kDriveFloppy35},  {"C:\\WINDOWS", kDriveFixed},
+        {"E:\\", kDriveCdRom},     {"N:\\", kDriveRemote},
+        {"R:\\", kDriveRamDisk},   {"Q:\\", kDriveUnknown},
+        {"", kDriveUnknown},       {"C", kDriveUnknown},
+        {":\\x", kDriveUnknown},   {"\\\\server\\share", kDriveUnknown},
+    };
+    for (const auto& [path, kind] : kinds) EXPECT_EQ(GetDriveKind(path), kind) << path;
     EXPECT_EQ(GetShellTypeName("A:\\"), "3,5-Diskette");
     EXPECT_EQ(GetShellTypeName("C:\\WINDOWS"), "Dateiordner");
     EXPECT_EQ(GetShellTypeName("C:\\fehlt.txt"), "");
@@ -428,56 +377,41 @@ TEST(LocationsDrives, KindsRefineRemovableDrivesByTheShellsName) {
 
 // ---- Operating system ----------------------------------------------------------
 
-TEST(LocationsOperatingSystem, NamesFromTheVersionRecord) {
-    struct Case {
-        VersionRecord version;
-        const char* name;
-    };
-    const Case cases[] = {
-        {{5, 1, 2600, 2, ""}, "Windows XP"},
-        {{5, 0, 2195, 2, ""}, "Windows 2000"},
-        {{4, 0, 1381, 2, ""}, "Windows NT"},
-        {{3, 51, 1057, 2, ""}, ""},
-        {{4, 10, 2222, 1, ""}, "Windows 98 SE"},
-        {{4, 10, 1998, 1, ""}, "Windows 98"},
-        {{4, 10, 0x040A07CE, 1, ""}, "Windows 98"},  // only the low 16 bits are the build
-        {{4, 90, 3000, 1, ""}, "Windows ME"},
-        {{4, 0, 950, 1, ""}, "Windows 95"},
-        {{4, 3, 950, 1, ""}, ""},
-        {{5, 1, 2600, 0, ""}, ""},  // Win32s
-    };
-    for (const auto& c : cases) {
-        MachineConfig config = MachineConfig::defaults();
-        config.version = c.version;
-        TempMachine tm(config);
-        CKOLVANEX kolvanex;
-        EXPECT_EQ(kolvanex.Betriebssystem(), c.name)
-            << c.version.platform << "/" << c.version.major << "." << c.version.minor;
-    }
-}
-
-TEST(LocationsOperatingSystem, GarbageInMachineIniNeverBreaksTheAnswer) {
+TEST(LocationsOperatingSystem, NamesFromTheVersionRecordWhateverItHolds) {
     TempMachine tm;
-    const auto rewrite = [&](std::string_view major, std::string_view minor,
-                             std::string_view platform) {
+    CKOLVANEX kolvanex;
+    // major, minor, build, platform as machine.ini holds them; the name.
+    const std::array<const char*, 5> cases[] = {
+        {"5", "1", "2600", "2", "Windows XP"},
+        {"5", "0", "2195", "2", "Windows 2000"},
+        {"4", "0", "1381", "2", "Windows NT"},
+        {"3", "51", "1057", "2", ""},
+        {"4", "10", "2222", "1", "Windows 98 SE"},
+        {"4", "10", "1998", "1", "Windows 98"},
+        {"4", "10", "67766222", "1", "Windows 98"},  // 0x040A07CE: only the low 16 bits count
+        {"4", "90", "3000", "1", "Windows ME"},
+        {"4", "0", "950", "1", "Windows 95"},
+        {"4", "3", "950", "1", ""},
+        {"5", "1", "2600", "0", ""},  // Win32s
+        // Garbage never breaks the answer; text where numbers belong falls
+        // back to the machine's defaults (XP).
+        {"5", "1", "2600", "99", ""},
+        {"4294967295", "4294967295", "2222", "1", "Windows 98 SE"},
+        {"0", "0", "0", "2", ""},
+        {"fünf", "-", "x", "\x01", "Windows XP"},
+    };
+    for (const auto& [major, minor, build, platform, name] : cases) {
         auto ini = IniFile::load(tm.prefix() / "machine.ini");
         ASSERT_TRUE(ini);
         ini->set("version", "major", major);
         ini->set("version", "minor", minor);
+        ini->set("version", "build", build);
         ini->set("version", "platform", platform);
         ASSERT_TRUE(ini->save(tm.prefix() / "machine.ini"));
         tm.reopen();
-    };
-    CKOLVANEX kolvanex;
-    rewrite("5", "1", "99");
-    EXPECT_EQ(kolvanex.Betriebssystem(), "");
-    rewrite("4294967295", "4294967295", "1");
-    EXPECT_EQ(kolvanex.Betriebssystem(), "Windows 98 SE");
-    rewrite("0", "0", "2");
-    EXPECT_EQ(kolvanex.Betriebssystem(), "");
-    // Text where numbers belong falls back to the machine's defaults (XP).
-    rewrite("fünf", "-", "\x01");
-    EXPECT_EQ(kolvanex.Betriebssystem(), "Windows XP");
+        EXPECT_EQ(kolvanex.Betriebssystem(), name)
+            << major << "." << minor << "." << build << "/" << platform;
+    }
 }
 
 }  // namespace

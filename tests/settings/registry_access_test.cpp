@@ -47,6 +47,7 @@ protected:
     void TearDown() override { resetShared(); }
     test::TempMachine machine;
     CKOLVANEX kolvanex;
+    const Long hkcu = static_cast<Long>(HKEY_CURRENT_USER);
 };
 
 TEST_F(RegistryAccessTest, TextIsTrimmedOnWriteAndCleanedOrRawOnRead) {
@@ -109,30 +110,26 @@ TEST_F(RegistryAccessTest, BasePathsSkipEmptySegments) {
     EXPECT_EQ(value, 1);
 }
 
-TEST_F(RegistryAccessTest, DeletingATreeRemovesEveryLevel) {
+TEST_F(RegistryAccessTest, DeletingATreeRemovesEveryLevelAndMissingThingsAnswerNotFound) {
     const std::string base = "Software\\Kolvanex\\Tree";
-    ASSERT_EQ(kolvanex.WriteUserInformationLong(base + "\\One\\Two", "x", 1).value(), 0);
-    ASSERT_EQ(kolvanex.WriteUserInformationLong(base + "\\One\\Three", "x", 1).value(), 0);
-    ASSERT_EQ(kolvanex.WriteUserInformationLong(base + "\\Four", "x", 1).value(), 0);
-    ASSERT_EQ(kolvanex.WriteUserInformationLong("Software\\Kolvanex\\Keep", "x", 1).value(), 0);
-
+    for (const auto& key : {base + "\\One\\Two", base + "\\One\\Three", base + "\\Four",
+                            std::string("Software\\Kolvanex\\Keep")}) {
+        ASSERT_EQ(kolvanex.WriteUserInformationLong(key, "x", 1).value(), 0) << key;
+    }
     EXPECT_EQ(kolvanex.DeleteUserInformationKey(base).value(), 0);
     EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, base));
     EXPECT_TRUE(keyExists(HKEY_CURRENT_USER, "Software\\Kolvanex\\Keep"));
     EXPECT_EQ(kolvanex.DeleteUserInformationKey(base).value(), 2);
-    EXPECT_EQ(kolvanex.DeleteRegistryKey(static_cast<Long>(HKEY_CURRENT_USER), base).value(), 2);
-}
+    EXPECT_EQ(kolvanex.DeleteRegistryKey(hkcu, base).value(), 2);
 
-TEST_F(RegistryAccessTest, ReadsOfMissingValuesAnswerNotFoundAndZero) {
+    // Reads of what is missing answer 2 and an emptied value.
     Long value = 77;
-    EXPECT_EQ(kolvanex.QueryUserInformationLong("Software\\Nothing", "x", value).value(), 2);
+    EXPECT_EQ(kolvanex.QueryUserInformationLong(base + "\\Four", "x", value).value(), 2);
     EXPECT_EQ(value, 0);
     std::string text = "stale";
-    EXPECT_EQ(kolvanex.QueryUserInformationString("Software\\Nothing", "x", text).value(), 2);
+    EXPECT_EQ(kolvanex.QueryUserInformationString(base, "x", text).value(), 2);
     EXPECT_EQ(text, "");
-    EXPECT_EQ(kolvanex.DeleteRegistryValue(static_cast<Long>(HKEY_CURRENT_USER), "Software", "x")
-                  .value(),
-              2);
+    EXPECT_EQ(kolvanex.DeleteRegistryValue(hkcu, "Software", "x").value(), 2);
 }
 
 TEST_F(RegistryAccessTest, ADeniedOpenIsNotTurnedIntoACreate) {
@@ -141,24 +138,16 @@ TEST_F(RegistryAccessTest, ADeniedOpenIsNotTurnedIntoACreate) {
     ASSERT_EQ(currentMachine().registry().setKeyReadOnly(HKEY_CURRENT_USER, path, true), 0);
 
     EXPECT_EQ(kolvanex.WriteUserInformationLong(path, "x", 2).value(), 5);
-    EXPECT_EQ(kolvanex.WriteRegistryInformationLong(static_cast<Long>(HKEY_CURRENT_USER), path,
-                                                    "x", 2)
-                  .value(),
-              5);
+    EXPECT_EQ(kolvanex.WriteRegistryInformationLong(hkcu, path, "x", 2).value(), 5);
     // The text write tries to create the key on any failure; that is refused too.
-    EXPECT_EQ(kolvanex.WriteRegistryInformationString(static_cast<Long>(HKEY_CURRENT_USER), path,
-                                                      "x", "y")
-                  .value(),
-              5);
+    EXPECT_EQ(kolvanex.WriteRegistryInformationString(hkcu, path, "x", "y").value(), 5);
     EXPECT_FALSE(rawValue(HKEY_CURRENT_USER, path, "x").has_value());
     EXPECT_EQ(kolvanex.DeleteUserInformationKey(path).value(), 5);
     EXPECT_TRUE(keyExists(HKEY_CURRENT_USER, path));
 
     // A missing key is created by the same writes.
     EXPECT_EQ(kolvanex.WriteUserInformationLong("Software\\Fresh\\Key", "x", 3).value(), 0);
-    EXPECT_EQ(kolvanex.WriteRegistryInformationString(static_cast<Long>(HKEY_CURRENT_USER),
-                                                      "Software\\Fresh2", "s", " t ")
-                  .value(),
+    EXPECT_EQ(kolvanex.WriteRegistryInformationString(hkcu, "Software\\Fresh2", "s", " t ").value(),
               0);
     EXPECT_EQ(rawValue(HKEY_CURRENT_USER, "Software\\Fresh2", "s"), "t");
 }

@@ -23,18 +23,16 @@ protected:
 };
 
 TEST_F(SettingsStoreTest, AnEmptyStoreAnswersTheReadersDefaultsAndStaysEmpty) {
-    for (const auto* key : {&keys::Cookies, &keys::History, &keys::TempFiles,
-                            &keys::INetTempFiles, &keys::Recent, &keys::Trashcan}) {
+    for (const auto* key : {&keys::Cookies, &keys::History, &keys::TempFiles, &keys::INetTempFiles,
+                            &keys::Recent, &keys::Trashcan, &keys::Autostart}) {
         EXPECT_EQ(read(*key), "1") << key->name;
     }
     EXPECT_EQ(read(keys::DeleteN), "3");
     EXPECT_EQ(read(keys::DeleteValue), "246");
-    EXPECT_TRUE(readBool(BrowserIsIE));
-    EXPECT_FALSE(readBool(keys::BrowserIsOpera));
-    EXPECT_TRUE(readBool(keys::IEPopKillerStep1));
-    EXPECT_FALSE(readBool(keys::IEPopKillerOff));
-    EXPECT_TRUE(readBool(keys::IEPopSound));
-    EXPECT_EQ(read(keys::Autostart), "1");
+    for (const auto* key : {&BrowserIsIE, &keys::IEPopKillerStep1, &keys::IEPopSound})
+        EXPECT_TRUE(readBool(*key)) << key->name;
+    for (const auto* key : {&keys::BrowserIsOpera, &keys::IEPopKillerOff})
+        EXPECT_FALSE(readBool(*key)) << key->name;
 
     // The cleaning and deletion steps read two keys with other defaults: an
     // empty store neither empties the recycle bin nor encrypts before erasing.
@@ -84,12 +82,18 @@ TEST_F(SettingsStoreTest, NamesCompareWithoutCaseAndLiveWhereTheRuntimeKeepsThem
     EXPECT_EQ(all[0].second, "False");
 }
 
-TEST_F(SettingsStoreTest, ANewTitleMovesEveryReadAndWrite) {
+TEST_F(SettingsStoreTest, ANewTitleMovesEveryReadAndWriteButTheCheckerExchange) {
     ASSERT_TRUE(write(keys::DeleteN, "9"));
     ASSERT_TRUE(CKOLVANEX{}.KXAppTitle("Privatix"));
     EXPECT_EQ(read(keys::DeleteN), "3");  // defaults again: the old values are not seen
     ASSERT_TRUE(write(keys::DeleteN, "5"));
     EXPECT_EQ(GetSetting("Privatix", "Options", "DeleteN", ""), "5");
+
+    ASSERT_TRUE(writeChecker(keys::CheckerResult, "OK"));
+    EXPECT_EQ(GetSetting("kolvanex", "kxchecker", "result", ""), "OK");
+    EXPECT_EQ(readChecker(keys::CheckerResult), "OK");
+    EXPECT_EQ(GetSetting("Privatix", "kxchecker", "result", "none"), "none");
+
     ASSERT_TRUE(CKOLVANEX{}.KXAppTitle("Kolvanex"));
     EXPECT_EQ(read(keys::DeleteN), "9");
 }
@@ -108,14 +112,6 @@ TEST_F(SettingsStoreTest, TextIsKeptAsGivenAndNotRepaired) {
 
     DeleteSetting("Kolvanex", "Options", "AnonymIP");
     EXPECT_EQ(read(keys::AnonymIP, "fallback"), "fallback");
-}
-
-TEST_F(SettingsStoreTest, TheCheckerExchangeIgnoresTheTitle) {
-    ASSERT_TRUE(CKOLVANEX{}.KXAppTitle("Privatix"));
-    ASSERT_TRUE(writeChecker(keys::CheckerResult, "OK"));
-    EXPECT_EQ(GetSetting("kolvanex", "kxchecker", "result", ""), "OK");
-    EXPECT_EQ(readChecker(keys::CheckerResult), "OK");
-    EXPECT_EQ(GetSetting("Privatix", "kxchecker", "result", "none"), "none");
 }
 
 TEST_F(SettingsStoreTest, TheKeyTableKnowsEveryKeyOnce) {
