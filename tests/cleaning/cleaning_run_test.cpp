@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <string>
 
-#include "anonymity/frm_info.hpp"
 #include "cleaning/destroy_phase.hpp"
 #include "cleaning/statistics.hpp"
 #include "frame/utilities.hpp"
@@ -56,7 +55,6 @@ TEST_F(CleaningRunTest, TempCacheAndCookieRunRemovesTracksAndReportsThem) {
     const double bytes = 1000 + 2000 + 48 + 1024 * 1024 + 4;
     const auto lines = statusLines();
     ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back(), cleaning::summaryLine(5, bytes));
     EXPECT_EQ(lines.back(), "Es wurden 5 Dateien bereinigt bzw. entfernt. Dabei wurde ca. 1,0029 MB "
                             "Speicherplatz frei.");
     EXPECT_EQ(settings::read(settings::keys::StatFiles), "5");
@@ -224,12 +222,19 @@ TEST_F(CleaningRunTest, SecurityOffBeforeAnyLoadOnlyRemovesAndLaterLoadsKeepTheV
     EXPECT_FALSE(there(first));
     EXPECT_EQ(heldFirst.content(), "secret");
 
+    // Three passes of 246, also over the leftover of an interrupted deletion
+    // in the same folder (which the routine refuses to take under its
+    // temporary name).
     set(settings::keys::Security, "1");
     const auto second = put(tempDir(), "second.tmp", "secret");
-    HeldFile heldSecond(tm.host(second));
+    const auto leftover = put(tempDir(), "$$@$$.del", "half-destroyed");
+    HeldFile heldSecond(tm.host(second)), heldLeftover(tm.host(leftover));
     start();
     destroy();
     EXPECT_EQ(heldSecond.content(), std::string(6, static_cast<char>(246)));
+    EXPECT_EQ(heldLeftover.content(), std::string(14, static_cast<char>(246)));
+    EXPECT_FALSE(there(leftover));
+    EXPECT_FALSE(there(tempDir() + "\\$$@$$.tmp"));
 
     // Off again: the values of the last load stay in force.
     set(settings::keys::Security, "0");
@@ -241,18 +246,7 @@ TEST_F(CleaningRunTest, SecurityOffBeforeAnyLoadOnlyRemovesAndLaterLoadsKeepTheV
     EXPECT_EQ(heldThird.content(), std::string(6, static_cast<char>(246)));
 }
 
-TEST_F(CleaningRunTest, ALeftoverOfAnInterruptedDeletionIsDestroyed) {
-    set(settings::keys::TempFiles, "1");
-    const auto leftover = put(tempDir(), "$$@$$.del", "half-destroyed");
-    HeldFile held(tm.host(leftover));
-    start();
-    destroy();
-    EXPECT_FALSE(there(leftover));
-    EXPECT_FALSE(there(tempDir() + "\\$$@$$.tmp"));
-    EXPECT_EQ(held.content(), std::string(14, static_cast<char>(246)));
-}
-
-TEST_F(CleaningRunTest, StatisticsAddUpAndShowInTheSentence) {
+TEST_F(CleaningRunTest, StatisticsAddUpAndReadBack) {
     ASSERT_TRUE(kolvanex.KXStatistics(0, 0));
     EXPECT_EQ(settings::read(settings::keys::StatFiles, std::string_view("absent")), "0");
     EXPECT_EQ(settings::read(settings::keys::StatMB, std::string_view("absent")), "0");
@@ -260,9 +254,6 @@ TEST_F(CleaningRunTest, StatisticsAddUpAndShowInTheSentence) {
     ASSERT_TRUE(kolvanex.KXStatistics(5, 0.25));
     EXPECT_EQ(settings::read(settings::keys::StatFiles), "15");
     EXPECT_EQ(settings::read(settings::keys::StatMB), "1.75");
-    set(settings::keys::StatStartDate, "01.02.03");
-    EXPECT_TRUE(infoSentence().starts_with("Seit dem 01.02.03 wurden insgesamt 15 Dateien"));
-    EXPECT_NE(infoSentence().find("ca. 1,75 MB"), std::string::npos);
 
     // One byte's share of a megabyte is stored so that it reads back.
     set(settings::keys::StatMB, "kaputt");

@@ -65,15 +65,32 @@ TEST_F(ExternalStepsTest, DialerRemnantsGoLinksAsLinksExceptedFilesStay) {
     EXPECT_TRUE(there(kept));
 }
 
-TEST_F(ExternalStepsTest, CurrentScannerRunsOnceADayAndItsReportIsShownWithoutOutdatedLines) {
+TEST_F(ExternalStepsTest, VirusScanFetchesAScannerOfAnotherSizeAndRunsTheCurrentOneOnceADay) {
+    // A scanner of another size is fetched anew; failed fetches are reported.
+    installScanner(kReportingScanner);
+    web.serve("/stinger.ver", "not a number");  // reads as 0
+    web.serve("/products/mcafee-avert/stinger.exe", "NEW SCANNER");
+    EXPECT_EQ(cleaning::dailyVirusScan(), ScanEnd::Continue);
+    EXPECT_EQ(paths(), (std::vector<std::string>{"/stinger.ver", "/stinger.opt",
+                                                 "/products/mcafee-avert/stinger.exe"}));
+    EXPECT_EQ(tm.readHostFile(tm.host(kScanner)), "NEW SCANNER");
+    auto lines = statusLines();
+    EXPECT_NE(std::ranges::find(lines, web.url("/stinger.opt") +
+                                           " konnt nicht aus dem Internet geladen werden. Bitte "
+                                           "stellen Sie ggf. eine Verbindung mit dem Internet her!"),
+              lines.end());
+    // The fetched file is no program here: no report is waited for, and the
+    // scan does not count as done.
+    EXPECT_EQ(settings::read(settings::keys::AntiVirDate), "");
+
+    // The current scanner runs; its report is shown without the outdated lines.
+    web.clearRequests();
     installScanner(kReportingScanner);
     web.serve("/stinger.opt", "--all");
-
     EXPECT_EQ(cleaning::dailyVirusScan(), ScanEnd::Continue);
-
     EXPECT_EQ(paths(), (std::vector<std::string>{"/stinger.ver", "/stinger.opt"}));
     EXPECT_EQ(tm.readHostFile(tm.host("C:\\Programme\\Kolvanex\\stinger.opt")), "--all");
-    const auto lines = statusLines();
+    lines = statusLines();
     ASSERT_GE(lines.size(), 3u);
     EXPECT_EQ(lines.front(), "Lade Anti-Viren Modul. Bitte warten...");
     EXPECT_TRUE(std::regex_match(lines[lines.size() - 2],
@@ -86,26 +103,6 @@ TEST_F(ExternalStepsTest, CurrentScannerRunsOnceADayAndItsReportIsShownWithoutOu
     // Done today: nothing is fetched or run again.
     EXPECT_EQ(cleaning::dailyVirusScan(), ScanEnd::Continue);
     EXPECT_EQ(web.requestCount(), 2u);
-}
-
-TEST_F(ExternalStepsTest, ScannerOfAnotherSizeIsFetchedAnewAndFailedFetchesAreReported) {
-    installScanner(kReportingScanner);
-    web.serve("/stinger.ver", "not a number");  // reads as 0
-    web.serve("/products/mcafee-avert/stinger.exe", "NEW SCANNER");
-
-    EXPECT_EQ(cleaning::dailyVirusScan(), ScanEnd::Continue);
-
-    EXPECT_EQ(paths(), (std::vector<std::string>{"/stinger.ver", "/stinger.opt",
-                                                 "/products/mcafee-avert/stinger.exe"}));
-    EXPECT_EQ(tm.readHostFile(tm.host(kScanner)), "NEW SCANNER");
-    const auto lines = statusLines();
-    EXPECT_NE(std::ranges::find(lines, web.url("/stinger.opt") +
-                                           " konnt nicht aus dem Internet geladen werden. Bitte "
-                                           "stellen Sie ggf. eine Verbindung mit dem Internet her!"),
-              lines.end());
-    // The fetched file is no program here: no report is waited for, and the
-    // scan does not count as done.
-    EXPECT_EQ(settings::read(settings::keys::AntiVirDate), "");
 }
 
 TEST_F(ExternalStepsTest, CancelWhileWaitingForTheReportEndsThePhase) {

@@ -9,7 +9,6 @@
 #include "frame/cancel.hpp"
 #include "frame/progress.hpp"
 #include "frame/shared_state.hpp"
-#include "platform/ui/message_loop.hpp"
 
 namespace kx {
 namespace {
@@ -37,7 +36,6 @@ TEST_F(AesHolderTest, MadeOnFirstAccessOncePerThreadAndReleasedAfterARun) {
     const auto form = aesForm();
     EXPECT_TRUE(form->isLoaded());
     EXPECT_FALSE(form->isVisible());
-    EXPECT_EQ(form->name, "frmAES");
     EXPECT_EQ(aesForm(), form);
     EXPECT_EQ(existingAesForm(), form);
     EXPECT_EQ(cancelHandlerCount(), handlers + 1);
@@ -66,59 +64,47 @@ TEST_F(AesHolderTest, MadeOnFirstAccessOncePerThreadAndReleasedAfterARun) {
     releaseAesForm();  // nothing left to release: nothing happens
 }
 
-TEST_F(AesHolderTest, ClosingTheProgressWindowStopsARunningEncryption) {
+TEST_F(AesHolderTest, EveryWayTheFormGoesStopsARunningEncryption) {
     put("plain", pattern(20 * kChunk));
-    const auto window = progressWindow();
-    int yields = 0;
-    bool ok = true;
-    {
-        AesRun run;
-        auto& cipher = run.cipher();
-        setUp(cipher, win("plain"), win("sealed"));
-        cipher.ProgressBar = window->pbBar;
-        cipher.ShowProgress = true;
-        YieldHook hook([&] {
-            // The user closes the window during the fifth chunk.
-            if (++yields == 5)
-                window->cancel();
-        });
-        ok = cipher.EncryptFile();
-        // The form is gone already; the run's pointer kept the component alive.
-        EXPECT_EQ(existingAesForm(), nullptr);
-        EXPECT_TRUE(cipher.StopIt);
-        EXPECT_NE(cipher.LastError.find("stopped"), std::string::npos) << cipher.LastError;
+    // The user closes the progress window; Ctrl+C without a progress window;
+    // anyone unloads the form.
+    enum Way { CloseWindow, CtrlC, Unload };
+    for (const Way way : {CloseWindow, CtrlC, Unload}) {
+        SCOPED_TRACE(way);
+        resetShared();
+        const auto window = way == CloseWindow ? progressWindow() : nullptr;
+        int yields = 0;
+        bool ok = true;
+        {
+            AesRun run;
+            auto& cipher = run.cipher();
+            setUp(cipher, win("plain"), win("sealed"));
+            if (window) {
+                cipher.ProgressBar = window->pbBar;
+                cipher.ShowProgress = true;
+            }
+            YieldHook hook([&] {
+                if (++yields != 5)
+                    return;
+                if (way == CloseWindow)
+                    window->cancel();
+                else if (way == CtrlC)
+                    cancelRunningOperation();
+                else
+                    run.form().unload();
+            });
+            ok = cipher.EncryptFile();
+            // The form is gone already; the run's pointer kept the component alive.
+            EXPECT_EQ(existingAesForm(), nullptr);
+            EXPECT_TRUE(cipher.StopIt);
+            EXPECT_NE(cipher.LastError.find("stopped"), std::string::npos) << cipher.LastError;
+        }
+        EXPECT_FALSE(ok);
+        EXPECT_LE(yields, 6);
+        EXPECT_EQ(entries(), std::set<std::string>{"plain"});
+        EXPECT_EQ(shared().gbBreak, way != Unload);
+        unloadProgressWindow();
     }
-    EXPECT_FALSE(ok);
-    EXPECT_LE(yields, 6);
-    EXPECT_FALSE(exists("sealed"));
-    EXPECT_EQ(entries(), std::set<std::string>{"plain"});
-    EXPECT_TRUE(shared().gbBreak);
-}
-
-TEST_F(AesHolderTest, CtrlCReachesTheCipherWithoutAProgressWindow) {
-    put("plain", pattern(20 * kChunk));
-    AesRun run;
-    setUp(run.cipher(), win("plain"), win("sealed"));
-    int yields = 0;
-    YieldHook hook([&] {
-        if (++yields == 2)
-            cancelRunningOperation();
-    });
-    EXPECT_FALSE(run.cipher().EncryptFile());
-    EXPECT_FALSE(exists("sealed"));
-}
-
-TEST_F(AesHolderTest, AnUnloadByAnyoneStopsTheRunToo) {
-    put("plain", pattern(20 * kChunk));
-    AesRun run;
-    setUp(run.cipher(), win("plain"), win("sealed"));
-    int yields = 0;
-    YieldHook hook([&] {
-        if (++yields == 2)
-            run.form().unload();
-    });
-    EXPECT_FALSE(run.cipher().EncryptFile());
-    EXPECT_FALSE(exists("sealed"));
 }
 
 }  // namespace

@@ -15,7 +15,6 @@
 #include "frame/progress.hpp"
 #include "frame/shared_state.hpp"
 #include "platform/files.hpp"
-#include "platform/ui/message_loop.hpp"
 #include "platform/ui/view.hpp"
 #include "settings/keys.hpp"
 #include "support/temp_machine.hpp"
@@ -53,8 +52,8 @@ class SecureDeleteTest : public ::testing::Test {
             for (const auto& item : w->lvLog->items()) out.push_back(item->text);
         return out;
     }
-    double plain(const std::string& path, bool encrypt, int passes, int value, bool overwrite,
-                 const DeleteEnvironment& env) {
+    // The plain mode with the recorder (and the real cipher unless env.scramble is set).
+    double plain(const std::string& path, bool encrypt, int passes, int value, bool overwrite) {
         return deleteTheFileAs(WipeMode::Plain,
                                {path, false, encrypt, static_cast<std::int16_t>(passes),
                                 static_cast<std::uint8_t>(value), overwrite},
@@ -69,22 +68,26 @@ class SecureDeleteTest : public ::testing::Test {
     DeleteEnvironment env{&io, nullptr, nullptr};
 };
 
-TEST_F(SecureDeleteTest, IniIndexDatAndTheTemporaryNameAreLeftAlone) {
-    const auto ini = put("SYSTEM.INI", "[boot]");
-    const auto index = put("Index.dat", "Client UrlCache");
-    const auto temp = put("$$@$$.del", "listed by the junk search");
-    EXPECT_EQ(plain(ini, true, 3, 246, true, env), 0.0);
-    EXPECT_EQ(plain(index, true, 3, 246, true, env), 0.0);
-    EXPECT_EQ(plain(temp, true, 3, 246, true, env), 0.0);
-    EXPECT_EQ(read("SYSTEM.INI"), "[boot]");
-    EXPECT_EQ(read("Index.dat"), "Client UrlCache");
-    EXPECT_EQ(read("$$@$$.del"), "listed by the junk search");
+TEST_F(SecureDeleteTest, IniIndexDatAndTheTemporaryNameAreLeftAloneButNotByGutmann) {
+    for (const auto& [name, content] :
+         {std::pair{"SYSTEM.INI", "[boot]"}, std::pair{"Index.dat", "Client UrlCache"},
+          std::pair{"$$@$$.del", "listed by the junk search"}}) {
+        EXPECT_EQ(plain(put(name, content), true, 3, 246, true), 0.0) << name;
+        EXPECT_EQ(read(name), content);
+    }
     EXPECT_EQ(cleaning::runState().deferredIndexFiles,
               std::vector<std::string>{"c:\\daten\\index.dat"});
     EXPECT_TRUE(io.opened.empty());
 
-    // In the Gutmann mode no rule of the plain mode applies.
-    EXPECT_EQ(deleteTheFileAs(WipeMode::Gutmann, {ini, false, false, 0, 0, false}, env), 6.0);
+    // KXDeleteTheFile follows the stored "Gutmann" setting, and in the Gutmann
+    // mode no rule of the plain mode applies.
+    CKOLVANEX kolvanex;
+    EXPECT_EQ(kolvanex.KXDeleteTheFile("C:\\Daten\\SYSTEM.INI", false, false, 3, 246, true).value(),
+              0.0);
+    EXPECT_TRUE(there("SYSTEM.INI"));
+    ASSERT_TRUE(settings::write(settings::keys::Gutmann, "1"));
+    EXPECT_EQ(kolvanex.KXDeleteTheFile("C:\\Daten\\SYSTEM.INI", false, false, 3, 246, true).value(),
+              6.0);
     EXPECT_FALSE(there("SYSTEM.INI"));
 }
 
@@ -95,7 +98,7 @@ TEST_F(SecureDeleteTest, ThreePassesOfByte246WriteTheWholeFileUnderTheTemporaryN
         EXPECT_FALSE(there("Brief.TXT"));  // the name went first
         seen.push_back(read("$$@$$.del"));
     };
-    EXPECT_EQ(plain(path, false, 3, 246, true, env), 10.0);
+    EXPECT_EQ(plain(path, false, 3, 246, true), 10.0);
     EXPECT_EQ(seen, std::vector<std::string>(3, std::string(10, '\xF6')));
     for (const auto& f : io.fills()) {
         EXPECT_EQ(f.offset, 0u);
@@ -111,11 +114,11 @@ TEST_F(SecureDeleteTest, ThreePassesOfByte246WriteTheWholeFileUnderTheTemporaryN
 TEST_F(SecureDeleteTest, WithoutPassesTheFileIsOnlyMovedAndRemoved) {
     int scrambles = 0;
     env.scramble = [&](const std::string&) { return ++scrambles, true; };
-    EXPECT_EQ(plain(put("a.txt", "12345"), false, 0, 246, true, env), 5.0);
-    EXPECT_EQ(plain(put("b.txt", "12345"), false, 3, 246, false, env), 5.0);
-    EXPECT_EQ(plain(put("c.txt", "12345"), false, -2, 246, true, env), 5.0);
+    EXPECT_EQ(plain(put("a.txt", "12345"), false, 0, 246, true), 5.0);
+    EXPECT_EQ(plain(put("b.txt", "12345"), false, 3, 246, false), 5.0);
+    EXPECT_EQ(plain(put("c.txt", "12345"), false, -2, 246, true), 5.0);
     // An empty file is neither scrambled nor overwritten.
-    EXPECT_EQ(plain(put("leer.txt", ""), true, 3, 246, true, env), 0.0);
+    EXPECT_EQ(plain(put("leer.txt", ""), true, 3, 246, true), 0.0);
     EXPECT_EQ(scrambles, 0);
     EXPECT_TRUE(io.fills().empty());
     for (const char* name : {"a.txt", "b.txt", "c.txt", "leer.txt", "$$@$$.del"})
@@ -124,16 +127,14 @@ TEST_F(SecureDeleteTest, WithoutPassesTheFileIsOnlyMovedAndRemoved) {
 
 TEST_F(SecureDeleteTest, ALeftoverOfAnEarlierFailedCallMakesWay) {
     put("$$@$$.del", "leftover of a failed call");
-    const auto path = put("neu.txt", "fresh");
-    EXPECT_EQ(plain(path, false, 1, 0, true, env), 5.0);
+    EXPECT_EQ(plain(put("neu.txt", "fresh"), false, 1, 0, true), 5.0);
     EXPECT_FALSE(there("neu.txt"));
     EXPECT_FALSE(there("$$@$$.del"));
 
     // A leftover that cannot go (a folder of that name) makes the move fail:
     // the file stays as it was and nothing counts as freed.
     fs::create_directory(dir / "$$@$$.del");
-    const auto stays = put("bleibt.txt", "unchanged");
-    EXPECT_EQ(plain(stays, false, 3, 246, true, env), 0.0);
+    EXPECT_EQ(plain(put("bleibt.txt", "unchanged"), false, 3, 246, true), 0.0);
     EXPECT_EQ(read("bleibt.txt"), "unchanged");
     EXPECT_EQ(io.fills().size(), 1u);  // only the first file's pass
 }
@@ -141,26 +142,15 @@ TEST_F(SecureDeleteTest, ALeftoverOfAnEarlierFailedCallMakesWay) {
 TEST_F(SecureDeleteTest, TheScrambleComesBeforeTheOverwriteWithTheCipher) {
     const std::string secret = "Kontonummer 1234567890, PIN 4711. " + std::string(5000, 'z');
     const auto path = put("geheim.txt", secret);
-    std::string beforeFirstPass;
-    // Reads the scrambled file as the passes open it.
-    struct Peek final : WipeIo {
-        RecordingIo& inner;
-        std::string& seen;
-        fs::path host;
-        Peek(RecordingIo& i, std::string& s, fs::path h) : inner(i), seen(s), host(std::move(h)) {}
-        std::expected<std::unique_ptr<WipeFile>, pf::FileError> open(std::string_view p,
-                                                                     Open how) override {
-            seen = TempMachine::readHostFile(host);
-            return inner.open(p, how);
-        }
-    } peek(io, beforeFirstPass, dir / "$$@$$.del");
-    DeleteEnvironment real{&peek, nullptr, nullptr};  // the real cipher component
-    EXPECT_EQ(plain(path, true, 2, 0, true, real), static_cast<double>(secret.size()));
+    std::string beforeFirstPass;  // the scrambled file, as the passes open it
+    io.beforeOpen = [&] { beforeFirstPass = read("$$@$$.del"); };
+    EXPECT_EQ(plain(path, true, 2, 0, true), static_cast<double>(secret.size()));
     ASSERT_FALSE(beforeFirstPass.empty());
     EXPECT_EQ(beforeFirstPass.find("Kontonummer"), std::string::npos);
     EXPECT_EQ(beforeFirstPass.find(std::string(64, 'z')), std::string::npos);
     // The sealed form is longer; every pass covers all of it.
     ASSERT_GT(beforeFirstPass.size(), secret.size());
+    ASSERT_EQ(io.fills().size(), 2u);
     for (const auto& f : io.fills()) EXPECT_EQ(f.count, beforeFirstPass.size());
     EXPECT_FALSE(there("$$@$$.del"));
     EXPECT_TRUE(statusLines().empty());
@@ -169,8 +159,7 @@ TEST_F(SecureDeleteTest, TheScrambleComesBeforeTheOverwriteWithTheCipher) {
 TEST_F(SecureDeleteTest, FailuresShowTheirStatusLinesAndTheFileStillGoes) {
     env.scramble = [](const std::string&) { return false; };
     io.failFill = 2;
-    const auto path = put("Bericht.DOC", "0123456789");
-    EXPECT_EQ(plain(path, true, 3, 246, true, env), 10.0);
+    EXPECT_EQ(plain(put("Bericht.DOC", "0123456789"), true, 3, 246, true), 10.0);
     EXPECT_EQ(statusLines(), (std::vector<std::string>{
                                  "Fehler beim Verschlüsseln der Datei c:\\daten\\bericht.doc",
                                  "Fehler beim Überschreiben der Datei c:\\daten\\bericht.doc"}));
@@ -183,40 +172,28 @@ TEST_F(SecureDeleteTest, LinksHardLinksFoldersAndReadOnlyFiles) {
     const fs::path outside = tm.root() / "ziel.txt";
     tm.writeHostFile(outside, "target");
     fs::create_symlink(outside, dir / "verweis.txt");
-    EXPECT_EQ(plain("C:\\Daten\\verweis.txt", true, 3, 0, true, env), 0.0);
+    EXPECT_EQ(plain("C:\\Daten\\verweis.txt", true, 3, 0, true), 0.0);
     EXPECT_FALSE(there("verweis.txt"));
     EXPECT_EQ(TempMachine::readHostFile(outside), "target");
 
     put("original.txt", "shared");
     fs::create_hard_link(dir / "original.txt", dir / "zweitname.txt");
-    EXPECT_EQ(plain("C:\\Daten\\zweitname.txt", true, 3, 0, true, env), 0.0);
+    EXPECT_EQ(plain("C:\\Daten\\zweitname.txt", true, 3, 0, true), 0.0);
     EXPECT_FALSE(there("zweitname.txt"));
     EXPECT_EQ(read("original.txt"), "shared");
 
     fs::create_directory(dir / "Ordner");
-    EXPECT_EQ(plain("C:\\Daten\\Ordner", false, 3, 0, true, env), 0.0);
+    EXPECT_EQ(plain("C:\\Daten\\Ordner", false, 3, 0, true), 0.0);
     EXPECT_TRUE(fs::is_directory(dir / "Ordner"));
     EXPECT_TRUE(io.fills().empty());
 
     // A read-only file is overwritten too, not just unlinked.
     const auto readOnly = put("nurlesen.txt", "abcdef");
     ASSERT_TRUE(pf::files::setAttributes(tm.machine(), readOnly, pf::fileattr::ReadOnly));
-    EXPECT_EQ(plain(readOnly, false, 2, 0, true, env), 6.0);
+    EXPECT_EQ(plain(readOnly, false, 2, 0, true), 6.0);
     EXPECT_EQ(io.fills().size(), 2u);
     EXPECT_FALSE(there("nurlesen.txt"));
     EXPECT_TRUE(statusLines().empty());
-}
-
-TEST_F(SecureDeleteTest, KXDeleteTheFileFollowsTheStoredGutmannSetting) {
-    CKOLVANEX kolvanex;
-    put("win.ini", "[windows]");
-    EXPECT_EQ(kolvanex.KXDeleteTheFile("C:\\Daten\\win.ini", false, false, 3, 246, true).value(),
-              0.0);
-    EXPECT_TRUE(there("win.ini"));
-    ASSERT_TRUE(settings::write(settings::keys::Gutmann, "1"));
-    EXPECT_EQ(kolvanex.KXDeleteTheFile("C:\\Daten\\win.ini", false, false, 3, 246, true).value(),
-              9.0);
-    EXPECT_FALSE(there("win.ini"));
 }
 
 TEST_F(SecureDeleteTest, ACancelStopsAGutmannWipeAndNothingCountsAsFreed) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -21,20 +22,35 @@ struct WipeEvent {
     std::uint64_t offset = 0;  // Fill
     std::uint64_t count = 0;   // Fill; the new length for Truncate
     std::uint8_t value = 0;    // Fill
+    bool operator==(const WipeEvent&) const = default;
+    friend void PrintTo(const WipeEvent& e, std::ostream* os) {
+        *os << "{" << e.kind << ", " << e.offset << ", " << e.count << ", " << int{e.value} << "}";
+    }
 };
 
 class RecordingIo final : public deletion::WipeIo {
   public:
-    /// `realFlush` false skips fdatasync (the flush is still recorded), for
-    /// tests that run thousands of tiny runs.
-    explicit RecordingIo(bool realFlush = true) : realFlush_(realFlush) {}
-
     std::vector<WipeEvent> events;
     std::vector<std::string> opened;
+    /// Runs before each file is opened.
+    std::function<void()> beforeOpen;
     /// Runs after the n-th fill (1-based) reached the file.
     std::function<void(std::size_t n)> afterFill;
     /// The n-th fill (1-based) fails without writing.
     std::optional<std::size_t> failFill;
+    /// False skips fdatasync (the flush is still recorded), for tests that
+    /// run thousands of tiny runs.
+    bool realFlush = true;
+
+    /// Forgets everything recorded and asked for, as a fresh recorder.
+    void reset() {
+        events.clear();
+        opened.clear();
+        beforeOpen = nullptr;
+        afterFill = nullptr;
+        failFill.reset();
+        fillCount_ = 0;
+    }
 
     std::vector<WipeEvent> fills() const {
         std::vector<WipeEvent> out;
@@ -47,6 +63,8 @@ class RecordingIo final : public deletion::WipeIo {
     std::expected<std::unique_ptr<deletion::WipeFile>, platform::FileError> open(
         std::string_view path, Open how) override {
         opened.emplace_back(path);
+        if (beforeOpen)
+            beforeOpen();
         auto real = deletion::machineFiles().open(path, how);
         if (!real)
             return std::unexpected(real.error());
@@ -64,7 +82,7 @@ class RecordingIo final : public deletion::WipeIo {
         std::expected<void, platform::FileError> fill(std::uint64_t offset, std::uint64_t count,
                                                       std::uint8_t value) override {
             const std::size_t n = ++io_.fillCount_;
-            if (io_.failFill && *io_.failFill == n)
+            if (io_.failFill == n)
                 return std::unexpected(
                     platform::FileError{platform::FileError::WriteFault, "injected write failure"});
             auto done = real_->fill(offset, count, value);
@@ -77,7 +95,7 @@ class RecordingIo final : public deletion::WipeIo {
         }
         std::expected<void, platform::FileError> flush() override {
             io_.events.push_back({WipeEvent::Flush});
-            return io_.realFlush_ ? real_->flush() : std::expected<void, platform::FileError>{};
+            return io_.realFlush ? real_->flush() : std::expected<void, platform::FileError>{};
         }
         std::expected<void, platform::FileError> truncate(std::uint64_t length) override {
             io_.events.push_back({WipeEvent::Truncate, 0, length});
@@ -89,7 +107,6 @@ class RecordingIo final : public deletion::WipeIo {
         std::unique_ptr<deletion::WipeFile> real_;
     };
 
-    bool realFlush_;
     std::size_t fillCount_ = 0;
 };
 
@@ -97,12 +114,7 @@ class RecordingIo final : public deletion::WipeIo {
 class FixedRandom final : public deletion::RandomSource {
   public:
     explicit FixedRandom(std::vector<double> draws) : draws_(std::move(draws)) {}
-    double next() override {
-        ++drawn;
-        const double v = draws_.at(std::min(next_, draws_.size() - 1));
-        ++next_;
-        return v;
-    }
+    double next() override { return draws_.at(std::min(drawn++, draws_.size() - 1)); }
     void reseed(double seed) override { reseeds.push_back(seed); }
 
     std::size_t drawn = 0;
@@ -110,7 +122,6 @@ class FixedRandom final : public deletion::RandomSource {
 
   private:
     std::vector<double> draws_;
-    std::size_t next_ = 0;
 };
 
 /// No run is written over bytes of an earlier run before those reached the
