@@ -74,16 +74,11 @@ bool ntFamily() {
 }
 
 // A leftover of an interrupted deletion carries the temporary name, which
-// the deletion routine refuses to take as a file to delete. Under another
-// name (one the weekly search also finds, should this be interrupted too)
-// it is destroyed like any other file.
+// the deletion routine refuses to take as a file to delete; under another
+// name it is destroyed like any other file.
 double deleteLeftover(const std::string& path) {
-    const std::string folder = deletion::folderOf(path);
-    for (int n = 0; n < 10; ++n) {
-        const std::string other = folder + "$$@$$" + (n == 0 ? "" : std::to_string(n)) + ".tmp";
-        if (platform::files::rename(path, other)) return deleteWithRunSettings(other);
-    }
-    return 0;
+    const std::string other = deletion::moveLeftoverAside(path);
+    return other.empty() ? 0 : deleteWithRunSettings(other);
 }
 
 double deleteListed(const std::string& path) {

@@ -100,6 +100,40 @@ double DeleteTheFile(std::string_view sFileName, bool bSecurityMode, bool bEncry
     }
 }
 
+namespace {
+
+// A file under the temporary name before the move was left by an earlier
+// call that was interrupted: it holds what that call was destroying, so it
+// is destroyed with these settings rather than only unlinked. Anything that
+// cannot be moved aside is removed as before, so the name is free.
+void destroyLeftover(WipeMode mode, const DeleteRequest& request,
+                     const DeleteEnvironment& environment, const std::string& temp) {
+    const auto facts = pf::lookAtEntry(pf::currentMachine(), temp);
+    if (!facts)
+        return;
+    if (facts->kind == pf::EntryKind::File) {
+        if (auto aside = moveLeftoverAside(temp); !aside.empty()) {
+            DeleteRequest leftover = request;
+            leftover.sFileName = std::move(aside);
+            (void)deleteTheFileAs(mode, leftover, environment);
+            return;
+        }
+    }
+    (void)fsys::FileAccess().Delete(temp);
+}
+
+}  // namespace
+
+std::string moveLeftoverAside(std::string_view leftover) {
+    const std::string folder = folderOf(leftover);
+    for (int n = 0; n < 10; ++n) {
+        std::string other = folder + "$$@$$" + (n == 0 ? "" : std::to_string(n)) + ".tmp";
+        if (pf::files::rename(leftover, other))
+            return other;
+    }
+    return "";
+}
+
 double deleteTheFileAs(WipeMode mode, const DeleteRequest& request,
                        const DeleteEnvironment& environment) {
     const std::string& path = request.sFileName;
@@ -153,7 +187,7 @@ double deleteTheFileAs(WipeMode mode, const DeleteRequest& request,
         // Reset for every file, not only when a leftover is in the way: a
         // read-only file would refuse the passes and be removed unwiped.
         (void)pf::files::setAttributes(machine, path, 0);
-        (void)fa.Delete(temp);  // left by an earlier call that failed, if any
+        destroyLeftover(mode, request, environment, temp);
         if (auto moved = pf::files::rename(machine, path, temp); !moved)
             throw DeletionFailure(moved.error().message);
 

@@ -79,7 +79,8 @@ double DeleteTheFile(std::string_view sFileName, bool bSecurityMode, bool bEncry
 ///   others (0); a folder or device is left alone (0);
 /// - otherwise the file's attributes are reset to normal (a read-only file
 ///   could not be overwritten), a leftover temporary file of an earlier
-///   failed call is removed, the file is moved to the temporary name,
+///   interrupted call is destroyed first with the same settings (it holds
+///   what that call was destroying), the file is moved to the temporary name,
 ///   scrambled when `bEncryptIt`, overwritten `iDeleteN` times when
 ///   `bDeleteIt`, and removed. Every pass covers the whole file (the bytes the
 ///   scramble may have added included) and is on the device before the next
@@ -94,6 +95,12 @@ double DeleteTheFile(std::string_view sFileName, bool bSecurityMode, bool bEncry
 /// file then stays, partly overwritten, and the answer is 0.
 double deleteTheFileAs(WipeMode mode, const DeleteRequest& request,
                        const DeleteEnvironment& environment = {});
+
+/// Gives a file left under the temporary name by an interrupted deletion
+/// another name in its folder, one the weekly junk search finds as well
+/// ("$$@$$.tmp", "$$@$$1.tmp", ...), under which the routine destroys it like
+/// any other file. Answers the new name, "" when the move failed.
+std::string moveLeftoverAside(std::string_view leftover);
 
 /// The folder part of a Windows path: everything up to and including its
 /// last backslash ("" when it has none).
