@@ -168,6 +168,8 @@ double CGutMAnn::SecureFileDelete(std::string_view sFileName) {
 
 void CGutMAnn::SecureFreeSpaceWipe(std::string_view sDrive, std::int64_t cBytesPerPass,
                                    bool& bDone) {
+    // A flag still true from an earlier wipe must not report this one done.
+    bDone = false;
     Cancel = false;
     cancelled_ = false;
     if (sDrive.empty() || cBytesPerPass < 0)

@@ -73,8 +73,9 @@ class CGutMAnn {
     /// nearest whole byte; the amount is a whole byte count), each written
     /// with b, b again and c, and is then cut and removed. The generator is
     /// reseeded from the sine of the seconds since midnight before each random
-    /// pass. `bDone` turns true after the 35th pass; it stays false when the
-    /// wipe is cancelled or fails (disk full, a drive without a folder).
+    /// pass. `bDone` is set false at the start and turns true after the 35th
+    /// pass; it stays false when the wipe is refused, cancelled or fails
+    /// (disk full, a drive without a folder).
     /// An existing "TEMP.000" at the drive's root is someone's file: the wipe
     /// refuses to start rather than overwrite and remove it. A cancelled or
     /// failed wipe removes its temporary file, which would otherwise keep the

@@ -208,13 +208,14 @@ TEST_F(GutmannTest, FreeSpaceWipeFillsNeverTakesAnExistingFileAndCleansUpWhenCan
     EXPECT_EQ(fills[at + 2], (WipeEvent{WipeEvent::Fill, 8, 8, 0x55}));
     EXPECT_TRUE(test::flushedBeforeOverwritten(io.events));
 
-    // Cancelled in pass 2: the temporary file does not stay to keep the drive full.
+    // Cancelled in pass 2: the temporary file does not stay to keep the drive
+    // full, and a flag left true by the wipe before does not report it done.
     io.reset();
     io.afterFill = [&](std::size_t n) {
         if (n == 4500)
             wiper.Cancel = true;
     };
-    done = false;
+    ASSERT_TRUE(done);
     wiper.SecureFreeSpaceWipe("C", 8000, done);
     EXPECT_FALSE(done);
     EXPECT_TRUE(wiper.cancelled());
