@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "anonymity/proxy_script.hpp"
@@ -59,61 +60,33 @@ class BrowserProxy : public ::testing::Test {
     std::string read(const std::string& windowsPath) const {
         return TempMachine::readHostFile(tm.host(windowsPath));
     }
-    bool exists(const std::string& windowsPath) const {
-        return fs::exists(tm.host(windowsPath));
+    bool exists(const std::string& windowsPath) const { return fs::exists(tm.host(windowsPath)); }
+    // The LAN's (or a dial-up entry's) script address and its flags.
+    std::pair<std::string, std::int32_t> ieAutoConfig(const std::string& connection = "") {
+        std::string url;
+        std::int32_t flags = 0;
+        ie.GetAutoConfigURL(connection, url, flags);
+        return {url, flags};
     }
-    void installTemplate() { ASSERT_TRUE(installShippedFiles(tm.machine(), kApp)); }
 
     TempMachine tm;
     CKOLVANEX kolvanex;
+    fsys::FileAccess ie;
 };
 
 // ---- the script --------------------------------------------------------------
 
-TEST_F(BrowserProxy, AddressesOfTheScripts) {
-    EXPECT_EQ(kolvanex.GetAutoProxyFileName(), kAddress);
-    EXPECT_EQ(kolvanex.GetAdFilterProxyFileName(), kAdAddress);
-}
-
-TEST_F(BrowserProxy, EmptyOrBlankProxyWritesTheDirectScript) {
+TEST_F(BrowserProxy, ScriptForNoProxyOneProxyAndAChainWithoutTemplate) {
+    ASSERT_TRUE(kolvanex.WriteAutoProxyFile("10.1.2.3:8080"));
+    EXPECT_EQ(read(kScript), oneLine("PROXY 10.1.2.3:8080"));
     ASSERT_TRUE(kolvanex.WriteAutoProxyFile(""));
     EXPECT_EQ(read(kScript), oneLine("DIRECT"));
     put(kScript, "old");
     ASSERT_TRUE(kolvanex.WriteAutoProxyFile("   "));
     EXPECT_EQ(read(kScript), oneLine("DIRECT"));
-}
 
-TEST_F(BrowserProxy, SingleProxyAnswersProxyAndTheAddress) {
-    ASSERT_TRUE(kolvanex.WriteAutoProxyFile("10.1.2.3:8080"));
-    EXPECT_EQ(read(kScript), oneLine("PROXY 10.1.2.3:8080"));
-}
-
-TEST_F(BrowserProxy, ChainFillsTheShippedTemplateAndDropsTheUnusedClauses) {
-    installTemplate();
-    ASSERT_TRUE(kolvanex.WriteAutoProxyFile("a.example:80;b.example:3128;"));
-    const std::string script = read(kScript);
-    EXPECT_NE(script.find("return \"PROXY a.example:80; PROXY b.example:3128; \";"),
-              std::string::npos)
-        << script;
-    EXPECT_EQ(script.find("PROXY $"), std::string::npos);
-    EXPECT_EQ(script.find("DIRECT\";\r\n}"), std::string::npos);  // no fallback to the user's address
-    EXPECT_TRUE(script.ends_with("}\r\n\r\n"));                   // the template's own end + CR LF
-}
-
-TEST_F(BrowserProxy, PlaceholdersAreWholeNumbersAndEmptyPartsLoseTheirClause) {
-    const std::string tpl = "return \"PROXY $0; PROXY $1; PROXY $2; PROXY $10; PROXY $11; \";";
-    EXPECT_EQ(buildProxyScript("p0;p1;", tpl), "return \"PROXY p0; PROXY p1; \";");
-    EXPECT_EQ(buildProxyScript("p0;;p2", tpl), "return \"PROXY p0; PROXY p2; \";");
-    EXPECT_EQ(buildProxyScript(" p0 ; p1", tpl), "return \"PROXY p0; PROXY p1; \";");
-    EXPECT_EQ(buildProxyScript(";;", tpl), std::nullopt);       // a chain of nothing
-    EXPECT_EQ(buildProxyScript("a;b", std::nullopt), std::nullopt);
-    // Nothing may break out of the script's quoted text.
-    EXPECT_EQ(buildProxyScript("x\"; alert(1); \"", std::nullopt), std::nullopt);
-    EXPECT_EQ(buildProxyScript("a;b\nc", tpl), std::nullopt);
-}
-
-TEST_F(BrowserProxy, ChainWithoutTemplateEndsQuietlyAndKeepsTheOldScript) {
-    ASSERT_TRUE(kolvanex.WriteAutoProxyFile(""));
+    // A chain without the shipped template ends quietly: the old script stays,
+    // and where there was none, none is made.
     ASSERT_TRUE(kolvanex.WriteAutoProxyFile("a:1;b:2"));
     EXPECT_EQ(read(kScript), oneLine("DIRECT"));
     fs::remove(tm.host(kScript));
@@ -121,10 +94,22 @@ TEST_F(BrowserProxy, ChainWithoutTemplateEndsQuietlyAndKeepsTheOldScript) {
     EXPECT_FALSE(exists(kScript));
 }
 
-TEST_F(BrowserProxy, ShippedFilesAreInstalledOnceAndKeepAUsersCopy) {
+TEST(ProxyScript, PlaceholdersAreWholeNumbersAndEmptyPartsLoseTheirClause) {
+    const std::string tpl = "return \"PROXY $0; PROXY $1; PROXY $2; PROXY $10; PROXY $11; \";";
+    EXPECT_EQ(buildProxyScript("p0;p1;", tpl), "return \"PROXY p0; PROXY p1; \";");
+    EXPECT_EQ(buildProxyScript("p0;;p2", tpl), "return \"PROXY p0; PROXY p2; \";");
+    EXPECT_EQ(buildProxyScript(" p0 ; p1", tpl), "return \"PROXY p0; PROXY p1; \";");
+    EXPECT_EQ(buildProxyScript(";;", tpl), std::nullopt);  // a chain of nothing
+    EXPECT_EQ(buildProxyScript("a;b", std::nullopt), std::nullopt);
+    // Nothing may break out of the script's quoted text.
+    EXPECT_EQ(buildProxyScript("x\"; alert(1); \"", std::nullopt), std::nullopt);
+    EXPECT_EQ(buildProxyScript("a;b\nc", tpl), std::nullopt);
+}
+
+TEST_F(BrowserProxy, ShippedFilesAreInstalledOnceAndTheChainFillsTheTemplate) {
     put(kApp + "\\no-ads.pac", "mine");
-    installTemplate();
-    EXPECT_EQ(read(kApp + "\\no-ads.pac"), "mine");
+    ASSERT_TRUE(installShippedFiles(tm.machine(), kApp));
+    EXPECT_EQ(read(kApp + "\\no-ads.pac"), "mine");  // a user's copy is kept
     const std::string tpl = read(kApp + "\\template.js");
     for (int i = 0; i <= kLastChainClause; ++i)
         EXPECT_NE(tpl.find("PROXY $" + std::to_string(i) + "; "), std::string::npos) << i;
@@ -137,115 +122,118 @@ TEST_F(BrowserProxy, ShippedFilesAreInstalledOnceAndKeepAUsersCopy) {
                   std::string::npos)
             << file.name;
     }
+
+    ASSERT_TRUE(kolvanex.WriteAutoProxyFile("a.example:80;b.example:3128;"));
+    const std::string script = read(kScript);
+    EXPECT_NE(script.find("return \"PROXY a.example:80; PROXY b.example:3128; \";"),
+              std::string::npos)
+        << script;
+    EXPECT_EQ(script.find("PROXY $"), std::string::npos);  // the unused clauses are gone
+    EXPECT_EQ(script.find("DIRECT\";\r\n}"), std::string::npos);  // no fallback to the user's address
+    EXPECT_TRUE(script.ends_with("}\r\n\r\n"));                   // the template's own end + CR LF
 }
 
 // ---- Mozilla -------------------------------------------------------------------
 
-TEST_F(BrowserProxy, MozillaTypeOneBecomesTwoAndComesBack) {
-    const std::string before =
-        "# Mozilla User Preferences\n"
-        "user_pref(\"browser.startup.homepage\", \"about:blank\");\n"
-        "user_pref(\"network.proxy.type\", 1);\n"
-        "user_pref(\"network.proxy.http\", \"corp\");\n";
-    put(kPrefs, before);
-    ASSERT_EQ(kolvanex.SetMozillaProxy("1.2.3.4:80", kPrefs), true);
-    EXPECT_EQ(read(kPrefs),
-              "# Mozilla User Preferences\r\n"
-              "user_pref(\"browser.startup.homepage\", \"about:blank\");\r\n" +
-                  kTypeLine + "\r\nuser_pref(\"network.proxy.http\", \"corp\");\r\n" + kUrlLine +
-                  "\r\n");
-    EXPECT_EQ(read(kScript), oneLine("PROXY 1.2.3.4:80"));
+// Each case: the profile as it was (nullopt: no file), the proxy set, the
+// profile then; a second proxy follows before the restore, which must not
+// make our own lines the saved ones; then the profile after the restore.
+TEST_F(BrowserProxy, MozillaPrefsAreRewrittenAndRestored) {
+    const std::string adLine =
+        "user_pref(\"network.proxy.autoconfig_url\", "
+        "\"file://C:\\\\Programme\\\\Kolvanex\\\\no-ads.pac\");";
+    struct Case {
+        const char* name;
+        std::optional<std::string> before;
+        std::string proxy, on, off;
+    };
+    const Case cases[] = {
+        {"type one becomes two",
+         "# Mozilla User Preferences\n"
+         "user_pref(\"browser.startup.homepage\", \"about:blank\");\n"
+         "user_pref(\"network.proxy.type\", 1);\n"
+         "user_pref(\"network.proxy.http\", \"corp\");\n",
+         "1.2.3.4:80",
+         "# Mozilla User Preferences\r\n"
+         "user_pref(\"browser.startup.homepage\", \"about:blank\");\r\n" +
+             kTypeLine + "\r\nuser_pref(\"network.proxy.http\", \"corp\");\r\n" + kUrlLine + "\r\n",
+         "# Mozilla User Preferences\r\n"
+         "user_pref(\"browser.startup.homepage\", \"about:blank\");\r\n"
+         "user_pref(\"network.proxy.type\", 1);\r\n"
+         "user_pref(\"network.proxy.http\", \"corp\");\r\n"},
+        {"old address line kept, odd lines survive",
+         "user_pref(\"Network.Proxy.Autoconfig_URL\", \"http://corp/p.pac\");\r\n"
+         "\r\n"
+         "  odd line without pref\rlone-cr line\n"
+         "user_pref(\"network.proxy.type\", 0);",  // no final line break
+         "h:1",
+         kUrlLine + "\r\n\r\n  odd line without pref\r\nlone-cr line\r\n" + kTypeLine + "\r\n",
+         "user_pref(\"Network.Proxy.Autoconfig_URL\", \"http://corp/p.pac\");\r\n"
+         "\r\n  odd line without pref\r\nlone-cr line\r\n"
+         "user_pref(\"network.proxy.type\", 0);\r\n"},
+        // The lines that were not there go again.
+        {"missing file", std::nullopt, "h:1", kUrlLine + "\r\n" + kTypeLine + "\r\n", ""},
+        {"ad filter", "", "ADFILTER", adLine + "\r\n" + kTypeLine + "\r\n", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        forgetSavedBrowserSettings();
+        fs::remove(tm.host(kPrefs));
+        fs::remove(tm.host(kScript));
+        fs::create_directories(tm.host(kPrefs).parent_path());
+        if (c.before)
+            put(kPrefs, *c.before);
 
-    // A second proxy before the restore must not make our lines the saved ones.
-    ASSERT_EQ(kolvanex.SetMozillaProxy("5.6.7.8:80", kPrefs), true);
-    ASSERT_EQ(kolvanex.SetMozillaProxy("", kPrefs), true);
-    EXPECT_EQ(read(kPrefs),
-              "# Mozilla User Preferences\r\n"
-              "user_pref(\"browser.startup.homepage\", \"about:blank\");\r\n"
-              "user_pref(\"network.proxy.type\", 1);\r\n"
-              "user_pref(\"network.proxy.http\", \"corp\");\r\n");
-    EXPECT_EQ(read(kScript), oneLine("DIRECT"));
-}
+        ASSERT_EQ(kolvanex.SetMozillaProxy(c.proxy, kPrefs), true);
+        EXPECT_EQ(read(kPrefs), c.on);
+        // The ad filter writes no script.
+        EXPECT_EQ(exists(kScript) ? read(kScript) : "none",
+                  c.proxy == "ADFILTER" ? "none" : oneLine("PROXY " + c.proxy));
 
-TEST_F(BrowserProxy, MozillaOldAddressLineIsKeptAndOddLinesSurvive) {
-    put(kPrefs,
-        "user_pref(\"Network.Proxy.Autoconfig_URL\", \"http://corp/p.pac\");\r\n"
-        "\r\n"
-        "  odd line without pref\rlone-cr line\n"
-        "user_pref(\"network.proxy.type\", 0);");  // no final line break
-    ASSERT_EQ(kolvanex.SetMozillaProxy("h:1", kPrefs), true);
-    EXPECT_EQ(read(kPrefs), kUrlLine + "\r\n\r\n  odd line without pref\r\nlone-cr line\r\n" +
-                                kTypeLine + "\r\n");
-    ASSERT_EQ(kolvanex.SetMozillaProxy("", kPrefs), true);
-    EXPECT_EQ(read(kPrefs),
-              "user_pref(\"Network.Proxy.Autoconfig_URL\", \"http://corp/p.pac\");\r\n"
-              "\r\n  odd line without pref\r\nlone-cr line\r\n"
-              "user_pref(\"network.proxy.type\", 0);\r\n");
-}
-
-TEST_F(BrowserProxy, MozillaMissingFileIsCreatedWithTheTwoLinesAndEmptiedOnRestore) {
-    fs::create_directories(tm.host(kPrefs).parent_path());
-    ASSERT_EQ(kolvanex.SetMozillaProxy("h:1", kPrefs), true);
-    EXPECT_EQ(read(kPrefs), kUrlLine + "\r\n" + kTypeLine + "\r\n");
-    ASSERT_EQ(kolvanex.SetMozillaProxy("", kPrefs), true);
-    EXPECT_EQ(read(kPrefs), "");  // the lines that were not there go again
-}
-
-TEST_F(BrowserProxy, MozillaAdFilterPointsAtNoAdsAndWritesNoScript) {
-    put(kPrefs, "");
-    ASSERT_EQ(kolvanex.SetMozillaProxy("ADFILTER", kPrefs), true);
-    EXPECT_EQ(read(kPrefs),
-              "user_pref(\"network.proxy.autoconfig_url\", "
-              "\"file://C:\\\\Programme\\\\Kolvanex\\\\no-ads.pac\");\r\n" +
-                  kTypeLine + "\r\n");
-    EXPECT_FALSE(exists(kScript));
+        ASSERT_EQ(kolvanex.SetMozillaProxy("5.6.7.8:80", kPrefs), true);
+        ASSERT_EQ(kolvanex.SetMozillaProxy("", kPrefs), true);
+        EXPECT_EQ(read(kPrefs), c.off);
+        EXPECT_EQ(read(kScript), oneLine("DIRECT"));
+    }
 }
 
 TEST_F(BrowserProxy, MozillaProfilesKeepTheirOwnOldLines) {
     put(kPrefs, "user_pref(\"network.proxy.type\", 1);\n");
     put(kPrefs2, "user_pref(\"network.proxy.type\", 4);\n");
-    ASSERT_EQ(kolvanex.SetMozillaProxy("h:1", kPrefs), true);
-    ASSERT_EQ(kolvanex.SetMozillaProxy("h:1", kPrefs2), true);
-    ASSERT_EQ(kolvanex.SetMozillaProxy("", kPrefs), true);
-    ASSERT_EQ(kolvanex.SetMozillaProxy("", kPrefs2), true);
+    for (const auto& proxy : {"h:1", ""}) {
+        ASSERT_EQ(kolvanex.SetMozillaProxy(proxy, kPrefs), true);
+        ASSERT_EQ(kolvanex.SetMozillaProxy(proxy, kPrefs2), true);
+    }
     EXPECT_EQ(read(kPrefs), "user_pref(\"network.proxy.type\", 1);\r\n");
     EXPECT_EQ(read(kPrefs2), "user_pref(\"network.proxy.type\", 4);\r\n");
 }
 
 // ---- Opera -------------------------------------------------------------------
 
-TEST_F(BrowserProxy, OperaWithoutIniAnswersFalse) {
-    EXPECT_EQ(kolvanex.SetOperaProxy("h:1"), false);
-    EXPECT_FALSE(exists(kScript));
-}
-
 TEST_F(BrowserProxy, OperaKeysGetTheAddressWithSingleBackslashesAndComeBack) {
-    put(kOperaIni,
-        "Opera Preferences version 2.0\r\n\r\n[Proxy]\r\n"
-        "Automatic Proxy Configuration URL=  http://corp/p.pac \r\n"
-        "Use Automatic Proxy Configuration=0\r\nHTTP server=corp:3128\r\n"
-        "[User Prefs]\r\nLanguage=de\r\n[proxy]\r\nUse Automatic Proxy Configuration=7\r\n");
+    const auto ini = [](const std::string& url, const std::string& use) {
+        return "Opera Preferences version 2.0\r\n\r\n[Proxy]\r\n"
+               "Automatic Proxy Configuration URL=" + url + "\r\n"
+               "Use Automatic Proxy Configuration=" + use + "\r\nHTTP server=corp:3128\r\n"
+               "[User Prefs]\r\nLanguage=de\r\n[proxy]\r\nUse Automatic Proxy Configuration=7\r\n";
+    };
+    put(kOperaIni, ini("  http://corp/p.pac ", "0"));
     ASSERT_EQ(kolvanex.SetOperaProxy("h:1"), true);
-    EXPECT_EQ(read(kOperaIni),
-              "Opera Preferences version 2.0\r\n\r\n[Proxy]\r\n"
-              "Automatic Proxy Configuration URL=" + kAddress + "\r\n"
-              "Use Automatic Proxy Configuration=1\r\nHTTP server=corp:3128\r\n"
-              "[User Prefs]\r\nLanguage=de\r\n[proxy]\r\nUse Automatic Proxy Configuration=7\r\n");
+    EXPECT_EQ(read(kOperaIni), ini(kAddress, "1"));
     EXPECT_EQ(read(kScript), oneLine("PROXY h:1"));
 
     ASSERT_EQ(kolvanex.SetOperaProxy("ADFILTER"), true);  // not saved again
-    EXPECT_NE(read(kOperaIni).find("URL=" + kAdAddress + "\r\n"), std::string::npos);
+    EXPECT_EQ(read(kOperaIni), ini(kAdAddress, "1"));
     EXPECT_EQ(read(kScript), oneLine("PROXY h:1"));  // the ad filter writes no script
 
     ASSERT_EQ(kolvanex.SetOperaProxy(""), true);
-    EXPECT_EQ(read(kOperaIni),
-              "Opera Preferences version 2.0\r\n\r\n[Proxy]\r\n"
-              "Automatic Proxy Configuration URL=http://corp/p.pac\r\n"
-              "Use Automatic Proxy Configuration=0\r\nHTTP server=corp:3128\r\n"
-              "[User Prefs]\r\nLanguage=de\r\n[proxy]\r\nUse Automatic Proxy Configuration=7\r\n");
+    EXPECT_EQ(read(kOperaIni), ini("http://corp/p.pac", "0"));
 }
 
-TEST_F(BrowserProxy, OperaRestoreAfterARestartWritesEmptyValues) {
+TEST_F(BrowserProxy, OperaWithoutIniFailsAndARestoreAfterARestartWritesEmptyValues) {
+    EXPECT_EQ(kolvanex.SetOperaProxy("h:1"), false);
+    EXPECT_FALSE(exists(kScript));
+
     put(kOperaIni, "[Proxy]\r\nAutomatic Proxy Configuration URL=" + kAddress +
                        "\r\nUse Automatic Proxy Configuration=1\r\n");
     ASSERT_EQ(kolvanex.SetOperaProxy(""), true);
@@ -257,18 +245,19 @@ TEST_F(BrowserProxy, OperaRestoreAfterARestartWritesEmptyValues) {
 // ---- Internet Explorer and all browsers ------------------------------------
 
 TEST_F(BrowserProxy, InternetExplorerIsSavedOnceAndRestoredWithTheOthers) {
-    fsys::FileAccess ie;
+    // A restore with nothing saved still points at the (direct) script.
+    ASSERT_EQ(kolvanex.SetIEProxy(""), true);
+    EXPECT_EQ(ieAutoConfig(), std::pair(kAddress, 5));
+    EXPECT_EQ(read(kScript), oneLine("DIRECT"));
+    EXPECT_TRUE(savedIESettings().empty());
+
     ie.SetProxyValue("corp:3128", "", 3);
     ie.SetAutoConfigURL("http://corp/p.pac", "", 7);
     put(kPrefs, "user_pref(\"network.proxy.type\", 1);\n");
     put(kOperaIni, "[Proxy]\r\nUse Automatic Proxy Configuration=0\r\n");
 
     ASSERT_EQ(kolvanex.SetIEProxy("1.2.3.4:80"), true);
-    std::string url, value;
-    std::int32_t flags = 0, valueFlags = 0;
-    ie.GetAutoConfigURL("", url, flags);
-    EXPECT_EQ(url, kAddress);
-    EXPECT_EQ(flags, 5);
+    EXPECT_EQ(ieAutoConfig(), std::pair(kAddress, 5));
     EXPECT_EQ(read(kScript), oneLine("PROXY 1.2.3.4:80"));
     EXPECT_NE(read(kPrefs).find(kTypeLine), std::string::npos);
     EXPECT_NE(read(kOperaIni).find("Use Automatic Proxy Configuration=1"), std::string::npos);
@@ -281,41 +270,26 @@ TEST_F(BrowserProxy, InternetExplorerIsSavedOnceAndRestoredWithTheOthers) {
     EXPECT_EQ(saved[0].proxyValue, "corp:3128");
 
     ASSERT_EQ(kolvanex.SetIEProxy("ADFILTER"), true);
-    ie.GetAutoConfigURL("", url, flags);
-    EXPECT_EQ(url, kAdAddress);
+    EXPECT_EQ(ieAutoConfig().first, kAdAddress);
     saved = savedIESettings();
     ASSERT_EQ(saved.size(), 1u);
     EXPECT_EQ(saved[0].autoConfigUrl, "http://corp/p.pac");  // never overwritten
 
     ASSERT_EQ(kolvanex.SetIEProxy(""), true);
-    ie.GetAutoConfigURL("", url, flags);
+    std::string value;
+    std::int32_t valueFlags = 0;
     ie.GetProxyValue("", value, valueFlags);
-    EXPECT_EQ(url, "http://corp/p.pac");
+    EXPECT_EQ(ieAutoConfig(), std::pair(std::string("http://corp/p.pac"), 7));
     EXPECT_EQ(value, "corp:3128");
-    EXPECT_EQ(flags, 7);
     EXPECT_EQ(read(kPrefs), "user_pref(\"network.proxy.type\", 1);\r\n");
     EXPECT_EQ(read(kOperaIni), "[Proxy]\r\nUse Automatic Proxy Configuration=0\r\n");
     EXPECT_EQ(read(kScript), oneLine("DIRECT"));
     EXPECT_EQ(savedIESettings().size(), 1u);  // kept for the process
 }
 
-TEST_F(BrowserProxy, InternetExplorerRestoreWithNothingSavedSetsTheDirectScript) {
-    ASSERT_EQ(kolvanex.SetIEProxy(""), true);
-    fsys::FileAccess ie;
-    std::string url;
-    std::int32_t flags = 0;
-    ie.GetAutoConfigURL("", url, flags);
-    EXPECT_EQ(url, kAddress);
-    EXPECT_EQ(flags, 5);
-    EXPECT_EQ(read(kScript), oneLine("DIRECT"));
-    EXPECT_TRUE(savedIESettings().empty());
-    EXPECT_TRUE(kolvanex.RefreshIESettings());
-}
-
 TEST_F(BrowserProxy, InternetExplorerDialUpEntriesFollowTheLan) {
     tm.writeHostFile(tm.host(platform::defaultPhoneBook(tm.machine())),
                      "[T-Online]\r\nPhoneNumber=0191011\r\n[Arcor]\r\nPhoneNumber=0192070\r\n");
-    fsys::FileAccess ie;
     ie.SetAutoConfigURL("http://isp/p.pac", "Arcor", 1);
     ASSERT_EQ(kolvanex.SetIEProxy("1.2.3.4:80"), true);
     const auto saved = savedIESettings();
@@ -324,17 +298,10 @@ TEST_F(BrowserProxy, InternetExplorerDialUpEntriesFollowTheLan) {
     EXPECT_EQ(saved[1].connectionName, "T-Online");
     EXPECT_EQ(saved[2].connectionName, "Arcor");
     EXPECT_EQ(saved[2].autoConfigUrl, "http://isp/p.pac");
-    std::string url;
-    std::int32_t flags = 0;
-    for (const char* connection : {"", "T-Online", "Arcor"}) {
-        ie.GetAutoConfigURL(connection, url, flags);
-        EXPECT_EQ(url, kAddress) << connection;
-        EXPECT_EQ(flags, 5) << connection;
-    }
+    for (const char* connection : {"", "T-Online", "Arcor"})
+        EXPECT_EQ(ieAutoConfig(connection), std::pair(kAddress, 5)) << connection;
     ASSERT_EQ(kolvanex.SetIEProxy(""), true);
-    ie.GetAutoConfigURL("Arcor", url, flags);
-    EXPECT_EQ(url, "http://isp/p.pac");
-    EXPECT_EQ(flags, 1);
+    EXPECT_EQ(ieAutoConfig("Arcor"), std::pair(std::string("http://isp/p.pac"), 1));
 }
 
 }  // namespace

@@ -79,21 +79,9 @@ TEST(WebServer, ServesFilesAndRecordsTheRawRequest) {
     EXPECT_EQ(seen[0].version, "HTTP/1.0");
     EXPECT_EQ(seen[0].header("user-agent").value_or(""), "Mozilla/4.0");
     EXPECT_EQ(seen[0].clientAddress, "127.0.0.1");
-    EXPECT_EQ(web.url("/a"), "http://127.0.0.1:" + std::to_string(web.port()) + "/a");
 
     const Reply missing = exchange(web.port(), get("/nothing"));
     EXPECT_TRUE(missing.bytes.starts_with("HTTP/1.1 404 Not Found\r\n"));
-}
-
-TEST(WebServer, RecordsAPostBodyAndEchoesTheClient) {
-    WebServer web;
-    web.serve("/cgi-bin/ip.cgi", WebServer::echoClient());
-    const std::string raw = "POST /cgi-bin/ip.cgi HTTP/1.1\r\nHost: x\r\nContent-Length: 3\r\n\r\nabc";
-    const Reply reply = exchange(web.port(), raw);
-    EXPECT_EQ(bodyOf(reply.bytes), "REMOTE_ADDR=127.0.0.1\nHTTP_HOST=x\nHTTP_CONTENT_LENGTH=3\n");
-    ASSERT_EQ(web.requestCount(), 1u);
-    EXPECT_EQ(web.requests()[0].body, "abc");
-    EXPECT_EQ(web.requests()[0].raw, raw);
 }
 
 TEST(WebServer, MisbehavesOnRequest) {
@@ -123,19 +111,13 @@ TEST(WebServer, MisbehavesOnRequest) {
     EXPECT_EQ(nohead.bytes.find("never"), std::string::npos);
 }
 
-TEST(WebServer, SlowAndSilentAnswersAndAStopThatReleasesHeldConnections) {
+TEST(WebServer, SilentAnswerAndAStopThatReleasesHeldConnections) {
     auto web = std::make_unique<WebServer>();
-    web->serve("/slow", WebServer::Resource{.body = "late", .delay = 300ms});
     web->serve("/silent", WebServer::Resource{.neverAnswer = true});
-
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(bodyOf(exchange(web->port(), get("/slow")).bytes), "late");
-    EXPECT_GE(std::chrono::steady_clock::now() - start, 300ms);
-
     const Reply silent = exchange(web->port(), get("/silent"), 300ms);
     EXPECT_FALSE(silent.closedByServer);
     EXPECT_TRUE(silent.bytes.empty());
-    EXPECT_TRUE(web->waitForRequests(2));
+    EXPECT_TRUE(web->waitForRequests(1));
 
     // A held connection must not keep the destructor waiting.
     const auto stopAt = std::chrono::steady_clock::now();
