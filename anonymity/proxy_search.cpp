@@ -90,6 +90,9 @@ std::string GetFastestProxy(const RandomSource& random) {
 
     std::string chain;
     std::vector<std::string> taken;
+    // Proxies seen passing the user's own address on: never in the chain,
+    // not even to fill it up (the browser falls over to the next entry).
+    std::vector<std::string> exposing;
     for (const auto& line : lines) {
         if (!line.empty()) {
             ui::yield();
@@ -102,6 +105,8 @@ std::string GetFastestProxy(const RandomSource& random) {
                 Status("Fehler bei der Serversuche");
                 return chain;
             }
+            if (answer == kCheckerOK && !anonymous)
+                exposing.push_back(line);
             if (answer == kCheckerOK && anonymous) {
                 taken.push_back(line);
                 progressWindow()->pbBar->setValue(static_cast<int>(taken.size()));
@@ -119,7 +124,8 @@ std::string GetFastestProxy(const RandomSource& random) {
     const std::size_t found = taken.size();
     for (std::size_t i = found; taken.size() < wanted && i < lines.size(); ++i) {
         const auto& line = lines[i];
-        if (!isChainEntry(line) || std::ranges::find(taken, line) != taken.end())
+        if (!isChainEntry(line) || std::ranges::find(taken, line) != taken.end() ||
+            std::ranges::find(exposing, line) != exposing.end())
             continue;
         taken.push_back(line);
         chain += line + ";";

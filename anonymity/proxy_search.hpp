@@ -15,8 +15,8 @@ inline constexpr int kSearchCheckSeconds = 2;
 /// The maker's list is tried in a shuffled order; the first "NProxys"
 /// proxies that answer in time and hide the user make the chain. When fewer
 /// are found (c of N), the lines from c on of the shuffled list fill it up
-/// unchecked to N entries, leaving out lines that are no proxy address and
-/// proxies already in it (so N entries when the list is long enough); with
+/// to N entries, leaving out lines that are no proxy address, proxies
+/// already in it and proxies the scan saw passing the user's address on; with
 /// none found the user is told so and the filled chain is answered all the
 /// same. A missing checker program ends the search with the chain found so
 /// far. "NProxys" that is not a whole number of at least 1 counts as its
