@@ -71,7 +71,7 @@ Groups readGroups() {
     return out;
 }
 
-TEST(Drives, LogicalDriveStringsListEachRootOnceInLetterOrder) {
+TEST(Drives, LogicalDriveStringsAndDriveTypesFollowTheMachine) {
     TempMachine tm(fourDrives());
     const DWORD needed = GetLogicalDriveStringsA(0, nullptr);
     ASSERT_EQ(needed, 17u);  // four "X:\\\0" and the final NUL
@@ -84,10 +84,8 @@ TEST(Drives, LogicalDriveStringsListEachRootOnceInLetterOrder) {
     std::string buffer(20, '#');
     EXPECT_EQ(GetLogicalDriveStringsA(static_cast<DWORD>(buffer.size()), buffer.data()), 16u);
     EXPECT_EQ(buffer, std::string("A:\\\0C:\\\0D:\\\0E:\\\0\0###", 20));
-}
 
-TEST(Drives, DriveTypeKnowsRootsOnlyAndTellsMissingFromMalformed) {
-    TempMachine tm(fourDrives());
+    // The drive type knows roots only and tells a missing drive from a malformed root.
     EXPECT_EQ(GetDriveTypeA("A:\\"), DRIVE_REMOVABLE);
     EXPECT_EQ(GetDriveTypeA("c:/"), DRIVE_FIXED);
     EXPECT_EQ(GetDriveTypeA("D:\\"), DRIVE_FIXED);

@@ -65,7 +65,7 @@ TEST(IniFile, RemovesKeysAndSections) {
     EXPECT_EQ(ini.text(), "[a]\nj=3\n");
 }
 
-TEST(IniFile, KeepsCrLfAndByteOrderMarkOnSave) {
+TEST(IniFile, KeepsCrLfAndByteOrderMarkOnSaveAndMissingFilesAnswerNotFound) {
     kx::test::TempMachine tm;
     const fs::path file = tm.root() / "win.ini";
     tm.writeHostFile(file, "\xEF\xBB\xBF[windows]\r\nload=\r\n");
@@ -76,13 +76,9 @@ TEST(IniFile, KeepsCrLfAndByteOrderMarkOnSave) {
     ASSERT_TRUE(ini->save(file));
     EXPECT_EQ(kx::test::TempMachine::readHostFile(file),
               "\xEF\xBB\xBF[windows]\r\nload=\r\nrun=x.exe\r\n");
-}
-
-TEST(IniFile, MissingFileAnswersNotFound) {
-    kx::test::TempMachine tm;
-    auto ini = IniFile::load(tm.root() / "absent.ini");
-    ASSERT_FALSE(ini);
-    EXPECT_EQ(ini.error().code, 2u);
+    auto absent = IniFile::load(tm.root() / "absent.ini");
+    ASSERT_FALSE(absent);
+    EXPECT_EQ(absent.error().code, 2u);
 }
 
 TEST(IniFile, SaveReplacesALinkInsteadOfWritingThroughIt) {

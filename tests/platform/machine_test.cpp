@@ -8,8 +8,6 @@
 #include <optional>
 #include <vector>
 
-#include <unistd.h>
-
 #include "platform/files.hpp"
 #include "platform/ini.hpp"
 #include "platform/machine.hpp"
@@ -25,24 +23,21 @@ using kx::test::TempMachine;
 constexpr std::string_view kShellFolders =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
+// A string value without its trailing NULs; nullopt when it cannot be read.
 std::optional<std::string> regString(Registry& reg, HKEY root, std::string_view key,
                                      std::string_view name, DWORD* typeOut = nullptr) {
     HKEY h = 0;
-    if (reg.RegOpenKeyExA(root, key, 0, KEY_READ, &h) != ERROR_SUCCESS)
-        return std::nullopt;
-    DWORD type = 0;
-    DWORD size = 0;
+    if (reg.RegOpenKeyExA(root, key, 0, KEY_READ, &h) != ERROR_SUCCESS) return std::nullopt;
+    DWORD type = 0, size = 0;
     std::optional<std::string> out;
     if (reg.RegQueryValueExA(h, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
         std::string data(size, '\0');
         if (reg.RegQueryValueExA(h, name, nullptr, &type,
-                                 reinterpret_cast<std::uint8_t*>(data.data()),
-                                 &size) == ERROR_SUCCESS) {
+                                 reinterpret_cast<std::uint8_t*>(data.data()), &size) == 0) {
             data.resize(size);
             while (!data.empty() && data.back() == '\0') data.pop_back();
             out = data;
-            if (typeOut)
-                *typeOut = type;
+            if (typeOut) *typeOut = type;
         }
     }
     reg.RegCloseKey(h);
@@ -52,13 +47,12 @@ std::optional<std::string> regString(Registry& reg, HKEY root, std::string_view 
 LONG regSetString(Registry& reg, HKEY root, std::string_view key, std::string_view name,
                   std::string_view value) {
     HKEY h = 0;
-    LONG rc = reg.RegCreateKeyExA(root, key, 0, "", 0, KEY_ALL_ACCESS, nullptr, &h, nullptr);
-    if (rc != ERROR_SUCCESS)
+    if (LONG rc = reg.RegCreateKeyExA(root, key, 0, "", 0, KEY_ALL_ACCESS, nullptr, &h, nullptr))
         return rc;
-    std::string bytes(value);
-    bytes.push_back('\0');
-    rc = reg.RegSetValueExA(h, name, 0, REG_SZ, reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                            static_cast<DWORD>(bytes.size()));
+    const std::string bytes = std::string(value) + '\0';
+    const LONG rc = reg.RegSetValueExA(h, name, 0, REG_SZ,
+                                       reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                       static_cast<DWORD>(bytes.size()));
     reg.RegCloseKey(h);
     return rc;
 }
@@ -123,8 +117,6 @@ TEST(MachineCreate, SeedsShellFoldersThatNameExistingFolders) {
     EXPECT_EQ(regString(reg, HKEY_LOCAL_MACHINE, nt, "ProductName"), "Microsoft Windows XP");
     EXPECT_EQ(regString(reg, HKEY_LOCAL_MACHINE, nt, "CurrentVersion"), "5.1");
     EXPECT_EQ(regString(reg, HKEY_LOCAL_MACHINE, nt, "CurrentBuildNumber"), "2600");
-    EXPECT_EQ(tempPath(tm.machine()),
-              "C:\\Dokumente und Einstellungen\\anna\\Lokale Einstellungen\\Temp\\");
 }
 
 TEST(MachineCreate, RestrictedUserGetsSeededMachineButCannotWriteHklm) {
@@ -207,20 +199,13 @@ TEST(MachineCreate, ConfigRoundTripsThroughMachineIni) {
     EXPECT_TRUE(fs::is_directory(tm.host("E:\\")));
 }
 
-TEST(MachineCreate, RefusesUserNamesThatWouldLeaveTheProfilesFolder) {
-    const auto root = fs::temp_directory_path() / ("kx-badname-" + std::to_string(::getpid()));
+TEST(MachineCreate, RefusesBadUserNamesAndOpenFailsWithoutAPrefix) {
+    TempMachine tm;
     for (const char* name : {"..", "../../etc", "a\\b", "", "x:y"}) {
         MachineConfig config = MachineConfig::defaults();
         config.userName = name;
-        auto m = Machine::create(root, config);
-        EXPECT_FALSE(m) << name;
+        EXPECT_FALSE(Machine::create(tm.root() / "bad", config)) << name;
     }
-    std::error_code ec;
-    fs::remove_all(root, ec);
-}
-
-TEST(MachineOpen, FailsWhereThereIsNoPrefix) {
-    TempMachine tm;
     auto m = Machine::open(tm.root() / "nothing-here");
     ASSERT_FALSE(m);
     EXPECT_FALSE(m.error().message.empty());
@@ -240,20 +225,15 @@ TEST(MachineResolve, MatchesComponentsWithoutRegardToCase) {
     EXPECT_EQ(*q, tm.prefix() / "dosdevices/c:/WINDOWS/NewDir/File.TXT");
     EXPECT_EQ(*tm->resolve("C:"), tm.prefix() / "dosdevices/c:");
     EXPECT_EQ(*tm->resolve("c:\\"), tm.prefix() / "dosdevices/c:");
-}
 
-TEST(MachineResolve, ExactSpellingWinsOverOtherCase) {
-    TempMachine tm;
+    // The exact spelling wins over another case; with neither, the first in byte order.
     fs::create_directories(tm.prefix() / "drive_c" / "Daten");
     fs::create_directories(tm.prefix() / "drive_c" / "DATEN");
     EXPECT_EQ(tm.host("C:\\Daten").filename(), "Daten");
     EXPECT_EQ(tm.host("C:\\DATEN").filename(), "DATEN");
-    // Neither spelling given: the first in byte order, every time.
     EXPECT_EQ(tm.host("C:\\daten").filename(), "DATEN");
-}
 
-TEST(MachineResolve, DotDotThatClimbsOutFailsAndTouchesNothing) {
-    TempMachine tm;
+    // ".." that climbs out of the drive fails and touches nothing.
     EXPECT_EQ(tm.host("C:\\WINDOWS\\..\\Programme\\.\\x"),
               tm.prefix() / "dosdevices/c:/Programme/x");
     for (const char* path :
@@ -274,22 +254,18 @@ TEST(MachineResolve, RefusesPathsThatReachNoDrive) {
     for (const char* path : {"", ":", "C", "\\foo", "/foo", "foo\\bar", "Q:\\x", "1:\\x",
                              "\\\\server\\share\\x", "//server/share", "\\\\?\\C:\\x"}) {
         auto r = tm->resolve(path);
-        EXPECT_FALSE(r) << '"' << path << '"';
-        if (!r) {
-            EXPECT_EQ(r.error().code, 3u) << path;
-        }
+        EXPECT_EQ(r ? 0u : r.error().code, 3u) << '"' << path << '"';
     }
     auto floppy = tm->resolve("A:\\autoexec.bat");
-    ASSERT_FALSE(floppy);
-    EXPECT_EQ(floppy.error().code, 21u);  // not ready: no disk
-    for (const char* path : {"C:\\a?b", "C:\\a*", "C:\\x\\a:b", "C:\\a|b", "C:\\a\tb"}) {
+    EXPECT_EQ(floppy ? 0u : floppy.error().code, 21u);  // not ready: no disk
+    for (const char* path : {"C:\\a?b", "C:\\a*", "C:\\x\\a:b", "C:\\a|b", "C:\\a\tb"})
         EXPECT_FALSE(tm->resolve(path)) << path;
-    }
-    const std::string withNul("C:\\a\0b", 6);
-    EXPECT_FALSE(tm->resolve(withNul));
+    EXPECT_FALSE(tm->resolve(std::string("C:\\a\0b", 6)));
 }
 
 TEST(MachineScopeTest, BindsPerThreadAndRestoresTheOuterBinding) {
+    ASSERT_FALSE(hasCurrentMachine());
+    EXPECT_THROW(currentMachine(), std::logic_error);
     TempMachine outer;  // bound by the fixture
     ASSERT_TRUE(hasCurrentMachine());
     EXPECT_EQ(&currentMachine(), &outer.machine());
@@ -300,11 +276,6 @@ TEST(MachineScopeTest, BindsPerThreadAndRestoresTheOuterBinding) {
         EXPECT_EQ(&currentMachine(), inner->get());
     }
     EXPECT_EQ(&currentMachine(), &outer.machine());
-}
-
-TEST(MachineScopeTest, NoMachineBoundThrowsLogicError) {
-    ASSERT_FALSE(hasCurrentMachine());
-    EXPECT_THROW(currentMachine(), std::logic_error);
 }
 
 TEST(MachineDefaultPrefix, FollowsTheEnvironment) {

@@ -21,6 +21,12 @@ using test::installProgram;
 using test::waitUntil;
 using Words = std::vector<std::string>;
 
+// The exit code of an ended process, or 0xDEAD when it cannot be read.
+DWORD exitCode(HANDLE process) {
+    DWORD code = 0;
+    return GetExitCodeProcess(process, &code) ? code : 0xDEAD;
+}
+
 // ---------------------------------------------------------------------------
 // Command lines
 
@@ -62,9 +68,8 @@ TEST(CommandLineTest, QuotedArgumentsComeBackUnchanged) {
     Words line = {R"(C:\Programme\Mein Tool\x.exe)"};
     line.insert(line.end(), tricky.begin(), tricky.end());
     EXPECT_EQ(splitCommandLine(joinCommandLine(line)), line);
-}
 
-TEST(CommandLineTest, ProgramTokenKeepsTheRestUnsplit) {
+    // The program token keeps the rest of the line unsplit.
     const auto token = programToken(R"("C:\a b\x.exe"  /s "f g")");
     EXPECT_EQ(token.program, R"(C:\a b\x.exe)");
     EXPECT_TRUE(token.quoted);
@@ -95,8 +100,7 @@ class ProcessTest : public ::testing::Test {
         if (!info)
             return std::nullopt;
         EXPECT_EQ(WaitForSingleObject(info->hProcess, 10000), WAIT_OBJECT_0);
-        DWORD code = 0;
-        EXPECT_TRUE(GetExitCodeProcess(info->hProcess, &code));
+        const DWORD code = exitCode(info->hProcess);
         EXPECT_TRUE(CloseHandle(info->hProcess));
         return code;
     }
@@ -146,14 +150,11 @@ TEST_F(ProcessTest, RunningProcessIsWaitedForTerminatedAndListedByItsWindowsName
     EXPECT_TRUE(listed(info->dwProcessId, "schlaefer.exe"));
 
     EXPECT_EQ(WaitForSingleObject(info->hProcess, 100), WAIT_TIMEOUT);
-    DWORD code = 0;
-    ASSERT_TRUE(GetExitCodeProcess(info->hProcess, &code));
-    EXPECT_EQ(code, STILL_ACTIVE);
+    EXPECT_EQ(exitCode(info->hProcess), STILL_ACTIVE);
 
     EXPECT_TRUE(TerminateProcess(info->hProcess, 7));
     EXPECT_EQ(WaitForSingleObject(info->hProcess, 0), WAIT_OBJECT_0);
-    ASSERT_TRUE(GetExitCodeProcess(info->hProcess, &code));
-    EXPECT_EQ(code, 7u);
+    EXPECT_EQ(exitCode(info->hProcess), 7u);
     // Gone at once, not left as a zombie.
     EXPECT_FALSE(listed(info->dwProcessId, "schlaefer.exe"));
     EXPECT_FALSE(processStartTime(info->dwProcessId));
@@ -231,16 +232,13 @@ TEST_F(ProcessTest, ProcessesOpenedByIdCanBeEndedAlsoWhenNotOurChildren) {
     EXPECT_EQ(WaitForSingleObject(handle, 0), WAIT_TIMEOUT);
     EXPECT_TRUE(TerminateProcess(handle, 5));
     EXPECT_EQ(WaitForSingleObject(handle, 2000), WAIT_OBJECT_0);
-    DWORD code = 0;
-    ASSERT_TRUE(GetExitCodeProcess(handle, &code));
-    EXPECT_EQ(code, 5u);
+    EXPECT_EQ(exitCode(handle), 5u);
     EXPECT_TRUE(CloseHandle(handle));
     EXPECT_TRUE(waitUntil([&] { return !processStartTime(pid); }));
     EXPECT_EQ(OpenProcess(PROCESS_TERMINATE, false, pid), 0);
     EXPECT_EQ(OpenProcess(PROCESS_TERMINATE, false, 0), 0);
-}
 
-TEST_F(ProcessTest, OpenProcessOnOurChildSharesItsEnd) {
+    // Opened by id, a child of ours shares its end with the handle it was started with.
     const auto info = CreateProcessA(command("schlaefer.exe 30"));
     ASSERT_TRUE(info);
     const auto second = OpenProcess(PROCESS_TERMINATE, false, info->dwProcessId);
@@ -248,9 +246,7 @@ TEST_F(ProcessTest, OpenProcessOnOurChildSharesItsEnd) {
     EXPECT_TRUE(TerminateProcess(second, 1));
     EXPECT_TRUE(CloseHandle(second));
     EXPECT_EQ(WaitForSingleObject(info->hProcess, 0), WAIT_OBJECT_0);
-    DWORD code = 0;
-    ASSERT_TRUE(GetExitCodeProcess(info->hProcess, &code));
-    EXPECT_EQ(code, 1u);
+    EXPECT_EQ(exitCode(info->hProcess), 1u);
     CloseHandle(info->hProcess);
 }
 
@@ -284,9 +280,7 @@ TEST_F(ProcessTest, RegeditImportsSilentlyAsABuiltInProgram) {
     ASSERT_TRUE(info);
     EXPECT_EQ(info->dwProcessId, 0u);
     EXPECT_EQ(WaitForSingleObject(info->hProcess, 0), WAIT_OBJECT_0);
-    DWORD code = 99;
-    ASSERT_TRUE(GetExitCodeProcess(info->hProcess, &code));
-    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(exitCode(info->hProcess), 0u);
     CloseHandle(info->hProcess);
     EXPECT_TRUE(dialogs.shown.empty());
 
@@ -365,9 +359,7 @@ TEST(ProcessWithoutMachineTest, OnlyBuiltInsAreFound) {
     start.commandLine = R"(regedit /s C:\x.reg)";
     const auto info = CreateProcessA(start);
     ASSERT_TRUE(info);
-    DWORD code = 0;
-    ASSERT_TRUE(GetExitCodeProcess(info->hProcess, &code));
-    EXPECT_EQ(code, 1u);
+    EXPECT_EQ(exitCode(info->hProcess), 1u);
     CloseHandle(info->hProcess);
 }
 

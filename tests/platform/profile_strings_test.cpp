@@ -1,6 +1,5 @@
 // The private-profile calls with the answers their Win32 originals give:
-// buffers, lists, defaults, quotes, duplicate sections, removal, and files
-// replaced whole instead of rewritten in place.
+// buffers, lists, defaults, quotes, duplicate sections and removal.
 #include "platform/profile_strings.hpp"
 
 #include <gtest/gtest.h>
@@ -98,40 +97,17 @@ TEST_F(ProfileStrings, NullValueRemovesKeyNullKeyRemovesSectionNullSectionWrites
     EXPECT_EQ(content(), "[A]\nj=2\n");
 }
 
-TEST_F(ProfileStrings, BareFileNameLivesInTheWindowsFolder) {
+TEST_F(ProfileStrings, BareFileNameLivesInTheWindowsFolderAndReadOnlyFilesStay) {
     ASSERT_NE(WritePrivateProfileStringA("S", "k", "v", "kx-test.ini"), 0);
     EXPECT_TRUE(fs::exists(tm.host("C:\\WINDOWS\\kx-test.ini")));
     std::string buffer(16, '\0');
     EXPECT_EQ(GetPrivateProfileStringA("S", "k", "", buffer.data(), 16, "KX-TEST.INI"), 1u);
-}
 
-TEST_F(ProfileStrings, ReadOnlyFileIsLeftAlone) {
+    // A read-only file is left alone.
     write("[A]\nk=1\n");
     ASSERT_TRUE(files::setAttributes(kIni, fileattr::ReadOnly));
     EXPECT_EQ(WritePrivateProfileStringA("A", "k", "2", kIni.c_str()), 0);
     EXPECT_EQ(content(), "[A]\nk=1\n");
-}
-
-TEST_F(ProfileStrings, ReplacingNeverWritesThroughLinks) {
-    const fs::path outside = tm.root() / "outside.txt";
-    tm.writeHostFile(outside, "keep");
-    fs::create_directories(tm.host("C:\\Programme\\Test"));
-    fs::create_symlink(outside, tm.host("C:\\Programme\\Test\\prefs.js"));
-    ASSERT_TRUE(replaceFileText("C:\\Programme\\Test\\prefs.js", "new"));
-    EXPECT_EQ(TempMachine::readHostFile(outside), "keep");
-    EXPECT_FALSE(fs::is_symlink(tm.host("C:\\Programme\\Test\\prefs.js")));
-    EXPECT_EQ(TempMachine::readHostFile(tm.host("C:\\Programme\\Test\\prefs.js")), "new");
-
-    // A linked folder on the way stops the write before anything is written.
-    fs::create_directories(tm.root() / "elsewhere");
-    fs::create_directory_symlink(tm.root() / "elsewhere", tm.host("C:\\Programme\\Linked"));
-    EXPECT_FALSE(replaceFileText("C:\\Programme\\Linked\\x.txt", "new"));
-    EXPECT_TRUE(fs::is_empty(tm.root() / "elsewhere"));
-    // No temporary file is left beside the target.
-    std::size_t entries = 0;
-    for ([[maybe_unused]] const auto& e : fs::directory_iterator(tm.host("C:\\Programme\\Test")))
-        ++entries;
-    EXPECT_EQ(entries, 1u);
 }
 
 }  // namespace

@@ -34,7 +34,7 @@ DWORD serviceState(Machine& machine) {
     return state;
 }
 
-TEST(SystemPrograms, Regsvr32LoadsOnlyLibrariesItReachesDirectly) {
+TEST(SystemPrograms, Regsvr32LoadsOnlyLibrariesItReachesAndNetOnlyKnownServices) {
     test::TempMachine tm;
     tm.writeHostFile(tm.host("C:\\x\\good.ocx"), "MZ\x90");
     tm.writeHostFile(tm.host("C:\\x\\text.ocx"), "plain");
@@ -49,10 +49,8 @@ TEST(SystemPrograms, Regsvr32LoadsOnlyLibrariesItReachesDirectly) {
     EXPECT_EQ(regsvr32(call({"/s", "C:\\x\\link.ocx"})), 3u);
     EXPECT_EQ(regsvr32(call({"/s"})), 1u);
     EXPECT_TRUE(dialogs.shown.empty());
-}
 
-TEST(SystemPrograms, NetStopsAndStartsKnownServicesOnly) {
-    test::TempMachine tm;
+    // net stops and starts known services only.
     const auto net = findSystemProgram("net");
     ASSERT_TRUE(net);
     EXPECT_EQ(net(call({"stop", "messenger"})), 2u);  // no such service yet

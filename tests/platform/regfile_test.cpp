@@ -109,18 +109,26 @@ void expectRoundTrip(Registry& source, Registry& target, RegFileFormat format) {
     EXPECT_EQ(*again, *text);
 }
 
-TEST_F(RegFileTest, Version5RoundTripKeepsEveryByte) {
+TEST_F(RegFileTest, BothFormatsRoundTripEveryByte) {
     populate(*reg_);
+    auto target4 = fresh("target4");
+    expectRoundTrip(*reg_, *target4, RegFileFormat::Regedit4);
+    auto text = exportRegText(*reg_, HKEY_CURRENT_USER, "Software\\Kolvanex",
+                              RegFileFormat::Regedit4);
+    ASSERT_TRUE(text.has_value());
+    EXPECT_TRUE(text->starts_with("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Kolvanex]\r\n"));
+    EXPECT_NE(text->find("[HKEY_CURRENT_USER\\Software\\Kolvanex\\\xDC" "bersicht]"),
+              std::string::npos);  // Windows-1252 'Ü'
+    EXPECT_NE(text->find("\"Path\"=hex(2):25,53,79"), std::string::npos);
+
     // Text only UTF-16 carries: non-Latin scripts, characters beyond U+FFFF, bytes
     // that are not UTF-8 at all.
     set(*reg_, "Software\\Kolvanex\\Привет", "Имя", "日本語 \xF0\x9F\x98\x80\0"s);
     set(*reg_, "Software\\Kolvanex", "Bytes\xFF", "\xFF\xFE\x80 \xC3\0"s);
     set(*reg_, "Software\\Kolvanex", "BadMulti", "\xE4\0\xED\xA0\x80\0\0"s, REG_MULTI_SZ);
-    auto target = fresh("target");
-    expectRoundTrip(*reg_, *target, RegFileFormat::Version5);
-
-    const auto text = exportRegText(*reg_, HKEY_CURRENT_USER, "Software\\Kolvanex",
-                                    RegFileFormat::Version5);
+    auto target5 = fresh("target5");
+    expectRoundTrip(*reg_, *target5, RegFileFormat::Version5);
+    text = exportRegText(*reg_, HKEY_CURRENT_USER, "Software\\Kolvanex", RegFileFormat::Version5);
     ASSERT_TRUE(text.has_value());
     EXPECT_TRUE(text->starts_with(utf16("Windows Registry Editor Version 5.00\r\n\r\n"
                                         "[HKEY_CURRENT_USER\\Software\\Kolvanex]\r\n")));
@@ -128,20 +136,6 @@ TEST_F(RegFileTest, Version5RoundTripKeepsEveryByte) {
     // String data in hex form is UTF-16 in these files: "eins" as 65,00,69,00,...
     EXPECT_NE(text->find(utf16("\"List\"=hex(7):65,00,69,00,6e,00,73,00,00,00").substr(2)),
               std::string::npos);
-}
-
-TEST_F(RegFileTest, Regedit4RoundTripKeepsEveryByte) {
-    populate(*reg_);
-    auto target = fresh("target");
-    expectRoundTrip(*reg_, *target, RegFileFormat::Regedit4);
-
-    const auto text = exportRegText(*reg_, HKEY_CURRENT_USER, "Software\\Kolvanex",
-                                    RegFileFormat::Regedit4);
-    ASSERT_TRUE(text.has_value());
-    EXPECT_TRUE(text->starts_with("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Kolvanex]\r\n"));
-    EXPECT_NE(text->find("[HKEY_CURRENT_USER\\Software\\Kolvanex\\\xDC" "bersicht]"),
-              std::string::npos);  // Windows-1252 'Ü'
-    EXPECT_NE(text->find("\"Path\"=hex(2):25,53,79"), std::string::npos);
 }
 
 TEST_F(RegFileTest, ImportsHandWrittenRegedit4) {

@@ -156,7 +156,7 @@ TEST_F(RegistryTest, EnumerationFollowsNameOrderIgnoringCase) {
               ERROR_NO_MORE_ITEMS);
 }
 
-TEST_F(RegistryTest, NamesIgnoreCaseButKeepTheirFirstSpelling) {
+TEST_F(RegistryTest, NamesIgnoreCaseKeepTheirFirstSpellingAndSkipEmptySegments) {
     HKEY k = create(HKEY_CURRENT_USER, "Software\\Übersicht");
     ASSERT_EQ(setValue(*reg_, k, "Farbe", "rot"), ERROR_SUCCESS);
     ASSERT_EQ(setValue(*reg_, k, "FARBE", "blau"), ERROR_SUCCESS);
@@ -171,22 +171,21 @@ TEST_F(RegistryTest, NamesIgnoreCaseButKeepTheirFirstSpelling) {
     EXPECT_EQ(std::string(name, cch), "Farbe");
     HKEY software = openKey(HKEY_CURRENT_USER, "software", KEY_READ);
     EXPECT_EQ(subKeyAt(*reg_, software, 0), "Übersicht");
-}
 
-TEST_F(RegistryTest, EmptySegmentsAreSkippedAndEmptySubKeyReopens) {
-    HKEY k = create(HKEY_CURRENT_USER, "\\SOFTWARE\\\\Kolvanex\\");
-    HKEY same = openKey(HKEY_CURRENT_USER, "SOFTWARE\\Kolvanex", KEY_READ);
-    HKEY software = openKey(HKEY_CURRENT_USER, "SOFTWARE", KEY_READ);
+    // Empty path segments are skipped; an empty subkey opens the key again.
+    HKEY kv = create(HKEY_CURRENT_USER, "\\SOFTWARE\\\\Kolvanex\\");
+    HKEY kolvanex = openKey(HKEY_CURRENT_USER, "SOFTWARE\\Kolvanex", KEY_READ);
     LONG st = 0;
     EXPECT_EQ(subKeyAt(*reg_, software, 0), "Kolvanex");
-    subKeyAt(*reg_, software, 1, &st);
+    EXPECT_EQ(subKeyAt(*reg_, software, 1), "Übersicht");
+    subKeyAt(*reg_, software, 2, &st);
     EXPECT_EQ(st, ERROR_NO_MORE_ITEMS);  // no empty-named keys were made
 
-    HKEY again = openKey(k, "", KEY_ALL_ACCESS);
-    EXPECT_NE(again, k);
-    EXPECT_EQ(reg_->RegCloseKey(k), ERROR_SUCCESS);
+    HKEY again = openKey(kv, "", KEY_ALL_ACCESS);
+    EXPECT_NE(again, kv);
+    EXPECT_EQ(reg_->RegCloseKey(kv), ERROR_SUCCESS);
     ASSERT_EQ(setValue(*reg_, again, "v", "1"), ERROR_SUCCESS);
-    EXPECT_EQ(valueOf(*reg_, same, "v"), "1");
+    EXPECT_EQ(valueOf(*reg_, kolvanex, "v"), "1");
 }
 
 TEST_F(RegistryTest, HandlesAndRoots) {
@@ -280,7 +279,7 @@ TEST_F(RegistryTest, ReadOnlyKeysAndReadHandlesRefuseWrites) {
     EXPECT_EQ(valueOf(*reg_, app, "v"), "new");
 }
 
-TEST_F(RegistryTest, HandleOfDeletedKeyAnswersKeyDeleted) {
+TEST_F(RegistryTest, DeletedKeysAnswerKeyDeletedAndTreesGoAllOrNothing) {
     HKEY doomed = create(HKEY_CURRENT_USER, "Doomed");
     ASSERT_EQ(reg_->RegDeleteKeyA(HKEY_CURRENT_USER, "doomed"), ERROR_SUCCESS);
     EXPECT_EQ(valueOf(*reg_, doomed, "x"), "<1018>");
@@ -295,6 +294,18 @@ TEST_F(RegistryTest, HandleOfDeletedKeyAnswersKeyDeleted) {
     EXPECT_EQ(reg_->RegCloseKey(doomed), ERROR_SUCCESS);
     ASSERT_EQ(reg_->RegDeleteKeyA(reborn, ""), ERROR_SUCCESS);
     EXPECT_EQ(valueOf(*reg_, reborn, "x"), "<1018>");
+
+    // Deleting a tree is all or nothing.
+    reg_->RegCloseKey(create(HKEY_CURRENT_USER, "Tree\\A\\Locked"));
+    HKEY b = create(HKEY_CURRENT_USER, "Tree\\B");
+    ASSERT_EQ(setValue(*reg_, b, "v", "1"), ERROR_SUCCESS);
+    ASSERT_EQ(reg_->setKeyReadOnly(HKEY_CURRENT_USER, "Tree\\A\\Locked", true), 0);
+    const std::string before = dump(*reg_);
+    EXPECT_EQ(deleteKeyTree(*reg_, HKEY_CURRENT_USER, "Tree"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(dump(*reg_), before);
+    ASSERT_EQ(reg_->setKeyReadOnly(HKEY_CURRENT_USER, "Tree\\A\\Locked", false), 0);
+    EXPECT_EQ(deleteKeyTree(*reg_, HKEY_CURRENT_USER, "Tree"), ERROR_SUCCESS);
+    openKey(HKEY_CURRENT_USER, "Tree", KEY_READ, ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(RegistryTest, TransactionsApplyAllOrNothing) {
@@ -334,19 +345,6 @@ TEST_F(RegistryTest, TransactionsApplyAllOrNothing) {
     HKEY h = 0;
     ASSERT_EQ(other->RegOpenKeyExA(HKEY_CURRENT_USER, "Tx", 0, KEY_READ, &h), 0);
     EXPECT_EQ(valueOf(*other, h, "e"), "5");
-}
-
-TEST_F(RegistryTest, DeleteKeyTreeIsAllOrNothing) {
-    reg_->RegCloseKey(create(HKEY_CURRENT_USER, "Tree\\A\\Locked"));
-    HKEY b = create(HKEY_CURRENT_USER, "Tree\\B");
-    ASSERT_EQ(setValue(*reg_, b, "v", "1"), ERROR_SUCCESS);
-    ASSERT_EQ(reg_->setKeyReadOnly(HKEY_CURRENT_USER, "Tree\\A\\Locked", true), 0);
-    const std::string before = dump(*reg_);
-    EXPECT_EQ(deleteKeyTree(*reg_, HKEY_CURRENT_USER, "Tree"), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(dump(*reg_), before);
-    ASSERT_EQ(reg_->setKeyReadOnly(HKEY_CURRENT_USER, "Tree\\A\\Locked", false), 0);
-    EXPECT_EQ(deleteKeyTree(*reg_, HKEY_CURRENT_USER, "Tree"), ERROR_SUCCESS);
-    openKey(HKEY_CURRENT_USER, "Tree", KEY_READ, ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(RegistryTest, DatabaseIsSharedPersistentAndChecked) {

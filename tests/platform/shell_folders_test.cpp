@@ -13,6 +13,12 @@ namespace {
 namespace fs = std::filesystem;
 using kx::test::TempMachine;
 
+LONG setString(Registry& reg, HKEY key, const char* name, const std::string& value, DWORD type) {
+    return reg.RegSetValueExA(key, name, 0, type,
+                              reinterpret_cast<const std::uint8_t*>(value.c_str()),
+                              static_cast<DWORD>(value.size() + 1));
+}
+
 TEST(ShellFolders, EveryFolderWithAPlaceResolvesToAnExistingFolder) {
     TempMachine tm;
     const std::string profile = "C:\\Dokumente und Einstellungen\\anna";
@@ -44,13 +50,9 @@ TEST(ShellFolders, EveryFolderWithAPlaceResolvesToAnExistingFolder) {
     }
     // Flag bits such as CSIDL_FLAG_CREATE do not change the answer.
     EXPECT_EQ(specialFolderPath(tm.machine(), CSIDL_COOKIES | 0x8000), profile + "\\Cookies");
-}
-
-TEST(ShellFolders, VirtualAndUnknownFoldersAnswerEmpty) {
-    TempMachine tm;
-    for (int csidl : {CSIDL_CONTROLS, CSIDL_BITBUCKET, CSIDL_DRIVES, 0x12, 0x7F}) {
+    // Virtual and unknown folders answer "".
+    for (int csidl : {CSIDL_CONTROLS, CSIDL_BITBUCKET, CSIDL_DRIVES, 0x12, 0x7F})
         EXPECT_EQ(specialFolderPath(tm.machine(), csidl), "") << csidl;
-    }
 }
 
 TEST(ShellFolders, FollowTheRegistryWhenAFolderIsMoved) {
@@ -62,11 +64,7 @@ TEST(ShellFolders, FollowTheRegistryWhenAFolderIsMoved) {
                           "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
                           0, KEY_ALL_ACCESS, &h),
         ERROR_SUCCESS);
-    const std::string moved = "D:\\Ablage\\";
-    ASSERT_EQ(reg.RegSetValueExA(h, "Personal", 0, REG_SZ,
-                                 reinterpret_cast<const std::uint8_t*>(moved.c_str()),
-                                 static_cast<DWORD>(moved.size() + 1)),
-              ERROR_SUCCESS);
+    ASSERT_EQ(setString(reg, h, "Personal", "D:\\Ablage\\", REG_SZ), ERROR_SUCCESS);
     // Without the literal value, the template in User Shell Folders is used.
     ASSERT_EQ(reg.RegDeleteValueA(h, "Favorites"), ERROR_SUCCESS);
     reg.RegCloseKey(h);
@@ -83,11 +81,7 @@ TEST(ShellFolders, TempPathComesFromTheEnvironmentKeyWithATrailingBackslash) {
     HKEY h = 0;
     ASSERT_EQ(reg.RegOpenKeyExA(HKEY_CURRENT_USER, "Environment", 0, KEY_ALL_ACCESS, &h),
               ERROR_SUCCESS);
-    const std::string value = "%SystemRoot%\\Temp";
-    ASSERT_EQ(reg.RegSetValueExA(h, "TEMP", 0, REG_EXPAND_SZ,
-                                 reinterpret_cast<const std::uint8_t*>(value.c_str()),
-                                 static_cast<DWORD>(value.size() + 1)),
-              ERROR_SUCCESS);
+    ASSERT_EQ(setString(reg, h, "TEMP", "%SystemRoot%\\Temp", REG_EXPAND_SZ), ERROR_SUCCESS);
     EXPECT_EQ(tempPath(tm.machine()), "C:\\WINDOWS\\Temp\\");
     ASSERT_EQ(reg.RegDeleteValueA(h, "TEMP"), ERROR_SUCCESS);
     ASSERT_EQ(reg.RegDeleteValueA(h, "TMP"), ERROR_SUCCESS);

@@ -85,7 +85,7 @@ TEST_F(ControlsTest, OptionButtonsKeepExactlyOneChoicePerContainer) {
     EXPECT_FALSE(a->value);
 }
 
-TEST_F(ControlsTest, CheckBoxTogglesAndRefusesUnknownStates) {
+TEST_F(ControlsTest, ValueControlsFireOnlyOnChangeAndRefuseBadValuesAndRanges) {
     CheckBox box("chk");
     int clicks = 0;
     box.Click = [&] { ++clicks; };
@@ -100,9 +100,7 @@ TEST_F(ControlsTest, CheckBoxTogglesAndRefusesUnknownStates) {
     EXPECT_EQ(clicks, 4);
     EXPECT_EQ(errorOf([&] { box.setValue(3); }), kInvalidPropertyValue);
     EXPECT_EQ(box.value, 1);
-}
 
-TEST_F(ControlsTest, TextTabsAndSliderFireChangeOnlyOnChange) {
     TextBox text("txt");
     int changes = 0;
     text.Change = [&] { ++changes; };
@@ -136,9 +134,7 @@ TEST_F(ControlsTest, TextTabsAndSliderFireChangeOnlyOnChange) {
     EXPECT_EQ(slides, 3);
     EXPECT_EQ(scrolls, 1);
     EXPECT_EQ(errorOf([&] { slider.setMin(13); }), kInvalidPropertyValue);
-}
 
-TEST_F(ControlsTest, ProgressBarKeepsAValidRange) {
     ProgressBar bar("pb");
     bar.setValue(50);
     EXPECT_EQ(bar.percent(), 50);
@@ -164,9 +160,6 @@ TEST_F(ControlsTest, ProgressBarKeepsAValidRange) {
 
 TEST_F(ControlsTest, ListViewItemsSelectionAndScrolling) {
     ListView list("lv");
-    list.addColumn("Aktion", 3000);
-    ASSERT_EQ(list.columns.size(), 1u);
-    EXPECT_EQ(list.columns[0].text, "Aktion");
     for (int i = 0; i < 25; ++i)
         list.add("line " + std::to_string(i));
     list.insert(0, "first");
