@@ -23,6 +23,7 @@
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/common.sh"
 build=${1:-"$here/../build-crypt"}
 runs=${2:-5}
 base=${KX_BENCH_DIR:-/var/tmp}
@@ -34,10 +35,7 @@ ninja -C "$build" kolvanex cipher_bench >/dev/null
 kx="$build/kolvanex"
 bench="$build/bench/cipher_bench"
 
-fstype=$(stat -f -c %T "$base")
-if [ "$fstype" = "tmpfs" ]; then
-    echo "warning: $base is tmpfs; the point is a file on disk" >&2
-fi
+check_disk "$base"
 
 mkdir -p "$work"
 [ -f "$prefix/machine.ini" ] || "$kx" --prefix "$prefix" machine init >/dev/null
@@ -48,8 +46,6 @@ fi
 key="$work/key"
 printf 'bench password\n' >"$key"
 
-now_ns() { date +%s%N; }
-ms_since() { echo $(( ($(now_ns) - $1) / 1000000 )); }
 ours() { "$kx" --quiet --prefix "$prefix" cipher "$@" --key-file "$key"; }
 # Runs a command on a quiet disk: what earlier runs left in the cache is
 # written out and the discards of removed files have time to pass (this
@@ -95,8 +91,6 @@ if ! cmp -s "$big" "$prefix/drive_c/back.bin" || ! cmp -s "$big" "$work/back.bin
     exit 1
 fi
 
-median() { printf '%s\n' $1 | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 m_eo=$(median "$enc_ours"); m_es=$(median "$enc_ssl")
 m_eos=$(median "$enc_ours_sync"); m_ess=$(median "$enc_ssl_sync")
 m_do=$(median "$dec_ours"); m_ds=$(median "$dec_ssl")

@@ -16,6 +16,7 @@
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/common.sh"
 build=${1:-"$here/../build"}
 runs=${2:-3}
 base=${KX_BENCH_DIR:-/var/tmp}
@@ -26,10 +27,7 @@ ninja -C "$build" kolvanex scan_bench >/dev/null
 kx="$build/kolvanex"
 populate="$build/bench/scan_bench"
 
-fstype=$(stat -f -c %T "$base")
-if [ "$fstype" = "tmpfs" ]; then
-    echo "warning: $base is tmpfs; the point is files on disk" >&2
-fi
+check_disk "$base"
 
 rm -rf "$work"
 mkdir -p "$work"
@@ -43,9 +41,6 @@ set_options() {
 set_options DialerCheckTime=0 TempFiles=0 Junk=0 INetTempFiles=0 Cookies=0 Recent=0 \
     History=0 Trashcan=0 KaazaaSearch=0 AutoFillOff=0 AntiVirus=0 AntiSpy=0 Gutmann=0 Encrypt=0
 
-now_ns() { date +%s%N; }
-median() { printf '%s\n' $1 | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 clean() { "$kx" --quiet --prefix "$prefix" clean "$@" >/dev/null; }
 
 cache='C:\Dokumente und Einstellungen\anna\Lokale Einstellungen\Temporary Internet Files'

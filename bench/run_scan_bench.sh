@@ -10,6 +10,7 @@
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/common.sh"
 build=${1:-"$here/../build-fs"}
 runs=${2:-7}
 base=${KX_BENCH_DIR:-/var/tmp}
@@ -20,10 +21,7 @@ files=200000
 ninja -C "$build" scan_bench >/dev/null
 bench="$build/bench/scan_bench"
 
-fstype=$(stat -f -c %T "$base")
-if [ "$fstype" = "tmpfs" ]; then
-    echo "warning: $base is tmpfs; the point is a tree on disk" >&2
-fi
+check_disk "$base"
 
 if [ ! -d "$prefix/drive_c/bench" ]; then
     rm -rf "$base/kx-scan-bench"
@@ -31,7 +29,6 @@ if [ ! -d "$prefix/drive_c/bench" ]; then
 fi
 tree="$prefix/drive_c/bench"
 
-now_ns() { date +%s%N; }
 
 # One warm-up run each, so both start with the same cache state.
 "$bench" scan "$prefix" 'C:\bench' >/dev/null
@@ -60,7 +57,6 @@ if [ "$count" != "$expected" ]; then
     exit 1
 fi
 
-median() { printf '%s\n' $1 | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 m_ours=$(median "$ours")
 m_find=$(median "$theirs")
 m_inproc=$(median "$inproc")

@@ -21,6 +21,7 @@
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/common.sh"
 build=${1:-"$here/../build-del"}
 runs=${2:-3}
 base=${KX_BENCH_DIR:-/var/tmp}
@@ -34,10 +35,7 @@ kolvanex="$build/kolvanex"
 timer=/usr/bin/time
 [ -x "$timer" ] || { echo "GNU time (/usr/bin/time) is needed for the memory figure" >&2; exit 1; }
 
-fstype=$(stat -f -c %T "$base")
-if [ "$fstype" = "tmpfs" ]; then
-    echo "warning: $base is tmpfs; the point is a file on disk" >&2
-fi
+check_disk "$base"
 
 rm -rf "$work"
 mkdir -p "$work/shred"
@@ -53,8 +51,6 @@ make_file() {
     sync
 }
 
-now_ns() { date +%s%N; }
-median() { printf '%s\n' $1 | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 max() { printf '%s\n' $1 | sort -n | tail -1; }
 
 # Runs "$@" under GNU time; prints "<wall-ns> <peak-KiB>".

@@ -1,0 +1,16 @@
+# Helpers the benchmark scripts share; sourced, not run.
+
+now_ns() { date +%s%N; }
+ms_since() { echo $(( ($(now_ns) - $1) / 1000000 )); }
+# The median of a blank-separated list of numbers.
+median() { printf '%s\n' $1 | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+
+# Sets fstype to the file system under $1 and warns when it is tmpfs: the
+# figures are meant for a disk.
+check_disk() {
+    fstype=$(stat -f -c %T "$1")
+    if [ "$fstype" = "tmpfs" ]; then
+        echo "warning: $1 is tmpfs; the point is a disk" >&2
+    fi
+}
