@@ -12,6 +12,7 @@
 
 #include "frame/progress.hpp"
 #include "frame/shared_state.hpp"
+#include "platform/text.hpp"
 #include "platform/ui/message_loop.hpp"
 
 namespace kx {
@@ -26,21 +27,6 @@ std::string lower(std::string_view text) {
             c = static_cast<char>(c - 'A' + 'a');
     }
     return out;
-}
-
-// The lines of `text` split at CR LF.
-std::vector<std::string_view> crlfLines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    while (true) {
-        const auto end = text.find("\r\n", start);
-        if (end == std::string_view::npos) {
-            lines.push_back(text.substr(start));
-            return lines;
-        }
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
 }
 
 // "HTTP/1.x 2xx ...": only a successful answer has the body we asked for;
@@ -179,7 +165,7 @@ void frmMain::onDataArrival(std::int32_t) {
             received_ -= static_cast<std::int64_t>(end + kHeaderEnd.size());
             const auto head = std::string_view(buffer_).substr(0, end);
             bool progressFound = false;
-            for (const auto line : crlfLines(head)) {
+            for (const auto line : platform::splitAt(head, "\r\n")) {
                 // Completeness: any spelling of the name, the last line wins.
                 const auto low = lower(line);
                 const auto at = low.find("content-length:");

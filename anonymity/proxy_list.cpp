@@ -13,20 +13,12 @@
 namespace kx::anonymity {
 
 std::vector<std::string> splitListLines(std::string_view text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (;;) {
-        const auto end = text.find('\n', start);
-        std::string_view line = text.substr(
-            start, end == std::string_view::npos ? std::string_view::npos : end - start);
-        if (end != std::string_view::npos && line.ends_with('\r'))
-            line.remove_suffix(1);
-        lines.emplace_back(line);
-        if (end == std::string_view::npos)
-            break;
-        start = end + 1;
-    }
-    return lines;
+    auto pieces = platform::splitAt(text, "\n");
+    // A line ended by CR LF loses its CR; the last line has no end.
+    for (std::size_t i = 0; i + 1 < pieces.size(); ++i)
+        if (pieces[i].ends_with('\r'))
+            pieces[i].remove_suffix(1);
+    return {pieces.begin(), pieces.end()};
 }
 
 bool isProxyPort(std::string_view port) {

@@ -7,19 +7,10 @@
 namespace kx::cleaning {
 
 std::vector<std::string> splitAtLineFeeds(std::string_view text) {
-    std::vector<std::string> elements;
     if (text.empty())
-        return elements;
-    std::size_t start = 0;
-    while (true) {
-        const auto end = text.find('\n', start);
-        if (end == std::string_view::npos) {
-            elements.emplace_back(text.substr(start));
-            return elements;
-        }
-        elements.emplace_back(text.substr(start, end - start));
-        start = end + 1;
-    }
+        return {};
+    const auto pieces = platform::splitAt(text, "\n");
+    return {pieces.begin(), pieces.end()};
 }
 
 bool protectedByException(std::string_view path) {

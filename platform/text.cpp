@@ -195,4 +195,16 @@ std::string replaceAll(std::string_view text, std::string_view what, std::string
     return out;
 }
 
+std::vector<std::string_view> splitAt(std::string_view text, std::string_view separator) {
+    std::vector<std::string_view> pieces;
+    std::size_t start = 0;
+    for (auto at = text.find(separator); at != std::string_view::npos;
+         at = text.find(separator, start)) {
+        pieces.push_back(text.substr(start, at - start));
+        start = at + separator.size();
+    }
+    pieces.push_back(text.substr(start));
+    return pieces;
+}
+
 }  // namespace kx::platform

@@ -3,6 +3,7 @@
 // lower-casing treats the Latin-1 letters (Ä, Ö, Ü, ...) as letters.
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kx::platform {
 
@@ -41,5 +42,11 @@ std::string toCp1252(std::string_view text);
 /// `text` with every occurrence of `what` replaced by `with`, left to right;
 /// replaced text is not looked at again. An empty `what` changes nothing.
 std::string replaceAll(std::string_view text, std::string_view what, std::string_view with);
+
+/// The pieces of `text` between occurrences of `separator` (not empty), in
+/// order: n separators give n + 1 pieces, so a separator at the end gives an
+/// empty last piece and an empty text one empty piece. The pieces point into
+/// `text`.
+std::vector<std::string_view> splitAt(std::string_view text, std::string_view separator);
 
 }  // namespace kx::platform
