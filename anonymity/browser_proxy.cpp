@@ -317,12 +317,6 @@ void RefreshIESettings() {
     // Nothing to tell: no internet library caches these settings here.
 }
 
-std::vector<CProxySetting> savedIESettings() {
-    auto& state = process();
-    std::lock_guard hold(state.lock);
-    return state.settings;
-}
-
 SavedBrowserSettings savedBrowserSettings() {
     SavedBrowserSettings out;
     const auto& component = anonymity::component();

@@ -56,9 +56,6 @@ bool SetIEProxy(std::string_view proxy);
 /// time they look, so there is nothing to tell.
 void RefreshIESettings();
 
-/// Internet Explorer's saved settings (empty before the first change).
-std::vector<CProxySetting> savedIESettings();
-
 /// Everything kept of the browsers' own settings, so that a host whose
 /// sessions span several processes (the console host) can carry it from the
 /// process that changed the browsers to the one that restores them.

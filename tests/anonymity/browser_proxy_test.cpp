@@ -249,7 +249,7 @@ TEST_F(BrowserProxy, InternetExplorerIsSavedOnceAndRestoredWithTheOthers) {
     ASSERT_EQ(kolvanex.SetIEProxy(""), true);
     EXPECT_EQ(ieAutoConfig(), std::pair(kAddress, 5));
     EXPECT_EQ(read(kScript), oneLine("DIRECT"));
-    EXPECT_TRUE(savedIESettings().empty());
+    EXPECT_TRUE(savedBrowserSettings().ie.empty());
 
     ie.SetProxyValue("corp:3128", "", 3);
     ie.SetAutoConfigURL("http://corp/p.pac", "", 7);
@@ -262,7 +262,7 @@ TEST_F(BrowserProxy, InternetExplorerIsSavedOnceAndRestoredWithTheOthers) {
     EXPECT_NE(read(kPrefs).find(kTypeLine), std::string::npos);
     EXPECT_NE(read(kOperaIni).find("Use Automatic Proxy Configuration=1"), std::string::npos);
 
-    auto saved = savedIESettings();
+    auto saved = savedBrowserSettings().ie;
     ASSERT_EQ(saved.size(), 1u);  // the LAN; there is no phone book of dial-up entries
     EXPECT_EQ(saved[0].connectionName, "");
     EXPECT_EQ(saved[0].autoConfigUrl, "http://corp/p.pac");
@@ -271,7 +271,7 @@ TEST_F(BrowserProxy, InternetExplorerIsSavedOnceAndRestoredWithTheOthers) {
 
     ASSERT_EQ(kolvanex.SetIEProxy("ADFILTER"), true);
     EXPECT_EQ(ieAutoConfig().first, kAdAddress);
-    saved = savedIESettings();
+    saved = savedBrowserSettings().ie;
     ASSERT_EQ(saved.size(), 1u);
     EXPECT_EQ(saved[0].autoConfigUrl, "http://corp/p.pac");  // never overwritten
 
@@ -284,7 +284,7 @@ TEST_F(BrowserProxy, InternetExplorerIsSavedOnceAndRestoredWithTheOthers) {
     EXPECT_EQ(read(kPrefs), "user_pref(\"network.proxy.type\", 1);\r\n");
     EXPECT_EQ(read(kOperaIni), "[Proxy]\r\nUse Automatic Proxy Configuration=0\r\n");
     EXPECT_EQ(read(kScript), oneLine("DIRECT"));
-    EXPECT_EQ(savedIESettings().size(), 1u);  // kept for the process
+    EXPECT_EQ(savedBrowserSettings().ie.size(), 1u);  // kept for the process
 }
 
 TEST_F(BrowserProxy, InternetExplorerDialUpEntriesFollowTheLan) {
@@ -292,7 +292,7 @@ TEST_F(BrowserProxy, InternetExplorerDialUpEntriesFollowTheLan) {
                      "[T-Online]\r\nPhoneNumber=0191011\r\n[Arcor]\r\nPhoneNumber=0192070\r\n");
     ie.SetAutoConfigURL("http://isp/p.pac", "Arcor", 1);
     ASSERT_EQ(kolvanex.SetIEProxy("1.2.3.4:80"), true);
-    const auto saved = savedIESettings();
+    const auto saved = savedBrowserSettings().ie;
     ASSERT_EQ(saved.size(), 3u);
     EXPECT_EQ(saved[0].connectionName, "");
     EXPECT_EQ(saved[1].connectionName, "T-Online");
