@@ -8,8 +8,8 @@
 
 #include "anonymity/proxy_script.hpp"
 #include "dialer/dialup_entries.hpp"
-#include "frame/shared_state.hpp"
-#include "frame/utilities.hpp"
+#include "core/shared_state.hpp"
+#include "core/text_rules.hpp"
 #include "fsys/file_access.hpp"
 #include "platform/files.hpp"
 #include "platform/profile_strings.hpp"

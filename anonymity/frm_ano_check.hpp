@@ -7,7 +7,7 @@
 #include <string>
 
 #include "anonymity/frm_info.hpp"
-#include "frame/form_base.hpp"
+#include "services/form_base.hpp"
 #include "platform/ui/controls.hpp"
 
 namespace kx::anonymity {

@@ -1,7 +1,7 @@
 // The question before a new browser session; see frm_close_ie.hpp.
 #include "anonymity/frm_close_ie.hpp"
 
-#include "frame/processes.hpp"
+#include "services/processes.hpp"
 #include "settings/keys.hpp"
 
 namespace kx::anonymity {

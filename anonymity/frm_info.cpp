@@ -5,9 +5,9 @@
 #include <cmath>
 #include <cstdio>
 
-#include "frame/shared_state.hpp"
+#include "core/shared_state.hpp"
 #include "platform/local_time.hpp"
-#include "frame/utilities.hpp"
+#include "services/utilities.hpp"
 #include "settings/keys.hpp"
 
 namespace kx {

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "frame/form_base.hpp"
+#include "services/form_base.hpp"
 #include "platform/ui/controls.hpp"
 
 namespace kx {

@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "frame/progress.hpp"
-#include "frame/shared_state.hpp"
+#include "services/progress.hpp"
+#include "core/shared_state.hpp"
 #include "platform/text.hpp"
 #include "platform/ui/message_loop.hpp"
 

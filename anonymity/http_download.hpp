@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "frame/form_base.hpp"
+#include "services/form_base.hpp"
 #include "platform/http_socket.hpp"
 
 namespace kx {

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "frame/progress.hpp"
+#include "services/progress.hpp"
 #include "platform/inet.hpp"
 #include "platform/machine.hpp"
 #include "platform/ui/cursor.hpp"

@@ -4,8 +4,8 @@
 #include <cctype>
 #include <vector>
 
-#include "frame/shared_state.hpp"
-#include "frame/utilities.hpp"
+#include "core/shared_state.hpp"
+#include "core/text_rules.hpp"
 #include "platform/text.hpp"
 #include "platform/ui/dialogs.hpp"
 

@@ -4,9 +4,9 @@
 #include <array>
 
 #include "anonymity/internet_file.hpp"
-#include "frame/processes.hpp"
-#include "frame/shared_state.hpp"
-#include "frame/utilities.hpp"
+#include "services/processes.hpp"
+#include "core/shared_state.hpp"
+#include "core/text_rules.hpp"
 #include "platform/files.hpp"
 #include "platform/inet.hpp"
 #include "platform/text.hpp"

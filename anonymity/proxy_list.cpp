@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <random>
 
-#include "frame/utilities.hpp"
+#include "core/text_rules.hpp"
 #include "platform/files.hpp"
 #include "platform/text.hpp"
 #include "platform/ui/message_loop.hpp"

@@ -6,8 +6,8 @@
 
 #include "anonymity/internet_file.hpp"
 #include "anonymity/proxy_checker.hpp"
-#include "frame/progress.hpp"
-#include "frame/shared_state.hpp"
+#include "services/progress.hpp"
+#include "core/shared_state.hpp"
 #include "platform/text.hpp"
 #include "platform/ui/cursor.hpp"
 #include "platform/ui/dialogs.hpp"

@@ -7,9 +7,9 @@
 #include "anonymity/browser_proxy.hpp"
 #include "anonymity/proxy_search.hpp"
 #include "anonymity/shipped_files.hpp"
-#include "frame/progress.hpp"
-#include "frame/shared_state.hpp"
-#include "frame/utilities.hpp"
+#include "services/progress.hpp"
+#include "core/shared_state.hpp"
+#include "core/text_rules.hpp"
 #include "platform/command_line.hpp"
 #include "platform/machine.hpp"
 #include "platform/process.hpp"
@@ -18,7 +18,7 @@
 #include "settings/cregistry.hpp"
 #include "settings/keys.hpp"
 #include "settings/locations.hpp"
-#include "settings/registry_import.hpp"
+#include "services/registry_import.hpp"
 
 namespace kx::anonymity {
 namespace {

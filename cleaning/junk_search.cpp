@@ -4,9 +4,9 @@
 #include <unordered_set>
 
 #include "cleaning/run_state.hpp"
-#include "frame/progress.hpp"
-#include "frame/shared_state.hpp"
-#include "frame/utilities.hpp"
+#include "services/progress.hpp"
+#include "core/shared_state.hpp"
+#include "core/text_rules.hpp"
 #include "platform/local_time.hpp"
 #include "platform/text.hpp"
 #include "platform/ui/message_loop.hpp"

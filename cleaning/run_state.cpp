@@ -10,7 +10,7 @@
 #include "anonymity/http_download.hpp"
 #include "cleaning/step_tools.hpp"
 #include "deletion/secure_delete.hpp"
-#include "frame/utilities.hpp"
+#include "core/text_rules.hpp"
 #include "fsys/file_access.hpp"
 #include "platform/files.hpp"
 #include "platform/text.hpp"

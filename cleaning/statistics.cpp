@@ -5,7 +5,7 @@
 #include <system_error>
 #include <exception>
 
-#include "frame/utilities.hpp"
+#include "core/text_rules.hpp"
 #include "settings/keys.hpp"
 
 namespace kx::cleaning {

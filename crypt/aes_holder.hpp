@@ -11,8 +11,8 @@
 #include <memory>
 
 #include "crypt/rijndael.hpp"
-#include "frame/cancel.hpp"
-#include "frame/form_base.hpp"
+#include "services/cancel.hpp"
+#include "services/form_base.hpp"
 
 namespace kx {
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "dialer/dialup_entries.hpp"
-#include "frame/shared_state.hpp"
+#include "core/shared_state.hpp"
 #include "platform/dialup.hpp"
 #include "platform/ui/dialogs.hpp"
 

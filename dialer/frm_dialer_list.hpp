@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "frame/form_base.hpp"
+#include "services/form_base.hpp"
 #include "platform/ui/controls.hpp"
 
 namespace kx::dialer {

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "frame/automation.hpp"
+#include "core/automation.hpp"
 
 namespace kx::settings {
 

@@ -2,8 +2,8 @@
 
 #include <array>
 
-#include "frame/shared_state.hpp"
-#include "frame/utilities.hpp"
+#include "core/shared_state.hpp"
+#include "core/text_rules.hpp"
 #include "platform/text.hpp"
 #include "settings/settings_store.hpp"
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <new>
 
-#include "frame/shared_state.hpp"
+#include "core/shared_state.hpp"
 #include "fsys/dir_scanner.hpp"
 #include "platform/drives.hpp"
 #include "platform/files.hpp"

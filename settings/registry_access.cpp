@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "frame/shared_state.hpp"
+#include "core/shared_state.hpp"
 #include "platform/machine.hpp"
 #include "platform/registry_key.hpp"
 #include "platform/text.hpp"

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "frame/automation.hpp"
+#include "core/automation.hpp"
 #include "platform/registry.hpp"
 
 namespace kx::settings {

@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "frame/dispatch.hpp"
+#include "facade/dispatch.hpp"
 #include "hosts/kolvanex/host.hpp"
 #include "platform/text.hpp"
 #include "platform/ui/controls.hpp"

@@ -18,7 +18,7 @@
 #include <iostream>
 
 #include "crypt/aes_holder.hpp"
-#include "frame/progress.hpp"
+#include "services/progress.hpp"
 #include "hosts/kolvanex/host.hpp"
 
 namespace kx::host {

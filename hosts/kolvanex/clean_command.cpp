@@ -9,7 +9,7 @@
 #include "cleaning/destroy_phase.hpp"
 #include "cleaning/discovery.hpp"
 #include "cleaning/run_state.hpp"
-#include "frame/shared_state.hpp"
+#include "core/shared_state.hpp"
 #include "hosts/kolvanex/host.hpp"
 
 namespace kx::host {

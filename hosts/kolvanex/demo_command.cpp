@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <iostream>
 
-#include "frame/kolvanex.hpp"
+#include "facade/kolvanex.hpp"
 #include "hosts/kolvanex/demo_tracks.hpp"
 #include "hosts/kolvanex/host.hpp"
 #include "platform/files.hpp"

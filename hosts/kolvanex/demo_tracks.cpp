@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "frame/utilities.hpp"
+#include "core/text_rules.hpp"
 #include "platform/dialup.hpp"
 #include "platform/files.hpp"
 #include "platform/machine.hpp"

@@ -9,8 +9,8 @@
 #include <memory>
 
 #include "anonymity/http_download.hpp"
-#include "frame/kolvanex.hpp"
-#include "frame/progress.hpp"
+#include "facade/kolvanex.hpp"
+#include "services/progress.hpp"
 #include "hosts/kolvanex/host.hpp"
 #include "platform/ui/message_loop.hpp"
 

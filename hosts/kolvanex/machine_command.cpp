@@ -9,7 +9,7 @@
 #include <system_error>
 
 #include "anonymity/shipped_files.hpp"
-#include "frame/kolvanex.hpp"
+#include "facade/kolvanex.hpp"
 #include "hosts/kolvanex/host.hpp"
 #include "platform/ini.hpp"
 #include "platform/text.hpp"

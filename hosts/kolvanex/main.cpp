@@ -2,8 +2,8 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 
-#include "frame/cancel.hpp"
-#include "frame/dispatch.hpp"
+#include "services/cancel.hpp"
+#include "facade/dispatch.hpp"
 #include "hosts/kolvanex/host.hpp"
 #include "platform/ui/console_view.hpp"
 #include "platform/ui/interrupt.hpp"

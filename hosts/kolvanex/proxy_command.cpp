@@ -7,7 +7,7 @@
 #include <iostream>
 #include <memory>
 
-#include "frame/kolvanex.hpp"
+#include "facade/kolvanex.hpp"
 #include "hosts/kolvanex/host.hpp"
 
 namespace kx::host {

@@ -1,4 +1,4 @@
-#include "frame/kolvanex.hpp"
+#include "facade/kolvanex.hpp"
 #include "hosts/kolvanex/host.hpp"
 
 namespace kx::host {

@@ -6,8 +6,8 @@
 #include <iostream>
 
 #include "anonymity/sessions.hpp"
-#include "frame/guarded.hpp"
-#include "frame/kolvanex.hpp"
+#include "facade/guarded.hpp"
+#include "facade/kolvanex.hpp"
 #include "hosts/kolvanex/host.hpp"
 
 namespace kx::host {

@@ -5,8 +5,8 @@
 #include <limits>
 
 #include "deletion/secure_delete.hpp"
-#include "frame/kolvanex.hpp"
-#include "frame/progress.hpp"
+#include "facade/kolvanex.hpp"
+#include "services/progress.hpp"
 #include "fsys/file_access.hpp"
 #include "hosts/kolvanex/host.hpp"
 #include "platform/variant.hpp"

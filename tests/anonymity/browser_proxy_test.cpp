@@ -12,8 +12,8 @@
 
 #include "anonymity/proxy_script.hpp"
 #include "anonymity/shipped_files.hpp"
-#include "frame/kolvanex.hpp"
-#include "frame/shared_state.hpp"
+#include "facade/kolvanex.hpp"
+#include "core/shared_state.hpp"
 #include "fsys/file_access.hpp"
 #include "platform/dialup.hpp"
 #include "support/temp_machine.hpp"

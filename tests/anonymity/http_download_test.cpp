@@ -13,8 +13,8 @@
 #include <thread>
 
 #include "anonymity/http_download.hpp"
-#include "frame/progress.hpp"
-#include "frame/shared_state.hpp"
+#include "services/progress.hpp"
+#include "core/shared_state.hpp"
 #include "platform/ini.hpp"
 #include "platform/ui/message_loop.hpp"
 #include "platform/ui/view.hpp"

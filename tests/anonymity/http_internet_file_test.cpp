@@ -7,9 +7,9 @@
 #include <thread>
 
 #include "anonymity/internet_file.hpp"
-#include "frame/kolvanex.hpp"
-#include "frame/progress.hpp"
-#include "frame/shared_state.hpp"
+#include "facade/kolvanex.hpp"
+#include "services/progress.hpp"
+#include "core/shared_state.hpp"
 #include "platform/inet.hpp"
 #include "platform/ini.hpp"
 #include "platform/ui/cursor.hpp"

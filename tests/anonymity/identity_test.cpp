@@ -11,10 +11,10 @@
 #include <gtest/gtest.h>
 
 #include "anonymity/frm_info.hpp"
-#include "frame/utilities.hpp"
+#include "core/text_rules.hpp"
 #include "anonymity/network_identity.hpp"
-#include "frame/kolvanex.hpp"
-#include "frame/shared_state.hpp"
+#include "facade/kolvanex.hpp"
+#include "core/shared_state.hpp"
 #include "platform/name_lookup.hpp"
 #include "platform/shell.hpp"
 #include "platform/ui/dialogs.hpp"

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "anonymity/proxy_list.hpp"
-#include "frame/shared_state.hpp"
+#include "core/shared_state.hpp"
 #include "platform/files.hpp"
 #include "support/temp_machine.hpp"
 

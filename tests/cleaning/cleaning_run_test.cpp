@@ -11,7 +11,7 @@
 
 #include "cleaning/destroy_phase.hpp"
 #include "cleaning/statistics.hpp"
-#include "frame/utilities.hpp"
+#include "core/text_rules.hpp"
 #include "run_fixture.hpp"
 
 namespace kx::test {

@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "cleaning/run_state.hpp"
-#include "frame/kolvanex.hpp"
-#include "frame/utilities.hpp"
-#include "frame/progress.hpp"
-#include "frame/shared_state.hpp"
+#include "facade/kolvanex.hpp"
+#include "core/text_rules.hpp"
+#include "services/progress.hpp"
+#include "core/shared_state.hpp"
 #include "platform/files.hpp"
 #include "platform/text.hpp"
 #include "platform/ui/dialogs.hpp"

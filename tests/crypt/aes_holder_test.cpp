@@ -6,9 +6,9 @@
 
 #include "cipher_fixture.hpp"
 #include "crypt/aes_holder.hpp"
-#include "frame/cancel.hpp"
-#include "frame/progress.hpp"
-#include "frame/shared_state.hpp"
+#include "services/cancel.hpp"
+#include "services/progress.hpp"
+#include "core/shared_state.hpp"
 
 namespace kx {
 namespace {

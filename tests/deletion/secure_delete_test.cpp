@@ -10,10 +10,10 @@
 #include <string>
 
 #include "cleaning/run_state.hpp"
-#include "frame/cancel.hpp"
-#include "frame/kolvanex.hpp"
-#include "frame/progress.hpp"
-#include "frame/shared_state.hpp"
+#include "services/cancel.hpp"
+#include "facade/kolvanex.hpp"
+#include "services/progress.hpp"
+#include "core/shared_state.hpp"
 #include "platform/files.hpp"
 #include "platform/ui/view.hpp"
 #include "settings/keys.hpp"

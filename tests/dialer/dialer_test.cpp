@@ -11,8 +11,8 @@
 
 #include "dialer/dialup_entries.hpp"
 #include "dialer/frm_dialer_list.hpp"
-#include "frame/kolvanex.hpp"
-#include "frame/shared_state.hpp"
+#include "facade/kolvanex.hpp"
+#include "core/shared_state.hpp"
 #include "platform/dialup.hpp"
 #include "platform/ui/cursor.hpp"
 #include "platform/ui/dialogs.hpp"

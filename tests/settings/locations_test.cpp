@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "frame/kolvanex.hpp"
-#include "frame/shared_state.hpp"
+#include "facade/kolvanex.hpp"
+#include "core/shared_state.hpp"
 #include "platform/ini.hpp"
 #include "platform/machine.hpp"
 #include "platform/registry_key.hpp"

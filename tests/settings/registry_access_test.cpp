@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "frame/kolvanex.hpp"
-#include "frame/shared_state.hpp"
+#include "facade/kolvanex.hpp"
+#include "core/shared_state.hpp"
 #include "platform/registry_key.hpp"
 #include "platform/ui/dialogs.hpp"
 #include "settings/cregistry.hpp"

@@ -1,10 +1,10 @@
-#include "settings/registry_import.hpp"
+#include "services/registry_import.hpp"
 
 #include <gtest/gtest.h>
 
-#include "frame/kolvanex.hpp"
-#include "frame/progress.hpp"
-#include "frame/shared_state.hpp"
+#include "facade/kolvanex.hpp"
+#include "services/progress.hpp"
+#include "core/shared_state.hpp"
 #include "platform/shell.hpp"
 #include "platform/ui/message_loop.hpp"
 #include "platform/ui/view.hpp"

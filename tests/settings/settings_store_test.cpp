@@ -4,8 +4,8 @@
 
 #include <set>
 
-#include "frame/kolvanex.hpp"
-#include "frame/shared_state.hpp"
+#include "facade/kolvanex.hpp"
+#include "core/shared_state.hpp"
 #include "platform/text.hpp"
 #include "settings/keys.hpp"
 #include "support/temp_machine.hpp"

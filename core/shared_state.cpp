@@ -1,0 +1,14 @@
+#include "core/shared_state.hpp"
+
+namespace kx {
+
+SharedState& shared() {
+    thread_local SharedState state;
+    return state;
+}
+
+void resetShared() {
+    shared() = SharedState{};
+}
+
+}  // namespace kx
