@@ -11,10 +11,10 @@
 #include "core/shared_state.hpp"
 #include "core/text_rules.hpp"
 #include "fsys/file_access.hpp"
-#include "platform/files.hpp"
-#include "platform/profile_strings.hpp"
-#include "platform/text.hpp"
-#include "platform/variant.hpp"
+#include "platform/files/files.hpp"
+#include "platform/files/profile_strings.hpp"
+#include "platform/runtime/text.hpp"
+#include "platform/runtime/variant.hpp"
 #include "settings/locations.hpp"
 
 namespace kx::anonymity {

@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "core/shared_state.hpp"
-#include "platform/local_time.hpp"
+#include "platform/runtime/local_time.hpp"
 #include "services/utilities.hpp"
 #include "settings/keys.hpp"
 

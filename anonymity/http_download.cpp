@@ -12,7 +12,7 @@
 
 #include "services/progress.hpp"
 #include "core/shared_state.hpp"
-#include "platform/text.hpp"
+#include "platform/runtime/text.hpp"
 #include "platform/ui/message_loop.hpp"
 
 namespace kx {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "services/form_base.hpp"
-#include "platform/http_socket.hpp"
+#include "platform/network/http_socket.hpp"
 
 namespace kx {
 

@@ -5,8 +5,8 @@
 #include <memory>
 
 #include "services/progress.hpp"
-#include "platform/inet.hpp"
-#include "platform/machine.hpp"
+#include "platform/network/inet.hpp"
+#include "platform/machine/machine.hpp"
 #include "platform/ui/cursor.hpp"
 #include "settings/keys.hpp"
 #include "settings/settings_store.hpp"

@@ -6,7 +6,7 @@
 
 #include "core/shared_state.hpp"
 #include "core/text_rules.hpp"
-#include "platform/text.hpp"
+#include "platform/runtime/text.hpp"
 #include "platform/ui/dialogs.hpp"
 
 namespace kx {

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/name_lookup.hpp"
+#include "platform/network/name_lookup.hpp"
 
 namespace kx {
 

@@ -5,8 +5,8 @@
 #include <random>
 
 #include "core/text_rules.hpp"
-#include "platform/files.hpp"
-#include "platform/text.hpp"
+#include "platform/files/files.hpp"
+#include "platform/runtime/text.hpp"
 #include "platform/ui/message_loop.hpp"
 #include "settings/locations.hpp"
 

@@ -4,7 +4,7 @@
 #include <cctype>
 #include <vector>
 
-#include "platform/text.hpp"
+#include "platform/runtime/text.hpp"
 
 namespace kx::anonymity {
 namespace {

@@ -8,7 +8,7 @@
 #include "anonymity/proxy_checker.hpp"
 #include "services/progress.hpp"
 #include "core/shared_state.hpp"
-#include "platform/text.hpp"
+#include "platform/runtime/text.hpp"
 #include "platform/ui/cursor.hpp"
 #include "platform/ui/dialogs.hpp"
 #include "platform/ui/message_loop.hpp"

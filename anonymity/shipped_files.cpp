@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/files.hpp"
-#include "platform/profile_strings.hpp"
+#include "platform/files/files.hpp"
+#include "platform/files/profile_strings.hpp"
 
 namespace kx::anonymity {
 namespace {

@@ -8,7 +8,7 @@
 #include <span>
 #include <string_view>
 
-#include "platform/machine.hpp"
+#include "platform/machine/machine.hpp"
 
 namespace kx::anonymity {
 

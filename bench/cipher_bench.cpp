@@ -18,8 +18,8 @@
 
 #include "crypt/aes_holder.hpp"
 #include "crypt/key_cache.hpp"
-#include "platform/files.hpp"
-#include "platform/machine.hpp"
+#include "platform/files/files.hpp"
+#include "platform/machine/machine.hpp"
 
 namespace {
 

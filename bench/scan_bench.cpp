@@ -18,7 +18,7 @@
 #include <unistd.h>
 
 #include "fsys/dir_scanner.hpp"
-#include "platform/machine.hpp"
+#include "platform/machine/machine.hpp"
 
 namespace {
 

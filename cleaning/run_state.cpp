@@ -12,8 +12,8 @@
 #include "deletion/secure_delete.hpp"
 #include "core/text_rules.hpp"
 #include "fsys/file_access.hpp"
-#include "platform/files.hpp"
-#include "platform/text.hpp"
+#include "platform/files/files.hpp"
+#include "platform/runtime/text.hpp"
 #include "settings/keys.hpp"
 #include "settings/locations.hpp"
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/ui/controls.hpp"
-#include "platform/wildcard.hpp"
+#include "platform/runtime/wildcard.hpp"
 
 namespace kx::cleaning {
 

@@ -1,8 +1,8 @@
 #include "cleaning/step_tools.hpp"
 
 #include "cleaning/run_state.hpp"
-#include "platform/process.hpp"
-#include "platform/text.hpp"
+#include "platform/processes/process.hpp"
+#include "platform/runtime/text.hpp"
 
 namespace kx::cleaning {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/variant.hpp"
+#include "platform/runtime/variant.hpp"
 
 namespace kx {
 

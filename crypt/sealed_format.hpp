@@ -43,7 +43,7 @@
 #include <optional>
 #include <span>
 
-#include "platform/crypto.hpp"
+#include "platform/crypto/crypto.hpp"
 
 namespace kx::crypt::sealed {
 

@@ -7,10 +7,10 @@
 #include <type_traits>
 #include <utility>
 
-#include "platform/files.hpp"
-#include "platform/local_time.hpp"
-#include "platform/machine.hpp"
-#include "platform/overwrite.hpp"
+#include "platform/files/files.hpp"
+#include "platform/runtime/local_time.hpp"
+#include "platform/machine/machine.hpp"
+#include "platform/files/overwrite.hpp"
 #include "platform/ui/message_loop.hpp"
 
 namespace kx::deletion {

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string_view>
 
-#include "platform/files.hpp"
+#include "platform/files/files.hpp"
 
 namespace kx::deletion {
 

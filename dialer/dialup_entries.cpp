@@ -6,9 +6,9 @@
 #include <cstddef>
 #include <cstring>
 
-#include "platform/dialup.hpp"
-#include "platform/system_messages.hpp"
-#include "platform/text.hpp"
+#include "platform/network/dialup.hpp"
+#include "platform/machine/system_messages.hpp"
+#include "platform/runtime/text.hpp"
 #include "settings/system_info.hpp"
 
 namespace kx::dialer {

@@ -5,7 +5,7 @@
 
 #include "dialer/dialup_entries.hpp"
 #include "core/shared_state.hpp"
-#include "platform/dialup.hpp"
+#include "platform/network/dialup.hpp"
 #include "platform/ui/dialogs.hpp"
 
 namespace kx::dialer {

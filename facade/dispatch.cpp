@@ -4,7 +4,7 @@
 #include <tuple>
 #include <utility>
 
-#include "platform/text.hpp"
+#include "platform/runtime/text.hpp"
 
 namespace kx {
 namespace {

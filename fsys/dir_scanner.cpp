@@ -3,9 +3,9 @@
 #include <exception>
 #include <limits>
 
-#include "platform/dir_scan.hpp"
-#include "platform/machine.hpp"
-#include "platform/wildcard.hpp"
+#include "platform/files/dir_scan.hpp"
+#include "platform/machine/machine.hpp"
+#include "platform/runtime/wildcard.hpp"
 
 namespace kx::fsys {
 

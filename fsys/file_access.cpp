@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "fsys/connection_blob.hpp"
-#include "platform/files.hpp"
-#include "platform/machine.hpp"
-#include "platform/shell_folders.hpp"
+#include "platform/files/files.hpp"
+#include "platform/machine/machine.hpp"
+#include "platform/machine/shell_folders.hpp"
 #include "platform/ui/dialogs.hpp"
 
 namespace kx::fsys {

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/registry.hpp"
+#include "platform/registry/registry.hpp"
 
 namespace kx::fsys {
 

@@ -5,10 +5,10 @@
 #include <memory>
 
 #include "core/shared_state.hpp"
-#include "platform/desktop.hpp"
-#include "platform/process.hpp"
-#include "platform/shell.hpp"
-#include "platform/text.hpp"
+#include "platform/processes/desktop.hpp"
+#include "platform/processes/process.hpp"
+#include "platform/processes/shell.hpp"
+#include "platform/runtime/text.hpp"
 #include "platform/ui/dialogs.hpp"
 #include "platform/ui/message_loop.hpp"
 #include "platform/ui/windows.hpp"

@@ -5,9 +5,9 @@
 
 #include "services/progress.hpp"
 #include "core/text_rules.hpp"
-#include "platform/files.hpp"
-#include "platform/shell.hpp"
-#include "platform/text.hpp"
+#include "platform/files/files.hpp"
+#include "platform/processes/shell.hpp"
+#include "platform/runtime/text.hpp"
 #include "platform/ui/message_loop.hpp"
 #include "settings/locations.hpp"
 

@@ -6,9 +6,9 @@
 #include <optional>
 
 #include "core/shared_state.hpp"
-#include "platform/machine.hpp"
-#include "platform/shell.hpp"
-#include "platform/text.hpp"
+#include "platform/machine/machine.hpp"
+#include "platform/processes/shell.hpp"
+#include "platform/runtime/text.hpp"
 #include "platform/ui/dialogs.hpp"
 #include "platform/ui/windows.hpp"
 #include "settings/system_info.hpp"

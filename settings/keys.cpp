@@ -4,7 +4,7 @@
 
 #include "core/shared_state.hpp"
 #include "core/text_rules.hpp"
-#include "platform/text.hpp"
+#include "platform/runtime/text.hpp"
 #include "settings/settings_store.hpp"
 
 namespace kx::settings {

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/variant.hpp"
+#include "platform/runtime/variant.hpp"
 
 namespace kx::settings {
 

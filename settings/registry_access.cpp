@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "core/shared_state.hpp"
-#include "platform/machine.hpp"
-#include "platform/registry_key.hpp"
-#include "platform/text.hpp"
+#include "platform/machine/machine.hpp"
+#include "platform/registry/registry_key.hpp"
+#include "platform/runtime/text.hpp"
 #include "platform/ui/dialogs.hpp"
 #include "settings/cregistry.hpp"
 

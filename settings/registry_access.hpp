@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "core/automation.hpp"
-#include "platform/registry.hpp"
+#include "platform/registry/registry.hpp"
 
 namespace kx::settings {
 

@@ -3,8 +3,8 @@
 #include <optional>
 
 #include "core/shared_state.hpp"
-#include "platform/machine.hpp"
-#include "platform/registry_key.hpp"
+#include "platform/machine/machine.hpp"
+#include "platform/registry/registry_key.hpp"
 
 namespace kx::settings {
 namespace {

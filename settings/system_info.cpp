@@ -1,6 +1,6 @@
 #include "settings/system_info.hpp"
 
-#include "platform/system_info.hpp"
+#include "platform/machine/system_info.hpp"
 
 namespace kx::settings {
 

@@ -17,10 +17,10 @@
 #include "anonymity/internet_file.hpp"
 #include "anonymity/proxy_checker.hpp"
 #include "anonymity/proxy_list.hpp"
-#include "platform/desktop_program.hpp"
-#include "platform/inet.hpp"
-#include "platform/machine.hpp"
-#include "platform/text.hpp"
+#include "platform/processes/desktop_program.hpp"
+#include "platform/network/inet.hpp"
+#include "platform/machine/machine.hpp"
+#include "platform/runtime/text.hpp"
 #include "settings/keys.hpp"
 
 namespace {

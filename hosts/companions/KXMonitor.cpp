@@ -7,7 +7,7 @@
 // application title, else $KOLVANEX_APP_TITLE, which the engine passes on).
 #include <iostream>
 
-#include "platform/desktop_program.hpp"
+#include "platform/processes/desktop_program.hpp"
 
 int main(int argc, char** argv) {
     using namespace kx::platform;

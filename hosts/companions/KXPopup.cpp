@@ -8,8 +8,8 @@
 // unknown ones are reported and ignored, as the blocker always did.
 #include <iostream>
 
-#include "platform/desktop_program.hpp"
-#include "platform/text.hpp"
+#include "platform/processes/desktop_program.hpp"
+#include "platform/runtime/text.hpp"
 
 int main(int argc, char** argv) {
     using namespace kx::platform;

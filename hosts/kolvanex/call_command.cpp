@@ -9,7 +9,7 @@
 
 #include "facade/dispatch.hpp"
 #include "hosts/kolvanex/host.hpp"
-#include "platform/text.hpp"
+#include "platform/runtime/text.hpp"
 #include "platform/ui/controls.hpp"
 
 namespace kx::host {

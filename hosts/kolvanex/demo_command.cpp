@@ -14,8 +14,8 @@
 #include "facade/kolvanex.hpp"
 #include "hosts/kolvanex/demo_tracks.hpp"
 #include "hosts/kolvanex/host.hpp"
-#include "platform/files.hpp"
-#include "platform/registry_key.hpp"
+#include "platform/files/files.hpp"
+#include "platform/registry/registry_key.hpp"
 
 namespace kx::host {
 

@@ -4,10 +4,10 @@
 #include <string_view>
 
 #include "core/text_rules.hpp"
-#include "platform/dialup.hpp"
-#include "platform/files.hpp"
-#include "platform/machine.hpp"
-#include "platform/regfile.hpp"
+#include "platform/network/dialup.hpp"
+#include "platform/files/files.hpp"
+#include "platform/machine/machine.hpp"
+#include "platform/registry/regfile.hpp"
 #include "settings/keys.hpp"
 #include "settings/locations.hpp"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/machine.hpp"
+#include "platform/machine/machine.hpp"
 
 namespace CLI {
 class App;

@@ -5,9 +5,9 @@
 #include <iostream>
 
 #include "hosts/kolvanex/host.hpp"
-#include "platform/regfile.hpp"
-#include "platform/registry_key.hpp"
-#include "platform/text.hpp"
+#include "platform/registry/regfile.hpp"
+#include "platform/registry/registry_key.hpp"
+#include "platform/runtime/text.hpp"
 #include "settings/registry_access.hpp"
 
 namespace kx::host {

@@ -3,7 +3,7 @@
 #include <iostream>
 
 #include "hosts/kolvanex/host.hpp"
-#include "platform/text.hpp"
+#include "platform/runtime/text.hpp"
 #include "settings/keys.hpp"
 #include "settings/settings_store.hpp"
 

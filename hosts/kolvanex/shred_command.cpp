@@ -9,7 +9,7 @@
 #include "services/progress.hpp"
 #include "fsys/file_access.hpp"
 #include "hosts/kolvanex/host.hpp"
-#include "platform/variant.hpp"
+#include "platform/runtime/variant.hpp"
 #include "settings/keys.hpp"
 
 namespace kx::host {

@@ -4,7 +4,7 @@
 // checked) in the console host and in tests.
 #include <string>
 #include <string_view>
-#include "platform/thread_binding.hpp"
+#include "platform/runtime/thread_binding.hpp"
 
 namespace kx::platform::ui {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <atomic>
 
-#include "platform/text.hpp"
+#include "platform/runtime/text.hpp"
 #include "platform/ui/view.hpp"
 #include "platform/ui/windows.hpp"
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "platform/ui/message_loop.hpp"
-#include "platform/variant.hpp"
+#include "platform/runtime/variant.hpp"
 
 namespace kx::platform::ui {
 

@@ -5,7 +5,7 @@
 // records, which is all a console needs and what tests look at.
 #include <cstdint>
 #include <vector>
-#include "platform/thread_binding.hpp"
+#include "platform/runtime/thread_binding.hpp"
 
 namespace kx::platform::ui {
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 #include <vector>
-#include "platform/thread_binding.hpp"
+#include "platform/runtime/thread_binding.hpp"
 
 #include "platform/ui/controls.hpp"
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/ui/view.hpp"
-#include "platform/variant.hpp"
+#include "platform/runtime/variant.hpp"
 
 namespace kx::platform::ui {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 #include <vector>
-#include "platform/thread_binding.hpp"
+#include "platform/runtime/thread_binding.hpp"
 
 #include "platform/ui/controls.hpp"
 

@@ -3,7 +3,7 @@
 #include <map>
 #include <memory>
 
-#include "platform/desktop.hpp"
+#include "platform/processes/desktop.hpp"
 
 namespace kx::platform::ui {
 namespace {

@@ -15,7 +15,7 @@
 #include "facade/kolvanex.hpp"
 #include "core/shared_state.hpp"
 #include "fsys/file_access.hpp"
-#include "platform/dialup.hpp"
+#include "platform/network/dialup.hpp"
 #include "support/temp_machine.hpp"
 
 namespace kx::anonymity {

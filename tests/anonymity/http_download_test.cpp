@@ -15,7 +15,7 @@
 #include "anonymity/http_download.hpp"
 #include "services/progress.hpp"
 #include "core/shared_state.hpp"
-#include "platform/ini.hpp"
+#include "platform/files/ini.hpp"
 #include "platform/ui/message_loop.hpp"
 #include "platform/ui/view.hpp"
 #include "support/temp_machine.hpp"

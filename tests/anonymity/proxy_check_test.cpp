@@ -17,7 +17,7 @@
 #include "facade/kolvanex.hpp"
 #include "services/progress.hpp"
 #include "core/shared_state.hpp"
-#include "platform/files.hpp"
+#include "platform/files/files.hpp"
 #include "platform/ui/cursor.hpp"
 #include "platform/ui/dialogs.hpp"
 #include "platform/ui/view.hpp"

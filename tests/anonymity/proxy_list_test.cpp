@@ -6,7 +6,7 @@
 
 #include "anonymity/proxy_list.hpp"
 #include "core/shared_state.hpp"
-#include "platform/files.hpp"
+#include "platform/files/files.hpp"
 #include "support/temp_machine.hpp"
 
 namespace kx::anonymity {

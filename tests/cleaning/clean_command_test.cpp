@@ -1,5 +1,5 @@
 // `kolvanex clean` and its preview, run as a script would run them.
-#include "platform/text.hpp"
+#include "platform/runtime/text.hpp"
 #include "run_fixture.hpp"
 #include "support/host_run.hpp"
 

@@ -1,7 +1,7 @@
 // The weekly junk search: its calendar and what it lists on a fixed drive.
 #include "cleaning/junk_search.hpp"
 
-#include "platform/local_time.hpp"
+#include "platform/runtime/local_time.hpp"
 #include "run_fixture.hpp"
 
 namespace kx::test {

@@ -5,7 +5,7 @@
 
 #include "cleaning/destroy_steps.hpp"
 #include "cleaning/step_tools.hpp"
-#include "platform/system_programs.hpp"
+#include "platform/processes/system_programs.hpp"
 #include "steps_fixture.hpp"
 
 namespace kx::test {

@@ -5,8 +5,8 @@
 #include <regex>
 
 #include "cleaning/destroy_steps.hpp"
-#include "platform/local_time.hpp"
-#include "platform/shell.hpp"
+#include "platform/runtime/local_time.hpp"
+#include "platform/processes/shell.hpp"
 #include "steps_fixture.hpp"
 #include "support/web_server.hpp"
 

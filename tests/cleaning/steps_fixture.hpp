@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/ini.hpp"
-#include "platform/registry_key.hpp"
+#include "platform/files/ini.hpp"
+#include "platform/registry/registry_key.hpp"
 #include "run_fixture.hpp"
 
 namespace kx::test {

@@ -4,7 +4,7 @@
 #include <map>
 
 #include "cleaning/destroy_steps.hpp"
-#include "platform/automation_objects.hpp"
+#include "platform/runtime/automation_objects.hpp"
 #include "steps_fixture.hpp"
 
 namespace kx::test {

@@ -15,8 +15,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include "platform/files.hpp"
-#include "platform/overwrite.hpp"
+#include "platform/files/files.hpp"
+#include "platform/files/overwrite.hpp"
 #include "platform/ui/message_loop.hpp"
 #include "support/temp_machine.hpp"
 #include "wipe_recorder.hpp"

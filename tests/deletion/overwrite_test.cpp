@@ -1,7 +1,7 @@
 // The platform's in-place overwrite under the wipes: runs land exactly where
 // asked across block boundaries, and everything that must not be written
 // into is refused before a byte is written.
-#include "platform/overwrite.hpp"
+#include "platform/files/overwrite.hpp"
 
 #include <gtest/gtest.h>
 

@@ -14,7 +14,7 @@
 #include "facade/kolvanex.hpp"
 #include "services/progress.hpp"
 #include "core/shared_state.hpp"
-#include "platform/files.hpp"
+#include "platform/files/files.hpp"
 #include "platform/ui/view.hpp"
 #include "settings/keys.hpp"
 #include "support/temp_machine.hpp"

@@ -13,7 +13,7 @@
 #include "dialer/frm_dialer_list.hpp"
 #include "facade/kolvanex.hpp"
 #include "core/shared_state.hpp"
-#include "platform/dialup.hpp"
+#include "platform/network/dialup.hpp"
 #include "platform/ui/cursor.hpp"
 #include "platform/ui/dialogs.hpp"
 #include "platform/ui/view.hpp"

@@ -5,7 +5,7 @@
 #include <set>
 
 #include "core/shared_state.hpp"
-#include "platform/text.hpp"
+#include "platform/runtime/text.hpp"
 #include "platform/ui/controls.hpp"
 
 namespace kx {

@@ -8,7 +8,7 @@
 
 #include "fsys/connection_blob.hpp"
 #include "fsys/file_access.hpp"
-#include "platform/files.hpp"
+#include "platform/files/files.hpp"
 #include "platform/ui/dialogs.hpp"
 #include "support/temp_machine.hpp"
 

@@ -6,9 +6,9 @@
 
 #include "facade/kolvanex.hpp"
 #include "core/shared_state.hpp"
-#include "platform/desktop.hpp"
-#include "platform/process.hpp"
-#include "platform/shell.hpp"
+#include "platform/processes/desktop.hpp"
+#include "platform/processes/process.hpp"
+#include "platform/processes/shell.hpp"
 #include "platform/ui/dialogs.hpp"
 #include "platform/ui/message_loop.hpp"
 #include "platform/ui/windows.hpp"

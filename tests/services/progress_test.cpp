@@ -15,7 +15,7 @@
 #include "services/form_base.hpp"
 #include "facade/kolvanex.hpp"
 #include "core/shared_state.hpp"
-#include "platform/desktop.hpp"
+#include "platform/processes/desktop.hpp"
 #include "platform/ui/clipboard.hpp"
 #include "platform/ui/console_view.hpp"
 #include "platform/ui/cursor.hpp"

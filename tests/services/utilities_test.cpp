@@ -4,7 +4,7 @@
 
 #include "facade/kolvanex.hpp"
 #include "core/shared_state.hpp"
-#include "platform/shell.hpp"
+#include "platform/processes/shell.hpp"
 #include "platform/ui/dialogs.hpp"
 #include "platform/ui/windows.hpp"
 

@@ -12,9 +12,9 @@
 
 #include "facade/kolvanex.hpp"
 #include "core/shared_state.hpp"
-#include "platform/ini.hpp"
-#include "platform/machine.hpp"
-#include "platform/registry_key.hpp"
+#include "platform/files/ini.hpp"
+#include "platform/machine/machine.hpp"
+#include "platform/registry/registry_key.hpp"
 #include "settings/keys.hpp"
 #include "settings/registry_access.hpp"
 #include "support/temp_machine.hpp"

@@ -4,7 +4,7 @@
 
 #include "facade/kolvanex.hpp"
 #include "core/shared_state.hpp"
-#include "platform/registry_key.hpp"
+#include "platform/registry/registry_key.hpp"
 #include "platform/ui/dialogs.hpp"
 #include "settings/cregistry.hpp"
 #include "support/temp_machine.hpp"

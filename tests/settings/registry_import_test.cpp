@@ -5,7 +5,7 @@
 #include "facade/kolvanex.hpp"
 #include "services/progress.hpp"
 #include "core/shared_state.hpp"
-#include "platform/shell.hpp"
+#include "platform/processes/shell.hpp"
 #include "platform/ui/message_loop.hpp"
 #include "platform/ui/view.hpp"
 #include "settings/registry_access.hpp"

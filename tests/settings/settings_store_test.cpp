@@ -6,7 +6,7 @@
 
 #include "facade/kolvanex.hpp"
 #include "core/shared_state.hpp"
-#include "platform/text.hpp"
+#include "platform/runtime/text.hpp"
 #include "settings/keys.hpp"
 #include "support/temp_machine.hpp"
 

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/desktop_program.hpp"
+#include "platform/processes/desktop_program.hpp"
 #include "temp_machine.hpp"
 
 namespace kx::test {

@@ -4,7 +4,7 @@
 // or two registries that must hold the same.
 #include <string>
 
-#include "platform/registry.hpp"
+#include "platform/registry/registry.hpp"
 
 namespace kx::test {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/machine.hpp"
+#include "platform/machine/machine.hpp"
 
 namespace kx::test {
 

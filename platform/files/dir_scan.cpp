@@ -1,0 +1,323 @@
+#include "platform/files/dir_scan.hpp"
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/files/fs_fd.hpp"
+#include "platform/runtime/text.hpp"
+
+namespace kx::platform {
+namespace {
+
+// One getdents64 call fills this much; a folder of a few thousand entries
+// comes in with one system call.
+constexpr std::size_t kBufferSize = 256 * 1024;
+
+// Descriptors held for the folders on the current path. A deeper tree closes
+// the shallowest ones and reopens them (without following links, checking
+// they are still the same folder) when their remaining subfolders are due.
+constexpr std::size_t kMaxOpenFrames = 64;
+
+constexpr int kOpenFolder = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+FileError rootError(int err, std::string_view what) {
+    const std::uint32_t code =
+        (err == EACCES || err == EPERM) ? FileError::AccessDenied : FileError::PathNotFound;
+    return {code, std::string("cannot scan ") + std::string(what) + ": " + std::strerror(err)};
+}
+
+class Walker {
+  public:
+    Walker(const ScanCallback& onEntry, const ScanOptions& options)
+        : onEntry_(onEntry), options_(options), buffer_(new char[kBufferSize]) {}
+
+    ~Walker() {
+        for (std::size_t i = 1; i < frames_.size(); ++i) closeFrame(i);
+    }
+
+    std::expected<ScanStats, FileError> run(int rootFd) {
+        struct stat st {};
+        if (::fstat(rootFd, &st) != 0)
+            return std::unexpected(rootError(errno, "the folder"));
+        if (!S_ISDIR(st.st_mode))
+            return std::unexpected(rootError(ENOTDIR, "the folder"));
+        frames_.push_back({rootFd, 0, {}, st.st_dev, st.st_ino});
+        if (!readFolder(rootFd, 0))
+            return std::unexpected(rootError(errno, "the folder"));
+
+        while (!pending_.empty()) {
+            Pending item = std::move(pending_.back());
+            pending_.pop_back();
+            leaveBelow(item.parentDepth);
+            const int parentFd = frameFd(item.parentDepth);
+            if (parentFd < 0) {
+                ++stats_.skippedFolders;
+                continue;
+            }
+            const int fd = ::openat(parentFd, item.name.c_str(), kOpenFolder);
+            if (fd < 0) {
+                // EACCES: unreadable. ELOOP/ENOTDIR: the folder was swapped for a
+                // link or file since it was listed; either way it is not entered.
+                ++stats_.skippedFolders;
+                continue;
+            }
+            if (::fstat(fd, &st) != 0) {
+                ::close(fd);
+                ++stats_.skippedFolders;
+                continue;
+            }
+            const std::size_t parentLen = frames_[item.parentDepth].relLen;
+            rel_.resize(parentLen);
+            if (parentLen > 0)
+                rel_.push_back(options_.separator);
+            rel_.append(item.name);
+            frames_.push_back({fd, rel_.size(), std::move(item.name), st.st_dev, st.st_ino});
+            ++openFrames_;
+            limitOpenFrames();
+            if (!readFolder(fd, frames_.size() - 1))
+                ++stats_.skippedFolders;
+        }
+        return stats_;
+    }
+
+  private:
+    struct Frame {
+        int fd;              // -1 while closed to save descriptors
+        std::size_t relLen;  // length of this folder's relative path in rel_
+        std::string name;    // in its parent
+        dev_t dev;
+        ino_t ino;
+    };
+    struct Pending {
+        std::string name;
+        std::size_t parentDepth;
+    };
+
+    void closeFrame(std::size_t depth) {
+        if (depth > 0 && frames_[depth].fd >= 0) {
+            ::close(frames_[depth].fd);
+            frames_[depth].fd = -1;
+            --openFrames_;
+        }
+    }
+
+    // Drops the frames below `depth`: the walk has finished with them.
+    void leaveBelow(std::size_t depth) {
+        while (frames_.size() > depth + 1) {
+            closeFrame(frames_.size() - 1);
+            frames_.pop_back();
+        }
+    }
+
+    void limitOpenFrames() {
+        for (std::size_t i = 1; openFrames_ > kMaxOpenFrames && i + 1 < frames_.size(); ++i) {
+            closeFrame(i);
+        }
+    }
+
+    // The descriptor of a frame, reopened from its nearest open ancestor when
+    // it was closed. Each step refuses links and checks the folder's identity,
+    // so a folder renamed or replaced meanwhile is not mistaken for it.
+    int frameFd(std::size_t depth) {
+        if (frames_[depth].fd >= 0)
+            return frames_[depth].fd;
+        std::size_t j = depth;
+        while (frames_[j].fd < 0) --j;  // the root never closes
+        int current = frames_[j].fd;
+        fsfd::UniqueFd temp;
+        for (std::size_t k = j + 1; k <= depth; ++k) {
+            const int fd = ::openat(current, frames_[k].name.c_str(), kOpenFolder);
+            if (fd < 0)
+                return -1;
+            struct stat st {};
+            if (::fstat(fd, &st) != 0 || st.st_dev != frames_[k].dev ||
+                st.st_ino != frames_[k].ino) {
+                ::close(fd);
+                return -1;
+            }
+            if (k < depth) {
+                temp.reset(fd);
+                current = fd;
+            } else {
+                frames_[depth].fd = fd;
+                ++openFrames_;
+            }
+        }
+        return frames_[depth].fd;
+    }
+
+    bool readFolder(int fd, std::size_t depth) {
+        const std::size_t baseLen = frames_[depth].relLen;
+        const bool checkSeparator = options_.separator != '/';
+        for (;;) {
+            const ssize_t n = ::getdents64(fd, buffer_.get(), kBufferSize);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                return false;
+            }
+            if (n == 0)
+                return true;
+            for (ssize_t off = 0; off < n;) {
+                const auto* e = reinterpret_cast<const struct dirent64*>(buffer_.get() + off);
+                off += e->d_reclen;
+                const char* name = e->d_name;
+                if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) {
+                    continue;
+                }
+                const std::size_t nameLen = std::strlen(name);
+                if (checkSeparator && std::memchr(name, options_.separator, nameLen) != nullptr) {
+                    ++stats_.unaddressable;
+                    continue;
+                }
+                unsigned char type = e->d_type;
+                if (type == DT_UNKNOWN) {
+                    // Some file systems do not record types; only then a stat.
+                    struct stat st {};
+                    if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                        continue;  // gone
+                    type = S_ISDIR(st.st_mode)   ? DT_DIR
+                           : S_ISREG(st.st_mode) ? DT_REG
+                           : S_ISLNK(st.st_mode) ? DT_LNK
+                                                 : DT_FIFO;
+                }
+                rel_.resize(baseLen);
+                if (baseLen > 0)
+                    rel_.push_back(options_.separator);
+                rel_.append(name, nameLen);
+                switch (type) {
+                    case DT_REG:
+                        ++stats_.files;
+                        onEntry_(rel_, EntryKind::File);
+                        break;
+                    case DT_DIR:
+                        ++stats_.folders;
+                        if (options_.reportFolders)
+                            onEntry_(rel_, EntryKind::Folder);
+                        pending_.push_back({std::string(name, nameLen), depth});
+                        break;
+                    case DT_LNK: {
+                        struct stat target {};
+                        if (::fstatat(fd, name, &target, 0) == 0 && S_ISDIR(target.st_mode)) {
+                            ++stats_.folderLinks;
+                            onEntry_(rel_, EntryKind::FolderLink);
+                        } else {
+                            ++stats_.links;
+                            onEntry_(rel_, EntryKind::Link);
+                        }
+                        break;
+                    }
+                    default:
+                        ++stats_.others;
+                        onEntry_(rel_, EntryKind::Other);
+                        break;
+                }
+            }
+        }
+    }
+
+    const ScanCallback& onEntry_;
+    const ScanOptions& options_;
+    std::unique_ptr<char[]> buffer_;
+    std::vector<Frame> frames_;
+    std::vector<Pending> pending_;
+    std::size_t openFrames_ = 0;
+    std::string rel_;
+    ScanStats stats_;
+};
+
+}  // namespace
+
+std::expected<ScanStats, FileError> scanTreeAt(int rootFd, const ScanCallback& onEntry,
+                                               const ScanOptions& options) {
+    Walker walker(onEntry, options);
+    return walker.run(rootFd);
+}
+
+std::expected<ScanStats, FileError> scanTree(const std::filesystem::path& root,
+                                             const ScanCallback& onEntry,
+                                             const ScanOptions& options) {
+    fsfd::UniqueFd fd(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.valid())
+        return std::unexpected(rootError(errno, root.string()));
+    return scanTreeAt(fd.get(), onEntry, options);
+}
+
+std::expected<ScanStats, FileError> scanWindowsTree(Machine& machine, std::string_view windowsRoot,
+                                                    const ScanCallback& onEntry,
+                                                    const ScanOptions& options) {
+    auto host = machine.resolve(windowsRoot);
+    if (!host)
+        return std::unexpected(FileError{host.error().code, host.error().message});
+    const auto links = machine.linkedFoldersBelow(windowsRoot);
+    if (links.empty())
+        return scanTree(*host, onEntry, options);
+
+    // A linked folder below the root is walked in its place, as a folder of
+    // the tree: the link standing there in the prefix is not reported (nor
+    // anything below it, should it have been replaced by a folder).
+    std::vector<std::string> places;
+    for (const auto& link : links) {
+        std::string place;
+        for (const auto& part : link.relative) {
+            if (!place.empty())
+                place.push_back(options.separator);
+            place += part;
+        }
+        places.push_back(std::move(place));
+    }
+    const auto isPlace = [&](std::string_view rel) {
+        for (const auto& place : places) {
+            if (rel.size() >= place.size() && iequals(rel.substr(0, place.size()), place) &&
+                (rel.size() == place.size() || rel[place.size()] == options.separator))
+                return true;
+        }
+        return false;
+    };
+    auto stats = scanTree(
+        *host,
+        [&](std::string_view rel, EntryKind kind) {
+            if (!isPlace(rel))
+                onEntry(rel, kind);
+        },
+        options);
+    if (!stats)
+        return stats;
+    for (std::size_t i = 0; i < links.size(); ++i) {
+        const std::string& place = places[i];
+        if (options.reportFolders)
+            onEntry(place, EntryKind::Folder);
+        std::string full;
+        const auto inside = scanTree(
+            links[i].hostFolder,
+            [&](std::string_view rel, EntryKind kind) {
+                full.assign(place).push_back(options.separator);
+                full.append(rel);
+                onEntry(full, kind);
+            },
+            options);
+        if (!inside) {
+            ++stats->skippedFolders;
+            continue;
+        }
+        ++stats->folders;
+        stats->files += inside->files;
+        stats->folders += inside->folders;
+        stats->links += inside->links;
+        stats->folderLinks += inside->folderLinks;
+        stats->others += inside->others;
+        stats->skippedFolders += inside->skippedFolders;
+        stats->unaddressable += inside->unaddressable;
+    }
+    return stats;
+}
+
+}  // namespace kx::platform

@@ -1,0 +1,191 @@
+#include "platform/files/file_walk.hpp"
+
+#include "platform/files/folder_memo.hpp"
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace kx::platform::walk {
+
+using fsfd::UniqueFd;
+
+FileError fail(std::uint32_t code, std::string message) {
+    return {code, std::move(message)};
+}
+
+FileError fromErrno(int err, std::string_view what, std::string_view path) {
+    std::uint32_t code = FileError::WriteFault;
+    switch (err) {
+        case ENOENT:
+            code = FileError::NotFound;
+            break;
+        case ENOTDIR:
+            code = FileError::PathNotFound;
+            break;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+        case ELOOP:
+        case EISDIR:
+        case ENXIO:
+            code = FileError::AccessDenied;
+            break;
+        case EBUSY:
+        case ETXTBSY:
+        case EAGAIN:
+            code = FileError::SharingViolation;
+            break;
+        case ENOSPC:
+        case EDQUOT:
+            code = FileError::DiskFull;
+            break;
+        case EEXIST:
+        case ENOTEMPTY:
+            code = err == EEXIST ? FileError::AlreadyExists : FileError::DirNotEmpty;
+            break;
+        case EXDEV:
+            code = FileError::NotSameDevice;
+            break;
+        case ENAMETOOLONG:
+            code = FileError::InvalidName;
+            break;
+        default:
+            break;
+    }
+    return fail(code, std::string(what) + " \"" + std::string(path) + "\": " + std::strerror(err));
+}
+
+FileError fromMachine(const MachineError& e) {
+    return fail(e.code, e.message);
+}
+
+bool isReadOnlyFile(const struct stat& st) {
+    return (st.st_mode & S_IWUSR) == 0;
+}
+
+EntryKind kindOf(mode_t mode) {
+    if (S_ISREG(mode))
+        return EntryKind::File;
+    if (S_ISDIR(mode))
+        return EntryKind::Folder;
+    if (S_ISLNK(mode))
+        return EntryKind::Link;
+    return EntryKind::Other;
+}
+
+std::expected<UniqueFd, FileError> walkFolders(const ResolvedPath& parts, std::size_t count,
+                                               std::string_view path) {
+    // Within a memo scope the folder the last walk opened is opened again
+    // from its descriptor.
+    FolderMemo* memo = activeFolderMemo();
+    std::string memoKey;
+    if (memo != nullptr) {
+        memoKey = parts.driveRoot.string();
+        for (std::size_t i = 0; i < count; ++i) {
+            memoKey += '/';
+            memoKey += parts.components[i];
+        }
+        if (memoKey == memo->walkedKey && memo->walked.valid()) {
+            UniqueFd again(::fcntl(memo->walked.get(), F_DUPFD_CLOEXEC, 0));
+            if (again.valid())
+                return again;
+        }
+    }
+    auto walked = walkFrom(parts, count, path);
+    if (memo != nullptr && walked) {
+        memo->walkedKey = std::move(memoKey);
+        memo->walked.reset(::fcntl(walked->get(), F_DUPFD_CLOEXEC, 0));
+    }
+    return walked;
+}
+
+std::expected<UniqueFd, FileError> walkFrom(const ResolvedPath& parts, std::size_t count,
+                                            std::string_view path) {
+    UniqueFd dir(::open(parts.driveRoot.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!dir.valid())
+        return std::unexpected(fromErrno(errno, "cannot reach the drive of", path));
+    for (std::size_t i = 0; i < count; ++i) {
+        const char* name = parts.components[i].c_str();
+        UniqueFd next(::openat(dir.get(), name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!next.valid()) {
+            const int err = errno;
+            struct stat st {};
+            if (::fstatat(dir.get(), name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
+                return std::unexpected(
+                    fail(FileError::AccessDenied,
+                         "refused: \"" + std::string(path) + "\" passes through a symbolic link"));
+            }
+            if (err == ENOENT || err == ENOTDIR) {
+                return std::unexpected(
+                    fail(FileError::PathNotFound, "path not found: \"" + std::string(path) + "\""));
+            }
+            return std::unexpected(fromErrno(err, "cannot open a folder of", path));
+        }
+        dir = std::move(next);
+    }
+    return dir;
+}
+
+std::expected<Parent, FileError> openParent(Machine& machine, std::string_view path) {
+    auto parts = machine.resolveParts(path);
+    if (!parts)
+        return std::unexpected(fromMachine(parts.error()));
+    if (parts->components.empty()) {
+        return std::unexpected(
+            fail(FileError::AccessDenied,
+                 "the root of a drive cannot be changed: \"" + std::string(path) + "\""));
+    }
+    auto dir = walkFolders(*parts, parts->components.size() - 1, path);
+    if (!dir)
+        return std::unexpected(dir.error());
+    return Parent{std::move(*dir), parts->components.back()};
+}
+
+std::expected<Entry, FileError> lookAt(Machine& machine, std::string_view path,
+                                       std::string_view what) {
+    auto parent = openParent(machine, path);
+    if (!parent)
+        return std::unexpected(parent.error());
+    Entry entry{std::move(*parent), {}};
+    if (::fstatat(entry.parent.dir.get(), entry.parent.name.c_str(), &entry.st,
+                  AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT) {
+            return std::unexpected(fail(FileError::NotFound, std::string(what) + " not found: \"" +
+                                                                 std::string(path) + "\""));
+        }
+        return std::unexpected(fromErrno(errno, "cannot look at", path));
+    }
+    return entry;
+}
+
+namespace {
+
+std::string inQuotes(std::string_view path) {
+    return "\"" + std::string(path) + "\"";
+}
+
+}  // namespace
+
+std::expected<void, FileError> refuseUnsafe(const struct stat& st, std::string_view path) {
+    if (S_ISLNK(st.st_mode))
+        return std::unexpected(
+            fail(FileError::AccessDenied, "refused: " + inQuotes(path) + " is a symbolic link"));
+    if (S_ISDIR(st.st_mode))
+        return std::unexpected(fail(FileError::AccessDenied, inQuotes(path) + " is a folder"));
+    if (!S_ISREG(st.st_mode))
+        return std::unexpected(
+            fail(FileError::AccessDenied, "refused: " + inQuotes(path) + " is not a regular file"));
+    if (st.st_nlink > 1)
+        return std::unexpected(
+            fail(FileError::AccessDenied, "refused: " + inQuotes(path) + " has other hard links"));
+    // Checked by hand because root's writes ignore the mode bits.
+    if (isReadOnlyFile(st))
+        return std::unexpected(fail(FileError::AccessDenied, inQuotes(path) + " is read-only"));
+    return {};
+}
+
+}  // namespace kx::platform::walk

@@ -1,0 +1,49 @@
+#include "platform/runtime/automation_objects.hpp"
+
+#include <map>
+#include <utility>
+
+#include "platform/runtime/text.hpp"
+
+namespace kx::platform {
+namespace {
+
+std::map<std::string, ObjectFactory>& factories() {
+    thread_local std::map<std::string, ObjectFactory> table;
+    return table;
+}
+
+}  // namespace
+
+DispatchRef asDispatch(const Variant& value) {
+    auto object = value.is<ObjectRef>() ? std::dynamic_pointer_cast<Dispatch>(value.get<ObjectRef>())
+                                        : nullptr;
+    if (!object)
+        throw RuntimeError{424, "Object required"};
+    return object;
+}
+
+ObjectFactoryScope::ObjectFactoryScope(std::string progId, ObjectFactory factory)
+    : progId_(lower(progId)) {
+    auto& slot = factories()[progId_];
+    previous_ = std::exchange(slot, std::move(factory));
+}
+
+ObjectFactoryScope::~ObjectFactoryScope() {
+    auto& table = factories();
+    if (previous_)
+        table[progId_] = std::move(previous_);
+    else
+        table.erase(progId_);
+}
+
+DispatchRef CreateObject(std::string_view progId) {
+    const auto& table = factories();
+    const auto it = table.find(lower(progId));
+    DispatchRef object = it != table.end() && it->second ? it->second() : nullptr;
+    if (!object)
+        throw RuntimeError{429, "ActiveX component can't create object"};
+    return object;
+}
+
+}  // namespace kx::platform

@@ -1,0 +1,210 @@
+#include "platform/runtime/text.hpp"
+
+#include <array>
+
+namespace kx::platform {
+namespace {
+
+char32_t lowerCp(char32_t cp) {
+    if (cp >= U'A' && cp <= U'Z')
+        return cp + 32;
+    if (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7)
+        return cp + 32;
+    return cp;
+}
+
+char32_t upperCp(char32_t cp) {
+    if (cp >= U'a' && cp <= U'z')
+        return cp - 32;
+    if (cp >= 0xE0 && cp <= 0xFE && cp != 0xF7)
+        return cp - 32;
+    return cp;
+}
+
+template <typename Map>
+std::string mapCase(std::string_view text, Map map) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const auto start = pos;
+        const auto c = static_cast<unsigned char>(text[pos]);
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(map(c)));
+            ++pos;
+            continue;
+        }
+        const char32_t cp = nextCodePoint(text, pos);
+        const char32_t mapped = map(cp);
+        // Keep the original bytes unless the letter really changed, so that
+        // invalid sequences are copied through untouched.
+        if (mapped == cp) {
+            out.append(text.substr(start, pos - start));
+        } else {
+            appendUtf8(out, mapped);
+        }
+    }
+    return out;
+}
+
+// Windows-1252 bytes 0x80..0x9F; 0 marks the five unassigned ones.
+constexpr std::array<char16_t, 32> kCp1252High = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+}  // namespace
+
+std::string lower(std::string_view text) {
+    return mapCase(text, lowerCp);
+}
+std::string upper(std::string_view text) {
+    return mapCase(text, upperCp);
+}
+
+bool iequals(std::string_view a, std::string_view b) {
+    if (a.size() == b.size() && a == b)
+        return true;
+    return lower(a) == lower(b);
+}
+
+std::string_view trimLeft(std::string_view text) {
+    const auto first = text.find_first_not_of(' ');
+    return first == std::string_view::npos ? std::string_view{} : text.substr(first);
+}
+
+std::string_view trimRight(std::string_view text) {
+    const auto last = text.find_last_not_of(' ');
+    return last == std::string_view::npos ? std::string_view{} : text.substr(0, last + 1);
+}
+
+std::string_view trim(std::string_view text) {
+    return trimRight(trimLeft(text));
+}
+
+char32_t nextCodePoint(std::string_view text, std::size_t& pos) {
+    const auto lead = static_cast<unsigned char>(text[pos]);
+    int extra = 0;
+    char32_t cp = 0;
+    if (lead < 0x80) {
+        ++pos;
+        return lead;
+    } else if ((lead & 0xE0) == 0xC0 && lead >= 0xC2) {
+        extra = 1;
+        cp = lead & 0x1F;
+    } else if ((lead & 0xF0) == 0xE0) {
+        extra = 2;
+        cp = lead & 0x0F;
+    } else if ((lead & 0xF8) == 0xF0 && lead <= 0xF4) {
+        extra = 3;
+        cp = lead & 0x07;
+    } else {
+        ++pos;
+        return lead;  // stray byte: taken as its Latin-1 character
+    }
+    if (pos + extra >= text.size()) {  // sequence cut short
+        ++pos;
+        return lead;
+    }
+    for (int i = 1; i <= extra; ++i) {
+        const auto c = static_cast<unsigned char>(text[pos + i]);
+        if ((c & 0xC0) != 0x80) {
+            ++pos;
+            return lead;
+        }
+        cp = (cp << 6) | (c & 0x3F);
+    }
+    pos += extra + 1;
+    return cp;
+}
+
+bool isValidUtf8(std::string_view text) {
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[pos]);
+        const auto start = pos;
+        const char32_t cp = nextCodePoint(text, pos);
+        // A stray byte comes back as itself after advancing by one.
+        if (lead >= 0x80 && pos == start + 1 && cp == lead) return false;
+    }
+    return true;
+}
+
+void appendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+std::string fromCp1252(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (const char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c >= 0x80 && c <= 0x9F && kCp1252High[c - 0x80] != 0) {
+            appendUtf8(out, kCp1252High[c - 0x80]);
+        } else {
+            appendUtf8(out, c);
+        }
+    }
+    return out;
+}
+
+std::string toCp1252(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const char32_t cp = nextCodePoint(text, pos);
+        if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
+            out.push_back(static_cast<char>(cp));
+            continue;
+        }
+        char mapped = '?';
+        for (std::size_t i = 0; i < kCp1252High.size(); ++i) {
+            if (kCp1252High[i] != 0 && kCp1252High[i] == cp)
+                mapped = static_cast<char>(0x80 + i);
+        }
+        out.push_back(mapped);
+    }
+    return out;
+}
+
+std::string replaceAll(std::string_view text, std::string_view what, std::string_view with) {
+    if (what.empty())
+        return std::string(text);
+    std::string out;
+    std::size_t start = 0;
+    for (auto at = text.find(what); at != std::string_view::npos; at = text.find(what, start)) {
+        out.append(text.substr(start, at - start)).append(with);
+        start = at + what.size();
+    }
+    out.append(text.substr(start));
+    return out;
+}
+
+std::vector<std::string_view> splitAt(std::string_view text, std::string_view separator) {
+    std::vector<std::string_view> pieces;
+    std::size_t start = 0;
+    for (auto at = text.find(separator); at != std::string_view::npos;
+         at = text.find(separator, start)) {
+        pieces.push_back(text.substr(start, at - start));
+        start = at + separator.size();
+    }
+    pieces.push_back(text.substr(start));
+    return pieces;
+}
+
+}  // namespace kx::platform

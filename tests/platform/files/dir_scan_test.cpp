@@ -1,0 +1,145 @@
+// The tree walk under the cleaners: it must see every file, and nothing
+// outside the tree it was given.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+#include <string>
+
+#include <sys/stat.h>
+
+#include "platform/files/dir_scan.hpp"
+#include "support/temp_machine.hpp"
+#include "support/unprivileged.hpp"
+
+namespace kx::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using kx::test::TempMachine;
+
+struct Seen {
+    std::set<std::string> files, links, folderLinks, folders, others;
+};
+
+Seen collect(const fs::path& root, ScanStats* stats = nullptr, ScanOptions options = {}) {
+    Seen seen;
+    options.reportFolders = true;
+    auto result = scanTree(
+        root,
+        [&](std::string_view rel, EntryKind kind) {
+            // In the order of EntryKind.
+            std::set<std::string>* const into[] = {&seen.files, &seen.folders, &seen.links,
+                                                   &seen.folderLinks, &seen.others};
+            const auto at = static_cast<std::size_t>(kind);
+            ASSERT_LT(at, std::size(into));
+            into[at]->insert(std::string(rel));
+        },
+        options);
+    EXPECT_TRUE(result) << (result ? "" : result.error().message);
+    if (stats && result)
+        *stats = *result;
+    return seen;
+}
+
+TEST(ScanTree, ListsEveryLevelAndDoesNotEnterLinkedFolders) {
+    TempMachine tm;
+    const fs::path root = tm.root() / "tree";
+    const fs::path outside = tm.root() / "outside";
+    tm.writeHostFile(outside / "secret.txt", "s");
+    tm.writeHostFile(outside / "deeper/secret2.txt", "s");
+    tm.writeHostFile(root / "a.txt", "1");
+    tm.writeHostFile(root / "Sub/b.txt", "2");
+    tm.writeHostFile(root / "Sub/Deep/c.txt", "3");
+    fs::create_directories(root / "Empty");
+    fs::create_directory_symlink(outside, root / "Sub/to-outside");
+    fs::create_symlink(outside / "secret.txt", root / "Sub/file-link");
+    fs::create_symlink(root / "gone", root / "dangling");
+    ASSERT_EQ(::mkfifo((root / "pipe").c_str(), 0644), 0);
+
+    ScanStats stats;
+    const Seen seen = collect(root, &stats);
+    EXPECT_EQ(seen.files, (std::set<std::string>{"a.txt", "Sub/b.txt", "Sub/Deep/c.txt"}));
+    EXPECT_EQ(seen.links, (std::set<std::string>{"Sub/file-link", "dangling"}));
+    EXPECT_EQ(seen.folderLinks, (std::set<std::string>{"Sub/to-outside"}));
+    EXPECT_EQ(seen.folders, (std::set<std::string>{"Sub", "Sub/Deep", "Empty"}));
+    EXPECT_EQ(seen.others, (std::set<std::string>{"pipe"}));
+    EXPECT_EQ(stats.files, 3u);
+    EXPECT_EQ(stats.folders, 3u);
+    EXPECT_EQ(stats.skippedFolders, 0u);
+}
+
+TEST(ScanTree, BackslashSeparatorLeavesOutNamesThatHoldOne) {
+    TempMachine tm;
+    const fs::path root = tm.root() / "tree";
+    tm.writeHostFile(root / "dir/ok.txt", "1");
+    tm.writeHostFile(root / "dir/evil\\..\\name.txt", "2");  // one Linux name
+    tm.writeHostFile(root / "a\\b/inside.txt", "3");         // a folder named "a\b"
+    ScanStats stats;
+    ScanOptions options;
+    options.separator = '\\';
+    const Seen seen = collect(root, &stats, options);
+    EXPECT_EQ(seen.files, (std::set<std::string>{"dir\\ok.txt"}));
+    EXPECT_EQ(stats.unaddressable, 2u);
+
+    // A root that is missing or on no drive is an error.
+    auto r = scanTree(tm.root() / "nothing", [](std::string_view, EntryKind) {});
+    ASSERT_FALSE(r);
+    EXPECT_EQ(r.error().code, FileError::PathNotFound);
+    EXPECT_FALSE(scanWindowsTree(tm.machine(), "Q:\\", [](std::string_view, EntryKind) {}));
+}
+
+TEST(ScanTree, DeepTreesNeedNoDescriptorPerLevel) {
+    // 150 levels, each with sibling folders still waiting while the walk is
+    // deeper down: more folders on the path than the walk keeps open, so
+    // closed ones must be reopened on the way back up.
+    TempMachine tm;
+    const fs::path root = tm.root() / "deep";
+    fs::path level = root;
+    std::set<std::string> expected;
+    std::string rel;
+    for (int i = 0; i < 150; ++i) {
+        for (int s = 0; s < 4; ++s) {
+            const std::string name = "s" + std::to_string(s);
+            tm.writeHostFile(level / name / "f.txt", "x");
+            expected.insert(rel + name + "/f.txt");
+        }
+        level /= "next";
+        rel += "next/";
+    }
+    tm.writeHostFile(level / "bottom.txt", "x");
+    expected.insert(rel + "bottom.txt");
+    ScanStats stats;
+    const Seen seen = collect(root, &stats);
+    EXPECT_EQ(seen.files, expected);
+    EXPECT_EQ(stats.skippedFolders, 0u);
+}
+
+TEST(ScanTree, UnreadableFoldersAreSkippedAndCounted) {
+    TempMachine tm;
+    const fs::path root = tm.root() / "tree";
+    tm.writeHostFile(root / "open/a.txt", "1");
+    tm.writeHostFile(root / "locked/hidden.txt", "2");
+    tm.writeHostFile(root / "z.txt", "3");
+    kx::test::openUpForOthers(tm.root());
+    fs::permissions(root / "locked", fs::perms::none);
+
+    const auto run = kx::test::runUnprivileged(tm.root(), [&] {
+        std::string out;
+        auto stats =
+            scanTree(root, [&](std::string_view rel, EntryKind) { out += std::string(rel) + ";"; });
+        if (!stats)
+            return "error:" + stats.error().message;
+        return out + "skipped=" + std::to_string(stats->skippedFolders);
+    });
+    if (!run.ran)
+        GTEST_SKIP() << "cannot run without the right to read every folder: " << run.skipReason;
+    EXPECT_NE(run.output.find("open/a.txt;"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("z.txt;"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("hidden"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("skipped=1"), std::string::npos) << run.output;
+}
+
+}  // namespace
+}  // namespace kx::platform
