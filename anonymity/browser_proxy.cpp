@@ -7,9 +7,9 @@
 #include <optional>
 
 #include "anonymity/proxy_script.hpp"
-#include "dialer/dialup_entries.hpp"
 #include "core/shared_state.hpp"
 #include "core/text_rules.hpp"
+#include "dialer/dialup_entries.hpp"
 #include "fsys/file_access.hpp"
 #include "platform/files/files.hpp"
 #include "platform/files/profile_strings.hpp"
@@ -41,8 +41,8 @@ struct SavedPrefs {
 // What a thread's component instances share.
 struct ComponentState {
     bool writingScript = false;
-    bool operaSaved = false;  // since the last restore
-    bool operaKnown = false;  // the values below were read once
+    bool operaSaved = false;              // since the last restore
+    bool operaKnown = false;              // the values below were read once
     std::optional<std::string> operaUrl;  // nullopt: the key was not there
     std::optional<std::string> operaUse;
     std::map<std::string, SavedPrefs> mozilla;  // by lower-cased profile file
@@ -125,7 +125,8 @@ bool restoreOperaValue(const std::string& ini, const char* key,
 }
 
 std::string mozillaAddressLine(bool adFilter) {
-    std::string line = platform::replaceAll("user_pref($network.proxy.autoconfig_url$, $§$);", "$", "\"");
+    std::string line =
+        platform::replaceAll("user_pref($network.proxy.autoconfig_url$, $§$);", "$", "\"");
     line = platform::replaceAll(std::move(line), "§", browserAddress(adFilter));
     return platform::replaceAll(std::move(line), "\\", "\\\\");
 }
@@ -273,7 +274,8 @@ bool SetIEProxy(std::string_view proxy) {
     platform::CollectionRef profiles;
     settings::NetscapeAndMozillaGetProfileFilesMulti(profiles);
     if (profiles) {
-        for (const auto& item : profiles->items) (void)SetMozillaProxy(proxy, item.get<std::string>());
+        for (const auto& item : profiles->items)
+            (void)SetMozillaProxy(proxy, item.get<std::string>());
     }
     const bool adFilter = isAdFilter(proxy);
     const bool restore = isRestore(proxy);

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "anonymity/frm_info.hpp"
-#include "services/form_base.hpp"
 #include "platform/ui/controls.hpp"
+#include "services/form_base.hpp"
 
 namespace kx::anonymity {
 

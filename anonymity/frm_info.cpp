@@ -61,7 +61,8 @@ std::string infoSentence(std::string_view startDate, std::string_view files, std
     // Each placeholder is filled once, in a single pass, so a value that
     // itself holds "$2" cannot be filled again.
     const std::string values[] = {std::string(startDate), std::string(files),
-                                  formatNumber(numericValue(mb), 2), formatNumber(numericValue(blocked), 0)};
+                                  formatNumber(numericValue(mb), 2),
+                                  formatNumber(numericValue(blocked), 0)};
     std::string out;
     const std::string_view tpl = kInfoTemplate;
     for (std::size_t i = 0; i < tpl.size(); ++i) {
@@ -84,7 +85,8 @@ std::string infoSentence() {
 
 std::string infoVersion() {
     return "Version: " + std::to_string(kComponentVersion.major) + "." +
-           std::to_string(kComponentVersion.minor) + "." + std::to_string(kComponentVersion.revision);
+           std::to_string(kComponentVersion.minor) + "." +
+           std::to_string(kComponentVersion.revision);
 }
 
 void ShowInfo() {

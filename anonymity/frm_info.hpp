@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "services/form_base.hpp"
 #include "platform/ui/controls.hpp"
+#include "services/form_base.hpp"
 
 namespace kx {
 

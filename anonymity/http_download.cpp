@@ -10,10 +10,10 @@
 #include <string_view>
 #include <vector>
 
-#include "services/progress.hpp"
 #include "core/shared_state.hpp"
 #include "platform/runtime/text.hpp"
 #include "platform/ui/message_loop.hpp"
+#include "services/progress.hpp"
 
 namespace kx {
 namespace {
@@ -45,8 +45,7 @@ bool successStatus(std::string_view head) {
 
 std::int64_t leadingNumber(std::string_view text) {
     std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
-        ++i;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
     std::int64_t value = 0;
     constexpr auto kMax = std::numeric_limits<std::int64_t>::max();
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
@@ -193,8 +192,8 @@ void frmMain::showProgress() {
                                     (static_cast<double>(headerLength_) / 100.0));
     percent = std::clamp(percent, static_cast<double>(std::numeric_limits<std::int16_t>::min()),
                          static_cast<double>(std::numeric_limits<std::int16_t>::max()));
-    window->m_lvLastLine->text = "Download " + lower(url_) + " " +
-                                 std::to_string(static_cast<std::int16_t>(percent)) + "%";
+    window->m_lvLastLine->text =
+        "Download " + lower(url_) + " " + std::to_string(static_cast<std::int16_t>(percent)) + "%";
     // One refresh after the change: the line is drawn once, never half.
     window->lvLog->refresh();
 }

@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "services/form_base.hpp"
 #include "platform/network/http_socket.hpp"
+#include "services/form_base.hpp"
 
 namespace kx {
 

@@ -4,10 +4,10 @@
 
 #include <memory>
 
-#include "services/progress.hpp"
-#include "platform/network/inet.hpp"
 #include "platform/machine/machine.hpp"
+#include "platform/network/inet.hpp"
 #include "platform/ui/cursor.hpp"
+#include "services/progress.hpp"
 #include "settings/keys.hpp"
 #include "settings/settings_store.hpp"
 
@@ -40,8 +40,8 @@ std::string GetInternetFile(const std::string& sURL) {
     platform::ui::HourglassCursor hourglass;
     const std::string proxy = GetDownloadProxy();
     auto session = proxy.empty()
-                       ? platform::InternetOpenA(kInternetAgent, platform::INTERNET_OPEN_TYPE_DIRECT,
-                                                 {}, {}, 0)
+                       ? platform::InternetOpenA(kInternetAgent,
+                                                 platform::INTERNET_OPEN_TYPE_DIRECT, {}, {}, 0)
                        : platform::InternetOpenA(kInternetAgent, platform::INTERNET_OPEN_TYPE_PROXY,
                                                  proxy, {}, 0);
     if (!session)
@@ -49,7 +49,8 @@ std::string GetInternetFile(const std::string& sURL) {
     // The buffer the old code read into, blanks until the read fills it;
     // what the read leaves untouched falls away with the trimming.
     std::string buffer(kInternetFileBuffer, ' ');
-    if (auto url = platform::InternetOpenUrlA(*session, sURL, {}, platform::INTERNET_FLAG_RELOAD, 0)) {
+    if (auto url =
+            platform::InternetOpenUrlA(*session, sURL, {}, platform::INTERNET_FLAG_RELOAD, 0)) {
         std::uint32_t read = 0;
         platform::InternetReadFile(*url, buffer.data(),
                                    static_cast<std::uint32_t>(kInternetFileBuffer), read);
@@ -63,8 +64,7 @@ std::string makerUrl(const std::string& path) {
     std::string base = platform::currentMachine().endpoint("maker");
     if (base.empty())
         return {};
-    while (!base.empty() && base.back() == '/')
-        base.pop_back();
+    while (!base.empty() && base.back() == '/') base.pop_back();
     return base + path;
 }
 

@@ -24,8 +24,8 @@ std::string GetDownloadProxy();
 /// when anything fails (nothing is reported). Direct, or through the
 /// download proxy when one is set; never a cached copy; agent
 /// "Mozilla/4.0"; at most kInternetFileBuffer characters are read (a longer
-/// resource keeps its first ones; one beyond the library's limit gives ""). The hourglass shows meanwhile. Blocks
-/// the thread for the whole transfer; Ctrl+C ends it early.
+/// resource keeps its first ones; one beyond the library's limit gives ""). The hourglass shows
+/// meanwhile. Blocks the thread for the whole transfer; Ctrl+C ends it early.
 std::string GetInternetFile(const std::string& sURL);
 
 /// IsConnection: shows "Prüfe Internetverbindung", then true exactly when

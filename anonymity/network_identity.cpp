@@ -80,7 +80,8 @@ std::string GetIPHostName() {
     std::string buffer(net::kHostNameBuffer, '\0');
     std::string name;
     if (net::sockets().gethostname(buffer, net::kHostNameBuffer) == net::SOCKET_ERROR) {
-        tell("Windows Sockets Error " + std::to_string(net::WSAGetLastError()) + "(Host).", kPlainBox);
+        tell("Windows Sockets Error " + std::to_string(net::WSAGetLastError()) + "(Host).",
+             kPlainBox);
     } else {
         name = upToNul(buffer);
     }
@@ -126,7 +127,8 @@ bool SocketsInitialize() {
         return false;
     }
     if (versionTooLow(data.wVersion)) {
-        tell("Winsock Version " + versionText(data.wVersion) + " No 32-Bit Windows Sockets.", kPlainBox);
+        tell("Winsock Version " + versionText(data.wVersion) + " No 32-Bit Windows Sockets.",
+             kPlainBox);
         net::WSACleanup();
         return false;
     }
@@ -140,13 +142,15 @@ void xSocketsInitialize() {
         return;
     }
     if (versionTooLow(data.wVersion)) {
-        tell("Windows Sockets version " + versionText(data.wVersion) + " is not supported by winsock.dll ",
+        tell("Windows Sockets version " + versionText(data.wVersion) +
+                 " is not supported by winsock.dll ",
              kCriticalBox);
         net::WSACleanup();
         return;
     }
     if (data.iMaxSockets < kMinSockets) {
-        tell("This application requires a minimum of " + std::to_string(kMinSockets) + " supported sockets.",
+        tell("This application requires a minimum of " + std::to_string(kMinSockets) +
+                 " supported sockets.",
              kCriticalBox);
         net::WSACleanup();
     }
@@ -159,7 +163,8 @@ void SocketsCleanup() {
 
 void xSocketsCleanup() {
     if (net::WSACleanup() != 0)
-        tell("Socket error " + std::to_string(net::WSAGetLastError()) + " occurred in Cleanup ", kCriticalBox);
+        tell("Socket error " + std::to_string(net::WSAGetLastError()) + " occurred in Cleanup ",
+             kCriticalBox);
 }
 
 }  // namespace kx

@@ -4,7 +4,6 @@
 #include <array>
 
 #include "anonymity/internet_file.hpp"
-#include "services/processes.hpp"
 #include "core/shared_state.hpp"
 #include "core/text_rules.hpp"
 #include "platform/files/files.hpp"
@@ -12,6 +11,7 @@
 #include "platform/runtime/text.hpp"
 #include "platform/ui/cursor.hpp"
 #include "platform/ui/dialogs.hpp"
+#include "services/processes.hpp"
 #include "settings/keys.hpp"
 #include "settings/settings_store.hpp"
 

@@ -6,12 +6,12 @@
 
 #include "anonymity/internet_file.hpp"
 #include "anonymity/proxy_checker.hpp"
-#include "services/progress.hpp"
 #include "core/shared_state.hpp"
 #include "platform/runtime/text.hpp"
 #include "platform/ui/cursor.hpp"
 #include "platform/ui/dialogs.hpp"
 #include "platform/ui/message_loop.hpp"
+#include "services/progress.hpp"
 #include "settings/keys.hpp"
 
 namespace kx::anonymity {

@@ -7,18 +7,18 @@
 #include "anonymity/browser_proxy.hpp"
 #include "anonymity/proxy_search.hpp"
 #include "anonymity/shipped_files.hpp"
-#include "services/progress.hpp"
 #include "core/shared_state.hpp"
 #include "core/text_rules.hpp"
-#include "platform/processes/command_line.hpp"
 #include "platform/machine/machine.hpp"
+#include "platform/processes/command_line.hpp"
 #include "platform/processes/process.hpp"
 #include "platform/ui/dialogs.hpp"
 #include "platform/ui/message_loop.hpp"
+#include "services/progress.hpp"
+#include "services/registry_import.hpp"
 #include "settings/cregistry.hpp"
 #include "settings/keys.hpp"
 #include "settings/locations.hpp"
-#include "services/registry_import.hpp"
 
 namespace kx::anonymity {
 namespace {

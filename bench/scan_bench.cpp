@@ -57,7 +57,8 @@ int populate(const std::string& prefix, long folders, long files, const std::str
     const auto fill = [&](const std::string& dir) {
         for (long f = 0; f < perFolder; ++f) {
             std::string file = dir + "/file" + std::to_string(f);
-            file += junkEvery > 0 && made % junkEvery == 0 ? kLeftovers[made / junkEvery % 6] : ".dat";
+            file +=
+                junkEvery > 0 && made % junkEvery == 0 ? kLeftovers[made / junkEvery % 6] : ".dat";
             const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
             if (fd < 0)
                 std::exit(1);

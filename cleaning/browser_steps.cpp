@@ -8,18 +8,18 @@
 #include "cleaning/destroy_steps.hpp"
 #include "cleaning/run_state.hpp"
 #include "cleaning/step_tools.hpp"
-#include "deletion/secure_delete.hpp"
 #include "core/automation.hpp"
-#include "services/processes.hpp"
-#include "services/progress.hpp"
 #include "core/shared_state.hpp"
+#include "deletion/secure_delete.hpp"
 #include "fsys/dir_scanner.hpp"
 #include "fsys/file_access.hpp"
 #include "platform/files/files.hpp"
 #include "platform/processes/process.hpp"
 #include "platform/runtime/text.hpp"
-#include "platform/ui/message_loop.hpp"
 #include "platform/runtime/wildcard.hpp"
+#include "platform/ui/message_loop.hpp"
+#include "services/processes.hpp"
+#include "services/progress.hpp"
 #include "settings/cregistry.hpp"
 #include "settings/locations.hpp"
 
@@ -35,7 +35,8 @@ constexpr std::string_view kIndexHeader = "Client UrlCache MMF Ver 5.2  @";
 constexpr std::string_view kCompressOldFiles =
     "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\VolumeCaches\\Compress old "
     "files\\";
-constexpr std::string_view kActiveXCache = "Windows\\CurrentVersion\\Internet Settings\\ActiveX Cache";
+constexpr std::string_view kActiveXCache =
+    "Windows\\CurrentVersion\\Internet Settings\\ActiveX Cache";
 
 bool cancelled() {
     return shared().gbBreak;
@@ -50,7 +51,8 @@ bool isPlainFile(std::string_view path) {
 
 bool isLink(std::string_view path) {
     const auto entry = pf::files::info(path);
-    return entry && (entry->kind == pf::EntryKind::Link || entry->kind == pf::EntryKind::FolderLink);
+    return entry &&
+           (entry->kind == pf::EntryKind::Link || entry->kind == pf::EntryKind::FolderLink);
 }
 
 // Whether a file may be read, destroyed and written anew: it is there, no

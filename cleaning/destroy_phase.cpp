@@ -9,15 +9,15 @@
 #include "cleaning/destroy_steps.hpp"
 #include "cleaning/run_state.hpp"
 #include "cleaning/statistics.hpp"
-#include "deletion/secure_delete.hpp"
-#include "services/progress.hpp"
 #include "core/shared_state.hpp"
 #include "core/text_rules.hpp"
+#include "deletion/secure_delete.hpp"
 #include "platform/files/files.hpp"
 #include "platform/machine/machine.hpp"
 #include "platform/runtime/text.hpp"
-#include "platform/ui/message_loop.hpp"
 #include "platform/runtime/variant.hpp"
+#include "platform/ui/message_loop.hpp"
+#include "services/progress.hpp"
 #include "settings/keys.hpp"
 #include "settings/system_info.hpp"
 
@@ -83,9 +83,11 @@ double deleteLeftover(const std::string& path) {
 
 double deleteListed(const std::string& path) {
     const auto slash = path.rfind('\\');
-    const std::string_view name =
-        slash == std::string::npos ? std::string_view(path) : std::string_view(path).substr(slash + 1);
-    if (platform::iequals(name, deletion::kTemporaryName)) return deleteLeftover(path);
+    const std::string_view name = slash == std::string::npos
+                                      ? std::string_view(path)
+                                      : std::string_view(path).substr(slash + 1);
+    if (platform::iequals(name, deletion::kTemporaryName))
+        return deleteLeftover(path);
     return deleteWithRunSettings(path);
 }
 
@@ -104,10 +106,12 @@ void deleteFoundFiles() {
         // The spelling on disk when the add filter kept it.
         const std::string path = item.tag.empty() ? item.text : item.tag;
         attempt([&] {
-            if (!keptCheck(text)) state.byteTotal += deleteListed(path);
+            if (!keptCheck(text))
+                state.byteTotal += deleteListed(path);
         });
         platform::ui::yield();
-        if (cancelled()) return;
+        if (cancelled())
+            return;
     }
 }
 
@@ -175,35 +179,45 @@ Flow runSteps() {
 
     bool gateOpen = false;
     attempt([&] { gateOpen = dialerGate(); });
-    if (gateOpen) attempt(removeDialerRemnants);
-    if (cancelled()) return Flow::Summary;
+    if (gateOpen)
+        attempt(removeDialerRemnants);
+    if (cancelled())
+        return Flow::Summary;
 
     gateOpen = false;
     attempt([&] { gateOpen = virusScanGate(); });
     if (gateOpen) {
         ScanEnd end = ScanEnd::Continue;
         attempt([&] { end = dailyVirusScan(); });
-        if (end == ScanEnd::EndPhase) return Flow::EndAtOnce;
-        if (end == ScanEnd::ToSummary) return Flow::Summary;
+        if (end == ScanEnd::EndPhase)
+            return Flow::EndAtOnce;
+        if (end == ScanEnd::ToSummary)
+            return Flow::Summary;
     }
-    if (cancelled()) return Flow::Summary;
+    if (cancelled())
+        return Flow::Summary;
 
     Status("Lösche temporäre Dateien");
     progress(9);
     deleteFoundFiles();
-    if (cancelled()) return Flow::Summary;
+    if (cancelled())
+        return Flow::Summary;
     progress(10);
 
     for (const auto& step : laterSteps()) {
-        if (step.before != 0) progress(step.before);
+        if (step.before != 0)
+            progress(step.before);
         gateOpen = false;
         attempt([&] { gateOpen = step.gate(); });
         if (gateOpen) {
-            if (step.inside != 0) progress(step.inside);
+            if (step.inside != 0)
+                progress(step.inside);
             attempt(step.run);
         }
-        if (cancelled()) return Flow::Summary;
-        if (step.after != 0) progress(step.after);
+        if (cancelled())
+            return Flow::Summary;
+        if (step.after != 0)
+            progress(step.after);
     }
     return Flow::Summary;
 }
@@ -211,16 +225,20 @@ Flow runSteps() {
 }  // namespace
 
 std::string summaryLine(std::size_t count, double bytes) {
-    return "Es wurden " + std::to_string(count) + " Dateien bereinigt bzw. entfernt. Dabei wurde ca. " +
+    return "Es wurden " + std::to_string(count) +
+           " Dateien bereinigt bzw. entfernt. Dabei wurde ca. " +
            formatNumber(bytes / 1024 / 1024, 4) + " MB Speicherplatz frei.";
 }
 
 std::vector<std::string_view> plannedSteps() {
     std::vector<std::string_view> out;
-    if (dialerGate()) out.push_back("dialer remnants");
-    if (virusScanGate()) out.push_back("daily virus scan");
+    if (dialerGate())
+        out.push_back("dialer remnants");
+    if (virusScanGate())
+        out.push_back("daily virus scan");
     for (const auto& step : laterSteps())
-        if (step.gate()) out.push_back(step.name);
+        if (step.gate())
+            out.push_back(step.name);
     return out;
 }
 
@@ -250,7 +268,8 @@ std::optional<RunSummary> runDestroyPhase() {
     }
     // However the phase ended, no file an exception keeps stays hidden.
     restoreKeptFiles();
-    if (flow == Flow::Summary) closeProgressLater();
+    if (flow == Flow::Summary)
+        closeProgressLater();
     return summary;
 }
 

@@ -12,9 +12,9 @@ void removeDialerRemnants();
 
 /// How the daily virus scan ended.
 enum class ScanEnd {
-    Continue,  // the phase goes on (also when the scan was skipped or failed)
-    ToSummary, // cancelled before the scanner ran: straight to the summary
-    EndPhase,  // cancelled while waiting for the report: the phase ends at once
+    Continue,   // the phase goes on (also when the scan was skipped or failed)
+    ToSummary,  // cancelled before the scanner ran: straight to the summary
+    EndPhase,   // cancelled while waiting for the report: the phase ends at once
 };
 /// The daily virus scan, when "AntiVirDate" is not today.
 ScanEnd dailyVirusScan();

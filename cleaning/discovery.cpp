@@ -9,17 +9,17 @@
 #include "cleaning/junk_search.hpp"
 #include "cleaning/run_state.hpp"
 #include "cleaning/step_tools.hpp"
-#include "dialer/dialer_check.hpp"
-#include "services/progress.hpp"
 #include "core/shared_state.hpp"
 #include "core/text_rules.hpp"
+#include "dialer/dialer_check.hpp"
 #include "fsys/dir_scanner.hpp"
 #include "fsys/file_access.hpp"
 #include "platform/files/files.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/variant.hpp"
 #include "platform/ui/dialogs.hpp"
 #include "platform/ui/message_loop.hpp"
-#include "platform/runtime/variant.hpp"
+#include "services/progress.hpp"
 #include "settings/keys.hpp"
 #include "settings/locations.hpp"
 
@@ -50,7 +50,8 @@ void attempt(const std::function<void()>& statement) {
         statement();
         return;
     } catch (const platform::RuntimeError& e) {
-        if (e.number == kInvalidValue) return;
+        if (e.number == kInvalidValue)
+            return;
         description = e.description;
     } catch (const std::exception& e) {
         description = e.what();
@@ -77,7 +78,8 @@ std::vector<std::string> profileFiles() {
     settings::NetscapeAndMozillaGetProfileFilesMulti(profiles);
     std::vector<std::string> out;
     if (profiles)
-        for (const auto& item : profiles->items) out.push_back(platform::lower(platform::toText(item)));
+        for (const auto& item : profiles->items)
+            out.push_back(platform::lower(platform::toText(item)));
     return out;
 }
 
@@ -108,10 +110,13 @@ class Discovery {
             for (std::int32_t i = 0; i <= upper; ++i) {
                 const std::string path = scanner_.Item(i);
                 if (!wanted || wanted(path)) {
-                    if (taking == Taking::Add || !keptCheck(path)) addFilter(path);
+                    if (taking == Taking::Add || !keptCheck(path))
+                        addFilter(path);
                 }
-                if ((static_cast<std::size_t>(i) + 1) % kYieldEvery == 0) ui::yield();
-                if (cancelled()) return;
+                if ((static_cast<std::size_t>(i) + 1) % kYieldEvery == 0)
+                    ui::yield();
+                if (cancelled())
+                    return;
             }
         });
     }
@@ -121,11 +126,13 @@ class Discovery {
     void takeDirect(const std::string& path) {
         attempt([&] {
             const auto attributes = platform::files::attributes(path);
-            if (!attributes) return;
+            if (!attributes)
+                return;
             constexpr std::uint32_t notPlain = platform::fileattr::Directory |
                                                platform::fileattr::Hidden |
                                                platform::fileattr::System;
-            if ((*attributes & notPlain) != 0) return;
+            if ((*attributes & notPlain) != 0)
+                return;
             foundList().add(path);
         });
     }
@@ -133,7 +140,8 @@ class Discovery {
     // A file of a profile folder, through the add filter, when it is there.
     void takeIfThere(const std::string& path) {
         attempt([&] {
-            if (files_.Exists(path)) addFilter(path);
+            if (files_.Exists(path))
+                addFilter(path);
         });
     }
 
@@ -154,15 +162,19 @@ void Discovery::temporaryFiles() {
     Status("Verzeichnisse lesen");
     Status("Suche temporäre Dateien");
     takeFolder(settings::GetTempDir(false), Taking::KeptThenAdd);
-    if (cancelled()) return;
+    if (cancelled())
+        return;
     takeFolder(AddBackslash(settings::GetWinDir()) + "temp", Taking::KeptThenAdd);
-    if (cancelled()) return;
+    if (cancelled())
+        return;
     Status("Suche temporäre AOL-Dateien");
     const std::string aol = settings::GetAOLPath();
     // Without AOL there is no folder: "" + "organize" would name one
     // relative to wherever the machine stands.
-    if (!aol.empty()) takeFolder(AddBackslash(aol) + "organize\\CACHE", Taking::KeptThenAdd);
-    if (cancelled()) return;
+    if (!aol.empty())
+        takeFolder(AddBackslash(aol) + "organize\\CACHE", Taking::KeptThenAdd);
+    if (cancelled())
+        return;
     Status("Suche Java-Cache...");
     takeFolder(AddBackslash(settings::GetSpecialfolder(settings::kCsidlAppData)) +
                    "Sun\\Java\\Deployment\\cache\\javapi\\v1.0",
@@ -173,17 +185,20 @@ void Discovery::internetCaches() {
     progress(4);
     Status("Suche temporäre Internetdateien (IE)");
     takeFolder(settings::GetSpecialfolder(kCsidlInternetCache), Taking::Add);
-    if (cancelled()) return;
+    if (cancelled())
+        return;
     bool operaCacheThere = false;
     attempt([&] {
-        if (operaCache_.empty()) return;
+        if (operaCache_.empty())
+            return;
         const auto info = platform::files::info(operaCache_);
         operaCacheThere = info && info->kind == platform::EntryKind::Folder;
     });
     if (operaCacheThere) {
         Status("Suche temporäre Internetdateien (Opera)");
         takeFolder(operaCache_, Taking::Add);
-        if (cancelled()) return;
+        if (cancelled())
+            return;
     }
     Status("Suche temporäre Internetdateien (Netscape/Mozilla/Firefox)");
     std::vector<std::string> profiles;
@@ -191,10 +206,12 @@ void Discovery::internetCaches() {
     for (const auto& prefs : profiles) {
         const std::string cache = platform::replaceAll(prefs, "prefs.js", "cache") + "\\";
         takeFolder(cache, Taking::Add);
-        if (cancelled()) return;
+        if (cancelled())
+            return;
         // The browser moves a cache it gives up beside the cache, not into it.
         takeFolder(platform::replaceAll(prefs, "prefs.js", "cache.trash") + "\\", Taking::Add);
-        if (cancelled()) return;
+        if (cancelled())
+            return;
     }
 }
 
@@ -202,7 +219,8 @@ void Discovery::cookies() {
     progress(5);
     Status("Suche Cookies");
     takeFolder(settings::GetSpecialfolder(kCsidlCookies), Taking::KeptThenAdd);
-    if (cancelled()) return;
+    if (cancelled())
+        return;
     takeDirect(opera_ + "cookies4.dat");
     takeDirect(opera_ + "profile\\cookies4.dat");
 }
@@ -224,18 +242,23 @@ void Discovery::recentLists() {
         takeFolder(AddBackslash(aol) + "organize", Taking::KeptThenAdd,
                    [](std::string_view path) { return platform::lower(path).ends_with(".arl"); });
     }
-    if (cancelled()) return;
+    if (cancelled())
+        return;
 
     progress(7);
     Status("Suche Listen der zuletzt geöffneten Dateien");
     takeFolder(settings::GetSpecialfolder(kCsidlRecent), Taking::Add);
-    if (cancelled()) return;
+    if (cancelled())
+        return;
     takeFolder(settings::GetSpecialfolder(kCsidlHistory), Taking::Add);
-    if (cancelled()) return;
+    if (cancelled())
+        return;
     takeFolder(settings::GetRecentDirectory(), Taking::Add);
-    if (cancelled()) return;
+    if (cancelled())
+        return;
     for (const char* name : {"global.dat", "vlink4.dat", "download.dat"}) takeDirect(opera_ + name);
-    if (cancelled()) return;
+    if (cancelled())
+        return;
     for (const char* name : {"profile\\global.dat", "profile\\vlink4.dat", "profile\\download.dat"})
         takeDirect(opera_ + name);
 }
@@ -250,10 +273,12 @@ void Discovery::run() {
 
     if (!options_.preview) {
         attempt([] {
-            if (engineOn(settings::keys::DialerCheckTime)) dialer::KXCheckForDialer();
+            if (engineOn(settings::keys::DialerCheckTime))
+                dialer::KXCheckForDialer();
         });
     }
-    if (cancelled()) return;
+    if (cancelled())
+        return;
     restoreKeptFiles();
     state.exceptionPatterns.clear();
     attempt([] { loadExceptionPatterns(); });
@@ -262,26 +287,38 @@ void Discovery::run() {
         progressWindow()->pbBar->setMax(17);
     });
 
-    if (engineOn(settings::keys::TempFiles)) temporaryFiles();
-    if (cancelled()) return;
+    if (engineOn(settings::keys::TempFiles))
+        temporaryFiles();
+    if (cancelled())
+        return;
     if (numericValue(settings::read(settings::keys::Junk, settings::Reader::Engine)) != 0) {
         progress(3);
         attempt([&] { weeklyJunkSearch(scanner_, options_.preview); });
     }
-    if (cancelled()) return;
-    if (engineOn(settings::keys::INetTempFiles)) internetCaches();
-    if (cancelled()) return;
+    if (cancelled())
+        return;
+    if (engineOn(settings::keys::INetTempFiles))
+        internetCaches();
+    if (cancelled())
+        return;
     if (settings::readBool(settings::keys::AutoFillOff, settings::Reader::Engine)) {
         std::vector<std::string> profiles;
         attempt([&] { profiles = profileFiles(); });
-        for (const auto& prefs : profiles) takeIfThere(platform::replaceAll(prefs, "prefs.js", "formhistory.dat"));
+        for (const auto& prefs : profiles)
+            takeIfThere(platform::replaceAll(prefs, "prefs.js", "formhistory.dat"));
     }
-    if (cancelled()) return;
-    if (engineOn(settings::keys::Cookies)) cookies();
-    if (cancelled()) return;
-    if (engineOn(settings::keys::Recent)) recentLists();
-    if (cancelled()) return;
-    if (engineOn(settings::keys::History)) foundList().add(std::string(kHistoryMarker));
+    if (cancelled())
+        return;
+    if (engineOn(settings::keys::Cookies))
+        cookies();
+    if (cancelled())
+        return;
+    if (engineOn(settings::keys::Recent))
+        recentLists();
+    if (cancelled())
+        return;
+    if (engineOn(settings::keys::History))
+        foundList().add(std::string(kHistoryMarker));
 }
 
 }  // namespace

@@ -9,21 +9,21 @@
 #include "cleaning/destroy_steps.hpp"
 #include "cleaning/run_state.hpp"
 #include "cleaning/step_tools.hpp"
-#include "services/progress.hpp"
 #include "core/shared_state.hpp"
 #include "core/text_rules.hpp"
 #include "fsys/dir_scanner.hpp"
 #include "fsys/file_access.hpp"
 #include "platform/files/files.hpp"
-#include "platform/network/inet.hpp"
-#include "platform/runtime/local_time.hpp"
 #include "platform/machine/machine.hpp"
+#include "platform/network/inet.hpp"
 #include "platform/processes/process.hpp"
 #include "platform/processes/shell.hpp"
+#include "platform/runtime/local_time.hpp"
 #include "platform/runtime/text.hpp"
 #include "platform/ui/cursor.hpp"
 #include "platform/ui/dialogs.hpp"
 #include "platform/ui/message_loop.hpp"
+#include "services/progress.hpp"
 #include "settings/keys.hpp"
 #include "settings/locations.hpp"
 
@@ -125,7 +125,8 @@ void removeDialerRemnants() {
 }
 
 ScanEnd dailyVirusScan() {
-    if (settings::read(keys::AntiVirDate, Reader::Engine) == platform::formatDdMmYy(platform::today()))
+    if (settings::read(keys::AntiVirDate, Reader::Engine) ==
+        platform::formatDdMmYy(platform::today()))
         return ScanEnd::Continue;
     auto& loop = ui::MessageLoop::current();
     fsys::FileAccess files;

@@ -4,12 +4,12 @@
 #include <unordered_set>
 
 #include "cleaning/run_state.hpp"
-#include "services/progress.hpp"
 #include "core/shared_state.hpp"
 #include "core/text_rules.hpp"
 #include "platform/runtime/local_time.hpp"
 #include "platform/runtime/text.hpp"
 #include "platform/ui/message_loop.hpp"
+#include "services/progress.hpp"
 #include "settings/keys.hpp"
 #include "settings/locations.hpp"
 
@@ -17,8 +17,10 @@ namespace kx::cleaning {
 
 bool junkSearchDue() {
     const auto today = platform::today();
-    bool due = numericValue(settings::read(settings::keys::JunkCleaned, settings::Reader::Engine)) == 0;
-    if (today.weekday == platform::kFriday) due = true;
+    bool due =
+        numericValue(settings::read(settings::keys::JunkCleaned, settings::Reader::Engine)) == 0;
+    if (today.weekday == platform::kFriday)
+        due = true;
     if (settings::read(settings::keys::JunkCleanedDate, settings::Reader::Engine) ==
         platform::formatDdMmYy(today))
         due = false;
@@ -32,8 +34,10 @@ bool searchJunk(fsys::DirScanner& scanner) {
     std::unordered_set<std::string> listed;
     for (const auto& item : foundList().items()) listed.insert(item->text);
     for (const auto& letter : settings::GetDriveLetters(settings::kDriveFixed)) {
-        if (letter.empty()) continue;  // the list's empty first element
-        if (shared().gbBreak) return false;
+        if (letter.empty())
+            continue;  // the list's empty first element
+        if (shared().gbBreak)
+            return false;
         Status("Wöchentliche Systemreinigung: Suche überflüssige Dateien auf Laufwerk " + letter +
                ":");
         // Each drive is scanned into an empty list: left over from the
@@ -42,8 +46,10 @@ bool searchJunk(fsys::DirScanner& scanner) {
         scanner.Clear();
         scanner.Scan(letter + ":");
         for (const auto pattern : kJunkPatterns) {
-            if (shared().gbBreak) return false;
-            for (auto i = scanner.FindNext(pattern, 0); i >= 0; i = scanner.FindNext(pattern, i + 1)) {
+            if (shared().gbBreak)
+                return false;
+            for (auto i = scanner.FindNext(pattern, 0); i >= 0;
+                 i = scanner.FindNext(pattern, i + 1)) {
                 const std::string path = scanner.Item(i);
                 if (!listed.contains(platform::lower(path)) && addFilter(path))
                     listed.insert(foundList().item(foundList().count() - 1)->text);
@@ -51,13 +57,15 @@ bool searchJunk(fsys::DirScanner& scanner) {
             }
         }
         platform::ui::yield();
-        if (shared().gbBreak) return false;
+        if (shared().gbBreak)
+            return false;
     }
     return true;
 }
 
 bool weeklyJunkSearch(fsys::DirScanner& scanner, bool keepMarkers) {
-    if (!junkSearchDue()) return true;
+    if (!junkSearchDue())
+        return true;
     const bool finished = searchJunk(scanner);
     // A cancelled search leaves the markers, so the next run that day tries again.
     if (finished && !keepMarkers) {

@@ -14,7 +14,7 @@ namespace kx::cleaning {
 
 /// The file-name patterns, in the order they are searched.
 inline constexpr std::array<std::string_view, 19> kJunkPatterns = {
-    "*.old", "*.bak", "*.b~k", "*.syd", "*.s~d", "~*.*",  "*.tmp", "*.$$$", "$$@$$.del", "*.~??",
+    "*.old", "*.bak", "*.b~k", "*.syd", "*.s~d", "~*.*",  "*.tmp", "*.$$$", "$$@$$.del",    "*.~??",
     "*.?~?", "*.??~", "*.dmp", "*.gid", "*.fts", "*.---", "*.-",   "*._",   "*MSCREATE.DIR"};
 
 /// True when the search is due today ("JunkCleaned", "JunkCleanedDate" and

@@ -8,14 +8,14 @@
 #include "cleaning/destroy_steps.hpp"
 #include "cleaning/run_state.hpp"
 #include "cleaning/step_tools.hpp"
-#include "services/processes.hpp"
-#include "services/progress.hpp"
 #include "core/shared_state.hpp"
 #include "fsys/file_access.hpp"
-#include "platform/runtime/automation_objects.hpp"
 #include "platform/processes/process.hpp"
 #include "platform/processes/shell.hpp"
+#include "platform/runtime/automation_objects.hpp"
 #include "platform/ui/message_loop.hpp"
+#include "services/processes.hpp"
+#include "services/progress.hpp"
 #include "settings/cregistry.hpp"
 #include "settings/keys.hpp"
 #include "settings/registry_access.hpp"
@@ -82,8 +82,8 @@ constexpr std::array<std::string_view, 6> kWordDialogs = {
     kWordSaveAs9,
 };
 
-#define KX_OPEN_FIND(version, program, dialog)                                                  \
-    "Software\\Microsoft\\Office\\" version "\\Common\\Open Find\\Microsoft " program         \
+#define KX_OPEN_FIND(version, program, dialog)                                        \
+    "Software\\Microsoft\\Office\\" version "\\Common\\Open Find\\Microsoft " program \
     "\\Settings\\" dialog "\\File Name MRU"
 constexpr std::array<std::string_view, 22> kOfficeDialogs = {
     KX_OPEN_FIND("8.0", "Access", "Öffnen"),
@@ -257,13 +257,15 @@ void clearKazaaLists() {
 void setAutoComplete() {
     const bool off = settings::readBool(keys::AutoFillOff, Reader::Engine);
     if (off)
-        Status("Deaktiviere Autovervollständigung für Kennwörter, Formulare und Eingaben im Browser");
+        Status(
+            "Deaktiviere Autovervollständigung für Kennwörter, Formulare und Eingaben im Browser");
     const std::string_view answer = off ? "no" : "yes";
     const Long flag = off ? 1 : 0;
     const auto registry = microsoft();
     registry.WriteUserInformationString("Internet Explorer\\Main", "FormSuggest Passwords", answer,
                                         false);
-    registry.WriteUserInformationString("Internet Explorer\\Main", "Use FormSuggest", answer, false);
+    registry.WriteUserInformationString("Internet Explorer\\Main", "Use FormSuggest", answer,
+                                        false);
     registry.WriteUserInformationLong("Windows\\CurrentVersion\\Internet Settings",
                                       "DisablePasswordCaching", flag, false);
     // The system-branch write would put the product's base path in front of

@@ -9,8 +9,8 @@
 
 #include "anonymity/http_download.hpp"
 #include "cleaning/step_tools.hpp"
-#include "deletion/secure_delete.hpp"
 #include "core/text_rules.hpp"
+#include "deletion/secure_delete.hpp"
 #include "fsys/file_access.hpp"
 #include "platform/files/files.hpp"
 #include "platform/runtime/text.hpp"
@@ -37,7 +37,8 @@ double engineNumber(const settings::SettingKey& key) {
 // stored value must not wrap around into another meaning.
 template <typename T>
 T integerPart(double value) {
-    if (!std::isfinite(value)) return 0;
+    if (!std::isfinite(value))
+        return 0;
     const double whole = std::trunc(value);
     return static_cast<T>(std::clamp(whole, static_cast<double>(std::numeric_limits<T>::min()),
                                      static_cast<double>(std::numeric_limits<T>::max())));
@@ -61,17 +62,20 @@ platform::ui::ListView& foundList() {
 void loadDeletionSettings() {
     auto& s = runState().settings;
     s.security = settings::readBool(settings::keys::Security, settings::Reader::Engine);
-    if (!s.security) return;
+    if (!s.security)
+        return;
     s.deleteN = integerPart<std::int16_t>(engineNumber(settings::keys::DeleteN));
     s.deleteIt = settings::readBool(settings::keys::DeleteIt, settings::Reader::Engine);
-    s.deleteValue = integerPart<std::uint8_t>(std::round(engineNumber(settings::keys::DeleteValue)));
+    s.deleteValue =
+        integerPart<std::uint8_t>(std::round(engineNumber(settings::keys::DeleteValue)));
     s.encrypt = settings::readBool(settings::keys::Encrypt, settings::Reader::Engine);
 }
 
 void setExceptionPatterns(const std::vector<std::string>& lines) {
     auto& patterns = runState().exceptionPatterns;
     patterns.clear();
-    for (const auto& line : lines) patterns.push_back(platform::LikePattern::compile(platform::lower(line)));
+    for (const auto& line : lines)
+        patterns.push_back(platform::LikePattern::compile(platform::lower(line)));
 }
 
 void loadExceptionPatterns() {
@@ -81,14 +85,16 @@ void loadExceptionPatterns() {
     if (files.Exists(path)) {
         lines = splitAtLineFeeds(files.ReadText(path));
         for (auto& line : lines)
-            if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
     }
     setExceptionPatterns(lines);
 }
 
 bool matchesException(std::string_view lowerText) {
     for (const auto& pattern : runState().exceptionPatterns)
-        if (pattern && pattern->matches(lowerText)) return true;
+        if (pattern && pattern->matches(lowerText))
+            return true;
     return false;
 }
 
@@ -99,9 +105,11 @@ enum class KeepReason { None, Ini, Pattern };
 // Why the kept check keeps a path: whenever patterns exist, a path holding
 // ".ini" is kept untouched; otherwise the first matching pattern keeps it.
 KeepReason keepReason(std::string_view path) {
-    if (runState().exceptionPatterns.empty()) return KeepReason::None;
+    if (runState().exceptionPatterns.empty())
+        return KeepReason::None;
     const std::string lowered = platform::lower(path);
-    if (lowered.find(".ini") != std::string::npos) return KeepReason::Ini;
+    if (lowered.find(".ini") != std::string::npos)
+        return KeepReason::Ini;
     return matchesException(lowered) ? KeepReason::Pattern : KeepReason::None;
 }
 
@@ -114,9 +122,11 @@ bool wouldKeep(std::string_view path) {
 bool keptCheck(std::string_view path) {
     auto& state = runState();
     const KeepReason reason = keepReason(path);
-    if (reason != KeepReason::Pattern) return reason == KeepReason::Ini;
+    if (reason != KeepReason::Pattern)
+        return reason == KeepReason::Ini;
     std::string kept(path);
-    if (!state.keptPaths.insert(kept).second) return true;  // hidden already
+    if (!state.keptPaths.insert(kept).second)
+        return true;  // hidden already
     // What the file had before, so that the end of the run gives it back
     // instead of leaving a read-only or hidden file of the user's plain.
     const auto before = platform::files::attributes(kept);
@@ -130,14 +140,17 @@ bool addFilter(std::string_view path) {
     std::string lowered = platform::lower(path);
     if (lowered.size() >= 4) {
         const std::string_view ending = std::string_view(lowered).substr(lowered.size() - 4);
-        if (std::ranges::find(kProtectedEndings, ending) != kProtectedEndings.end()) return false;
+        if (std::ranges::find(kProtectedEndings, ending) != kProtectedEndings.end())
+            return false;
     }
-    if (matchesException(lowered)) return false;
+    if (matchesException(lowered))
+        return false;
     auto item = foundList().add(std::move(lowered));
     // The entry shows the lower-cased path; the deletion takes the spelling
     // on disk, which needs no case-insensitive search of every folder on the
     // way and names exactly the file that was found.
-    if (item->text != path) item->tag = std::string(path);
+    if (item->text != path)
+        item->tag = std::string(path);
     return true;
 }
 

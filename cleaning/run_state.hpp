@@ -11,8 +11,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "platform/ui/controls.hpp"
 #include "platform/runtime/wildcard.hpp"
+#include "platform/ui/controls.hpp"
 
 namespace kx::cleaning {
 

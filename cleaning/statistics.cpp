@@ -1,9 +1,9 @@
 #include "cleaning/statistics.hpp"
 
-#include <cmath>
 #include <charconv>
-#include <system_error>
+#include <cmath>
 #include <exception>
+#include <system_error>
 
 #include "core/text_rules.hpp"
 #include "settings/keys.hpp"
@@ -21,7 +21,8 @@ double storedTotal(const settings::SettingKey& key) {
 }  // namespace
 
 std::string totalText(double value) {
-    if (!std::isfinite(value) || value == 0) return "0";
+    if (!std::isfinite(value) || value == 0)
+        return "0";
     // The shortest digits that give the same number back, never an exponent.
     char text[400];
     const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);

@@ -13,7 +13,6 @@ namespace kx::cleaning {
 /// "a\nb\n" -> {"a", "b", ""}; "" -> {}.
 std::vector<std::string> splitAtLineFeeds(std::string_view text);
 
-
 /// True when an exception pattern covers the file's lower-cased path: such a
 /// file is left exactly as it is by every step.
 bool protectedByException(std::string_view path);

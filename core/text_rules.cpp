@@ -35,20 +35,23 @@ double numericValue(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && text[i] == ' ') ++i;
     bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    if (i < text.size() && (text[i] == '-' || text[i] == '+'))
+        negative = text[i++] == '-';
     double value = 0;
     for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i)
         value = value * 10 + (text[i] - '0');
     if (i < text.size() && (text[i] == ',' || text[i] == '.')) {
         double scale = 0.1;
-        for (++i; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i, scale /= 10)
+        for (++i; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]));
+             ++i, scale /= 10)
             value += (text[i] - '0') * scale;
     }
     return negative ? -value : value;
 }
 
 std::string formatNumber(double value, int decimals) {
-    if (!std::isfinite(value)) value = 0;
+    if (!std::isfinite(value))
+        value = 0;
     char raw[64];
     std::snprintf(raw, sizeof raw, "%.*f", decimals, std::fabs(value));
     std::string text(raw);
@@ -57,12 +60,14 @@ std::string formatNumber(double value, int decimals) {
     const std::string fraction = point == std::string::npos ? "" : text.substr(point + 1);
     std::string grouped;
     for (std::size_t i = 0; i < whole.size(); ++i) {
-        if (i > 0 && (whole.size() - i) % 3 == 0) grouped += '.';
+        if (i > 0 && (whole.size() - i) % 3 == 0)
+            grouped += '.';
         grouped += whole[i];
     }
     const bool zero = text.find_first_not_of("0.") == std::string::npos;
     std::string out = (value < 0 && !zero ? "-" : "") + grouped;
-    if (!fraction.empty()) out += "," + fraction;
+    if (!fraction.empty())
+        out += "," + fraction;
     return out;
 }
 

@@ -9,10 +9,10 @@
 
 #include "crypt/key_cache.hpp"
 #include "crypt/sealed_format.hpp"
-#include "platform/files/cipher_files.hpp"
 #include "platform/crypto/crypto.hpp"
-#include "platform/ui/message_loop.hpp"
+#include "platform/files/cipher_files.hpp"
 #include "platform/runtime/variant.hpp"
+#include "platform/ui/message_loop.hpp"
 
 namespace kx::crypt {
 namespace {

@@ -8,9 +8,9 @@
 #include <utility>
 
 #include "platform/files/files.hpp"
-#include "platform/runtime/local_time.hpp"
-#include "platform/machine/machine.hpp"
 #include "platform/files/overwrite.hpp"
+#include "platform/machine/machine.hpp"
+#include "platform/runtime/local_time.hpp"
 #include "platform/ui/message_loop.hpp"
 
 namespace kx::deletion {

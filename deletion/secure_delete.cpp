@@ -6,17 +6,17 @@
 #include <stdexcept>
 
 #include "cleaning/run_state.hpp"
+#include "core/text_rules.hpp"
 #include "crypt/aes_holder.hpp"
 #include "deletion/gutmann.hpp"
-#include "services/cancel.hpp"
-#include "services/progress.hpp"
-#include "core/text_rules.hpp"
 #include "fsys/file_access.hpp"
 #include "platform/files/files.hpp"
-#include "platform/machine/machine.hpp"
 #include "platform/files/overwrite.hpp"
+#include "platform/machine/machine.hpp"
 #include "platform/runtime/text.hpp"
 #include "platform/ui/message_loop.hpp"
+#include "services/cancel.hpp"
+#include "services/progress.hpp"
 #include "settings/keys.hpp"
 
 namespace kx::deletion {

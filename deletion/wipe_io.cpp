@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "platform/machine/machine.hpp"
 #include "platform/files/overwrite.hpp"
+#include "platform/machine/machine.hpp"
 
 namespace kx::deletion {
 namespace {

@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <cstring>
 
-#include "platform/network/dialup.hpp"
 #include "platform/machine/system_messages.hpp"
+#include "platform/network/dialup.hpp"
 #include "platform/runtime/text.hpp"
 #include "settings/system_info.hpp"
 

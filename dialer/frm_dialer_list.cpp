@@ -3,8 +3,8 @@
 
 #include <vector>
 
-#include "dialer/dialup_entries.hpp"
 #include "core/shared_state.hpp"
+#include "dialer/dialup_entries.hpp"
 #include "platform/network/dialup.hpp"
 #include "platform/ui/dialogs.hpp"
 

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "services/form_base.hpp"
 #include "platform/ui/controls.hpp"
+#include "services/form_base.hpp"
 
 namespace kx::dialer {
 

@@ -76,9 +76,11 @@ struct Conv<CollectionRef> {
     static constexpr ParamType type = ParamType::Collection;
     static CollectionRef from(const Variant& v) {
         auto object = platform::toObject(v);
-        if (!object) return nullptr;
+        if (!object)
+            return nullptr;
         auto collection = std::dynamic_pointer_cast<Collection>(object);
-        if (!collection) throw RuntimeError{kTypeMismatch, "Type mismatch"};
+        if (!collection)
+            throw RuntimeError{kTypeMismatch, "Type mismatch"};
         return collection;
     }
     static Variant to(const CollectionRef& c) { return Variant(ObjectRef(c)); }
@@ -88,7 +90,8 @@ struct Conv<enumCryptIt> {
     static constexpr ParamType type = ParamType::CryptIt;
     static enumCryptIt from(const Variant& v) {
         const auto n = platform::toLong(v);
-        if (n != 0 && n != 1) throw RuntimeError{kInvalidCall, "Invalid procedure call or argument"};
+        if (n != 0 && n != 1)
+            throw RuntimeError{kInvalidCall, "Invalid procedure call or argument"};
         return static_cast<enumCryptIt>(n);
     }
     static Variant to(enumCryptIt e) { return Variant(static_cast<Long>(e)); }
@@ -103,7 +106,8 @@ struct Conv<VbAppWinStyle> {
 };
 
 const Variant& argument(const std::vector<Variant>& args, std::size_t i) {
-    if (i >= args.size()) throw RuntimeError{kArgumentNotOptional, "Argument not optional"};
+    if (i >= args.size())
+        throw RuntimeError{kArgumentNotOptional, "Argument not optional"};
     return args[i];
 }
 
@@ -149,7 +153,8 @@ struct Arg<std::optional<T>> {  // in, optional
     static constexpr bool byRef = false;
     static constexpr bool optional = true;
     static Storage load(const std::vector<Variant>& args, std::size_t i) {
-        if (!given(args, i)) return std::nullopt;
+        if (!given(args, i))
+            return std::nullopt;
         return Conv<T>::from(args[i]);
     }
     static Storage pass(Storage& s) { return s; }
@@ -163,18 +168,21 @@ struct Arg<T*> {  // in/out, optional
     static constexpr bool byRef = true;
     static constexpr bool optional = true;
     static Storage load(const std::vector<Variant>& args, std::size_t i) {
-        if (!given(args, i)) return std::nullopt;
+        if (!given(args, i))
+            return std::nullopt;
         return Conv<T>::from(args[i]);
     }
     static T* pass(Storage& s) { return s ? &*s : nullptr; }
     static void back(const Storage& s, std::vector<Variant>& args, std::size_t i) {
-        if (s && i < args.size()) args[i] = Conv<T>::to(*s);
+        if (s && i < args.size())
+            args[i] = Conv<T>::to(*s);
     }
 };
 
 template <typename R>
 Ret<Variant> toVariant(Ret<R>&& result) {
-    if (!result) return std::unexpected(result.error());
+    if (!result)
+        return std::unexpected(result.error());
     if constexpr (std::is_void_v<R>) {
         return Variant{};
     } else {
@@ -192,7 +200,8 @@ Member bindImpl(std::string name, Ret<R> (CKOLVANEX::*fn)(A...), std::vector<std
     m.name = std::move(name);
     m.params = {ParamInfo{names[I], Arg<A>::type, Arg<A>::byRef, Arg<A>::optional}...};
     m.hasResult = !std::is_void_v<R>;
-    if constexpr (!std::is_void_v<R>) m.resultType = Conv<R>::type;
+    if constexpr (!std::is_void_v<R>)
+        m.resultType = Conv<R>::type;
     m.invoke = [fn](CKOLVANEX& object, std::vector<Variant>& args) -> Ret<Variant> {
         std::tuple<typename Arg<A>::Storage...> values{Arg<A>::load(args, I)...};
         auto result = (object.*fn)(Arg<A>::pass(std::get<I>(values))...);
@@ -217,9 +226,11 @@ Member property(std::string name, Ret<T> (CKOLVANEX::*get)() const,
     m.hasResult = true;
     m.resultType = Conv<T>::type;
     m.invoke = [get, set](CKOLVANEX& object, std::vector<Variant>& args) -> Ret<Variant> {
-        if (args.empty()) return toVariant((object.*get)());
+        if (args.empty())
+            return toVariant((object.*get)());
         auto written = (object.*set)(Conv<T>::from(args[0]));
-        if (!written) return std::unexpected(written.error());
+        if (!written)
+            return std::unexpected(written.error());
         return toVariant((object.*get)());
     };
     return m;
@@ -376,23 +387,35 @@ std::vector<Member> buildTable() {
 
 std::string_view paramTypeName(ParamType type) {
     switch (type) {
-        case ParamType::String: return "String";
-        case ParamType::Boolean: return "Boolean";
-        case ParamType::Long: return "Long";
-        case ParamType::Integer: return "Integer";
-        case ParamType::Byte: return "Byte";
-        case ParamType::Double: return "Double";
-        case ParamType::Variant: return "Variant";
-        case ParamType::Object: return "Object";
-        case ParamType::Collection: return "Collection";
-        case ParamType::CryptIt: return "enumCryptIt";
-        case ParamType::WindowStyle: return "VbAppWinStyle";
+        case ParamType::String:
+            return "String";
+        case ParamType::Boolean:
+            return "Boolean";
+        case ParamType::Long:
+            return "Long";
+        case ParamType::Integer:
+            return "Integer";
+        case ParamType::Byte:
+            return "Byte";
+        case ParamType::Double:
+            return "Double";
+        case ParamType::Variant:
+            return "Variant";
+        case ParamType::Object:
+            return "Object";
+        case ParamType::Collection:
+            return "Collection";
+        case ParamType::CryptIt:
+            return "enumCryptIt";
+        case ParamType::WindowStyle:
+            return "VbAppWinStyle";
     }
     return "?";
 }
 
 std::size_t Member::requiredCount() const {
-    if (isProperty) return 0;
+    if (isProperty)
+        return 0;
     std::size_t n = 0;
     for (const auto& p : params) n += p.optional ? 0 : 1;
     return n;
@@ -405,7 +428,8 @@ std::span<const Member> members() {
 
 const Member* findMember(std::string_view name) {
     for (const auto& m : members()) {
-        if (platform::iequals(m.name, name)) return &m;
+        if (platform::iequals(m.name, name))
+            return &m;
     }
     return nullptr;
 }

@@ -6,9 +6,9 @@
 #include "facade/guarded.hpp"
 
 #include "core/shared_state.hpp"
+#include "services/registry_import.hpp"
 #include "services/utilities.hpp"
 #include "settings/registry_access.hpp"
-#include "services/registry_import.hpp"
 #include "settings/system_info.hpp"
 
 namespace kx {

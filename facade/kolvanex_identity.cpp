@@ -22,7 +22,8 @@ Ret<std::string> CKOLVANEX::HostByAddr(std::string addr) {
 }
 
 Ret<std::string> CKOLVANEX::HostByName(std::string& na, Integer* adapter) {
-    return guarded("HostByName", [&] { return kx::HostByName(na, adapter ? *adapter : Integer{1}); });
+    return guarded("HostByName",
+                   [&] { return kx::HostByName(na, adapter ? *adapter : Integer{1}); });
 }
 
 Ret<std::string> CKOLVANEX::MyHostName() {

@@ -22,7 +22,8 @@ Ret<bool> CKOLVANEX::SetMozillaProxy(std::string sProxyIPAndPort, std::string sP
 }
 
 Ret<std::string> CKOLVANEX::GetAdFilterProxyFileName() {
-    return guarded("GetAdFilterProxyFileName", [] { return anonymity::GetAdFilterProxyFileName(); });
+    return guarded("GetAdFilterProxyFileName",
+                   [] { return anonymity::GetAdFilterProxyFileName(); });
 }
 
 Ret<std::string> CKOLVANEX::GetAutoProxyFileName() {

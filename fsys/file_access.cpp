@@ -265,10 +265,13 @@ std::string FileAccess::ShowOpen(std::int32_t owner, std::string_view filter,
         ofn.owner = owner;
         // A bare pattern stands for itself as description too.
         std::string pairs(filter);
-        if (pairs.find('|') == std::string::npos) pairs = pairs + "|" + pairs;
-        if (!pairs.ends_with('|')) pairs += '|';
+        if (pairs.find('|') == std::string::npos)
+            pairs = pairs + "|" + pairs;
+        if (!pairs.ends_with('|'))
+            pairs += '|';
         for (auto& c : pairs) {
-            if (c == '|') c = '\0';
+            if (c == '|')
+                c = '\0';
         }
         ofn.filter = std::move(pairs);
         ofn.file = std::string(fileName);
@@ -276,7 +279,8 @@ std::string FileAccess::ShowOpen(std::int32_t owner, std::string_view filter,
         ofn.initialDir = std::string(initialDir);
         ofn.title = std::string(title);
         ofn.flags = static_cast<std::uint32_t>(flags);
-        if (!pf::ui::dialogs().getOpenFileName(ofn)) return "";
+        if (!pf::ui::dialogs().getOpenFileName(ofn))
+            return "";
         // One name, or (multiple selection) the folder and the names, each
         // ended by NUL and the list by a second NUL.
         std::vector<std::string> parts;
@@ -284,7 +288,8 @@ std::string FileAccess::ShowOpen(std::int32_t owner, std::string_view filter,
         while (start < ofn.file.size() && ofn.file[start] != '\0') {
             const auto end = ofn.file.find('\0', start);
             parts.push_back(ofn.file.substr(start, end - start));
-            if (end == std::string::npos) break;
+            if (end == std::string::npos)
+                break;
             start = end + 1;
         }
         std::string joined;

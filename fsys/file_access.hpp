@@ -26,8 +26,7 @@ class FileAccess {
     /// by the file names, all joined by ";".
     std::string ShowOpen(std::int32_t owner, std::string_view filter, std::int32_t filterIndex,
                          std::string_view initialDir, std::string_view defaultExt,
-                         std::string_view fileName, std::string_view title,
-                         std::int32_t flags);
+                         std::string_view fileName, std::string_view title, std::int32_t flags);
     /// True when a file, folder or link (even a dangling one) is there.
     bool Exists(std::string_view path);
 

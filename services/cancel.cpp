@@ -5,10 +5,10 @@
 #include <optional>
 #include <vector>
 
-#include "services/progress.hpp"
 #include "core/shared_state.hpp"
 #include "platform/ui/interrupt.hpp"
 #include "platform/ui/message_loop.hpp"
+#include "services/progress.hpp"
 
 namespace kx {
 namespace {
@@ -46,8 +46,7 @@ std::size_t cancelHandlerCount() {
 void runCancelHandlers() {
     auto& h = handlers();
     std::vector<CancelHandlerId> ids;
-    for (const auto& [id, handler] : h.byId)
-        ids.push_back(id);
+    for (const auto& [id, handler] : h.byId) ids.push_back(id);
     std::exception_ptr firstFailure;
     for (const auto id : ids) {
         const auto it = h.byId.find(id);

@@ -2,12 +2,12 @@
 
 #include <utility>
 
-#include "services/cancel.hpp"
-#include "services/processes.hpp"
 #include "core/shared_state.hpp"
 #include "platform/ui/clipboard.hpp"
 #include "platform/ui/cursor.hpp"
 #include "platform/ui/message_loop.hpp"
+#include "services/cancel.hpp"
+#include "services/processes.hpp"
 #include "settings/keys.hpp"
 #include "settings/system_info.hpp"
 

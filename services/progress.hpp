@@ -15,8 +15,8 @@
 #include <string>
 #include <string_view>
 
-#include "services/form_base.hpp"
 #include "platform/ui/controls.hpp"
+#include "services/form_base.hpp"
 
 namespace kx {
 
@@ -24,8 +24,8 @@ class frmProgress final : public FormBase {
   public:
     frmProgress();
 
-    std::shared_ptr<platform::ui::ListView> lvLog;     // one column "Aktion", newest line last
-    std::shared_ptr<platform::ui::ProgressBar> pbBar;  // range and position set by the host
+    std::shared_ptr<platform::ui::ListView> lvLog;        // one column "Aktion", newest line last
+    std::shared_ptr<platform::ui::ProgressBar> pbBar;     // range and position set by the host
     std::shared_ptr<platform::ui::CommandButton> cmdCan;  // "Schließen"
     std::shared_ptr<platform::ui::Timer> tmrClose;        // 5000 ms, stopped at creation
     std::shared_ptr<platform::ui::Menu> mnuPopup;         // hidden; context menu of lvLog

@@ -3,12 +3,12 @@
 #include <chrono>
 #include <string>
 
-#include "services/progress.hpp"
 #include "core/text_rules.hpp"
 #include "platform/files/files.hpp"
 #include "platform/processes/shell.hpp"
 #include "platform/runtime/text.hpp"
 #include "platform/ui/message_loop.hpp"
+#include "services/progress.hpp"
 #include "settings/locations.hpp"
 
 namespace kx::settings {
@@ -21,7 +21,8 @@ using std::chrono::milliseconds;
 // last backslash with every ".reg" taken out.
 std::string baseName(std::string_view fileName) {
     std::string name = platform::lower(fileName);
-    if (const auto slash = name.rfind('\\'); slash != std::string::npos) name.erase(0, slash + 1);
+    if (const auto slash = name.rfind('\\'); slash != std::string::npos)
+        name.erase(0, slash + 1);
     for (auto pos = name.find(".reg"); pos != std::string::npos; pos = name.find(".reg", pos)) {
         name.erase(pos, 4);
     }
@@ -37,7 +38,8 @@ void removeLater(const std::string& copy) {
         loop.yield();
         loop.sleep(milliseconds(50));
     }
-    if (files::exists(copy)) (void)files::remove(copy);
+    if (files::exists(copy))
+        (void)files::remove(copy);
 }
 
 }  // namespace
@@ -46,12 +48,13 @@ bool RegEdit(std::string_view sFileName) {
     const std::string copy = AddBackslash(GetPrivatePath()) + baseName(sFileName) + ".tmp";
     bool failed = false;
     try {
-        if (files::exists(copy)) failed = !files::remove(copy).has_value();
+        if (files::exists(copy))
+            failed = !files::remove(copy).has_value();
         const auto content = files::readAll(sFileName);
         failed = failed || !content || !files::writeAll(copy, *content).has_value();
         if (!failed) {
-            const auto started = platform::ShellExecuteA(0, "open", "regedit.exe",
-                                                         " /s \"" + copy + "\"", "", 1);
+            const auto started =
+                platform::ShellExecuteA(0, "open", "regedit.exe", " /s \"" + copy + "\"", "", 1);
             failed = started <= 32;
         }
     } catch (const std::exception&) {
@@ -60,7 +63,8 @@ bool RegEdit(std::string_view sFileName) {
     const bool ok = !failed && files::exists(copy);
     if (!ok) {
         Status(copy + " wurde nicht gefunden!");
-        if (auto window = existingProgressWindow()) window->startCloseTimer();
+        if (auto window = existingProgressWindow())
+            window->startCloseTimer();
     }
     removeLater(copy);
     return ok;

@@ -59,7 +59,6 @@ std::string fileDialog(bool save, Long& owner, std::string& filter, std::string&
 
 }  // namespace
 
-
 bool IsIDE() {
     return false;
 }
@@ -177,6 +176,5 @@ void applyTopmostRule(Long hwnd) {
     if (shared().gbFormsOnTop)
         FormOnTop(hwnd, true);
 }
-
 
 }  // namespace kx

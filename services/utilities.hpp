@@ -10,7 +10,6 @@
 
 namespace kx {
 
-
 /// The built component never runs inside its development environment.
 bool IsIDE();
 
@@ -54,6 +53,5 @@ void applyTopmostRule(Long hwnd);
 
 /// The address of the maker's web site.
 std::string makerWebSite();
-
 
 }  // namespace kx

@@ -9,8 +9,8 @@
 
 #include "core/shared_state.hpp"
 #include "fsys/dir_scanner.hpp"
-#include "platform/machine/drives.hpp"
 #include "platform/files/files.hpp"
+#include "platform/machine/drives.hpp"
 #include "platform/machine/machine.hpp"
 #include "platform/machine/security.hpp"
 #include "platform/machine/shell_folders.hpp"
@@ -40,19 +40,24 @@ std::string userText(std::string_view keyPath, std::string_view valueName) {
 
 // The text a fixed buffer would hold: everything before the first NUL.
 std::string beforeNul(std::string text) {
-    if (const auto nul = text.find('\0'); nul != std::string::npos) text.resize(nul);
+    if (const auto nul = text.find('\0'); nul != std::string::npos)
+        text.resize(nul);
     return text;
 }
 
-bool firefoxChosen() { return readBool(keys::BrowserIsMozillaFireFox, Reader::Engine); }
+bool firefoxChosen() {
+    return readBool(keys::BrowserIsMozillaFireFox, Reader::Engine);
+}
 
 // A regular file, or a link to one; folders, devices and dangling links are
 // not settings files.
 bool fileExists(std::string_view path) {
     auto& machine = pf::currentMachine();
     const auto entry = pf::files::info(machine, path);
-    if (!entry) return false;
-    if (entry->kind == pf::EntryKind::File) return true;
+    if (!entry)
+        return false;
+    if (entry->kind == pf::EntryKind::File)
+        return true;
     return entry->kind == pf::EntryKind::Link && pf::files::size(machine, path).has_value();
 }
 
@@ -66,7 +71,8 @@ bool folderExists(std::string_view path) {
 // UTF-8, some with a byte-order mark. Either way the engine gets UTF-8, so a
 // folder below "Jürgen" resolves.
 std::string settingsFileText(std::string bytes) {
-    if (bytes.starts_with("\xEF\xBB\xBF")) bytes.erase(0, 3);
+    if (bytes.starts_with("\xEF\xBB\xBF"))
+        bytes.erase(0, 3);
     return pf::isValidUtf8(bytes) ? bytes : pf::fromCp1252(bytes);
 }
 
@@ -77,11 +83,15 @@ bool forEachLine(std::string_view text, F&& onLine) {
     std::size_t pos = 0;
     while (pos < text.size()) {
         auto end = text.find_first_of("\r\n", pos);
-        if (end == std::string_view::npos) end = text.size();
-        if (onLine(text.substr(pos, end - pos))) return true;
+        if (end == std::string_view::npos)
+            end = text.size();
+        if (onLine(text.substr(pos, end - pos)))
+            return true;
         pos = end;
-        if (pos < text.size() && text[pos] == '\r') ++pos;
-        if (pos < text.size() && text[pos] == '\n') ++pos;
+        if (pos < text.size() && text[pos] == '\r')
+            ++pos;
+        if (pos < text.size() && text[pos] == '\n')
+            ++pos;
     }
     return false;
 }
@@ -91,36 +101,44 @@ bool forEachLine(std::string_view text, F&& onLine) {
 std::string GetOperaExeDirectory() {
     constexpr std::string_view key = "Software\\Opera Software";
     std::string dir = userText(key, "Last Directory");
-    if (dir.empty()) dir = userText(key, "Last Directory2");
-    if (dir.empty()) dir = kOperaProgramDefault;
+    if (dir.empty())
+        dir = userText(key, "Last Directory2");
+    if (dir.empty())
+        dir = kOperaProgramDefault;
     return dir;
 }
 
-std::string GetOperaDirectory() { return VBGetSpecialFolder(kCsidlAppData) + "\\opera\\opera7"; }
+std::string GetOperaDirectory() {
+    return VBGetSpecialFolder(kCsidlAppData) + "\\opera\\opera7";
+}
 
 std::string GetOperaIni() {
     const std::string base = GetOperaDirectory();
     for (const char* name : {"\\profile\\opera6.ini", "\\opera.ini", "\\OperaDef6.ini"}) {
         std::string candidate = base + name;
-        if (fileExists(candidate)) return candidate;
+        if (fileExists(candidate))
+            return candidate;
     }
     return {};
 }
 
 std::string GetOperaTempDirectory() {
     const std::string ini = GetOperaIni();
-    if (ini.empty() || !fileExists(ini)) return {};
+    if (ini.empty() || !fileExists(ini))
+        return {};
 
     auto bytes = pf::files::readAll(pf::currentMachine(), ini);
     // A settings file that cannot be read ends the search with what was
     // found so far, which is nothing yet.
-    if (!bytes) return {};
+    if (!bytes)
+        return {};
     const std::string text = settingsFileText(std::move(*bytes));
 
     std::string folder;
     forEachLine(text, [&](std::string_view raw) {
         const std::string line = pf::lower(raw);
-        if (line.find("cache directory4") == std::string::npos) return false;
+        if (line.find("cache directory4") == std::string::npos)
+            return false;
         // Everything after the first "=": a folder name may itself hold one.
         const auto eq = line.find('=');
         folder = eq == std::string::npos ? std::string(kOperaCacheDefault) : line.substr(eq + 1);
@@ -130,7 +148,8 @@ std::string GetOperaTempDirectory() {
     folder = std::string(pf::trim(folder));
     if (!folder.empty() && !folderExists(folder)) {
         folder = kOperaCacheDefault;
-        if (!folderExists(folder)) folder.clear();
+        if (!folderExists(folder))
+            folder.clear();
     }
     if (folder.empty()) {
         folder = VBGetSpecialFolder(kCsidlAppData) + "\\opera\\opera7\\profile\\cache4";
@@ -140,14 +159,17 @@ std::string GetOperaTempDirectory() {
 
 std::string NetscapeGetInstallDirectory() {
     const std::string version = userText("Software\\Netscape\\Netscape", "CurrentVersion");
-    if (version.empty()) return {};
+    if (version.empty())
+        return {};
     return userText("Software\\Netscape\\Netscape\\" + version + "\\Main", "Install Directory");
 }
 
 std::string NetscapeGetExeDirectory() {
     std::string version = userText("Software\\Netscape\\Netscape", "CurrentVersion");
-    if (version.empty()) version = userText("Software\\Netscape\\Netscape 6", "CurrentVersion");
-    if (version.empty()) return {};
+    if (version.empty())
+        version = userText("Software\\Netscape\\Netscape 6", "CurrentVersion");
+    if (version.empty())
+        return {};
     std::string exe = userText("Software\\Netscape\\Netscape\\" + version + "\\Main", "PathToExe");
     if (exe.empty()) {
         exe = userText("Software\\Netscape\\Netscape 6\\" + version + "\\Main", "PathToExe");
@@ -157,7 +179,8 @@ std::string NetscapeGetExeDirectory() {
 
 std::string MozGetInstallDirectory() {
     const std::string version = userText("Software\\mozilla.org\\Mozilla", "CurrentVersion");
-    if (version.empty()) return {};
+    if (version.empty())
+        return {};
     std::string dir =
         userText("Software\\mozilla.org\\Mozilla\\" + version + "\\Main", "Install Directory");
     if (firefoxChosen()) {
@@ -177,23 +200,27 @@ std::string MozGetExeDirectory() {
         if (version.empty()) {
             version = userText("Software\\mozilla\\Mozilla Firefox", "CurrentVersion");
         }
-        if (version.empty()) return std::string(kFirefoxDefault);
+        if (version.empty())
+            return std::string(kFirefoxDefault);
         std::string exe =
             userText("Software\\mozilla.org\\Mozilla Firefox\\" + version + "\\Main", "PathToExe");
         if (exe.empty()) {
-            exe = userText("Software\\mozilla\\Mozilla Firefox\\" + version + "\\Main", "PathToExe");
+            exe =
+                userText("Software\\mozilla\\Mozilla Firefox\\" + version + "\\Main", "PathToExe");
         }
         return exe;
     }
     const std::string version = userText("Software\\mozilla.org\\Mozilla", "CurrentVersion");
-    if (version.empty()) return {};
+    if (version.empty())
+        return {};
     return userText("Software\\mozilla.org\\Mozilla\\" + version + "\\Main", "PathToExe");
 }
 
 void NetscapeAndMozillaGetProfileFilesMulti(platform::CollectionRef& colDirs) {
     // Whoever else holds the old collection sees it emptied; the caller's
     // variable gets a fresh one.
-    if (colDirs) colDirs->items.clear();
+    if (colDirs)
+        colDirs->items.clear();
     colDirs = std::make_shared<platform::Collection>();
     auto& found = colDirs->items;
     try {
@@ -245,7 +272,8 @@ std::string VBGetSpecialFolder(int csidl) {
 std::string GetSpecialfolder(int csidl) noexcept {
     try {
         std::string path = VBGetSpecialFolder(csidl);
-        if (!path.empty()) return path;
+        if (!path.empty())
+            return path;
     } catch (const std::exception&) {
         // Trapped by contract: the answer below leads nowhere.
     }
@@ -258,13 +286,18 @@ std::string GetRecentDirectory() {
 
 std::string GetTempDir(bool addBackslash) {
     const std::string path = beforeNul(pf::tempPath(pf::currentMachine()));
-    if (path.empty()) return {};
+    if (path.empty())
+        return {};
     return addBackslash ? path : path.substr(0, path.size() - 1);
 }
 
-std::string GetWinDir() { return beforeNul(pf::windowsDirectory(pf::currentMachine())); }
+std::string GetWinDir() {
+    return beforeNul(pf::windowsDirectory(pf::currentMachine()));
+}
 
-std::string GetSysDir() { return beforeNul(pf::systemDirectory(pf::currentMachine())); }
+std::string GetSysDir() {
+    return beforeNul(pf::systemDirectory(pf::currentMachine()));
+}
 
 bool IsAdmin() {
     sec::TokenHandle token;
@@ -273,7 +306,8 @@ bool IsAdmin() {
     }
     pf::DWORD size = 0;
     (void)sec::GetTokenInformation(token.get(), sec::TokenGroups, nullptr, 0, &size);
-    if (size == 0) return false;
+    if (size == 0)
+        return false;
     // new[] gives memory aligned for any record, as the call requires.
     auto buffer = std::make_unique<std::byte[]>(size);
     pf::DWORD written = 0;
@@ -285,7 +319,8 @@ bool IsAdmin() {
     // Copy the count and at most the first 21 entries, and never more than
     // the call actually wrote.
     constexpr std::size_t entriesOffset = offsetof(sec::TOKEN_GROUPS, Groups);
-    if (written < entriesOffset || written > size) return false;
+    if (written < entriesOffset || written > size)
+        return false;
     const auto* groups = std::launder(reinterpret_cast<const sec::TOKEN_GROUPS*>(buffer.get()));
     const std::size_t available = (written - entriesOffset) / sizeof(sec::SID_AND_ATTRIBUTES);
     const std::size_t examined =
@@ -300,7 +335,8 @@ bool IsAdmin() {
         return false;
     }
     const sec::UniqueSid administrators(raw);
-    if (sec::IsValidSid(administrators.get()) != 1) return false;
+    if (sec::IsValidSid(administrators.get()) != 1)
+        return false;
     for (std::size_t i = 0; i < examined; ++i) {
         if (sec::IsValidSid(table[i].Sid) == 1 &&
             sec::EqualSid(table[i].Sid, administrators.get()) == 1) {
@@ -317,11 +353,13 @@ std::string GetPrivatePath() {
 std::vector<std::string> GetDriveLetters(std::uint32_t kind) {
     std::vector<std::string> letters{""};
     const pf::DWORD needed = pf::GetLogicalDriveStringsA(0, nullptr);
-    if (needed == 0) return letters;
+    if (needed == 0)
+        return letters;
     std::string buffer(needed, '\0');
     const pf::DWORD length = pf::GetLogicalDriveStringsA(needed, buffer.data());
     // Zero, or a list that grew between the two calls: no roots to trust.
-    if (length == 0 || length >= needed) return letters;
+    if (length == 0 || length >= needed)
+        return letters;
     buffer.resize(length);
 
     // Only the roots themselves: the empty piece behind the last NUL is no
@@ -329,7 +367,8 @@ std::vector<std::string> GetDriveLetters(std::uint32_t kind) {
     std::size_t pos = 0;
     while (pos < buffer.size()) {
         auto nul = buffer.find('\0', pos);
-        if (nul == std::string::npos) nul = buffer.size();
+        if (nul == std::string::npos)
+            nul = buffer.size();
         const std::string_view root(buffer.data() + pos, nul - pos);
         if (!root.empty() && (kind == 0 || pf::GetDriveTypeA(root) == kind)) {
             letters.emplace_back(1, root.front());
@@ -344,15 +383,22 @@ std::int32_t GetDriveKind(std::string_view path) {
     switch (pf::GetDriveTypeA(root)) {
         case pf::DRIVE_REMOVABLE: {
             const std::string name = GetShellTypeName(root);
-            if (name == "3,5-Diskette" || name == "3") return kDriveFloppy35;
-            if (name == "5,25-Diskette" || name == "5") return kDriveFloppy525;
+            if (name == "3,5-Diskette" || name == "3")
+                return kDriveFloppy35;
+            if (name == "5,25-Diskette" || name == "5")
+                return kDriveFloppy525;
             return kDriveRemovable;
         }
-        case pf::DRIVE_FIXED: return kDriveFixed;
-        case pf::DRIVE_REMOTE: return kDriveRemote;
-        case pf::DRIVE_CDROM: return kDriveCdRom;
-        case pf::DRIVE_RAMDISK: return kDriveRamDisk;
-        default: return kDriveUnknown;
+        case pf::DRIVE_FIXED:
+            return kDriveFixed;
+        case pf::DRIVE_REMOTE:
+            return kDriveRemote;
+        case pf::DRIVE_CDROM:
+            return kDriveCdRom;
+        case pf::DRIVE_RAMDISK:
+            return kDriveRamDisk;
+        default:
+            return kDriveUnknown;
     }
 }
 

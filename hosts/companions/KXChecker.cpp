@@ -17,9 +17,9 @@
 #include "anonymity/internet_file.hpp"
 #include "anonymity/proxy_checker.hpp"
 #include "anonymity/proxy_list.hpp"
-#include "platform/processes/desktop_program.hpp"
-#include "platform/network/inet.hpp"
 #include "platform/machine/machine.hpp"
+#include "platform/network/inet.hpp"
+#include "platform/processes/desktop_program.hpp"
 #include "platform/runtime/text.hpp"
 #include "settings/keys.hpp"
 

@@ -26,7 +26,8 @@ json optionalText(const std::optional<std::string>& text) {
 }
 
 std::optional<std::string> optionalText(const json& value) {
-    if (value.is_null()) return std::nullopt;
+    if (value.is_null())
+        return std::nullopt;
     return value.get<std::string>();
 }
 
@@ -41,10 +42,14 @@ json toJson(const anonymity::SavedBrowserSettings& saved) {
     json mozilla = json::object();
     for (const auto& [file, lines] : saved.mozilla)
         mozilla[file] = {{"addressLine", lines.first}, {"typeLine", lines.second}};
-    return {{"pointed", saved.pointed},         {"ieSaved", saved.ieSaved},
-            {"ie", ie},                         {"operaSaved", saved.operaSaved},
-            {"operaKnown", saved.operaKnown},   {"operaUrl", optionalText(saved.operaUrl)},
-            {"operaUse", optionalText(saved.operaUse)}, {"mozilla", mozilla}};
+    return {{"pointed", saved.pointed},
+            {"ieSaved", saved.ieSaved},
+            {"ie", ie},
+            {"operaSaved", saved.operaSaved},
+            {"operaKnown", saved.operaKnown},
+            {"operaUrl", optionalText(saved.operaUrl)},
+            {"operaUse", optionalText(saved.operaUse)},
+            {"mozilla", mozilla}};
 }
 
 anonymity::SavedBrowserSettings fromJson(const json& j) {
@@ -52,11 +57,10 @@ anonymity::SavedBrowserSettings fromJson(const json& j) {
     saved.pointed = j.at("pointed").get<bool>();
     saved.ieSaved = j.at("ieSaved").get<bool>();
     for (const auto& s : j.at("ie"))
-        saved.ie.push_back({s.at("connection").get<std::string>(),
-                            s.at("autoConfigUrl").get<std::string>(),
-                            s.at("autoConfigFlags").get<std::int32_t>(),
-                            s.at("proxyValue").get<std::string>(),
-                            s.at("proxyFlags").get<std::int32_t>()});
+        saved.ie.push_back(
+            {s.at("connection").get<std::string>(), s.at("autoConfigUrl").get<std::string>(),
+             s.at("autoConfigFlags").get<std::int32_t>(), s.at("proxyValue").get<std::string>(),
+             s.at("proxyFlags").get<std::int32_t>()});
     saved.operaSaved = j.at("operaSaved").get<bool>();
     saved.operaKnown = j.at("operaKnown").get<bool>();
     saved.operaUrl = optionalText(j.at("operaUrl"));
@@ -71,7 +75,8 @@ anonymity::SavedBrowserSettings fromJson(const json& j) {
 
 void loadBrowserSettings(const fs::path& prefix) {
     std::ifstream in(prefix / kFileName, std::ios::binary);
-    if (!in) return;
+    if (!in)
+        return;
     try {
         anonymity::adoptSavedBrowserSettings(fromJson(json::parse(in)));
     } catch (const std::exception& e) {

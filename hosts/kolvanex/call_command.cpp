@@ -28,7 +28,8 @@ template <typename Int>
 std::optional<Int> parseInt(std::string_view text) {
     Int value{};
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+    if (ec != std::errc{} || end != text.data() + text.size())
+        return std::nullopt;
     return value;
 }
 
@@ -43,22 +44,27 @@ std::optional<double> parseDouble(std::string_view text) {
 
 std::optional<bool> parseBool(std::string_view text) {
     const auto lower = platform::lower(text);
-    if (lower == "true" || lower == "wahr" || text == "-1" || text == "1") return true;
-    if (lower == "false" || lower == "falsch" || text == "0") return false;
+    if (lower == "true" || lower == "wahr" || text == "-1" || text == "1")
+        return true;
+    if (lower == "false" || lower == "falsch" || text == "0")
+        return false;
     return std::nullopt;
 }
 
 // Objects given on the command line: "Nothing", or one of the controls a
 // caller can build from text ("tabstrip:TABS:SELECTED", "form:CAPTION").
 std::optional<Variant> parseObject(std::string_view text) {
-    if (platform::iequals(text, "nothing")) return Variant{};
+    if (platform::iequals(text, "nothing"))
+        return Variant{};
     if (text.starts_with("tabstrip:")) {
         const auto rest = text.substr(9);
         const auto colon = rest.find(':');
         const auto count = parseInt<int>(rest.substr(0, colon));
-        const auto selected =
-            colon == std::string_view::npos ? std::optional<int>(1) : parseInt<int>(rest.substr(colon + 1));
-        if (!count || !selected || *count < 0 || *count > 1000) return std::nullopt;
+        const auto selected = colon == std::string_view::npos
+                                  ? std::optional<int>(1)
+                                  : parseInt<int>(rest.substr(colon + 1));
+        if (!count || !selected || *count < 0 || *count > 1000)
+            return std::nullopt;
         auto strip = std::make_shared<ui::TabStrip>("tsTabControl");
         for (int i = 1; i <= *count; ++i) strip->tabs.push_back("Tab " + std::to_string(i));
         strip->selectedIndex = *selected;
@@ -71,12 +77,15 @@ std::optional<Variant> parseObject(std::string_view text) {
 }
 
 std::optional<Variant> parseCollection(std::string_view text) {
-    if (platform::iequals(text, "nothing")) return Variant{};
+    if (platform::iequals(text, "nothing"))
+        return Variant{};
     const auto parsed = json::parse(text, nullptr, false);
-    if (parsed.is_discarded() || !parsed.is_array()) return std::nullopt;
+    if (parsed.is_discarded() || !parsed.is_array())
+        return std::nullopt;
     auto collection = std::make_shared<Collection>();
     for (const auto& item : parsed) {
-        if (!item.is_string()) return std::nullopt;
+        if (!item.is_string())
+            return std::nullopt;
         collection->items.emplace_back(item.get<std::string>());
     }
     return Variant(ObjectRef(collection));
@@ -85,13 +94,17 @@ std::optional<Variant> parseCollection(std::string_view text) {
 // Variant arguments: "null", "empty", or "TYPE:VALUE" for Boolean, Long,
 // Double and String; any other text is a String.
 std::optional<Variant> parseVariant(std::string_view text) {
-    if (text == "null") return Variant(platform::Null{});
-    if (text == "empty") return Variant{};
+    if (text == "null")
+        return Variant(platform::Null{});
+    if (text == "empty")
+        return Variant{};
     const auto colon = text.find(':');
-    if (colon == std::string_view::npos) return Variant(text);
+    if (colon == std::string_view::npos)
+        return Variant(text);
     const auto kind = platform::lower(text.substr(0, colon));
     const auto value = text.substr(colon + 1);
-    if (kind == "string") return Variant(value);
+    if (kind == "string")
+        return Variant(value);
     if (kind == "bool") {
         const auto b = parseBool(value);
         return b ? std::optional<Variant>(Variant(*b)) : std::nullopt;
@@ -109,7 +122,8 @@ std::optional<Variant> parseVariant(std::string_view text) {
 
 std::optional<Variant> parseArgument(ParamType type, std::string_view text) {
     switch (type) {
-        case ParamType::String: return Variant(text);
+        case ParamType::String:
+            return Variant(text);
         case ParamType::Boolean: {
             const auto b = parseBool(text);
             return b ? std::optional<Variant>(Variant(*b)) : std::nullopt;
@@ -131,18 +145,24 @@ std::optional<Variant> parseArgument(ParamType type, std::string_view text) {
             return d ? std::optional<Variant>(Variant(*d)) : std::nullopt;
         }
         case ParamType::CryptIt: {
-            if (platform::iequals(text, "Decrypt") || text == "0") return Variant(std::int32_t{0});
-            if (platform::iequals(text, "Encrypt") || text == "1") return Variant(std::int32_t{1});
+            if (platform::iequals(text, "Decrypt") || text == "0")
+                return Variant(std::int32_t{0});
+            if (platform::iequals(text, "Encrypt") || text == "1")
+                return Variant(std::int32_t{1});
             return std::nullopt;
         }
         case ParamType::WindowStyle: {
             const auto n = parseInt<std::int16_t>(text);
-            if (!n || *n < 0 || *n > 6 || *n == 5) return std::nullopt;
+            if (!n || *n < 0 || *n > 6 || *n == 5)
+                return std::nullopt;
             return Variant(*n);
         }
-        case ParamType::Variant: return parseVariant(text);
-        case ParamType::Object: return parseObject(text);
-        case ParamType::Collection: return parseCollection(text);
+        case ParamType::Variant:
+            return parseVariant(text);
+        case ParamType::Object:
+            return parseObject(text);
+        case ParamType::Collection:
+            return parseCollection(text);
     }
     return std::nullopt;
 }
@@ -162,7 +182,8 @@ json toJson(const Variant& value) {
             return platform::isValidUtf8(s) ? json(s) : json(platform::fromCp1252(s));
         }
         json operator()(const ObjectRef& o) const {
-            if (!o) return nullptr;
+            if (!o)
+                return nullptr;
             if (auto c = std::dynamic_pointer_cast<Collection>(o)) {
                 json items = json::array();
                 for (const auto& item : c->items) items.push_back(toJson(item));
@@ -189,17 +210,21 @@ json toJson(const Variant& value) {
 // Plain output: Booleans as True/False, numbers with a point, text as it is,
 // objects and collections as JSON.
 std::string toPlain(const Variant& value) {
-    if (value.is<ObjectRef>()) return toJson(value).dump();
-    if (value.isNull()) return "Null";
+    if (value.is<ObjectRef>())
+        return toJson(value).dump();
+    if (value.isNull())
+        return "Null";
     return platform::toText(value);
 }
 
 }  // namespace
 
 int runCall(const GlobalOptions& options, bool asJson, const std::vector<std::string>& words) {
-    if (words.empty()) throw UsageError("call needs an operation or property name");
+    if (words.empty())
+        throw UsageError("call needs an operation or property name");
     const Member* member = findMember(words.front());
-    if (member == nullptr) throw UsageError("unknown operation or property: " + words.front());
+    if (member == nullptr)
+        throw UsageError("unknown operation or property: " + words.front());
     const std::size_t given = words.size() - 1;
     if (given < member->requiredCount() || given > member->params.size()) {
         throw UsageError(member->name + " takes " +
@@ -212,7 +237,8 @@ int runCall(const GlobalOptions& options, bool asJson, const std::vector<std::st
     std::vector<Variant> args;
     for (std::size_t i = 0; i < given; ++i) {
         auto parsed = parseArgument(member->params[i].type, words[i + 1]);
-        if (!parsed) throw UsageError(describe(*member, i) + ": '" + words[i + 1] + "'");
+        if (!parsed)
+            throw UsageError(describe(*member, i) + ": '" + words[i + 1] + "'");
         args.push_back(std::move(*parsed));
     }
 
@@ -225,14 +251,16 @@ int runCall(const GlobalOptions& options, bool asJson, const std::vector<std::st
         out["result"] = result && member->hasResult ? toJson(*result) : json(nullptr);
         out["byref"] = json::object();
         for (std::size_t i = 0; i < args.size(); ++i) {
-            if (member->params[i].byRef) out["byref"][member->params[i].name] = toJson(args[i]);
+            if (member->params[i].byRef)
+                out["byref"][member->params[i].name] = toJson(args[i]);
         }
         out["error"] = result ? json(nullptr)
                               : json{{"number", result.error().number},
                                      {"description", result.error().description}};
         std::cout << out.dump() << "\n";
     } else if (result) {
-        if (member->hasResult) std::cout << toPlain(*result) << "\n";
+        if (member->hasResult)
+            std::cout << toPlain(*result) << "\n";
         for (std::size_t i = 0; i < args.size(); ++i) {
             if (member->params[i].byRef) {
                 std::cout << member->params[i].name << "=" << toPlain(args[i]) << "\n";

@@ -18,8 +18,8 @@
 #include <iostream>
 
 #include "crypt/aes_holder.hpp"
-#include "services/progress.hpp"
 #include "hosts/kolvanex/host.hpp"
+#include "services/progress.hpp"
 
 namespace kx::host {
 namespace {

@@ -40,7 +40,8 @@ int runPreview() {
 
 int runClean(const GlobalOptions& options, bool preview) {
     Session session(options, true);
-    if (preview) return runPreview();
+    if (preview)
+        return runPreview();
     cleaning::runDiscovery();
     const auto summary = cleaning::runDestroyPhase();
     if (!summary) {

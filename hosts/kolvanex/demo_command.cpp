@@ -25,8 +25,8 @@ namespace fs = std::filesystem;
 
 fs::path throwAwayPrefix() {
     const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = (tmp && *tmp ? std::string(tmp) : std::string("/var/tmp")) +
-                          "/kolvanex-demo-XXXXXX";
+    std::string pattern =
+        (tmp && *tmp ? std::string(tmp) : std::string("/var/tmp")) + "/kolvanex-demo-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr)
         throw std::runtime_error("cannot create a folder for the demo machine in " + pattern);
     // The machine wants to create its own prefix folder.
@@ -36,9 +36,12 @@ fs::path throwAwayPrefix() {
 
 std::string_view expectation(Expect expect) {
     switch (expect) {
-        case Expect::Gone: return "deleted";
-        case Expect::Kept: return "kept";
-        case Expect::Emptied: return "emptied";
+        case Expect::Gone:
+            return "deleted";
+        case Expect::Kept:
+            return "kept";
+        case Expect::Emptied:
+            return "emptied";
     }
     return "";
 }
@@ -57,14 +60,16 @@ bool report(const PlantedFile& file, const std::string& originalText) {
         const bool changed = !text || *text != originalText;
         state = changed ? "changed, " + std::to_string(text ? text->size() : 0) + " bytes"
                         : "unchanged";
-        if (attributes && (*attributes & platform::fileattr::Settable & ~platform::fileattr::Archive))
+        if (attributes &&
+            (*attributes & platform::fileattr::Settable & ~platform::fileattr::Archive))
             state += ", still hidden";
-        ok = (file.expect == Expect::Kept && !changed) || (file.expect == Expect::Emptied && changed);
+        ok = (file.expect == Expect::Kept && !changed) ||
+             (file.expect == Expect::Emptied && changed);
         ok = ok && !(attributes && (*attributes & platform::fileattr::Hidden));
     }
     if (there || !ok)
-        std::cout << (ok ? "  ok    " : "  WRONG ") << file.path << ": " << state << " (meant to be "
-                  << expectation(file.expect) << ")\n";
+        std::cout << (ok ? "  ok    " : "  WRONG ") << file.path << ": " << state
+                  << " (meant to be " << expectation(file.expect) << ")\n";
     return ok;
 }
 
@@ -88,7 +93,8 @@ int runDemo(const GlobalOptions& options, bool keep) {
                          " exists already");
     auto config = platform::MachineConfig::defaults();
     config.drives.push_back({'E', platform::DriveType::Fixed, "Lokaler Datenträger"});
-    if (!createMachine(prefix, config)) return kExitFailed;
+    if (!createMachine(prefix, config))
+        return kExitFailed;
 
     int status = kExitFailed;
     {
@@ -107,7 +113,8 @@ int runDemo(const GlobalOptions& options, bool keep) {
         const auto started = kolvanex.KXStart();
         const auto deleted = started ? kolvanex.KXDelete() : started;
         if (!deleted) {
-            std::cerr << "kolvanex: the cleaning run failed: " << deleted.error().description << "\n";
+            std::cerr << "kolvanex: the cleaning run failed: " << deleted.error().description
+                      << "\n";
         } else {
             std::cout << "\nwhat is left:\n";
             std::size_t right = 0;
@@ -115,13 +122,15 @@ int runDemo(const GlobalOptions& options, bool keep) {
                 right += report(tracks.files[i], originals[i]) ? 1 : 0;
             std::size_t listsLeft = 0;
             for (const auto& key : tracks.registryKeys) {
-                if (!keyHoldsValues(key)) continue;
+                if (!keyHoldsValues(key))
+                    continue;
                 ++listsLeft;
                 std::cout << "  WRONG HKCU\\" << key << ": still holds values\n";
             }
-            std::cout << "\n" << right << " of " << tracks.files.size()
-                      << " planted files as meant; " << tracks.registryKeys.size() - listsLeft
-                      << " of " << tracks.registryKeys.size() << " registry lists cleared\n";
+            std::cout << "\n"
+                      << right << " of " << tracks.files.size() << " planted files as meant; "
+                      << tracks.registryKeys.size() - listsLeft << " of "
+                      << tracks.registryKeys.size() << " registry lists cleared\n";
             status = right == tracks.files.size() && listsLeft == 0 ? 0 : kExitFailed;
         }
     }
@@ -138,7 +147,8 @@ int runDemo(const GlobalOptions& options, bool keep) {
 
 void addDemoCommand(CLI::App& app, const GlobalOptions& options, int& exitCode) {
     auto* demo = app.add_subcommand(
-        "demo", "clean a throw-away machine planted with tracks of every kind, and show the result");
+        "demo",
+        "clean a throw-away machine planted with tracks of every kind, and show the result");
     auto* keep = demo->add_flag("--keep")->description("keep the machine afterwards");
     demo->callback([&options, &exitCode, keep] { exitCode = runDemo(options, keep->count() > 0); });
 }

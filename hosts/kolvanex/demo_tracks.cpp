@@ -4,9 +4,9 @@
 #include <string_view>
 
 #include "core/text_rules.hpp"
-#include "platform/network/dialup.hpp"
 #include "platform/files/files.hpp"
 #include "platform/machine/machine.hpp"
+#include "platform/network/dialup.hpp"
 #include "platform/registry/regfile.hpp"
 #include "settings/keys.hpp"
 #include "settings/locations.hpp"
@@ -86,7 +86,8 @@ void plantBrowserProfile(Planter& p, const std::string& profile) {
     p.sized(profile + "\\downloads.rdf", 900, Expect::Gone);
     p.sized(profile + "\\formhistory.dat", 1500, Expect::Gone);
     for (int i = 0; i < 6; ++i)
-        p.sized(profile + "\\Cache\\" + std::to_string(i) + "A1B2C3D4", 3000 + 700 * i, Expect::Gone);
+        p.sized(profile + "\\Cache\\" + std::to_string(i) + "A1B2C3D4", 3000 + 700 * i,
+                Expect::Gone);
     p.sized(profile + "\\Cache.Trash\\5F6E7D8C", 2500, Expect::Gone);
 }
 
@@ -98,11 +99,14 @@ void plantRegistry(PlantedTracks& tracks) {
         "\"url2\"=\"http://www.example.org/konto\"\r\n"
         "\"url3\"=\"http://zaehler.biz/\"\r\n\r\n"
         "[HKEY_CURRENT_USER\\Software\\Microsoft\\MediaPlayer\\Player\\RecentFileList]\r\n"
-        "\"File0\"=\"C:\\\\Dokumente und Einstellungen\\\\anna\\\\Eigene Dateien\\\\urlaub.avi\"\r\n"
-        "\"File1\"=\"C:\\\\Dokumente und Einstellungen\\\\anna\\\\Eigene Dateien\\\\party.mp3\"\r\n\r\n"
+        "\"File0\"=\"C:\\\\Dokumente und Einstellungen\\\\anna\\\\Eigene "
+        "Dateien\\\\urlaub.avi\"\r\n"
+        "\"File1\"=\"C:\\\\Dokumente und Einstellungen\\\\anna\\\\Eigene "
+        "Dateien\\\\party.mp3\"\r\n\r\n"
         "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RunMRU]\r\n"
         "\"a\"=\"regedit\\\\1\"\r\n\"MRUList\"=\"a\"\r\n\r\n"
-        "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RecentDocs]\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RecentDocs]"
+        "\r\n"
         "\"0\"=hex:62,00,65,00,72,00,69,00,63,00,68,00,74,00,00,00\r\n\r\n"
         "[HKEY_CURRENT_USER\\Software\\WinRAR\\ArcHistory]\r\n"
         "\"0\"=\"E:\\\\Projekte\\\\archiv.rar\"\r\n\r\n"
@@ -124,12 +128,17 @@ void plantRegistry(PlantedTracks& tracks) {
 void chooseOptions() {
     using namespace settings;
     const std::pair<const SettingKey*, std::string_view> options[] = {
-        {&keys::DeleteN, "1"},      {&keys::Junk, "1"},          {&keys::Trashcan, "1"},
-        {&keys::AntiVirus, "0"},    {&keys::AntiSpy, "0"},       {&keys::Encrypt, "0"},
+        {&keys::DeleteN, "1"},
+        {&keys::Junk, "1"},
+        {&keys::Trashcan, "1"},
+        {&keys::AntiVirus, "0"},
+        {&keys::AntiSpy, "0"},
+        {&keys::Encrypt, "0"},
         {&keys::BrowserIsMozillaFireFox, "True"},
     };
     for (const auto& [key, value] : options)
-        if (!write(*key, value)) throw std::runtime_error("cannot store the demo options");
+        if (!write(*key, value))
+            throw std::runtime_error("cannot store the demo options");
 }
 
 }  // namespace

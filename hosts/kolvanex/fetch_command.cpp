@@ -10,9 +10,9 @@
 
 #include "anonymity/http_download.hpp"
 #include "facade/kolvanex.hpp"
-#include "services/progress.hpp"
 #include "hosts/kolvanex/host.hpp"
 #include "platform/ui/message_loop.hpp"
+#include "services/progress.hpp"
 
 namespace kx::host {
 namespace {
@@ -96,8 +96,9 @@ void addFetchCommands(CLI::App& app, const GlobalOptions& options, int& exitCode
 
     auto downloadUrl = std::make_shared<std::string>();
     auto* download = app.add_subcommand(
-        "download", "Download: HTTP/1.1 GET of http://HOST/PATH to port 80 (or the machine's "
-                    "[network] http_port), the body to standard output");
+        "download",
+        "Download: HTTP/1.1 GET of http://HOST/PATH to port 80 (or the machine's "
+        "[network] http_port), the body to standard output");
     download->add_option("URL", *downloadUrl, "http://HOST/PATH")->required();
     download->callback(
         [downloadUrl, &options, &exitCode] { exitCode = runDownload(options, *downloadUrl); });

@@ -38,7 +38,7 @@ struct GlobalOptions {
 /// The machine and shared state a command runs with: the machine is bound to
 /// the thread and the global options are set into the shared state.
 class Session {
-public:
+  public:
     /// `mustExist`: fail when the prefix has no machine yet (an explicitly
     /// named prefix must always exist).
     Session(const GlobalOptions& options, bool mustExist);
@@ -50,7 +50,7 @@ public:
     platform::Machine& machine();
     const std::filesystem::path& prefix() const { return prefix_; }
 
-private:
+  private:
     std::filesystem::path prefix_;
     std::unique_ptr<platform::Machine> machine_;
     std::unique_ptr<platform::MachineScope> scope_;
@@ -81,7 +81,7 @@ void storeBrowserSettings(const std::filesystem::path& prefix);
 /// companion programs and data files; null (with the reason on stderr) when
 /// that fails.
 std::unique_ptr<platform::Machine> createMachine(const std::filesystem::path& prefix,
-                                                const platform::MachineConfig& config);
+                                                 const platform::MachineConfig& config);
 int runMachineInit(const GlobalOptions& options, const std::optional<std::string>& user,
                    bool nonAdmin);
 int runMachineInfo(const GlobalOptions& options);
@@ -96,8 +96,8 @@ void addSessionCommands(CLI::App& app, const GlobalOptions& options, int& exitCo
 int runSettingsList(const GlobalOptions& options, const std::optional<std::string>& section);
 int runSettingsGet(const GlobalOptions& options, const std::string& section,
                    const std::string& key);
-int runSettingsSet(const GlobalOptions& options, const std::string& section,
-                   const std::string& key, const std::string& value);
+int runSettingsSet(const GlobalOptions& options, const std::string& section, const std::string& key,
+                   const std::string& value);
 int runRegQuery(const GlobalOptions& options, const std::string& keyPath,
                 const std::optional<std::string>& valueName);
 int runRegAdd(const GlobalOptions& options, const std::string& keyPath,

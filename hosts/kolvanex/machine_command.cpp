@@ -22,13 +22,20 @@ namespace {
 
 std::string_view driveTypeName(platform::DriveType type) {
     switch (type) {
-        case platform::DriveType::Removable: return "removable";
-        case platform::DriveType::Fixed: return "fixed";
-        case platform::DriveType::Remote: return "remote";
-        case platform::DriveType::CdRom: return "cdrom";
-        case platform::DriveType::RamDisk: return "ramdisk";
-        case platform::DriveType::NoRootDir: return "no root";
-        case platform::DriveType::Unknown: break;
+        case platform::DriveType::Removable:
+            return "removable";
+        case platform::DriveType::Fixed:
+            return "fixed";
+        case platform::DriveType::Remote:
+            return "remote";
+        case platform::DriveType::CdRom:
+            return "cdrom";
+        case platform::DriveType::RamDisk:
+            return "ramdisk";
+        case platform::DriveType::NoRootDir:
+            return "no root";
+        case platform::DriveType::Unknown:
+            break;
     }
     return "unknown";
 }
@@ -57,8 +64,7 @@ bool installCompanions(platform::Machine& machine) {
             continue;
         // Resolved case-insensitively, so an existing file of another spelling
         // is replaced rather than joined by a second one.
-        const auto target =
-            machine.resolve(std::string(kProgramFolder) + "\\" + std::string(name));
+        const auto target = machine.resolve(std::string(kProgramFolder) + "\\" + std::string(name));
         if (!target) {
             std::cerr << "kolvanex: " << target.error().message << "\n";
             ok = false;
@@ -69,13 +75,12 @@ bool installCompanions(platform::Machine& machine) {
         std::filesystem::copy_file(source, temporary,
                                    std::filesystem::copy_options::overwrite_existing, ec);
         if (!ec) {
-            std::filesystem::permissions(temporary,
-                                         std::filesystem::perms::owner_all |
-                                             std::filesystem::perms::group_read |
-                                             std::filesystem::perms::group_exec |
-                                             std::filesystem::perms::others_read |
-                                             std::filesystem::perms::others_exec,
-                                         ec);
+            std::filesystem::permissions(
+                temporary,
+                std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                    std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                    std::filesystem::perms::others_exec,
+                ec);
         }
         if (!ec)
             std::filesystem::rename(temporary, *target, ec);
@@ -256,7 +261,7 @@ int runMachineLinkFirefox(const GlobalOptions& options, const std::optional<std:
 }
 
 std::unique_ptr<platform::Machine> createMachine(const std::filesystem::path& prefix,
-                                                const platform::MachineConfig& config) {
+                                                 const platform::MachineConfig& config) {
     auto machine = platform::Machine::create(prefix, config);
     if (!machine) {
         std::cerr << "kolvanex: cannot create the machine at " << prefix.string() << ": "
@@ -310,9 +315,9 @@ int runMachineInfo(const GlobalOptions& options) {
     CKOLVANEX kolvanex;
     std::cout << "prefix: " << machine.prefix().string() << "\n";
     std::cout << "system: " << kolvanex.Betriebssystem().value_or("") << " (version "
-              << config.version.major << "." << config.version.minor << "."
-              << config.version.build << ", platform " << config.version.platform << ", "
-              << config.version.servicePack << ")\n";
+              << config.version.major << "." << config.version.minor << "." << config.version.build
+              << ", platform " << config.version.platform << ", " << config.version.servicePack
+              << ")\n";
     std::cout << "user: " << config.userName << (config.administrator ? " (administrator)" : "")
               << "\n";
     std::cout << "computer: " << config.computerName << "\n";
@@ -321,8 +326,8 @@ int runMachineInfo(const GlobalOptions& options) {
         const std::string root = std::string(1, drive.letter) + ":\\";
         const auto path = machine.resolve(root);
         std::cout << "drive " << root << " " << driveTypeName(drive.type)
-                  << (drive.shellTypeName.empty() ? "" : " (" + drive.shellTypeName + ")")
-                  << " -> " << (path ? path->string() : std::string("no folder")) << "\n";
+                  << (drive.shellTypeName.empty() ? "" : " (" + drive.shellTypeName + ")") << " -> "
+                  << (path ? path->string() : std::string("no folder")) << "\n";
     }
     for (const auto& [name, address] : config.endpoints) {
         std::cout << "endpoint " << name << ": " << address << "\n";

@@ -2,11 +2,11 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 
-#include "services/cancel.hpp"
 #include "facade/dispatch.hpp"
 #include "hosts/kolvanex/host.hpp"
 #include "platform/ui/console_view.hpp"
 #include "platform/ui/interrupt.hpp"
+#include "services/cancel.hpp"
 
 namespace {
 
@@ -41,7 +41,8 @@ void listMembers() {
                       << (p.optional ? "]" : "");
         }
         std::cout << ")";
-        if (m.hasResult) std::cout << " As " << kx::paramTypeName(m.resultType);
+        if (m.hasResult)
+            std::cout << " As " << kx::paramTypeName(m.resultType);
         std::cout << "\n";
     }
 }
@@ -60,8 +61,9 @@ int main(int argc, char** argv) {
     CLI::App app{"kolvanex - the engine of the Kolvanex privacy suite"};
     app.require_subcommand(1);
     GlobalOptions options;
-    app.add_option("--prefix", options.prefix, "machine prefix (default: $KOLVANEX_PREFIX or "
-                                               "$XDG_DATA_HOME/kolvanex/machine)");
+    app.add_option("--prefix", options.prefix,
+                   "machine prefix (default: $KOLVANEX_PREFIX or "
+                   "$XDG_DATA_HOME/kolvanex/machine)");
     app.add_option("--app-path", options.appPath, "KXAppPath (default: C:\\Programme\\Kolvanex)");
     app.add_option("--title", options.title, "KXAppTitle, also the settings' application name");
     app.add_flag("--quiet", options.quiet, "gbQuiet: no status lines");
@@ -135,7 +137,8 @@ int main(int argc, char** argv) {
     std::string addName;
     add->add_option("key", keyPath)->required();
     add->add_option("-v,--value", addName, "value name (default: the key's default value)");
-    add->add_option("-t,--type", type, "REG_SZ, REG_EXPAND_SZ, REG_DWORD, REG_MULTI_SZ, REG_BINARY");
+    add->add_option("-t,--type", type,
+                    "REG_SZ, REG_EXPAND_SZ, REG_DWORD, REG_MULTI_SZ, REG_BINARY");
     add->add_option("-d,--data", data, "the data");
     add->callback([&] { exitCode = runRegAdd(options, keyPath, addName, type, data); });
     auto* del = reg->add_subcommand("delete", "delete a value, or a key with all below it");
@@ -144,48 +147,50 @@ int main(int argc, char** argv) {
     del->callback([&] { exitCode = runRegDelete(options, keyPath, valueName); });
     auto* import = reg->add_subcommand("import", "import a .reg file");
     import->add_option("file", file)->required();
-    import->callback([&] { exitCode = runRegImport(options, file); });
-    auto* exportCmd = reg->add_subcommand("export", "export a key to a .reg file");
-    bool regedit4 = false;
-    exportCmd->add_option("key", keyPath)->required();
-    exportCmd->add_option("file", file)->required();
-    exportCmd->add_flag("--regedit4", regedit4, "write a REGEDIT4 file (default: version 5.00)");
-    exportCmd->callback([&] { exitCode = runRegExport(options, keyPath, file, regedit4); });
+    import->callback([&] { exitCode = runRegImport(options, file);
+});
+auto* exportCmd = reg->add_subcommand("export", "export a key to a .reg file");
+bool regedit4 = false;
+exportCmd->add_option("key", keyPath)->required();
+exportCmd->add_option("file", file)->required();
+exportCmd->add_flag("--regedit4", regedit4, "write a REGEDIT4 file (default: version 5.00)");
+exportCmd->callback([&] { exitCode = runRegExport(options, keyPath, file, regedit4); });
 
-    auto* shredCmd = app.add_subcommand(
-        "shred", "destroy files with the secure deletion (FILE as Windows paths of the machine)");
-    ShredOptions shredOptions;
-    std::vector<std::string> shredFiles;
-    shredCmd->add_option("--passes", shredOptions.passes,
-                         "overwrite passes (default: the stored DeleteN)");
-    shredCmd->add_option("--byte", shredOptions.byte,
-                         "byte value of every pass (default: the stored DeleteValue)");
-    shredCmd->add_flag("--encrypt", shredOptions.encrypt, "scramble with the cipher first");
-    shredCmd->add_flag("--gutmann", shredOptions.gutmann,
-                       "the 35 Gutmann passes instead (the stored setting is not changed)");
-    shredCmd->add_option("FILE", shredFiles, "files to destroy")->required();
-    shredCmd->callback([&] { exitCode = runShred(options, shredOptions, shredFiles); });
+auto* shredCmd = app.add_subcommand(
+    "shred", "destroy files with the secure deletion (FILE as Windows paths of the machine)");
+ShredOptions shredOptions;
+std::vector<std::string> shredFiles;
+shredCmd->add_option("--passes", shredOptions.passes,
+                     "overwrite passes (default: the stored DeleteN)");
+shredCmd->add_option("--byte", shredOptions.byte,
+                     "byte value of every pass (default: the stored DeleteValue)");
+shredCmd->add_flag("--encrypt", shredOptions.encrypt, "scramble with the cipher first");
+shredCmd->add_flag("--gutmann", shredOptions.gutmann,
+                   "the 35 Gutmann passes instead (the stored setting is not changed)");
+shredCmd->add_option("FILE", shredFiles, "files to destroy")->required();
+shredCmd->callback([&] { exitCode = runShred(options, shredOptions, shredFiles); });
 
-    addCipherCommand(app, options, exitCode);
-    addFetchCommands(app, options, exitCode);
-    addInfoCommand(app, options, exitCode);
-    addSessionCommands(app, options, exitCode);
-    addCleanCommand(app, options, exitCode);
-    addProxyCommands(app, options, exitCode);
-    addDemoCommand(app, options, exitCode);
+addCipherCommand(app, options, exitCode);
+addFetchCommands(app, options, exitCode);
+addInfoCommand(app, options, exitCode);
+addSessionCommands(app, options, exitCode);
+addCleanCommand(app, options, exitCode);
+addProxyCommands(app, options, exitCode);
+addDemoCommand(app, options, exitCode);
 
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        if (e.get_exit_code() == 0) return app.exit(e);  // --help
-        std::cerr << "kolvanex: " << e.what() << " (see --help)\n";
-        return kExitUsage;
-    } catch (const UsageError& e) {
-        std::cerr << "kolvanex: " << e.what() << "\n";
-        return kExitUsage;
-    } catch (const std::exception& e) {
-        std::cerr << "kolvanex: " << e.what() << "\n";
-        return kExitFailed;
-    }
-    return exitCode;
+try {
+    app.parse(argc, argv);
+} catch (const CLI::ParseError& e) {
+    if (e.get_exit_code() == 0)
+        return app.exit(e);  // --help
+    std::cerr << "kolvanex: " << e.what() << " (see --help)\n";
+    return kExitUsage;
+} catch (const UsageError& e) {
+    std::cerr << "kolvanex: " << e.what() << "\n";
+    return kExitUsage;
+} catch (const std::exception& e) {
+    std::cerr << "kolvanex: " << e.what() << "\n";
+    return kExitFailed;
+}
+return exitCode;
 }

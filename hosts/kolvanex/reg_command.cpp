@@ -25,28 +25,37 @@ KeyPath parseKeyPath(std::string_view path) {
     const auto rootText = path.substr(0, slash);
     const HKEY root = rootFromName(rootText);
     if (root == 0) {
-        throw UsageError("a key path starts with HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, "
-                         "HKEY_USERS or HKEY_CLASSES_ROOT (or HKCU, HKLM, HKU, HKCR): '" +
-                         std::string(path) + "'");
+        throw UsageError(
+            "a key path starts with HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, "
+            "HKEY_USERS or HKEY_CLASSES_ROOT (or HKCU, HKLM, HKU, HKCR): '" +
+            std::string(path) + "'");
     }
     return {root, slash == std::string_view::npos ? "" : std::string(path.substr(slash + 1))};
 }
 
 std::string_view typeName(DWORD type) {
     switch (type) {
-        case REG_SZ: return "REG_SZ";
-        case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
-        case REG_BINARY: return "REG_BINARY";
-        case REG_DWORD: return "REG_DWORD";
-        case REG_MULTI_SZ: return "REG_MULTI_SZ";
-        case REG_NONE: return "REG_NONE";
-        default: return "REG_UNKNOWN";
+        case REG_SZ:
+            return "REG_SZ";
+        case REG_EXPAND_SZ:
+            return "REG_EXPAND_SZ";
+        case REG_BINARY:
+            return "REG_BINARY";
+        case REG_DWORD:
+            return "REG_DWORD";
+        case REG_MULTI_SZ:
+            return "REG_MULTI_SZ";
+        case REG_NONE:
+            return "REG_NONE";
+        default:
+            return "REG_UNKNOWN";
     }
 }
 
 DWORD typeFromName(std::string_view name) {
     for (const DWORD type : {REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_MULTI_SZ}) {
-        if (iequals(name, typeName(type))) return type;
+        if (iequals(name, typeName(type)))
+            return type;
     }
     throw UsageError("unknown value type '" + std::string(name) +
                      "' (REG_SZ, REG_EXPAND_SZ, REG_DWORD, REG_MULTI_SZ, REG_BINARY)");
@@ -55,9 +64,11 @@ DWORD typeFromName(std::string_view name) {
 std::string formatData(DWORD type, const std::string& bytes) {
     switch (type) {
         case REG_SZ:
-        case REG_EXPAND_SZ: return bytes.substr(0, bytes.find('\0'));
+        case REG_EXPAND_SZ:
+            return bytes.substr(0, bytes.find('\0'));
         case REG_DWORD: {
-            if (bytes.size() != 4) break;
+            if (bytes.size() != 4)
+                break;
             std::uint32_t v = 0;
             for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(bytes[i]);
             char buf[32];
@@ -71,7 +82,8 @@ std::string formatData(DWORD type, const std::string& bytes) {
             for (const char c : text) out += c == '\0' ? std::string("\\0") : std::string(1, c);
             return out;
         }
-        default: break;
+        default:
+            break;
     }
     std::string hex;
     char buf[4];
@@ -85,7 +97,8 @@ std::string formatData(DWORD type, const std::string& bytes) {
 std::string encodeData(DWORD type, std::string_view data) {
     switch (type) {
         case REG_SZ:
-        case REG_EXPAND_SZ: return std::string(data) + '\0';
+        case REG_EXPAND_SZ:
+            return std::string(data) + '\0';
         case REG_DWORD: {
             std::uint32_t v = 0;
             const bool hex = data.starts_with("0x") || data.starts_with("0X");
@@ -93,12 +106,13 @@ std::string encodeData(DWORD type, std::string_view data) {
             const auto [end, ec] =
                 std::from_chars(digits.data(), digits.data() + digits.size(), v, hex ? 16 : 10);
             if (digits.empty() || ec != std::errc{} || end != digits.data() + digits.size()) {
-                throw UsageError("REG_DWORD data must be a number from 0 to 4294967295 "
-                                 "(decimal or 0x hex): '" + std::string(data) + "'");
+                throw UsageError(
+                    "REG_DWORD data must be a number from 0 to 4294967295 "
+                    "(decimal or 0x hex): '" +
+                    std::string(data) + "'");
             }
             return std::string{static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF),
-                               static_cast<char>((v >> 16) & 0xFF),
-                               static_cast<char>(v >> 24)};
+                               static_cast<char>((v >> 16) & 0xFF), static_cast<char>(v >> 24)};
         }
         case REG_MULTI_SZ: {
             // Items are separated by the two characters "\0", as reg.exe takes them.
@@ -107,13 +121,15 @@ std::string encodeData(DWORD type, std::string_view data) {
                 const auto sep = data.find("\\0", pos);
                 out += data.substr(pos, sep - pos);
                 out += '\0';
-                if (sep == std::string_view::npos) break;
+                if (sep == std::string_view::npos)
+                    break;
                 pos = sep + 2;
             }
             return out + '\0';
         }
         case REG_BINARY: {
-            if (data.size() % 2 != 0) throw UsageError("REG_BINARY data is pairs of hex digits");
+            if (data.size() % 2 != 0)
+                throw UsageError("REG_BINARY data is pairs of hex digits");
             std::string out;
             for (std::size_t i = 0; i < data.size(); i += 2) {
                 unsigned v = 0;
@@ -126,15 +142,17 @@ std::string encodeData(DWORD type, std::string_view data) {
             }
             return out;
         }
-        default: break;
+        default:
+            break;
     }
     throw UsageError("unsupported value type");
 }
 
 int reportStatus(std::string_view what, LONG status) {
-    if (status == ERROR_SUCCESS) return 0;
+    if (status == ERROR_SUCCESS)
+        return 0;
     std::cerr << "kolvanex: " << what << ": error " << status
-              << (status == ERROR_FILE_NOT_FOUND    ? " (not found)"
+              << (status == ERROR_FILE_NOT_FOUND  ? " (not found)"
                   : status == ERROR_ACCESS_DENIED ? " (access denied)"
                                                   : "")
               << "\n";
@@ -159,21 +177,24 @@ int runRegQuery(const GlobalOptions& options, const std::string& keyPath,
         DWORD nameSize = sizeof name;
         DWORD type = 0;
         DWORD size = 0;
-        if (registry.RegEnumValueA(key.get(), i, name, &nameSize, nullptr, &type, nullptr,
-                                   &size) != ERROR_SUCCESS) {
+        if (registry.RegEnumValueA(key.get(), i, name, &nameSize, nullptr, &type, nullptr, &size) !=
+            ERROR_SUCCESS) {
             break;
         }
         const std::string value(name, nameSize);
-        if (valueName && !iequals(*valueName, value)) continue;
+        if (valueName && !iequals(*valueName, value))
+            continue;
         data.assign(size, '\0');
         registry.RegQueryValueExA(key.get(), value, nullptr, &type,
                                   reinterpret_cast<std::uint8_t*>(data.data()), &size);
         data.resize(size);
         std::cout << "    " << (value.empty() ? "(Standard)" : value) << "    " << typeName(type)
                   << "    " << formatData(type, data) << "\n";
-        if (valueName) return 0;
+        if (valueName)
+            return 0;
     }
-    if (valueName) return reportStatus(keyPath + "\\" + *valueName, ERROR_FILE_NOT_FOUND);
+    if (valueName)
+        return reportStatus(keyPath + "\\" + *valueName, ERROR_FILE_NOT_FOUND);
     for (DWORD i = 0;; ++i) {
         DWORD nameSize = sizeof name;
         if (registry.RegEnumKeyExA(key.get(), i, name, &nameSize, nullptr, nullptr, nullptr,
@@ -194,16 +215,16 @@ int runRegAdd(const GlobalOptions& options, const std::string& keyPath,
     Session session(options, true);
     auto& registry = session.machine().registry();
     HKEY raw = 0;
-    if (const auto status = registry.RegCreateKeyExA(path.root, path.subKey, 0, "",
-                                                     REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
-                                                     &raw, nullptr)) {
+    if (const auto status =
+            registry.RegCreateKeyExA(path.root, path.subKey, 0, "", REG_OPTION_NON_VOLATILE,
+                                     KEY_WRITE, nullptr, &raw, nullptr)) {
         return reportStatus(keyPath, status);
     }
     const RegKey key(registry, raw);
-    return reportStatus(keyPath, registry.RegSetValueExA(
-                                     key.get(), valueName, 0, valueType,
-                                     reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                     static_cast<DWORD>(bytes.size())));
+    return reportStatus(keyPath,
+                        registry.RegSetValueExA(key.get(), valueName, 0, valueType,
+                                                reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                                static_cast<DWORD>(bytes.size())));
 }
 
 int runRegDelete(const GlobalOptions& options, const std::string& keyPath,
@@ -221,7 +242,8 @@ int runRegDelete(const GlobalOptions& options, const std::string& keyPath,
 }
 
 int runRegImport(const GlobalOptions& options, const std::string& file) {
-    if (!std::filesystem::is_regular_file(file)) throw UsageError("no such file: " + file);
+    if (!std::filesystem::is_regular_file(file))
+        throw UsageError("no such file: " + file);
     Session session(options, true);
     const auto result = importRegFile(session.machine().registry(), file);
     if (result.status != ERROR_SUCCESS) {
@@ -238,9 +260,8 @@ int runRegExport(const GlobalOptions& options, const std::string& keyPath, const
                  bool regedit4) {
     const auto path = parseKeyPath(keyPath);
     Session session(options, true);
-    const auto result =
-        exportRegFile(session.machine().registry(), path.root, path.subKey, file,
-                      regedit4 ? RegFileFormat::Regedit4 : RegFileFormat::Version5);
+    const auto result = exportRegFile(session.machine().registry(), path.root, path.subKey, file,
+                                      regedit4 ? RegFileFormat::Regedit4 : RegFileFormat::Version5);
     if (result.status != ERROR_SUCCESS) {
         std::cerr << "kolvanex: " << keyPath << ": "
                   << (result.error.empty() ? "error " + std::to_string(result.status)

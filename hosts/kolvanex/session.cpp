@@ -13,7 +13,8 @@ Session::Session(const GlobalOptions& options, bool mustExist)
     }
     if (exists) {
         auto opened = platform::Machine::open(prefix_);
-        if (!opened) throw UsageError("cannot open the machine: " + opened.error().message);
+        if (!opened)
+            throw UsageError("cannot open the machine: " + opened.error().message);
         machine_ = std::move(*opened);
         scope_ = std::make_unique<platform::MachineScope>(*machine_);
         loadBrowserSettings(prefix_);
@@ -21,21 +22,24 @@ Session::Session(const GlobalOptions& options, bool mustExist)
     // The shared state is set through the public properties, as any host does.
     CKOLVANEX kolvanex;
     (void)kolvanex.KXAppPath(options.appPath.value_or(std::string(kProgramFolder)));
-    if (options.title) (void)kolvanex.KXAppTitle(*options.title);
+    if (options.title)
+        (void)kolvanex.KXAppTitle(*options.title);
     (void)kolvanex.gbQuiet(options.quiet);
     (void)kolvanex.gbFormsOnTop(options.onTop);
 }
 
 Session::~Session() {
     try {
-        if (machine_) storeBrowserSettings(prefix_);
+        if (machine_)
+            storeBrowserSettings(prefix_);
     } catch (const std::exception&) {
         // Nothing to report to: the command has answered already.
     }
 }
 
 platform::Machine& Session::machine() {
-    if (!machine_) throw UsageError("no machine at " + prefix_.string());
+    if (!machine_)
+        throw UsageError("no machine at " + prefix_.string());
     return *machine_;
 }
 

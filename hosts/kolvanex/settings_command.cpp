@@ -22,7 +22,8 @@ std::string stored(const settings::SettingKey& key) {
 int runSettingsList(const GlobalOptions& options, const std::optional<std::string>& section) {
     Session session(options, true);
     for (const auto* key : settings::allKeys()) {
-        if (section && !platform::iequals(*section, key->section)) continue;
+        if (section && !platform::iequals(*section, key->section))
+            continue;
         const auto value = stored(*key);
         std::cout << key->section << "\\" << key->name << "=";
         if (value == "\x01") {
@@ -41,14 +42,14 @@ int runSettingsGet(const GlobalOptions& options, const std::string& section,
     const auto* known = settings::findKey(section, key);
     const std::string fallback =
         known != nullptr ? settings::defaultFor(*known, settings::Reader::Dialog) : "";
-    std::cout << settings::GetSetting(settings::applicationName(), section, key, fallback)
-              << "\n";
+    std::cout << settings::GetSetting(settings::applicationName(), section, key, fallback) << "\n";
     return 0;
 }
 
-int runSettingsSet(const GlobalOptions& options, const std::string& section,
-                   const std::string& key, const std::string& value) {
-    if (section.empty() || key.empty()) throw UsageError("section and key must not be empty");
+int runSettingsSet(const GlobalOptions& options, const std::string& section, const std::string& key,
+                   const std::string& value) {
+    if (section.empty() || key.empty())
+        throw UsageError("section and key must not be empty");
     if (section.find('\\') != std::string::npos) {
         throw UsageError("a section name cannot contain '\\': '" + section + "'");
     }

@@ -6,10 +6,10 @@
 
 #include "deletion/secure_delete.hpp"
 #include "facade/kolvanex.hpp"
-#include "services/progress.hpp"
 #include "fsys/file_access.hpp"
 #include "hosts/kolvanex/host.hpp"
 #include "platform/runtime/variant.hpp"
+#include "services/progress.hpp"
 #include "settings/keys.hpp"
 
 namespace kx::host {

@@ -385,8 +385,7 @@ std::expected<File, FileError> openToOverwrite(Machine& machine, std::string_vie
 // ---- pending output -------------------------------------------------------------
 
 std::expected<PendingFile, FileError> PendingFile::create(Machine& machine, std::string_view target,
-                                                          bool privateMode,
-                                                          Durability durability) {
+                                                          bool privateMode, Durability durability) {
     auto parent = openParent(machine, target);
     if (!parent)
         return std::unexpected(parent.error());

@@ -13,18 +13,25 @@
 namespace kx::platform {
 namespace {
 
-bool isSeparator(char c) { return c == '\\' || c == '/'; }
+bool isSeparator(char c) {
+    return c == '\\' || c == '/';
+}
 
-bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool isLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
 
-char upperLetter(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
+char upperLetter(char c) {
+    return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+}
 
 // The drives in letter order, each letter once: the system reports a drive
 // once whatever order or repetition a hand-edited machine.ini has.
 std::vector<const Drive*> drivesInOrder(const Machine& machine) {
     std::vector<const Drive*> out;
     for (char letter = 'A'; letter <= 'Z'; ++letter) {
-        if (const Drive* d = machine.drive(letter)) out.push_back(d);
+        if (const Drive* d = machine.drive(letter))
+            out.push_back(d);
     }
     return out;
 }
@@ -34,7 +41,8 @@ std::optional<char> driveRootLetter(std::string_view path, bool separatorRequire
     if (path.size() < 2 || path.size() > 3 || !isLetter(path[0]) || path[1] != ':') {
         return std::nullopt;
     }
-    if (path.size() == 3 ? !isSeparator(path[2]) : separatorRequired) return std::nullopt;
+    if (path.size() == 3 ? !isSeparator(path[2]) : separatorRequired)
+        return std::nullopt;
     return upperLetter(path[0]);
 }
 
@@ -53,11 +61,13 @@ std::string classesText(Registry& reg, std::string_view key) {
     }
     std::string text(size, '\0');
     if (reg.RegQueryValueExA(k.get(), "", nullptr, &type,
-                             reinterpret_cast<std::uint8_t*>(text.data()), &size) != ERROR_SUCCESS) {
+                             reinterpret_cast<std::uint8_t*>(text.data()),
+                             &size) != ERROR_SUCCESS) {
         return {};
     }
     text.resize(std::min<std::size_t>(size, text.size()));
-    if (const auto nul = text.find('\0'); nul != std::string::npos) text.resize(nul);
+    if (const auto nul = text.find('\0'); nul != std::string::npos)
+        text.resize(nul);
     return text;
 }
 
@@ -68,7 +78,8 @@ std::string fileTypeName(Machine& machine, std::string_view path) {
         name.remove_prefix(sep + 1);
     }
     const auto dot = name.rfind('.');
-    if (dot == std::string_view::npos || dot + 1 == name.size()) return "Datei";
+    if (dot == std::string_view::npos || dot + 1 == name.size())
+        return "Datei";
     const std::string_view ext = name.substr(dot + 1);
     // A class name holding a "\" would lead to some other key's subkey, so
     // such a value names no class.
@@ -96,17 +107,24 @@ void copyField(char* field, std::size_t fieldSize, std::string_view text) {
 
 std::string_view defaultDriveTypeName(DriveType type) {
     switch (type) {
-        case DriveType::Removable: return "Wechseldatenträger";
-        case DriveType::Fixed: return "Lokaler Datenträger";
-        case DriveType::Remote: return "Netzlaufwerk";
-        case DriveType::CdRom: return "CD-Laufwerk";
-        case DriveType::RamDisk: return "RAM-Datenträger";
-        default: return "Laufwerk";
+        case DriveType::Removable:
+            return "Wechseldatenträger";
+        case DriveType::Fixed:
+            return "Lokaler Datenträger";
+        case DriveType::Remote:
+            return "Netzlaufwerk";
+        case DriveType::CdRom:
+            return "CD-Laufwerk";
+        case DriveType::RamDisk:
+            return "RAM-Datenträger";
+        default:
+            return "Laufwerk";
     }
 }
 
 DWORD GetLogicalDriveStringsA(DWORD bufferLength, char* buffer) {
-    if (!hasCurrentMachine()) return 0;
+    if (!hasCurrentMachine())
+        return 0;
     std::string roots;
     for (const Drive* d : drivesInOrder(currentMachine())) {
         roots.push_back(d->letter);
@@ -114,7 +132,8 @@ DWORD GetLogicalDriveStringsA(DWORD bufferLength, char* buffer) {
         roots.push_back('\0');
     }
     const auto needed = static_cast<DWORD>(roots.size() + 1);
-    if (buffer == nullptr || bufferLength < needed) return needed;
+    if (buffer == nullptr || bufferLength < needed)
+        return needed;
     std::memcpy(buffer, roots.data(), roots.size());
     buffer[roots.size()] = '\0';
     return static_cast<DWORD>(roots.size());
@@ -122,22 +141,27 @@ DWORD GetLogicalDriveStringsA(DWORD bufferLength, char* buffer) {
 
 std::uint32_t GetDriveTypeA(std::string_view rootPathName) {
     const auto letter = driveRootLetter(rootPathName, /*separatorRequired=*/true);
-    if (!letter || !hasCurrentMachine()) return DRIVE_NO_ROOT_DIR;
+    if (!letter || !hasCurrentMachine())
+        return DRIVE_NO_ROOT_DIR;
     const Drive* d = currentMachine().drive(*letter);
-    if (d == nullptr) return DRIVE_UNKNOWN;
+    if (d == nullptr)
+        return DRIVE_UNKNOWN;
     return static_cast<std::uint32_t>(d->type);
 }
 
 std::uintptr_t SHGetFileInfoA(std::string_view path, DWORD fileAttributes, SHFILEINFOA* info,
                               std::uint32_t infoSize, std::uint32_t flags) {
-    if (info == nullptr || infoSize < sizeof(SHFILEINFOA) || !hasCurrentMachine()) return 0;
-    if ((flags & SHGFI_TYPENAME) == 0) return 1;  // nothing asked that this machine could give
+    if (info == nullptr || infoSize < sizeof(SHFILEINFOA) || !hasCurrentMachine())
+        return 0;
+    if ((flags & SHGFI_TYPENAME) == 0)
+        return 1;  // nothing asked that this machine could give
     Machine& machine = currentMachine();
 
     std::string name;
     if (const auto letter = driveRootLetter(path, /*separatorRequired=*/false)) {
         const Drive* d = machine.drive(*letter);
-        if (d == nullptr) return 0;
+        if (d == nullptr)
+            return 0;
         name = d->shellTypeName.empty() ? std::string(defaultDriveTypeName(d->type))
                                         : d->shellTypeName;
     } else if ((flags & SHGFI_USEFILEATTRIBUTES) != 0) {
@@ -145,7 +169,8 @@ std::uintptr_t SHGetFileInfoA(std::string_view path, DWORD fileAttributes, SHFIL
                                                                 : fileTypeName(machine, path);
     } else {
         const auto entry = files::info(machine, path);
-        if (!entry) return 0;
+        if (!entry)
+            return 0;
         bool folder = entry->kind == EntryKind::Folder || entry->kind == EntryKind::FolderLink;
         name = folder ? std::string("Dateiordner") : fileTypeName(machine, path);
     }

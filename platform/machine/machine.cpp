@@ -657,8 +657,8 @@ std::string memoName(FolderMemo& memo, std::string_view part) {
     bool exact = false;
     if (memo.walked.valid() && memo.walkedKey == memo.parentHost) {
         struct stat st {};
-        exact = ::fstatat(memo.walked.get(), std::string(part).c_str(), &st,
-                          AT_SYMLINK_NOFOLLOW) == 0;
+        exact =
+            ::fstatat(memo.walked.get(), std::string(part).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
     } else {
         exact = existsExactly(memo.parentHost, part);
     }
@@ -740,9 +740,8 @@ std::expected<ResolvedPath, MachineError> Machine::resolveParts(std::string_view
         }
         if (memoKey == memo->resolvedKey) {
             out = memo->parent;
-            out.components.push_back(memo->parentMissing
-                                         ? std::string(parts.back())
-                                         : memoName(*memo, parts.back()));
+            out.components.push_back(memo->parentMissing ? std::string(parts.back())
+                                                         : memoName(*memo, parts.back()));
             return out;
         }
     }

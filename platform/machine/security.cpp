@@ -48,7 +48,8 @@ std::size_t groupsSize(std::size_t count) {
 }
 
 bool parseNumber(std::string_view digits, int base, std::uint64_t limit, std::uint64_t& out) {
-    if (digits.empty()) return false;
+    if (digits.empty())
+        return false;
     std::uint64_t value = 0;
     for (const char c : digits) {
         unsigned d = 0;
@@ -62,7 +63,8 @@ bool parseNumber(std::string_view digits, int base, std::uint64_t limit, std::ui
             return false;
         }
         // Checked before multiplying, so a long run of digits cannot wrap.
-        if (value > (limit - d) / static_cast<unsigned>(base)) return false;
+        if (value > (limit - d) / static_cast<unsigned>(base))
+            return false;
         value = value * static_cast<unsigned>(base) + d;
     }
     out = value;
@@ -71,12 +73,17 @@ bool parseNumber(std::string_view digits, int base, std::uint64_t limit, std::ui
 
 }  // namespace
 
-DWORD GetLastError() { return tLastError; }
+DWORD GetLastError() {
+    return tLastError;
+}
 
-HANDLE GetCurrentProcess() { return kCurrentProcess; }
+HANDLE GetCurrentProcess() {
+    return kCurrentProcess;
+}
 
 BOOL OpenProcessToken(HANDLE process, DWORD desiredAccess, HANDLE* token) {
-    if (token == nullptr) return fail(static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    if (token == nullptr)
+        return fail(static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     *token = 0;
     if (process != kCurrentProcess || !hasCurrentMachine()) {
         return fail(static_cast<DWORD>(ERROR_INVALID_HANDLE));
@@ -94,25 +101,30 @@ BOOL OpenProcessToken(HANDLE process, DWORD desiredAccess, HANDLE* token) {
 
 BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, void* buffer,
                          DWORD bufferLength, DWORD* returnLength) {
-    if (returnLength == nullptr) return fail(static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    if (returnLength == nullptr)
+        return fail(static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     *returnLength = 0;
     std::vector<std::string> groups;
     {
         auto& tt = table();
         std::lock_guard lock(tt.mutex);
         const auto it = tt.tokens.find(token);
-        if (it == tt.tokens.end()) return fail(static_cast<DWORD>(ERROR_INVALID_HANDLE));
+        if (it == tt.tokens.end())
+            return fail(static_cast<DWORD>(ERROR_INVALID_HANDLE));
         if ((it->second.access & TOKEN_QUERY) == 0) {
             return fail(static_cast<DWORD>(ERROR_ACCESS_DENIED));
         }
         groups = it->second.groups;
     }
-    if (infoClass != TokenGroups) return fail(static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    if (infoClass != TokenGroups)
+        return fail(static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 
     const std::size_t needed = groupsSize(groups.size());
-    if (needed > 0xFFFFFFFFu) return fail(static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    if (needed > 0xFFFFFFFFu)
+        return fail(static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     *returnLength = static_cast<DWORD>(needed);
-    if (buffer == nullptr || bufferLength < needed) return fail(ERROR_INSUFFICIENT_BUFFER);
+    if (buffer == nullptr || bufferLength < needed)
+        return fail(ERROR_INSUFFICIENT_BUFFER);
     if (reinterpret_cast<std::uintptr_t>(buffer) % alignof(TOKEN_GROUPS) != 0) {
         return fail(ERROR_NOACCESS);
     }
@@ -135,7 +147,8 @@ BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, void* 
 BOOL CloseHandle(HANDLE handle) {
     auto& tt = table();
     std::lock_guard lock(tt.mutex);
-    if (tt.tokens.erase(handle) == 0) return fail(static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    if (tt.tokens.erase(handle) == 0)
+        return fail(static_cast<DWORD>(ERROR_INVALID_HANDLE));
     tLastError = 0;
     return 1;
 }
@@ -143,7 +156,8 @@ BOOL CloseHandle(HANDLE handle) {
 BOOL AllocateAndInitializeSid(const SID_IDENTIFIER_AUTHORITY* authority, BYTE subAuthorityCount,
                               DWORD sub0, DWORD sub1, DWORD sub2, DWORD sub3, DWORD sub4,
                               DWORD sub5, DWORD sub6, DWORD sub7, PSID* sid) {
-    if (sid == nullptr) return fail(static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    if (sid == nullptr)
+        return fail(static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     *sid = nullptr;
     if (authority == nullptr || subAuthorityCount > 8) {
         return fail(static_cast<DWORD>(ERROR_INVALID_PARAMETER));
@@ -172,12 +186,16 @@ BOOL IsValidSid(const SID* sid) {
 }
 
 BOOL EqualSid(const SID* a, const SID* b) {
-    if (!IsValidSid(a) || !IsValidSid(b)) return fail(ERROR_INVALID_SID);
+    if (!IsValidSid(a) || !IsValidSid(b))
+        return fail(ERROR_INVALID_SID);
     tLastError = 0;
-    if (a->SubAuthorityCount != b->SubAuthorityCount) return 0;
-    if (std::memcmp(a->IdentifierAuthority.Value, b->IdentifierAuthority.Value, 6) != 0) return 0;
+    if (a->SubAuthorityCount != b->SubAuthorityCount)
+        return 0;
+    if (std::memcmp(a->IdentifierAuthority.Value, b->IdentifierAuthority.Value, 6) != 0)
+        return 0;
     for (BYTE i = 0; i < a->SubAuthorityCount; ++i) {
-        if (a->SubAuthority[i] != b->SubAuthority[i]) return 0;
+        if (a->SubAuthority[i] != b->SubAuthority[i])
+            return 0;
     }
     return 1;
 }
@@ -188,14 +206,18 @@ std::optional<SID> parseSid(std::string_view text) {
     while (true) {
         const auto dash = text.find('-', pos);
         parts.push_back(text.substr(pos, dash == std::string_view::npos ? dash : dash - pos));
-        if (dash == std::string_view::npos) break;
+        if (dash == std::string_view::npos)
+            break;
         pos = dash + 1;
     }
     // "S", revision, authority, then the sub-authorities.
-    if (parts.size() < 3 || (parts[0] != "S" && parts[0] != "s")) return std::nullopt;
-    if (parts.size() - 3 > SID_MAX_SUB_AUTHORITIES) return std::nullopt;
+    if (parts.size() < 3 || (parts[0] != "S" && parts[0] != "s"))
+        return std::nullopt;
+    if (parts.size() - 3 > SID_MAX_SUB_AUTHORITIES)
+        return std::nullopt;
     std::uint64_t revision = 0;
-    if (!parseNumber(parts[1], 10, 255, revision) || revision != SID_REVISION) return std::nullopt;
+    if (!parseNumber(parts[1], 10, 255, revision) || revision != SID_REVISION)
+        return std::nullopt;
 
     std::uint64_t authority = 0;
     const std::uint64_t maxAuthority = (std::uint64_t{1} << 48) - 1;
@@ -212,14 +234,16 @@ std::optional<SID> parseSid(std::string_view text) {
     }
     for (std::size_t i = 3; i < parts.size(); ++i) {
         std::uint64_t sub = 0;
-        if (!parseNumber(parts[i], 10, 0xFFFFFFFFu, sub)) return std::nullopt;
+        if (!parseNumber(parts[i], 10, 0xFFFFFFFFu, sub))
+            return std::nullopt;
         sid.SubAuthority[i - 3] = static_cast<DWORD>(sub);
     }
     return sid;
 }
 
 std::string sidToString(const SID& sid) {
-    if (!IsValidSid(&sid)) return {};
+    if (!IsValidSid(&sid))
+        return {};
     std::uint64_t authority = 0;
     for (const BYTE b : sid.IdentifierAuthority.Value) authority = (authority << 8) | b;
     std::string out = "S-1-";

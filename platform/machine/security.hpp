@@ -127,7 +127,7 @@ using UniqueSid = std::unique_ptr<SID, SidFreer>;
 
 /// Closes a token handle at the end of a scope.
 class TokenHandle {
-public:
+  public:
     explicit TokenHandle(HANDLE handle = 0) : handle_(handle) {}
     ~TokenHandle() { reset(); }
     TokenHandle(const TokenHandle&) = delete;
@@ -138,11 +138,12 @@ public:
         return &handle_;
     }
     void reset() {
-        if (handle_ != 0) CloseHandle(handle_);
+        if (handle_ != 0)
+            CloseHandle(handle_);
         handle_ = 0;
     }
 
-private:
+  private:
     HANDLE handle_;
 };
 

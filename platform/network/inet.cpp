@@ -148,8 +148,8 @@ HINTERNET_SESSION InternetOpenA(std::string_view agent, std::uint32_t accessType
         return nullptr;
     auto session = std::make_unique<InternetSession>();
     session->agent = std::string(agent);
-    session->accessType =
-        accessType == INTERNET_OPEN_TYPE_PROXY ? INTERNET_OPEN_TYPE_PROXY : INTERNET_OPEN_TYPE_DIRECT;
+    session->accessType = accessType == INTERNET_OPEN_TYPE_PROXY ? INTERNET_OPEN_TYPE_PROXY
+                                                                 : INTERNET_OPEN_TYPE_DIRECT;
     session->proxy = std::string(proxyName);
     return session;
 }

@@ -64,8 +64,7 @@ HINTERNET_SESSION InternetOpenA(std::string_view agent, std::uint32_t accessType
 /// body are kept; a longer body fails rather than being cut silently.
 HINTERNET_URL InternetOpenUrlA(InternetSession& session, std::string_view url,
                                std::string_view headers, std::uint32_t flags,
-                               std::uintptr_t context,
-                               std::size_t maxBytes = 64u * 1024u * 1024u);
+                               std::uintptr_t context, std::size_t maxBytes = 64u * 1024u * 1024u);
 
 /// InternetReadFile: copies up to `toRead` bytes into `buffer`; `read` is
 /// how many. At the end it answers true with read = 0.

@@ -22,8 +22,8 @@
 #include <thread>
 #include <variant>
 
-#include "platform/processes/command_line.hpp"
 #include "platform/machine/machine.hpp"
+#include "platform/processes/command_line.hpp"
 #include "platform/runtime/text.hpp"
 
 extern char** environ;

@@ -19,8 +19,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/registry/registry.hpp"
 #include "platform/processes/system_programs.hpp"
+#include "platform/registry/registry.hpp"
 
 namespace kx::platform {
 

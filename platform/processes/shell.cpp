@@ -116,9 +116,8 @@ std::int32_t SHEmptyRecycleBinA(std::int32_t, std::string_view rootPath, std::ui
             if (driveHasFolder(drive))
                 letters.push_back(drive.letter);
     } else {
-        const Drive* drive = rootPath.size() >= 2 && rootPath[1] == ':'
-                                 ? machine.drive(rootPath[0])
-                                 : nullptr;
+        const Drive* drive =
+            rootPath.size() >= 2 && rootPath[1] == ':' ? machine.drive(rootPath[0]) : nullptr;
         if (drive == nullptr || !driveHasFolder(*drive))
             return E_INVALIDARG;
         letters.push_back(drive->letter);

@@ -89,8 +89,7 @@ inline constexpr std::string_view kRecycleFolders[] = {"RECYCLER", "RECYCLED"};
 /// when every bin is empty afterwards (also when there was none), E_FAIL
 /// when something stayed, E_ABORT when the user declined, E_INVALIDARG for
 /// a root that names no drive of the machine (or no machine bound).
-std::int32_t SHEmptyRecycleBinA(std::int32_t owner, std::string_view rootPath,
-                                std::uint32_t flags);
+std::int32_t SHEmptyRecycleBinA(std::int32_t owner, std::string_view rootPath, std::uint32_t flags);
 
 /// Redraws the recycle bin's desktop icon; no desktop shows one here, so
 /// there is nothing to do.

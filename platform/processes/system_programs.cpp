@@ -71,17 +71,16 @@ std::uint32_t serviceState(Registry& registry, HKEY key) {
     DWORD size = sizeof state;
     DWORD type = 0;
     if (registry.RegQueryValueExA(key, "CurrentState", nullptr, &type,
-                                  reinterpret_cast<std::uint8_t*>(&state), &size) ==
-            ERROR_SUCCESS &&
+                                  reinterpret_cast<std::uint8_t*>(&state),
+                                  &size) == ERROR_SUCCESS &&
         type == REG_DWORD && size == sizeof state)
         return state;
     DWORD start = 0;
     size = sizeof start;
-    const bool disabled =
-        registry.RegQueryValueExA(key, "Start", nullptr, &type,
-                                  reinterpret_cast<std::uint8_t*>(&start), &size) ==
-            ERROR_SUCCESS &&
-        type == REG_DWORD && start == 4;
+    const bool disabled = registry.RegQueryValueExA(key, "Start", nullptr, &type,
+                                                    reinterpret_cast<std::uint8_t*>(&start),
+                                                    &size) == ERROR_SUCCESS &&
+                          type == REG_DWORD && start == 4;
     return disabled ? SERVICE_STOPPED : SERVICE_RUNNING;
 }
 
@@ -90,8 +89,8 @@ bool serviceDisabled(Registry& registry, HKEY key) {
     DWORD size = sizeof start;
     DWORD type = 0;
     return registry.RegQueryValueExA(key, "Start", nullptr, &type,
-                                     reinterpret_cast<std::uint8_t*>(&start), &size) ==
-               ERROR_SUCCESS &&
+                                     reinterpret_cast<std::uint8_t*>(&start),
+                                     &size) == ERROR_SUCCESS &&
            type == REG_DWORD && start == 4;
 }
 
@@ -199,8 +198,8 @@ std::uint32_t runRegsvr32(const SystemProgramCall& call) {
     if (!silent) {
         auto& dialogs = ui::dialogs();
         if (loadable)
-            dialogs.messageBox(entryPoint + " in " + file + " erfolgreich durchgeführt.", "RegSvr32",
-                               ui::MB_OK | ui::MB_ICONINFORMATION);
+            dialogs.messageBox(entryPoint + " in " + file + " erfolgreich durchgeführt.",
+                               "RegSvr32", ui::MB_OK | ui::MB_ICONINFORMATION);
         else
             dialogs.messageBox("LoadLibrary(\"" + file + "\") ist fehlgeschlagen.", "RegSvr32",
                                ui::MB_OK | ui::MB_ICONCRITICAL);

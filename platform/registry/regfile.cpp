@@ -34,7 +34,9 @@ bool isStringType(DWORD type) {
 // ---------------------------------------------------------------------------
 // UTF-8 <-> UTF-16LE
 
-bool isCont(unsigned char c) { return (c & 0xC0) == 0x80; }
+bool isCont(unsigned char c) {
+    return (c & 0xC0) == 0x80;
+}
 
 // Decodes one code point of strictly valid UTF-8 (no overlong forms, no
 // surrogates); answers false and leaves `pos` alone when the bytes at `pos` are
@@ -53,19 +55,26 @@ bool nextStrict(std::string_view s, std::size_t& pos, char32_t& cp) {
         len = 2;
     } else if (c >= 0xE0 && c <= 0xEF) {
         len = 3;
-        if (c == 0xE0) lo = 0xA0;
-        if (c == 0xED) hi = 0x9F;
+        if (c == 0xE0)
+            lo = 0xA0;
+        if (c == 0xED)
+            hi = 0x9F;
     } else if (c >= 0xF0 && c <= 0xF4) {
         len = 4;
-        if (c == 0xF0) lo = 0x90;
-        if (c == 0xF4) hi = 0x8F;
+        if (c == 0xF0)
+            lo = 0x90;
+        if (c == 0xF4)
+            hi = 0x8F;
     } else {
         return false;
     }
-    if (pos + len > s.size()) return false;
-    if (at(pos + 1) < lo || at(pos + 1) > hi) return false;
+    if (pos + len > s.size())
+        return false;
+    if (at(pos + 1) < lo || at(pos + 1) > hi)
+        return false;
     for (std::size_t i = 2; i < len; ++i) {
-        if (!isCont(at(pos + i))) return false;
+        if (!isCont(at(pos + i)))
+            return false;
     }
     char32_t v = c & (0xFF >> (len + 1));
     for (std::size_t i = 1; i < len; ++i) v = (v << 6) | (at(pos + i) & 0x3F);
@@ -78,7 +87,8 @@ bool validUtf8(std::string_view s) {
     std::size_t pos = 0;
     char32_t cp = 0;
     while (pos < s.size()) {
-        if (!nextStrict(s, pos, cp)) return false;
+        if (!nextStrict(s, pos, cp))
+            return false;
     }
     return true;
 }
@@ -127,12 +137,15 @@ std::string utf16leToUtf8(std::string_view bytes) {
             appendUtf8(out, u);  // other lone surrogates kept in the 3-byte form
         }
     }
-    if (bytes.size() % 2) out.push_back(bytes.back());
+    if (bytes.size() % 2)
+        out.push_back(bytes.back());
     return out;
 }
 
 // Text that survives the trip to Windows-1252 and back unchanged.
-bool fitsCp1252(std::string_view s) { return fromCp1252(toCp1252(s)) == s; }
+bool fitsCp1252(std::string_view s) {
+    return fromCp1252(toCp1252(s)) == s;
+}
 
 // ---------------------------------------------------------------------------
 // Parsing
@@ -155,7 +168,9 @@ struct Step {
     bool writesValues = false;  // OpenKey: the section sets or deletes values
 };
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::string_view trimBlanksLeft(std::string_view s) {
     while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
@@ -167,9 +182,12 @@ std::string_view trimBlanksRight(std::string_view s) {
 }
 
 int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
@@ -178,11 +196,13 @@ std::optional<DWORD> readHexNumber(std::string_view s, std::size_t& pos, std::si
     DWORD v = 0;
     std::size_t n = 0;
     while (pos < s.size() && hexDigit(s[pos]) >= 0) {
-        if (++n > maxDigits) return std::nullopt;
+        if (++n > maxDigits)
+            return std::nullopt;
         v = (v << 4) | static_cast<DWORD>(hexDigit(s[pos]));
         ++pos;
     }
-    if (n == 0) return std::nullopt;
+    if (n == 0)
+        return std::nullopt;
     return v;
 }
 
@@ -191,7 +211,7 @@ bool startsWithNoCase(std::string_view s, std::string_view prefix) {
 }
 
 class Parser {
-public:
+  public:
     explicit Parser(std::string_view bytes) { decode(bytes); }
 
     std::vector<Step> parse() {
@@ -208,12 +228,15 @@ public:
         std::optional<std::size_t> section;  // index of the current OpenKey step
         for (lineNo_ = 2; lineNo_ <= lines_.size(); ++lineNo_) {
             const auto line = trimBlanksLeft(lines_[lineNo_ - 1]);
-            if (line.empty() || line.front() == ';') continue;
-            if (line.find('\0') != std::string_view::npos) fail("NUL character in the line");
+            if (line.empty() || line.front() == ';')
+                continue;
+            if (line.find('\0') != std::string_view::npos)
+                fail("NUL character in the line");
             if (line.front() == '[') {
                 section = keyLine(line);
             } else if (line.front() == '"' || line.front() == '@') {
-                if (!section) fail("value line outside a key section");
+                if (!section)
+                    fail("value line outside a key section");
                 valueLine(line);
                 steps_[*section].writesValues = true;
             } else {
@@ -223,7 +246,7 @@ public:
         return std::move(steps_);
     }
 
-private:
+  private:
     [[noreturn]] void fail(std::string what) const { throw BadFile{lineNo_, std::move(what)}; }
 
     void decode(std::string_view bytes) {
@@ -243,9 +266,11 @@ private:
         while (!rest.empty()) {
             auto end = rest.find('\n');
             auto line = rest.substr(0, end);
-            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+            if (!line.empty() && line.back() == '\r')
+                line.remove_suffix(1);
             lines_.push_back(line);
-            if (end == std::string_view::npos) break;
+            if (end == std::string_view::npos)
+                break;
             rest.remove_prefix(end + 1);
         }
     }
@@ -254,16 +279,19 @@ private:
     // nothing for a deletion (values may not follow it).
     std::optional<std::size_t> keyLine(std::string_view line) {
         line = trimBlanksRight(line);
-        if (line.size() < 2 || line.back() != ']') fail("key line without closing ']'");
+        if (line.size() < 2 || line.back() != ']')
+            fail("key line without closing ']'");
         auto inner = line.substr(1, line.size() - 2);
         const bool remove = inner.starts_with('-');
-        if (remove) inner.remove_prefix(1);
+        if (remove)
+            inner.remove_prefix(1);
         const auto slash = inner.find('\\');
         const auto rootPart = inner.substr(0, slash);
         const HKEY root = rootFromName(rootPart);
-        if (!root) fail("unknown root key \"" + std::string(rootPart) + "\"");
-        const auto path = slash == std::string_view::npos ? std::string_view{}
-                                                          : inner.substr(slash + 1);
+        if (!root)
+            fail("unknown root key \"" + std::string(rootPart) + "\"");
+        const auto path =
+            slash == std::string_view::npos ? std::string_view{} : inner.substr(slash + 1);
         Step step{remove ? Step::DeleteTree : Step::OpenKey, lineNo_};
         step.root = root;
         step.path = path;
@@ -282,14 +310,16 @@ private:
         std::string out;
         ++pos;  // opening quote
         for (;;) {
-            if (pos >= line.size()) fail("unterminated string");
+            if (pos >= line.size())
+                fail("unterminated string");
             const char c = line[pos];
             if (c == '"') {
                 ++pos;
                 return out;
             }
             if (c == '\\') {
-                if (pos + 1 >= line.size()) fail("unterminated string");
+                if (pos + 1 >= line.size())
+                    fail("unterminated string");
                 const char next = line[pos + 1];
                 if (next != '\\' && next != '"')
                     fail(std::string("unknown escape \\") + next +
@@ -318,7 +348,8 @@ private:
             step.name = quoted(line, pos);
         }
         while (pos < line.size() && isBlank(line[pos])) ++pos;
-        if (pos >= line.size() || line[pos] != '=') fail("expected '=' after the value name");
+        if (pos >= line.size() || line[pos] != '=')
+            fail("expected '=' after the value name");
         ++pos;
         while (pos < line.size() && isBlank(line[pos])) ++pos;
         const auto data = line.substr(pos);
@@ -333,21 +364,25 @@ private:
         } else if (startsWithNoCase(data, "dword:")) {
             pos += 6;
             const auto v = readHexNumber(line, pos, 8);
-            if (!v) fail("dword: needs 1 to 8 hex digits");
+            if (!v)
+                fail("dword: needs 1 to 8 hex digits");
             expectEnd(line, pos);
             step.type = REG_DWORD;
-            for (int i = 0; i < 4; ++i) step.data.push_back(static_cast<char>((*v >> (8 * i)) & 0xFF));
+            for (int i = 0; i < 4; ++i)
+                step.data.push_back(static_cast<char>((*v >> (8 * i)) & 0xFF));
         } else if (startsWithNoCase(data, "hex")) {
             pos += 3;
             step.type = REG_BINARY;
             if (pos < line.size() && line[pos] == '(') {
                 ++pos;
                 const auto t = readHexNumber(line, pos, 8);
-                if (!t || pos >= line.size() || line[pos] != ')') fail("bad type in hex(...)");
+                if (!t || pos >= line.size() || line[pos] != ')')
+                    fail("bad type in hex(...)");
                 ++pos;
                 step.type = *t;
             }
-            if (pos >= line.size() || line[pos] != ':') fail("expected ':' after hex");
+            if (pos >= line.size() || line[pos] != ':')
+                fail("expected ':' after hex");
             const auto raw = hexBytes(line.substr(pos + 1));
             if (isStringType(step.type)) {
                 step.data = unicode_ ? utf16leToUtf8(raw) : fromCp1252(raw);
@@ -369,15 +404,19 @@ private:
                 piece = piece.substr(0, semi);
             piece = trimBlanksRight(piece);
             const bool more = piece.ends_with('\\');
-            if (more) piece.remove_suffix(1);
+            if (more)
+                piece.remove_suffix(1);
             std::size_t start = 0;
             while (start <= piece.size()) {
                 auto end = piece.find(',', start);
                 const bool last = end == std::string_view::npos;
-                if (last) end = piece.size();
-                const auto token = trimBlanksRight(trimBlanksLeft(piece.substr(start, end - start)));
+                if (last)
+                    end = piece.size();
+                const auto token =
+                    trimBlanksRight(trimBlanksLeft(piece.substr(start, end - start)));
                 if (token.empty()) {
-                    if (!last) fail("empty byte in hex list");
+                    if (!last)
+                        fail("empty byte in hex list");
                 } else {
                     std::size_t p = 0;
                     const auto v = readHexNumber(token, p, 2);
@@ -387,11 +426,14 @@ private:
                 }
                 start = end + 1;
             }
-            if (!more) return out;
-            if (lineNo_ >= lines_.size()) fail("line continued past the end of the file");
+            if (!more)
+                return out;
+            if (lineNo_ >= lines_.size())
+                fail("line continued past the end of the file");
             ++lineNo_;
             piece = trimBlanksLeft(lines_[lineNo_ - 1]);
-            if (piece.find('\0') != std::string_view::npos) fail("NUL character in the line");
+            if (piece.find('\0') != std::string_view::npos)
+                fail("NUL character in the line");
         }
     }
 
@@ -404,24 +446,31 @@ private:
 
 std::string describe(LONG status) {
     switch (status) {
-        case ERROR_ACCESS_DENIED: return "access denied";
-        case ERROR_FILE_NOT_FOUND: return "not found";
-        case ERROR_INVALID_PARAMETER: return "invalid name or data";
-        case ERROR_BUSY: return "registry busy";
-        default: return "error " + std::to_string(status);
+        case ERROR_ACCESS_DENIED:
+            return "access denied";
+        case ERROR_FILE_NOT_FOUND:
+            return "not found";
+        case ERROR_INVALID_PARAMETER:
+            return "invalid name or data";
+        case ERROR_BUSY:
+            return "registry busy";
+        default:
+            return "error " + std::to_string(status);
     }
 }
 
 std::string keyText(const Step& step) {
     std::string s(rootName(step.root));
-    if (!step.path.empty()) s += "\\" + step.path;
+    if (!step.path.empty())
+        s += "\\" + step.path;
     return s;
 }
 
 LONG apply(Registry& reg, const std::vector<Step>& steps, std::string& error) {
     HKEY current = 0;
     const auto closeCurrent = [&] {
-        if (current) reg.RegCloseKey(current);
+        if (current)
+            reg.RegCloseKey(current);
         current = 0;
     };
     const auto failed = [&](const Step& step, LONG st, const std::string& doing) {
@@ -439,7 +488,8 @@ LONG apply(Registry& reg, const std::vector<Step>& steps, std::string& error) {
                     const DWORD sam = step.writesValues ? KEY_READ | KEY_SET_VALUE : KEY_READ;
                     st = reg.RegCreateKeyExA(step.root, step.path, 0, {}, REG_OPTION_NON_VOLATILE,
                                              sam, nullptr, &current, nullptr);
-                    if (st) return failed(step, st, "creating " + keyText(step));
+                    if (st)
+                        return failed(step, st, "creating " + keyText(step));
                     break;
                 }
                 case Step::DeleteTree:
@@ -452,7 +502,8 @@ LONG apply(Registry& reg, const std::vector<Step>& steps, std::string& error) {
                     st = reg.RegSetValueExA(current, step.name, 0, step.type,
                                             reinterpret_cast<const std::uint8_t*>(step.data.data()),
                                             static_cast<DWORD>(step.data.size()));
-                    if (st) return failed(step, st, "setting value \"" + step.name + "\"");
+                    if (st)
+                        return failed(step, st, "setting value \"" + step.name + "\"");
                     break;
                 case Step::DeleteValue:
                     st = reg.RegDeleteValueA(current, step.name);
@@ -464,7 +515,8 @@ LONG apply(Registry& reg, const std::vector<Step>& steps, std::string& error) {
         return ERROR_SUCCESS;
     });
     closeCurrent();
-    if (status && error.empty()) error = describe(status) + " while applying the file";
+    if (status && error.empty())
+        error = describe(status) + " while applying the file";
     return status;
 }
 
@@ -480,7 +532,8 @@ struct Unwritable {
 struct OpenKey {
     explicit OpenKey(Registry& r) : reg(r) {}
     ~OpenKey() {
-        if (h) reg.RegCloseKey(h);
+        if (h)
+            reg.RegCloseKey(h);
     }
     OpenKey(const OpenKey&) = delete;
     OpenKey& operator=(const OpenKey&) = delete;
@@ -489,7 +542,7 @@ struct OpenKey {
 };
 
 class Exporter {
-public:
+  public:
     Exporter(Registry& reg, RegFileFormat format)
         : reg_(reg), unicode_(format == RegFileFormat::Version5) {}
 
@@ -505,10 +558,12 @@ public:
         std::size_t start = 0;
         while (start <= subKey.size()) {
             auto end = subKey.find('\\', start);
-            if (end == std::string_view::npos) end = subKey.size();
+            if (end == std::string_view::npos)
+                end = subKey.size();
             const auto part = subKey.substr(start, end - start);
             start = end + 1;
-            if (part.empty()) continue;
+            if (part.empty())
+                continue;
             const auto spelled = findChild(key.h, part);
             if (!spelled)
                 throw Unwritable{ERROR_FILE_NOT_FOUND,
@@ -522,13 +577,15 @@ public:
     }
 
     std::string bytes() const {
-        if (unicode_) return "\xFF\xFE" + utf8ToUtf16le(text_);
+        if (unicode_)
+            return "\xFF\xFE" + utf8ToUtf16le(text_);
         return toCp1252(text_);  // every piece was checked by writable()
     }
 
-private:
+  private:
     static void check(LONG st, const std::string& key) {
-        if (st) throw Unwritable{st, describe(st) + " reading " + key};
+        if (st)
+            throw Unwritable{st, describe(st) + " reading " + key};
     }
 
     // Names must fit on one line, and in REGEDIT4 into Windows-1252.
@@ -544,9 +601,11 @@ private:
         std::string child;
         for (DWORD i = 0;; ++i) {
             const LONG st = enumKey(key, i, child);
-            if (st == ERROR_NO_MORE_ITEMS) return std::nullopt;
+            if (st == ERROR_NO_MORE_ITEMS)
+                return std::nullopt;
             check(st, "subkeys");
-            if (iequals(child, name)) return child;
+            if (iequals(child, name))
+                return child;
         }
     }
 
@@ -560,7 +619,8 @@ private:
                 buffer.resize(buffer.size() * 4);
                 continue;
             }
-            if (st == ERROR_SUCCESS) name.assign(buffer.data(), cch);
+            if (st == ERROR_SUCCESS)
+                name.assign(buffer.data(), cch);
             return st;
         }
     }
@@ -570,13 +630,14 @@ private:
         for (;;) {
             DWORD cch = static_cast<DWORD>(buffer.size());
             DWORD size = 0;
-            LONG st = reg_.RegEnumValueA(key, index, buffer.data(), &cch, nullptr, &type, nullptr,
-                                         &size);
+            LONG st =
+                reg_.RegEnumValueA(key, index, buffer.data(), &cch, nullptr, &type, nullptr, &size);
             if (st == ERROR_MORE_DATA && buffer.size() < (1u << 20)) {
                 buffer.resize(buffer.size() * 4);
                 continue;
             }
-            if (st) return st;
+            if (st)
+                return st;
             name.assign(buffer.data(), cch);
             data.resize(size);
             cch = static_cast<DWORD>(buffer.size());
@@ -590,7 +651,8 @@ private:
     static std::string escape(std::string_view s) {
         std::string out;
         for (const char c : s) {
-            if (c == '\\' || c == '"') out.push_back('\\');
+            if (c == '\\' || c == '"')
+                out.push_back('\\');
             out.push_back(c);
         }
         return out;
@@ -599,7 +661,8 @@ private:
     // REG_SZ goes out as "text" when importing that text gives the same bytes:
     // one terminating NUL, none inside, no line breaks, representable text.
     bool quotable(std::string_view data) const {
-        if (data.empty() || data.back() != '\0') return false;
+        if (data.empty() || data.back() != '\0')
+            return false;
         const auto text = data.substr(0, data.size() - 1);
         if (text.find_first_of(std::string_view("\0\r\n", 3)) != std::string_view::npos)
             return false;
@@ -614,7 +677,8 @@ private:
         DWORD type = 0;
         for (DWORD i = 0;; ++i) {
             const LONG st = enumValue(key, i, name, type, data);
-            if (st == ERROR_NO_MORE_ITEMS) break;
+            if (st == ERROR_NO_MORE_ITEMS)
+                break;
             check(st, path);
             emitValue(path, name, type, data);
         }
@@ -622,7 +686,8 @@ private:
         std::vector<std::string> children;
         for (DWORD i = 0;; ++i) {
             const LONG st = enumKey(key, i, name);
-            if (st == ERROR_NO_MORE_ITEMS) break;
+            if (st == ERROR_NO_MORE_ITEMS)
+                break;
             check(st, path);
             children.push_back(name);
         }
@@ -692,7 +757,8 @@ private:
             }
             text_.push_back(kDigits[b >> 4]);
             text_.push_back(kDigits[b & 15]);
-            if (!last) text_.push_back(',');
+            if (!last)
+                text_.push_back(',');
             column += width;
         }
         text_ += kNewline;
@@ -719,9 +785,11 @@ RegFileResult importRegText(Registry& registry, std::string_view bytes) {
 
 RegFileResult importRegFile(Registry& registry, const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
-    if (!in) return {ERROR_FILE_NOT_FOUND, "cannot open " + file.string()};
+    if (!in)
+        return {ERROR_FILE_NOT_FOUND, "cannot open " + file.string()};
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return {ERROR_BADDB, "cannot read " + file.string()};
+    if (in.bad())
+        return {ERROR_BADDB, "cannot read " + file.string()};
     return importRegText(registry, bytes);
 }
 
@@ -744,7 +812,8 @@ std::expected<std::string, RegFileResult> exportRegText(Registry& registry, HKEY
         }
     });
     if (st) {
-        if (failure.status == ERROR_SUCCESS) failure = {st, describe(st) + " reading the registry"};
+        if (failure.status == ERROR_SUCCESS)
+            failure = {st, describe(st) + " reading the registry"};
         return std::unexpected(failure);
     }
     return exporter.bytes();
@@ -753,7 +822,8 @@ std::expected<std::string, RegFileResult> exportRegText(Registry& registry, HKEY
 RegFileResult exportRegFile(Registry& registry, HKEY root, std::string_view subKey,
                             const std::filesystem::path& file, RegFileFormat format) {
     auto text = exportRegText(registry, root, subKey, format);
-    if (!text) return text.error();
+    if (!text)
+        return text.error();
     // Written beside the target and renamed over it, so that a failure never
     // leaves a truncated file where a good one was.
     auto temp = file;

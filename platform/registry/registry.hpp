@@ -75,15 +75,15 @@ struct RegistryPolicy {
 /// they are created below. Database failures answer ERROR_BADDB (ERROR_BUSY when
 /// another process kept the database locked past the time-out) and change nothing.
 class Registry {
-public:
+  public:
     /// Opens (creating when absent) the database file. Throws std::runtime_error
     /// when the file cannot be opened as a registry database.
     static std::unique_ptr<Registry> open(const std::filesystem::path& dbFile,
                                           RegistryPolicy policy = {});
     virtual ~Registry() = default;
 
-    virtual LONG RegOpenKeyExA(HKEY hKey, std::string_view subKey, DWORD options,
-                               DWORD samDesired, HKEY* phkResult) = 0;
+    virtual LONG RegOpenKeyExA(HKEY hKey, std::string_view subKey, DWORD options, DWORD samDesired,
+                               HKEY* phkResult) = 0;
     /// Creates every missing key of the path. `disposition` may be null.
     virtual LONG RegCreateKeyExA(HKEY hKey, std::string_view subKey, DWORD reserved,
                                  std::string_view className, DWORD options, DWORD samDesired,
@@ -94,21 +94,19 @@ public:
     /// the key's default value. REG_SZ data is stored with the bytes given.
     virtual LONG RegQueryValueExA(HKEY hKey, std::string_view valueName, DWORD* reserved,
                                   DWORD* type, std::uint8_t* data, DWORD* cbData) = 0;
-    virtual LONG RegSetValueExA(HKEY hKey, std::string_view valueName, DWORD reserved,
-                                DWORD type, const std::uint8_t* data, DWORD cbData) = 0;
+    virtual LONG RegSetValueExA(HKEY hKey, std::string_view valueName, DWORD reserved, DWORD type,
+                                const std::uint8_t* data, DWORD cbData) = 0;
     virtual LONG RegDeleteValueA(HKEY hKey, std::string_view valueName) = 0;
     /// Deletes a key without subkeys (ERROR_ACCESS_DENIED when it has some);
     /// an empty subKey deletes the key the handle names.
     virtual LONG RegDeleteKeyA(HKEY hKey, std::string_view subKey) = 0;
     /// Subkeys in name order. `name` receives the name and a NUL when *cchName
     /// (capacity in characters) suffices, else ERROR_MORE_DATA.
-    virtual LONG RegEnumKeyExA(HKEY hKey, DWORD index, char* name, DWORD* cchName,
-                               DWORD* reserved, char* className, DWORD* cchClass,
-                               void* lastWriteTime) = 0;
+    virtual LONG RegEnumKeyExA(HKEY hKey, DWORD index, char* name, DWORD* cchName, DWORD* reserved,
+                               char* className, DWORD* cchClass, void* lastWriteTime) = 0;
     /// Values in name order, with the same buffer rules as RegQueryValueExA.
     virtual LONG RegEnumValueA(HKEY hKey, DWORD index, char* valueName, DWORD* cchValueName,
-                               DWORD* reserved, DWORD* type, std::uint8_t* data,
-                               DWORD* cbData) = 0;
+                               DWORD* reserved, DWORD* type, std::uint8_t* data, DWORD* cbData) = 0;
     virtual LONG RegCloseKey(HKEY hKey) = 0;
 
     /// Marks a key read-only (or writable again), as an administrator's ACL

@@ -48,15 +48,22 @@ constexpr std::array<HKEY, 4> kRoots = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HK
 constexpr std::array<std::string_view, 4> kRootNames = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER",
                                                         "HKEY_LOCAL_MACHINE", "HKEY_USERS"};
 
-bool isRoot(HKEY h) { return h >= HKEY_CLASSES_ROOT && h <= HKEY_USERS; }
+bool isRoot(HKEY h) {
+    return h >= HKEY_CLASSES_ROOT && h <= HKEY_USERS;
+}
 // Root keys have the row ids 1..4 in root-handle order.
-std::int64_t rootId(HKEY h) { return static_cast<std::int64_t>(h - HKEY_CLASSES_ROOT) + 1; }
+std::int64_t rootId(HKEY h) {
+    return static_cast<std::int64_t>(h - HKEY_CLASSES_ROOT) + 1;
+}
 
 DWORD mapGenericAccess(DWORD sam) {
     DWORD out = sam & ~(kGenericRead | kGenericWrite | kGenericExecute | kGenericAll);
-    if (sam & (kGenericRead | kGenericExecute)) out |= KEY_READ;
-    if (sam & kGenericWrite) out |= KEY_WRITE;
-    if (sam & kGenericAll) out |= KEY_ALL_ACCESS;
+    if (sam & (kGenericRead | kGenericExecute))
+        out |= KEY_READ;
+    if (sam & kGenericWrite)
+        out |= KEY_WRITE;
+    if (sam & kGenericAll)
+        out |= KEY_ALL_ACCESS;
     return out;
 }
 
@@ -65,8 +72,10 @@ std::vector<std::string_view> splitPath(std::string_view path) {
     std::size_t start = 0;
     while (start <= path.size()) {
         auto end = path.find('\\', start);
-        if (end == std::string_view::npos) end = path.size();
-        if (end > start) parts.push_back(path.substr(start, end - start));
+        if (end == std::string_view::npos)
+            end = path.size();
+        if (end > start)
+            parts.push_back(path.substr(start, end - start));
         start = end + 1;
     }
     return parts;
@@ -86,8 +95,10 @@ struct DbError {
     int code;
     LONG status() const {
         const int primary = code & 0xFF;
-        if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) return ERROR_BUSY;
-        if (primary == SQLITE_NOMEM) return ERROR_OUTOFMEMORY;
+        if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED)
+            return ERROR_BUSY;
+        if (primary == SQLITE_NOMEM)
+            return ERROR_OUTOFMEMORY;
         return ERROR_BADDB;
     }
 };
@@ -97,7 +108,7 @@ const char kEmpty[1] = {0};
 
 // One use of a cached statement: bindings and reset are undone on scope exit.
 class Query {
-public:
+  public:
     Query(sqlite3* db, sqlite3_stmt* st) : db_(db), st_(st) {}
     ~Query() {
         sqlite3_reset(st_);
@@ -111,8 +122,8 @@ public:
         return *this;
     }
     Query& bindText(int i, std::string_view v) {
-        check(sqlite3_bind_text64(st_, i, v.empty() ? kEmpty : v.data(), v.size(),
-                                  SQLITE_TRANSIENT, SQLITE_UTF8));
+        check(sqlite3_bind_text64(st_, i, v.empty() ? kEmpty : v.data(), v.size(), SQLITE_TRANSIENT,
+                                  SQLITE_UTF8));
         return *this;
     }
     Query& bindBlob(int i, const void* data, std::size_t size) {
@@ -122,8 +133,10 @@ public:
     /// True for a row, false when done.
     bool step() {
         const int rc = sqlite3_step(st_);
-        if (rc == SQLITE_ROW) return true;
-        if (rc == SQLITE_DONE) return false;
+        if (rc == SQLITE_ROW)
+            return true;
+        if (rc == SQLITE_DONE)
+            return false;
         throw DbError{rc};
     }
     void run() {
@@ -134,14 +147,16 @@ public:
     std::string_view bytes(int col) const {
         const void* p = sqlite3_column_blob(st_, col);
         const int n = sqlite3_column_bytes(st_, col);
-        if (!p || n <= 0) return {};
+        if (!p || n <= 0)
+            return {};
         return {static_cast<const char*>(p), static_cast<std::size_t>(n)};
     }
     int changes() const { return sqlite3_changes(db_); }
 
-private:
+  private:
     void check(int rc) {
-        if (rc != SQLITE_OK) throw DbError{rc};
+        if (rc != SQLITE_OK)
+            throw DbError{rc};
     }
     sqlite3* db_;
     sqlite3_stmt* st_;
@@ -160,8 +175,10 @@ struct KeyRow {
 
 // Copies a name into a caller's char buffer with Win32's capacity rules.
 LONG putName(std::string_view name, char* buffer, DWORD* cch) {
-    if (static_cast<std::uint64_t>(name.size()) + 1 > *cch) return ERROR_MORE_DATA;
-    if (!name.empty()) std::memcpy(buffer, name.data(), name.size());
+    if (static_cast<std::uint64_t>(name.size()) + 1 > *cch)
+        return ERROR_MORE_DATA;
+    if (!name.empty())
+        std::memcpy(buffer, name.data(), name.size());
     buffer[name.size()] = '\0';
     *cch = static_cast<DWORD>(name.size());
     return ERROR_SUCCESS;
@@ -170,28 +187,30 @@ LONG putName(std::string_view name, char* buffer, DWORD* cch) {
 // Fills type/data/size the way RegQueryValueExA does.
 LONG putData(DWORD storedType, std::string_view bytes, DWORD* type, std::uint8_t* data,
              DWORD* cbData) {
-    if (type) *type = storedType;
+    if (type)
+        *type = storedType;
     const auto size = static_cast<DWORD>(bytes.size());
     if (!data) {
-        if (cbData) *cbData = size;
+        if (cbData)
+            *cbData = size;
         return ERROR_SUCCESS;
     }
     if (*cbData < size) {
         *cbData = size;
         return ERROR_MORE_DATA;
     }
-    if (size) std::memcpy(data, bytes.data(), size);
+    if (size)
+        std::memcpy(data, bytes.data(), size);
     *cbData = size;
     return ERROR_SUCCESS;
 }
 
 class SqliteRegistry final : public Registry {
-public:
+  public:
     SqliteRegistry(const std::filesystem::path& file, RegistryPolicy policy) : policy_(policy) {
-        const int rc = sqlite3_open_v2(file.c_str(), &db_,
-                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE |
-                                           SQLITE_OPEN_NOMUTEX,
-                                       nullptr);
+        const int rc = sqlite3_open_v2(
+            file.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+            nullptr);
         if (rc != SQLITE_OK) {
             std::string why = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
             sqlite3_close_v2(db_);
@@ -204,7 +223,8 @@ public:
             setup();
         } catch (const DbError& e) {
             std::string why = sqlite3_errmsg(db_);
-            if (why.empty() || why == "not an error") why = sqlite3_errstr(e.code);
+            if (why.empty() || why == "not an error")
+                why = sqlite3_errstr(e.code);
             close();
             throw std::runtime_error("registry database " + file.string() + ": " + why);
         } catch (const std::runtime_error& e) {
@@ -220,22 +240,26 @@ public:
 
     LONG RegOpenKeyExA(HKEY hKey, std::string_view subKey, DWORD /*options*/, DWORD samDesired,
                        HKEY* phkResult) override {
-        if (!phkResult) return ERROR_INVALID_PARAMETER;
+        if (!phkResult)
+            return ERROR_INVALID_PARAMETER;
         *phkResult = 0;
         return guarded([&]() -> LONG {
             Handle h;
             KeyRow base;
             Tx tx(*this, false);
-            if (const LONG st = liveHandle(hKey, h, base)) return st;
+            if (const LONG st = liveHandle(hKey, h, base))
+                return st;
             const auto parts = splitPath(subKey);
             KeyRow key = base;
             for (const auto part : parts) {
                 auto child = findChild(key.id, part);
-                if (!child) return ERROR_FILE_NOT_FOUND;
+                if (!child)
+                    return ERROR_FILE_NOT_FOUND;
                 key = *child;
             }
             DWORD access = 0;
-            if (const LONG st = grant(h.root, key, samDesired, access)) return st;
+            if (const LONG st = grant(h.root, key, samDesired, access))
+                return st;
             tx.commit();
             *phkResult = newHandle({key.id, h.root, access});
             return ERROR_SUCCESS;
@@ -245,67 +269,83 @@ public:
     LONG RegCreateKeyExA(HKEY hKey, std::string_view subKey, DWORD /*reserved*/,
                          std::string_view /*className*/, DWORD /*options*/, DWORD samDesired,
                          const void* /*security*/, HKEY* phkResult, DWORD* disposition) override {
-        if (!phkResult) return ERROR_INVALID_PARAMETER;
+        if (!phkResult)
+            return ERROR_INVALID_PARAMETER;
         *phkResult = 0;
         const auto parts = splitPath(subKey);
         for (const auto part : parts) {
-            if (part.find('\0') != std::string_view::npos) return ERROR_INVALID_PARAMETER;
-            if (countChars(part) > kMaxKeyNameChars) return ERROR_INVALID_PARAMETER;
+            if (part.find('\0') != std::string_view::npos)
+                return ERROR_INVALID_PARAMETER;
+            if (countChars(part) > kMaxKeyNameChars)
+                return ERROR_INVALID_PARAMETER;
         }
         return guarded([&]() -> LONG {
             Handle h;
             KeyRow key;
             Tx tx(*this, true);
-            if (const LONG st = liveHandle(hKey, h, key)) return st;
+            if (const LONG st = liveHandle(hKey, h, key))
+                return st;
             std::size_t i = 0;
             for (; i < parts.size(); ++i) {
                 auto child = findChild(key.id, parts[i]);
-                if (!child) break;
+                if (!child)
+                    break;
                 key = *child;
             }
             DWORD created = REG_OPENED_EXISTING_KEY;
             if (i < parts.size()) {
-                if (!isRoot(hKey) && !(h.access & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
-                if (denyByPolicy(h.root) || key.readOnly) return ERROR_ACCESS_DENIED;
+                if (!isRoot(hKey) && !(h.access & KEY_CREATE_SUB_KEY))
+                    return ERROR_ACCESS_DENIED;
+                if (denyByPolicy(h.root) || key.readOnly)
+                    return ERROR_ACCESS_DENIED;
                 if (depthOf(key.id) + static_cast<std::int64_t>(parts.size() - i) > kMaxDepth)
                     return ERROR_INVALID_PARAMETER;
                 for (; i < parts.size(); ++i) key = insertKey(key.id, parts[i]);
                 created = REG_CREATED_NEW_KEY;
             }
             DWORD access = 0;
-            if (const LONG st = grant(h.root, key, samDesired, access)) return st;
+            if (const LONG st = grant(h.root, key, samDesired, access))
+                return st;
             tx.commit();
             *phkResult = newHandle({key.id, h.root, access});
-            if (disposition) *disposition = created;
+            if (disposition)
+                *disposition = created;
             return ERROR_SUCCESS;
         });
     }
 
     LONG RegQueryValueExA(HKEY hKey, std::string_view valueName, DWORD* /*reserved*/, DWORD* type,
                           std::uint8_t* data, DWORD* cbData) override {
-        if (data && !cbData) return ERROR_INVALID_PARAMETER;
+        if (data && !cbData)
+            return ERROR_INVALID_PARAMETER;
         return guarded([&]() -> LONG {
             Handle h;
             KeyRow key;
             Tx tx(*this, false);
-            if (const LONG st = liveHandle(hKey, h, key)) return st;
+            if (const LONG st = liveHandle(hKey, h, key))
+                return st;
             Query q = query("SELECT type, data FROM vals WHERE key = ?1 AND name_lc = ?2");
             q.bind(1, key.id).bindText(2, lower(valueName));
-            if (!q.step()) return ERROR_FILE_NOT_FOUND;
+            if (!q.step())
+                return ERROR_FILE_NOT_FOUND;
             return putData(static_cast<DWORD>(q.integer(0)), q.bytes(1), type, data, cbData);
         });
     }
 
     LONG RegSetValueExA(HKEY hKey, std::string_view valueName, DWORD /*reserved*/, DWORD type,
                         const std::uint8_t* data, DWORD cbData) override {
-        if (!data && cbData) return ERROR_INVALID_PARAMETER;
-        if (valueName.find('\0') != std::string_view::npos) return ERROR_INVALID_PARAMETER;
+        if (!data && cbData)
+            return ERROR_INVALID_PARAMETER;
+        if (valueName.find('\0') != std::string_view::npos)
+            return ERROR_INVALID_PARAMETER;
         return guarded([&]() -> LONG {
             Handle h;
             KeyRow key;
             Tx tx(*this, true);
-            if (const LONG st = liveHandle(hKey, h, key)) return st;
-            if (const LONG st = mayWriteValues(h, key)) return st;
+            if (const LONG st = liveHandle(hKey, h, key))
+                return st;
+            if (const LONG st = mayWriteValues(h, key))
+                return st;
             // An existing value keeps the spelling of its name, as on Windows.
             query(
                 "INSERT INTO vals(key, name, name_lc, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
@@ -327,11 +367,14 @@ public:
             Handle h;
             KeyRow key;
             Tx tx(*this, true);
-            if (const LONG st = liveHandle(hKey, h, key)) return st;
-            if (const LONG st = mayWriteValues(h, key)) return st;
+            if (const LONG st = liveHandle(hKey, h, key))
+                return st;
+            if (const LONG st = mayWriteValues(h, key))
+                return st;
             Query q = query("DELETE FROM vals WHERE key = ?1 AND name_lc = ?2");
             q.bind(1, key.id).bindText(2, lower(valueName)).run();
-            if (q.changes() == 0) return ERROR_FILE_NOT_FOUND;
+            if (q.changes() == 0)
+                return ERROR_FILE_NOT_FOUND;
             tx.commit();
             return ERROR_SUCCESS;
         });
@@ -342,17 +385,22 @@ public:
             Handle h;
             KeyRow key;
             Tx tx(*this, true);
-            if (const LONG st = liveHandle(hKey, h, key)) return st;
+            if (const LONG st = liveHandle(hKey, h, key))
+                return st;
             for (const auto part : splitPath(subKey)) {
                 auto child = findChild(key.id, part);
-                if (!child) return ERROR_FILE_NOT_FOUND;
+                if (!child)
+                    return ERROR_FILE_NOT_FOUND;
                 key = *child;
             }
-            if (key.id <= static_cast<std::int64_t>(kRoots.size())) return ERROR_ACCESS_DENIED;
-            if (key.readOnly || denyByPolicy(h.root)) return ERROR_ACCESS_DENIED;
+            if (key.id <= static_cast<std::int64_t>(kRoots.size()))
+                return ERROR_ACCESS_DENIED;
+            if (key.readOnly || denyByPolicy(h.root))
+                return ERROR_ACCESS_DENIED;
             {
                 Query q = query("SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1");
-                if (q.bind(1, key.id).step()) return ERROR_ACCESS_DENIED;
+                if (q.bind(1, key.id).step())
+                    return ERROR_ACCESS_DENIED;
             }
             query("DELETE FROM vals WHERE key = ?1").bind(1, key.id).run();
             query("DELETE FROM keys WHERE id = ?1").bind(1, key.id).run();
@@ -363,20 +411,25 @@ public:
 
     LONG RegEnumKeyExA(HKEY hKey, DWORD index, char* name, DWORD* cchName, DWORD* /*reserved*/,
                        char* className, DWORD* cchClass, void* /*lastWriteTime*/) override {
-        if (!name || !cchName) return ERROR_INVALID_PARAMETER;
+        if (!name || !cchName)
+            return ERROR_INVALID_PARAMETER;
         return guarded([&]() -> LONG {
             Handle h;
             KeyRow key;
             Tx tx(*this, false);
-            if (const LONG st = liveHandle(hKey, h, key)) return st;
-            Query q = query(
-                "SELECT name FROM keys WHERE parent = ?1 ORDER BY name_lc LIMIT 1 OFFSET ?2");
+            if (const LONG st = liveHandle(hKey, h, key))
+                return st;
+            Query q =
+                query("SELECT name FROM keys WHERE parent = ?1 ORDER BY name_lc LIMIT 1 OFFSET ?2");
             q.bind(1, key.id).bind(2, index);
-            if (!q.step()) return ERROR_NO_MORE_ITEMS;
-            if (const LONG st = putName(q.bytes(0), name, cchName)) return st;
+            if (!q.step())
+                return ERROR_NO_MORE_ITEMS;
+            if (const LONG st = putName(q.bytes(0), name, cchName))
+                return st;
             // Keys have no class names here.
             if (cchClass) {
-                if (className && *cchClass > 0) className[0] = '\0';
+                if (className && *cchClass > 0)
+                    className[0] = '\0';
                 *cchClass = 0;
             }
             return ERROR_SUCCESS;
@@ -386,25 +439,31 @@ public:
     LONG RegEnumValueA(HKEY hKey, DWORD index, char* valueName, DWORD* cchValueName,
                        DWORD* /*reserved*/, DWORD* type, std::uint8_t* data,
                        DWORD* cbData) override {
-        if (!valueName || !cchValueName) return ERROR_INVALID_PARAMETER;
-        if (data && !cbData) return ERROR_INVALID_PARAMETER;
+        if (!valueName || !cchValueName)
+            return ERROR_INVALID_PARAMETER;
+        if (data && !cbData)
+            return ERROR_INVALID_PARAMETER;
         return guarded([&]() -> LONG {
             Handle h;
             KeyRow key;
             Tx tx(*this, false);
-            if (const LONG st = liveHandle(hKey, h, key)) return st;
+            if (const LONG st = liveHandle(hKey, h, key))
+                return st;
             Query q = query(
                 "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY name_lc "
                 "LIMIT 1 OFFSET ?2");
             q.bind(1, key.id).bind(2, index);
-            if (!q.step()) return ERROR_NO_MORE_ITEMS;
-            if (const LONG st = putName(q.bytes(0), valueName, cchValueName)) return st;
+            if (!q.step())
+                return ERROR_NO_MORE_ITEMS;
+            if (const LONG st = putName(q.bytes(0), valueName, cchValueName))
+                return st;
             return putData(static_cast<DWORD>(q.integer(1)), q.bytes(2), type, data, cbData);
         });
     }
 
     LONG RegCloseKey(HKEY hKey) override {
-        if (isRoot(hKey)) return ERROR_SUCCESS;
+        if (isRoot(hKey))
+            return ERROR_SUCCESS;
         std::lock_guard lock(mutex_);
         return handles_.erase(hKey) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
     }
@@ -414,10 +473,12 @@ public:
             Handle h;
             KeyRow key;
             Tx tx(*this, true);
-            if (const LONG st = liveHandle(root, h, key)) return st;
+            if (const LONG st = liveHandle(root, h, key))
+                return st;
             for (const auto part : splitPath(subKey)) {
                 auto child = findChild(key.id, part);
-                if (!child) return ERROR_FILE_NOT_FOUND;
+                if (!child)
+                    return ERROR_FILE_NOT_FOUND;
                 key = *child;
             }
             query("UPDATE keys SET readonly = ?1 WHERE id = ?2")
@@ -436,14 +497,15 @@ public:
         try {
             Tx tx(*this, true);
             const LONG st = work();
-            if (st == ERROR_SUCCESS) tx.commit();
+            if (st == ERROR_SUCCESS)
+                tx.commit();
             return st;
         } catch (const DbError& e) {
             return e.status();
         }
     }
 
-private:
+  private:
     // A transaction, or a savepoint inside the one already open. Read scopes
     // nested in another scope do nothing; an outermost read scope still opens a
     // transaction so that a call sees one consistent state. Write scopes start
@@ -451,13 +513,15 @@ private:
     // time-out do its work, where upgrading a read transaction later would fail
     // at once when another process wrote in between.
     class Tx {
-    public:
+      public:
         Tx(SqliteRegistry& r, bool write) : r_(r) {
             if (r_.depth_ > 0) {
                 // SQLite may have rolled back the outer transaction on its own
                 // (disk full, I/O error); carrying on would commit piecemeal.
-                if (sqlite3_get_autocommit(r_.db_)) throw DbError{SQLITE_ABORT};
-                if (!write) return;
+                if (sqlite3_get_autocommit(r_.db_))
+                    throw DbError{SQLITE_ABORT};
+                if (!write)
+                    return;
                 name_ = "kx" + std::to_string(r_.depth_);
                 r_.exec(("SAVEPOINT " + name_).c_str());
             } else {
@@ -470,9 +534,11 @@ private:
         Tx& operator=(const Tx&) = delete;
 
         void commit() {
-            if (!active_) return;
+            if (!active_)
+                return;
             if (name_.empty()) {
-                if (sqlite3_get_autocommit(r_.db_)) throw DbError{SQLITE_ABORT};
+                if (sqlite3_get_autocommit(r_.db_))
+                    throw DbError{SQLITE_ABORT};
                 r_.exec("COMMIT");
             } else {
                 r_.exec(("RELEASE " + name_).c_str());
@@ -482,17 +548,19 @@ private:
         }
 
         ~Tx() {
-            if (!active_) return;
+            if (!active_)
+                return;
             --r_.depth_;
             if (name_.empty()) {
-                if (!sqlite3_get_autocommit(r_.db_)) r_.execQuiet("ROLLBACK");
+                if (!sqlite3_get_autocommit(r_.db_))
+                    r_.execQuiet("ROLLBACK");
             } else {
                 r_.execQuiet(("ROLLBACK TO " + name_).c_str());
                 r_.execQuiet(("RELEASE " + name_).c_str());
             }
         }
 
-    private:
+      private:
         SqliteRegistry& r_;
         std::string name_;
         bool active_ = false;
@@ -563,7 +631,8 @@ private:
     void close() {
         for (auto& [sql, st] : statements_) sqlite3_finalize(st);
         statements_.clear();
-        if (db_) sqlite3_close_v2(db_);
+        if (db_)
+            sqlite3_close_v2(db_);
         db_ = nullptr;
     }
 
@@ -571,8 +640,10 @@ private:
         auto it = statements_.find(sql);
         if (it == statements_.end()) {
             sqlite3_stmt* st = nullptr;
-            const int rc = sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr);
-            if (rc != SQLITE_OK) throw DbError{rc};
+            const int rc =
+                sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr);
+            if (rc != SQLITE_OK)
+                throw DbError{rc};
             it = statements_.emplace(sql, st).first;
         }
         return Query(db_, it->second);
@@ -580,7 +651,8 @@ private:
 
     void exec(const char* sql) {
         const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
-        if (rc != SQLITE_OK) throw DbError{rc};
+        if (rc != SQLITE_OK)
+            throw DbError{rc};
     }
     void execQuiet(const char* sql) noexcept { sqlite3_exec(db_, sql, nullptr, nullptr, nullptr); }
 
@@ -595,11 +667,13 @@ private:
             h = {rootId(hKey), hKey, KEY_ALL_ACCESS};
         } else {
             const auto it = handles_.find(hKey);
-            if (it == handles_.end()) return ERROR_INVALID_HANDLE;
+            if (it == handles_.end())
+                return ERROR_INVALID_HANDLE;
             h = it->second;
         }
         Query q = query("SELECT readonly FROM keys WHERE id = ?1");
-        if (!q.bind(1, h.key).step()) return ERROR_KEY_DELETED;
+        if (!q.bind(1, h.key).step())
+            return ERROR_KEY_DELETED;
         key = {h.key, q.integer(0) != 0};
         return ERROR_SUCCESS;
     }
@@ -607,7 +681,8 @@ private:
     std::optional<KeyRow> findChild(std::int64_t parent, std::string_view name) {
         Query q = query("SELECT id, readonly FROM keys WHERE parent = ?1 AND name_lc = ?2");
         q.bind(1, parent).bindText(2, lower(name));
-        if (!q.step()) return std::nullopt;
+        if (!q.step())
+            return std::nullopt;
         return KeyRow{q.integer(0), q.integer(1) != 0};
     }
 
@@ -637,13 +712,16 @@ private:
             access &= ~kMaximumAllowed;
             access |= writable ? KEY_ALL_ACCESS : KEY_READ;
         }
-        if ((access & kWriteAccess) && !writable) return ERROR_ACCESS_DENIED;
+        if ((access & kWriteAccess) && !writable)
+            return ERROR_ACCESS_DENIED;
         return ERROR_SUCCESS;
     }
 
     LONG mayWriteValues(const Handle& h, const KeyRow& key) const {
-        if (!(h.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
-        if (key.readOnly || denyByPolicy(h.root)) return ERROR_ACCESS_DENIED;
+        if (!(h.access & KEY_SET_VALUE))
+            return ERROR_ACCESS_DENIED;
+        if (key.readOnly || denyByPolicy(h.root))
+            return ERROR_ACCESS_DENIED;
         return ERROR_SUCCESS;
     }
 
@@ -651,8 +729,10 @@ private:
         // Multiples of four, as Windows hands them out, below the root values.
         for (;;) {
             nextHandle_ += 4;
-            if (nextHandle_ >= HKEY_CLASSES_ROOT) nextHandle_ = 0x100;
-            if (!handles_.contains(nextHandle_)) break;
+            if (nextHandle_ >= HKEY_CLASSES_ROOT)
+                nextHandle_ = 0x100;
+            if (!handles_.contains(nextHandle_))
+                break;
         }
         handles_.emplace(nextHandle_, h);
         return nextHandle_;
@@ -678,7 +758,8 @@ LONG enumSubKey(Registry& reg, HKEY key, DWORD index, std::string& name) {
             buffer.resize(buffer.size() * 4);
             continue;
         }
-        if (st == ERROR_SUCCESS) name.assign(buffer.data(), cch);
+        if (st == ERROR_SUCCESS)
+            name.assign(buffer.data(), cch);
         return st;
     }
 }
@@ -686,15 +767,18 @@ LONG enumSubKey(Registry& reg, HKEY key, DWORD index, std::string& name) {
 LONG deleteTreeBody(Registry& reg, HKEY hKey, std::string_view subKey) {
     HKEY key = 0;
     LONG st = reg.RegOpenKeyExA(hKey, subKey, 0, KEY_READ | DELETE_ACCESS, &key);
-    if (st != ERROR_SUCCESS) return st;
+    if (st != ERROR_SUCCESS)
+        return st;
     std::string child;
     // Index 0 each time: every round removes the first subkey.
     while ((st = enumSubKey(reg, key, 0, child)) == ERROR_SUCCESS) {
         st = deleteTreeBody(reg, key, child);
-        if (st != ERROR_SUCCESS) break;
+        if (st != ERROR_SUCCESS)
+            break;
     }
     reg.RegCloseKey(key);
-    if (st != ERROR_NO_MORE_ITEMS) return st;
+    if (st != ERROR_NO_MORE_ITEMS)
+        return st;
     return reg.RegDeleteKeyA(hKey, subKey);
 }
 
@@ -713,13 +797,15 @@ HKEY rootFromName(std::string_view name) {
     const std::string lc = lower(name);
     static constexpr std::array<std::string_view, 4> kShort = {"hkcr", "hkcu", "hklm", "hku"};
     for (std::size_t i = 0; i < kRoots.size(); ++i) {
-        if (lc == kShort[i] || lc == lower(kRootNames[i])) return kRoots[i];
+        if (lc == kShort[i] || lc == lower(kRootNames[i]))
+            return kRoots[i];
     }
     return 0;
 }
 
 std::string_view rootName(HKEY root) {
-    if (!isRoot(root)) return {};
+    if (!isRoot(root))
+        return {};
     return kRootNames[root - HKEY_CLASSES_ROOT];
 }
 

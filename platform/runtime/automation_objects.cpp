@@ -16,8 +16,9 @@ std::map<std::string, ObjectFactory>& factories() {
 }  // namespace
 
 DispatchRef asDispatch(const Variant& value) {
-    auto object = value.is<ObjectRef>() ? std::dynamic_pointer_cast<Dispatch>(value.get<ObjectRef>())
-                                        : nullptr;
+    auto object = value.is<ObjectRef>()
+                      ? std::dynamic_pointer_cast<Dispatch>(value.get<ObjectRef>())
+                      : nullptr;
     if (!object)
         throw RuntimeError{424, "Object required"};
     return object;

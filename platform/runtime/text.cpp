@@ -125,7 +125,8 @@ bool isValidUtf8(std::string_view text) {
         const auto start = pos;
         const char32_t cp = nextCodePoint(text, pos);
         // A stray byte comes back as itself after advancing by one.
-        if (lead >= 0x80 && pos == start + 1 && cp == lead) return false;
+        if (lead >= 0x80 && pos == start + 1 && cp == lead)
+            return false;
     }
     return true;
 }

@@ -73,8 +73,7 @@ void ConsoleView::printNewLines(const ListView& list) {
     // A list that was cleared or shortened starts over at its new end.
     if (done > items.size())
         done = items.size();
-    for (; done < items.size(); ++done)
-        printLine(items[done]->text);
+    for (; done < items.size(); ++done) printLine(items[done]->text);
 }
 
 void ConsoleView::printLine(const std::string& line) {
@@ -106,8 +105,7 @@ void ConsoleView::eraseBar() {
 }
 
 void ConsoleView::forget(const Form& form) {
-    for (const auto& control : form.controls)
-        printed_.erase(control->serial());
+    for (const auto& control : form.controls) printed_.erase(control->serial());
 }
 
 }  // namespace kx::platform::ui

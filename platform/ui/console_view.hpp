@@ -34,8 +34,7 @@ class ConsoleView final : public View {
     void hide(Form& form) override;
     void close(Form& form) override;
     void refresh(Control& control) override;
-    void popupMenu(Form& form, Menu& menu, std::optional<float> x,
-                   std::optional<float> y) override;
+    void popupMenu(Form& form, Menu& menu, std::optional<float> x, std::optional<float> y) override;
     void pumpEvents() override {}
 
   private:

@@ -353,9 +353,9 @@ std::shared_ptr<ListItem> ListView::add(std::string text) {
     auto item = std::make_shared<ListItem>(std::move(text));
     if (sorted_) {
         // After its equals, so that equal keys keep their arrival order.
-        const auto at = std::upper_bound(
-            items_.begin(), items_.end(), item,
-            [this](const auto& a, const auto& b) { return before(*a, *b); });
+        const auto at =
+            std::upper_bound(items_.begin(), items_.end(), item,
+                             [this](const auto& a, const auto& b) { return before(*a, *b); });
         items_.insert(at, item);
     } else {
         items_.push_back(item);
@@ -403,8 +403,7 @@ std::shared_ptr<ListItem> ListView::selectedItem() const {
 void ListView::select(std::size_t index) {
     checkIndex(index, items_.size());
     if (!multiSelect) {
-        for (const auto& other : items_)
-            other->selected = false;
+        for (const auto& other : items_) other->selected = false;
     }
     items_[index]->selected = true;
     refresh();

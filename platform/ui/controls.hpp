@@ -15,8 +15,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/ui/message_loop.hpp"
 #include "platform/runtime/variant.hpp"
+#include "platform/ui/message_loop.hpp"
 
 namespace kx::platform::ui {
 
@@ -50,8 +50,7 @@ inline constexpr std::int32_t kIndexOutOfBounds = 35600;
 class Form;
 
 using KeyEvent = std::function<void(std::int16_t& keyCode, std::int16_t shift)>;
-using MouseEvent =
-    std::function<void(std::int16_t button, std::int16_t shift, float x, float y)>;
+using MouseEvent = std::function<void(std::int16_t button, std::int16_t shift, float x, float y)>;
 
 class Control : public Object {
   public:

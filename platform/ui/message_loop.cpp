@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/ui/view.hpp"
 #include "platform/runtime/variant.hpp"
+#include "platform/ui/view.hpp"
 
 namespace kx::platform::ui {
 
@@ -48,8 +48,8 @@ void dispatch(const std::function<void(std::string_view)>& reporter, std::string
         callback();
         return;
     } catch (const RuntimeError& e) {
-        message = std::string(what) + " failed: " + e.description + " (" +
-                  std::to_string(e.number) + ")";
+        message =
+            std::string(what) + " failed: " + e.description + " (" + std::to_string(e.number) + ")";
     } catch (const std::exception& e) {
         message = std::string(what) + " failed: " + e.what();
     }
@@ -75,8 +75,7 @@ void MessageLoop::yield() {
     // Callbacks may add or remove timers and sources, and may yield again:
     // work on copies of the ids and look each one up again before running it.
     std::vector<SourceId> sources;
-    for (const auto& [id, poll] : state->sources)
-        sources.push_back(id);
+    for (const auto& [id, poll] : state->sources) sources.push_back(id);
     for (const auto id : sources) {
         const auto it = state->sources.find(id);
         if (it == state->sources.end())

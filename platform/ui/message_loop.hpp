@@ -17,7 +17,7 @@ namespace kx::platform::ui {
 using Millis = std::chrono::milliseconds;
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     /// Milliseconds since some fixed start (GetTickCount).
     virtual Millis now() const = 0;
@@ -27,7 +27,7 @@ public:
 
 /// The machine's monotonic clock.
 class SteadyClock final : public Clock {
-public:
+  public:
     Millis now() const override;
     void sleep(Millis duration) override;
 };
@@ -35,19 +35,19 @@ public:
 /// A clock that moves only when told to (or slept on): sleeping advances it
 /// at once.
 class ManualClock final : public Clock {
-public:
+  public:
     Millis now() const override { return now_; }
     void sleep(Millis duration) override { now_ += duration; }
     void advance(Millis duration) { now_ += duration; }
 
-private:
+  private:
     Millis now_{1000};
 };
 
 using TimerId = std::uint32_t;
 
 class MessageLoop {
-public:
+  public:
     /// The calling thread's loop.
     static MessageLoop& current();
 
@@ -88,12 +88,14 @@ public:
     /// (a form kept by a thread-local holder) check it before unregistering.
     std::weak_ptr<void> lifetime() const { return state_; }
 
-private:
+  private:
     MessageLoop();
     struct State;
     std::shared_ptr<State> state_;
 };
 
-inline void yield() { MessageLoop::current().yield(); }
+inline void yield() {
+    MessageLoop::current().yield();
+}
 
 }  // namespace kx::platform::ui

@@ -12,8 +12,8 @@
 
 #include "anonymity/proxy_script.hpp"
 #include "anonymity/shipped_files.hpp"
-#include "facade/kolvanex.hpp"
 #include "core/shared_state.hpp"
+#include "facade/kolvanex.hpp"
 #include "fsys/file_access.hpp"
 #include "platform/network/dialup.hpp"
 #include "support/temp_machine.hpp"
@@ -129,8 +129,9 @@ TEST_F(BrowserProxy, ShippedFilesAreInstalledOnceAndTheChainFillsTheTemplate) {
               std::string::npos)
         << script;
     EXPECT_EQ(script.find("PROXY $"), std::string::npos);  // the unused clauses are gone
-    EXPECT_EQ(script.find("DIRECT\";\r\n}"), std::string::npos);  // no fallback to the user's address
-    EXPECT_TRUE(script.ends_with("}\r\n\r\n"));                   // the template's own end + CR LF
+    EXPECT_EQ(script.find("DIRECT\";\r\n}"),
+              std::string::npos);                // no fallback to the user's address
+    EXPECT_TRUE(script.ends_with("}\r\n\r\n"));  // the template's own end + CR LF
 }
 
 // ---- Mozilla -------------------------------------------------------------------
@@ -213,8 +214,12 @@ TEST_F(BrowserProxy, MozillaProfilesKeepTheirOwnOldLines) {
 TEST_F(BrowserProxy, OperaKeysGetTheAddressWithSingleBackslashesAndComeBack) {
     const auto ini = [](const std::string& url, const std::string& use) {
         return "Opera Preferences version 2.0\r\n\r\n[Proxy]\r\n"
-               "Automatic Proxy Configuration URL=" + url + "\r\n"
-               "Use Automatic Proxy Configuration=" + use + "\r\nHTTP server=corp:3128\r\n"
+               "Automatic Proxy Configuration URL=" +
+               url +
+               "\r\n"
+               "Use Automatic Proxy Configuration=" +
+               use +
+               "\r\nHTTP server=corp:3128\r\n"
                "[User Prefs]\r\nLanguage=de\r\n[proxy]\r\nUse Automatic Proxy Configuration=7\r\n";
     };
     put(kOperaIni, ini("  http://corp/p.pac ", "0"));

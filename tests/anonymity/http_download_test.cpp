@@ -13,11 +13,11 @@
 #include <thread>
 
 #include "anonymity/http_download.hpp"
-#include "services/progress.hpp"
 #include "core/shared_state.hpp"
 #include "platform/files/ini.hpp"
 #include "platform/ui/message_loop.hpp"
 #include "platform/ui/view.hpp"
+#include "services/progress.hpp"
 #include "support/temp_machine.hpp"
 #include "support/web_server.hpp"
 
@@ -145,7 +145,8 @@ TEST_F(HttpDownloadTest, SendsExactlyTheFourLinesAndTheBlankLine) {
     std::this_thread::sleep_for(100ms);
     const auto requests = web.requests();
     ASSERT_EQ(requests.size(), 3u);
-    const std::string tail = " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\nAccept: */*\r\n\r\n";
+    const std::string tail =
+        " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\nAccept: */*\r\n\r\n";
     EXPECT_EQ(requests[0].raw, "GET /dir/file.txt" + tail);
     EXPECT_EQ(requests[1].raw, "GET /dir/file.txt" + tail);
     EXPECT_EQ(requests[2].raw, "GET /cgi-bin/ip.cgi?x=1&y=2" + tail);
@@ -161,7 +162,9 @@ TEST_F(HttpDownloadTest, BodyCountsOnlyWhenComplete) {
         for (int b = 0; b < 256; ++b) binary.push_back(static_cast<char>(b));
     binary += "\r\n\r\nContent-Length: 1\r\n";
     const auto absurd = [](const char* length) {
-        return R{.body = "hello", .extraHeaders = {{"Content-Length", length}}, .omitContentLength = true};
+        return R{.body = "hello",
+                 .extraHeaders = {{"Content-Length", length}},
+                 .omitContentLength = true};
     };
     struct Case {
         const char* name;
@@ -176,10 +179,12 @@ TEST_F(HttpDownloadTest, BodyCountsOnlyWhenComplete) {
         {"lower-case name", R{.body = "hello", .headerCase = HC::Lower}, "hello"},
         {"upper-case name", R{.body = "hello", .headerCase = HC::Upper}, "hello"},
         {"odd-case name", R{.body = "hello", .headerCase = HC::Alternating}, "hello"},
-        {"mixed-case name", R{.body = "hello", .extraHeaders = {{"content-LENGTH", "5"}},
-                              .omitContentLength = true}, "hello"},
+        {"mixed-case name",
+         R{.body = "hello", .extraHeaders = {{"content-LENGTH", "5"}}, .omitContentLength = true},
+         "hello"},
         // A file that talks about HTTP must not change its own length test.
-        {"body naming a length", R{.body = "x\r\nContent-Length: 3\r\n"}, "x\r\nContent-Length: 3\r\n"},
+        {"body naming a length", R{.body = "x\r\nContent-Length: 3\r\n"},
+         "x\r\nContent-Length: 3\r\n"},
         {"binary body", R{.body = binary}, binary},
         {"error status", R{.body = "Not Found", .status = 404, .reason = "Not Found"}, ""},
         {"closed early", R{.body = std::string(5000, 'e'), .closeAfterBytes = 200}, ""},
@@ -226,7 +231,8 @@ TEST_F(HttpDownloadTest, ProgressOnlyAbove1024BytesInAnOpenWindowByTheUsualHeade
     EXPECT_EQ(existingProgressWindow(), nullptr);  // none is created
 
     web.serve("/small", std::string(1024, 'b'));
-    web.serve("/upper", WebServer::Resource{.body = big, .headerCase = WebServer::HeaderCase::Upper});
+    web.serve("/upper",
+              WebServer::Resource{.body = big, .headerCase = WebServer::HeaderCase::Upper});
     Status("Anfang");
     const auto seen = watchLastLine([&] {
         EXPECT_EQ(download("http://127.0.0.1/small"), std::string(1024, 'b'));

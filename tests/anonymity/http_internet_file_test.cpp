@@ -7,14 +7,14 @@
 #include <thread>
 
 #include "anonymity/internet_file.hpp"
-#include "facade/kolvanex.hpp"
-#include "services/progress.hpp"
 #include "core/shared_state.hpp"
-#include "platform/network/inet.hpp"
+#include "facade/kolvanex.hpp"
 #include "platform/files/ini.hpp"
+#include "platform/network/inet.hpp"
 #include "platform/ui/cursor.hpp"
 #include "platform/ui/interrupt.hpp"
 #include "platform/ui/view.hpp"
+#include "services/progress.hpp"
 #include "settings/settings_store.hpp"
 #include "support/host_run.hpp"
 #include "support/temp_machine.hpp"
@@ -92,7 +92,8 @@ TEST_F(InternetFileTest, FetchTrimsBlanksSendsTheOldAgentAndShowsTheHourglass) {
 }
 
 TEST_F(InternetFileTest, FailuresAnswerEmpty) {
-    maker.serve("/missing", WebServer::Resource{.body = "Not Found", .status = 404, .reason = "Not Found"});
+    maker.serve("/missing",
+                WebServer::Resource{.body = "Not Found", .status = 404, .reason = "Not Found"});
     EXPECT_EQ(kolvanex.GetInternetFile(maker.url("/missing")).value(), "");
     EXPECT_EQ(kolvanex.GetInternetFile("").value(), "");
     EXPECT_EQ(kolvanex.GetInternetFile("file:///etc/passwd").value(), "");
@@ -184,7 +185,8 @@ class UrlDownloadTest : public InternetFileTest {
     }
     void SetUp() override {
         InternetFileTest::SetUp();
-        std::filesystem::create_directories(machine.prefix() / "drive_c" / "Programme" / "Kolvanex");
+        std::filesystem::create_directories(machine.prefix() / "drive_c" / "Programme" /
+                                            "Kolvanex");
     }
 };
 
@@ -206,8 +208,10 @@ TEST_F(UrlDownloadTest, WritesTheWholeResourceOrKeepsWhatWasThere) {
 
 TEST_F(UrlDownloadTest, FailuresAndBadUrlsOrPathsLeaveNothingBehind) {
     maker.serve("/x", "x");
-    maker.serve("/missing", WebServer::Resource{.body = "Not Found", .status = 404, .reason = "Not Found"});
-    maker.serve("/cut", WebServer::Resource{.body = std::string(50000, 'q'), .closeAfterBytes = 1000});
+    maker.serve("/missing",
+                WebServer::Resource{.body = "Not Found", .status = 404, .reason = "Not Found"});
+    maker.serve("/cut",
+                WebServer::Resource{.body = std::string(50000, 'q'), .closeAfterBytes = 1000});
     EXPECT_EQ(fetch("/missing"), platform::INET_E_DOWNLOAD_FAILURE);
     EXPECT_EQ(fetch("/cut"), platform::INET_E_DOWNLOAD_FAILURE);
     EXPECT_EQ(fetch("/x", "no\\dir\\x"), platform::INET_E_DOWNLOAD_FAILURE);
@@ -240,7 +244,8 @@ TEST_F(InternetFileTest, FetchAndDownloadCommands) {
     done = run({"download", "http://127.0.0.1/stinger.opt"});
     EXPECT_EQ(done.exitCode, 0);
     EXPECT_EQ(done.out, std::string(3000, 'o'));
-    EXPECT_NE(done.err.find("Download http://127.0.0.1/stinger.opt"), std::string::npos) << done.err;
+    EXPECT_NE(done.err.find("Download http://127.0.0.1/stinger.opt"), std::string::npos)
+        << done.err;
     EXPECT_NE(done.err.find("100%"), std::string::npos) << done.err;
     done = run({"download", "http:///x"});
     EXPECT_EQ(done.exitCode, 1);

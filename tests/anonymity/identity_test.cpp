@@ -11,10 +11,10 @@
 #include <gtest/gtest.h>
 
 #include "anonymity/frm_info.hpp"
-#include "core/text_rules.hpp"
 #include "anonymity/network_identity.hpp"
-#include "facade/kolvanex.hpp"
 #include "core/shared_state.hpp"
+#include "core/text_rules.hpp"
+#include "facade/kolvanex.hpp"
 #include "platform/network/name_lookup.hpp"
 #include "platform/processes/shell.hpp"
 #include "platform/ui/dialogs.hpp"
@@ -52,7 +52,8 @@ class ScriptedSockets final : public net::SocketLayer {
 
     int startup(std::uint16_t version, net::WSAData& data) override {
         EXPECT_EQ(version, 0x0101);
-        if (startError != 0) return startError;
+        if (startError != 0)
+            return startError;
         ++startups;
         data = granted;
         return 0;
@@ -64,13 +65,15 @@ class ScriptedSockets final : public net::SocketLayer {
     int lastError() const override { return error; }
     int gethostname(std::string& buffer, std::size_t size) override {
         EXPECT_EQ(size, 256u);
-        if (!hostName) return net::SOCKET_ERROR;
+        if (!hostName)
+            return net::SOCKET_ERROR;
         buffer.replace(0, hostName->size() + 1, *hostName + '\0');
         return 0;
     }
     std::expected<std::vector<net::Ipv4>, int> hostByName(std::string_view name) override {
         namesAsked.emplace_back(name);
-        if (addresses.empty()) return std::unexpected(net::WSAHOST_NOT_FOUND);
+        if (addresses.empty())
+            return std::unexpected(net::WSAHOST_NOT_FOUND);
         return addresses;
     }
     std::expected<std::string, int> hostByAddr(const net::Ipv4& address) override {
@@ -193,7 +196,8 @@ TEST_F(ScriptedLayer, LookupsPickTheirEntryBalanceTheLayerAndCutAtNul) {
     EXPECT_EQ(GetIPHostName(), "");
     EXPECT_EQ(layer.startups, layer.cleanups);
     EXPECT_EQ(MyHostName(), "");
-    expectShown({{"Windows Sockets Error 10014(Host).", 4096}, {"Windows Sockets error 10014", 4112}});
+    expectShown(
+        {{"Windows Sockets Error 10014(Host).", 4096}, {"Windows Sockets error 10014", 4112}});
 }
 
 TEST_F(ScriptedLayer, SocketsInitializeRefusesWithItsMessages) {
@@ -278,7 +282,8 @@ TEST_F(InfoWindow, TheSentenceShowsTheStatisticsInTheMachinesNumberFormat) {
               "12.345,68 MB Speicherplatz freigegeben. Weiterhin wurden bislang 8 Popup-Fenster "
               "blockiert.");
     // A stored value holding a placeholder is not filled again.
-    EXPECT_TRUE(infoSentence("$2", "$3", "x", "").starts_with("Seit dem $2 wurden insgesamt $3 Dateien"));
+    EXPECT_TRUE(
+        infoSentence("$2", "$3", "x", "").starts_with("Seit dem $2 wurden insgesamt $3 Dateien"));
 
     EXPECT_EQ(numericValue("2.5MB"), 2.5);
     EXPECT_EQ(numericValue("abc"), 0.0);

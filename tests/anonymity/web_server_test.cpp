@@ -39,7 +39,8 @@ Reply exchange(std::uint16_t port, const std::string& raw, std::chrono::millisec
     char chunk[4096];
     while (std::chrono::steady_clock::now() < until) {
         pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 20) <= 0) continue;
+        if (::poll(&p, 1, 20) <= 0)
+            continue;
         const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
         if (n <= 0) {
             reply.closedByServer = true;
@@ -88,19 +89,24 @@ TEST(WebServer, MisbehavesOnRequest) {
     WebServer web;
     web.serve("/short", WebServer::Resource{.body = "0123456789", .declaredLength = 20});
     web.serve("/noclen", WebServer::Resource{.body = "till close", .omitContentLength = true});
-    web.serve("/odd", WebServer::Resource{.body = "x", .headerCase = WebServer::HeaderCase::Alternating});
-    web.serve("/lower", WebServer::Resource{.body = "x", .headerCase = WebServer::HeaderCase::Lower});
+    web.serve("/odd",
+              WebServer::Resource{.body = "x", .headerCase = WebServer::HeaderCase::Alternating});
+    web.serve("/lower",
+              WebServer::Resource{.body = "x", .headerCase = WebServer::HeaderCase::Lower});
     web.serve("/cut", WebServer::Resource{.body = std::string(100, 'b'), .closeAfterBytes = 10});
     web.serve("/huge", WebServer::Resource{.body = "x", .hugeHeaderBytes = 100000});
     web.serve("/nohead", WebServer::Resource{.body = "never", .noHeaderEnd = true});
 
-    EXPECT_NE(exchange(web.port(), get("/short")).bytes.find("Content-Length: 20\r\n"), std::string::npos);
+    EXPECT_NE(exchange(web.port(), get("/short")).bytes.find("Content-Length: 20\r\n"),
+              std::string::npos);
     const Reply noclen = exchange(web.port(), get("/noclen"));
     EXPECT_EQ(noclen.bytes.find("Content-Length"), std::string::npos);
     EXPECT_EQ(bodyOf(noclen.bytes), "till close");
     EXPECT_TRUE(noclen.closedByServer);
-    EXPECT_NE(exchange(web.port(), get("/odd")).bytes.find("cOnTeNt-lEnGtH: 1\r\n"), std::string::npos);
-    EXPECT_NE(exchange(web.port(), get("/lower")).bytes.find("content-length: 1\r\n"), std::string::npos);
+    EXPECT_NE(exchange(web.port(), get("/odd")).bytes.find("cOnTeNt-lEnGtH: 1\r\n"),
+              std::string::npos);
+    EXPECT_NE(exchange(web.port(), get("/lower")).bytes.find("content-length: 1\r\n"),
+              std::string::npos);
     EXPECT_EQ(exchange(web.port(), get("/cut")).bytes, "HTTP/1.1 2");
     const Reply huge = exchange(web.port(), get("/huge"));
     EXPECT_GT(huge.bytes.size(), 100000u);
@@ -131,15 +137,18 @@ TEST(WebServer, TransparentProxyRevealsTheClientAnonymousProxyHidesIt) {
     WebServer transparent(WebServer::ProxyMode::Transparent);
     WebServer anonymous(WebServer::ProxyMode::Anonymous);
 
-    const std::string through = get(target.url("/cgi-bin/ip.cgi"), "Proxy-Connection: keep-alive\r\n");
+    const std::string through =
+        get(target.url("/cgi-bin/ip.cgi"), "Proxy-Connection: keep-alive\r\n");
     const std::string shown = bodyOf(exchange(transparent.port(), through).bytes);
     EXPECT_NE(shown.find("HTTP_X_FORWARDED_FOR=127.0.0.1\n"), std::string::npos) << shown;
     EXPECT_NE(shown.find("HTTP_VIA=1.0 kx-test-proxy\n"), std::string::npos) << shown;
     EXPECT_EQ(shown.find("PROXY_CONNECTION"), std::string::npos) << shown;
 
     // The client tries to give itself away; the anonymous proxy drops it.
-    const std::string hidden = bodyOf(
-        exchange(anonymous.port(), get(target.url("/cgi-bin/ip.cgi"), "X-Forwarded-For: 10.1.2.3\r\n")).bytes);
+    const std::string hidden =
+        bodyOf(exchange(anonymous.port(),
+                        get(target.url("/cgi-bin/ip.cgi"), "X-Forwarded-For: 10.1.2.3\r\n"))
+                   .bytes);
     EXPECT_TRUE(hidden.starts_with("REMOTE_ADDR=127.0.0.1\n")) << hidden;
     EXPECT_EQ(hidden.find("X_FORWARDED_FOR"), std::string::npos) << hidden;
     EXPECT_EQ(hidden.find("VIA"), std::string::npos) << hidden;

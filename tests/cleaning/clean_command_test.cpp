@@ -19,11 +19,11 @@ TEST_F(CleaningRunTest, CleanCommandPreviewsExactlyWhatItThenDeletes) {
     auto run = runKolvanex(tm.prefix(), {"clean", "--preview"}, tm.root());
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const std::string operaEntry = AddBackslash(settings::GetOperaDirectory()) + "opera.dir";
-    for (const auto& line : {"delete  " + platform::lower(a), "delete  " + platform::lower(b),
-                             "delete  " + operaEntry,
-                             "delete  " + std::string(cleaning::kHistoryMarker),
-                             std::string("then    recent-file lists and registry traces"),
-                             std::string("4 entries, 0 kept")})
+    for (const auto& line :
+         {"delete  " + platform::lower(a), "delete  " + platform::lower(b), "delete  " + operaEntry,
+          "delete  " + std::string(cleaning::kHistoryMarker),
+          std::string("then    recent-file lists and registry traces"),
+          std::string("4 entries, 0 kept")})
         EXPECT_NE(run.out.find(line + "\n"), std::string::npos) << line << "\n" << run.out;
     EXPECT_EQ(run.out.find("keep.log"), std::string::npos);
     for (const auto& stays : {a, b, log, opera}) EXPECT_TRUE(there(stays)) << stays;

@@ -55,8 +55,9 @@ TEST_F(CleaningRunTest, TempCacheAndCookieRunRemovesTracksAndReportsThem) {
     const double bytes = 1000 + 2000 + 48 + 1024 * 1024 + 4;
     const auto lines = statusLines();
     ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back(), "Es wurden 5 Dateien bereinigt bzw. entfernt. Dabei wurde ca. 1,0029 MB "
-                            "Speicherplatz frei.");
+    EXPECT_EQ(lines.back(),
+              "Es wurden 5 Dateien bereinigt bzw. entfernt. Dabei wurde ca. 1,0029 MB "
+              "Speicherplatz frei.");
     EXPECT_EQ(settings::read(settings::keys::StatFiles), "5");
     EXPECT_NEAR(numericValue(settings::read(settings::keys::StatMB)), bytes / 1048576, 1e-12);
     EXPECT_EQ(progressWindow()->pbBar->value(), 17);
@@ -187,8 +188,8 @@ TEST_F(CleaningRunTest, LinksOutOfACleanedFolderAreRemovedAsLinks) {
 
     start();
     destroy();
-    for (const auto& link : {temp / "secret.lnk", temp / "tree", temp / "dangling",
-                             cookies / "anna@evil[1].txt"})
+    for (const auto& link :
+         {temp / "secret.lnk", temp / "tree", temp / "dangling", cookies / "anna@evil[1].txt"})
         EXPECT_FALSE(fs::exists(fs::symlink_status(link))) << link;
     EXPECT_EQ(TempMachine::readHostFile(outside / "secret.txt"), "precious");
     EXPECT_EQ(TempMachine::readHostFile(outside / "tree" / "deep.txt"), "precious too");

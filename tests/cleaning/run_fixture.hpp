@@ -12,15 +12,15 @@
 #include <vector>
 
 #include "cleaning/run_state.hpp"
-#include "facade/kolvanex.hpp"
-#include "core/text_rules.hpp"
-#include "services/progress.hpp"
 #include "core/shared_state.hpp"
+#include "core/text_rules.hpp"
+#include "facade/kolvanex.hpp"
 #include "platform/files/files.hpp"
 #include "platform/runtime/text.hpp"
 #include "platform/ui/dialogs.hpp"
 #include "platform/ui/message_loop.hpp"
 #include "platform/ui/view.hpp"
+#include "services/progress.hpp"
 #include "settings/keys.hpp"
 #include "settings/locations.hpp"
 #include "support/temp_machine.hpp"
@@ -35,14 +35,15 @@ class CleaningRunTest : public ::testing::Test {
         cleaning::resetRunState();
         cleaning::foundList().clear();
         // Every category off: each test switches on what it looks at.
-        for (const auto* key : {&settings::keys::TempFiles, &settings::keys::INetTempFiles,
-                                &settings::keys::Cookies, &settings::keys::Recent,
-                                &settings::keys::History, &settings::keys::AutoFillOff,
-                                &settings::keys::DialerCheckTime, &settings::keys::KaazaaSearch})
+        for (const auto* key :
+             {&settings::keys::TempFiles, &settings::keys::INetTempFiles, &settings::keys::Cookies,
+              &settings::keys::Recent, &settings::keys::History, &settings::keys::AutoFillOff,
+              &settings::keys::DialerCheckTime, &settings::keys::KaazaaSearch})
             settings::write(*key, "0");
     }
     void TearDown() override {
-        if (sourceId_ != 0) platform::ui::MessageLoop::current().removeSource(sourceId_);
+        if (sourceId_ != 0)
+            platform::ui::MessageLoop::current().removeSource(sourceId_);
         unloadProgressWindow();
         cleaning::foundList().clear();
         cleaning::resetRunState();
@@ -93,7 +94,8 @@ class CleaningRunTest : public ::testing::Test {
     void cancelAtYield(int n) {
         auto& loop = platform::ui::MessageLoop::current();
         sourceId_ = loop.addSource([this, n] {
-            if (++yields_ == n) shared().gbBreak = true;
+            if (++yields_ == n)
+                shared().gbBreak = true;
         });
     }
 

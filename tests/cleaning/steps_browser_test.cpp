@@ -28,16 +28,18 @@ class BrowserStepsTest : public StepsTest {
 TEST_F(BrowserStepsTest, CookieFilesKeepCommentsEmptyLinesAndExceptedSitesOnly) {
     exceptions("*example.org*\n*cookperm.txt\n");
     cleaning::loadExceptionPatterns();
-    const std::string cookies = "# Netscape HTTP Cookie File\n.example.org\tTRUE\t/\tid\t1\n"
-                                ".tracker.net\tTRUE\t/\tuid\t2\n\nWWW.Example.ORG\t/\tsid\t3\n";
+    const std::string cookies =
+        "# Netscape HTTP Cookie File\n.example.org\tTRUE\t/\tid\t1\n"
+        ".tracker.net\tTRUE\t/\tuid\t2\n\nWWW.Example.ORG\t/\tsid\t3\n";
     const auto path = put(profile, "Cookies.TXT", cookies);
     const auto perm = put(profile, "cookperm.txt", "host\tblock\n");  // excepted as a whole
 
     cleaning::cleanCookieFiles();
 
     // The empty element after the final line feed is written as one more.
-    EXPECT_EQ(read(path), "# Netscape HTTP Cookie File\n.example.org\tTRUE\t/\tid\t1\n\n"
-                          "WWW.Example.ORG\t/\tsid\t3\n\n");
+    EXPECT_EQ(read(path),
+              "# Netscape HTTP Cookie File\n.example.org\tTRUE\t/\tid\t1\n\n"
+              "WWW.Example.ORG\t/\tsid\t3\n\n");
     EXPECT_EQ(cleaning::runState().byteTotal, static_cast<double>(cookies.size()));
     EXPECT_EQ(read(perm), "host\tblock\n");
 
@@ -55,19 +57,20 @@ TEST_F(BrowserStepsTest, CookieFilesKeepCommentsEmptyLinesAndExceptedSitesOnly) 
 }
 
 TEST_F(BrowserStepsTest, WindowStateLosesEveryListSectionAndKeepsTheRest) {
-    const auto path = put(profile, "localstore.rdf",
-                          "<RDF:RDF>\r\n  <RDF:Seq RDF:about=\"urn:mozilla:urlbar\">\r\n"
-                          "    <RDF:li>http://secret.example/</RDF:li>\r\n  </RDF:Seq>\r\n"
-                          "  <RDF:Description width=\"800\"/>\n  <RDF:Seq>\n    <RDF:li>b</RDF:li>\n"
-                          "  </RDF:Seq>\n</RDF:RDF>");
+    const auto path =
+        put(profile, "localstore.rdf",
+            "<RDF:RDF>\r\n  <RDF:Seq RDF:about=\"urn:mozilla:urlbar\">\r\n"
+            "    <RDF:li>http://secret.example/</RDF:li>\r\n  </RDF:Seq>\r\n"
+            "  <RDF:Description width=\"800\"/>\n  <RDF:Seq>\n    <RDF:li>b</RDF:li>\n"
+            "  </RDF:Seq>\n</RDF:RDF>");
     cleaning::clearHistoryAndWindowState();
     EXPECT_EQ(read(path), "<RDF:RDF>\r\n  <RDF:Description width=\"800\"/>\r\n</RDF:RDF>\r\n");
     EXPECT_EQ(cleaning::runState().byteTotal, 0.0);  // not counted
 }
 
 TEST_F(BrowserStepsTest, IndexFilesAreBlankedListedOnceAndCounted) {
-    const auto index = platform::lower(
-        put("C:\\Dokumente und Einstellungen\\anna\\Cookies", "index.dat", std::string(16384, 'x')));
+    const auto index = platform::lower(put("C:\\Dokumente und Einstellungen\\anna\\Cookies",
+                                           "index.dat", std::string(16384, 'x')));
     cleaning::runState().deferredIndexFiles = {index, index, "c:\\nirgends\\index.dat"};
     cleaning::runState().byteTotal = 10;
 

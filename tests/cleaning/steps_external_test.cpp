@@ -5,8 +5,8 @@
 #include <regex>
 
 #include "cleaning/destroy_steps.hpp"
-#include "platform/runtime/local_time.hpp"
 #include "platform/processes/shell.hpp"
+#include "platform/runtime/local_time.hpp"
 #include "steps_fixture.hpp"
 #include "support/web_server.hpp"
 
@@ -75,10 +75,11 @@ TEST_F(ExternalStepsTest, VirusScanFetchesAScannerOfAnotherSizeAndRunsTheCurrent
                                                  "/products/mcafee-avert/stinger.exe"}));
     EXPECT_EQ(tm.readHostFile(tm.host(kScanner)), "NEW SCANNER");
     auto lines = statusLines();
-    EXPECT_NE(std::ranges::find(lines, web.url("/stinger.opt") +
-                                           " konnt nicht aus dem Internet geladen werden. Bitte "
-                                           "stellen Sie ggf. eine Verbindung mit dem Internet her!"),
-              lines.end());
+    EXPECT_NE(
+        std::ranges::find(lines, web.url("/stinger.opt") +
+                                     " konnt nicht aus dem Internet geladen werden. Bitte "
+                                     "stellen Sie ggf. eine Verbindung mit dem Internet her!"),
+        lines.end());
     // The fetched file is no program here: no report is waited for, and the
     // scan does not count as done.
     EXPECT_EQ(settings::read(settings::keys::AntiVirDate), "");

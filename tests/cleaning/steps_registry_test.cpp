@@ -44,24 +44,27 @@ class RegistryStepsTest : public StepsTest {
   protected:
     std::vector<std::string> wordCalls;
     platform::ObjectFactoryScope word{"Word.Application", [this] {
-        auto recent = std::make_shared<FakeObject>(wordCalls);
-        recent->properties["Maximum"] = Variant(std::int32_t{9});
-        auto app = std::make_shared<FakeObject>(wordCalls);
-        app->properties["RecentFiles"] = Variant(platform::ObjectRef(recent));
-        return app;
-    }};
+                                          auto recent = std::make_shared<FakeObject>(wordCalls);
+                                          recent->properties["Maximum"] = Variant(std::int32_t{9});
+                                          auto app = std::make_shared<FakeObject>(wordCalls);
+                                          app->properties["RecentFiles"] =
+                                              Variant(platform::ObjectRef(recent));
+                                          return app;
+                                      }};
 };
 
 TEST_F(RegistryStepsTest, HistoryClearsSeriesUpToTheirFirstGapAndTheLists) {
     const std::string typed = "Software\\Microsoft\\Internet Explorer\\TypedURLs";
     for (const char* n : {"url1", "url2", "url3", "url4", "url5", "url7"})
         setString(HKEY_CURRENT_USER, typed, n, "http://x/");
-    const std::string clips = "Software\\RealNetworks\\RealPlayer\\9.0\\Preferences\\MostRecentClips";
+    const std::string clips =
+        "Software\\RealNetworks\\RealPlayer\\9.0\\Preferences\\MostRecentClips";
     for (const char* n : {"1", "2", "3", "5"}) makeKey(HKEY_LOCAL_MACHINE, clips + n);
     const std::string runMru = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RunMRU";
     makeKey(HKEY_CURRENT_USER, runMru);
     makeKey(HKEY_CURRENT_USER, "Software\\Kazaa\\Search");
-    for (const auto text : {std::string_view("c:\\a.tmp"), cleaning::kHistoryMarker, cleaning::kHistoryMarker})
+    for (const auto text :
+         {std::string_view("c:\\a.tmp"), cleaning::kHistoryMarker, cleaning::kHistoryMarker})
         cleaning::foundList().add(std::string(text));
 
     cleaning::cleanRegistryHistory();
@@ -74,12 +77,14 @@ TEST_F(RegistryStepsTest, HistoryClearsSeriesUpToTheirFirstGapAndTheLists) {
     EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, clips + "5"));
     EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, runMru));
     EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, "Software\\Kazaa\\Search"));
-    EXPECT_EQ(found(), (std::vector<std::string>{"c:\\a.tmp", std::string(cleaning::kHistoryMarker)}));
+    EXPECT_EQ(found(),
+              (std::vector<std::string>{"c:\\a.tmp", std::string(cleaning::kHistoryMarker)}));
 }
 
 TEST_F(RegistryStepsTest, WordListsGoThroughWordUnlessAnExceptionNamesWord) {
-    const std::string wordOpen = "Software\\Microsoft\\Office\\9.0\\Common\\Open Find\\Microsoft "
-                                 "Word\\Settings\\Öffnen\\File Name MRU";
+    const std::string wordOpen =
+        "Software\\Microsoft\\Office\\9.0\\Common\\Open Find\\Microsoft "
+        "Word\\Settings\\Öffnen\\File Name MRU";
     makeKey(HKEY_CURRENT_USER, wordOpen);
     cleaning::setExceptionPatterns({"*WORD*"});
     cleaning::cleanRegistryHistory();
@@ -89,9 +94,9 @@ TEST_F(RegistryStepsTest, WordListsGoThroughWordUnlessAnExceptionNamesWord) {
     cleaning::setExceptionPatterns({});
     cleaning::cleanRegistryHistory();
     EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, wordOpen));
-    EXPECT_EQ(wordCalls, (std::vector<std::string>{"get RecentFiles", "get Maximum", "put Maximum=0",
-                                                   "put DisplayRecentFiles=True", "put Maximum=9",
-                                                   "call quit savechanges=True"}));
+    EXPECT_EQ(wordCalls, (std::vector<std::string>{"get RecentFiles", "get Maximum",
+                                                   "put Maximum=0", "put DisplayRecentFiles=True",
+                                                   "put Maximum=9", "call quit savechanges=True"}));
 }
 
 TEST_F(RegistryStepsTest, MessengerIsStoppedOrStartedOnTheNtFamilyOnly) {
@@ -117,9 +122,12 @@ TEST_F(RegistryStepsTest, AutoCompleteValuesFollowTheSettingBothWays) {
     const auto state = [&] {
         return value(HKEY_CURRENT_USER, main, "FormSuggest Passwords") + " " +
                value(HKEY_CURRENT_USER, main, "Use FormSuggest") + " " +
-               value(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings",
-                     "DisablePasswordCaching") + " " +
-               value(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Lsa", "DisableDomainCreds");
+               value(HKEY_CURRENT_USER,
+                     "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings",
+                     "DisablePasswordCaching") +
+               " " +
+               value(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Lsa",
+                     "DisableDomainCreds");
     };
     set(settings::keys::AutoFillOff, "1");
     cleaning::setAutoComplete();

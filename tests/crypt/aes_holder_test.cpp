@@ -5,10 +5,10 @@
 #include <gtest/gtest.h>
 
 #include "cipher_fixture.hpp"
+#include "core/shared_state.hpp"
 #include "crypt/aes_holder.hpp"
 #include "services/cancel.hpp"
 #include "services/progress.hpp"
-#include "core/shared_state.hpp"
 
 namespace kx {
 namespace {

@@ -10,12 +10,12 @@
 #include <string>
 
 #include "cleaning/run_state.hpp"
-#include "services/cancel.hpp"
-#include "facade/kolvanex.hpp"
-#include "services/progress.hpp"
 #include "core/shared_state.hpp"
+#include "facade/kolvanex.hpp"
 #include "platform/files/files.hpp"
 #include "platform/ui/view.hpp"
+#include "services/cancel.hpp"
+#include "services/progress.hpp"
 #include "settings/keys.hpp"
 #include "support/temp_machine.hpp"
 #include "wipe_recorder.hpp"

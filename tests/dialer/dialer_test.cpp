@@ -9,10 +9,10 @@
 #include <utility>
 #include <vector>
 
+#include "core/shared_state.hpp"
 #include "dialer/dialup_entries.hpp"
 #include "dialer/frm_dialer_list.hpp"
 #include "facade/kolvanex.hpp"
-#include "core/shared_state.hpp"
 #include "platform/network/dialup.hpp"
 #include "platform/ui/cursor.hpp"
 #include "platform/ui/dialogs.hpp"

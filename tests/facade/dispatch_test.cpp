@@ -66,8 +66,8 @@ TEST(DispatchTest, CallsConvertArgumentsAndWriteBackInOutOnes) {
     ASSERT_TRUE(invoke(object, "ChangeTabControl", args));
     EXPECT_EQ(strip->selectedIndex, 1);
     // A wrong kind of object is refused, not misused.
-    args = {Variant(ObjectRef(std::make_shared<platform::ui::Form>("f"))),
-            Variant(std::int16_t{9}), Variant(std::int16_t{2})};
+    args = {Variant(ObjectRef(std::make_shared<platform::ui::Form>("f"))), Variant(std::int16_t{9}),
+            Variant(std::int16_t{2})};
     EXPECT_EQ(invoke(object, "ChangeTabControl", args).error().number, 13);
 
     args = {Variant(std::int32_t{0}), Variant("A|*.a"), Variant("t"), Variant("")};

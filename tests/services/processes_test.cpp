@@ -4,8 +4,8 @@
 
 #include <map>
 
-#include "facade/kolvanex.hpp"
 #include "core/shared_state.hpp"
+#include "facade/kolvanex.hpp"
 #include "platform/processes/desktop.hpp"
 #include "platform/processes/process.hpp"
 #include "platform/processes/shell.hpp"
@@ -245,12 +245,15 @@ TEST_F(ProcessesTest, CloseAllIESessionsClosesBrowsersAndLeavesOtherWindows) {
     auto ignoresClose = [](const pf::DesktopMessage& m) {
         return m.message == pf::WM_CLOSE ? Reaction::Keep : Reaction::Default;
     };
-    WindowPlayer player(
-        machine.prefix(),
-        {{"IEFrame", "Startseite - Microsoft Internet Explorer", kShown, WindowPlayer::obedient, {}},
-         {"Firefox", "Formular - Mozilla Firefox", kShown, onlyAltF4, {}},
-         {"Opera", "Opera - Nachfrage", kShown, ignoresClose, {}},
-         {"Notepad", "Editor", kShown, WindowPlayer::obedient, {}}});
+    WindowPlayer player(machine.prefix(),
+                        {{"IEFrame",
+                          "Startseite - Microsoft Internet Explorer",
+                          kShown,
+                          WindowPlayer::obedient,
+                          {}},
+                         {"Firefox", "Formular - Mozilla Firefox", kShown, onlyAltF4, {}},
+                         {"Opera", "Opera - Nachfrage", kShown, ignoresClose, {}},
+                         {"Notepad", "Editor", kShown, WindowPlayer::obedient, {}}});
     CKOLVANEX kolvanex;
     EXPECT_TRUE(kolvanex.CloseAllIESessions());
 
@@ -297,8 +300,12 @@ TEST(PopupKillerStartTest, SettingsDecideWhetherAndHowTheBlockerStarts) {
         {"Kolvanex", {{"IEPopKillerOff", "Wahr"}}, std::nullopt},
         {"Kolvanex", {{"IEPopKillerOff", "-1"}}, std::nullopt},
         {"Kolvanex", {{"IEPopKillerOff", "0"}}, " /SOUND /STEP1"},
-        {"Kolvanex", {{"IEPopKillerOff", "False"}, {"IEPopKillerStep1", "False"},
-                      {"IEPopKillerStep2", "True"}, {"IEPopSound", "0"}}, " /STEP2"},
+        {"Kolvanex",
+         {{"IEPopKillerOff", "False"},
+          {"IEPopKillerStep1", "False"},
+          {"IEPopKillerStep2", "True"},
+          {"IEPopSound", "0"}},
+         " /STEP2"},
         {"Kolvanex", {{"IEPopKillerStep1", "Falsch"}, {"IEPopKillerStep2", "False"}}, std::nullopt},
         // Step states are Boolean texts: "1" is not one of them.
         {"Kolvanex", {{"IEPopKillerStep1", "1"}}, std::nullopt},

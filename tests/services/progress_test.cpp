@@ -11,10 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "services/cancel.hpp"
-#include "services/form_base.hpp"
-#include "facade/kolvanex.hpp"
 #include "core/shared_state.hpp"
+#include "facade/kolvanex.hpp"
 #include "platform/processes/desktop.hpp"
 #include "platform/ui/clipboard.hpp"
 #include "platform/ui/console_view.hpp"
@@ -23,6 +21,8 @@
 #include "platform/ui/message_loop.hpp"
 #include "platform/ui/view.hpp"
 #include "platform/ui/windows.hpp"
+#include "services/cancel.hpp"
+#include "services/form_base.hpp"
 #include "settings/keys.hpp"
 #include "support/temp_machine.hpp"
 
@@ -35,8 +35,7 @@ using Lines = std::vector<std::string>;
 
 Lines lines(const frmProgress& window) {
     Lines out;
-    for (const auto& item : window.lvLog->items())
-        out.push_back(item->text);
+    for (const auto& item : window.lvLog->items()) out.push_back(item->text);
     return out;
 }
 
@@ -102,8 +101,7 @@ TEST_F(ProgressTest, StatusAppendsSelectsScrollsAndShowsTheWindowOnce) {
     // The newest line is the one selected line, scrolled into view.
     EXPECT_EQ(w->lvLog->selectedIndex(), 14u);
     int selected = 0;
-    for (const auto& item : w->lvLog->items())
-        selected += item->selected ? 1 : 0;
+    for (const auto& item : w->lvLog->items()) selected += item->selected ? 1 : 0;
     EXPECT_EQ(selected, 1);
     EXPECT_EQ(w->lvLog->topIndex(), 15u - w->lvLog->visibleRows);
     EXPECT_EQ(w->m_lvLastLine, w->lvLog->item(14));
@@ -198,14 +196,14 @@ TEST_F(ProgressTest, ProgressCloseClosesAfterItsIntervalUnlessANewLineComes) {
 }
 
 TEST_F(ProgressTest, TheUsersActivityStopsTheCloseTimerAndOpensTheContextMenu) {
-    for (const char* line : {"eins", "zwei", "drei"})
-        kolvanex.Status(line);
+    for (const char* line : {"eins", "zwei", "drei"}) kolvanex.Status(line);
     const auto w = window();
     const std::vector<std::pair<std::string, std::function<void()>>> activities = {
         {"key on the window", [w] { w->keyDown(65, 0); }},
         {"mouse over the window", [w] { w->mouseMove(0, 0, 100, 100); }},
         {"key in the log", [w] { w->lvLog->keyDown(40, 0); }},
-        {"right click in the log", [w] { w->lvLog->mouseUp(ui::vbRightButton, ui::vbShiftMask, 5, 5); }},
+        {"right click in the log",
+         [w] { w->lvLog->mouseUp(ui::vbRightButton, ui::vbShiftMask, 5, 5); }},
     };
     for (const auto& [what, act] : activities) {
         ASSERT_TRUE(kolvanex.ProgressClose(5000));
@@ -232,8 +230,8 @@ TEST_F(ProgressTest, TheUsersActivityStopsTheCloseTimerAndOpensTheContextMenu) {
     view.onPopup = [](ui::Form&, ui::Menu& menu) { menu.item("mnuClip")->click(); };
     w->lvLog->keyDown(ui::vbKeyApps, 0);
     EXPECT_EQ(clipboard.getText(), "eins\r\nzwei\r\ndrei\r\n");
-    EXPECT_EQ(cursor.history,
-              (std::vector<ui::MousePointer>{ui::MousePointer::Hourglass, ui::MousePointer::Default}));
+    EXPECT_EQ(cursor.history, (std::vector<ui::MousePointer>{ui::MousePointer::Hourglass,
+                                                             ui::MousePointer::Default}));
     // A right click opens it only without Shift, Ctrl or Alt.
     w->lvLog->mouseUp(ui::vbRightButton, ui::vbCtrlMask, 1, 1);
     w->lvLog->mouseUp(ui::vbRightButton, ui::vbAltMask, 1, 1);
@@ -265,8 +263,7 @@ TEST_F(ProgressTest, ALongLogCopiesWholeAndYieldsOnlyPastTheLimit) {
     yields = 0;
     w->lvLog->clear();
     std::string umlauts;
-    for (int i = 0; i < 64001; ++i)
-        umlauts += "ä";
+    for (int i = 0; i < 64001; ++i) umlauts += "ä";
     w->lvLog->add(umlauts);
     w->mnuClip->click();
     EXPECT_EQ(yields, 0);
@@ -286,8 +283,7 @@ TEST_F(ProgressTest, ALongLogCopiesWholeAndYieldsOnlyPastTheLimit) {
     const auto next = progressWindow();
     fillLongLog(*next);
     view.post([next] {
-        for (int i = 0; i < 5000; ++i)
-            next->lvLog->add("später");
+        for (int i = 0; i < 5000; ++i) next->lvLog->add("später");
     });
     next->mnuClip->click();
     EXPECT_EQ(clipboard.getText(), expected);
@@ -315,17 +311,20 @@ TEST_F(ProgressTest, ClosingSetsBreakResetsTheBarStopsTheCipherAndTheScanner) {
     // Every way of closing runs the same steps, and the next line after the
     // host clears gbBreak starts a new window with a new log.
     const std::vector<std::pair<std::string, std::function<void(frmProgress&)>>> ways = {
-        {"close button clicked while a Status yields", [this](frmProgress& p) {
+        {"close button clicked while a Status yields",
+         [this](frmProgress& p) {
              view.post([&p] { p.cmdCan->click(); });
              kolvanex.Status("zwei");
          }},
         {"close box", [](frmProgress& p) { p.userClose(); }},
-        {"close timer", [this](frmProgress&) {
+        {"close timer",
+         [this](frmProgress&) {
              ASSERT_TRUE(kolvanex.ProgressClose(100));
              advance(100);
          }},
         {"UnloadProgess", [this](frmProgress&) { ASSERT_TRUE(kolvanex.UnloadProgess()); }},
-        {"Ctrl+C", [](frmProgress&) {
+        {"Ctrl+C",
+         [](frmProgress&) {
              ui::requestInterrupt();  // what the signal handler does
              ui::yield();
          }},
@@ -474,8 +473,8 @@ TEST_F(ProgressTest, ConsoleViewPrintsLinesAndDrawsTheBar) {
     ASSERT_TRUE(kolvanex.UnloadProgess());
     const std::string bar50 = "[#####     ] 50%";
     const std::string bar0 = "[          ] 0%";
-    EXPECT_EQ(out.str(), "a\n\r" + bar50 + "\r" + std::string(16, ' ') + "\rb\n" + bar50 +
-                             "\r" + bar0 + " " + "\r" + std::string(15, ' ') + "\r");
+    EXPECT_EQ(out.str(), "a\n\r" + bar50 + "\r" + std::string(16, ' ') + "\rb\n" + bar50 + "\r" +
+                             bar0 + " " + "\r" + std::string(15, ' ') + "\r");
 }
 
 TEST(ProgressWithoutMachineTest, StatusTrapsEveryError) {

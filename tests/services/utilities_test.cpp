@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "facade/kolvanex.hpp"
 #include "core/shared_state.hpp"
+#include "facade/kolvanex.hpp"
 #include "platform/processes/shell.hpp"
 #include "platform/ui/dialogs.hpp"
 #include "platform/ui/windows.hpp"
@@ -14,7 +14,7 @@ namespace {
 namespace ui = platform::ui;
 
 class UtilitiesTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { resetShared(); }
     void TearDown() override { resetShared(); }
 };

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "facade/kolvanex.hpp"
 #include "core/shared_state.hpp"
+#include "facade/kolvanex.hpp"
 #include "platform/files/ini.hpp"
 #include "platform/machine/machine.hpp"
 #include "platform/registry/registry_key.hpp"
@@ -48,7 +48,7 @@ std::vector<std::string> texts(const CollectionRef& c) {
 }
 
 class Locations : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { resetShared(); }
     void TearDown() override { resetShared(); }
 
@@ -106,10 +106,14 @@ TEST_F(Locations, OperaCacheFolderComesFromItsSettingsLine) {
         // Everything after the first "=" is the folder; a lone "\r" ends a line.
         {"equals sign in the folder", "Cache Directory4=C:\\a=b\rOther=1", {"C:\\a=b"}, "c:\\a=b"},
         // No such line: the per-user cache, whatever exists elsewhere.
-        {"no such line", "[User Prefs]\nCache Directory=C:\\a=b\n", {"C:\\a=b", cache4},
+        {"no such line",
+         "[User Prefs]\nCache Directory=C:\\a=b\n",
+         {"C:\\a=b", cache4},
          kOperaUserCache},
         // "ü" as Opera 7 wrote it: one byte of Windows-1252.
-        {"system code page", "Cache Directory4=C:\\J\xFCrgen\\Cache\r\n", {"C:\\Jürgen\\Cache"},
+        {"system code page",
+         "Cache Directory4=C:\\J\xFCrgen\\Cache\r\n",
+         {"C:\\Jürgen\\Cache"},
          "c:\\jürgen\\cache"},
     };
     for (const auto& c : cases) {
@@ -127,7 +131,8 @@ TEST_F(Locations, AnUnreadableOperaSettingsFileAnswersWhatWasFound) {
     kx::test::openUpForOthers(tm.root());
     fs::permissions(tm.host(ini), fs::perms::none);
     const auto run = kx::test::runUnprivileged(tm.root(), [] { return GetOperaTempDirectory(); });
-    if (!run.ran) GTEST_SKIP() << "cannot run where permissions apply: " << run.skipReason;
+    if (!run.ran)
+        GTEST_SKIP() << "cannot run where permissions apply: " << run.skipReason;
     EXPECT_EQ(run.output, "");
 }
 
@@ -176,8 +181,8 @@ TEST_F(Locations, MozillaAndFirefoxAreFoundByTheirCurrentVersions) {
     auto files = std::make_shared<Collection>();
     files->items.emplace_back("schon da");
     ASSERT_TRUE(kolvanex.MozAddFiles(files));
-    EXPECT_EQ(texts(files), (std::vector<std::string>{"schon da", "\\cookies.txt",
-                                                      "\\cookperm.txt", "\\history.dat"}));
+    EXPECT_EQ(texts(files), (std::vector<std::string>{"schon da", "\\cookies.txt", "\\cookperm.txt",
+                                                      "\\history.dat"}));
     // No collection to add to is the runtime's error, not a crash.
     const auto none = kolvanex.MozAddFiles(nullptr);
     ASSERT_FALSE(none);
@@ -266,10 +271,9 @@ TEST_F(Locations, SystemFoldersAndTheirFallbacks) {
     EXPECT_EQ(kolvanex.GetTempDir(true), "D:\\T\\");
 
     EXPECT_EQ(kolvanex.GetAOLPath(), "");
-    ASSERT_EQ(writeRegistryString(HKEY_LOCAL_MACHINE,
-                                  "SOFTWARE\\America Online\\America Online\\CurrentVersion",
-                                  "AppPath", " C:\\Programme\\America Online 9.0 ",
-                                  CreateKey::OnAnyFailure),
+    ASSERT_EQ(writeRegistryString(
+                  HKEY_LOCAL_MACHINE, "SOFTWARE\\America Online\\America Online\\CurrentVersion",
+                  "AppPath", " C:\\Programme\\America Online 9.0 ", CreateKey::OnAnyFailure),
               0);
     EXPECT_EQ(kolvanex.GetAOLPath(), "C:\\Programme\\America Online 9.0");
 }
@@ -361,13 +365,13 @@ TEST(LocationsDrives, LettersAndKindsOfTheDrives) {
 
     // Removable drives are told apart by the shell's name.
     const std::pair<const char*, std::int32_t> kinds[] = {
-        {"A:\\", kDriveFloppy35},  {"a:\\irgendwo\\datei.txt", kDriveFloppy35},
-        {"B:", kDriveFloppy525},   {"F:\\", kDriveRemovable},
-        {"G:\\", kDriveFloppy35},  {"C:\\WINDOWS", kDriveFixed},
-        {"E:\\", kDriveCdRom},     {"N:\\", kDriveRemote},
-        {"R:\\", kDriveRamDisk},   {"Q:\\", kDriveUnknown},
-        {"", kDriveUnknown},       {"C", kDriveUnknown},
-        {":\\x", kDriveUnknown},   {"\\\\server\\share", kDriveUnknown},
+        {"A:\\", kDriveFloppy35}, {"a:\\irgendwo\\datei.txt", kDriveFloppy35},
+        {"B:", kDriveFloppy525},  {"F:\\", kDriveRemovable},
+        {"G:\\", kDriveFloppy35}, {"C:\\WINDOWS", kDriveFixed},
+        {"E:\\", kDriveCdRom},    {"N:\\", kDriveRemote},
+        {"R:\\", kDriveRamDisk},  {"Q:\\", kDriveUnknown},
+        {"", kDriveUnknown},      {"C", kDriveUnknown},
+        {":\\x", kDriveUnknown},  {"\\\\server\\share", kDriveUnknown},
     };
     for (const auto& [path, kind] : kinds) EXPECT_EQ(GetDriveKind(path), kind) << path;
     EXPECT_EQ(GetShellTypeName("A:\\"), "3,5-Diskette");

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "facade/kolvanex.hpp"
 #include "core/shared_state.hpp"
+#include "facade/kolvanex.hpp"
 #include "platform/registry/registry_key.hpp"
 #include "platform/ui/dialogs.hpp"
 #include "settings/cregistry.hpp"
@@ -19,7 +19,8 @@ std::optional<std::string> rawValue(HKEY root, std::string_view path, std::strin
                                     DWORD* type = nullptr) {
     auto& registry = currentMachine().registry();
     HKEY raw = 0;
-    if (registry.RegOpenKeyExA(root, path, 0, KEY_QUERY_VALUE, &raw) != 0) return std::nullopt;
+    if (registry.RegOpenKeyExA(root, path, 0, KEY_QUERY_VALUE, &raw) != 0)
+        return std::nullopt;
     RegKey key(registry, raw);
     DWORD size = 0;
     DWORD t = 0;
@@ -29,20 +30,22 @@ std::optional<std::string> rawValue(HKEY root, std::string_view path, std::strin
     std::string data(size, '\0');
     registry.RegQueryValueExA(key.get(), name, nullptr, &t,
                               reinterpret_cast<std::uint8_t*>(data.data()), &size);
-    if (type != nullptr) *type = t;
+    if (type != nullptr)
+        *type = t;
     return data;
 }
 
 bool keyExists(HKEY root, std::string_view path) {
     auto& registry = currentMachine().registry();
     HKEY raw = 0;
-    if (registry.RegOpenKeyExA(root, path, 0, KEY_QUERY_VALUE, &raw) != 0) return false;
+    if (registry.RegOpenKeyExA(root, path, 0, KEY_QUERY_VALUE, &raw) != 0)
+        return false;
     registry.RegCloseKey(raw);
     return true;
 }
 
 class RegistryAccessTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { resetShared(); }
     void TearDown() override { resetShared(); }
     test::TempMachine machine;
@@ -63,8 +66,8 @@ TEST_F(RegistryAccessTest, TextIsTrimmedOnWriteAndCleanedOrRawOnRead) {
     {
         auto& registry = currentMachine().registry();
         HKEY raw = 0;
-        ASSERT_EQ(registry.RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kolvanex\\Sub", 0, "",
-                                           0, KEY_WRITE, nullptr, &raw, nullptr),
+        ASSERT_EQ(registry.RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kolvanex\\Sub", 0, "", 0,
+                                           KEY_WRITE, nullptr, &raw, nullptr),
                   0);
         RegKey key(registry, raw);
         ASSERT_EQ(registry.RegSetValueExA(key.get(), "Raw", 0, REG_SZ,
@@ -188,14 +191,14 @@ TEST(RegistryAccessNonAdminTest, MachineWritesAreDeniedAndChangeNothing) {
     EXPECT_FALSE(GetNoOptions());
     // Reading the machine's branch still works, and the user's own branch is writable.
     std::string name;
-    EXPECT_EQ(queryRegistryString(HKEY_LOCAL_MACHINE,
-                                  "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
-                                  "ProductName", name),
-              0);
+    EXPECT_EQ(
+        queryRegistryString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
+                            "ProductName", name),
+        0);
     EXPECT_EQ(name, "Microsoft Windows XP");
     EXPECT_EQ(product.WriteUserInformationString("", "x", "y", false), 0);
-    EXPECT_EQ(CKOLVANEX{}.DeleteRegistryKey(static_cast<Long>(HKEY_LOCAL_MACHINE),
-                                            "SOFTWARE\\Microsoft")
+    EXPECT_EQ(CKOLVANEX{}
+                  .DeleteRegistryKey(static_cast<Long>(HKEY_LOCAL_MACHINE), "SOFTWARE\\Microsoft")
                   .value(),
               5);
 }

@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "facade/kolvanex.hpp"
-#include "services/progress.hpp"
 #include "core/shared_state.hpp"
+#include "facade/kolvanex.hpp"
 #include "platform/processes/shell.hpp"
 #include "platform/ui/message_loop.hpp"
 #include "platform/ui/view.hpp"
+#include "services/progress.hpp"
 #include "settings/registry_access.hpp"
 #include "support/temp_machine.hpp"
 
@@ -17,7 +17,7 @@ namespace {
 namespace ui = platform::ui;
 
 class RegEditTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         resetShared();
         ui::MessageLoop::current().setClock(&clock);

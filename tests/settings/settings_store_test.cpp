@@ -4,8 +4,8 @@
 
 #include <set>
 
-#include "facade/kolvanex.hpp"
 #include "core/shared_state.hpp"
+#include "facade/kolvanex.hpp"
 #include "platform/runtime/text.hpp"
 #include "settings/keys.hpp"
 #include "support/temp_machine.hpp"
@@ -16,7 +16,7 @@ namespace {
 using keys::BrowserIsIE;
 
 class SettingsStoreTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { resetShared(); }
     void TearDown() override { resetShared(); }
     test::TempMachine machine;
@@ -68,11 +68,11 @@ TEST_F(SettingsStoreTest, NamesCompareWithoutCaseAndLiveWhereTheRuntimeKeepsThem
     EXPECT_EQ(GetSetting("KOLVANEX", "options", "BROWSERISMOZILLAFIREFOX", "x"), "True");
 
     std::string stored;
-    ASSERT_TRUE(CKOLVANEX{}
-                    .QueryUserInformationString(
-                        "Software\\VB and VBA Program Settings\\Kolvanex\\Options",
-                        "BrowserIsMozillaFireFox", stored)
-                    .value() == 0);
+    ASSERT_TRUE(
+        CKOLVANEX{}
+            .QueryUserInformationString("Software\\VB and VBA Program Settings\\Kolvanex\\Options",
+                                        "BrowserIsMozillaFireFox", stored)
+            .value() == 0);
     EXPECT_EQ(stored, "True");
 
     // Overwriting keeps one value, whichever spelling wrote it.

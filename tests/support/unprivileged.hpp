@@ -18,9 +18,9 @@ struct UnprivilegedRun {
 /// test runs as root it switches to uid/gid 65534 first) and answers the text
 /// `work` returned. When the child cannot reach `mustReach` (a folder above
 /// it is closed to other users, as in a chroot made with a private root), the
-/// run is reported as not run, with the reason. The child ends with _exit: no destructors of the parent's
-/// objects (fixtures, prefixes) run in it. Gtest assertions do not work in
-/// `work`; return what the parent should check.
+/// run is reported as not run, with the reason. The child ends with _exit: no destructors of the
+/// parent's objects (fixtures, prefixes) run in it. Gtest assertions do not work in `work`; return
+/// what the parent should check.
 UnprivilegedRun runUnprivileged(const std::filesystem::path& mustReach,
                                 const std::function<std::string()>& work);
 

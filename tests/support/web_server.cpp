@@ -39,17 +39,21 @@ std::string trim(std::string_view s) {
 std::string styled(const std::string& name, WebServer::HeaderCase style) {
     std::string out = name;
     switch (style) {
-    case WebServer::HeaderCase::Normal: break;
-    case WebServer::HeaderCase::Lower: out = lower(out); break;
-    case WebServer::HeaderCase::Upper:
-        std::ranges::transform(out, out.begin(), [](unsigned char c) { return std::toupper(c); });
-        break;
-    case WebServer::HeaderCase::Alternating:
-        for (std::size_t i = 0; i < out.size(); ++i) {
-            const auto c = static_cast<unsigned char>(out[i]);
-            out[i] = static_cast<char>(i % 2 ? std::toupper(c) : std::tolower(c));
-        }
-        break;
+        case WebServer::HeaderCase::Normal:
+            break;
+        case WebServer::HeaderCase::Lower:
+            out = lower(out);
+            break;
+        case WebServer::HeaderCase::Upper:
+            std::ranges::transform(out, out.begin(),
+                                   [](unsigned char c) { return std::toupper(c); });
+            break;
+        case WebServer::HeaderCase::Alternating:
+            for (std::size_t i = 0; i < out.size(); ++i) {
+                const auto c = static_cast<unsigned char>(out[i]);
+                out[i] = static_cast<char>(i % 2 ? std::toupper(c) : std::tolower(c));
+            }
+            break;
     }
     return out;
 }
@@ -59,7 +63,8 @@ bool sendAll(int fd, std::string_view data) {
     while (!data.empty()) {
         const ssize_t n = ::send(fd, data.data(), data.size(), MSG_NOSIGNAL);
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return false;
         }
         data.remove_prefix(static_cast<std::size_t>(n));
@@ -71,8 +76,10 @@ bool sendAll(int fd, std::string_view data) {
 std::size_t headEnd(const std::string& buffer) {
     const auto crlf = buffer.find("\r\n\r\n");
     const auto lf = buffer.find("\n\n");
-    if (crlf == std::string::npos && lf == std::string::npos) return std::string::npos;
-    if (lf == std::string::npos || (crlf != std::string::npos && crlf < lf)) return crlf + 4;
+    if (crlf == std::string::npos && lf == std::string::npos)
+        return std::string::npos;
+    if (lf == std::string::npos || (crlf != std::string::npos && crlf < lf))
+        return crlf + 4;
     return lf + 2;
 }
 
@@ -80,7 +87,8 @@ std::size_t headEnd(const std::string& buffer) {
 
 std::optional<std::string> RecordedRequest::header(const std::string& name) const {
     for (const auto& [key, value] : headers)
-        if (equalNoCase(key, name)) return value;
+        if (equalNoCase(key, name))
+            return value;
     return std::nullopt;
 }
 
@@ -90,7 +98,8 @@ std::string RecordedRequest::path() const {
         const auto slash = p.find('/', scheme + 3);
         p = slash == std::string::npos ? "/" : p.substr(slash);
     }
-    if (const auto q = p.find('?'); q != std::string::npos) p.resize(q);
+    if (const auto q = p.find('?'); q != std::string::npos)
+        p.resize(q);
     return p;
 }
 
@@ -99,7 +108,8 @@ WebServer::WebServer(ProxyMode mode) : WebServer(std::map<std::string, Resource>
 WebServer::WebServer(std::map<std::string, Resource> files, ProxyMode mode)
     : files_(std::move(files)), mode_(mode) {
     listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listenFd_ < 0) throw std::runtime_error("WebServer: socket failed");
+    if (listenFd_ < 0)
+        throw std::runtime_error("WebServer: socket failed");
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -117,7 +127,8 @@ WebServer::WebServer(std::map<std::string, Resource> files, ProxyMode mode)
 
 WebServer::~WebServer() {
     stop_ = true;
-    if (acceptor_.joinable()) acceptor_.join();
+    if (acceptor_.joinable())
+        acceptor_.join();
     ::close(listenFd_);
     std::vector<std::thread> threads;
     {
@@ -125,7 +136,8 @@ WebServer::~WebServer() {
         threads.swap(connections_);
     }
     for (auto& t : threads)
-        if (t.joinable()) t.join();
+        if (t.joinable())
+            t.join();
 }
 
 void WebServer::serve(const std::string& path, Resource resource) {
@@ -155,7 +167,8 @@ WebServer::Resource WebServer::echoClient() {
         std::string out = "REMOTE_ADDR=" + request.clientAddress + "\n";
         for (const auto& [name, value] : request.headers) {
             std::string env = "HTTP_";
-            for (const unsigned char c : name) env += c == '-' ? '_' : static_cast<char>(std::toupper(c));
+            for (const unsigned char c : name)
+                env += c == '-' ? '_' : static_cast<char>(std::toupper(c));
             out += env + "=" + value + "\n";
         }
         return out;
@@ -189,7 +202,8 @@ void WebServer::clearRequests() {
 bool WebServer::waitForRequests(std::size_t n, std::chrono::milliseconds timeout) const {
     const auto until = std::chrono::steady_clock::now() + timeout;
     while (requestCount() < n) {
-        if (std::chrono::steady_clock::now() >= until) return false;
+        if (std::chrono::steady_clock::now() >= until)
+            return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return true;
@@ -198,11 +212,13 @@ bool WebServer::waitForRequests(std::size_t n, std::chrono::milliseconds timeout
 void WebServer::acceptLoop() {
     while (!stop_) {
         pollfd p{listenFd_, POLLIN, 0};
-        if (::poll(&p, 1, kTick) <= 0) continue;
+        if (::poll(&p, 1, kTick) <= 0)
+            continue;
         sockaddr_in peer{};
         socklen_t len = sizeof peer;
         const int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_CLOEXEC);
-        if (fd < 0) continue;
+        if (fd < 0)
+            continue;
         char text[INET_ADDRSTRLEN] = {};
         ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
         std::lock_guard lock(mutex_);
@@ -218,9 +234,10 @@ bool WebServer::sleepUnlessStopped(std::chrono::milliseconds span) const {
     const auto until = std::chrono::steady_clock::now() + span;
     while (!stop_) {
         const auto now = std::chrono::steady_clock::now();
-        if (now >= until) return true;
-        std::this_thread::sleep_for(
-            std::min<std::chrono::steady_clock::duration>(until - now, std::chrono::milliseconds(kTick)));
+        if (now >= until)
+            return true;
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            until - now, std::chrono::milliseconds(kTick)));
     }
     return false;
 }
@@ -236,7 +253,8 @@ void WebServer::holdUntilStopped(int fd) const {
             continue;
         }
         pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, kTick) > 0 && ::recv(fd, sink, sizeof sink, 0) <= 0) open = false;
+        if (::poll(&p, 1, kTick) > 0 && ::recv(fd, sink, sizeof sink, 0) <= 0)
+            open = false;
     }
 }
 
@@ -246,9 +264,11 @@ void WebServer::handle(int fd, std::string peer, std::uint16_t peerPort) {
     char chunk[8192];
     while (!stop_ && (end = headEnd(buffer)) == std::string::npos && buffer.size() < kMaxHead) {
         pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, kTick) <= 0) continue;
+        if (::poll(&p, 1, kTick) <= 0)
+            continue;
         const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
-        if (n <= 0) break;
+        if (n <= 0)
+            break;
         buffer.append(chunk, static_cast<std::size_t>(n));
     }
     if (end == std::string::npos) {
@@ -273,11 +293,14 @@ void WebServer::handle(int fd, std::string peer, std::uint16_t peerPort) {
         bool first = true;
         while (pos < head.size()) {
             auto eol = head.find('\n', pos);
-            if (eol == std::string::npos) eol = head.size();
+            if (eol == std::string::npos)
+                eol = head.size();
             std::string line = head.substr(pos, eol - pos);
-            if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
             pos = eol + 1;
-            if (line.empty()) break;
+            if (line.empty())
+                break;
             if (first) {
                 first = false;
                 const auto a = line.find(' ');
@@ -292,7 +315,8 @@ void WebServer::handle(int fd, std::string peer, std::uint16_t peerPort) {
                 continue;
             }
             const auto colon = line.find(':');
-            if (colon == std::string::npos) continue;
+            if (colon == std::string::npos)
+                continue;
             request.headers.emplace_back(trim(std::string_view(line).substr(0, colon)),
                                          trim(std::string_view(line).substr(colon + 1)));
         }
@@ -307,9 +331,11 @@ void WebServer::handle(int fd, std::string peer, std::uint16_t peerPort) {
     }
     while (!stop_ && buffer.size() < end + bodyLength) {
         pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, kTick) <= 0) continue;
+        if (::poll(&p, 1, kTick) <= 0)
+            continue;
         const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
-        if (n <= 0) break;
+        if (n <= 0)
+            break;
         buffer.append(chunk, static_cast<std::size_t>(n));
     }
     request.body = buffer.substr(end, bodyLength);
@@ -347,7 +373,8 @@ void WebServer::answerLocal(int fd, const RecordedRequest& request) {
         holdUntilStopped(fd);
         return;
     }
-    if (r.delay.count() > 0 && !sleepUnlessStopped(r.delay)) return;
+    if (r.delay.count() > 0 && !sleepUnlessStopped(r.delay))
+        return;
 
     const std::string body = r.handler ? r.handler(request) : r.body;
     std::string head = r.httpVersion + " " + std::to_string(r.status) + " " + r.reason + "\r\n";
@@ -356,15 +383,21 @@ void WebServer::answerLocal(int fd, const RecordedRequest& request) {
     };
     add("Server", "kx-test");
     add("Content-Type", r.contentType);
-    if (!r.omitContentLength) add("Content-Length", std::to_string(r.declaredLength.value_or(body.size())));
+    if (!r.omitContentLength)
+        add("Content-Length", std::to_string(r.declaredLength.value_or(body.size())));
     for (const auto& [name, value] : r.extraHeaders) add(name, value);
-    if (r.hugeHeaderBytes > 0) add("X-Padding", std::string(r.hugeHeaderBytes, 'x'));
+    if (r.hugeHeaderBytes > 0)
+        add("X-Padding", std::string(r.hugeHeaderBytes, 'x'));
     add("Connection", "close");
 
-    std::string wire = r.noHeaderEnd ? head : head + "\r\n" + (request.method == "HEAD" ? "" : body);
-    if (r.closeAfterBytes && *r.closeAfterBytes < wire.size()) wire.resize(*r.closeAfterBytes);
-    if (!sendAll(fd, wire)) return;
-    if (r.holdOpen) holdUntilStopped(fd);
+    std::string wire =
+        r.noHeaderEnd ? head : head + "\r\n" + (request.method == "HEAD" ? "" : body);
+    if (r.closeAfterBytes && *r.closeAfterBytes < wire.size())
+        wire.resize(*r.closeAfterBytes);
+    if (!sendAll(fd, wire))
+        return;
+    if (r.holdOpen)
+        holdUntilStopped(fd);
 }
 
 void WebServer::setForwardSource(std::string address) {
@@ -394,7 +427,8 @@ void WebServer::forward(int fd, const RecordedRequest& request) {
         }
     }
     // Tests never leave the machine: only loopback targets are forwarded.
-    if (host != "127.0.0.1" && host != "localhost") return fail("only loopback targets are forwarded");
+    if (host != "127.0.0.1" && host != "localhost")
+        return fail("only loopback targets are forwarded");
 
     ProxyMode mode;
     {
@@ -410,7 +444,8 @@ void WebServer::forward(int fd, const RecordedRequest& request) {
             key == "proxy-authorization")
             continue;
         if (key == "x-forwarded-for" || key == "via" || key == "forwarded" || key == "client-ip") {
-            if (mode == ProxyMode::Anonymous) continue;
+            if (mode == ProxyMode::Anonymous)
+                continue;
             if (key == "x-forwarded-for") {
                 forwardedFor = value;
                 continue;
@@ -419,14 +454,18 @@ void WebServer::forward(int fd, const RecordedRequest& request) {
         out += name + ": " + value + "\r\n";
     }
     if (mode == ProxyMode::Transparent) {
-        out += "X-Forwarded-For: " +
-               (forwardedFor ? *forwardedFor + ", " + request.clientAddress : request.clientAddress) + "\r\n";
-        out += "Via: " + std::string(request.version == "HTTP/1.1" ? "1.1" : "1.0") + " kx-test-proxy\r\n";
+        out +=
+            "X-Forwarded-For: " +
+            (forwardedFor ? *forwardedFor + ", " + request.clientAddress : request.clientAddress) +
+            "\r\n";
+        out += "Via: " + std::string(request.version == "HTTP/1.1" ? "1.1" : "1.0") +
+               " kx-test-proxy\r\n";
     }
     out += "Connection: close\r\n\r\n" + request.body;
 
     const int up = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (up < 0) return fail("socket failed");
+    if (up < 0)
+        return fail("socket failed");
     std::string source;
     {
         std::lock_guard lock(mutex_);
@@ -452,9 +491,11 @@ void WebServer::forward(int fd, const RecordedRequest& request) {
     char chunk[8192];
     while (!stop_) {
         pollfd p{up, POLLIN, 0};
-        if (::poll(&p, 1, kTick) <= 0) continue;
+        if (::poll(&p, 1, kTick) <= 0)
+            continue;
         const ssize_t n = ::recv(up, chunk, sizeof chunk, 0);
-        if (n <= 0 || !sendAll(fd, std::string_view(chunk, static_cast<std::size_t>(n)))) break;
+        if (n <= 0 || !sendAll(fd, std::string_view(chunk, static_cast<std::size_t>(n))))
+            break;
     }
     ::close(up);
 }

@@ -39,10 +39,10 @@ namespace kx::test {
 
 /// One request as the server received it.
 struct RecordedRequest {
-    std::string raw;            ///< the exact bytes read from the wire (head and body)
-    std::string method;         ///< "GET"
-    std::string target;         ///< "/path?query" or, to a proxy, "http://host:port/path"
-    std::string version;        ///< "HTTP/1.0"
+    std::string raw;      ///< the exact bytes read from the wire (head and body)
+    std::string method;   ///< "GET"
+    std::string target;   ///< "/path?query" or, to a proxy, "http://host:port/path"
+    std::string version;  ///< "HTTP/1.0"
     std::vector<std::pair<std::string, std::string>> headers;  ///< in order, as sent
     std::string body;
     std::string clientAddress;  ///< dotted peer address, "127.0.0.1"
@@ -79,15 +79,17 @@ class WebServer {
         std::function<std::string(const RecordedRequest&)> handler{};
 
         // Misbehaviour, combinable.
-        std::optional<std::size_t> declaredLength{};  ///< Content-Length to claim instead of the true size
-        bool omitContentLength = false;             ///< no Content-Length: body delimited by close
-        HeaderCase headerCase = HeaderCase::Normal; ///< lowercase / odd-case header names
-        std::chrono::milliseconds delay{0};         ///< wait this long before answering
-        std::optional<std::size_t> closeAfterBytes{}; ///< send only the first N bytes of the answer, then close
-        std::size_t hugeHeaderBytes = 0;            ///< add an "X-Padding" header of this many bytes
-        bool noHeaderEnd = false;                   ///< send status line and headers but never the blank line
-        bool neverAnswer = false;                   ///< read the request, send nothing, hold until stopped
-        bool holdOpen = false;                      ///< after sending, keep the connection open until stopped
+        std::optional<std::size_t>
+            declaredLength{};            ///< Content-Length to claim instead of the true size
+        bool omitContentLength = false;  ///< no Content-Length: body delimited by close
+        HeaderCase headerCase = HeaderCase::Normal;  ///< lowercase / odd-case header names
+        std::chrono::milliseconds delay{0};          ///< wait this long before answering
+        std::optional<std::size_t>
+            closeAfterBytes{};            ///< send only the first N bytes of the answer, then close
+        std::size_t hugeHeaderBytes = 0;  ///< add an "X-Padding" header of this many bytes
+        bool noHeaderEnd = false;         ///< send status line and headers but never the blank line
+        bool neverAnswer = false;         ///< read the request, send nothing, hold until stopped
+        bool holdOpen = false;            ///< after sending, keep the connection open until stopped
     };
 
     explicit WebServer(ProxyMode mode = ProxyMode::None);

@@ -9,8 +9,8 @@
 
 #include <sys/stat.h>
 
-#include "platform/files/cipher_files.hpp"
 #include "platform/crypto/crypto.hpp"
+#include "platform/files/cipher_files.hpp"
 #include "support/temp_machine.hpp"
 
 namespace kx::platform {

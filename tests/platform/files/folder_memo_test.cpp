@@ -50,7 +50,8 @@ TEST(FolderMemo, ResolvesAsWithoutFollowsTheLoopsOwnChangesAndRefusesLinks) {
     // A linked folder in it is still refused, with the folder in the memo.
     EXPECT_FALSE(files::writeAll("C:\\Ordner\\Weg\\ziel.txt", "überschrieben"));
     EXPECT_FALSE(files::remove("C:\\Ordner\\Weg\\ziel.txt"));
-    EXPECT_FALSE(files::writeAll("C:\\Ordner\\Weg\\ziel.txt", "überschrieben"));  // not after either
+    EXPECT_FALSE(
+        files::writeAll("C:\\Ordner\\Weg\\ziel.txt", "überschrieben"));  // not after either
     EXPECT_EQ(TempMachine::readHostFile(tm.root() / "draussen" / "ziel.txt"), "bleibt");
 }
 

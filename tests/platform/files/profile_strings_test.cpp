@@ -25,8 +25,8 @@ class ProfileStrings : public ::testing::Test {
     std::string get(const char* section, const char* key, const char* fallback = "",
                     std::uint32_t size = 260, std::uint32_t* count = nullptr) {
         std::string buffer(size, 'x');
-        const auto n = GetPrivateProfileStringA(section, key, fallback, buffer.data(), size,
-                                                kIni.c_str());
+        const auto n =
+            GetPrivateProfileStringA(section, key, fallback, buffer.data(), size, kIni.c_str());
         if (count != nullptr)
             *count = n;
         return buffer.substr(0, n);
@@ -35,8 +35,9 @@ class ProfileStrings : public ::testing::Test {
 };
 
 TEST_F(ProfileStrings, ValuesAreFoundWithoutRegardToCaseTrimmedAndUnquoted) {
-    write("; comment\r\n[Proxy]\r\nHTTP Server = host:80  \r\nQuoted=\"  a b \"\r\nSingle='x'\r\n"
-          "Half=\"open\r\nNoValue=\r\n");
+    write(
+        "; comment\r\n[Proxy]\r\nHTTP Server = host:80  \r\nQuoted=\"  a b \"\r\nSingle='x'\r\n"
+        "Half=\"open\r\nNoValue=\r\n");
     EXPECT_EQ(get("proxy", "http server"), "host:80");
     EXPECT_EQ(get("PROXY", "Quoted"), "  a b ");
     EXPECT_EQ(get("Proxy", "Single"), "x");
@@ -84,8 +85,9 @@ TEST_F(ProfileStrings, DuplicateSectionsReadAndWriteTheFirstOnly) {
     EXPECT_EQ(get("Proxy", "URL", "none"), "none");  // the second section is never read
     ASSERT_NE(WritePrivateProfileStringA("Proxy", "URL", "first", kIni.c_str()), 0);
     ASSERT_NE(WritePrivateProfileStringA("Proxy", "Use", "1", kIni.c_str()), 0);
-    EXPECT_EQ(content(),
-              "[Proxy]\r\nUse=1\r\nURL=first\r\n[Other]\r\nx=1\r\n[proxy]\r\nUse=9\r\nURL=second\r\n");
+    EXPECT_EQ(
+        content(),
+        "[Proxy]\r\nUse=1\r\nURL=first\r\n[Other]\r\nx=1\r\n[proxy]\r\nUse=9\r\nURL=second\r\n");
 }
 
 TEST_F(ProfileStrings, NullValueRemovesKeyNullKeyRemovesSectionNullSectionWritesNothing) {

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "platform/machine/drives.hpp"
-#include "platform/registry/registry_key.hpp"
 #include "platform/machine/security.hpp"
+#include "platform/registry/registry_key.hpp"
 #include "platform/runtime/text.hpp"
 #include "support/temp_machine.hpp"
 
@@ -37,8 +37,8 @@ MachineConfig fourDrives() {
 
 sec::UniqueSid administrators() {
     sec::PSID raw = nullptr;
-    EXPECT_EQ(sec::AllocateAndInitializeSid(&sec::SECURITY_NT_AUTHORITY, 2, 0x20, 0x220, 0, 0, 0,
-                                            0, 0, 0, &raw),
+    EXPECT_EQ(sec::AllocateAndInitializeSid(&sec::SECURITY_NT_AUTHORITY, 2, 0x20, 0x220, 0, 0, 0, 0,
+                                            0, 0, &raw),
               1);
     return sec::UniqueSid(raw);
 }
@@ -62,9 +62,9 @@ Groups readGroups() {
     EXPECT_EQ(sec::GetLastError(), sec::ERROR_INSUFFICIENT_BUFFER);
     out.buffer = std::make_unique<std::byte[]>(size);
     sec::DWORD written = 0;
-    EXPECT_EQ(sec::GetTokenInformation(token.get(), sec::TokenGroups, out.buffer.get(), size,
-                                       &written),
-              1);
+    EXPECT_EQ(
+        sec::GetTokenInformation(token.get(), sec::TokenGroups, out.buffer.get(), size, &written),
+        1);
     EXPECT_EQ(written, size);
     out.size = size;
     out.groups = std::launder(reinterpret_cast<const sec::TOKEN_GROUPS*>(out.buffer.get()));
@@ -102,7 +102,8 @@ TEST(Drives, ShellTypeNamesOfDrivesFoldersAndFiles) {
         SHFILEINFOA info;
         std::memset(info.szTypeName, '#', sizeof(info.szTypeName) - 1);
         info.szTypeName[sizeof(info.szTypeName) - 1] = '\0';
-        const auto ok = SHGetFileInfoA(path, attributes, &info, sizeof(info), SHGFI_TYPENAME | flags);
+        const auto ok =
+            SHGetFileInfoA(path, attributes, &info, sizeof(info), SHGFI_TYPENAME | flags);
         return ok != 0 ? std::string(info.szTypeName) : std::string("<failed>");
     };
     // Drive roots need no disk: the floppy has no folder in the prefix.
@@ -189,7 +190,8 @@ TEST(AccessToken, GroupsAreTheMachinesIdentifiersInTheirOrder) {
         EXPECT_EQ(sec::EqualSid(sid, admins.get()), expected[i] == "S-1-5-32-544" ? 1 : 0);
         // The identifiers lie inside the buffer the caller owns.
         const auto* p = reinterpret_cast<const std::byte*>(sid);
-        EXPECT_TRUE(p >= read.buffer.get() && p + sizeof(sec::SID) <= read.buffer.get() + read.size);
+        EXPECT_TRUE(p >= read.buffer.get() &&
+                    p + sizeof(sec::SID) <= read.buffer.get() + read.size);
     }
 }
 
@@ -260,18 +262,18 @@ TEST(AccessToken, IdentifiersAreReadStrictly) {
     EXPECT_EQ(roundTrip("S-1-5-21-4294967295"), "S-1-5-21-4294967295");
     EXPECT_EQ(roundTrip("S-1-5-1-2-3-4-5-6-7-8-9-10-11-12-13-14-15"),
               "S-1-5-1-2-3-4-5-6-7-8-9-10-11-12-13-14-15");
-    for (const char* bad : {"", "S", "S-1", "S-1-", "S-1-5-", "S-2-5-32", "S-1-5-32-4294967296",
-                            "S-1-281474976710656-1", "S-1-5-1-2-3-4-5-6-7-8-9-10-11-12-13-14-15-16",
-                            "X-1-5-32", "S-1-5-32-544 ", "S-1-5--544", "S-1-0x-1",
-                            "S-1-5-99999999999999999999999"}) {
+    for (const char* bad :
+         {"", "S", "S-1", "S-1-", "S-1-5-", "S-2-5-32", "S-1-5-32-4294967296",
+          "S-1-281474976710656-1", "S-1-5-1-2-3-4-5-6-7-8-9-10-11-12-13-14-15-16", "X-1-5-32",
+          "S-1-5-32-544 ", "S-1-5--544", "S-1-0x-1", "S-1-5-99999999999999999999999"}) {
         EXPECT_EQ(roundTrip(bad), "<none>") << bad;
     }
 
     sec::SID stale;
     sec::PSID sid = &stale;
-    EXPECT_EQ(sec::AllocateAndInitializeSid(&sec::SECURITY_NT_AUTHORITY, 9, 1, 2, 3, 4, 5, 6, 7, 8,
-                                            &sid),
-              0);
+    EXPECT_EQ(
+        sec::AllocateAndInitializeSid(&sec::SECURITY_NT_AUTHORITY, 9, 1, 2, 3, 4, 5, 6, 7, 8, &sid),
+        0);
     EXPECT_EQ(sid, nullptr);
     EXPECT_EQ(sec::IsValidSid(nullptr), 0);
     EXPECT_EQ(sec::FreeSid(nullptr), nullptr);

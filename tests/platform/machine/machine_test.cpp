@@ -27,7 +27,8 @@ constexpr std::string_view kShellFolders =
 std::optional<std::string> regString(Registry& reg, HKEY root, std::string_view key,
                                      std::string_view name, DWORD* typeOut = nullptr) {
     HKEY h = 0;
-    if (reg.RegOpenKeyExA(root, key, 0, KEY_READ, &h) != ERROR_SUCCESS) return std::nullopt;
+    if (reg.RegOpenKeyExA(root, key, 0, KEY_READ, &h) != ERROR_SUCCESS)
+        return std::nullopt;
     DWORD type = 0, size = 0;
     std::optional<std::string> out;
     if (reg.RegQueryValueExA(h, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
@@ -37,7 +38,8 @@ std::optional<std::string> regString(Registry& reg, HKEY root, std::string_view 
             data.resize(size);
             while (!data.empty() && data.back() == '\0') data.pop_back();
             out = data;
-            if (typeOut) *typeOut = type;
+            if (typeOut)
+                *typeOut = type;
         }
     }
     reg.RegCloseKey(h);
@@ -50,9 +52,9 @@ LONG regSetString(Registry& reg, HKEY root, std::string_view key, std::string_vi
     if (LONG rc = reg.RegCreateKeyExA(root, key, 0, "", 0, KEY_ALL_ACCESS, nullptr, &h, nullptr))
         return rc;
     const std::string bytes = std::string(value) + '\0';
-    const LONG rc = reg.RegSetValueExA(h, name, 0, REG_SZ,
-                                       reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                       static_cast<DWORD>(bytes.size()));
+    const LONG rc =
+        reg.RegSetValueExA(h, name, 0, REG_SZ, reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                           static_cast<DWORD>(bytes.size()));
     reg.RegCloseKey(h);
     return rc;
 }

@@ -7,9 +7,9 @@
 #include <fstream>
 
 #include "platform/processes/command_line.hpp"
-#include "platform/registry/registry.hpp"
 #include "platform/processes/shell.hpp"
 #include "platform/processes/system_programs.hpp"
+#include "platform/registry/registry.hpp"
 #include "platform/ui/dialogs.hpp"
 #include "support/programs.hpp"
 #include "support/temp_machine.hpp"

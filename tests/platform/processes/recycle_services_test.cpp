@@ -6,9 +6,9 @@
 
 #include "platform/files/files.hpp"
 #include "platform/files/ini.hpp"
-#include "platform/registry/registry_key.hpp"
 #include "platform/processes/shell.hpp"
 #include "platform/processes/system_programs.hpp"
+#include "platform/registry/registry_key.hpp"
 #include "platform/ui/dialogs.hpp"
 #include "support/temp_machine.hpp"
 

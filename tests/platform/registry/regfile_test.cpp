@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "support/registry_dump.hpp"
 #include <unistd.h>
+#include "support/registry_dump.hpp"
 
 #include <filesystem>
 #include <fstream>
@@ -20,7 +20,9 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 
-std::string dump(Registry& reg) { return test::dumpRegistry(reg); }
+std::string dump(Registry& reg) {
+    return test::dumpRegistry(reg);
+}
 
 // UTF-8 to UTF-16LE with BOM, for the code points these tests use (all below U+10000).
 std::string utf16(std::string_view text) {
@@ -35,7 +37,7 @@ std::string utf16(std::string_view text) {
 }
 
 class RegFileTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/kx-regfile-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
@@ -55,10 +57,10 @@ protected:
         ASSERT_EQ(reg.RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, {}, 0, KEY_ALL_ACCESS, nullptr,
                                       &h, nullptr),
                   ERROR_SUCCESS);
-        ASSERT_EQ(reg.RegSetValueExA(h, name, 0, type,
-                                     reinterpret_cast<const std::uint8_t*>(data.data()),
-                                     static_cast<DWORD>(data.size())),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(
+            reg.RegSetValueExA(h, name, 0, type, reinterpret_cast<const std::uint8_t*>(data.data()),
+                               static_cast<DWORD>(data.size())),
+            ERROR_SUCCESS);
         reg.RegCloseKey(h);
     }
     // Values of every type and every awkward shape that both formats can carry.
@@ -113,11 +115,12 @@ TEST_F(RegFileTest, BothFormatsRoundTripEveryByte) {
     populate(*reg_);
     auto target4 = fresh("target4");
     expectRoundTrip(*reg_, *target4, RegFileFormat::Regedit4);
-    auto text = exportRegText(*reg_, HKEY_CURRENT_USER, "Software\\Kolvanex",
-                              RegFileFormat::Regedit4);
+    auto text =
+        exportRegText(*reg_, HKEY_CURRENT_USER, "Software\\Kolvanex", RegFileFormat::Regedit4);
     ASSERT_TRUE(text.has_value());
     EXPECT_TRUE(text->starts_with("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Kolvanex]\r\n"));
-    EXPECT_NE(text->find("[HKEY_CURRENT_USER\\Software\\Kolvanex\\\xDC" "bersicht]"),
+    EXPECT_NE(text->find("[HKEY_CURRENT_USER\\Software\\Kolvanex\\\xDC"
+                         "bersicht]"),
               std::string::npos);  // Windows-1252 'Ü'
     EXPECT_NE(text->find("\"Path\"=hex(2):25,53,79"), std::string::npos);
 
@@ -130,8 +133,9 @@ TEST_F(RegFileTest, BothFormatsRoundTripEveryByte) {
     expectRoundTrip(*reg_, *target5, RegFileFormat::Version5);
     text = exportRegText(*reg_, HKEY_CURRENT_USER, "Software\\Kolvanex", RegFileFormat::Version5);
     ASSERT_TRUE(text.has_value());
-    EXPECT_TRUE(text->starts_with(utf16("Windows Registry Editor Version 5.00\r\n\r\n"
-                                        "[HKEY_CURRENT_USER\\Software\\Kolvanex]\r\n")));
+    EXPECT_TRUE(
+        text->starts_with(utf16("Windows Registry Editor Version 5.00\r\n\r\n"
+                                "[HKEY_CURRENT_USER\\Software\\Kolvanex]\r\n")));
     EXPECT_NE(text->find(utf16("\"Count\"=dword:0000abcd\r\n").substr(2)), std::string::npos);
     // String data in hex form is UTF-16 in these files: "eins" as 65,00,69,00,...
     EXPECT_NE(text->find(utf16("\"List\"=hex(7):65,00,69,00,6e,00,73,00,00,00").substr(2)),
@@ -243,8 +247,9 @@ TEST_F(RegFileTest, RefusedWriteRollsBackTheWholeImport) {
     EXPECT_EQ(dump(*user), before);
 
     // A read-only key deep inside a tree that the file deletes.
-    ASSERT_EQ(user->setKeyReadOnly(HKEY_CURRENT_USER, "Software\\Kolvanex\\Übersicht\\Tiefer "
-                                                      "Schlüssel",
+    ASSERT_EQ(user->setKeyReadOnly(HKEY_CURRENT_USER,
+                                   "Software\\Kolvanex\\Übersicht\\Tiefer "
+                                   "Schlüssel",
                                    true),
               ERROR_SUCCESS);
     const std::string marked = dump(*user);
@@ -259,15 +264,16 @@ TEST_F(RegFileTest, RefusedWriteRollsBackTheWholeImport) {
 TEST_F(RegFileTest, FilesAndWhatRegedit4CannotHold) {
     populate(*reg_);
     const fs::path file = dir_ / "export.reg";
-    ASSERT_EQ(exportRegFile(*reg_, HKEY_CURRENT_USER, "Software", file, RegFileFormat::Regedit4)
-                  .status,
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        exportRegFile(*reg_, HKEY_CURRENT_USER, "Software", file, RegFileFormat::Regedit4).status,
+        ERROR_SUCCESS);
     const auto contents = [&] {
         std::ifstream in(file, std::ios::binary);
         return std::string((std::istreambuf_iterator<char>(in)), {});
     };
     const std::string written = contents();
-    EXPECT_EQ(written, exportRegText(*reg_, HKEY_CURRENT_USER, "software", RegFileFormat::Regedit4));
+    EXPECT_EQ(written,
+              exportRegText(*reg_, HKEY_CURRENT_USER, "software", RegFileFormat::Regedit4));
     auto target = fresh("target");
     const auto imported = importRegFile(*target, file);
     ASSERT_EQ(imported.status, ERROR_SUCCESS) << imported.error;
@@ -283,10 +289,10 @@ TEST_F(RegFileTest, FilesAndWhatRegedit4CannotHold) {
     for (const auto& entry : fs::directory_iterator(dir_))
         EXPECT_EQ(entry.path().filename().string().find("tmp"), std::string::npos) << entry.path();
 
-    EXPECT_EQ(exportRegFile(*reg_, HKEY_CURRENT_USER, "Software\\Missing", file,
-                            RegFileFormat::Version5)
-                  .status,
-              ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(
+        exportRegFile(*reg_, HKEY_CURRENT_USER, "Software\\Missing", file, RegFileFormat::Version5)
+            .status,
+        ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(importRegFile(*target, dir_ / "none.reg").status, ERROR_FILE_NOT_FOUND);
 }
 

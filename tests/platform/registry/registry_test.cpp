@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "support/registry_dump.hpp"
 #include <sys/wait.h>
 #include <unistd.h>
+#include "support/registry_dump.hpp"
 
 #include <chrono>
 #include <cstring>
@@ -44,14 +44,17 @@ std::string subKeyAt(Registry& reg, HKEY key, DWORD index, LONG* status = nullpt
     char name[512];
     DWORD cch = sizeof name;
     const LONG st = reg.RegEnumKeyExA(key, index, name, &cch, nullptr, nullptr, nullptr, nullptr);
-    if (status) *status = st;
+    if (status)
+        *status = st;
     return st ? std::string() : std::string(name, cch);
 }
 
-std::string dump(Registry& reg) { return test::dumpRegistry(reg); }
+std::string dump(Registry& reg) {
+    return test::dumpRegistry(reg);
+}
 
 class RegistryTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/kx-registry-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
@@ -65,9 +68,9 @@ protected:
     }
     HKEY create(HKEY root, std::string_view path, DWORD* disposition = nullptr) {
         HKEY h = 0;
-        EXPECT_EQ(reg_->RegCreateKeyExA(root, path, 0, {}, 0, KEY_ALL_ACCESS, nullptr, &h,
-                                        disposition),
-                  ERROR_SUCCESS)
+        EXPECT_EQ(
+            reg_->RegCreateKeyExA(root, path, 0, {}, 0, KEY_ALL_ACCESS, nullptr, &h, disposition),
+            ERROR_SUCCESS)
             << path;
         return h;
     }
@@ -226,9 +229,9 @@ TEST_F(RegistryTest, NonAdministratorCannotWriteMachineKeys) {
         EXPECT_EQ(h, 0u);
     }
     for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_USERS, HKEY_CLASSES_ROOT}) {
-        EXPECT_EQ(user->RegCreateKeyExA(root, "Software\\New", 0, {}, 0, KEY_READ, nullptr, &h,
-                                        nullptr),
-                  ERROR_ACCESS_DENIED);
+        EXPECT_EQ(
+            user->RegCreateKeyExA(root, "Software\\New", 0, {}, 0, KEY_READ, nullptr, &h, nullptr),
+            ERROR_ACCESS_DENIED);
         EXPECT_EQ(setValue(*user, root, "x", "y"), ERROR_ACCESS_DENIED);
     }
     EXPECT_EQ(user->RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Vendor"), ERROR_ACCESS_DENIED);
@@ -390,23 +393,27 @@ TEST_F(RegistryTest, ConcurrentProcessesLoseNoWrites) {
                                  nullptr))
             return false;
         for (int i = 0; i < kRounds; ++i) {
-            if (setValue(*reg, k, who + std::to_string(i), who)) return false;
+            if (setValue(*reg, k, who + std::to_string(i), who))
+                return false;
             const LONG st = reg->transaction([&] {
                 DWORD n = 0, size = sizeof n;
                 LONG r = reg->RegQueryValueExA(k, "count", nullptr, nullptr,
                                                reinterpret_cast<std::uint8_t*>(&n), &size);
-                if (r && r != ERROR_FILE_NOT_FOUND) return r;
+                if (r && r != ERROR_FILE_NOT_FOUND)
+                    return r;
                 ++n;
                 return reg->RegSetValueExA(k, "count", 0, REG_DWORD,
                                            reinterpret_cast<std::uint8_t*>(&n), sizeof n);
             });
-            if (st) return false;
+            if (st)
+                return false;
         }
         return true;
     };
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
-    if (child == 0) ::_exit(work("child") ? 0 : 1);
+    if (child == 0)
+        ::_exit(work("child") ? 0 : 1);
     const bool parentOk = work("parent");
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);

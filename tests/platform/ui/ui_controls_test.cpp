@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui/view.hpp"
 #include "platform/processes/desktop.hpp"
+#include "platform/ui/view.hpp"
 #include "platform/ui/windows.hpp"
 
 namespace kx::platform::ui {
@@ -34,8 +34,7 @@ std::string titleOf(HWND hwnd) {
 
 std::vector<std::string> texts(const ListView& list) {
     std::vector<std::string> out;
-    for (const auto& item : list.items())
-        out.push_back(item->text);
+    for (const auto& item : list.items()) out.push_back(item->text);
     return out;
 }
 
@@ -160,8 +159,7 @@ TEST_F(ControlsTest, ValueControlsFireOnlyOnChangeAndRefuseBadValuesAndRanges) {
 
 TEST_F(ControlsTest, ListViewItemsSelectionAndScrolling) {
     ListView list("lv");
-    for (int i = 0; i < 25; ++i)
-        list.add("line " + std::to_string(i));
+    for (int i = 0; i < 25; ++i) list.add("line " + std::to_string(i));
     list.insert(0, "first");
     EXPECT_EQ(list.item(0)->text, "first");
     EXPECT_EQ(list.item(25)->text, "line 24");
@@ -212,8 +210,7 @@ TEST_F(ControlsTest, ListViewSortsByAnyColumnBothWaysAndKeepsOrderWhileSorted) {
     ListView list("lv");
     const std::vector<std::pair<std::string, std::string>> rows = {
         {"beta", "2"}, {"Alpha", "3"}, {"gamma", "1"}, {"alpha", "9"}, {"Äpfel", "5"}};
-    for (const auto& [text, sub] : rows)
-        list.add(text)->setSubItem(1, sub);
+    for (const auto& [text, sub] : rows) list.add(text)->setSubItem(1, sub);
     EXPECT_EQ(list.item(0)->columnText(2), "2");
     EXPECT_EQ(list.item(0)->columnText(3), "");
 
@@ -261,8 +258,8 @@ TEST_F(ControlsTest, KeyPreviewLetsTheFormSwallowKeys) {
     EXPECT_EQ(list->keyDown(vbKeyF1, 0), 0);
     EXPECT_EQ(list->keyDown(65, vbShiftMask), 65);
     EXPECT_EQ(form.keyDown(vbKeyF1, 0), 0);
-    EXPECT_EQ(seen, (std::vector<std::string>{"list 112", "form 112", "form 65", "list 65",
-                                              "form 112"}));
+    EXPECT_EQ(seen,
+              (std::vector<std::string>{"list 112", "form 112", "form 65", "list 65", "form 112"}));
     // A disabled form takes no input at all.
     form.enabled = false;
     list->keyDown(66, 0);
@@ -407,8 +404,7 @@ TEST_F(ControlsTest, ContextMenusAndMenuItems) {
     copy->Click = [&] { ++copies; };
     hidden->Click = [&] { ++hiddenClicks; };
     view.onPopup = [](Form&, Menu& menu) {
-        for (const auto& item : menu.items)
-            item->click();
+        for (const auto& item : menu.items) item->click();
     };
     form.load();
     form.popupMenu(*popup);

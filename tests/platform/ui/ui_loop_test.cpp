@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/runtime/variant.hpp"
 #include "platform/ui/controls.hpp"
 #include "platform/ui/message_loop.hpp"
 #include "platform/ui/view.hpp"
-#include "platform/runtime/variant.hpp"
 
 namespace kx::platform::ui {
 namespace {
@@ -116,8 +116,7 @@ TEST_F(LoopTest, TimerEventsNeitherReenterNorFireTwiceInNestedYields) {
         ++fired;
         maxDepth = std::max(maxDepth, ++depth);
         // A handler that waits with yields while its own interval passes.
-        for (int i = 0; i < 5; ++i)
-            advance(100);
+        for (int i = 0; i < 5; ++i) advance(100);
         --depth;
     };
     advance(100);

@@ -35,7 +35,7 @@ TEST(ConsoleViewTest, PrintsLinesOfShownFormsAsTheyArrive) {
     EXPECT_EQ(out.str(), "hidden 1\n");
     f.log->add("zwei");
     f.log->add("drei");
-    f.log->select(2);  // a refresh without a new line prints nothing
+    f.log->select(2);     // a refresh without a new line prints nothing
     f.bar->setValue(50);  // no terminal: no bar
     EXPECT_EQ(out.str(), "hidden 1\nzwei\ndrei\n");
 
