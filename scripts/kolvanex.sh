@@ -3,13 +3,16 @@
 #
 #   scripts/kolvanex.sh run    install, build, run the main job on the default machine prefix
 #   scripts/kolvanex.sh test   install, build with AddressSanitizer and UBSan, run every test
+#   scripts/kolvanex.sh check  install, check the layers, the formatting and static analysis,
+#                              build optimised with the tests and run them
 #   scripts/kolvanex.sh bench  install, build optimised, run the benchmarks
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake ninja-build pkg-config git ca-certificates
           libsqlite3-dev libssl-dev libcurl4-openssl-dev libcli11-dev nlohmann-json3-dev
-          libgtest-dev libgmock-dev libbenchmark-dev openssl)
+          libgtest-dev libgmock-dev libbenchmark-dev openssl
+          python3 clang-format cppcheck)
 
 install_packages() {
     local missing=()
@@ -51,8 +54,16 @@ case "${1:-}" in
         ;;
     test)
         install_packages
-        build build-san -DCMAKE_BUILD_TYPE=Debug -DKX_SANITIZE=ON -DKX_BENCH=OFF
+        build build-san -DCMAKE_BUILD_TYPE=Debug -DKX_SANITIZE=ON -DKX_BENCH=OFF -DKX_WERROR=ON
         ctest --test-dir build-san --output-on-failure -j "$(nproc)"
+        ;;
+    check)
+        install_packages
+        python3 scripts/check_layers.py
+        scripts/check_format.sh
+        scripts/static_analysis.sh
+        build build-release -DCMAKE_BUILD_TYPE=Release -DKX_BENCH=ON -DKX_WERROR=ON
+        ctest --test-dir build-release --output-on-failure -j "$(nproc)"
         ;;
     bench)
         install_packages
@@ -60,7 +71,7 @@ case "${1:-}" in
         for script in bench/run_*.sh; do bash "$script" build; done
         ;;
     *)
-        echo "usage: $0 run|test|bench" >&2
+        echo "usage: $0 run|test|check|bench" >&2
         exit 2
         ;;
 esac
