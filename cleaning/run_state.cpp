@@ -177,9 +177,10 @@ double deleteWithRunSettings(std::string_view path) {
                                        s.deleteIt);
     try {
         return deletion::deleteTheFileAs(
-            *state.gutmannForRun ? deletion::WipeMode::Gutmann : deletion::WipeMode::Plain,
-            deletion::DeleteRequest{std::string(path), s.security, s.encrypt, s.deleteN,
-                                    s.deleteValue, s.deleteIt});
+                   *state.gutmannForRun ? deletion::WipeMode::Gutmann : deletion::WipeMode::Plain,
+                   deletion::DeleteRequest{std::string(path), s.security, s.encrypt, s.deleteN,
+                                           s.deleteValue, s.deleteIt})
+            .bytesFreed();
     } catch (const std::exception&) {
         return 0;  // as the routine itself answers a failure
     }

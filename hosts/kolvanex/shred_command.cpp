@@ -75,10 +75,12 @@ int runShred(const GlobalOptions& options, const ShredOptions& shred,
             std::cerr << "kolvanex: " << file << " does not exist on the machine\n";
             continue;
         }
-        const double bytes = deletion::deleteTheFileAs(
-            mode,
-            deletion::DeleteRequest{file, false, shred.encrypt, static_cast<std::int16_t>(passes),
-                                    static_cast<std::uint8_t>(value), true});
+        const double bytes =
+            deletion::deleteTheFileAs(
+                mode, deletion::DeleteRequest{file, false, shred.encrypt,
+                                              static_cast<std::int16_t>(passes),
+                                              static_cast<std::uint8_t>(value), true})
+                .bytesFreed();
         if (fa.Exists(file)) {
             ++left;
             Status("Nicht gelöscht: " + file);
