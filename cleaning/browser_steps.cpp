@@ -91,7 +91,7 @@ void cutListSections(const std::string& path) {
         return;
     const std::string content = files.ReadText(path);
     const auto& s = runState().settings;
-    (void)deletion::DeleteTheFile(path, s.security, true, 3, 255, true);
+    (void)recordDeletion(deletion::deleteInStoredMode({path, s.security, true, 3, 255, true}));
     static const auto opening = pf::LikePattern::compile("*<RDF:Seq*>");
     static const auto closing = pf::LikePattern::compile("*</RDF:Seq>");
     std::string out;
@@ -194,7 +194,8 @@ void removeDownloadedProgramFiles() {
                 remove = run.started && (!run.builtin || run.exitCode == 0);
             }
             if (remove)
-                (void)deletion::DeleteTheFile(file, s.security, false, 1, 0, true);
+                (void)recordDeletion(
+                    deletion::deleteInStoredMode({file, s.security, false, 1, 0, true}));
             if (cancelled())
                 return;
         }

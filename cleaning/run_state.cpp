@@ -172,18 +172,18 @@ void restoreKeptFiles() {
 double deleteWithRunSettings(std::string_view path) {
     const auto& state = runState();
     const auto& s = state.settings;
+    const deletion::DeleteRequest request{std::string(path), s.security,    s.encrypt,
+                                          s.deleteN,         s.deleteValue, s.deleteIt};
     if (!state.gutmannForRun)
-        return deletion::DeleteTheFile(path, s.security, s.encrypt, s.deleteN, s.deleteValue,
-                                       s.deleteIt);
-    try {
-        return deletion::deleteTheFileAs(
-                   *state.gutmannForRun ? deletion::WipeMode::Gutmann : deletion::WipeMode::Plain,
-                   deletion::DeleteRequest{std::string(path), s.security, s.encrypt, s.deleteN,
-                                           s.deleteValue, s.deleteIt})
-            .bytesFreed();
-    } catch (const std::exception&) {
-        return 0;  // as the routine itself answers a failure
-    }
+        return recordDeletion(deletion::deleteInStoredMode(request));
+    return recordDeletion(deletion::deleteTheFileAs(
+        *state.gutmannForRun ? deletion::WipeMode::Gutmann : deletion::WipeMode::Plain, request));
+}
+
+double recordDeletion(const deletion::DeleteResult& result) {
+    if (result.outcome == deletion::DeleteOutcome::DeferredIndexFile)
+        runState().deferredIndexFiles.push_back(result.indexFile);
+    return result.bytesFreed();
 }
 
 }  // namespace kx::cleaning

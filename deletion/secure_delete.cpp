@@ -5,7 +5,6 @@
 #include <memory>
 #include <stdexcept>
 
-#include "cleaning/run_state.hpp"
 #include "core/text_rules.hpp"
 #include "crypt/aes_holder.hpp"
 #include "deletion/gutmann.hpp"
@@ -171,9 +170,9 @@ DeleteResult deleteTheFileAs(WipeMode mode, const DeleteRequest& request,
     if (lowered.ends_with(".ini"))
         return outcome(DeleteOutcome::KeptIni);
     if (lowered.find("index.dat") != std::string::npos) {
-        // Internet Explorer holds its index files while it runs; the run
-        // empties them later instead.
-        cleaning::runState().deferredIndexFiles.push_back(lowered);
+        // Internet Explorer holds its index files while it runs; the
+        // cleaning run empties them later instead. Recording the file is the
+        // caller's part: only it knows which run, if any, it belongs to.
         DeleteResult deferred = outcome(DeleteOutcome::DeferredIndexFile);
         deferred.indexFile = lowered;
         return deferred;

@@ -61,7 +61,9 @@ struct DeleteEnvironment {
 
 /// The routine as the engine calls it: the mode comes from the setting
 /// "Gutmann" (section "Options"; a number other than 0 means the Gutmann
-/// mode). Answers the bytes freed (deleteTheFileAs). Never throws.
+/// mode). Answers the bytes freed (deleteTheFileAs). An index file it
+/// defers is recorded nowhere: callers that belong to a cleaning run use
+/// deleteInStoredMode and record it there. Never throws.
 double DeleteTheFile(std::string_view sFileName, bool bSecurityMode, bool bEncryptIt,
                      std::int16_t iDeleteN, std::uint8_t yDeleteChar, bool bDeleteIt);
 
@@ -77,9 +79,8 @@ DeleteResult deleteInStoredMode(const DeleteRequest& request);
 /// measured just before its content was destroyed (bytesFreed() is that size
 /// for Deleted, 0 for every other outcome). In the plain mode:
 /// - a path ending in ".ini" is left alone (KeptIni);
-/// - a path containing "index.dat" is left in place and its lower-cased path
-///   appended to the cleaning run's deferred index files (DeferredIndexFile,
-///   the path in indexFile);
+/// - a path containing "index.dat" is left in place for the cleaning run to
+///   empty (DeferredIndexFile, its lower-cased path in indexFile);
 /// - a path naming the temporary name itself is left alone (Refused,
 ///   TemporaryName);
 /// - a symbolic link is removed itself, its target untouched (LinkRemoved);

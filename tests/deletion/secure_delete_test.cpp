@@ -88,13 +88,18 @@ TEST_F(SecureDeleteTest, IniIndexDatAndTheTemporaryNameAreLeftAloneButNotByGutma
         EXPECT_EQ(result.bytesFreed(), 0.0) << c.name;
         EXPECT_EQ(read(c.name), c.content);
     }
+    EXPECT_TRUE(io.opened.empty());
+    // The routine leaves recording the index file to its caller; the host's
+    // KXDeleteTheFile records it in the thread's run state, outside a run too.
+    EXPECT_TRUE(cleaning::runState().deferredIndexFiles.empty());
+    CKOLVANEX kolvanex;
+    EXPECT_EQ(kolvanex.KXDeleteTheFile("C:\\Daten\\Index.dat", false, false, 3, 246, true).value(),
+              0.0);
     EXPECT_EQ(cleaning::runState().deferredIndexFiles,
               std::vector<std::string>{"c:\\daten\\index.dat"});
-    EXPECT_TRUE(io.opened.empty());
 
     // KXDeleteTheFile follows the stored "Gutmann" setting, and in the Gutmann
     // mode no rule of the plain mode applies.
-    CKOLVANEX kolvanex;
     EXPECT_EQ(kolvanex.KXDeleteTheFile("C:\\Daten\\SYSTEM.INI", false, false, 3, 246, true).value(),
               0.0);
     EXPECT_TRUE(there("SYSTEM.INI"));
