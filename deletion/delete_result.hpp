@@ -3,6 +3,7 @@
 // answer it, and their callers decide from it what to report or record.
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace kx::deletion {
 
@@ -36,6 +37,22 @@ struct DeleteResult {
     std::string failure;
     /// DeferredIndexFile: the lower-cased path, as the cleaning run records it.
     std::string indexFile;
+
+    static DeleteResult of(DeleteOutcome what) {
+        DeleteResult result;
+        result.outcome = what;
+        return result;
+    }
+    static DeleteResult refused(Refusal why) {
+        DeleteResult result = of(DeleteOutcome::Refused);
+        result.refusal = why;
+        return result;
+    }
+    static DeleteResult failed(std::string what) {
+        DeleteResult result = of(DeleteOutcome::Failed);
+        result.failure = std::move(what);
+        return result;
+    }
 
     /// The bytes freed: the size of a deleted file, 0 for every other outcome
     /// (a cancelled wipe leaves its file in place).

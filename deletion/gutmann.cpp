@@ -7,6 +7,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "deletion/entry_rules.hpp"
 #include "platform/files/files.hpp"
 #include "platform/files/overwrite.hpp"
 #include "platform/machine/machine.hpp"
@@ -113,34 +114,20 @@ DeleteResult CGutMAnn::destroyFile(std::string_view sFileName) {
     try {
         auto& machine = pf::currentMachine();
         const auto looked = pf::lookAtEntry(machine, sFileName);
-        if (!looked && (looked.error().code == FileError::NotFound ||
-                        looked.error().code == FileError::PathNotFound))
-            return result;  // nothing there
+        if (!looked && nothingThere(looked.error()))
+            return DeleteResult::of(DeleteOutcome::NothingThere);
         const auto facts = must(looked);
-        switch (facts.kind) {
-            case pf::EntryKind::Link:
-            case pf::EntryKind::FolderLink:
-                // The link goes, whatever it points at stays: the wiper was
-                // sent to a name, not to a file elsewhere.
+        const auto verdict = classifyEntry(facts);
+        switch (verdict.treatment) {
+            case EntryTreatment::Refuse:
+                return DeleteResult::refused(verdict.refusal);
+            case EntryTreatment::RemoveName:
+                // The wiper was sent to a name, not to a file elsewhere nor to
+                // content other names share: the name goes, nothing else.
                 must(pf::files::remove(machine, sFileName));
-                result.outcome = DeleteOutcome::LinkRemoved;
-                return result;
-            case pf::EntryKind::Folder:
-                result.outcome = DeleteOutcome::Refused;
-                result.refusal = Refusal::Folder;
-                return result;
-            case pf::EntryKind::Other:
-                result.outcome = DeleteOutcome::Refused;
-                result.refusal = Refusal::Device;
-                return result;
-            case pf::EntryKind::File:
+                return DeleteResult::of(verdict.removed);
+            case EntryTreatment::Destroy:
                 break;
-        }
-        if (facts.hardLinks > 1) {
-            // The content belongs to the other names as well.
-            must(pf::files::remove(machine, sFileName));
-            result.outcome = DeleteOutcome::NameRemoved;
-            return result;
         }
         const std::uint64_t length = facts.size;
         const std::uint64_t chunk = gutmannChunk(length);
@@ -185,10 +172,7 @@ DeleteResult CGutMAnn::destroyFile(std::string_view sFileName) {
         // Any error ends the wipe as a failure, the file left as far as it
         // got. std::logic_error (no machine bound) is as much a failure to
         // delete as a locked file.
-        DeleteResult failed;
-        failed.outcome = DeleteOutcome::Failed;
-        failed.failure = e.what();
-        return failed;
+        return DeleteResult::failed(e.what());
     }
 }
 

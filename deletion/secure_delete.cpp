@@ -7,6 +7,7 @@
 
 #include "core/text_rules.hpp"
 #include "crypt/aes_holder.hpp"
+#include "deletion/entry_rules.hpp"
 #include "deletion/gutmann.hpp"
 #include "fsys/file_access.hpp"
 #include "platform/files/files.hpp"
@@ -47,24 +48,6 @@ bool scrambleWithCipher(const std::string& path) {
     return cipher.EncryptInPlace();
 }
 
-DeleteResult outcome(DeleteOutcome what) {
-    DeleteResult result;
-    result.outcome = what;
-    return result;
-}
-
-DeleteResult refused(Refusal why) {
-    DeleteResult result = outcome(DeleteOutcome::Refused);
-    result.refusal = why;
-    return result;
-}
-
-DeleteResult failed(std::string what) {
-    DeleteResult result = outcome(DeleteOutcome::Failed);
-    result.failure = std::move(what);
-    return result;
-}
-
 DeleteResult gutmannDelete(const std::string& path, const DeleteEnvironment& environment) {
     try {
         CGutMAnn wiper(environment.files, environment.random);
@@ -73,7 +56,7 @@ DeleteResult gutmannDelete(const std::string& path, const DeleteEnvironment& env
         CancelRegistration stop([&wiper] { wiper.Cancel = true; });
         return wiper.destroyFile(path);
     } catch (const std::exception& e) {
-        return failed(e.what());  // no machine bound to take the files from
+        return DeleteResult::failed(e.what());  // no machine bound to take the files from
     }
 }
 
@@ -119,7 +102,7 @@ DeleteResult deleteInStoredMode(const DeleteRequest& request) {
         const bool gutmann = settings::readBool(settings::keys::Gutmann, settings::Reader::Engine);
         return deleteTheFileAs(gutmann ? WipeMode::Gutmann : WipeMode::Plain, request);
     } catch (const std::exception& e) {
-        return failed(e.what());  // no settings store to read (no machine bound)
+        return DeleteResult::failed(e.what());  // no settings store to read (no machine bound)
     }
 }
 
@@ -168,12 +151,12 @@ DeleteResult deleteTheFileAs(WipeMode mode, const DeleteRequest& request,
     // this file system) the one named is the one deleted.
     const std::string lowered = pf::lower(path);
     if (lowered.ends_with(".ini"))
-        return outcome(DeleteOutcome::KeptIni);
+        return DeleteResult::of(DeleteOutcome::KeptIni);
     if (lowered.find("index.dat") != std::string::npos) {
         // Internet Explorer holds its index files while it runs; the
         // cleaning run empties them later instead. Recording the file is the
         // caller's part: only it knows which run, if any, it belongs to.
-        DeleteResult deferred = outcome(DeleteOutcome::DeferredIndexFile);
+        DeleteResult deferred = DeleteResult::of(DeleteOutcome::DeferredIndexFile);
         deferred.indexFile = lowered;
         return deferred;
     }
@@ -183,36 +166,27 @@ DeleteResult deleteTheFileAs(WipeMode mode, const DeleteRequest& request,
     try {
         WipeIo& files = environment.files != nullptr ? *environment.files : machineFiles();
         if (lowered == pf::lower(temp))
-            return refused(Refusal::TemporaryName);
+            return DeleteResult::refused(Refusal::TemporaryName);
 
         // Refuse before doing damage: what the name is decides what may be
         // done to it. Nothing there, nothing to do.
         auto& machine = pf::currentMachine();
         const auto facts = pf::lookAtEntry(machine, path);
         if (!facts) {
-            if (facts.error().code == FileError::NotFound ||
-                facts.error().code == FileError::PathNotFound)
-                return outcome(DeleteOutcome::NothingThere);
-            return failed(facts.error().message);
+            return nothingThere(facts.error()) ? DeleteResult::of(DeleteOutcome::NothingThere)
+                                               : DeleteResult::failed(facts.error().message);
         }
-        switch (facts->kind) {
-            case pf::EntryKind::Link:
-            case pf::EntryKind::FolderLink:
-                // The link itself; its target stays.
-                return fa.Delete(path) ? outcome(DeleteOutcome::LinkRemoved)
-                                       : failed("the link could not be removed");
-            case pf::EntryKind::Folder:
-                return refused(Refusal::Folder);
-            case pf::EntryKind::Other:
-                return refused(Refusal::Device);
-            case pf::EntryKind::File:
+        const auto verdict = classifyEntry(*facts);
+        switch (verdict.treatment) {
+            case EntryTreatment::Refuse:
+                return DeleteResult::refused(verdict.refusal);
+            case EntryTreatment::RemoveName:
+                // A link's target stays; a hard-linked file's content is what
+                // its other names show. Only this name goes, no space is freed.
+                return fa.Delete(path) ? DeleteResult::of(verdict.removed)
+                                       : DeleteResult::failed("the name could not be removed");
+            case EntryTreatment::Destroy:
                 break;
-        }
-        if (facts->hardLinks > 1) {
-            // Scrambling or overwriting would change what the other names
-            // show; only this name goes, and no space is freed.
-            return fa.Delete(path) ? outcome(DeleteOutcome::NameRemoved)
-                                   : failed("the name could not be removed");
         }
 
         // Reset for every file, not only when a leftover is in the way: a
@@ -223,7 +197,7 @@ DeleteResult deleteTheFileAs(WipeMode mode, const DeleteRequest& request,
             throw DeletionFailure(moved.error().message);
 
         // The same file under its new name: the size looked at above.
-        DeleteResult deleted = outcome(DeleteOutcome::Deleted);
+        DeleteResult deleted = DeleteResult::of(DeleteOutcome::Deleted);
         deleted.size = facts->size;
         if (deleted.size == 0) {
             (void)fa.Delete(temp);
@@ -249,7 +223,7 @@ DeleteResult deleteTheFileAs(WipeMode mode, const DeleteRequest& request,
         // when there is one, and nothing counts as freed.
         if (fa.Exists(temp))
             (void)fa.Delete(temp);
-        return failed(e.what());
+        return DeleteResult::failed(e.what());
     }
 }
 
