@@ -29,10 +29,6 @@ constexpr std::array<std::string_view, 7> kProtectedEndings = {".cfg", ".ini", "
 constexpr std::uint32_t kKeptAttributes =
     platform::fileattr::ReadOnly | platform::fileattr::Hidden | platform::fileattr::System;
 
-double engineNumber(const settings::SettingKey& key) {
-    return numericValue(settings::read(key, settings::Reader::Engine));
-}
-
 // The integer part, held inside the range of the target type: an absurd
 // stored value must not wrap around into another meaning.
 template <typename T>
@@ -83,10 +79,7 @@ void loadExceptionPatterns() {
     const std::string path = AddBackslash(settings::GetPrivatePath()) + "alist.txt";
     fsys::FileAccess files;
     if (files.Exists(path)) {
-        lines = splitAtLineFeeds(files.ReadText(path));
-        for (auto& line : lines)
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
+        lines = splitLines(files.ReadText(path));
     }
     setExceptionPatterns(lines);
 }
