@@ -38,10 +38,6 @@ constexpr std::string_view kCompressOldFiles =
 constexpr std::string_view kActiveXCache =
     "Windows\\CurrentVersion\\Internet Settings\\ActiveX Cache";
 
-bool cancelled() {
-    return shared().gbBreak;
-}
-
 // The entry itself, never through a link: a browser file replaced by a link
 // is only unlinked, so nothing outside the profile is read or written.
 bool isPlainFile(std::string_view path) {
@@ -91,17 +87,15 @@ void cutListSections(const std::string& path) {
         return;
     const std::string content = files.ReadText(path);
     const auto& s = runState().settings;
-    (void)deletion::DeleteTheFile(path, s.security, true, 3, 255, true);
+    (void)recordDeletion(deletion::deleteInStoredMode({path, s.security, true, 3, 255, true}));
     static const auto opening = pf::LikePattern::compile("*<RDF:Seq*>");
     static const auto closing = pf::LikePattern::compile("*</RDF:Seq>");
     std::string out;
     bool skipping = false;
-    for (auto element : splitAtLineFeeds(content)) {
-        // The lines end in CR LF when written here: the CR belongs to the
-        // line end, else every run would add one and a section's closing line
-        // would never match again, cutting everything after it.
-        if (!element.empty() && element.back() == '\r')
-            element.pop_back();
+    // The lines end in CR LF when written here: the CR belongs to the line
+    // end, else every run would add one and a section's closing line would
+    // never match again, cutting everything after it.
+    for (const auto& element : splitLines(content)) {
         if (opening->matches(element)) {
             skipping = true;
             continue;
@@ -116,23 +110,13 @@ void cutListSections(const std::string& path) {
     files.WriteText(path, out);
 }
 
-std::vector<std::string> profileFiles() {
-    platform::CollectionRef profiles;
-    settings::NetscapeAndMozillaGetProfileFilesMulti(profiles);
-    std::vector<std::string> paths;
-    if (profiles)
-        for (const auto& item : profiles->items) paths.push_back(pf::toText(item));
-    return paths;
-}
-
 }  // namespace
 
 void cleanCookieFiles() {
     for (const auto& profile : profileFiles()) {
         Status("Lösche Netscape/Mozilla/Firefox Cookies");
-        const auto lowered = pf::lower(profile);
-        filterTextFile(platform::replaceAll(lowered, "prefs.js", "cookies.txt"));
-        filterTextFile(platform::replaceAll(lowered, "prefs.js", "cookperm.txt"));
+        filterTextFile(platform::replaceAll(profile, "prefs.js", "cookies.txt"));
+        filterTextFile(platform::replaceAll(profile, "prefs.js", "cookperm.txt"));
         pf::ui::yield();
         if (cancelled())
             break;
@@ -151,7 +135,7 @@ void clearHistoryAndWindowState() {
     for (const auto& profile : profileFiles()) {
         if (cancelled())
             break;
-        cutListSections(platform::replaceAll(pf::lower(profile), "prefs.js", "localstore.rdf"));
+        cutListSections(platform::replaceAll(profile, "prefs.js", "localstore.rdf"));
     }
 }
 
@@ -194,7 +178,8 @@ void removeDownloadedProgramFiles() {
                 remove = run.started && (!run.builtin || run.exitCode == 0);
             }
             if (remove)
-                (void)deletion::DeleteTheFile(file, s.security, false, 1, 0, true);
+                (void)recordDeletion(
+                    deletion::deleteInStoredMode({file, s.security, false, 1, 0, true}));
             if (cancelled())
                 return;
         }

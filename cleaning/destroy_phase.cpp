@@ -9,6 +9,7 @@
 #include "cleaning/destroy_steps.hpp"
 #include "cleaning/run_state.hpp"
 #include "cleaning/statistics.hpp"
+#include "cleaning/step_tools.hpp"
 #include "core/shared_state.hpp"
 #include "core/text_rules.hpp"
 #include "deletion/secure_delete.hpp"
@@ -30,38 +31,22 @@ constexpr std::string_view kPartnerTitle = "Orvantel";
 // How long the progress window stays open after the phase.
 constexpr std::int32_t kCloseAfterMs = 5000;
 
-bool cancelled() {
-    return shared().gbBreak;
-}
-
 void closeProgressLater() {
     // The window's own failure must not end the run.
-    try {
-        progressWindow()->closeAfter(kCloseAfterMs);
-    } catch (const platform::RuntimeError&) {
-    } catch (const std::exception&) {
-    }
+    (void)faultOf([] { progressWindow()->closeAfter(kCloseAfterMs); });
 }
 
 // Runs one statement of the phase. A fault gives the kept files their
 // attributes back and lets the window close itself; the phase goes on.
 void attempt(const std::function<void()>& statement) {
-    try {
-        statement();
+    if (!faultOf(statement))
         return;
-    } catch (const platform::RuntimeError&) {
-    } catch (const std::exception&) {
-    }
     restoreKeptFiles();
     closeProgressLater();
 }
 
 void progress(std::int32_t value) {
     attempt([value] { progressWindow()->pbBar->setValue(value); });
-}
-
-bool engineOn(const settings::SettingKey& key) {
-    return numericValue(settings::read(key, settings::Reader::Engine)) > 0;
 }
 
 bool engineBool(const settings::SettingKey& key) {

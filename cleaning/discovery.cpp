@@ -38,49 +38,22 @@ constexpr int kCsidlHistory = 34;
 // the bar does not take): passed over without a word.
 constexpr std::int32_t kInvalidValue = 380;
 
-bool cancelled() {
-    return shared().gbBreak;
-}
-
 // Runs one statement of discovery; a fault shows the "KXStart: " warning and
 // discovery goes on with the next one.
 void attempt(const std::function<void()>& statement) {
-    std::string description;
-    try {
-        statement();
+    const auto fault = faultOf(statement);
+    if (!fault || fault->number == kInvalidValue)
         return;
-    } catch (const platform::RuntimeError& e) {
-        if (e.number == kInvalidValue)
-            return;
-        description = e.description;
-    } catch (const std::exception& e) {
-        description = e.what();
-    }
     try {
-        ui::dialogs().messageBox("KXStart: " + description, shared().applicationTitle,
+        ui::dialogs().messageBox("KXStart: " + fault->description, shared().applicationTitle,
                                  ui::MB_ICONEXCLAMATION | ui::MB_SYSTEMMODAL);
     } catch (const std::exception&) {
         // no way to show it: the run goes on all the same
     }
 }
 
-bool engineOn(const settings::SettingKey& key) {
-    return numericValue(settings::read(key, settings::Reader::Engine)) > 0;
-}
-
 void progress(std::int32_t value) {
     attempt([value] { progressWindow()->pbBar->setValue(value); });
-}
-
-// The "prefs.js" of every Netscape/Mozilla/Firefox profile, lower-cased.
-std::vector<std::string> profileFiles() {
-    platform::CollectionRef profiles;
-    settings::NetscapeAndMozillaGetProfileFilesMulti(profiles);
-    std::vector<std::string> out;
-    if (profiles)
-        for (const auto& item : profiles->items)
-            out.push_back(platform::lower(platform::toText(item)));
-    return out;
 }
 
 enum class Taking {
@@ -291,7 +264,7 @@ void Discovery::run() {
         temporaryFiles();
     if (cancelled())
         return;
-    if (numericValue(settings::read(settings::keys::Junk, settings::Reader::Engine)) != 0) {
+    if (engineNumber(settings::keys::Junk) != 0) {
         progress(3);
         attempt([&] { weeklyJunkSearch(scanner_, options_.preview); });
     }

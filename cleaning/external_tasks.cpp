@@ -44,10 +44,6 @@ constexpr std::string_view kAntiSpyOptions =
 /// The folder of the component's own file: the suite's program folder.
 constexpr std::string_view kDefaultProgramFolder = "C:\\Programme\\Kolvanex";
 
-bool cancelled() {
-    return shared().gbBreak;
-}
-
 std::string programFolder() {
     const auto& path = shared().KXAppPath;
     return AddBackslash(path.empty() ? kDefaultProgramFolder : std::string_view(path));
@@ -96,11 +92,7 @@ std::vector<std::string> reportLines(const std::string& path) {
     std::string text = fsys::FileAccess().ReadText(path);
     if (!pf::isValidUtf8(text))
         text = pf::fromCp1252(text);
-    auto lines = splitAtLineFeeds(text);
-    for (auto& line : lines)
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-    return lines;
+    return splitLines(text);
 }
 
 void showElapsed(int minutes, int seconds) {

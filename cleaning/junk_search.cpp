@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "cleaning/run_state.hpp"
+#include "cleaning/step_tools.hpp"
 #include "core/shared_state.hpp"
 #include "core/text_rules.hpp"
 #include "platform/runtime/local_time.hpp"
@@ -17,8 +18,7 @@ namespace kx::cleaning {
 
 bool junkSearchDue() {
     const auto today = platform::today();
-    bool due =
-        numericValue(settings::read(settings::keys::JunkCleaned, settings::Reader::Engine)) == 0;
+    bool due = engineNumber(settings::keys::JunkCleaned) == 0;
     if (today.weekday == platform::kFriday)
         due = true;
     if (settings::read(settings::keys::JunkCleanedDate, settings::Reader::Engine) ==
@@ -36,7 +36,7 @@ bool searchJunk(fsys::DirScanner& scanner) {
     for (const auto& letter : settings::GetDriveLetters(settings::kDriveFixed)) {
         if (letter.empty())
             continue;  // the list's empty first element
-        if (shared().gbBreak)
+        if (cancelled())
             return false;
         Status("Wöchentliche Systemreinigung: Suche überflüssige Dateien auf Laufwerk " + letter +
                ":");
@@ -46,7 +46,7 @@ bool searchJunk(fsys::DirScanner& scanner) {
         scanner.Clear();
         scanner.Scan(letter + ":");
         for (const auto pattern : kJunkPatterns) {
-            if (shared().gbBreak)
+            if (cancelled())
                 return false;
             for (auto i = scanner.FindNext(pattern, 0); i >= 0;
                  i = scanner.FindNext(pattern, i + 1)) {
@@ -57,7 +57,7 @@ bool searchJunk(fsys::DirScanner& scanner) {
             }
         }
         platform::ui::yield();
-        if (shared().gbBreak)
+        if (cancelled())
             return false;
     }
     return true;

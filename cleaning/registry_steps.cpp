@@ -134,10 +134,6 @@ constexpr std::array<std::string_view, 4> kKazaaLists = {
     "Software\\Kazaa\\Recent File List",
 };
 
-bool cancelled() {
-    return shared().gbBreak;
-}
-
 settings::CRegistry microsoft() {
     settings::CRegistry registry;
     registry.Company = "Microsoft";

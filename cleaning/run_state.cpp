@@ -29,10 +29,6 @@ constexpr std::array<std::string_view, 7> kProtectedEndings = {".cfg", ".ini", "
 constexpr std::uint32_t kKeptAttributes =
     platform::fileattr::ReadOnly | platform::fileattr::Hidden | platform::fileattr::System;
 
-double engineNumber(const settings::SettingKey& key) {
-    return numericValue(settings::read(key, settings::Reader::Engine));
-}
-
 // The integer part, held inside the range of the target type: an absurd
 // stored value must not wrap around into another meaning.
 template <typename T>
@@ -83,10 +79,7 @@ void loadExceptionPatterns() {
     const std::string path = AddBackslash(settings::GetPrivatePath()) + "alist.txt";
     fsys::FileAccess files;
     if (files.Exists(path)) {
-        lines = splitAtLineFeeds(files.ReadText(path));
-        for (auto& line : lines)
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
+        lines = splitLines(files.ReadText(path));
     }
     setExceptionPatterns(lines);
 }
@@ -172,17 +165,18 @@ void restoreKeptFiles() {
 double deleteWithRunSettings(std::string_view path) {
     const auto& state = runState();
     const auto& s = state.settings;
+    const deletion::DeleteRequest request{std::string(path), s.security,    s.encrypt,
+                                          s.deleteN,         s.deleteValue, s.deleteIt};
     if (!state.gutmannForRun)
-        return deletion::DeleteTheFile(path, s.security, s.encrypt, s.deleteN, s.deleteValue,
-                                       s.deleteIt);
-    try {
-        return deletion::deleteTheFileAs(
-            *state.gutmannForRun ? deletion::WipeMode::Gutmann : deletion::WipeMode::Plain,
-            deletion::DeleteRequest{std::string(path), s.security, s.encrypt, s.deleteN,
-                                    s.deleteValue, s.deleteIt});
-    } catch (const std::exception&) {
-        return 0;  // as the routine itself answers a failure
-    }
+        return recordDeletion(deletion::deleteInStoredMode(request));
+    return recordDeletion(deletion::deleteTheFileAs(
+        *state.gutmannForRun ? deletion::WipeMode::Gutmann : deletion::WipeMode::Plain, request));
+}
+
+double recordDeletion(const deletion::DeleteResult& result) {
+    if (result.outcome == deletion::DeleteOutcome::DeferredIndexFile)
+        runState().deferredIndexFiles.push_back(result.indexFile);
+    return result.bytesFreed();
 }
 
 }  // namespace kx::cleaning

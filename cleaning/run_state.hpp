@@ -11,6 +11,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "deletion/delete_result.hpp"
 #include "platform/runtime/wildcard.hpp"
 #include "platform/ui/controls.hpp"
 
@@ -105,5 +106,9 @@ void restoreKeptFiles();
 /// Deletes a file securely with the run's settings; answers the bytes freed
 /// (the caller decides whether they count towards the byte total).
 double deleteWithRunSettings(std::string_view path);
+
+/// Takes what a secure deletion leaves to the run: an "index.dat" file it
+/// deferred joins the deferred index files. Answers the bytes it freed.
+double recordDeletion(const deletion::DeleteResult& result);
 
 }  // namespace kx::cleaning

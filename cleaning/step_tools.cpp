@@ -1,16 +1,63 @@
 #include "cleaning/step_tools.hpp"
 
+#include <exception>
+
 #include "cleaning/run_state.hpp"
+#include "core/shared_state.hpp"
+#include "core/text_rules.hpp"
 #include "platform/processes/process.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/variant.hpp"
+#include "settings/locations.hpp"
 
 namespace kx::cleaning {
+
+bool cancelled() {
+    return shared().gbBreak;
+}
+
+double engineNumber(const settings::SettingKey& key) {
+    return numericValue(settings::read(key, settings::Reader::Engine));
+}
+
+bool engineOn(const settings::SettingKey& key) {
+    return engineNumber(key) > 0;
+}
+
+std::optional<StepFault> faultOf(const std::function<void()>& statement) {
+    try {
+        statement();
+        return std::nullopt;
+    } catch (const platform::RuntimeError& e) {
+        return StepFault{e.number, e.description};
+    } catch (const std::exception& e) {
+        return StepFault{0, e.what()};
+    }
+}
 
 std::vector<std::string> splitAtLineFeeds(std::string_view text) {
     if (text.empty())
         return {};
     const auto pieces = platform::splitAt(text, "\n");
     return {pieces.begin(), pieces.end()};
+}
+
+std::vector<std::string> splitLines(std::string_view text) {
+    auto lines = splitAtLineFeeds(text);
+    for (auto& line : lines)
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+    return lines;
+}
+
+std::vector<std::string> profileFiles() {
+    platform::CollectionRef profiles;
+    settings::NetscapeAndMozillaGetProfileFilesMulti(profiles);
+    std::vector<std::string> out;
+    if (profiles)
+        for (const auto& item : profiles->items)
+            out.push_back(platform::lower(platform::toText(item)));
+    return out;
 }
 
 bool protectedByException(std::string_view path) {

@@ -1,17 +1,49 @@
 #pragma once
-// What the destroy steps share among themselves: splitting file text into
-// lines, the exception test on a whole file, starting a program without
+// What the steps of a cleaning run share among themselves: the cancel check,
+// the engine's reading of numeric settings, running a statement with its
+// faults caught, splitting file text into lines, the profiles' "prefs.js"
+// files, the exception test on a whole file, starting a program without
 // waiting, and the downloaded program files that the History step runs.
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "settings/keys.hpp"
+
 namespace kx::cleaning {
+
+/// True once the user cancelled the running operation (gbBreak).
+bool cancelled();
+
+/// A stored setting as the engine's own steps read it, taken as a number
+/// (0 for text that is none).
+double engineNumber(const settings::SettingKey& key);
+/// True when that number is above 0.
+bool engineOn(const settings::SettingKey& key);
+
+/// What a statement of a step raised: a runtime error's number and
+/// description, or 0 and the message of any other exception.
+struct StepFault {
+    std::int32_t number = 0;
+    std::string description;
+};
+/// Runs one statement of a step; answers its fault, nothing when it ran
+/// through. Each caller decides what a fault means for its run.
+std::optional<StepFault> faultOf(const std::function<void()>& statement);
 
 /// The elements of `text` between line feeds, as a split at "\n" gives them:
 /// "a\nb\n" -> {"a", "b", ""}; "" -> {}.
 std::vector<std::string> splitAtLineFeeds(std::string_view text);
+
+/// The same elements, each without a carriage return at its end: the lines
+/// of a file written with either line end.
+std::vector<std::string> splitLines(std::string_view text);
+
+/// The "prefs.js" of every Netscape/Mozilla/Firefox profile, lower-cased.
+std::vector<std::string> profileFiles();
 
 /// True when an exception pattern covers the file's lower-cased path: such a
 /// file is left exactly as it is by every step.

@@ -7,6 +7,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "deletion/entry_rules.hpp"
 #include "platform/files/files.hpp"
 #include "platform/files/overwrite.hpp"
 #include "platform/machine/machine.hpp"
@@ -100,32 +101,38 @@ GutmannPass CGutMAnn::triple(int pass) {
 }
 
 double CGutMAnn::SecureFileDelete(std::string_view sFileName) {
+    const DeleteResult result = destroyFile(sFileName);
+    // A cancelled wipe answers the length it was working on; the file stays.
+    return result.outcome == DeleteOutcome::Cancelled ? static_cast<double>(result.size)
+                                                      : result.bytesFreed();
+}
+
+DeleteResult CGutMAnn::destroyFile(std::string_view sFileName) {
     Cancel = false;
     cancelled_ = false;
+    DeleteResult result;
     try {
         auto& machine = pf::currentMachine();
-        const auto facts = must(pf::lookAtEntry(machine, sFileName));
-        switch (facts.kind) {
-            case pf::EntryKind::Link:
-            case pf::EntryKind::FolderLink:
-                // The link goes, whatever it points at stays: the wiper was
-                // sent to a name, not to a file elsewhere.
+        const auto looked = pf::lookAtEntry(machine, sFileName);
+        if (!looked && nothingThere(looked.error()))
+            return DeleteResult::of(DeleteOutcome::NothingThere);
+        const auto facts = must(looked);
+        const auto verdict = classifyEntry(facts);
+        switch (verdict.treatment) {
+            case EntryTreatment::Refuse:
+                return DeleteResult::refused(verdict.refusal);
+            case EntryTreatment::RemoveName:
+                // The wiper was sent to a name, not to a file elsewhere nor to
+                // content other names share: the name goes, nothing else.
                 must(pf::files::remove(machine, sFileName));
-                return 0;
-            case pf::EntryKind::Folder:
-            case pf::EntryKind::Other:
-                return 0;
-            case pf::EntryKind::File:
+                return DeleteResult::of(verdict.removed);
+            case EntryTreatment::Destroy:
                 break;
-        }
-        if (facts.hardLinks > 1) {
-            // The content belongs to the other names as well.
-            must(pf::files::remove(machine, sFileName));
-            return 0;
         }
         const std::uint64_t length = facts.size;
         const std::uint64_t chunk = gutmannChunk(length);
         must(pf::files::setAttributes(machine, sFileName, 0));
+        result.size = length;
 
         {
             auto file = must(files_.open(sFileName, WipeIo::Open::Existing));
@@ -135,7 +142,8 @@ double CGutMAnn::SecureFileDelete(std::string_view sFileName) {
                     for (std::uint64_t region = 0; region < 5; ++region) {
                         if (Cancel) {
                             cancelled_ = true;
-                            return static_cast<double>(length);
+                            result.outcome = DeleteOutcome::Cancelled;
+                            return result;
                         }
                         if (chunk > 0) {
                             const std::uint64_t at = region * chunk;
@@ -158,11 +166,13 @@ double CGutMAnn::SecureFileDelete(std::string_view sFileName) {
             must(file->flush());
         }
         must(pf::files::remove(machine, sFileName));
-        return static_cast<double>(length);
-    } catch (const std::exception&) {
-        // The contract: any error answers 0. std::logic_error (no machine
-        // bound) is as much a failure to delete as a locked file.
-        return 0;
+        result.outcome = DeleteOutcome::Deleted;
+        return result;
+    } catch (const std::exception& e) {
+        // Any error ends the wipe as a failure, the file left as far as it
+        // got. std::logic_error (no machine bound) is as much a failure to
+        // delete as a locked file.
+        return DeleteResult::failed(e.what());
     }
 }
 

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "deletion/delete_result.hpp"
 #include "deletion/random_source.hpp"
 #include "deletion/wipe_io.hpp"
 
@@ -65,7 +66,14 @@ class CGutMAnn {
     ///
     /// Cancelled, it answers the length and leaves the file in place as far
     /// as the passes got (closed, not removed); cancelled() tells.
+    /// Answers destroyFile()'s length for a cancelled wipe, else its bytes freed.
     double SecureFileDelete(std::string_view sFileName);
+
+    /// SecureFileDelete with what happened: Deleted (size = the length),
+    /// LinkRemoved, NameRemoved, Refused (a folder; a device, pipe or socket),
+    /// Cancelled (size = the length), Failed (with the file layer's message)
+    /// or NothingThere.
+    DeleteResult destroyFile(std::string_view sFileName);
 
     /// Fills drive `sDrive` (its letter, "C" or "C:") with the temporary file
     /// "<letter>:\TEMP.000" in the 35 passes: per pass the file takes a

@@ -5,9 +5,9 @@
 #include <memory>
 #include <stdexcept>
 
-#include "cleaning/run_state.hpp"
 #include "core/text_rules.hpp"
 #include "crypt/aes_holder.hpp"
+#include "deletion/entry_rules.hpp"
 #include "deletion/gutmann.hpp"
 #include "fsys/file_access.hpp"
 #include "platform/files/files.hpp"
@@ -48,14 +48,16 @@ bool scrambleWithCipher(const std::string& path) {
     return cipher.EncryptInPlace();
 }
 
-double gutmannDelete(const std::string& path, const DeleteEnvironment& environment) {
-    CGutMAnn wiper(environment.files, environment.random);
-    // Without this a cancel could not stop a wipe of 35 passes before its
-    // end: the wiper only listens to its own flag.
-    CancelRegistration stop([&wiper] { wiper.Cancel = true; });
-    const double freed = wiper.SecureFileDelete(path);
-    // A cancelled wipe leaves the file where it was: nothing was freed.
-    return wiper.cancelled() ? 0.0 : freed;
+DeleteResult gutmannDelete(const std::string& path, const DeleteEnvironment& environment) {
+    try {
+        CGutMAnn wiper(environment.files, environment.random);
+        // Without this a cancel could not stop a wipe of 35 passes before its
+        // end: the wiper only listens to its own flag.
+        CancelRegistration stop([&wiper] { wiper.Cancel = true; });
+        return wiper.destroyFile(path);
+    } catch (const std::exception& e) {
+        return DeleteResult::failed(e.what());  // no machine bound to take the files from
+    }
 }
 
 // The overwrite passes over the file under its temporary name. Each pass
@@ -90,13 +92,17 @@ std::string folderOf(std::string_view path) {
 
 double DeleteTheFile(std::string_view sFileName, bool bSecurityMode, bool bEncryptIt,
                      std::int16_t iDeleteN, std::uint8_t yDeleteChar, bool bDeleteIt) {
+    return deleteInStoredMode(DeleteRequest{std::string(sFileName), bSecurityMode, bEncryptIt,
+                                            iDeleteN, yDeleteChar, bDeleteIt})
+        .bytesFreed();
+}
+
+DeleteResult deleteInStoredMode(const DeleteRequest& request) {
     try {
         const bool gutmann = settings::readBool(settings::keys::Gutmann, settings::Reader::Engine);
-        return deleteTheFileAs(gutmann ? WipeMode::Gutmann : WipeMode::Plain,
-                               DeleteRequest{std::string(sFileName), bSecurityMode, bEncryptIt,
-                                             iDeleteN, yDeleteChar, bDeleteIt});
-    } catch (const std::exception&) {
-        return 0;  // no settings store to read (no machine bound): nothing deleted
+        return deleteTheFileAs(gutmann ? WipeMode::Gutmann : WipeMode::Plain, request);
+    } catch (const std::exception& e) {
+        return DeleteResult::failed(e.what());  // no settings store to read (no machine bound)
     }
 }
 
@@ -134,8 +140,8 @@ std::string moveLeftoverAside(std::string_view leftover) {
     return "";
 }
 
-double deleteTheFileAs(WipeMode mode, const DeleteRequest& request,
-                       const DeleteEnvironment& environment) {
+DeleteResult deleteTheFileAs(WipeMode mode, const DeleteRequest& request,
+                             const DeleteEnvironment& environment) {
     const std::string& path = request.sFileName;
     if (mode == WipeMode::Gutmann)
         return gutmannDelete(path, environment);
@@ -145,43 +151,42 @@ double deleteTheFileAs(WipeMode mode, const DeleteRequest& request,
     // this file system) the one named is the one deleted.
     const std::string lowered = pf::lower(path);
     if (lowered.ends_with(".ini"))
-        return 0;
+        return DeleteResult::of(DeleteOutcome::KeptIni);
     if (lowered.find("index.dat") != std::string::npos) {
-        // Internet Explorer holds its index files while it runs; the run
-        // empties them later instead.
-        cleaning::runState().deferredIndexFiles.push_back(lowered);
-        return 0;
+        // Internet Explorer holds its index files while it runs; the
+        // cleaning run empties them later instead. Recording the file is the
+        // caller's part: only it knows which run, if any, it belongs to.
+        DeleteResult deferred = DeleteResult::of(DeleteOutcome::DeferredIndexFile);
+        deferred.indexFile = lowered;
+        return deferred;
     }
 
-    WipeIo& files = environment.files != nullptr ? *environment.files : machineFiles();
     fsys::FileAccess fa;
     const std::string temp = AddBackslash(folderOf(path)) + std::string(kTemporaryName);
     try {
+        WipeIo& files = environment.files != nullptr ? *environment.files : machineFiles();
         if (lowered == pf::lower(temp))
-            return 0;
+            return DeleteResult::refused(Refusal::TemporaryName);
 
         // Refuse before doing damage: what the name is decides what may be
         // done to it. Nothing there, nothing to do.
         auto& machine = pf::currentMachine();
         const auto facts = pf::lookAtEntry(machine, path);
-        if (!facts)
-            return 0;
-        switch (facts->kind) {
-            case pf::EntryKind::Link:
-            case pf::EntryKind::FolderLink:
-                (void)fa.Delete(path);  // the link itself; its target stays
-                return 0;
-            case pf::EntryKind::Folder:
-            case pf::EntryKind::Other:
-                return 0;
-            case pf::EntryKind::File:
-                break;
+        if (!facts) {
+            return nothingThere(facts.error()) ? DeleteResult::of(DeleteOutcome::NothingThere)
+                                               : DeleteResult::failed(facts.error().message);
         }
-        if (facts->hardLinks > 1) {
-            // Scrambling or overwriting would change what the other names
-            // show; only this name goes, and no space is freed.
-            (void)fa.Delete(path);
-            return 0;
+        const auto verdict = classifyEntry(*facts);
+        switch (verdict.treatment) {
+            case EntryTreatment::Refuse:
+                return DeleteResult::refused(verdict.refusal);
+            case EntryTreatment::RemoveName:
+                // A link's target stays; a hard-linked file's content is what
+                // its other names show. Only this name goes, no space is freed.
+                return fa.Delete(path) ? DeleteResult::of(verdict.removed)
+                                       : DeleteResult::failed("the name could not be removed");
+            case EntryTreatment::Destroy:
+                break;
         }
 
         // Reset for every file, not only when a leftover is in the way: a
@@ -192,10 +197,11 @@ double deleteTheFileAs(WipeMode mode, const DeleteRequest& request,
             throw DeletionFailure(moved.error().message);
 
         // The same file under its new name: the size looked at above.
-        const auto size = static_cast<double>(facts->size);
-        if (size == 0) {
+        DeleteResult deleted = DeleteResult::of(DeleteOutcome::Deleted);
+        deleted.size = facts->size;
+        if (deleted.size == 0) {
             (void)fa.Delete(temp);
-            return 0;
+            return deleted;
         }
 
         if (request.bEncryptIt) {
@@ -207,17 +213,17 @@ double deleteTheFileAs(WipeMode mode, const DeleteRequest& request,
         }
 
         if (request.bDeleteIt && request.iDeleteN != 0)
-            overwritePasses(files, temp, static_cast<std::uint64_t>(size), request, lowered);
+            overwritePasses(files, temp, deleted.size, request, lowered);
 
         // Its attributes were cleared before the move: nothing stands in the way.
         (void)pf::files::remove(machine, temp);
-        return size;
-    } catch (const std::exception&) {
+        return deleted;
+    } catch (const std::exception& e) {
         // A failing move or a component that raised: the temporary file goes
         // when there is one, and nothing counts as freed.
         if (fa.Exists(temp))
             (void)fa.Delete(temp);
-        return 0;
+        return DeleteResult::failed(e.what());
     }
 }
 

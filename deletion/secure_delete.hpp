@@ -1,7 +1,8 @@
 #pragma once
 // The secure deletion of one file: every deletion of the track cleaner, the
 // favourites store's plain-text list and the host's KXDeleteTheFile go
-// through it. It answers the bytes it freed.
+// through it. It answers what it did (deletion/delete_result.hpp) and the
+// bytes it freed.
 //
 // In the plain mode the file is first moved to "$$@$$.del" in its own folder,
 // so its name is gone at once and the content is destroyed under a name that
@@ -14,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "deletion/delete_result.hpp"
 #include "deletion/random_source.hpp"
 #include "deletion/wipe_io.hpp"
 
@@ -59,42 +61,51 @@ struct DeleteEnvironment {
 
 /// The routine as the engine calls it: the mode comes from the setting
 /// "Gutmann" (section "Options"; a number other than 0 means the Gutmann
-/// mode). Never throws.
+/// mode). Answers the bytes freed (deleteTheFileAs). An index file it
+/// defers is recorded nowhere: callers that belong to a cleaning run use
+/// deleteInStoredMode and record it there. Never throws.
 double DeleteTheFile(std::string_view sFileName, bool bSecurityMode, bool bEncryptIt,
                      std::int16_t iDeleteN, std::uint8_t yDeleteChar, bool bDeleteIt);
+
+/// DeleteTheFile with what happened; without a settings store to read (no
+/// machine bound) the outcome is Failed. Never throws.
+DeleteResult deleteInStoredMode(const DeleteRequest& request);
 
 /// The same routine with the mode given, for callers that choose it per call
 /// without touching the user's stored setting (the console host's shred), and
 /// with the environment replaceable for tests.
 ///
-/// Result: the file's size in bytes as measured just before its content was
-/// destroyed; 0 when nothing was deleted, when the file was empty, or when it
-/// was deferred. In the plain mode:
-/// - a path ending in ".ini" is left alone (0);
-/// - a path containing "index.dat" is left in place and its lower-cased path
-///   appended to the cleaning run's deferred index files (0);
-/// - a path naming the temporary name itself is left alone (0);
-/// - a symbolic link is removed itself, its target untouched (0); a file with
-///   other hard links loses only this name, its content stays for the
-///   others (0); a folder or device is left alone (0);
+/// Result: the outcome, and for a deleted file its size in bytes as
+/// measured just before its content was destroyed (bytesFreed() is that size
+/// for Deleted, 0 for every other outcome). In the plain mode:
+/// - a path ending in ".ini" is left alone (KeptIni);
+/// - a path containing "index.dat" is left in place for the cleaning run to
+///   empty (DeferredIndexFile, its lower-cased path in indexFile);
+/// - a path naming the temporary name itself is left alone (Refused,
+///   TemporaryName);
+/// - a symbolic link is removed itself, its target untouched (LinkRemoved);
+///   a file with other hard links loses only this name, its content stays
+///   for the others (NameRemoved); a folder or device is left alone
+///   (Refused); a missing name is NothingThere;
 /// - otherwise the file's attributes are reset to normal (a read-only file
 ///   could not be overwritten), a leftover temporary file of an earlier
 ///   interrupted call is destroyed first with the same settings (it holds
 ///   what that call was destroying), the file is moved to the temporary name,
 ///   scrambled when `bEncryptIt`, overwritten `iDeleteN` times when
-///   `bDeleteIt`, and removed. Every pass covers the whole file (the bytes the
-///   scramble may have added included) and is on the device before the next
-///   begins. A failing pass ends the passes with the status line
+///   `bDeleteIt`, and removed (Deleted). Every pass covers the whole file (the
+///   bytes the scramble may have added included) and is on the device before
+///   the next begins. A failing pass ends the passes with the status line
 ///   kOverwriteFailed + lower-cased path and the file is removed all the same;
 ///   a failing scramble shows kScrambleFailed + lower-cased path.
 /// - a failure from the move on (the move refused, the machine gone) removes
-///   the temporary file when there is one and answers 0.
+///   the temporary file when there is one (Failed).
 /// Yields to the message loop after the scramble and after each pass; it
-/// does not test gbBreak itself. In the Gutmann mode a cancel of the running
-/// operation (frame/cancel.hpp) stops the wiper before its next write; the
-/// file then stays, partly overwritten, and the answer is 0.
-double deleteTheFileAs(WipeMode mode, const DeleteRequest& request,
-                       const DeleteEnvironment& environment = {});
+/// does not test gbBreak itself. In the Gutmann mode (CGutMAnn::destroyFile)
+/// a cancel of the running operation (services/cancel.hpp) stops the wiper
+/// before its next write; the file then stays, partly overwritten
+/// (Cancelled, nothing freed). Never throws.
+DeleteResult deleteTheFileAs(WipeMode mode, const DeleteRequest& request,
+                             const DeleteEnvironment& environment = {});
 
 /// Gives a file left under the temporary name by an interrupted deletion
 /// another name in its folder, one the weekly junk search finds as well

@@ -1,5 +1,6 @@
 // The secure deletion entry of CKOLVANEX: the host's way to the routine every
 // deletion of the component goes through (deletion/secure_delete.hpp).
+#include "cleaning/run_state.hpp"
 #include "deletion/secure_delete.hpp"
 #include "facade/guarded.hpp"
 #include "facade/kolvanex.hpp"
@@ -9,10 +10,12 @@ namespace kx {
 Ret<double> CKOLVANEX::KXDeleteTheFile(std::string sFileName, bool bSecurityMode, bool bEncryptIt,
                                        Integer iDeleteN, Byte yDeleteChar, bool bDeleteIt) {
     // The routine answers 0 for whatever went wrong and never throws; the
-    // guard is for the unforeseen, which must not reach the host either.
+    // guard is for the unforeseen, which must not reach the host either. An
+    // index file it defers is recorded in the thread's run state, whether or
+    // not a cleaning run is going on, as every deletion of the component does.
     return guarded("KXDeleteTheFile", [&] {
-        return deletion::DeleteTheFile(sFileName, bSecurityMode, bEncryptIt, iDeleteN, yDeleteChar,
-                                       bDeleteIt);
+        return cleaning::recordDeletion(deletion::deleteInStoredMode(
+            {std::move(sFileName), bSecurityMode, bEncryptIt, iDeleteN, yDeleteChar, bDeleteIt}));
     });
 }
 

@@ -31,6 +31,41 @@ std::string formatBytes(double bytes) {
     return platform::formatDouble(bytes);
 }
 
+// Why a file was not destroyed, as the user reads it after its name.
+std::string reasonFor(const deletion::DeleteResult& result) {
+    using enum deletion::DeleteOutcome;
+    switch (result.outcome) {
+        case KeptIni:
+            return "skipped: configuration files (.ini) are kept";
+        case DeferredIndexFile:
+            return "deferred: index file is emptied at the end of a cleaning run";
+        case LinkRemoved:
+            return "link removed, its target kept";
+        case NameRemoved:
+            return "only this name removed: the file has other hard links";
+        case Refused:
+            switch (result.refusal) {
+                case deletion::Refusal::Folder:
+                    return "refused: a folder";
+                case deletion::Refusal::Device:
+                    return "refused: a device, pipe or socket";
+                case deletion::Refusal::TemporaryName:
+                    return "refused: the name files take while they are destroyed";
+                case deletion::Refusal::None:
+                    break;
+            }
+            return "refused";
+        case Failed:
+            return "failed: " + result.failure;
+        case Cancelled:
+            return "cancelled";
+        case Deleted:
+        case NothingThere:
+            break;
+    }
+    return "not destroyed";
+}
+
 }  // namespace
 
 int runShred(const GlobalOptions& options, const ShredOptions& shred,
@@ -75,21 +110,32 @@ int runShred(const GlobalOptions& options, const ShredOptions& shred,
             std::cerr << "kolvanex: " << file << " does not exist on the machine\n";
             continue;
         }
-        const double bytes = deletion::deleteTheFileAs(
+        const auto result = deletion::deleteTheFileAs(
             mode,
             deletion::DeleteRequest{file, false, shred.encrypt, static_cast<std::int16_t>(passes),
                                     static_cast<std::uint8_t>(value), true});
-        if (fa.Exists(file)) {
-            ++left;
-            Status("Nicht gelöscht: " + file);
-            std::cerr << "kolvanex: " << file
-                      << " is still there (an .ini or index.dat file, a folder, a path the "
-                         "machine cannot reach, or the wipe was cancelled)\n";
-        } else {
-            ++deleted;
-            freed += bytes;
-            Status("Gelöscht: " + file + " (" + formatBytes(bytes) + " Bytes)");
+        switch (result.outcome) {
+            case deletion::DeleteOutcome::Deleted:
+                ++deleted;
+                freed += result.bytesFreed();
+                Status("Gelöscht: " + file + " (" + formatBytes(result.bytesFreed()) + " Bytes)");
+                continue;
+            case deletion::DeleteOutcome::LinkRemoved:
+            case deletion::DeleteOutcome::NameRemoved:
+                // The name is gone, as asked; what it led to is not destroyed.
+                ++deleted;
+                Status("Gelöscht: " + file + " (0 Bytes)");
+                break;
+            case deletion::DeleteOutcome::NothingThere:
+                ++missing;
+                std::cerr << "kolvanex: " << file << " does not exist on the machine\n";
+                continue;
+            default:
+                ++left;
+                Status("Nicht gelöscht: " + file);
+                break;
         }
+        std::cerr << "kolvanex: " << file << ": " << reasonFor(result) << "\n";
     }
     std::cout << deleted << " file(s) deleted, " << formatBytes(freed) << " bytes freed";
     if (left > 0)

@@ -71,7 +71,11 @@ TEST_F(BrowserStepsTest, WindowStateLosesEveryListSectionAndKeepsTheRest) {
 TEST_F(BrowserStepsTest, IndexFilesAreBlankedListedOnceAndCounted) {
     const auto index = platform::lower(put("C:\\Dokumente und Einstellungen\\anna\\Cookies",
                                            "index.dat", std::string(16384, 'x')));
-    cleaning::runState().deferredIndexFiles = {index, index, "c:\\nirgends\\index.dat"};
+    // As the run's deletions hand them over: a file handed twice is listed twice.
+    for (const auto& path : {index, index, std::string("C:\\Nirgends\\Index.dat")})
+        EXPECT_EQ(cleaning::deleteWithRunSettings(path), 0.0);
+    ASSERT_EQ(cleaning::runState().deferredIndexFiles,
+              (std::vector<std::string>{index, index, "c:\\nirgends\\index.dat"}));
     cleaning::runState().byteTotal = 10;
 
     cleaning::blankIndexFiles();

@@ -133,40 +133,46 @@ TEST_F(GutmannTest, CancelStopsBeforeTheNextWriteAndLeavesTheFileClosed) {
     EXPECT_FALSE(there("abbruch.txt"));
 }
 
-TEST_F(GutmannTest, LinksHardLinksAndFailuresAnswerZeroAndWipeNothingElse) {
+TEST_F(GutmannTest, LinksHardLinksAndFailuresFreeNothingAndWipeNothingElse) {
+    using enum DeleteOutcome;
+    const auto outcome = [&](const std::string& path) {
+        const auto result = wiper.destroyFile(path);
+        EXPECT_EQ(result.bytesFreed(), 0.0) << path;
+        return result.outcome;
+    };
     // A link goes itself; neither its target nor a file behind a linked folder is wiped.
     const fs::path outside = tm.root() / "outside.txt";
     tm.writeHostFile(outside, "keep me");
     fs::create_symlink(outside, host("link.txt"));
-    EXPECT_EQ(wiper.SecureFileDelete(win("link.txt")), 0.0);
+    EXPECT_EQ(outcome(win("link.txt")), LinkRemoved);
     EXPECT_FALSE(there("link.txt"));
     fs::create_directory_symlink(tm.root(), host("ordnerlink"));
-    EXPECT_EQ(wiper.SecureFileDelete(win("ordnerlink\\outside.txt")), 0.0);
-    EXPECT_EQ(wiper.SecureFileDelete(win("ordnerlink")), 0.0);  // a link to a folder goes too
+    EXPECT_EQ(outcome(win("ordnerlink\\outside.txt")), Failed);
+    EXPECT_EQ(outcome(win("ordnerlink")), LinkRemoved);  // a link to a folder goes too
     EXPECT_FALSE(there("ordnerlink"));
     EXPECT_EQ(TempMachine::readHostFile(outside), "keep me");
 
     // A hard-linked file loses this name only.
     put("eins.txt", "shared content");
     fs::create_hard_link(host("eins.txt"), host("zwei.txt"));
-    EXPECT_EQ(wiper.SecureFileDelete(win("eins.txt")), 0.0);
+    EXPECT_EQ(outcome(win("eins.txt")), NameRemoved);
     EXPECT_FALSE(there("eins.txt"));
     EXPECT_EQ(read("zwei.txt"), "shared content");
 
     // Missing, or locked by another program (an flock held on another open file).
-    EXPECT_EQ(wiper.SecureFileDelete(win("fehlt.txt")), 0.0);
+    EXPECT_EQ(outcome(win("fehlt.txt")), NothingThere);
     const auto locked = put("gesperrt.txt", "in use");
     const int fd = ::open(host("gesperrt.txt").c_str(), O_RDONLY);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::flock(fd, LOCK_EX), 0);
-    EXPECT_EQ(wiper.SecureFileDelete(locked), 0.0);
+    EXPECT_EQ(outcome(locked), Failed);
     ::close(fd);
     EXPECT_EQ(read("gesperrt.txt"), "in use");
     EXPECT_TRUE(io.fills().empty());
 
     // A write failing part-way through pass 1.
     io.failFill = 5;
-    EXPECT_EQ(wiper.SecureFileDelete(put("defekt.txt", "0123456789")), 0.0);
+    EXPECT_EQ(outcome(put("defekt.txt", "0123456789")), Failed);
     EXPECT_TRUE(there("defekt.txt"));
 
     // A read-only file has its attributes reset first, so it is wiped.

@@ -53,7 +53,8 @@ class SecureDeleteTest : public ::testing::Test {
         return out;
     }
     // The plain mode with the recorder (and the real cipher unless env.scramble is set).
-    double plain(const std::string& path, bool encrypt, int passes, int value, bool overwrite) {
+    DeleteResult plain(const std::string& path, bool encrypt, int passes, int value,
+                       bool overwrite) {
         return deleteTheFileAs(WipeMode::Plain,
                                {path, false, encrypt, static_cast<std::int16_t>(passes),
                                 static_cast<std::uint8_t>(value), overwrite},
@@ -69,19 +70,36 @@ class SecureDeleteTest : public ::testing::Test {
 };
 
 TEST_F(SecureDeleteTest, IniIndexDatAndTheTemporaryNameAreLeftAloneButNotByGutmann) {
-    for (const auto& [name, content] :
-         {std::pair{"SYSTEM.INI", "[boot]"}, std::pair{"Index.dat", "Client UrlCache"},
-          std::pair{"$$@$$.del", "listed by the junk search"}}) {
-        EXPECT_EQ(plain(put(name, content), true, 3, 246, true), 0.0) << name;
-        EXPECT_EQ(read(name), content);
+    struct Case {
+        const char* name;
+        const char* content;
+        DeleteOutcome outcome;
+        const char* indexFile;
+    };
+    for (const auto& c : {
+             Case{"SYSTEM.INI", "[boot]", DeleteOutcome::KeptIni, ""},
+             Case{"Index.dat", "Client UrlCache", DeleteOutcome::DeferredIndexFile,
+                  "c:\\daten\\index.dat"},
+             Case{"$$@$$.del", "listed by the junk search", DeleteOutcome::Refused, ""},
+         }) {
+        const auto result = plain(put(c.name, c.content), true, 3, 246, true);
+        EXPECT_EQ(result.outcome, c.outcome) << c.name;
+        EXPECT_EQ(result.indexFile, c.indexFile) << c.name;
+        EXPECT_EQ(result.bytesFreed(), 0.0) << c.name;
+        EXPECT_EQ(read(c.name), c.content);
     }
+    EXPECT_TRUE(io.opened.empty());
+    // The routine leaves recording the index file to its caller; the host's
+    // KXDeleteTheFile records it in the thread's run state, outside a run too.
+    EXPECT_TRUE(cleaning::runState().deferredIndexFiles.empty());
+    CKOLVANEX kolvanex;
+    EXPECT_EQ(kolvanex.KXDeleteTheFile("C:\\Daten\\Index.dat", false, false, 3, 246, true).value(),
+              0.0);
     EXPECT_EQ(cleaning::runState().deferredIndexFiles,
               std::vector<std::string>{"c:\\daten\\index.dat"});
-    EXPECT_TRUE(io.opened.empty());
 
     // KXDeleteTheFile follows the stored "Gutmann" setting, and in the Gutmann
     // mode no rule of the plain mode applies.
-    CKOLVANEX kolvanex;
     EXPECT_EQ(kolvanex.KXDeleteTheFile("C:\\Daten\\SYSTEM.INI", false, false, 3, 246, true).value(),
               0.0);
     EXPECT_TRUE(there("SYSTEM.INI"));
@@ -98,7 +116,7 @@ TEST_F(SecureDeleteTest, ThreePassesOfByte246WriteTheWholeFileUnderTheTemporaryN
         EXPECT_FALSE(there("Brief.TXT"));  // the name went first
         seen.push_back(read("$$@$$.del"));
     };
-    EXPECT_EQ(plain(path, false, 3, 246, true), 10.0);
+    EXPECT_EQ(plain(path, false, 3, 246, true).bytesFreed(), 10.0);
     EXPECT_EQ(seen, std::vector<std::string>(3, std::string(10, '\xF6')));
     for (const auto& f : io.fills()) {
         EXPECT_EQ(f.offset, 0u);
@@ -114,11 +132,13 @@ TEST_F(SecureDeleteTest, ThreePassesOfByte246WriteTheWholeFileUnderTheTemporaryN
 TEST_F(SecureDeleteTest, WithoutPassesTheFileIsOnlyMovedAndRemoved) {
     int scrambles = 0;
     env.scramble = [&](const std::string&) { return ++scrambles, true; };
-    EXPECT_EQ(plain(put("a.txt", "12345"), false, 0, 246, true), 5.0);
-    EXPECT_EQ(plain(put("b.txt", "12345"), false, 3, 246, false), 5.0);
-    EXPECT_EQ(plain(put("c.txt", "12345"), false, -2, 246, true), 5.0);
+    EXPECT_EQ(plain(put("a.txt", "12345"), false, 0, 246, true).bytesFreed(), 5.0);
+    EXPECT_EQ(plain(put("b.txt", "12345"), false, 3, 246, false).bytesFreed(), 5.0);
+    EXPECT_EQ(plain(put("c.txt", "12345"), false, -2, 246, true).bytesFreed(), 5.0);
     // An empty file is neither scrambled nor overwritten.
-    EXPECT_EQ(plain(put("leer.txt", ""), true, 3, 246, true), 0.0);
+    const auto empty = plain(put("leer.txt", ""), true, 3, 246, true);
+    EXPECT_EQ(empty.outcome, DeleteOutcome::Deleted);
+    EXPECT_EQ(empty.bytesFreed(), 0.0);
     EXPECT_EQ(scrambles, 0);
     EXPECT_TRUE(io.fills().empty());
     for (const char* name : {"a.txt", "b.txt", "c.txt", "leer.txt", "$$@$$.del"})
@@ -130,7 +150,7 @@ TEST_F(SecureDeleteTest, ALeftoverOfAnInterruptedCallIsDestroyedBeforeItMakesWay
     // unlinked, before the next file of the folder takes the name.
     const std::string leftover = "leftover of an interrupted call";
     put("$$@$$.del", leftover);
-    EXPECT_EQ(plain(put("neu.txt", "fresh"), false, 1, 0, true), 5.0);
+    EXPECT_EQ(plain(put("neu.txt", "fresh"), false, 1, 0, true).bytesFreed(), 5.0);
     const auto fills = io.fills();
     ASSERT_EQ(fills.size(), 2u);
     EXPECT_EQ(fills[0].count, leftover.size());
@@ -142,7 +162,8 @@ TEST_F(SecureDeleteTest, ALeftoverOfAnInterruptedCallIsDestroyedBeforeItMakesWay
     // the file stays as it was and nothing counts as freed.
     io.reset();
     fs::create_directory(dir / "$$@$$.del");
-    EXPECT_EQ(plain(put("bleibt.txt", "unchanged"), false, 3, 246, true), 0.0);
+    EXPECT_EQ(plain(put("bleibt.txt", "unchanged"), false, 3, 246, true).outcome,
+              DeleteOutcome::Failed);
     EXPECT_EQ(read("bleibt.txt"), "unchanged");
     EXPECT_TRUE(io.fills().empty());
 }
@@ -152,7 +173,7 @@ TEST_F(SecureDeleteTest, TheScrambleComesBeforeTheOverwriteWithTheCipher) {
     const auto path = put("geheim.txt", secret);
     std::string beforeFirstPass;  // the scrambled file, as the passes open it
     io.beforeOpen = [&] { beforeFirstPass = read("$$@$$.del"); };
-    EXPECT_EQ(plain(path, true, 2, 0, true), static_cast<double>(secret.size()));
+    EXPECT_EQ(plain(path, true, 2, 0, true).bytesFreed(), static_cast<double>(secret.size()));
     ASSERT_FALSE(beforeFirstPass.empty());
     EXPECT_EQ(beforeFirstPass.find("Kontonummer"), std::string::npos);
     EXPECT_EQ(beforeFirstPass.find(std::string(64, 'z')), std::string::npos);
@@ -167,7 +188,7 @@ TEST_F(SecureDeleteTest, TheScrambleComesBeforeTheOverwriteWithTheCipher) {
 TEST_F(SecureDeleteTest, FailuresShowTheirStatusLinesAndTheFileStillGoes) {
     env.scramble = [](const std::string&) { return false; };
     io.failFill = 2;
-    EXPECT_EQ(plain(put("Bericht.DOC", "0123456789"), true, 3, 246, true), 10.0);
+    EXPECT_EQ(plain(put("Bericht.DOC", "0123456789"), true, 3, 246, true).bytesFreed(), 10.0);
     EXPECT_EQ(statusLines(), (std::vector<std::string>{
                                  "Fehler beim Verschlüsseln der Datei c:\\daten\\bericht.doc",
                                  "Fehler beim Überschreiben der Datei c:\\daten\\bericht.doc"}));
@@ -180,25 +201,29 @@ TEST_F(SecureDeleteTest, LinksHardLinksFoldersAndReadOnlyFiles) {
     const fs::path outside = tm.root() / "ziel.txt";
     tm.writeHostFile(outside, "target");
     fs::create_symlink(outside, dir / "verweis.txt");
-    EXPECT_EQ(plain("C:\\Daten\\verweis.txt", true, 3, 0, true), 0.0);
+    EXPECT_EQ(plain("C:\\Daten\\verweis.txt", true, 3, 0, true).outcome,
+              DeleteOutcome::LinkRemoved);
     EXPECT_FALSE(there("verweis.txt"));
     EXPECT_EQ(TempMachine::readHostFile(outside), "target");
 
     put("original.txt", "shared");
     fs::create_hard_link(dir / "original.txt", dir / "zweitname.txt");
-    EXPECT_EQ(plain("C:\\Daten\\zweitname.txt", true, 3, 0, true), 0.0);
+    EXPECT_EQ(plain("C:\\Daten\\zweitname.txt", true, 3, 0, true).outcome,
+              DeleteOutcome::NameRemoved);
     EXPECT_FALSE(there("zweitname.txt"));
     EXPECT_EQ(read("original.txt"), "shared");
 
     fs::create_directory(dir / "Ordner");
-    EXPECT_EQ(plain("C:\\Daten\\Ordner", false, 3, 0, true), 0.0);
+    const auto folder = plain("C:\\Daten\\Ordner", false, 3, 0, true);
+    EXPECT_EQ(folder.outcome, DeleteOutcome::Refused);
+    EXPECT_EQ(folder.refusal, Refusal::Folder);
     EXPECT_TRUE(fs::is_directory(dir / "Ordner"));
     EXPECT_TRUE(io.fills().empty());
 
     // A read-only file is overwritten too, not just unlinked.
     const auto readOnly = put("nurlesen.txt", "abcdef");
     ASSERT_TRUE(pf::files::setAttributes(tm.machine(), readOnly, pf::fileattr::ReadOnly));
-    EXPECT_EQ(plain(readOnly, false, 2, 0, true), 6.0);
+    EXPECT_EQ(plain(readOnly, false, 2, 0, true).bytesFreed(), 6.0);
     EXPECT_EQ(io.fills().size(), 2u);
     EXPECT_FALSE(there("nurlesen.txt"));
     EXPECT_TRUE(statusLines().empty());
@@ -210,7 +235,9 @@ TEST_F(SecureDeleteTest, ACancelStopsAGutmannWipeAndNothingCountsAsFreed) {
         if (n == 20)
             cancelRunningOperation();  // the progress window's close button
     };
-    EXPECT_EQ(deleteTheFileAs(WipeMode::Gutmann, {path, false, false, 0, 0, false}, env), 0.0);
+    const auto result = deleteTheFileAs(WipeMode::Gutmann, {path, false, false, 0, 0, false}, env);
+    EXPECT_EQ(result.outcome, DeleteOutcome::Cancelled);
+    EXPECT_EQ(result.bytesFreed(), 0.0);
     EXPECT_TRUE(there("gross.bin"));
     EXPECT_LT(io.fills().size(), 35u * 15);
     EXPECT_EQ(cancelHandlerCount(), 0u);  // nothing left registered

@@ -2,7 +2,11 @@
 // throw-away machine, its status lines, its summary and its exit status.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "support/host_run.hpp"
 #include "support/temp_machine.hpp"
@@ -43,6 +47,50 @@ TEST(ShredCommandTest, DestroysFilesSumsTheBytesAndReportsWhatItLeft) {
     EXPECT_EQ(run.out, "1 file(s) deleted, 3 bytes freed\n");
     EXPECT_FALSE(fs::exists(dir / "x.ini"));
     EXPECT_EQ(kolvanex({"settings", "get", "Options", "Gutmann"}).out, "0\n");
+}
+
+TEST(ShredCommandTest, SaysWhyEachFileWasNotDestroyed) {
+    kx::test::TempMachine tm;
+    const fs::path dir = tm.prefix() / "drive_c" / "Daten";
+    tm.writeHostFile(dir / "x.ini", "[x]");
+    tm.writeHostFile(dir / "index.dat", "Client UrlCache");
+    tm.writeHostFile(dir / "$$@$$.del", "left by an interrupted call");
+    fs::create_directory(dir / "Ordner");
+    ASSERT_EQ(::mkfifo((dir / "rohr").c_str(), 0600), 0);
+    tm.writeHostFile(tm.root() / "ziel.txt", "target");
+    fs::create_symlink(tm.root() / "ziel.txt", dir / "verweis.txt");
+    tm.writeHostFile(dir / "eins.txt", "shared");
+    fs::create_hard_link(dir / "eins.txt", dir / "zwei.txt");
+
+    struct Case {
+        const char* name;
+        const char* reason;
+        bool nameStays;
+    };
+    const Case cases[] = {
+        {"x.ini", "skipped: configuration files (.ini) are kept", true},
+        {"index.dat", "deferred: index file is emptied at the end of a cleaning run", true},
+        {"$$@$$.del", "refused: the name files take while they are destroyed", true},
+        {"Ordner", "refused: a folder", true},
+        {"rohr", "refused: a device, pipe or socket", true},
+        {"verweis.txt", "link removed, its target kept", false},
+        {"zwei.txt", "only this name removed: the file has other hard links", false},
+    };
+    std::vector<std::string> args = {"shred"};
+    for (const auto& c : cases) args.push_back(std::string("C:\\Daten\\") + c.name);
+    const auto run = kx::test::runKolvanex(tm.prefix(), args, tm.root());
+
+    // The removed names count as deleted, with nothing freed; the rest stay.
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, "2 file(s) deleted, 0 bytes freed, 5 left in place\n");
+    for (const auto& c : cases) {
+        const std::string line =
+            std::string("kolvanex: C:\\Daten\\") + c.name + ": " + c.reason + "\n";
+        EXPECT_NE(run.err.find(line), std::string::npos) << line << run.err;
+        EXPECT_EQ(fs::exists(fs::symlink_status(dir / c.name)), c.nameStays) << c.name;
+    }
+    EXPECT_EQ(kx::test::TempMachine::readHostFile(tm.root() / "ziel.txt"), "target");
+    EXPECT_EQ(kx::test::TempMachine::readHostFile(dir / "eins.txt"), "shared");
 }
 
 }  // namespace
