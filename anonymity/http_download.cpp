@@ -76,7 +76,7 @@ frmMain::~frmMain() {
     wscHttp.Error = nullptr;
 }
 
-std::string frmMain::Download(std::string sURL) {
+std::string frmMain::Download(const std::string& sURL) {
     // The state lives on the form: a second wait inside the first (a
     // handler that downloads while yielding) would tangle both answers.
     if (waiting_)

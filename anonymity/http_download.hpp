@@ -42,7 +42,7 @@ class frmMain final : public FormBase {
     /// header, written in that case), the progress window's current line
     /// reads "Download <url in lower case> <percent>%".
     /// There is no time-out: only the server or gbBreak ends the wait.
-    std::string Download(std::string sURL);
+    std::string Download(const std::string& sURL);
 
     /// Milliseconds the wait sleeps between two yields.
     static constexpr std::int32_t kWaitSleepMs = 200;

@@ -206,7 +206,8 @@ bool FileAccess::ClearIECache() {
     }
 }
 
-void FileAccess::SetAutoConfigURL(std::string url, std::string connectionName, std::int32_t flags) {
+void FileAccess::SetAutoConfigURL(const std::string& url, const std::string& connectionName,
+                                  std::int32_t flags) {
     try {
         updateBlob(connectionName, [&](ConnectionBlob& blob) {
             blob.autoConfigUrl = url;
@@ -216,7 +217,8 @@ void FileAccess::SetAutoConfigURL(std::string url, std::string connectionName, s
     }
 }
 
-void FileAccess::SetProxyValue(std::string value, std::string connectionName, std::int32_t flags) {
+void FileAccess::SetProxyValue(const std::string& value, const std::string& connectionName,
+                               std::int32_t flags) {
     try {
         updateBlob(connectionName, [&](ConnectionBlob& blob) {
             blob.proxyServer = value;
@@ -226,7 +228,7 @@ void FileAccess::SetProxyValue(std::string value, std::string connectionName, st
     }
 }
 
-void FileAccess::GetAutoConfigURL(std::string connectionName, std::string& url,
+void FileAccess::GetAutoConfigURL(const std::string& connectionName, std::string& url,
                                   std::int32_t& flags) {
     url.clear();
     flags = 0;
@@ -241,7 +243,7 @@ void FileAccess::GetAutoConfigURL(std::string connectionName, std::string& url,
     }
 }
 
-void FileAccess::GetProxyValue(std::string connectionName, std::string& value,
+void FileAccess::GetProxyValue(const std::string& connectionName, std::string& value,
                                std::int32_t& flags) {
     value.clear();
     flags = 0;

@@ -69,12 +69,14 @@ class FileAccess {
     /// stored ones on a set. A set keeps the rest of the blob (the other
     /// texts and the trailing data) as it was and counts the change; a blob
     /// that cannot be read is replaced by a fresh one.
-    void SetAutoConfigURL(std::string url, std::string connectionName, std::int32_t flags);
+    void SetAutoConfigURL(const std::string& url, const std::string& connectionName,
+                          std::int32_t flags);
     /// Sets the proxy server text ("host:port" or "http=host:port;...").
-    void SetProxyValue(std::string value, std::string connectionName, std::int32_t flags);
+    void SetProxyValue(const std::string& value, const std::string& connectionName,
+                       std::int32_t flags);
     /// Missing or unreadable settings answer "" and flags 0.
-    void GetAutoConfigURL(std::string connectionName, std::string& url, std::int32_t& flags);
-    void GetProxyValue(std::string connectionName, std::string& value, std::int32_t& flags);
+    void GetAutoConfigURL(const std::string& connectionName, std::string& url, std::int32_t& flags);
+    void GetProxyValue(const std::string& connectionName, std::string& value, std::int32_t& flags);
 };
 
 }  // namespace kx::fsys
