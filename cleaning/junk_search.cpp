@@ -3,8 +3,7 @@
 #include <string>
 #include <unordered_set>
 
-#include "cleaning/run_state.hpp"
-#include "core/shared_state.hpp"
+#include "cleaning/run_context.hpp"
 #include "core/text_rules.hpp"
 #include "platform/runtime/local_time.hpp"
 #include "platform/runtime/text.hpp"
@@ -27,46 +26,46 @@ bool junkSearchDue() {
     return due;
 }
 
-bool searchJunk(fsys::DirScanner& scanner) {
+bool searchJunk(const RunContext& run, fsys::DirScanner& scanner) {
     // A file a folder step listed already (the temporary folders lie on a
     // fixed drive too) is not listed again: each entry counts in the summary
     // and the statistics as a file cleaned.
     std::unordered_set<std::string> listed;
-    for (const auto& item : foundList().items()) listed.insert(item->text);
+    for (const auto& item : run.found.items()) listed.insert(item->text);
     for (const auto& letter : settings::GetDriveLetters(settings::kDriveFixed)) {
         if (letter.empty())
             continue;  // the list's empty first element
-        if (shared().gbBreak)
+        if (run.cancelled())
             return false;
-        Status("Wöchentliche Systemreinigung: Suche überflüssige Dateien auf Laufwerk " + letter +
-               ":");
+        run.status("Wöchentliche Systemreinigung: Suche überflüssige Dateien auf Laufwerk " +
+                   letter + ":");
         // Each drive is scanned into an empty list: left over from the
         // folder or drive before, those files would be matched again and
         // counted twice in the summary and the statistics.
         scanner.Clear();
         scanner.Scan(letter + ":");
         for (const auto pattern : kJunkPatterns) {
-            if (shared().gbBreak)
+            if (run.cancelled())
                 return false;
             for (auto i = scanner.FindNext(pattern, 0); i >= 0;
                  i = scanner.FindNext(pattern, i + 1)) {
                 const std::string path = scanner.Item(i);
-                if (!listed.contains(platform::lower(path)) && addFilter(path))
-                    listed.insert(foundList().item(foundList().count() - 1)->text);
+                if (!listed.contains(platform::lower(path)) && addFilter(run, path))
+                    listed.insert(run.found.item(run.found.count() - 1)->text);
                 platform::ui::yield();
             }
         }
         platform::ui::yield();
-        if (shared().gbBreak)
+        if (run.cancelled())
             return false;
     }
     return true;
 }
 
-bool weeklyJunkSearch(fsys::DirScanner& scanner, bool keepMarkers) {
+bool weeklyJunkSearch(const RunContext& run, fsys::DirScanner& scanner, bool keepMarkers) {
     if (!junkSearchDue())
         return true;
-    const bool finished = searchJunk(scanner);
+    const bool finished = searchJunk(run, scanner);
     // A cancelled search leaves the markers, so the next run that day tries again.
     if (finished && !keepMarkers) {
         settings::write(settings::keys::JunkCleaned, "1");

@@ -12,6 +12,8 @@
 
 namespace kx::cleaning {
 
+struct RunContext;
+
 /// The file-name patterns, in the order they are searched.
 inline constexpr std::array<std::string_view, 19> kJunkPatterns = {
     "*.old", "*.bak", "*.b~k", "*.syd", "*.s~d", "~*.*",  "*.tmp", "*.$$$", "$$@$$.del",    "*.~??",
@@ -23,11 +25,11 @@ bool junkSearchDue();
 
 /// Searches every fixed drive with `scanner`, adding what the patterns find
 /// to the found list. False when gbBreak stopped it.
-bool searchJunk(fsys::DirScanner& scanner);
+bool searchJunk(const RunContext& run, fsys::DirScanner& scanner);
 
 /// Discovery's junk step: when due, searches and (unless cancelled, or
 /// `keepMarkers` asks to leave the store alone) records today as done.
 /// False when gbBreak stopped it.
-bool weeklyJunkSearch(fsys::DirScanner& scanner, bool keepMarkers);
+bool weeklyJunkSearch(const RunContext& run, fsys::DirScanner& scanner, bool keepMarkers);
 
 }  // namespace kx::cleaning

@@ -13,8 +13,8 @@ std::vector<std::string> splitAtLineFeeds(std::string_view text) {
     return {pieces.begin(), pieces.end()};
 }
 
-bool protectedByException(std::string_view path) {
-    return matchesException(platform::lower(path));
+bool protectedByException(const RunState& state, std::string_view path) {
+    return matchesException(state, platform::lower(path));
 }
 
 StartResult startProgram(const std::string& commandLine, std::uint16_t showWindow) {

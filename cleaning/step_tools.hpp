@@ -9,13 +9,16 @@
 
 namespace kx::cleaning {
 
+struct RunContext;
+struct RunState;
+
 /// The elements of `text` between line feeds, as a split at "\n" gives them:
 /// "a\nb\n" -> {"a", "b", ""}; "" -> {}.
 std::vector<std::string> splitAtLineFeeds(std::string_view text);
 
 /// True when an exception pattern covers the file's lower-cased path: such a
 /// file is left exactly as it is by every step.
-bool protectedByException(std::string_view path);
+bool protectedByException(const RunState& state, std::string_view path);
 
 /// Starts a command line without waiting for it, as a program is started
 /// from a shell. `started` is true when the program could be started; a
@@ -30,6 +33,6 @@ StartResult startProgram(const std::string& commandLine, std::uint16_t showWindo
 
 /// Unregisters and deletes the downloaded program files (the ActiveX cache
 /// folders named in the registry) after running the disk clean-up.
-void removeDownloadedProgramFiles();
+void removeDownloadedProgramFiles(const RunContext& run);
 
 }  // namespace kx::cleaning
