@@ -55,14 +55,6 @@ void progress(const RunContext& run, std::int32_t value) {
     attempt(run, [&run, value] { run.progress.bar().setValue(value); });
 }
 
-bool engineOn(const settings::SettingKey& key) {
-    return numericValue(settings::read(key, settings::Reader::Engine)) > 0;
-}
-
-bool engineBool(const settings::SettingKey& key) {
-    return settings::readBool(key, settings::Reader::Engine);
-}
-
 bool ntFamily(const RunContext&) {
     const auto name = settings::Betriebssystem();
     return name == "Windows NT" || name == "Windows 2000" || name == "Windows XP";
@@ -128,27 +120,29 @@ bool always(const RunContext&) {
 
 const std::array<LaterStep, 10>& laterSteps() {
     static const std::array<LaterStep, 10> steps = {{
-        {"cookie files", 0, [](const RunContext&) { return engineOn(settings::keys::Cookies); }, 0,
+        {"cookie files", 0,
+         [](const RunContext& run) { return run.engineOn(settings::keys::Cookies); }, 0,
          cleanCookieFiles, 11},
         {"Internet Explorer cache", 0,
-         [](const RunContext&) { return engineOn(settings::keys::INetTempFiles); }, 0, clearIECache,
-         12},
+         [](const RunContext& run) { return run.engineOn(settings::keys::INetTempFiles); }, 0,
+         clearIECache, 12},
         {"Internet Explorer history and window state", 0,
-         [](const RunContext&) { return engineOn(settings::keys::Recent); }, 0,
+         [](const RunContext& run) { return run.engineOn(settings::keys::Recent); }, 0,
          clearHistoryAndWindowState, 13},
         {"recent-file lists and registry traces", 0,
-         [](const RunContext&) { return engineOn(settings::keys::History); }, 0,
+         [](const RunContext& run) { return run.engineOn(settings::keys::History); }, 0,
          cleanRegistryHistory, 0},
-        {"recycle bin", 14, [](const RunContext&) { return engineOn(settings::keys::Trashcan); }, 0,
+        {"recycle bin", 14,
+         [](const RunContext& run) { return run.engineOn(settings::keys::Trashcan); }, 0,
          emptyRecycleBin, 0},
         {"messenger service", 15, ntFamily, 0, setMessengerService, 0},
         {"KaZaA search lists", 0,
-         [](const RunContext&) { return engineBool(settings::keys::KaazaaSearch); }, 0,
+         [](const RunContext& run) { return run.engineBool(settings::keys::KaazaaSearch); }, 0,
          clearKazaaLists, 0},
         {"auto-complete switches", 0, always, 0, setAutoComplete, 0},
         {"anti-spy tool", 0,
          [](const RunContext& run) {
-             return engineBool(settings::keys::AntiSpy) &&
+             return run.engineBool(settings::keys::AntiSpy) &&
                     run.host.applicationTitle != kPartnerTitle;
          },
          16, runAntiSpy, 0},
@@ -157,12 +151,12 @@ const std::array<LaterStep, 10>& laterSteps() {
     return steps;
 }
 
-bool dialerGate(const RunContext&) {
-    return engineOn(settings::keys::DialerCheckTime);
+bool dialerGate(const RunContext& run) {
+    return run.engineOn(settings::keys::DialerCheckTime);
 }
 
 bool virusScanGate(const RunContext& run) {
-    return !run.host.gbQuiet && engineBool(settings::keys::AntiVirus);
+    return !run.host.gbQuiet && run.engineBool(settings::keys::AntiVirus);
 }
 
 // Where the phase goes after its steps.
@@ -171,8 +165,8 @@ enum class Flow { Summary, EndAtOnce };
 Flow runSteps(const RunContext& run) {
     auto& state = run.state;
     attempt(run, [&] {
-        loadDeletionSettings(state);
-        state.gutmannForRun = engineBool(settings::keys::Gutmann);
+        loadDeletionSettings(state, run.appSettings());
+        state.gutmannForRun = run.engineBool(settings::keys::Gutmann);
     });
     progress(run, 8);
 
@@ -260,6 +254,7 @@ std::optional<RunSummary> runDestroyPhase(const RunContext& run) {
             summary->count = run.found.count();
             run.status(summaryLine(summary->count, summary->bytes));
             addStatistics(
+                run.appSettings(),
                 static_cast<std::int32_t>(std::min<std::size_t>(summary->count, INT32_MAX)),
                 summary->bytes / 1024 / 1024);
         });

@@ -59,10 +59,6 @@ void attempt(const RunContext& run, const std::function<void()>& statement) {
     }
 }
 
-bool engineOn(const settings::SettingKey& key) {
-    return numericValue(settings::read(key, settings::Reader::Engine)) > 0;
-}
-
 void progress(const RunContext& run, std::int32_t value) {
     attempt(run, [&run, value] { run.progress.bar().setValue(value); });
 }
@@ -276,8 +272,8 @@ void Discovery::run() {
     attempt([&] { operaCache_ = settings::GetOperaTempDirectory(); });
 
     if (!options_.preview) {
-        attempt([] {
-            if (engineOn(settings::keys::DialerCheckTime))
+        attempt([this] {
+            if (run_.engineOn(settings::keys::DialerCheckTime))
                 dialer::KXCheckForDialer();
         });
     }
@@ -291,21 +287,22 @@ void Discovery::run() {
         run_.progress.bar().setMax(17);
     });
 
-    if (engineOn(settings::keys::TempFiles))
+    if (run_.engineOn(settings::keys::TempFiles))
         temporaryFiles();
     if (cancelled())
         return;
-    if (numericValue(settings::read(settings::keys::Junk, settings::Reader::Engine)) != 0) {
+    if (numericValue(run_.appSettings().read(settings::keys::Junk, settings::Reader::Engine)) !=
+        0) {
         progress(3);
         attempt([&] { weeklyJunkSearch(run_, scanner_, options_.preview); });
     }
     if (cancelled())
         return;
-    if (engineOn(settings::keys::INetTempFiles))
+    if (run_.engineOn(settings::keys::INetTempFiles))
         internetCaches();
     if (cancelled())
         return;
-    if (settings::readBool(settings::keys::AutoFillOff, settings::Reader::Engine)) {
+    if (run_.engineBool(settings::keys::AutoFillOff)) {
         std::vector<std::string> profiles;
         attempt([&] { profiles = profileFiles(); });
         for (const auto& prefs : profiles)
@@ -313,15 +310,15 @@ void Discovery::run() {
     }
     if (cancelled())
         return;
-    if (engineOn(settings::keys::Cookies))
+    if (run_.engineOn(settings::keys::Cookies))
         cookies();
     if (cancelled())
         return;
-    if (engineOn(settings::keys::Recent))
+    if (run_.engineOn(settings::keys::Recent))
         recentLists();
     if (cancelled())
         return;
-    if (engineOn(settings::keys::History))
+    if (run_.engineOn(settings::keys::History))
         run_.found.add(std::string(kHistoryMarker));
 }
 

@@ -118,7 +118,8 @@ void removeDialerRemnants(const RunContext& run) {
 }
 
 ScanEnd dailyVirusScan(const RunContext& run) {
-    if (settings::read(keys::AntiVirDate, Reader::Engine) ==
+    const auto options = run.appSettings();
+    if (options.read(keys::AntiVirDate, Reader::Engine) ==
         platform::formatDdMmYy(platform::today()))
         return ScanEnd::Continue;
     auto& loop = ui::MessageLoop::current();
@@ -209,7 +210,7 @@ ScanEnd dailyVirusScan(const RunContext& run) {
     loop.sleep(ui::Millis(2000));
     if (run.cancelled())
         return ScanEnd::EndPhase;
-    settings::write(keys::AntiVirDate, platform::formatDdMmYy(platform::today()));
+    options.write(keys::AntiVirDate, platform::formatDdMmYy(platform::today()));
     return ScanEnd::Continue;
 }
 

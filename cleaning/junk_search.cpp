@@ -14,13 +14,13 @@
 
 namespace kx::cleaning {
 
-bool junkSearchDue() {
+bool junkSearchDue(const settings::AppSettings& options) {
     const auto today = platform::today();
     bool due =
-        numericValue(settings::read(settings::keys::JunkCleaned, settings::Reader::Engine)) == 0;
+        numericValue(options.read(settings::keys::JunkCleaned, settings::Reader::Engine)) == 0;
     if (today.weekday == platform::kFriday)
         due = true;
-    if (settings::read(settings::keys::JunkCleanedDate, settings::Reader::Engine) ==
+    if (options.read(settings::keys::JunkCleanedDate, settings::Reader::Engine) ==
         platform::formatDdMmYy(today))
         due = false;
     return due;
@@ -63,13 +63,14 @@ bool searchJunk(const RunContext& run, fsys::DirScanner& scanner) {
 }
 
 bool weeklyJunkSearch(const RunContext& run, fsys::DirScanner& scanner, bool keepMarkers) {
-    if (!junkSearchDue())
+    const auto options = run.appSettings();
+    if (!junkSearchDue(options))
         return true;
     const bool finished = searchJunk(run, scanner);
     // A cancelled search leaves the markers, so the next run that day tries again.
     if (finished && !keepMarkers) {
-        settings::write(settings::keys::JunkCleaned, "1");
-        settings::write(settings::keys::JunkCleanedDate, platform::formatDdMmYy(platform::today()));
+        options.write(settings::keys::JunkCleaned, "1");
+        options.write(settings::keys::JunkCleanedDate, platform::formatDdMmYy(platform::today()));
     }
     return finished;
 }

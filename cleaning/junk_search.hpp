@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "fsys/dir_scanner.hpp"
+#include "settings/keys.hpp"
 
 namespace kx::cleaning {
 
@@ -21,7 +22,7 @@ inline constexpr std::array<std::string_view, 19> kJunkPatterns = {
 
 /// True when the search is due today ("JunkCleaned", "JunkCleanedDate" and
 /// the calendar of platform::today()).
-bool junkSearchDue();
+bool junkSearchDue(const settings::AppSettings& options);
 
 /// Searches every fixed drive with `scanner`, adding what the patterns find
 /// to the found list. False when gbBreak stopped it.

@@ -191,7 +191,7 @@ void cleanRegistryHistory(const RunContext& run) {
     if (!wordExcepted(run.state))
         for (const auto key : kWordDialogs) files.DeleteRegKey(pf::HKEY_CURRENT_USER, key);
 
-    if (settings::readBool(keys::DownloadedProgramFiles, Reader::Engine))
+    if (run.engineBool(keys::DownloadedProgramFiles))
         removeDownloadedProgramFiles(run);
 
     for (const auto key : kOfficeDialogs) files.DeleteRegKey(pf::HKEY_CURRENT_USER, key);
@@ -238,7 +238,7 @@ void setMessengerService(const RunContext& run) {
     const auto system = settings::Betriebssystem();
     if (system != "Windows NT" && system != "Windows 2000" && system != "Windows XP")
         return;
-    const bool off = settings::readBool(keys::MessengerOff, Reader::Engine);
+    const bool off = run.engineBool(keys::MessengerOff);
     run.status(off ? "Deaktiviere Windows-Nachrichtendienst"
                    : "Aktiviere Windows-Nachrichtendienst");
     (void)startProgram(off ? "net stop messenger" : "net start messenger", pf::SW_HIDE);
@@ -251,7 +251,7 @@ void clearKazaaLists(const RunContext& run) {
 }
 
 void setAutoComplete(const RunContext& run) {
-    const bool off = settings::readBool(keys::AutoFillOff, Reader::Engine);
+    const bool off = run.engineBool(keys::AutoFillOff);
     if (off)
         run.status(
             "Deaktiviere Autovervollständigung für Kennwörter, Formulare und Eingaben im Browser");

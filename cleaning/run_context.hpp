@@ -11,6 +11,7 @@
 #include "platform/machine/machine.hpp"
 #include "platform/ui/controls.hpp"
 #include "services/progress.hpp"
+#include "settings/keys.hpp"
 
 namespace kx::cleaning {
 
@@ -23,6 +24,17 @@ struct RunContext {
 
     /// gbBreak: the user cancelled the run.
     bool cancelled() const { return host.gbBreak; }
+    /// The component's settings under the host's present application title.
+    settings::AppSettings appSettings() const {
+        return settings::AppSettings(host.applicationTitle);
+    }
+    /// A setting of the engine's own steps: on when it holds a number above 0.
+    bool engineOn(const settings::SettingKey& key) const;
+    /// A setting of the engine's own steps as a check or choice state.
+    bool engineBool(const settings::SettingKey& key) const {
+        return appSettings().readBool(key, settings::Reader::Engine);
+    }
+
     /// A status line through the run's progress sink.
     void status(std::string_view line) const { progress.status(line); }
 };

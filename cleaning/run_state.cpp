@@ -30,8 +30,8 @@ constexpr std::array<std::string_view, 7> kProtectedEndings = {".cfg", ".ini", "
 constexpr std::uint32_t kKeptAttributes =
     platform::fileattr::ReadOnly | platform::fileattr::Hidden | platform::fileattr::System;
 
-double engineNumber(const settings::SettingKey& key) {
-    return numericValue(settings::read(key, settings::Reader::Engine));
+double engineNumber(const settings::AppSettings& options, const settings::SettingKey& key) {
+    return numericValue(options.read(key, settings::Reader::Engine));
 }
 
 // The integer part, held inside the range of the target type: an absurd
@@ -60,16 +60,20 @@ platform::ui::ListView& foundList() {
     return *mainForm().lvFiles;
 }
 
-void loadDeletionSettings(RunState& state) {
+bool RunContext::engineOn(const settings::SettingKey& key) const {
+    return engineNumber(appSettings(), key) > 0;
+}
+
+void loadDeletionSettings(RunState& state, const settings::AppSettings& options) {
     auto& s = state.settings;
-    s.security = settings::readBool(settings::keys::Security, settings::Reader::Engine);
+    s.security = options.readBool(settings::keys::Security, settings::Reader::Engine);
     if (!s.security)
         return;
-    s.deleteN = integerPart<std::int16_t>(engineNumber(settings::keys::DeleteN));
-    s.deleteIt = settings::readBool(settings::keys::DeleteIt, settings::Reader::Engine);
+    s.deleteN = integerPart<std::int16_t>(engineNumber(options, settings::keys::DeleteN));
+    s.deleteIt = options.readBool(settings::keys::DeleteIt, settings::Reader::Engine);
     s.deleteValue =
-        integerPart<std::uint8_t>(std::round(engineNumber(settings::keys::DeleteValue)));
-    s.encrypt = settings::readBool(settings::keys::Encrypt, settings::Reader::Engine);
+        integerPart<std::uint8_t>(std::round(engineNumber(options, settings::keys::DeleteValue)));
+    s.encrypt = options.readBool(settings::keys::Encrypt, settings::Reader::Engine);
 }
 
 void setExceptionPatterns(RunState& state, const std::vector<std::string>& lines) {

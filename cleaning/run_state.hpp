@@ -13,6 +13,7 @@
 
 #include "platform/runtime/wildcard.hpp"
 #include "platform/ui/controls.hpp"
+#include "settings/keys.hpp"
 
 namespace kx::cleaning {
 
@@ -75,7 +76,7 @@ inline constexpr std::string_view kHistoryMarker =
 
 /// Reads the five deletion settings; with "Security" off the other four
 /// keep the values they had.
-void loadDeletionSettings(RunState& state);
+void loadDeletionSettings(RunState& state, const settings::AppSettings& options);
 
 /// Replaces the exception patterns by the lines of "alist.txt" in the
 /// private folder (none when the file is missing).

@@ -4,6 +4,7 @@
 #include "cleaning/destroy_phase.hpp"
 #include "cleaning/discovery.hpp"
 #include "cleaning/statistics.hpp"
+#include "core/shared_state.hpp"
 #include "facade/guarded.hpp"
 #include "facade/kolvanex.hpp"
 #include "facade/run_contexts.hpp"
@@ -27,7 +28,9 @@ Ret<Variant> CKOLVANEX::KXDelete() {
 }
 
 Ret<void> CKOLVANEX::KXStatistics(Long lnFiles, double dblMB) {
-    return guarded("KXStatistics", [&] { cleaning::addStatistics(lnFiles, dblMB); });
+    return guarded("KXStatistics", [&] {
+        cleaning::addStatistics(settings::AppSettings(shared().applicationTitle), lnFiles, dblMB);
+    });
 }
 
 }  // namespace kx
