@@ -52,7 +52,7 @@ void attempt(const RunContext& run, const std::function<void()>& statement) {
 }
 
 void progress(const RunContext& run, std::int32_t value) {
-    attempt(run, [&run, value] { run.progress.bar().setValue(value); });
+    attempt(run, [&run, value] { run.progress.bar()->setValue(value); });
 }
 
 bool ntFamily(const RunContext&) {

@@ -60,7 +60,7 @@ void attempt(const RunContext& run, const std::function<void()>& statement) {
 }
 
 void progress(const RunContext& run, std::int32_t value) {
-    attempt(run, [&run, value] { run.progress.bar().setValue(value); });
+    attempt(run, [&run, value] { run.progress.bar()->setValue(value); });
 }
 
 // The "prefs.js" of every Netscape/Mozilla/Firefox profile, lower-cased.
@@ -283,8 +283,8 @@ void Discovery::run() {
     state.exceptionPatterns.clear();
     attempt([&state] { loadExceptionPatterns(state); });
     attempt([this] {
-        run_.progress.bar().setMin(1);
-        run_.progress.bar().setMax(17);
+        run_.progress.bar()->setMin(1);
+        run_.progress.bar()->setMax(17);
     });
 
     if (run_.engineOn(settings::keys::TempFiles))

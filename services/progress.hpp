@@ -107,7 +107,7 @@ class ProgressSink {
     virtual void status(std::string_view line) noexcept = 0;
     /// The bar, with its window created when there is none. Its setters
     /// raise error 380 for a value it does not take.
-    virtual platform::ui::ProgressBar& bar() = 0;
+    virtual std::shared_ptr<platform::ui::ProgressBar> bar() = 0;
     /// ProgressClose: the window closes itself after `ms` of loop time.
     virtual void closeAfter(std::int32_t ms) = 0;
     /// The window while it is open, else null; nothing is created.
@@ -121,7 +121,7 @@ class WindowProgress final : public ProgressSink {
   public:
     explicit WindowProgress(const SharedState& host) : host_(host) {}
     void status(std::string_view line) noexcept override { Status(host_, line); }
-    platform::ui::ProgressBar& bar() override { return *progressWindow()->pbBar; }
+    std::shared_ptr<platform::ui::ProgressBar> bar() override { return progressWindow()->pbBar; }
     void closeAfter(std::int32_t ms) override { progressWindow()->closeAfter(ms); }
     std::shared_ptr<frmProgress> openWindow() override { return existingProgressWindow(); }
 
