@@ -76,7 +76,7 @@ void filterTextFile(const RunContext& run, const std::string& path) {
             matchesException(run.state, pf::lower(element)))
             kept += element + "\n";
     }
-    run.state.byteTotal += deleteWithRunSettings(run.state, path);
+    run.state.byteTotal += deleteWithRunSettings(run, path);
     files.WriteText(path, kept);
 }
 
@@ -87,7 +87,7 @@ void cutListSections(const RunContext& run, const std::string& path) {
         return;
     const std::string content = files.ReadText(path);
     const auto& s = run.state.settings;
-    (void)deletion::DeleteTheFile(path, s.security, true, 3, 255, true);
+    (void)deletion::DeleteTheFile(run.appSettings(), path, s.security, true, 3, 255, true);
     static const auto opening = pf::LikePattern::compile("*<RDF:Seq*>");
     static const auto closing = pf::LikePattern::compile("*</RDF:Seq>");
     std::string out;
@@ -191,7 +191,8 @@ void removeDownloadedProgramFiles(const RunContext& run) {
                 remove = run.started && (!run.builtin || run.exitCode == 0);
             }
             if (remove)
-                (void)deletion::DeleteTheFile(file, s.security, false, 1, 0, true);
+                (void)deletion::DeleteTheFile(run.appSettings(), file, s.security, false, 1, 0,
+                                              true);
             if (run.cancelled())
                 return;
         }

@@ -63,19 +63,19 @@ bool ntFamily(const RunContext&) {
 // A leftover of an interrupted deletion carries the temporary name, which
 // the deletion routine refuses to take as a file to delete; under another
 // name it is destroyed like any other file.
-double deleteLeftover(const RunState& state, const std::string& path) {
+double deleteLeftover(const RunContext& run, const std::string& path) {
     const std::string other = deletion::moveLeftoverAside(path);
-    return other.empty() ? 0 : deleteWithRunSettings(state, other);
+    return other.empty() ? 0 : deleteWithRunSettings(run, other);
 }
 
-double deleteListed(const RunState& state, const std::string& path) {
+double deleteListed(const RunContext& run, const std::string& path) {
     const auto slash = path.rfind('\\');
     const std::string_view name = slash == std::string::npos
                                       ? std::string_view(path)
                                       : std::string_view(path).substr(slash + 1);
     if (platform::iequals(name, deletion::kTemporaryName))
-        return deleteLeftover(state, path);
-    return deleteWithRunSettings(state, path);
+        return deleteLeftover(run, path);
+    return deleteWithRunSettings(run, path);
 }
 
 // Step 5: every listed file, in list order.
@@ -94,7 +94,7 @@ void deleteFoundFiles(const RunContext& run) {
         const std::string path = item.tag.empty() ? item.text : item.tag;
         attempt(run, [&] {
             if (!keptCheck(run, text))
-                state.byteTotal += deleteListed(state, path);
+                state.byteTotal += deleteListed(run, path);
         });
         platform::ui::yield();
         if (run.cancelled())

@@ -174,11 +174,12 @@ void restoreKeptFiles(const RunContext& run) {
     state.keptPaths.clear();
 }
 
-double deleteWithRunSettings(const RunState& state, std::string_view path) {
+double deleteWithRunSettings(const RunContext& run, std::string_view path) {
+    const auto& state = run.state;
     const auto& s = state.settings;
     if (!state.gutmannForRun)
-        return deletion::DeleteTheFile(path, s.security, s.encrypt, s.deleteN, s.deleteValue,
-                                       s.deleteIt);
+        return deletion::DeleteTheFile(run.appSettings(), path, s.security, s.encrypt, s.deleteN,
+                                       s.deleteValue, s.deleteIt);
     try {
         return deletion::deleteTheFileAs(
             *state.gutmannForRun ? deletion::WipeMode::Gutmann : deletion::WipeMode::Plain,

@@ -108,6 +108,6 @@ void restoreKeptFiles(const RunContext& run);
 
 /// Deletes a file securely with the run's settings; answers the bytes freed
 /// (the caller decides whether they count towards the byte total).
-double deleteWithRunSettings(const RunState& state, std::string_view path);
+double deleteWithRunSettings(const RunContext& run, std::string_view path);
 
 }  // namespace kx::cleaning

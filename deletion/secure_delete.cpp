@@ -88,10 +88,11 @@ std::string folderOf(std::string_view path) {
     return last == std::string_view::npos ? std::string() : std::string(path.substr(0, last + 1));
 }
 
-double DeleteTheFile(std::string_view sFileName, bool bSecurityMode, bool bEncryptIt,
-                     std::int16_t iDeleteN, std::uint8_t yDeleteChar, bool bDeleteIt) {
+double DeleteTheFile(const settings::AppSettings& options, std::string_view sFileName,
+                     bool bSecurityMode, bool bEncryptIt, std::int16_t iDeleteN,
+                     std::uint8_t yDeleteChar, bool bDeleteIt) {
     try {
-        const bool gutmann = settings::readBool(settings::keys::Gutmann, settings::Reader::Engine);
+        const bool gutmann = options.readBool(settings::keys::Gutmann, settings::Reader::Engine);
         return deleteTheFileAs(gutmann ? WipeMode::Gutmann : WipeMode::Plain,
                                DeleteRequest{std::string(sFileName), bSecurityMode, bEncryptIt,
                                              iDeleteN, yDeleteChar, bDeleteIt});

@@ -16,6 +16,7 @@
 
 #include "deletion/random_source.hpp"
 #include "deletion/wipe_io.hpp"
+#include "settings/keys.hpp"
 
 namespace kx::deletion {
 
@@ -59,9 +60,10 @@ struct DeleteEnvironment {
 
 /// The routine as the engine calls it: the mode comes from the setting
 /// "Gutmann" (section "Options"; a number other than 0 means the Gutmann
-/// mode). Never throws.
-double DeleteTheFile(std::string_view sFileName, bool bSecurityMode, bool bEncryptIt,
-                     std::int16_t iDeleteN, std::uint8_t yDeleteChar, bool bDeleteIt);
+/// mode) of the settings the caller was handed. Never throws.
+double DeleteTheFile(const settings::AppSettings& options, std::string_view sFileName,
+                     bool bSecurityMode, bool bEncryptIt, std::int16_t iDeleteN,
+                     std::uint8_t yDeleteChar, bool bDeleteIt);
 
 /// The same routine with the mode given, for callers that choose it per call
 /// without touching the user's stored setting (the console host's shred), and
