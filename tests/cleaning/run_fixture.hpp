@@ -91,7 +91,6 @@ class CleaningRunTest : public ::testing::Test {
     /// The context the public class hands a run on this thread, built anew
     /// (the machine may have been opened again).
     const cleaning::RunContext& context() {
-        run_.reset();
         run_ = std::make_unique<ThreadCleaningRun>();
         return run_->context();
     }
