@@ -69,7 +69,7 @@ int populate(kx::platform::Machine& machine, int count) {
 }
 
 int scramble(int count, bool randomKey) {
-    const auto before = kx::crypt::derivationStats();
+    const auto before = kx::crypt::threadKeyCache().stats();
     const auto start = Clock::now();
     for (int i = 0; i < count; ++i) {
         kx::AesRun run;
@@ -84,7 +84,7 @@ int scramble(int count, bool randomKey) {
         }
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    const auto after = kx::crypt::derivationStats();
+    const auto after = kx::crypt::threadKeyCache().stats();
     std::printf("%d %.6f %llu %.6f\n", count, seconds,
                 static_cast<unsigned long long>(after.count - before.count),
                 std::chrono::duration<double>(after.time - before.time).count());

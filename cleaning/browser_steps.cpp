@@ -6,10 +6,9 @@
 #include <utility>
 
 #include "cleaning/destroy_steps.hpp"
-#include "cleaning/run_state.hpp"
+#include "cleaning/run_context.hpp"
 #include "cleaning/step_tools.hpp"
 #include "core/automation.hpp"
-#include "core/shared_state.hpp"
 #include "deletion/secure_delete.hpp"
 #include "fsys/dir_scanner.hpp"
 #include "fsys/file_access.hpp"
@@ -40,13 +39,13 @@ constexpr std::string_view kActiveXCache =
 
 // The entry itself, never through a link: a browser file replaced by a link
 // is only unlinked, so nothing outside the profile is read or written.
-bool isPlainFile(std::string_view path) {
-    const auto entry = pf::files::info(path);
+bool isPlainFile(pf::Machine& machine, std::string_view path) {
+    const auto entry = pf::files::info(machine, path);
     return entry && entry->kind == pf::EntryKind::File;
 }
 
-bool isLink(std::string_view path) {
-    const auto entry = pf::files::info(path);
+bool isLink(pf::Machine& machine, std::string_view path) {
+    const auto entry = pf::files::info(machine, path);
     return entry &&
            (entry->kind == pf::EntryKind::Link || entry->kind == pf::EntryKind::FolderLink);
 }
@@ -54,40 +53,42 @@ bool isLink(std::string_view path) {
 // Whether a file may be read, destroyed and written anew: it is there, no
 // exception protects it and it is a plain file. A link in its place is
 // removed as a link, and its target left alone.
-bool mayRewrite(fsys::FileAccess& files, const std::string& path) {
-    if (!files.Exists(path) || protectedByException(path))
+bool mayRewrite(const RunContext& run, fsys::FileAccess& files, const std::string& path) {
+    if (!files.Exists(path) || protectedByException(run.state, path))
         return false;
-    if (isLink(path)) {
+    if (isLink(run.machine, path)) {
         files.Delete(path);
         return false;
     }
-    return isPlainFile(path);
+    return isPlainFile(run.machine, path);
 }
 
 // Keeps the comments, the empty lines and the cookies of excepted sites;
 // the old file is destroyed with the run's settings and the kept lines
 // written to a new one.
-void filterTextFile(const std::string& path) {
+void filterTextFile(const RunContext& run, const std::string& path) {
     fsys::FileAccess files;
-    if (!mayRewrite(files, path))
+    if (!mayRewrite(run, files, path))
         return;
     std::string kept;
     for (const auto& element : splitAtLineFeeds(files.ReadText(path))) {
-        if (element.empty() || element.front() == '#' || matchesException(pf::lower(element)))
+        if (element.empty() || element.front() == '#' ||
+            matchesException(run.state, pf::lower(element)))
             kept += element + "\n";
     }
-    runState().byteTotal += deleteWithRunSettings(path);
+    run.state.byteTotal += deleteWithRunSettings(run, path);
     files.WriteText(path, kept);
 }
 
 // A list section of the window-state file: from "<RDF:Seq ...>" to "</RDF:Seq>".
-void cutListSections(const std::string& path) {
+void cutListSections(const RunContext& run, const std::string& path) {
     fsys::FileAccess files;
-    if (!mayRewrite(files, path))
+    if (!mayRewrite(run, files, path))
         return;
     const std::string content = files.ReadText(path);
-    const auto& s = runState().settings;
-    (void)recordDeletion(deletion::deleteInStoredMode({path, s.security, true, 3, 255, true}));
+    const auto& s = run.state.settings;
+    (void)recordDeletion(run.state, deletion::deleteInStoredMode(
+                                        run.appSettings(), {path, s.security, true, 3, 255, true}));
     static const auto opening = pf::LikePattern::compile("*<RDF:Seq*>");
     static const auto closing = pf::LikePattern::compile("*</RDF:Seq>");
     std::string out;
@@ -112,34 +113,34 @@ void cutListSections(const std::string& path) {
 
 }  // namespace
 
-void cleanCookieFiles() {
+void cleanCookieFiles(const RunContext& run) {
     for (const auto& profile : profileFiles()) {
-        Status("Lösche Netscape/Mozilla/Firefox Cookies");
-        filterTextFile(platform::replaceAll(profile, "prefs.js", "cookies.txt"));
-        filterTextFile(platform::replaceAll(profile, "prefs.js", "cookperm.txt"));
+        run.status("Lösche Netscape/Mozilla/Firefox Cookies");
+        filterTextFile(run, platform::replaceAll(profile, "prefs.js", "cookies.txt"));
+        filterTextFile(run, platform::replaceAll(profile, "prefs.js", "cookperm.txt"));
         pf::ui::yield();
-        if (cancelled())
+        if (run.cancelled())
             break;
     }
 }
 
-void clearIECache() {
-    Status("Internet-Explorer Cache wird gelöscht");
+void clearIECache(const RunContext& run) {
+    run.status("Internet-Explorer Cache wird gelöscht");
     if (!fsys::FileAccess().ClearIECache())
-        Status("Fehler beim Löschen des Internet-Explorer Cache");
+        run.status("Fehler beim Löschen des Internet-Explorer Cache");
 }
 
-void clearHistoryAndWindowState() {
-    Status("Lösche Verlauf im Internet-Explorer");
+void clearHistoryAndWindowState(const RunContext& run) {
+    run.status("Lösche Verlauf im Internet-Explorer");
     fsys::FileAccess().ClearIEHistory();
     for (const auto& profile : profileFiles()) {
-        if (cancelled())
+        if (run.cancelled())
             break;
-        cutListSections(platform::replaceAll(profile, "prefs.js", "localstore.rdf"));
+        cutListSections(run, platform::replaceAll(profile, "prefs.js", "localstore.rdf"));
     }
 }
 
-void removeDownloadedProgramFiles() {
+void removeDownloadedProgramFiles(const RunContext& run) {
     fsys::FileAccess files;
     // Gone before the clean-up runs, so that it does not compress old files.
     files.DeleteRegKey(pf::HKEY_LOCAL_MACHINE, kCompressOldFiles);
@@ -157,7 +158,7 @@ void removeDownloadedProgramFiles() {
             break;
         folders.push_back(std::move(folder));
     }
-    const auto& s = runState().settings;
+    const auto& s = run.state.settings;
     for (const auto& folder : folders) {
         // The folders come from the registry: one naming the Windows folder or
         // a drive's root must not have every library there unregistered and
@@ -171,42 +172,43 @@ void removeDownloadedProgramFiles() {
             const auto lowered = pf::lower(file);
             bool remove = lowered.ends_with(".inf");
             if (!remove) {
-                const auto run =
+                const auto unregister =
                     startProgram("regsvr32.exe /u /s \"" + file + "\"", pf::SW_SHOWNORMAL);
                 // A control that is still registered stays: deleting it would
                 // leave its registration pointing at nothing.
-                remove = run.started && (!run.builtin || run.exitCode == 0);
+                remove = unregister.started && (!unregister.builtin || unregister.exitCode == 0);
             }
             if (remove)
                 (void)recordDeletion(
-                    deletion::deleteInStoredMode({file, s.security, false, 1, 0, true}));
-            if (cancelled())
+                    run.state, deletion::deleteInStoredMode(run.appSettings(),
+                                                            {file, s.security, false, 1, 0, true}));
+            if (run.cancelled())
                 return;
         }
     }
 }
 
-void blankIndexFiles() {
-    Status("Bereinige Internet-Explorer Index (index.dat)");
-    auto& state = runState();
+void blankIndexFiles(const RunContext& run) {
+    run.status("Bereinige Internet-Explorer Index (index.dat)");
+    auto& state = run.state;
     const auto deferred = std::exchange(state.deferredIndexFiles, {});
     std::set<std::string> done;
     for (const auto& path : deferred) {
         // A file handed over twice is listed and blanked once.
         if (!done.insert(path).second)
             continue;
-        foundList().add(path);
+        run.found.add(path);
         pf::ui::yield();
-        if (cancelled())
+        if (run.cancelled())
             break;
-        const auto entry = pf::files::info(path);
+        const auto entry = pf::files::info(run.machine, path);
         if (!entry || entry->kind != pf::EntryKind::File)
             continue;
         const auto length = static_cast<std::size_t>(entry->size);
         std::string blank(kIndexHeader);
         blank.append(length, '\0');
         // A file in use elsewhere (read-only, linked) is refused and skipped.
-        if (!pf::files::writeAll(path, blank))
+        if (!pf::files::writeAll(run.machine, path, blank))
             continue;
         state.byteTotal += static_cast<double>(blank.size());
     }

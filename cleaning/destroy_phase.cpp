@@ -7,10 +7,9 @@
 #include <functional>
 
 #include "cleaning/destroy_steps.hpp"
-#include "cleaning/run_state.hpp"
+#include "cleaning/run_context.hpp"
 #include "cleaning/statistics.hpp"
 #include "cleaning/step_tools.hpp"
-#include "core/shared_state.hpp"
 #include "core/text_rules.hpp"
 #include "deletion/secure_delete.hpp"
 #include "platform/files/files.hpp"
@@ -31,29 +30,25 @@ constexpr std::string_view kPartnerTitle = "Orvantel";
 // How long the progress window stays open after the phase.
 constexpr std::int32_t kCloseAfterMs = 5000;
 
-void closeProgressLater() {
+void closeProgressLater(const RunContext& run) {
     // The window's own failure must not end the run.
-    (void)faultOf([] { progressWindow()->closeAfter(kCloseAfterMs); });
+    (void)faultOf([&run] { run.progress.closeAfter(kCloseAfterMs); });
 }
 
 // Runs one statement of the phase. A fault gives the kept files their
 // attributes back and lets the window close itself; the phase goes on.
-void attempt(const std::function<void()>& statement) {
+void attempt(const RunContext& run, const std::function<void()>& statement) {
     if (!faultOf(statement))
         return;
-    restoreKeptFiles();
-    closeProgressLater();
+    restoreKeptFiles(run);
+    closeProgressLater(run);
 }
 
-void progress(std::int32_t value) {
-    attempt([value] { progressWindow()->pbBar->setValue(value); });
+void progress(const RunContext& run, std::int32_t value) {
+    attempt(run, [&run, value] { run.progress.bar()->setValue(value); });
 }
 
-bool engineBool(const settings::SettingKey& key) {
-    return settings::readBool(key, settings::Reader::Engine);
-}
-
-bool ntFamily() {
+bool ntFamily(const RunContext&) {
     const auto name = settings::Betriebssystem();
     return name == "Windows NT" || name == "Windows 2000" || name == "Windows XP";
 }
@@ -61,25 +56,25 @@ bool ntFamily() {
 // A leftover of an interrupted deletion carries the temporary name, which
 // the deletion routine refuses to take as a file to delete; under another
 // name it is destroyed like any other file.
-double deleteLeftover(const std::string& path) {
+double deleteLeftover(const RunContext& run, const std::string& path) {
     const std::string other = deletion::moveLeftoverAside(path);
-    return other.empty() ? 0 : deleteWithRunSettings(other);
+    return other.empty() ? 0 : deleteWithRunSettings(run, other);
 }
 
-double deleteListed(const std::string& path) {
+double deleteListed(const RunContext& run, const std::string& path) {
     const auto slash = path.rfind('\\');
     const std::string_view name = slash == std::string::npos
                                       ? std::string_view(path)
                                       : std::string_view(path).substr(slash + 1);
     if (platform::iequals(name, deletion::kTemporaryName))
-        return deleteLeftover(path);
-    return deleteWithRunSettings(path);
+        return deleteLeftover(run, path);
+    return deleteWithRunSettings(run, path);
 }
 
 // Step 5: every listed file, in list order.
-void deleteFoundFiles() {
-    auto& state = runState();
-    auto& list = foundList();
+void deleteFoundFiles(const RunContext& run) {
+    auto& state = run.state;
+    auto& list = run.found;
     // Files come folder by folder: each folder is found once, not per file.
     // Nothing on the way is renamed or removed while the loop runs.
     platform::FolderMemoScope memo;
@@ -90,12 +85,12 @@ void deleteFoundFiles() {
         const std::string text = item.text;
         // The spelling on disk when the add filter kept it.
         const std::string path = item.tag.empty() ? item.text : item.tag;
-        attempt([&] {
-            if (!keptCheck(text))
-                state.byteTotal += deleteListed(path);
+        attempt(run, [&] {
+            if (!keptCheck(run, text))
+                state.byteTotal += deleteListed(run, path);
         });
         platform::ui::yield();
-        if (cancelled())
+        if (run.cancelled())
             return;
     }
 }
@@ -106,36 +101,42 @@ void deleteFoundFiles() {
 struct LaterStep {
     std::string_view name;
     std::int32_t before;
-    bool (*gate)();
+    bool (*gate)(const RunContext&);
     std::int32_t inside;
-    void (*run)();
+    void (*run)(const RunContext&);
     std::int32_t after;
 };
 
-bool always() {
+bool always(const RunContext&) {
     return true;
 }
 
 const std::array<LaterStep, 10>& laterSteps() {
     static const std::array<LaterStep, 10> steps = {{
-        {"cookie files", 0, [] { return engineOn(settings::keys::Cookies); }, 0, cleanCookieFiles,
-         11},
-        {"Internet Explorer cache", 0, [] { return engineOn(settings::keys::INetTempFiles); }, 0,
+        {"cookie files", 0,
+         [](const RunContext& run) { return run.engineOn(settings::keys::Cookies); }, 0,
+         cleanCookieFiles, 11},
+        {"Internet Explorer cache", 0,
+         [](const RunContext& run) { return run.engineOn(settings::keys::INetTempFiles); }, 0,
          clearIECache, 12},
         {"Internet Explorer history and window state", 0,
-         [] { return engineOn(settings::keys::Recent); }, 0, clearHistoryAndWindowState, 13},
+         [](const RunContext& run) { return run.engineOn(settings::keys::Recent); }, 0,
+         clearHistoryAndWindowState, 13},
         {"recent-file lists and registry traces", 0,
-         [] { return engineOn(settings::keys::History); }, 0, cleanRegistryHistory, 0},
-        {"recycle bin", 14, [] { return engineOn(settings::keys::Trashcan); }, 0, emptyRecycleBin,
-         0},
+         [](const RunContext& run) { return run.engineOn(settings::keys::History); }, 0,
+         cleanRegistryHistory, 0},
+        {"recycle bin", 14,
+         [](const RunContext& run) { return run.engineOn(settings::keys::Trashcan); }, 0,
+         emptyRecycleBin, 0},
         {"messenger service", 15, ntFamily, 0, setMessengerService, 0},
-        {"KaZaA search lists", 0, [] { return engineBool(settings::keys::KaazaaSearch); }, 0,
+        {"KaZaA search lists", 0,
+         [](const RunContext& run) { return run.engineBool(settings::keys::KaazaaSearch); }, 0,
          clearKazaaLists, 0},
         {"auto-complete switches", 0, always, 0, setAutoComplete, 0},
         {"anti-spy tool", 0,
-         [] {
-             return engineBool(settings::keys::AntiSpy) &&
-                    shared().applicationTitle != kPartnerTitle;
+         [](const RunContext& run) {
+             return run.engineBool(settings::keys::AntiSpy) &&
+                    run.host.applicationTitle != kPartnerTitle;
          },
          16, runAntiSpy, 0},
         {"index files", 17, always, 0, blankIndexFiles, 0},
@@ -143,66 +144,66 @@ const std::array<LaterStep, 10>& laterSteps() {
     return steps;
 }
 
-bool dialerGate() {
-    return engineOn(settings::keys::DialerCheckTime);
+bool dialerGate(const RunContext& run) {
+    return run.engineOn(settings::keys::DialerCheckTime);
 }
 
-bool virusScanGate() {
-    return !shared().gbQuiet && engineBool(settings::keys::AntiVirus);
+bool virusScanGate(const RunContext& run) {
+    return !run.host.gbQuiet && run.engineBool(settings::keys::AntiVirus);
 }
 
 // Where the phase goes after its steps.
 enum class Flow { Summary, EndAtOnce };
 
-Flow runSteps() {
-    auto& state = runState();
-    attempt([&] {
-        loadDeletionSettings();
-        state.gutmannForRun = engineBool(settings::keys::Gutmann);
+Flow runSteps(const RunContext& run) {
+    auto& state = run.state;
+    attempt(run, [&] {
+        loadDeletionSettings(state, run.appSettings());
+        state.gutmannForRun = run.engineBool(settings::keys::Gutmann);
     });
-    progress(8);
+    progress(run, 8);
 
     bool gateOpen = false;
-    attempt([&] { gateOpen = dialerGate(); });
+    attempt(run, [&] { gateOpen = dialerGate(run); });
     if (gateOpen)
-        attempt(removeDialerRemnants);
-    if (cancelled())
+        attempt(run, [&] { removeDialerRemnants(run); });
+    if (run.cancelled())
         return Flow::Summary;
 
     gateOpen = false;
-    attempt([&] { gateOpen = virusScanGate(); });
+    attempt(run, [&] { gateOpen = virusScanGate(run); });
     if (gateOpen) {
         ScanEnd end = ScanEnd::Continue;
-        attempt([&] { end = dailyVirusScan(); });
+        attempt(run, [&] { end = dailyVirusScan(run); });
         if (end == ScanEnd::EndPhase)
             return Flow::EndAtOnce;
         if (end == ScanEnd::ToSummary)
             return Flow::Summary;
     }
-    if (cancelled())
+    if (run.cancelled())
         return Flow::Summary;
 
-    Status("Lösche temporäre Dateien");
-    progress(9);
-    deleteFoundFiles();
-    if (cancelled())
+    run.status("Lösche temporäre Dateien");
+    progress(run, 9);
+    deleteFoundFiles(run);
+    if (run.cancelled())
         return Flow::Summary;
-    progress(10);
+    progress(run, 10);
 
     for (const auto& step : laterSteps()) {
         if (step.before != 0)
-            progress(step.before);
+            progress(run, step.before);
         gateOpen = false;
-        attempt([&] { gateOpen = step.gate(); });
+        attempt(run, [&] { gateOpen = step.gate(run); });
         if (gateOpen) {
             if (step.inside != 0)
-                progress(step.inside);
-            attempt(step.run);
+                progress(run, step.inside);
+            attempt(run, [&] { step.run(run); });
         }
-        if (cancelled())
+        if (run.cancelled())
             return Flow::Summary;
         if (step.after != 0)
-            progress(step.after);
+            progress(run, step.after);
     }
     return Flow::Summary;
 }
@@ -215,46 +216,47 @@ std::string summaryLine(std::size_t count, double bytes) {
            formatNumber(bytes / 1024 / 1024, 4) + " MB Speicherplatz frei.";
 }
 
-std::vector<std::string_view> plannedSteps() {
+std::vector<std::string_view> plannedSteps(const RunContext& run) {
     std::vector<std::string_view> out;
-    if (dialerGate())
+    if (dialerGate(run))
         out.push_back("dialer remnants");
-    if (virusScanGate())
+    if (virusScanGate(run))
         out.push_back("daily virus scan");
     for (const auto& step : laterSteps())
-        if (step.gate())
+        if (step.gate(run))
             out.push_back(step.name);
     return out;
 }
 
-std::optional<RunSummary> runDestroyPhase() {
-    auto& state = runState();
+std::optional<RunSummary> runDestroyPhase(const RunContext& run) {
+    auto& state = run.state;
     state.byteTotal = 0;
-    if (cancelled()) {
+    if (run.cancelled()) {
         // Cancelled before it began: nothing is deleted, but the files the
         // exceptions kept must not stay hidden.
-        restoreKeptFiles();
+        restoreKeptFiles(run);
         return std::nullopt;
     }
 
-    const Flow flow = runSteps();
+    const Flow flow = runSteps(run);
     state.gutmannForRun.reset();
     std::optional<RunSummary> summary;
     if (flow == Flow::Summary) {
         summary = RunSummary{0, state.byteTotal};
-        attempt([&] {
-            summary->count = foundList().count();
-            Status(summaryLine(summary->count, summary->bytes));
+        attempt(run, [&] {
+            summary->count = run.found.count();
+            run.status(summaryLine(summary->count, summary->bytes));
             addStatistics(
+                run.appSettings(),
                 static_cast<std::int32_t>(std::min<std::size_t>(summary->count, INT32_MAX)),
                 summary->bytes / 1024 / 1024);
         });
-        attempt([] { foundList().clear(); });
+        attempt(run, [&run] { run.found.clear(); });
     }
     // However the phase ended, no file an exception keeps stays hidden.
-    restoreKeptFiles();
+    restoreKeptFiles(run);
     if (flow == Flow::Summary)
-        closeProgressLater();
+        closeProgressLater(run);
     return summary;
 }
 

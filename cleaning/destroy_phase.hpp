@@ -12,6 +12,8 @@
 
 namespace kx::cleaning {
 
+struct RunContext;
+
 /// What the summary line reported.
 struct RunSummary {
     std::size_t count = 0;  // found-list entries at the end, kept ones included
@@ -20,11 +22,11 @@ struct RunSummary {
 
 /// KXDelete. Answers the summary, or nothing when the phase ended without
 /// one (cancelled before it began, or while the virus scanner ran).
-std::optional<RunSummary> runDestroyPhase();
+std::optional<RunSummary> runDestroyPhase(const RunContext& run);
 
 /// The steps after the file deletions that the present settings switch on,
 /// in the order the phase runs them (what a preview announces).
-std::vector<std::string_view> plannedSteps();
+std::vector<std::string_view> plannedSteps(const RunContext& run);
 
 /// "Es wurden <count> Dateien bereinigt bzw. entfernt. Dabei wurde ca. <MB>
 /// MB Speicherplatz frei." with MB = bytes / 1024 / 1024 in four decimals.

@@ -7,8 +7,10 @@
 
 namespace kx::cleaning {
 
+struct RunContext;
+
 /// Removes what dialers left in the Windows folder ("dialer", "webdialer").
-void removeDialerRemnants();
+void removeDialerRemnants(const RunContext& run);
 
 /// How the daily virus scan ended.
 enum class ScanEnd {
@@ -17,26 +19,26 @@ enum class ScanEnd {
     EndPhase,   // cancelled while waiting for the report: the phase ends at once
 };
 /// The daily virus scan, when "AntiVirDate" is not today.
-ScanEnd dailyVirusScan();
+ScanEnd dailyVirusScan(const RunContext& run);
 
 /// Filters the cookie files of every Netscape/Mozilla/Firefox profile.
-void cleanCookieFiles();
+void cleanCookieFiles(const RunContext& run);
 /// Empties what Internet Explorer's cache still holds.
-void clearIECache();
+void clearIECache(const RunContext& run);
 /// Internet Explorer's history and the Mozilla window-state lists.
-void clearHistoryAndWindowState();
+void clearHistoryAndWindowState(const RunContext& run);
 /// The recent-file lists, typed addresses, downloaded program files and the
 /// other registry traces; removes the History marker from the found list.
-void cleanRegistryHistory();
-void emptyRecycleBin();
+void cleanRegistryHistory(const RunContext& run);
+void emptyRecycleBin(const RunContext& run);
 /// Switches the messenger service off or on, as set (NT family only).
-void setMessengerService();
-void clearKazaaLists();
+void setMessengerService(const RunContext& run);
+void clearKazaaLists(const RunContext& run);
 /// Puts the four auto-complete values into the state the setting asks for.
-void setAutoComplete();
+void setAutoComplete(const RunContext& run);
 /// Starts the anti-spy tool with its option list (fetching it when missing).
-void runAntiSpy();
+void runAntiSpy(const RunContext& run);
 /// Lists and blanks the index files the deletions left behind.
-void blankIndexFiles();
+void blankIndexFiles(const RunContext& run);
 
 }  // namespace kx::cleaning

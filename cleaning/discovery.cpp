@@ -7,9 +7,8 @@
 #include <vector>
 
 #include "cleaning/junk_search.hpp"
-#include "cleaning/run_state.hpp"
+#include "cleaning/run_context.hpp"
 #include "cleaning/step_tools.hpp"
-#include "core/shared_state.hpp"
 #include "core/text_rules.hpp"
 #include "dialer/dialer_check.hpp"
 #include "fsys/dir_scanner.hpp"
@@ -40,20 +39,20 @@ constexpr std::int32_t kInvalidValue = 380;
 
 // Runs one statement of discovery; a fault shows the "KXStart: " warning and
 // discovery goes on with the next one.
-void attempt(const std::function<void()>& statement) {
+void attempt(const RunContext& run, const std::function<void()>& statement) {
     const auto fault = faultOf(statement);
     if (!fault || fault->number == kInvalidValue)
         return;
     try {
-        ui::dialogs().messageBox("KXStart: " + fault->description, shared().applicationTitle,
+        ui::dialogs().messageBox("KXStart: " + fault->description, run.host.applicationTitle,
                                  ui::MB_ICONEXCLAMATION | ui::MB_SYSTEMMODAL);
     } catch (const std::exception&) {
         // no way to show it: the run goes on all the same
     }
 }
 
-void progress(std::int32_t value) {
-    attempt([value] { progressWindow()->pbBar->setValue(value); });
+void progress(const RunContext& run, std::int32_t value) {
+    attempt(run, [&run, value] { run.progress.bar()->setValue(value); });
 }
 
 enum class Taking {
@@ -63,7 +62,8 @@ enum class Taking {
 
 class Discovery {
   public:
-    explicit Discovery(const DiscoveryOptions& options) : options_(options) {
+    Discovery(const RunContext& run, const DiscoveryOptions& options)
+        : run_(run), options_(options) {
         // A link in a cleaned folder is listed, and so removed as a link;
         // no folder behind one is ever entered.
         scanner_.listFolderLinks = true;
@@ -72,6 +72,13 @@ class Discovery {
     void run();
 
   private:
+    bool cancelled() const { return run_.cancelled(); }
+    void attempt(const std::function<void()>& statement) const {
+        cleaning::attempt(run_, statement);
+    }
+    void progress(std::int32_t value) const { cleaning::progress(run_, value); }
+    void status(std::string_view line) const { run_.status(line); }
+
     // Scans one folder into the emptied scanner and takes every file that
     // `wanted` accepts. Yields every kYieldEvery items and stops at a cancel.
     void takeFolder(const std::string& folder, Taking taking,
@@ -83,8 +90,8 @@ class Discovery {
             for (std::int32_t i = 0; i <= upper; ++i) {
                 const std::string path = scanner_.Item(i);
                 if (!wanted || wanted(path)) {
-                    if (taking == Taking::Add || !keptCheck(path))
-                        addFilter(path);
+                    if (taking == Taking::Add || !keptCheck(run_, path))
+                        addFilter(run_, path);
                 }
                 if ((static_cast<std::size_t>(i) + 1) % kYieldEvery == 0)
                     ui::yield();
@@ -98,7 +105,7 @@ class Discovery {
     // plain file (hidden and system files count as absent, a folder too).
     void takeDirect(const std::string& path) {
         attempt([&] {
-            const auto attributes = platform::files::attributes(path);
+            const auto attributes = platform::files::attributes(run_.machine, path);
             if (!attributes)
                 return;
             constexpr std::uint32_t notPlain = platform::fileattr::Directory |
@@ -106,7 +113,7 @@ class Discovery {
                                                platform::fileattr::System;
             if ((*attributes & notPlain) != 0)
                 return;
-            foundList().add(path);
+            run_.found.add(path);
         });
     }
 
@@ -114,7 +121,7 @@ class Discovery {
     void takeIfThere(const std::string& path) {
         attempt([&] {
             if (files_.Exists(path))
-                addFilter(path);
+                addFilter(run_, path);
         });
     }
 
@@ -123,6 +130,7 @@ class Discovery {
     void cookies();
     void recentLists();
 
+    const RunContext& run_;
     DiscoveryOptions options_;
     fsys::DirScanner scanner_;
     fsys::FileAccess files_;
@@ -132,15 +140,15 @@ class Discovery {
 
 void Discovery::temporaryFiles() {
     progress(2);
-    Status("Verzeichnisse lesen");
-    Status("Suche temporäre Dateien");
+    status("Verzeichnisse lesen");
+    status("Suche temporäre Dateien");
     takeFolder(settings::GetTempDir(false), Taking::KeptThenAdd);
     if (cancelled())
         return;
     takeFolder(AddBackslash(settings::GetWinDir()) + "temp", Taking::KeptThenAdd);
     if (cancelled())
         return;
-    Status("Suche temporäre AOL-Dateien");
+    status("Suche temporäre AOL-Dateien");
     const std::string aol = settings::GetAOLPath();
     // Without AOL there is no folder: "" + "organize" would name one
     // relative to wherever the machine stands.
@@ -148,7 +156,7 @@ void Discovery::temporaryFiles() {
         takeFolder(AddBackslash(aol) + "organize\\CACHE", Taking::KeptThenAdd);
     if (cancelled())
         return;
-    Status("Suche Java-Cache...");
+    status("Suche Java-Cache...");
     takeFolder(AddBackslash(settings::GetSpecialfolder(settings::kCsidlAppData)) +
                    "Sun\\Java\\Deployment\\cache\\javapi\\v1.0",
                Taking::KeptThenAdd);
@@ -156,7 +164,7 @@ void Discovery::temporaryFiles() {
 
 void Discovery::internetCaches() {
     progress(4);
-    Status("Suche temporäre Internetdateien (IE)");
+    status("Suche temporäre Internetdateien (IE)");
     takeFolder(settings::GetSpecialfolder(kCsidlInternetCache), Taking::Add);
     if (cancelled())
         return;
@@ -164,16 +172,16 @@ void Discovery::internetCaches() {
     attempt([&] {
         if (operaCache_.empty())
             return;
-        const auto info = platform::files::info(operaCache_);
+        const auto info = platform::files::info(run_.machine, operaCache_);
         operaCacheThere = info && info->kind == platform::EntryKind::Folder;
     });
     if (operaCacheThere) {
-        Status("Suche temporäre Internetdateien (Opera)");
+        status("Suche temporäre Internetdateien (Opera)");
         takeFolder(operaCache_, Taking::Add);
         if (cancelled())
             return;
     }
-    Status("Suche temporäre Internetdateien (Netscape/Mozilla/Firefox)");
+    status("Suche temporäre Internetdateien (Netscape/Mozilla/Firefox)");
     std::vector<std::string> profiles;
     attempt([&] { profiles = profileFiles(); });
     for (const auto& prefs : profiles) {
@@ -190,7 +198,7 @@ void Discovery::internetCaches() {
 
 void Discovery::cookies() {
     progress(5);
-    Status("Suche Cookies");
+    status("Suche Cookies");
     takeFolder(settings::GetSpecialfolder(kCsidlCookies), Taking::KeptThenAdd);
     if (cancelled())
         return;
@@ -219,7 +227,7 @@ void Discovery::recentLists() {
         return;
 
     progress(7);
-    Status("Suche Listen der zuletzt geöffneten Dateien");
+    status("Suche Listen der zuletzt geöffneten Dateien");
     takeFolder(settings::GetSpecialfolder(kCsidlRecent), Taking::Add);
     if (cancelled())
         return;
@@ -237,44 +245,44 @@ void Discovery::recentLists() {
 }
 
 void Discovery::run() {
-    auto& state = runState();
-    shared().gbBreak = false;
-    foundList().clear();
+    auto& state = run_.state;
+    run_.host.gbBreak = false;
+    run_.found.clear();
     state.deferredIndexFiles.clear();
     attempt([&] { opera_ = AddBackslash(settings::GetOperaDirectory()); });
     attempt([&] { operaCache_ = settings::GetOperaTempDirectory(); });
 
     if (!options_.preview) {
-        attempt([] {
-            if (engineOn(settings::keys::DialerCheckTime))
+        attempt([this] {
+            if (run_.engineOn(settings::keys::DialerCheckTime))
                 dialer::KXCheckForDialer();
         });
     }
     if (cancelled())
         return;
-    restoreKeptFiles();
+    restoreKeptFiles(run_);
     state.exceptionPatterns.clear();
-    attempt([] { loadExceptionPatterns(); });
-    attempt([] {
-        progressWindow()->pbBar->setMin(1);
-        progressWindow()->pbBar->setMax(17);
+    attempt([&state] { loadExceptionPatterns(state); });
+    attempt([this] {
+        run_.progress.bar()->setMin(1);
+        run_.progress.bar()->setMax(17);
     });
 
-    if (engineOn(settings::keys::TempFiles))
+    if (run_.engineOn(settings::keys::TempFiles))
         temporaryFiles();
     if (cancelled())
         return;
-    if (engineNumber(settings::keys::Junk) != 0) {
+    if (engineNumber(run_.appSettings(), settings::keys::Junk) != 0) {
         progress(3);
-        attempt([&] { weeklyJunkSearch(scanner_, options_.preview); });
+        attempt([&] { weeklyJunkSearch(run_, scanner_, options_.preview); });
     }
     if (cancelled())
         return;
-    if (engineOn(settings::keys::INetTempFiles))
+    if (run_.engineOn(settings::keys::INetTempFiles))
         internetCaches();
     if (cancelled())
         return;
-    if (settings::readBool(settings::keys::AutoFillOff, settings::Reader::Engine)) {
+    if (run_.engineBool(settings::keys::AutoFillOff)) {
         std::vector<std::string> profiles;
         attempt([&] { profiles = profileFiles(); });
         for (const auto& prefs : profiles)
@@ -282,22 +290,22 @@ void Discovery::run() {
     }
     if (cancelled())
         return;
-    if (engineOn(settings::keys::Cookies))
+    if (run_.engineOn(settings::keys::Cookies))
         cookies();
     if (cancelled())
         return;
-    if (engineOn(settings::keys::Recent))
+    if (run_.engineOn(settings::keys::Recent))
         recentLists();
     if (cancelled())
         return;
-    if (engineOn(settings::keys::History))
-        foundList().add(std::string(kHistoryMarker));
+    if (run_.engineOn(settings::keys::History))
+        run_.found.add(std::string(kHistoryMarker));
 }
 
 }  // namespace
 
-void runDiscovery(const DiscoveryOptions& options) {
-    Discovery discovery(options);
+void runDiscovery(const RunContext& run, const DiscoveryOptions& options) {
+    Discovery discovery(run, options);
     discovery.run();
 }
 

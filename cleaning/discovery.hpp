@@ -7,6 +7,8 @@
 
 namespace kx::cleaning {
 
+struct RunContext;
+
 struct DiscoveryOptions {
     /// A preview collects exactly what a run would, but leaves the machine
     /// as it was: no dialer check (it may ask the user to remove entries)
@@ -20,6 +22,6 @@ inline constexpr std::size_t kYieldEvery = 128;
 /// KXStart: resets the run, loads the exceptions and collects the tracks.
 /// A fault in one step shows a "KXStart: " warning and the next step runs;
 /// gbBreak ends it early with the list collected so far.
-void runDiscovery(const DiscoveryOptions& options = {});
+void runDiscovery(const RunContext& run, const DiscoveryOptions& options = {});
 
 }  // namespace kx::cleaning

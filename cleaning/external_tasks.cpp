@@ -7,9 +7,8 @@
 #include "anonymity/http_download.hpp"
 #include "anonymity/internet_file.hpp"
 #include "cleaning/destroy_steps.hpp"
-#include "cleaning/run_state.hpp"
+#include "cleaning/run_context.hpp"
 #include "cleaning/step_tools.hpp"
-#include "core/shared_state.hpp"
 #include "core/text_rules.hpp"
 #include "fsys/dir_scanner.hpp"
 #include "fsys/file_access.hpp"
@@ -44,44 +43,42 @@ constexpr std::string_view kAntiSpyOptions =
 /// The folder of the component's own file: the suite's program folder.
 constexpr std::string_view kDefaultProgramFolder = "C:\\Programme\\Kolvanex";
 
-std::string programFolder() {
-    const auto& path = shared().KXAppPath;
+std::string programFolder(const SharedState& host) {
+    const auto& path = host.KXAppPath;
     return AddBackslash(path.empty() ? kDefaultProgramFolder : std::string_view(path));
 }
 
 // The scanner vendor's download address ("" when the machine names none).
-std::string scannerUrl() {
-    if (!pf::hasCurrentMachine())
-        return {};
-    std::string base = pf::currentMachine().endpoint("scanner");
+std::string scannerUrl(pf::Machine& machine) {
+    std::string base = machine.endpoint("scanner");
     if (base.empty())
         return {};
     while (base.ends_with('/')) base.pop_back();
     return base + std::string(kScannerPath);
 }
 
-std::string download(const std::string& url) {
+std::string download(const RunContext& run, const std::string& url) {
     std::string body = mainForm().Download(url);
     if (body.empty())
-        Status(url + std::string(kNotLoaded));
+        run.status(url + std::string(kNotLoaded));
     return body;
 }
 
-void removeFolderRemnants(const std::string& folder) {
+void removeFolderRemnants(const RunContext& run, const std::string& folder) {
     fsys::DirScanner scanner;
     scanner.Scan(folder);
     fsys::FileAccess files;
     for (std::int32_t i = 0; i <= scanner.UpperIndex(); ++i) {
         const std::string file = scanner.Item(i);
-        if (!protectedByException(file)) {
+        if (!protectedByException(run.state, file)) {
             // Quoted: a path with blanks would otherwise reach regsvr32 as
             // several names.
             if (pf::lower(file).find(".dll") != std::string::npos)
                 (void)startProgram("regsvr32.exe -s -u \"" + file + "\"", pf::SW_HIDE);
-            (void)pf::files::setAttributes(file, 0);
+            (void)pf::files::setAttributes(run.machine, file, 0);
             files.Delete(file);
         }
-        if (cancelled())
+        if (run.cancelled())
             return;
     }
 }
@@ -95,8 +92,8 @@ std::vector<std::string> reportLines(const std::string& path) {
     return splitLines(text);
 }
 
-void showElapsed(int minutes, int seconds) {
-    const auto window = existingProgressWindow();
+void showElapsed(const RunContext& run, int minutes, int seconds) {
+    const auto window = run.progress.openWindow();
     if (!window || !window->m_lvLastLine)
         return;
     char clock[40];
@@ -109,45 +106,46 @@ void showElapsed(int minutes, int seconds) {
 
 }  // namespace
 
-void removeDialerRemnants() {
+void removeDialerRemnants(const RunContext& run) {
     const std::string windows = settings::GetWinDir();
-    removeFolderRemnants(windows + "\\dialer");
-    if (!cancelled())
-        removeFolderRemnants(windows + "\\webdialer");
+    removeFolderRemnants(run, windows + "\\dialer");
+    if (!run.cancelled())
+        removeFolderRemnants(run, windows + "\\webdialer");
 }
 
-ScanEnd dailyVirusScan() {
-    if (settings::read(keys::AntiVirDate, Reader::Engine) ==
+ScanEnd dailyVirusScan(const RunContext& run) {
+    const auto options = run.appSettings();
+    if (options.read(keys::AntiVirDate, Reader::Engine) ==
         platform::formatDdMmYy(platform::today()))
         return ScanEnd::Continue;
     auto& loop = ui::MessageLoop::current();
     fsys::FileAccess files;
-    const std::string folder = programFolder();
+    const std::string folder = programFolder(run.host);
     const std::string scanner = folder + "stinger.exe";
     const std::string report = folder + "stinger.txt";
 
-    Status("Lade Anti-Viren Modul. Bitte warten...");
+    run.status("Lade Anti-Viren Modul. Bitte warten...");
     loop.yield();
     {
         ui::HourglassCursor hourglass;
         std::string version;
         if (files.Exists(scanner)) {
-            version = download(makerUrl("/stinger.ver"));
-            if (cancelled())
+            version = download(run, makerUrl("/stinger.ver"));
+            if (run.cancelled())
                 return ScanEnd::ToSummary;
         }
         // The version file carries the size of the current scanner.
         const bool needNew =
             !(files.Exists(scanner) && files.Size(scanner) == numericValue(version));
-        const std::string options = download(makerUrl("/stinger.opt"));
+        const std::string options = download(run, makerUrl("/stinger.opt"));
         if (!options.empty())
             files.WriteText(folder + "stinger.opt", options);
-        if (cancelled())
+        if (run.cancelled())
             return ScanEnd::ToSummary;
         if (needNew) {
             if (files.Exists(scanner))
                 files.Delete(scanner);
-            const std::string program = download(scannerUrl());
+            const std::string program = download(run, scannerUrl(run.machine));
             if (!program.empty())
                 files.WriteText(scanner, program);
         }
@@ -157,7 +155,7 @@ ScanEnd dailyVirusScan() {
 
     if (files.Exists(report))
         files.Delete(report);
-    Status("Anti-Viren Prüfung läuft. Bitte warten...");
+    run.status("Anti-Viren Prüfung läuft. Bitte warten...");
     loop.yield();
     pf::ProcessStart start;
     start.applicationName = scanner;
@@ -166,7 +164,7 @@ ScanEnd dailyVirusScan() {
     start.showWindow = pf::SW_HIDE;
     const auto started = pf::CreateProcessA(start);
     loop.yield();
-    if (cancelled()) {
+    if (run.cancelled()) {
         if (started)
             pf::CloseHandle(started->hProcess);
         return ScanEnd::ToSummary;
@@ -191,8 +189,8 @@ ScanEnd dailyVirusScan() {
             seconds = 0;
             ++minutes;
         }
-        showElapsed(minutes, seconds);
-        if (cancelled())
+        showElapsed(run, minutes, seconds);
+        if (run.cancelled())
             return ScanEnd::EndPhase;
         if (ended && !files.Exists(report))
             return ScanEnd::Continue;
@@ -203,19 +201,19 @@ ScanEnd dailyVirusScan() {
             continue;
         const auto shown = pf::trim(line);
         if (!shown.empty())
-            Status(shown);
+            run.status(shown);
     }
     loop.sleep(ui::Millis(2000));
-    if (cancelled())
+    if (run.cancelled())
         return ScanEnd::EndPhase;
-    settings::write(keys::AntiVirDate, platform::formatDdMmYy(platform::today()));
+    options.write(keys::AntiVirDate, platform::formatDdMmYy(platform::today()));
     return ScanEnd::Continue;
 }
 
-void runAntiSpy() {
-    Status("Aktiviere XP AntiSpy");
+void runAntiSpy(const RunContext& run) {
+    run.status("Aktiviere XP AntiSpy");
     fsys::FileAccess files;
-    const std::string optionFile = programFolder() + "xpas.txt";
+    const std::string optionFile = programFolder(run.host) + "xpas.txt";
     const std::string options =
         files.Exists(optionFile) ? files.ReadText(optionFile) : std::string(kAntiSpyOptions);
     const std::string privateFolder = AddBackslash(settings::GetPrivatePath());
@@ -226,7 +224,7 @@ void runAntiSpy() {
                                    privateFolder + "skriptreferenz.txt") == pf::S_OK)
             pf::URLDownloadToFileA(makerUrl("/xp-AntiSpy.exe"), tool);
     }
-    const std::string& title = shared().applicationTitle;
+    const std::string& title = run.host.applicationTitle;
     if (!files.Exists(tool)) {
         ui::dialogs().messageBox("XP AntiSpy could not be activated!", title,
                                  ui::MB_ICONCRITICAL | ui::MB_SYSTEMMODAL);

@@ -3,9 +3,8 @@
 #include <string>
 #include <unordered_set>
 
-#include "cleaning/run_state.hpp"
+#include "cleaning/run_context.hpp"
 #include "cleaning/step_tools.hpp"
-#include "core/shared_state.hpp"
 #include "core/text_rules.hpp"
 #include "platform/runtime/local_time.hpp"
 #include "platform/runtime/text.hpp"
@@ -16,61 +15,62 @@
 
 namespace kx::cleaning {
 
-bool junkSearchDue() {
+bool junkSearchDue(const settings::AppSettings& options) {
     const auto today = platform::today();
-    bool due = engineNumber(settings::keys::JunkCleaned) == 0;
+    bool due = engineNumber(options, settings::keys::JunkCleaned) == 0;
     if (today.weekday == platform::kFriday)
         due = true;
-    if (settings::read(settings::keys::JunkCleanedDate, settings::Reader::Engine) ==
+    if (options.read(settings::keys::JunkCleanedDate, settings::Reader::Engine) ==
         platform::formatDdMmYy(today))
         due = false;
     return due;
 }
 
-bool searchJunk(fsys::DirScanner& scanner) {
+bool searchJunk(const RunContext& run, fsys::DirScanner& scanner) {
     // A file a folder step listed already (the temporary folders lie on a
     // fixed drive too) is not listed again: each entry counts in the summary
     // and the statistics as a file cleaned.
     std::unordered_set<std::string> listed;
-    for (const auto& item : foundList().items()) listed.insert(item->text);
+    for (const auto& item : run.found.items()) listed.insert(item->text);
     for (const auto& letter : settings::GetDriveLetters(settings::kDriveFixed)) {
         if (letter.empty())
             continue;  // the list's empty first element
-        if (cancelled())
+        if (run.cancelled())
             return false;
-        Status("Wöchentliche Systemreinigung: Suche überflüssige Dateien auf Laufwerk " + letter +
-               ":");
+        run.status("Wöchentliche Systemreinigung: Suche überflüssige Dateien auf Laufwerk " +
+                   letter + ":");
         // Each drive is scanned into an empty list: left over from the
         // folder or drive before, those files would be matched again and
         // counted twice in the summary and the statistics.
         scanner.Clear();
         scanner.Scan(letter + ":");
         for (const auto pattern : kJunkPatterns) {
-            if (cancelled())
+            if (run.cancelled())
                 return false;
             for (auto i = scanner.FindNext(pattern, 0); i >= 0;
                  i = scanner.FindNext(pattern, i + 1)) {
                 const std::string path = scanner.Item(i);
-                if (!listed.contains(platform::lower(path)) && addFilter(path))
-                    listed.insert(foundList().item(foundList().count() - 1)->text);
+                if (!listed.contains(platform::lower(path)) && addFilter(run, path))
+                    listed.insert(run.found.item(run.found.count() - 1)->text);
                 platform::ui::yield();
             }
         }
         platform::ui::yield();
-        if (cancelled())
+        if (run.cancelled())
             return false;
     }
     return true;
 }
 
-bool weeklyJunkSearch(fsys::DirScanner& scanner, bool keepMarkers) {
-    if (!junkSearchDue())
+bool weeklyJunkSearch(const RunContext& run, fsys::DirScanner& scanner, bool keepMarkers) {
+    const auto options = run.appSettings();
+    if (!junkSearchDue(options))
         return true;
-    const bool finished = searchJunk(scanner);
+    const bool finished = searchJunk(run, scanner);
     // A cancelled search leaves the markers, so the next run that day tries again.
     if (finished && !keepMarkers) {
-        settings::write(settings::keys::JunkCleaned, "1");
-        settings::write(settings::keys::JunkCleanedDate, platform::formatDdMmYy(platform::today()));
+        options.write(settings::keys::JunkCleaned, "1");
+        options.write(settings::keys::JunkCleanedDate, platform::formatDdMmYy(platform::today()));
     }
     return finished;
 }

@@ -9,8 +9,11 @@
 #include <string_view>
 
 #include "fsys/dir_scanner.hpp"
+#include "settings/keys.hpp"
 
 namespace kx::cleaning {
+
+struct RunContext;
 
 /// The file-name patterns, in the order they are searched.
 inline constexpr std::array<std::string_view, 19> kJunkPatterns = {
@@ -19,15 +22,15 @@ inline constexpr std::array<std::string_view, 19> kJunkPatterns = {
 
 /// True when the search is due today ("JunkCleaned", "JunkCleanedDate" and
 /// the calendar of platform::today()).
-bool junkSearchDue();
+bool junkSearchDue(const settings::AppSettings& options);
 
 /// Searches every fixed drive with `scanner`, adding what the patterns find
 /// to the found list. False when gbBreak stopped it.
-bool searchJunk(fsys::DirScanner& scanner);
+bool searchJunk(const RunContext& run, fsys::DirScanner& scanner);
 
 /// Discovery's junk step: when due, searches and (unless cancelled, or
 /// `keepMarkers` asks to leave the store alone) records today as done.
 /// False when gbBreak stopped it.
-bool weeklyJunkSearch(fsys::DirScanner& scanner, bool keepMarkers);
+bool weeklyJunkSearch(const RunContext& run, fsys::DirScanner& scanner, bool keepMarkers);
 
 }  // namespace kx::cleaning

@@ -6,9 +6,8 @@
 #include <string_view>
 
 #include "cleaning/destroy_steps.hpp"
-#include "cleaning/run_state.hpp"
+#include "cleaning/run_context.hpp"
 #include "cleaning/step_tools.hpp"
-#include "core/shared_state.hpp"
 #include "fsys/file_access.hpp"
 #include "platform/processes/process.hpp"
 #include "platform/processes/shell.hpp"
@@ -150,14 +149,14 @@ void deleteValueSeries(std::string_view key, std::string_view prefix, int first)
 }
 
 // Word's lists are left alone when an exception names Word.
-bool wordExcepted() {
-    return matchesException("microsoft word");
+bool wordExcepted(const RunState& state) {
+    return matchesException(state, "microsoft word");
 }
 
 // Empties Word's own list of recent files through Word itself: with the
 // list's length at 0 Word forgets the entries; the length is put back.
-void clearWordList() {
-    Status("Leere Liste zuletzt in WinWord geöffneter Dateien");
+void clearWordList(const RunContext& run) {
+    run.status("Leere Liste zuletzt in WinWord geöffneter Dateien");
     pf::DispatchRef word;
     try {
         word = pf::CreateObject("Word.Application");
@@ -178,22 +177,22 @@ void clearWordList() {
 
 }  // namespace
 
-void cleanRegistryHistory() {
-    Status("Listen der zuletzt geöffneten Dateien werden gelöscht");
+void cleanRegistryHistory(const RunContext& run) {
+    run.status("Listen der zuletzt geöffneten Dateien werden gelöscht");
     deleteValueSeries("Internet Explorer\\TypedURLs", "url", 1);
     deleteValueSeries("MediaPlayer\\Player\\RecentFileList", "File", 0);
 
     fsys::FileAccess files;
     for (std::size_t i = 0; i < kRecentLists.size(); ++i) {
         files.DeleteRegKey(pf::HKEY_CURRENT_USER, kRecentLists[i]);
-        if ((i == 11 || i == 25) && cancelled())
+        if ((i == 11 || i == 25) && run.cancelled())
             return;
     }
-    if (!wordExcepted())
+    if (!wordExcepted(run.state))
         for (const auto key : kWordDialogs) files.DeleteRegKey(pf::HKEY_CURRENT_USER, key);
 
-    if (settings::readBool(keys::DownloadedProgramFiles, Reader::Engine))
-        removeDownloadedProgramFiles();
+    if (run.engineBool(keys::DownloadedProgramFiles))
+        removeDownloadedProgramFiles(run);
 
     for (const auto key : kOfficeDialogs) files.DeleteRegKey(pf::HKEY_CURRENT_USER, key);
 
@@ -203,20 +202,20 @@ void cleanRegistryHistory() {
         for (int n = 1; n <= kSeriesLimit; ++n) {
             const auto status = settings::deleteRegistryTree(series.root, base + std::to_string(n));
             pf::ui::yield();
-            if (status != 0 || cancelled())
+            if (status != 0 || run.cancelled())
                 break;
         }
-        if (cancelled())
+        if (run.cancelled())
             return;
     }
     settings::deleteRegistryTree(
         pf::HKEY_CURRENT_USER,
         "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ComDlg32\\OpenSaveMRU\\ram");
 
-    if (!wordExcepted())
-        clearWordList();
+    if (!wordExcepted(run.state))
+        clearWordList(run);
 
-    auto& list = foundList();
+    auto& list = run.found;
     for (std::size_t i = 0; i < list.items().size(); ++i) {
         if (list.items()[i]->text == kHistoryMarker) {
             list.remove(i);
@@ -225,35 +224,36 @@ void cleanRegistryHistory() {
     }
 }
 
-void emptyRecycleBin() {
+void emptyRecycleBin(const RunContext& run) {
     pf::ui::yield();
-    if (cancelled())
+    if (run.cancelled())
         return;
-    Status("Leere Papierkorb");
+    run.status("Leere Papierkorb");
     pf::SHEmptyRecycleBinA(ComponentWindow(), "",
                            pf::SHERB_NOCONFIRMATION | pf::SHERB_NOPROGRESSUI | pf::SHERB_NOSOUND);
     pf::SHUpdateRecycleBinIcon();
 }
 
-void setMessengerService() {
+void setMessengerService(const RunContext& run) {
     const auto system = settings::Betriebssystem();
     if (system != "Windows NT" && system != "Windows 2000" && system != "Windows XP")
         return;
-    const bool off = settings::readBool(keys::MessengerOff, Reader::Engine);
-    Status(off ? "Deaktiviere Windows-Nachrichtendienst" : "Aktiviere Windows-Nachrichtendienst");
+    const bool off = run.engineBool(keys::MessengerOff);
+    run.status(off ? "Deaktiviere Windows-Nachrichtendienst"
+                   : "Aktiviere Windows-Nachrichtendienst");
     (void)startProgram(off ? "net stop messenger" : "net start messenger", pf::SW_HIDE);
 }
 
-void clearKazaaLists() {
-    Status("Leere KaaZaa Suchliste");
+void clearKazaaLists(const RunContext& run) {
+    run.status("Leere KaaZaa Suchliste");
     fsys::FileAccess files;
     for (const auto key : kKazaaLists) files.DeleteRegKey(pf::HKEY_CURRENT_USER, key);
 }
 
-void setAutoComplete() {
-    const bool off = settings::readBool(keys::AutoFillOff, Reader::Engine);
+void setAutoComplete(const RunContext& run) {
+    const bool off = run.engineBool(keys::AutoFillOff);
     if (off)
-        Status(
+        run.status(
             "Deaktiviere Autovervollständigung für Kennwörter, Formulare und Eingaben im Browser");
     const std::string_view answer = off ? "no" : "yes";
     const Long flag = off ? 1 : 0;

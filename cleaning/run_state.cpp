@@ -8,6 +8,7 @@
 #include <ranges>
 
 #include "anonymity/http_download.hpp"
+#include "cleaning/run_context.hpp"
 #include "cleaning/step_tools.hpp"
 #include "core/text_rules.hpp"
 #include "deletion/secure_delete.hpp"
@@ -55,37 +56,41 @@ platform::ui::ListView& foundList() {
     return *mainForm().lvFiles;
 }
 
-void loadDeletionSettings() {
-    auto& s = runState().settings;
-    s.security = settings::readBool(settings::keys::Security, settings::Reader::Engine);
-    if (!s.security)
-        return;
-    s.deleteN = integerPart<std::int16_t>(engineNumber(settings::keys::DeleteN));
-    s.deleteIt = settings::readBool(settings::keys::DeleteIt, settings::Reader::Engine);
-    s.deleteValue =
-        integerPart<std::uint8_t>(std::round(engineNumber(settings::keys::DeleteValue)));
-    s.encrypt = settings::readBool(settings::keys::Encrypt, settings::Reader::Engine);
+bool RunContext::engineOn(const settings::SettingKey& key) const {
+    return engineNumber(appSettings(), key) > 0;
 }
 
-void setExceptionPatterns(const std::vector<std::string>& lines) {
-    auto& patterns = runState().exceptionPatterns;
+void loadDeletionSettings(RunState& state, const settings::AppSettings& options) {
+    auto& s = state.settings;
+    s.security = options.readBool(settings::keys::Security, settings::Reader::Engine);
+    if (!s.security)
+        return;
+    s.deleteN = integerPart<std::int16_t>(engineNumber(options, settings::keys::DeleteN));
+    s.deleteIt = options.readBool(settings::keys::DeleteIt, settings::Reader::Engine);
+    s.deleteValue =
+        integerPart<std::uint8_t>(std::round(engineNumber(options, settings::keys::DeleteValue)));
+    s.encrypt = options.readBool(settings::keys::Encrypt, settings::Reader::Engine);
+}
+
+void setExceptionPatterns(RunState& state, const std::vector<std::string>& lines) {
+    auto& patterns = state.exceptionPatterns;
     patterns.clear();
     for (const auto& line : lines)
         patterns.push_back(platform::LikePattern::compile(platform::lower(line)));
 }
 
-void loadExceptionPatterns() {
+void loadExceptionPatterns(RunState& state) {
     std::vector<std::string> lines;
     const std::string path = AddBackslash(settings::GetPrivatePath()) + "alist.txt";
     fsys::FileAccess files;
     if (files.Exists(path)) {
         lines = splitLines(files.ReadText(path));
     }
-    setExceptionPatterns(lines);
+    setExceptionPatterns(state, lines);
 }
 
-bool matchesException(std::string_view lowerText) {
-    for (const auto& pattern : runState().exceptionPatterns)
+bool matchesException(const RunState& state, std::string_view lowerText) {
+    for (const auto& pattern : state.exceptionPatterns)
         if (pattern && pattern->matches(lowerText))
             return true;
     return false;
@@ -97,24 +102,24 @@ enum class KeepReason { None, Ini, Pattern };
 
 // Why the kept check keeps a path: whenever patterns exist, a path holding
 // ".ini" is kept untouched; otherwise the first matching pattern keeps it.
-KeepReason keepReason(std::string_view path) {
-    if (runState().exceptionPatterns.empty())
+KeepReason keepReason(const RunState& state, std::string_view path) {
+    if (state.exceptionPatterns.empty())
         return KeepReason::None;
     const std::string lowered = platform::lower(path);
     if (lowered.find(".ini") != std::string::npos)
         return KeepReason::Ini;
-    return matchesException(lowered) ? KeepReason::Pattern : KeepReason::None;
+    return matchesException(state, lowered) ? KeepReason::Pattern : KeepReason::None;
 }
 
 }  // namespace
 
-bool wouldKeep(std::string_view path) {
-    return keepReason(path) != KeepReason::None;
+bool wouldKeep(const RunState& state, std::string_view path) {
+    return keepReason(state, path) != KeepReason::None;
 }
 
-bool keptCheck(std::string_view path) {
-    auto& state = runState();
-    const KeepReason reason = keepReason(path);
+bool keptCheck(const RunContext& run, std::string_view path) {
+    auto& state = run.state;
+    const KeepReason reason = keepReason(state, path);
     if (reason != KeepReason::Pattern)
         return reason == KeepReason::Ini;
     std::string kept(path);
@@ -122,23 +127,23 @@ bool keptCheck(std::string_view path) {
         return true;  // hidden already
     // What the file had before, so that the end of the run gives it back
     // instead of leaving a read-only or hidden file of the user's plain.
-    const auto before = platform::files::attributes(kept);
+    const auto before = platform::files::attributes(run.machine, kept);
     const std::uint32_t own = before ? (*before & platform::fileattr::Settable) : 0;
-    (void)platform::files::setAttributes(kept, kKeptAttributes);
+    (void)platform::files::setAttributes(run.machine, kept, kKeptAttributes);
     state.keptFiles.push_back({std::move(kept), own});
     return true;
 }
 
-bool addFilter(std::string_view path) {
+bool addFilter(const RunContext& run, std::string_view path) {
     std::string lowered = platform::lower(path);
     if (lowered.size() >= 4) {
         const std::string_view ending = std::string_view(lowered).substr(lowered.size() - 4);
         if (std::ranges::find(kProtectedEndings, ending) != kProtectedEndings.end())
             return false;
     }
-    if (matchesException(lowered))
+    if (matchesException(run.state, lowered))
         return false;
-    auto item = foundList().add(std::move(lowered));
+    auto item = run.found.add(std::move(lowered));
     // The entry shows the lower-cased path; the deletion takes the spelling
     // on disk, which needs no case-insensitive search of every folder on the
     // way and names exactly the file that was found.
@@ -147,35 +152,37 @@ bool addFilter(std::string_view path) {
     return true;
 }
 
-void restoreKeptFiles() {
-    auto& state = runState();
+void restoreKeptFiles(const RunContext& run) {
+    auto& state = run.state;
     // Latest first: should one file have been kept under two spellings of
     // its path, the record taken while it was still its own comes last.
     for (const auto& kept : std::ranges::reverse_view(state.keptFiles)) {
         try {
-            (void)platform::files::setAttributes(kept.path, kept.attributes);
+            (void)platform::files::setAttributes(run.machine, kept.path, kept.attributes);
         } catch (const std::exception&) {
-            // no machine bound any more: nothing left to restore on
+            // the machine went away: nothing left to restore on
         }
     }
     state.keptFiles.clear();
     state.keptPaths.clear();
 }
 
-double deleteWithRunSettings(std::string_view path) {
-    const auto& state = runState();
+double deleteWithRunSettings(const RunContext& run, std::string_view path) {
+    const auto& state = run.state;
     const auto& s = state.settings;
     const deletion::DeleteRequest request{std::string(path), s.security,    s.encrypt,
                                           s.deleteN,         s.deleteValue, s.deleteIt};
     if (!state.gutmannForRun)
-        return recordDeletion(deletion::deleteInStoredMode(request));
-    return recordDeletion(deletion::deleteTheFileAs(
-        *state.gutmannForRun ? deletion::WipeMode::Gutmann : deletion::WipeMode::Plain, request));
+        return recordDeletion(run.state, deletion::deleteInStoredMode(run.appSettings(), request));
+    return recordDeletion(
+        run.state, deletion::deleteTheFileAs(*state.gutmannForRun ? deletion::WipeMode::Gutmann
+                                                                  : deletion::WipeMode::Plain,
+                                             request));
 }
 
-double recordDeletion(const deletion::DeleteResult& result) {
+double recordDeletion(RunState& state, const deletion::DeleteResult& result) {
     if (result.outcome == deletion::DeleteOutcome::DeferredIndexFile)
-        runState().deferredIndexFiles.push_back(result.indexFile);
+        state.deferredIndexFiles.push_back(result.indexFile);
     return result.bytesFreed();
 }
 

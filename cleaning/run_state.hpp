@@ -14,8 +14,11 @@
 #include "deletion/delete_result.hpp"
 #include "platform/runtime/wildcard.hpp"
 #include "platform/ui/controls.hpp"
+#include "settings/keys.hpp"
 
 namespace kx::cleaning {
+
+struct RunContext;
 
 /// How every file of a run is deleted. Before the first load of a thread
 /// they give a plain rename-and-remove.
@@ -57,7 +60,8 @@ struct RunState {
     std::optional<bool> gutmannForRun;
 };
 
-/// The calling thread's run state.
+/// The calling thread's run state: kept between the calls of a run, read
+/// only where the public class builds a run's context.
 RunState& runState();
 
 /// Starts the calling thread's run state afresh (in tests).
@@ -73,42 +77,42 @@ inline constexpr std::string_view kHistoryMarker =
 
 /// Reads the five deletion settings; with "Security" off the other four
 /// keep the values they had.
-void loadDeletionSettings();
+void loadDeletionSettings(RunState& state, const settings::AppSettings& options);
 
 /// Replaces the exception patterns by the lines of "alist.txt" in the
 /// private folder (none when the file is missing).
-void loadExceptionPatterns();
+void loadExceptionPatterns(RunState& state);
 
 /// Replaces the exception patterns by these lines (lower-cased here).
-void setExceptionPatterns(const std::vector<std::string>& lines);
+void setExceptionPatterns(RunState& state, const std::vector<std::string>& lines);
 
 /// True when `lowerText` as a whole fits one of the exception patterns.
-bool matchesException(std::string_view lowerText);
+bool matchesException(const RunState& state, std::string_view lowerText);
 
 /// The kept check: true for a path an exception protects. A matching path is
 /// added to the kept files and hidden; a path containing ".ini" counts as
 /// kept (untouched) whenever patterns exist.
-bool keptCheck(std::string_view path);
+bool keptCheck(const RunContext& run, std::string_view path);
 
 /// The kept check's answer without its effects (nothing is hidden or
 /// remembered): what a preview shows as kept.
-bool wouldKeep(std::string_view path);
+bool wouldKeep(const RunState& state, std::string_view path);
 
 /// The add filter: lists the lower-cased path unless it names a program,
 /// library, driver or configuration file or an exception matches it. The
 /// entry's tag keeps the path as given when that differs from the text.
-bool addFilter(std::string_view path);
+bool addFilter(const RunContext& run, std::string_view path);
 
 /// Gives every kept file the attributes it had before it was hidden
 /// (errors ignored) and forgets it: a second call changes nothing.
-void restoreKeptFiles();
+void restoreKeptFiles(const RunContext& run);
 
 /// Deletes a file securely with the run's settings; answers the bytes freed
 /// (the caller decides whether they count towards the byte total).
-double deleteWithRunSettings(std::string_view path);
+double deleteWithRunSettings(const RunContext& run, std::string_view path);
 
 /// Takes what a secure deletion leaves to the run: an "index.dat" file it
 /// deferred joins the deferred index files. Answers the bytes it freed.
-double recordDeletion(const deletion::DeleteResult& result);
+double recordDeletion(RunState& state, const deletion::DeleteResult& result);
 
 }  // namespace kx::cleaning

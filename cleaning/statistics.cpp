@@ -13,8 +13,8 @@ namespace {
 
 // A stored total as a number; what cannot be one (letters, an infinity an
 // old version wrote) counts as 0.
-double storedTotal(const settings::SettingKey& key) {
-    const double value = numericValue(settings::read(key, std::string_view("0")));
+double storedTotal(const settings::AppSettings& options, const settings::SettingKey& key) {
+    const double value = numericValue(options.read(key, std::string_view("0")));
     return std::isfinite(value) ? value : 0;
 }
 
@@ -29,12 +29,13 @@ std::string totalText(double value) {
     return end.ec == std::errc() ? std::string(text, end.ptr) : std::string("0");
 }
 
-void addStatistics(std::int32_t lnFiles, double dblMB) {
+void addStatistics(const settings::AppSettings& options, std::int32_t lnFiles, double dblMB) {
     try {
-        const double mb = storedTotal(settings::keys::StatMB) + (std::isfinite(dblMB) ? dblMB : 0);
-        settings::write(settings::keys::StatMB, totalText(mb));
-        const double files = storedTotal(settings::keys::StatFiles) + lnFiles;
-        settings::write(settings::keys::StatFiles, totalText(std::trunc(files)));
+        const double mb =
+            storedTotal(options, settings::keys::StatMB) + (std::isfinite(dblMB) ? dblMB : 0);
+        options.write(settings::keys::StatMB, totalText(mb));
+        const double files = storedTotal(options, settings::keys::StatFiles) + lnFiles;
+        options.write(settings::keys::StatFiles, totalText(std::trunc(files)));
     } catch (const std::exception&) {
         // no settings store to write to: the totals stay as they were
     }

@@ -6,12 +6,14 @@
 #include <cstdint>
 #include <string>
 
+#include "settings/keys.hpp"
+
 namespace kx::cleaning {
 
-/// KXStatistics: adds to "nFiles" and "nMB" and stores both back (creating
-/// them when absent). Stored values that are no number count as 0; a figure
+/// KXStatistics: adds to "nFiles" and "nMB" of the given settings and stores
+/// both back (creating them when absent). Stored values that are no number count as 0; a figure
 /// that is no finite number adds nothing. Errors are suppressed.
-void addStatistics(std::int32_t lnFiles, double dblMB);
+void addStatistics(const settings::AppSettings& options, std::int32_t lnFiles, double dblMB);
 
 /// A number as the totals store it: plain decimal digits with "." before
 /// the fraction and never an exponent, so that reading it back gives the

@@ -3,7 +3,6 @@
 #include <exception>
 
 #include "cleaning/run_state.hpp"
-#include "core/shared_state.hpp"
 #include "core/text_rules.hpp"
 #include "platform/processes/process.hpp"
 #include "platform/runtime/text.hpp"
@@ -12,16 +11,8 @@
 
 namespace kx::cleaning {
 
-bool cancelled() {
-    return shared().gbBreak;
-}
-
-double engineNumber(const settings::SettingKey& key) {
-    return numericValue(settings::read(key, settings::Reader::Engine));
-}
-
-bool engineOn(const settings::SettingKey& key) {
-    return engineNumber(key) > 0;
+double engineNumber(const settings::AppSettings& options, const settings::SettingKey& key) {
+    return numericValue(options.read(key, settings::Reader::Engine));
 }
 
 std::optional<StepFault> faultOf(const std::function<void()>& statement) {
@@ -60,8 +51,8 @@ std::vector<std::string> profileFiles() {
     return out;
 }
 
-bool protectedByException(std::string_view path) {
-    return matchesException(platform::lower(path));
+bool protectedByException(const RunState& state, std::string_view path) {
+    return matchesException(state, platform::lower(path));
 }
 
 StartResult startProgram(const std::string& commandLine, std::uint16_t showWindow) {

@@ -1,6 +1,6 @@
 #pragma once
-// What the steps of a cleaning run share among themselves: the cancel check,
-// the engine's reading of numeric settings, running a statement with its
+// What the steps of a cleaning run share among themselves: the engine's
+// reading of numeric settings, running a statement with its
 // faults caught, splitting file text into lines, the profiles' "prefs.js"
 // files, the exception test on a whole file, starting a program without
 // waiting, and the downloaded program files that the History step runs.
@@ -15,14 +15,12 @@
 
 namespace kx::cleaning {
 
-/// True once the user cancelled the running operation (gbBreak).
-bool cancelled();
+struct RunContext;
+struct RunState;
 
 /// A stored setting as the engine's own steps read it, taken as a number
 /// (0 for text that is none).
-double engineNumber(const settings::SettingKey& key);
-/// True when that number is above 0.
-bool engineOn(const settings::SettingKey& key);
+double engineNumber(const settings::AppSettings& options, const settings::SettingKey& key);
 
 /// What a statement of a step raised: a runtime error's number and
 /// description, or 0 and the message of any other exception.
@@ -47,7 +45,7 @@ std::vector<std::string> profileFiles();
 
 /// True when an exception pattern covers the file's lower-cased path: such a
 /// file is left exactly as it is by every step.
-bool protectedByException(std::string_view path);
+bool protectedByException(const RunState& state, std::string_view path);
 
 /// Starts a command line without waiting for it, as a program is started
 /// from a shell. `started` is true when the program could be started; a
@@ -62,6 +60,6 @@ StartResult startProgram(const std::string& commandLine, std::uint16_t showWindo
 
 /// Unregisters and deletes the downloaded program files (the ActiveX cache
 /// folders named in the registry) after running the disk clean-up.
-void removeDownloadedProgramFiles();
+void removeDownloadedProgramFiles(const RunContext& run);
 
 }  // namespace kx::cleaning

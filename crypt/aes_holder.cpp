@@ -1,6 +1,7 @@
 #include "crypt/aes_holder.hpp"
 
 #include "crypt/key_cache.hpp"
+#include "platform/machine/machine.hpp"
 #include "platform/ui/message_loop.hpp"
 
 namespace kx {
@@ -24,7 +25,7 @@ void discard(const std::shared_ptr<frmAES>& form) {
 
 }  // namespace
 
-frmAES::frmAES() : FormBase("AES", Topmost::Never) {
+frmAES::frmAES(crypt::CipherContext context) : FormBase("AES", Topmost::Never), RijnDael1(context) {
     name = "frmAES";
     // However the form goes (released, cancelled, unloaded by whoever), a
     // run still going on stops at its next chunk, and the cancel handler
@@ -41,7 +42,8 @@ std::shared_ptr<frmAES> aesForm() {
     auto& form = slot();
     if (form && form->isLoaded())
         return form;
-    auto fresh = std::make_shared<frmAES>();
+    auto fresh = std::make_shared<frmAES>(
+        crypt::CipherContext{platform::currentMachine(), crypt::threadKeyCache()});
     fresh->load();
     // The handler holds the form weakly: a cancel after the form was
     // discarded finds nothing to do, and while it runs it keeps the form
@@ -54,7 +56,7 @@ std::shared_ptr<frmAES> aesForm() {
         f->RijnDael1.StopIt = true;
         f->unload();
         discard(f);
-        crypt::forgetKeys(crypt::KeyUse::Files);
+        crypt::threadKeyCache().forget(crypt::KeyUse::Files);
     });
     form = std::move(fresh);
     return form;
@@ -68,7 +70,7 @@ std::shared_ptr<frmAES> existingAesForm() {
 void releaseAesForm() {
     // The keys of the run go whether or not a cancel took the form already.
     struct ForgetKeys {
-        ~ForgetKeys() { crypt::forgetKeys(crypt::KeyUse::Files); }
+        ~ForgetKeys() { crypt::threadKeyCache().forget(crypt::KeyUse::Files); }
     } forgetKeys;
     // Held here, so that what the yield runs (a cancel, another release)
     // cannot free the form under us.

@@ -4,6 +4,10 @@
 // released after every run, so every run starts with a fresh component (a
 // fresh salt, nothing left of the last run's settings).
 //
+// Its component works on the machine bound to the thread and with the
+// thread's key cache: the holder is where a cipher run of the component gets
+// its context (crypt/cipher_context.hpp).
+//
 // While it is loaded it has a cancel handler registered (frame/cancel.hpp):
 // closing the progress window (or Ctrl+C in the console host) sets the
 // component's StopIt and closes the form, which stops a running encryption
@@ -18,7 +22,7 @@ namespace kx {
 
 class frmAES final : public FormBase {
   public:
-    frmAES();
+    explicit frmAES(crypt::CipherContext context);
     ~frmAES() override;
 
     /// The form's cipher component.
@@ -29,7 +33,8 @@ class frmAES final : public FormBase {
     std::unique_ptr<CancelRegistration> cancelRegistration_;
 };
 
-/// The thread's frmAES, created and loaded (hidden) when there is none. Keep
+/// The thread's frmAES, created and loaded (hidden) when there is none, its
+/// component on the bound machine and the thread's key cache. Keep
 /// the pointer for the length of a run: a cancel during the run releases the
 /// form, and the pointer keeps its component alive until the running method
 /// has returned (false).

@@ -1,6 +1,7 @@
 #include "crypt/key_cache.hpp"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 namespace kx::crypt {
@@ -32,14 +33,18 @@ struct Entry {
     }
 };
 
-struct Cache {
+}  // namespace
+
+struct KeyCache::Impl {
     std::vector<Entry> entries;
     std::uint64_t tick = 0;
     DerivationStats stats;
+    std::optional<sealed::Salt> scrambleSalt;
+    std::optional<SecretKey> throwAwayKeys[2];  // 128 bits, 256 bits
 
     // Room for every entry up front: entries never move to a new buffer.
-    Cache() { entries.reserve(kKeyCacheEntries); }
-    ~Cache() {
+    Impl() { entries.reserve(kKeyCacheEntries); }
+    ~Impl() {
         forget([](const Entry&) { return true; });
     }
 
@@ -53,12 +58,13 @@ struct Cache {
     }
 };
 
-Cache& cache() {
-    thread_local Cache c;
-    return c;
-}
+KeyCache::KeyCache() : impl_(std::make_unique<Impl>()) {}
+KeyCache::~KeyCache() = default;
 
-}  // namespace
+KeyCache& threadKeyCache() {
+    thread_local KeyCache keys;
+    return keys;
+}
 
 SecretKey::SecretKey(std::span<const std::uint8_t> bytes)
     : size_(std::min(bytes.size(), bytes_.size())) {
@@ -78,13 +84,13 @@ SecretKey::~SecretKey() {
     pc::cleanse(bytes_.data(), bytes_.size());
 }
 
-std::expected<SecretKey, std::string> passwordKey(std::string_view password,
-                                                  const sealed::Salt& salt,
-                                                  const pc::ScryptCost& cost, int keyBits,
-                                                  KeyUse use) {
+std::expected<SecretKey, std::string> KeyCache::passwordKey(std::string_view password,
+                                                            const sealed::Salt& salt,
+                                                            const pc::ScryptCost& cost, int keyBits,
+                                                            KeyUse use) {
     if (keyBits != 128 && keyBits != 256)
         return std::unexpected(std::string("the key length is 128 or 256 bits"));
-    auto& c = cache();
+    auto& c = *impl_;
     for (auto& e : c.entries) {
         if (e.matches(password, salt, cost, keyBits)) {
             e.lastUsed = ++c.tick;
@@ -136,16 +142,43 @@ std::expected<SecretKey, std::string> passwordKey(std::string_view password,
     return out;
 }
 
-void forgetKeys(KeyUse use) {
-    cache().forget([use](const Entry& e) { return e.use == use; });
+void KeyCache::forget(KeyUse use) {
+    impl_->forget([use](const Entry& e) { return e.use == use; });
 }
 
-void forgetAllKeys() {
-    cache().forget([](const Entry&) { return true; });
+void KeyCache::forgetAll() {
+    impl_->forget([](const Entry&) { return true; });
 }
 
-DerivationStats derivationStats() {
-    return cache().stats;
+DerivationStats KeyCache::stats() const {
+    return impl_->stats;
+}
+
+std::expected<sealed::Salt, std::string> KeyCache::scrambleSalt() {
+    if (!impl_->scrambleSalt) {
+        sealed::Salt salt{};
+        if (auto ok = pc::randomBytes(salt); !ok)
+            return std::unexpected(ok.error().message);
+        impl_->scrambleSalt = salt;
+    }
+    return *impl_->scrambleSalt;
+}
+
+std::expected<SecretKey, std::string> KeyCache::throwAwayKey(int keyBits) {
+    if (keyBits != 128 && keyBits != 256)
+        return std::unexpected(std::string("the key length is 128 or 256 bits"));
+    auto& slot = impl_->throwAwayKeys[keyBits == 128 ? 0 : 1];
+    if (!slot) {
+        std::array<std::uint8_t, 32> bytes{};
+        const std::size_t length = static_cast<std::size_t>(keyBits / 8);
+        auto ok = pc::randomBytes(std::span(bytes.data(), length));
+        if (ok)
+            slot.emplace(std::span<const std::uint8_t>(bytes.data(), length));
+        pc::cleanse(bytes.data(), bytes.size());
+        if (!ok)
+            return std::unexpected(ok.error().message);
+    }
+    return *slot;
 }
 
 }  // namespace kx::crypt

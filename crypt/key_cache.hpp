@@ -4,14 +4,16 @@
 // than once per file: a folder run encrypts every file under one salt, and
 // the scramble before deletion seals thousands of files with one password.
 //
-// The cache is per thread (the engine runs on its host's thread) and small;
-// keys live in memory only and are wiped when an entry is evicted, when the
-// keys of file runs are forgotten at the end of a run, and when the thread
-// ends.
+// The cache is small; the component keeps one per thread (the engine runs on
+// its host's thread), which the cipher's holder hands to each cipher it
+// makes. Keys live in memory only and are wiped when an entry is evicted,
+// when the keys of file runs are forgotten at the end of a run, and when the
+// cache goes (for the thread's, when the thread ends).
 #include <array>
 #include <chrono>
 #include <cstdint>
 #include <expected>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -42,25 +44,49 @@ enum class KeyUse {
     Scramble,  // EncryptInPlace: kept for the thread's life (until evicted)
 };
 
-/// The key of a password for a salt, costs and key length (128 or 256 bits),
-/// from the cache or derived (and then remembered). Fails when scrypt fails.
-std::expected<SecretKey, std::string> passwordKey(std::string_view password,
-                                                  const sealed::Salt& salt,
-                                                  const platform::crypto::ScryptCost& cost,
-                                                  int keyBits, KeyUse use);
-
-/// Wipes and drops the cached keys of one use.
-void forgetKeys(KeyUse use);
-/// Wipes and drops every cached key of the thread.
-void forgetAllKeys();
-
-/// How many scrypt derivations the thread ran, and how long they took in
-/// all: what tests and the benchmark read to see the cache work.
+/// How many scrypt derivations a cache ran, and how long they took in all:
+/// what tests and the benchmark read to see the cache work.
 struct DerivationStats {
     std::uint64_t count = 0;
     std::chrono::nanoseconds time{0};
 };
-DerivationStats derivationStats();
+
+/// The derived keys and the random key material a cipher reuses across its
+/// runs; a cipher gets one with its context (crypt/cipher_context.hpp).
+class KeyCache {
+  public:
+    KeyCache();
+    ~KeyCache();
+    KeyCache(const KeyCache&) = delete;
+    KeyCache& operator=(const KeyCache&) = delete;
+
+    /// The key of a password for a salt, costs and key length (128 or 256
+    /// bits), from the cache or derived (and then remembered). Fails when
+    /// scrypt fails.
+    std::expected<SecretKey, std::string> passwordKey(std::string_view password,
+                                                      const sealed::Salt& salt,
+                                                      const platform::crypto::ScryptCost& cost,
+                                                      int keyBits, KeyUse use);
+    /// Wipes and drops the cached keys of one use.
+    void forget(KeyUse use);
+    /// Wipes and drops every cached key.
+    void forgetAll();
+    DerivationStats stats() const;
+
+    /// The salt of every scramble with a password this cache serves, drawn
+    /// at its first use. Fails when no random bytes can be had.
+    std::expected<sealed::Salt, std::string> scrambleSalt();
+    /// A key of `keyBits` (128 or 256) drawn at random at its first use and
+    /// never stored anywhere else: the key of RandomKey scrambles.
+    std::expected<SecretKey, std::string> throwAwayKey(int keyBits);
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+/// The calling thread's cache, which the component keeps between runs.
+KeyCache& threadKeyCache();
 
 /// Entries the cache holds at most; the least recently used one goes first.
 inline constexpr std::size_t kKeyCacheEntries = 4;

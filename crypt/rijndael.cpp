@@ -43,26 +43,6 @@ sealed::Salt randomSalt() {
     return salt;
 }
 
-// One salt per thread for every scramble (see the header's notes on keys).
-const sealed::Salt& scrambleSalt() {
-    thread_local const sealed::Salt salt = randomSalt();
-    return salt;
-}
-
-// A key per thread and key length that no one ever sees: RandomKey.
-SecretKey throwAwayKey(int keyBits) {
-    thread_local std::optional<SecretKey> keys[2];
-    auto& slot = keys[keyBits == 128 ? 0 : 1];
-    if (!slot) {
-        std::array<std::uint8_t, 32> bytes{};
-        const std::size_t length = static_cast<std::size_t>(keyBits / 8);
-        orFail(pc::randomBytes(std::span(bytes.data(), length)), "no random key");
-        slot.emplace(std::span<const std::uint8_t>(bytes.data(), length));
-        pc::cleanse(bytes.data(), bytes.size());
-    }
-    return *slot;
-}
-
 // The bar, advanced by bytes done. Its range is set at the start; each step
 // is scaled into whatever range it has at that moment, so a range changed
 // during a yield never makes a step fall outside it.
@@ -162,7 +142,7 @@ struct RijnDael::Impl {
     }
 };
 
-RijnDael::RijnDael() : impl_(std::make_unique<Impl>()) {}
+RijnDael::RijnDael(CipherContext context) : context_(context), impl_(std::make_unique<Impl>()) {}
 RijnDael::~RijnDael() = default;
 
 namespace {
@@ -235,7 +215,7 @@ bool RijnDael::EncryptFile() {
         const std::uint32_t log2 = chunkLog2(ChunkBytes);
         if (Password.empty())
             throw Failure{"no password: a file sealed with an empty one is open to anyone"};
-        auto& machine = platform::currentMachine();
+        auto& machine = context_.machine;
         auto in = orFail(cf::openToRead(machine, InputFile), "cannot read the file");
         const std::uint64_t total = orFail(in.size(), "cannot read the file");
 
@@ -251,7 +231,8 @@ bool RijnDael::EncryptFile() {
         const auto headerBytes = sealed::encode(header);
 
         const auto key = orFail(
-            passwordKey(Password, header.salt, header.cost, KeyBits, KeyUse::Files), "no key");
+            context_.keys.passwordKey(Password, header.salt, header.cost, KeyBits, KeyUse::Files),
+            "no key");
         auto gcm = orFail(pc::AesGcm::create(key.bytes()), "no cipher");
         auto out =
             orFail(cf::PendingFile::create(machine, OutputFile, false, durability(FlushOutput)),
@@ -287,7 +268,7 @@ bool RijnDael::DecryptFile() {
         if (StopIt)
             throw Failure{"stopped"};
         checkKeyBits(KeyBits);
-        auto& machine = platform::currentMachine();
+        auto& machine = context_.machine;
         auto in = orFail(cf::openToRead(machine, InputFile), "cannot read the file");
         const std::uint64_t total = orFail(in.size(), "cannot read the file");
 
@@ -303,7 +284,8 @@ bool RijnDael::DecryptFile() {
                           "-bit keys, not " + std::to_string(KeyBits)};
 
         const auto key = orFail(
-            passwordKey(Password, header->salt, header->cost, KeyBits, KeyUse::Files), "no key");
+            context_.keys.passwordKey(Password, header->salt, header->cost, KeyBits, KeyUse::Files),
+            "no key");
         auto gcm = orFail(pc::AesGcm::create(key.bytes()), "no cipher");
         // Plain text of a secret: readable by the owner only.
         auto out =
@@ -348,8 +330,8 @@ bool RijnDael::EncryptInPlace() {
         const std::uint32_t log2 = chunkLog2(ChunkBytes);
         if (!RandomKey && Password.empty())
             throw Failure{"no password (set RandomKey for a key nobody keeps)"};
-        auto file = orFail(cf::openToOverwrite(platform::currentMachine(), InputFile),
-                           "cannot overwrite the file");
+        auto file =
+            orFail(cf::openToOverwrite(context_.machine, InputFile), "cannot overwrite the file");
         const std::uint64_t plainBytes = orFail(file.size(), "cannot overwrite the file");
         const auto finalBytes = sealed::sealedSize(plainBytes, log2);
         if (!finalBytes)
@@ -362,12 +344,13 @@ bool RijnDael::EncryptInPlace() {
         if (RandomKey) {
             header.source = sealed::KeySource::RandomKey;
             header.cost = {0, 0, 0};
-            key = throwAwayKey(KeyBits);
+            key = orFail(context_.keys.throwAwayKey(KeyBits), "no random key");
         } else {
             header.source = sealed::KeySource::Password;
             header.cost = sealed::kDefaultCost;
-            header.salt = scrambleSalt();
-            key = orFail(passwordKey(Password, header.salt, header.cost, KeyBits, KeyUse::Scramble),
+            header.salt = orFail(context_.keys.scrambleSalt(), "no random salt");
+            key = orFail(context_.keys.passwordKey(Password, header.salt, header.cost, KeyBits,
+                                                   KeyUse::Scramble),
                          "no key");
         }
         orFail(pc::randomBytes(header.prefix), "no random nonce");

@@ -10,15 +10,17 @@
 // reordered) make DecryptFile answer false. Memory stays the same whatever
 // the file's size: a few chunks of buffer plus scrypt's 32 MiB.
 //
-// Keys: scrypt of Password with a salt (crypt/key_cache.hpp remembers the
-// keys per thread, so the costly derivation runs once per password and salt).
+// Keys: scrypt of Password with a salt (the key cache of the cipher's context,
+// crypt/key_cache.hpp, remembers them, so the costly derivation runs once per
+// password and salt).
 //  - EncryptFile seals every file of one instance (one run: frmAES makes a
 //    new instance for every run) under one salt drawn for the instance, so a
 //    folder run derives its key once and decrypting the folder later derives
 //    it once too. Every file still has its own random nonce prefix. Sharing
 //    the salt within a run costs nothing: the files of a run share the
 //    password anyway, and guessing it for one file is guessing it for all.
-//  - EncryptInPlace uses one salt per thread for the thread's life: the
+//  - EncryptInPlace uses the one salt of its key cache (the thread's, for the
+//    thread's life, in the component): the
 //    scramble before deletion seals thousands of files with one password and
 //    destroys them right after, and a salt that repeats across data about to
 //    be destroyed protects nothing less.
@@ -27,13 +29,15 @@
 #include <memory>
 #include <string>
 
+#include "crypt/cipher_context.hpp"
 #include "platform/ui/controls.hpp"
 
 namespace kx::crypt {
 
 class RijnDael {
   public:
-    RijnDael();
+    /// A cipher working on the context's machine with its keys.
+    explicit RijnDael(CipherContext context);
     ~RijnDael();
     RijnDael(const RijnDael&) = delete;
     RijnDael& operator=(const RijnDael&) = delete;
@@ -81,11 +85,11 @@ class RijnDael {
     /// RandomKey is set.
     bool EncryptInPlace();
 
-    /// EncryptInPlace only: seal with a key drawn at random for this thread
-    /// and never stored, whatever Password says; nobody, this program
-    /// included, can decrypt the result. Meant for scrambling before
-    /// deletion: a password written into the program would let anyone who
-    /// recovers the blocks decrypt them with the program itself.
+    /// EncryptInPlace only: seal with a key drawn at random for the key
+    /// cache (the thread's, in the component) and never stored, whatever Password says; nobody,
+    /// this program included, can decrypt the result. Meant for scrambling before deletion: a
+    /// password written into the program would let anyone who recovers the blocks decrypt them with
+    /// the program itself.
     bool RandomKey = false;
 
     /// Bytes per chunk of the files this instance writes: a power of two from
@@ -100,6 +104,7 @@ class RijnDael {
     std::shared_ptr<platform::ui::ProgressBar> ProgressBar;
 
   private:
+    CipherContext context_;
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

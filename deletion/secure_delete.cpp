@@ -90,16 +90,18 @@ std::string folderOf(std::string_view path) {
     return last == std::string_view::npos ? std::string() : std::string(path.substr(0, last + 1));
 }
 
-double DeleteTheFile(std::string_view sFileName, bool bSecurityMode, bool bEncryptIt,
-                     std::int16_t iDeleteN, std::uint8_t yDeleteChar, bool bDeleteIt) {
-    return deleteInStoredMode(DeleteRequest{std::string(sFileName), bSecurityMode, bEncryptIt,
-                                            iDeleteN, yDeleteChar, bDeleteIt})
+double DeleteTheFile(const settings::AppSettings& options, std::string_view sFileName,
+                     bool bSecurityMode, bool bEncryptIt, std::int16_t iDeleteN,
+                     std::uint8_t yDeleteChar, bool bDeleteIt) {
+    return deleteInStoredMode(options, DeleteRequest{std::string(sFileName), bSecurityMode,
+                                                     bEncryptIt, iDeleteN, yDeleteChar, bDeleteIt})
         .bytesFreed();
 }
 
-DeleteResult deleteInStoredMode(const DeleteRequest& request) {
+DeleteResult deleteInStoredMode(const settings::AppSettings& options,
+                                const DeleteRequest& request) {
     try {
-        const bool gutmann = settings::readBool(settings::keys::Gutmann, settings::Reader::Engine);
+        const bool gutmann = options.readBool(settings::keys::Gutmann, settings::Reader::Engine);
         return deleteTheFileAs(gutmann ? WipeMode::Gutmann : WipeMode::Plain, request);
     } catch (const std::exception& e) {
         return DeleteResult::failed(e.what());  // no settings store to read (no machine bound)

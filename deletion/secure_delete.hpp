@@ -18,6 +18,7 @@
 #include "deletion/delete_result.hpp"
 #include "deletion/random_source.hpp"
 #include "deletion/wipe_io.hpp"
+#include "settings/keys.hpp"
 
 namespace kx::deletion {
 
@@ -61,15 +62,17 @@ struct DeleteEnvironment {
 
 /// The routine as the engine calls it: the mode comes from the setting
 /// "Gutmann" (section "Options"; a number other than 0 means the Gutmann
-/// mode). Answers the bytes freed (deleteTheFileAs). An index file it
-/// defers is recorded nowhere: callers that belong to a cleaning run use
-/// deleteInStoredMode and record it there. Never throws.
-double DeleteTheFile(std::string_view sFileName, bool bSecurityMode, bool bEncryptIt,
-                     std::int16_t iDeleteN, std::uint8_t yDeleteChar, bool bDeleteIt);
+/// mode) of the settings the caller was handed. Answers the bytes freed
+/// (deleteTheFileAs). An index file it defers is recorded nowhere: callers
+/// that belong to a cleaning run use deleteInStoredMode and record it there.
+/// Never throws.
+double DeleteTheFile(const settings::AppSettings& options, std::string_view sFileName,
+                     bool bSecurityMode, bool bEncryptIt, std::int16_t iDeleteN,
+                     std::uint8_t yDeleteChar, bool bDeleteIt);
 
 /// DeleteTheFile with what happened; without a settings store to read (no
 /// machine bound) the outcome is Failed. Never throws.
-DeleteResult deleteInStoredMode(const DeleteRequest& request);
+DeleteResult deleteInStoredMode(const settings::AppSettings& options, const DeleteRequest& request);
 
 /// The same routine with the mode given, for callers that choose it per call
 /// without touching the user's stored setting (the console host's shred), and

@@ -1,6 +1,7 @@
 // The secure deletion entry of CKOLVANEX: the host's way to the routine every
 // deletion of the component goes through (deletion/secure_delete.hpp).
 #include "cleaning/run_state.hpp"
+#include "core/shared_state.hpp"
 #include "deletion/secure_delete.hpp"
 #include "facade/guarded.hpp"
 #include "facade/kolvanex.hpp"
@@ -14,8 +15,11 @@ Ret<double> CKOLVANEX::KXDeleteTheFile(std::string sFileName, bool bSecurityMode
     // index file it defers is recorded in the thread's run state, whether or
     // not a cleaning run is going on, as every deletion of the component does.
     return guarded("KXDeleteTheFile", [&] {
-        return cleaning::recordDeletion(deletion::deleteInStoredMode(
-            {std::move(sFileName), bSecurityMode, bEncryptIt, iDeleteN, yDeleteChar, bDeleteIt}));
+        return cleaning::recordDeletion(
+            cleaning::runState(),
+            deletion::deleteInStoredMode(settings::AppSettings(shared().applicationTitle),
+                                         {std::move(sFileName), bSecurityMode, bEncryptIt, iDeleteN,
+                                          yDeleteChar, bDeleteIt}));
     });
 }
 

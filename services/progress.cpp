@@ -222,12 +222,15 @@ void unloadProgressWindow() {
 }
 
 void Status(std::string_view sInfoString) noexcept {
+    Status(shared(), sInfoString);
+}
+
+void Status(const SharedState& host, std::string_view sInfoString) noexcept {
     // The boundary of Status: a status line is never worth failing the
     // operation that reports it, so nothing here reaches the caller.
     try {
         const auto window = progressWindow();
-        const auto& state = shared();
-        if (state.gbQuiet || state.gbBreak)
+        if (host.gbQuiet || host.gbBreak)
             return;
         if (statusSwitchedOff())
             return;

@@ -20,6 +20,8 @@
 
 namespace kx {
 
+struct SharedState;
+
 class frmProgress final : public FormBase {
   public:
     frmProgress();
@@ -92,6 +94,40 @@ void unloadProgressWindow();
 /// other than 0. Creates the window first when there is none. Never fails
 /// its caller: every error is trapped, and a failed step ends the call.
 void Status(std::string_view sInfoString) noexcept;
+/// Status with the host's quiet and break flags given rather than looked up.
+void Status(const SharedState& host, std::string_view sInfoString) noexcept;
+
+/// Where a long operation reports: its status lines, its bar and the
+/// window's closing once the work is done. The public class hands one down
+/// with each run; the work never looks the window up itself.
+class ProgressSink {
+  public:
+    virtual ~ProgressSink() = default;
+    /// A status line; never fails its caller (as Status).
+    virtual void status(std::string_view line) noexcept = 0;
+    /// The bar, with its window created when there is none. Its setters
+    /// raise error 380 for a value it does not take.
+    virtual std::shared_ptr<platform::ui::ProgressBar> bar() = 0;
+    /// ProgressClose: the window closes itself after `ms` of loop time.
+    virtual void closeAfter(std::int32_t ms) = 0;
+    /// The window while it is open, else null; nothing is created.
+    virtual std::shared_ptr<frmProgress> openWindow() = 0;
+};
+
+/// The thread's progress window as a sink; its lines obey the given host
+/// state's gbQuiet and gbBreak. A window closed by a cancel is replaced by a
+/// new one at the next call that needs it, as Status does.
+class WindowProgress final : public ProgressSink {
+  public:
+    explicit WindowProgress(const SharedState& host) : host_(host) {}
+    void status(std::string_view line) noexcept override { Status(host_, line); }
+    std::shared_ptr<platform::ui::ProgressBar> bar() override { return progressWindow()->pbBar; }
+    void closeAfter(std::int32_t ms) override { progressWindow()->closeAfter(ms); }
+    std::shared_ptr<frmProgress> openWindow() override { return existingProgressWindow(); }
+
+  private:
+    const SharedState& host_;
+};
 
 /// How the closing window closes the virus scanner's program; CloseTask of
 /// the public class unless replaced (tests observe the call with it). Null

@@ -2,7 +2,6 @@
 
 #include <array>
 
-#include "core/shared_state.hpp"
 #include "core/text_rules.hpp"
 #include "platform/runtime/text.hpp"
 #include "settings/settings_store.hpp"
@@ -82,8 +81,8 @@ constexpr auto kAll = std::to_array<const SettingKey*>({&Cookies,
 // off unless the user turns them on.
 constexpr std::string_view kPartnerTitle = "Orvantel";
 
-bool partnerEdition() {
-    return shared().applicationTitle == kPartnerTitle;
+bool partnerEdition(std::string_view application) {
+    return application == kPartnerTitle;
 }
 
 bool same(const SettingKey& a, const SettingKey& b) {
@@ -105,27 +104,28 @@ const SettingKey* findKey(std::string_view section, std::string_view name) {
     return nullptr;
 }
 
-std::string defaultFor(const SettingKey& key, Reader reader) {
+std::string AppSettings::defaultFor(const SettingKey& key, Reader reader) const {
     if (reader == Reader::Dialog) {
+        const bool partner = partnerEdition(application_);
         if (same(key, Autostart))
-            return partnerEdition() ? "0" : "1";
+            return partner ? "0" : "1";
         if (same(key, IEPopKillerOff))
-            return partnerEdition() ? "True" : "False";
+            return partner ? "True" : "False";
         if (same(key, IEPopKillerStep1))
-            return partnerEdition() ? "False" : "True";
+            return partner ? "False" : "True";
     }
     return std::string(reader == Reader::Dialog ? key.dialogDefault : key.engineDefault);
 }
 
-std::string read(const SettingKey& key, Reader reader) {
-    return GetSetting(applicationName(), key.section, key.name, defaultFor(key, reader));
+std::string AppSettings::read(const SettingKey& key, Reader reader) const {
+    return GetSetting(application_, key.section, key.name, defaultFor(key, reader));
 }
 
-std::string read(const SettingKey& key, std::string_view computedDefault) {
-    return GetSetting(applicationName(), key.section, key.name, computedDefault);
+std::string AppSettings::read(const SettingKey& key, std::string_view computedDefault) const {
+    return GetSetting(application_, key.section, key.name, computedDefault);
 }
 
-bool readBool(const SettingKey& key, Reader reader) {
+bool AppSettings::readBool(const SettingKey& key, Reader reader) const {
     const auto text = read(key, reader);
     if (key.form == Form::Choice)
         return CBoolEx(Variant(text));
@@ -136,8 +136,28 @@ bool readBool(const SettingKey& key, Reader reader) {
     }
 }
 
+bool AppSettings::write(const SettingKey& key, std::string_view text) const {
+    return SaveSetting(application_, key.section, key.name, text);
+}
+
+std::string defaultFor(const SettingKey& key, Reader reader) {
+    return AppSettings(applicationName()).defaultFor(key, reader);
+}
+
+std::string read(const SettingKey& key, Reader reader) {
+    return AppSettings(applicationName()).read(key, reader);
+}
+
+std::string read(const SettingKey& key, std::string_view computedDefault) {
+    return AppSettings(applicationName()).read(key, computedDefault);
+}
+
+bool readBool(const SettingKey& key, Reader reader) {
+    return AppSettings(applicationName()).readBool(key, reader);
+}
+
 bool write(const SettingKey& key, std::string_view text) {
-    return SaveSetting(applicationName(), key.section, key.name, text);
+    return AppSettings(applicationName()).write(key, text);
 }
 
 std::string readChecker(const SettingKey& key) {

@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace kx::settings {
 
@@ -151,6 +152,23 @@ std::string read(const SettingKey& key, std::string_view computedDefault);
 bool readBool(const SettingKey& key, Reader reader = Reader::Dialog);
 /// Writes a key of the component's application; false when the store refused.
 bool write(const SettingKey& key, std::string_view text);
+
+/// The component's keys under one application title, for a run that is
+/// handed the title instead of looking it up; the functions above are this
+/// under the present title.
+class AppSettings {
+  public:
+    explicit AppSettings(std::string application) : application_(std::move(application)) {}
+
+    std::string defaultFor(const SettingKey& key, Reader reader) const;
+    std::string read(const SettingKey& key, Reader reader = Reader::Dialog) const;
+    std::string read(const SettingKey& key, std::string_view computedDefault) const;
+    bool readBool(const SettingKey& key, Reader reader = Reader::Dialog) const;
+    bool write(const SettingKey& key, std::string_view text) const;
+
+  private:
+    std::string application_;
+};
 
 /// Reads and writes the checker exchange (application "kolvanex").
 std::string readChecker(const SettingKey& key);

@@ -8,29 +8,30 @@
 
 #include "cleaning/destroy_phase.hpp"
 #include "cleaning/discovery.hpp"
-#include "cleaning/run_state.hpp"
-#include "core/shared_state.hpp"
+#include "facade/run_contexts.hpp"
 #include "hosts/kolvanex/host.hpp"
 
 namespace kx::host {
 namespace {
 
 int runPreview() {
-    cleaning::runDiscovery({.preview = true});
-    const bool cancelled = shared().gbBreak;
-    const auto& list = cleaning::foundList();
+    const ThreadCleaningRun thread;
+    const auto& run = thread.context();
+    cleaning::runDiscovery(run, {.preview = true});
+    const bool cancelled = run.cancelled();
+    const auto& list = run.found;
     std::size_t kept = 0;
     for (const auto& item : list.items()) {
-        const bool keep = cleaning::wouldKeep(item->text);
+        const bool keep = cleaning::wouldKeep(run.state, item->text);
         kept += keep ? 1 : 0;
         std::cout << (keep ? "keep    " : "delete  ") << item->text << "\n";
     }
-    for (const auto step : cleaning::plannedSteps()) std::cout << "then    " << step << "\n";
+    for (const auto step : cleaning::plannedSteps(run)) std::cout << "then    " << step << "\n";
     std::cout << list.count() << " entries, " << kept << " kept\n";
     // The preview ends here: the kept files get their attributes back and
     // the list is dropped, as the end of a run leaves them.
-    cleaning::restoreKeptFiles();
-    cleaning::foundList().clear();
+    cleaning::restoreKeptFiles(run);
+    run.found.clear();
     if (cancelled) {
         std::cerr << "kolvanex: cancelled; the list above is incomplete\n";
         return kExitFailed;
@@ -42,8 +43,9 @@ int runClean(const GlobalOptions& options, bool preview) {
     Session session(options, true);
     if (preview)
         return runPreview();
-    cleaning::runDiscovery();
-    const auto summary = cleaning::runDestroyPhase();
+    const ThreadCleaningRun thread;
+    cleaning::runDiscovery(thread.context());
+    const auto summary = cleaning::runDestroyPhase(thread.context());
     if (!summary) {
         std::cerr << "kolvanex: cancelled before the run could finish\n";
         return kExitFailed;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "core/shared_state.hpp"
 #include "core/text_rules.hpp"
 #include "facade/kolvanex.hpp"
+#include "facade/run_contexts.hpp"
 #include "platform/files/files.hpp"
 #include "platform/runtime/text.hpp"
 #include "platform/ui/dialogs.hpp"
@@ -86,6 +88,13 @@ class CleaningRunTest : public ::testing::Test {
         tm.writeHostFile(tm.host(settings::GetPrivatePath()) / "alist.txt", lines);
     }
 
+    /// The context the public class hands a run on this thread, built anew
+    /// (the machine may have been opened again).
+    const cleaning::RunContext& context() {
+        run_ = std::make_unique<ThreadCleaningRun>();
+        return run_->context();
+    }
+
     void start() { ASSERT_TRUE(kolvanex.KXStart()); }
     void destroy() { ASSERT_TRUE(kolvanex.KXDelete()); }
 
@@ -109,6 +118,7 @@ class CleaningRunTest : public ::testing::Test {
     CKOLVANEX kolvanex;
 
   private:
+    std::unique_ptr<ThreadCleaningRun> run_;
     platform::ui::MessageLoop::SourceId sourceId_ = 0;
     int yields_ = 0;
 };

@@ -27,14 +27,14 @@ class BrowserStepsTest : public StepsTest {
 
 TEST_F(BrowserStepsTest, CookieFilesKeepCommentsEmptyLinesAndExceptedSitesOnly) {
     exceptions("*example.org*\n*cookperm.txt\n");
-    cleaning::loadExceptionPatterns();
+    cleaning::loadExceptionPatterns(cleaning::runState());
     const std::string cookies =
         "# Netscape HTTP Cookie File\n.example.org\tTRUE\t/\tid\t1\n"
         ".tracker.net\tTRUE\t/\tuid\t2\n\nWWW.Example.ORG\t/\tsid\t3\n";
     const auto path = put(profile, "Cookies.TXT", cookies);
     const auto perm = put(profile, "cookperm.txt", "host\tblock\n");  // excepted as a whole
 
-    cleaning::cleanCookieFiles();
+    cleaning::cleanCookieFiles(context());
 
     // The empty element after the final line feed is written as one more.
     EXPECT_EQ(read(path),
@@ -44,13 +44,13 @@ TEST_F(BrowserStepsTest, CookieFilesKeepCommentsEmptyLinesAndExceptedSitesOnly) 
     EXPECT_EQ(read(perm), "host\tblock\n");
 
     // Without exceptions only comments stay; a linked file goes as a link.
-    cleaning::setExceptionPatterns({});
+    cleaning::setExceptionPatterns(cleaning::runState(), {});
     put(profile, "cookies.txt", "# header\nsite\tTRUE\t/\tid\t1");
     const fs::path outside = tm.root() / "elsewhere.txt";
     tm.writeHostFile(outside, "keep me\n");
     fs::remove(tm.host(perm));
     fs::create_symlink(outside, tm.host(perm));
-    cleaning::cleanCookieFiles();
+    cleaning::cleanCookieFiles(context());
     EXPECT_EQ(read(path), "# header\n");
     EXPECT_FALSE(there(perm));
     EXPECT_EQ(tm.readHostFile(outside), "keep me\n");
@@ -63,7 +63,7 @@ TEST_F(BrowserStepsTest, WindowStateLosesEveryListSectionAndKeepsTheRest) {
             "    <RDF:li>http://secret.example/</RDF:li>\r\n  </RDF:Seq>\r\n"
             "  <RDF:Description width=\"800\"/>\n  <RDF:Seq>\n    <RDF:li>b</RDF:li>\n"
             "  </RDF:Seq>\n</RDF:RDF>");
-    cleaning::clearHistoryAndWindowState();
+    cleaning::clearHistoryAndWindowState(context());
     EXPECT_EQ(read(path), "<RDF:RDF>\r\n  <RDF:Description width=\"800\"/>\r\n</RDF:RDF>\r\n");
     EXPECT_EQ(cleaning::runState().byteTotal, 0.0);  // not counted
 }
@@ -73,12 +73,12 @@ TEST_F(BrowserStepsTest, IndexFilesAreBlankedListedOnceAndCounted) {
                                            "index.dat", std::string(16384, 'x')));
     // As the run's deletions hand them over: a file handed twice is listed twice.
     for (const auto& path : {index, index, std::string("C:\\Nirgends\\Index.dat")})
-        EXPECT_EQ(cleaning::deleteWithRunSettings(path), 0.0);
+        EXPECT_EQ(cleaning::deleteWithRunSettings(context(), path), 0.0);
     ASSERT_EQ(cleaning::runState().deferredIndexFiles,
               (std::vector<std::string>{index, index, "c:\\nirgends\\index.dat"}));
     cleaning::runState().byteTotal = 10;
 
-    cleaning::blankIndexFiles();
+    cleaning::blankIndexFiles(context());
 
     const std::string content = read(index);
     ASSERT_EQ(content.size(), 16414u);
@@ -107,7 +107,7 @@ TEST_F(BrowserStepsTest, DownloadedProgramFilesAreUnregisteredThenDeleted) {
         "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\VolumeCaches\\Compress old files";
     makeKey(platform::HKEY_LOCAL_MACHINE, compress);
 
-    cleaning::removeDownloadedProgramFiles();
+    cleaning::removeDownloadedProgramFiles(context());
     platform::registerSystemProgram("Cleanmgr.exe", &platform::runCleanmgr);
 
     EXPECT_FALSE(keyExists(platform::HKEY_LOCAL_MACHINE, compress));

@@ -50,7 +50,7 @@ class ExternalStepsTest : public StepsTest {
 };
 
 TEST_F(ExternalStepsTest, DialerRemnantsGoLinksAsLinksExceptedFilesStay) {
-    cleaning::setExceptionPatterns({"*keep.txt"});
+    cleaning::setExceptionPatterns(cleaning::runState(), {"*keep.txt"});
     const auto dll = put("C:\\WINDOWS\\dialer", "sub\\dial.dll", "MZ");
     const auto text = put("C:\\WINDOWS\\webdialer", "info.txt", "x");
     const auto kept = put("C:\\WINDOWS\\dialer", "keep.txt", "x");
@@ -58,7 +58,7 @@ TEST_F(ExternalStepsTest, DialerRemnantsGoLinksAsLinksExceptedFilesStay) {
     tm.writeHostFile(outside, "mine");
     fs::create_symlink(outside, tm.host("C:\\WINDOWS\\dialer") / "link.txt");
 
-    cleaning::removeDialerRemnants();
+    cleaning::removeDialerRemnants(context());
 
     EXPECT_FALSE(there(dll) || there(text) || there("C:\\WINDOWS\\dialer\\link.txt"));
     EXPECT_EQ(tm.readHostFile(outside), "mine");
@@ -70,7 +70,7 @@ TEST_F(ExternalStepsTest, VirusScanFetchesAScannerOfAnotherSizeAndRunsTheCurrent
     installScanner(kReportingScanner);
     web.serve("/stinger.ver", "not a number");  // reads as 0
     web.serve("/products/mcafee-avert/stinger.exe", "NEW SCANNER");
-    EXPECT_EQ(cleaning::dailyVirusScan(), ScanEnd::Continue);
+    EXPECT_EQ(cleaning::dailyVirusScan(context()), ScanEnd::Continue);
     EXPECT_EQ(paths(), (std::vector<std::string>{"/stinger.ver", "/stinger.opt",
                                                  "/products/mcafee-avert/stinger.exe"}));
     EXPECT_EQ(tm.readHostFile(tm.host(kScanner)), "NEW SCANNER");
@@ -88,7 +88,7 @@ TEST_F(ExternalStepsTest, VirusScanFetchesAScannerOfAnotherSizeAndRunsTheCurrent
     web.clearRequests();
     installScanner(kReportingScanner);
     web.serve("/stinger.opt", "--all");
-    EXPECT_EQ(cleaning::dailyVirusScan(), ScanEnd::Continue);
+    EXPECT_EQ(cleaning::dailyVirusScan(context()), ScanEnd::Continue);
     EXPECT_EQ(paths(), (std::vector<std::string>{"/stinger.ver", "/stinger.opt"}));
     EXPECT_EQ(tm.readHostFile(tm.host("C:\\Programme\\Kolvanex\\stinger.opt")), "--all");
     lines = statusLines();
@@ -102,7 +102,7 @@ TEST_F(ExternalStepsTest, VirusScanFetchesAScannerOfAnotherSizeAndRunsTheCurrent
     EXPECT_EQ(settings::read(settings::keys::AntiVirDate), today());
 
     // Done today: nothing is fetched or run again.
-    EXPECT_EQ(cleaning::dailyVirusScan(), ScanEnd::Continue);
+    EXPECT_EQ(cleaning::dailyVirusScan(context()), ScanEnd::Continue);
     EXPECT_EQ(web.requestCount(), 2u);
 }
 
@@ -117,7 +117,7 @@ TEST_F(ExternalStepsTest, CancelWhileWaitingForTheReportEndsThePhase) {
             window->m_lvLastLine->text.find("Verstrichene Zeit") != std::string::npos)
             shared().gbBreak = true;
     });
-    const auto end = cleaning::dailyVirusScan();
+    const auto end = cleaning::dailyVirusScan(context());
     loop.removeSource(source);
     EXPECT_EQ(end, ScanEnd::EndPhase);
     EXPECT_EQ(settings::read(settings::keys::AntiVirDate), "");
@@ -129,7 +129,7 @@ TEST_F(ExternalStepsTest, AntiSpyIsFetchedWhenMissingAndGetsItsOptions) {
     fs::create_directories(tm.host(settings::GetPrivatePath()));
     // Without the reference file the tool is not fetched either.
     web.serve("/xp-AntiSpy.exe", "MZ tool");
-    cleaning::runAntiSpy();
+    cleaning::runAntiSpy(context());
     EXPECT_EQ(paths(), std::vector<std::string>{"/skriptreferenz.txt"});
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].text, "XP AntiSpy could not be activated!");
@@ -137,7 +137,7 @@ TEST_F(ExternalStepsTest, AntiSpyIsFetchedWhenMissingAndGetsItsOptions) {
     EXPECT_TRUE(shell.calls.empty());
 
     web.serve("/skriptreferenz.txt", "reference");
-    cleaning::runAntiSpy();
+    cleaning::runAntiSpy(context());
     const std::string tool = AddBackslash(settings::GetPrivatePath()) + "xp-AntiSpy.exe";
     EXPECT_EQ(tm.readHostFile(tm.host(tool)), "MZ tool");
     ASSERT_EQ(shell.calls.size(), 1u);
@@ -148,7 +148,7 @@ TEST_F(ExternalStepsTest, AntiSpyIsFetchedWhenMissingAndGetsItsOptions) {
               "0 1 2 3 4 5 6 7 8 9 10 11 14 19 20 21 24 25 26 27 28 29 31 32");
 
     put("C:\\Programme\\Kolvanex", "xpas.txt", " 3 5 7\r\n");  // passed as it is
-    cleaning::runAntiSpy();
+    cleaning::runAntiSpy(context());
     ASSERT_EQ(shell.calls.size(), 2u);
     EXPECT_EQ(shell.calls[1].parameters, " 3 5 7\r\n");
 }

@@ -67,8 +67,8 @@ TEST_F(RegistryStepsTest, HistoryClearsSeriesUpToTheirFirstGapAndTheLists) {
          {std::string_view("c:\\a.tmp"), cleaning::kHistoryMarker, cleaning::kHistoryMarker})
         cleaning::foundList().add(std::string(text));
 
-    cleaning::cleanRegistryHistory();
-    cleaning::clearKazaaLists();
+    cleaning::cleanRegistryHistory(context());
+    cleaning::clearKazaaLists(context());
 
     for (const char* n : {"url1", "url2", "url3", "url4", "url5"})
         EXPECT_EQ(value(HKEY_CURRENT_USER, typed, n), "<none>") << n;
@@ -86,13 +86,13 @@ TEST_F(RegistryStepsTest, WordListsGoThroughWordUnlessAnExceptionNamesWord) {
         "Software\\Microsoft\\Office\\9.0\\Common\\Open Find\\Microsoft "
         "Word\\Settings\\Öffnen\\File Name MRU";
     makeKey(HKEY_CURRENT_USER, wordOpen);
-    cleaning::setExceptionPatterns({"*WORD*"});
-    cleaning::cleanRegistryHistory();
+    cleaning::setExceptionPatterns(cleaning::runState(), {"*WORD*"});
+    cleaning::cleanRegistryHistory(context());
     EXPECT_TRUE(keyExists(HKEY_CURRENT_USER, wordOpen));
     EXPECT_TRUE(wordCalls.empty());
 
-    cleaning::setExceptionPatterns({});
-    cleaning::cleanRegistryHistory();
+    cleaning::setExceptionPatterns(cleaning::runState(), {});
+    cleaning::cleanRegistryHistory(context());
     EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, wordOpen));
     EXPECT_EQ(wordCalls, (std::vector<std::string>{"get RecentFiles", "get Maximum",
                                                    "put Maximum=0", "put DisplayRecentFiles=True",
@@ -102,10 +102,10 @@ TEST_F(RegistryStepsTest, WordListsGoThroughWordUnlessAnExceptionNamesWord) {
 TEST_F(RegistryStepsTest, MessengerIsStoppedOrStartedOnTheNtFamilyOnly) {
     const std::string service = "SYSTEM\\CurrentControlSet\\Services\\Messenger";
     makeKey(HKEY_LOCAL_MACHINE, service);
-    cleaning::setMessengerService();  // "MessengerOff" is on by default
+    cleaning::setMessengerService(context());  // "MessengerOff" is on by default
     EXPECT_EQ(value(HKEY_LOCAL_MACHINE, service, "CurrentState"), "1");
     set(settings::keys::MessengerOff, "0");
-    cleaning::setMessengerService();
+    cleaning::setMessengerService(context());
     EXPECT_EQ(value(HKEY_LOCAL_MACHINE, service, "CurrentState"), "4");
     EXPECT_EQ(statusLines().back(), "Aktiviere Windows-Nachrichtendienst");
 
@@ -113,7 +113,7 @@ TEST_F(RegistryStepsTest, MessengerIsStoppedOrStartedOnTheNtFamilyOnly) {
     setMachineIni("version", "major", "4");
     setMachineIni("version", "minor", "10");
     set(settings::keys::MessengerOff, "1");
-    cleaning::setMessengerService();
+    cleaning::setMessengerService(context());
     EXPECT_EQ(value(HKEY_LOCAL_MACHINE, service, "CurrentState"), "4");
 }
 
@@ -130,11 +130,11 @@ TEST_F(RegistryStepsTest, AutoCompleteValuesFollowTheSettingBothWays) {
                      "DisableDomainCreds");
     };
     set(settings::keys::AutoFillOff, "1");
-    cleaning::setAutoComplete();
+    cleaning::setAutoComplete(context());
     EXPECT_EQ(state(), "no no 1 1");
     const auto lines = statusLines().size();
     set(settings::keys::AutoFillOff, "0");
-    cleaning::setAutoComplete();
+    cleaning::setAutoComplete(context());
     EXPECT_EQ(state(), "yes yes 0 0");
     EXPECT_EQ(statusLines().size(), lines);  // silently
 }

@@ -79,6 +79,10 @@ class CipherFixture : public ::testing::Test {
         return out;
     }
 
+    /// A cipher's context on this machine with the thread's key cache, as
+    /// the component's holder builds it.
+    crypt::CipherContext context() { return {tm.machine(), crypt::threadKeyCache()}; }
+
     /// A cipher set up for a file run.
     static void setUp(crypt::RijnDael& c, const std::string& in, const std::string& out,
                       const std::string& password = "Kennwort 1", int keyBits = 256) {

@@ -14,21 +14,21 @@ using kx::test::CipherFixture;
 
 class KeyCacheTest : public CipherFixture {
   protected:
-    KeyCacheTest() { forgetAllKeys(); }
-    ~KeyCacheTest() override { forgetAllKeys(); }
+    KeyCacheTest() { threadKeyCache().forgetAll(); }
+    ~KeyCacheTest() override { threadKeyCache().forgetAll(); }
 
     // Derivations since the test began.
-    std::uint64_t derivations() const { return derivationStats().count - start_; }
+    std::uint64_t derivations() const { return threadKeyCache().stats().count - start_; }
 
   private:
-    const std::uint64_t start_ = derivationStats().count;
+    const std::uint64_t start_ = threadKeyCache().stats().count;
 };
 
 TEST_F(KeyCacheTest, ARunDerivesOnceForAllItsFilesAndDecryptingThemReusesTheKey) {
     const auto f = [](int i) { return "f" + std::to_string(i); };
     for (int i = 0; i < 5; ++i) put(f(i), pattern(100 + i, i + 1));
     {
-        RijnDael run;
+        RijnDael run(context());
         for (int i = 0; i < 5; ++i) {
             setUp(run, win(f(i)), win(f(i) + ".kx"));
             ASSERT_TRUE(run.EncryptFile()) << run.LastError;
@@ -38,7 +38,7 @@ TEST_F(KeyCacheTest, ARunDerivesOnceForAllItsFilesAndDecryptingThemReusesTheKey)
 
     // Decrypting them finds the run's key in the cache.
     for (int i = 0; i < 5; ++i) {
-        RijnDael d;  // one instance per file: the cache is the thread's
+        RijnDael d(context());  // one instance per file: the cache is the thread's
         setUp(d, win(f(i) + ".kx"), win("back"));
         ASSERT_TRUE(d.DecryptFile()) << d.LastError;
         EXPECT_EQ(get("back"), pattern(100 + i, i + 1));
@@ -47,7 +47,7 @@ TEST_F(KeyCacheTest, ARunDerivesOnceForAllItsFilesAndDecryptingThemReusesTheKey)
 
     // Another instance (another run) draws a new salt; another password or
     // key length is another key.
-    RijnDael next;
+    RijnDael next(context());
     setUp(next, win("f0"), win("g0.kx"));
     ASSERT_TRUE(next.EncryptFile());
     EXPECT_EQ(derivations(), 2u);
@@ -57,7 +57,7 @@ TEST_F(KeyCacheTest, ARunDerivesOnceForAllItsFilesAndDecryptingThemReusesTheKey)
     ASSERT_TRUE(next.EncryptFile());
     EXPECT_EQ(derivations(), 4u);
     // A wrong password derives (and fails), and is not mistaken for the right one.
-    RijnDael wrong;
+    RijnDael wrong(context());
     setUp(wrong, win("f0.kx"), win("back"), "Kennwort 2");
     EXPECT_FALSE(wrong.DecryptFile());
     EXPECT_EQ(derivations(), 5u);
@@ -95,7 +95,7 @@ TEST_F(KeyCacheTest, TheCacheStaysSmallAndKeysDependOnTheirLength) {
     const sealed::Salt salt{};
     const platform::crypto::ScryptCost cheap{10, 1, 1};
     const auto key = [&](const std::string& password, int bits = 256) {
-        return passwordKey(password, salt, cheap, bits, KeyUse::Files);
+        return threadKeyCache().passwordKey(password, salt, cheap, bits, KeyUse::Files);
     };
     const auto last = static_cast<int>(kKeyCacheEntries);
     for (int i = 0; i <= last; ++i) ASSERT_TRUE(key("pw" + std::to_string(i)));

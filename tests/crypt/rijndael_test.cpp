@@ -34,7 +34,7 @@ class RijnDaelTest : public CipherFixture {
     // Encrypts `plain` as C:\Daten\plain -> C:\Daten\sealed; answers the sealed bytes.
     std::string seal(const std::string& plain, int keyBits = 256) {
         put("plain", plain);
-        RijnDael c;
+        RijnDael c(context());
         setUp(c, win("plain"), win("sealed"), "Kennwort 1", keyBits);
         EXPECT_TRUE(c.EncryptFile()) << c.LastError;
         return get("sealed");
@@ -42,7 +42,7 @@ class RijnDaelTest : public CipherFixture {
 
     // Decrypts C:\Daten\<in> to C:\Daten\<out>; answers the plain bytes.
     std::string open(const std::string& in, const std::string& out, int keyBits = 256) {
-        RijnDael d;
+        RijnDael d(context());
         setUp(d, win(in), win(out), "Kennwort 1", keyBits);
         EXPECT_TRUE(d.DecryptFile()) << d.LastError;
         EXPECT_TRUE(d.LastError.empty());
@@ -56,7 +56,7 @@ class RijnDaelTest : public CipherFixture {
         put("probe", sealedBytes);
         put("out", "the old file");
         const auto before = entries();
-        RijnDael c;
+        RijnDael c(context());
         setUp(c, win("probe"), win("out"), password, keyBits);
         EXPECT_FALSE(c.DecryptFile()) << what;
         EXPECT_FALSE(c.LastError.empty()) << what;
@@ -85,7 +85,7 @@ TEST_F(RijnDaelTest, RoundTripsAtEveryChunkBoundaryWithBothKeyLengths) {
     // differently, a fresh nonce prefix per file even under the run's one key.
     const std::string plain = pattern((5u << 20) / 2 + 7);
     put("plain", plain);
-    RijnDael c;
+    RijnDael c(context());
     c.InputFile = win("plain");
     c.OutputFile = win("one");
     c.Password = "Kennwort 1";
@@ -111,7 +111,7 @@ TEST_F(RijnDaelTest, OutputReplacesAFileOrALinkButNeverWritesThroughALink) {
 
     // The same name as input and output: the file is read whole before the
     // new one takes its name.
-    RijnDael e;
+    RijnDael e(context());
     setUp(e, win("out"), win("out"));
     ASSERT_TRUE(e.EncryptFile()) << e.LastError;
     EXPECT_EQ(open("out", "out"), "new content");
@@ -127,7 +127,7 @@ TEST_F(RijnDaelTest, OutputReplacesAFileOrALinkButNeverWritesThroughALink) {
 TEST_F(RijnDaelTest, BadSettingsAnswerFalseWithoutTouchingAnything) {
     put("plain", "abc");
     const auto before = entries();
-    RijnDael c;
+    RijnDael c(context());
     setUp(c, win("plain"), win("out"));
     c.KeyBits = 192;
     EXPECT_FALSE(c.EncryptFile());
@@ -214,7 +214,7 @@ TEST_F(RijnDaelTest, RecordsReorderedDroppedOrTakenFromAnotherFileAreCaught) {
     // per-file nonce prefix tells their records apart.
     put("a", pattern(2 * C, 7));
     put("b", pattern(2 * C, 8));
-    RijnDael c;
+    RijnDael c(context());
     setUp(c, win("a"), win("a.kx"));
     ASSERT_TRUE(c.EncryptFile());
     setUp(c, win("b"), win("b.kx"));
@@ -254,7 +254,7 @@ TEST_F(RijnDaelTest, StopItFromAYieldStopsEachKindOfRunWithinOneChunk) {
     for (const int stopAt : {3, 10}) {
         for (const int kind : {0, 1, 2}) {
             SCOPED_TRACE(testing::Message() << "kind " << kind << ", stop at yield " << stopAt);
-            RijnDael r;
+            RijnDael r(context());
             setUp(r, kind == 1 ? win("sealed") : win("plain"), win("out"));
             if (kind == 2) {
                 put("scramble", plain);
@@ -279,7 +279,7 @@ TEST_F(RijnDaelTest, StopItFromAYieldStopsEachKindOfRunWithinOneChunk) {
     }
 
     // A run told to stop before it starts does nothing.
-    RijnDael r;
+    RijnDael r(context());
     setUp(r, win("plain"), win("fresh"));
     r.StopIt = true;
     EXPECT_FALSE(r.EncryptFile());
@@ -295,7 +295,7 @@ TEST_F(RijnDaelTest, ProgressBarRisesByBytesToItsEnd) {
     std::vector<std::int32_t> seen;
     YieldHook hook([&] { seen.push_back(bar->value()); });
 
-    RijnDael r;
+    RijnDael r(context());
     setUp(r, win("plain"), win("sealed"));
     r.ProgressBar = bar;
     r.ShowProgress = true;
@@ -328,7 +328,7 @@ TEST_F(RijnDaelTest, InPlaceKeepsTheInodeAndDecryptsBackEvenWhenTheGrowthPassesA
         const std::string plain = pattern(n, 3);
         put("file", plain);
         const ino_t before = inode(host("file"));
-        RijnDael r;
+        RijnDael r(context());
         setUp(r, win("file"), "", "Kennwort 1", 128);
         ASSERT_TRUE(r.EncryptInPlace()) << r.LastError;
         EXPECT_EQ(inode(host("file")), before);
@@ -353,7 +353,7 @@ TEST_F(RijnDaelTest, InPlaceRefusesLinksHardLinksAndSpecialFilesBeforeWritingABy
     put("readonly", "read only");
     fs::permissions(host("readonly"), fs::perms::owner_read);
 
-    RijnDael r;
+    RijnDael r(context());
     for (const char* name : {"link", "dirlink\\inner.txt", "hard", "fifo", "readonly", "missing"}) {
         SCOPED_TRACE(name);
         setUp(r, win(name), "");
@@ -370,7 +370,7 @@ TEST_F(RijnDaelTest, InPlaceRefusesLinksHardLinksAndSpecialFilesBeforeWritingABy
 TEST_F(RijnDaelTest, RandomKeyScramblesBeyondAnyPasswordAndNeedsNone) {
     const std::string plain = pattern(2 * C + 5);
     put("file", plain);
-    RijnDael r;
+    RijnDael r(context());
     setUp(r, win("file"), "", "Kennwort 1", 128);
     r.RandomKey = true;
     ASSERT_TRUE(r.EncryptInPlace()) << r.LastError;
@@ -378,7 +378,7 @@ TEST_F(RijnDaelTest, RandomKeyScramblesBeyondAnyPasswordAndNeedsNone) {
     EXPECT_EQ(scrambled.size(), sealedSize(plain.size()));
     EXPECT_EQ(scrambled.find(plain.substr(0, 64)), std::string::npos);
     for (const int bits : {128, 256}) {
-        RijnDael d;
+        RijnDael d(context());
         setUp(d, win("file"), win("back"), "Kennwort 1", bits);
         EXPECT_FALSE(d.DecryptFile());
         EXPECT_FALSE(exists("back"));

@@ -1,0 +1,42 @@
+#pragma once
+// What one cleaning run works with: the machine, the host's state (the
+// application title that names the settings tree, the program folder, the
+// quiet and break flags), the run state, the found list and the progress
+// sink. The public class builds it from what the component keeps per thread
+// between calls (KXStart fills the list that KXDelete works through) and
+// hands it to the run; every step takes it as its parameter instead of
+// looking any of these up itself.
+#include "cleaning/run_state.hpp"
+#include "core/shared_state.hpp"
+#include "platform/machine/machine.hpp"
+#include "platform/ui/controls.hpp"
+#include "services/progress.hpp"
+#include "settings/keys.hpp"
+
+namespace kx::cleaning {
+
+struct RunContext {
+    platform::Machine& machine;
+    SharedState& host;
+    RunState& state;
+    platform::ui::ListView& found;
+    ProgressSink& progress;
+
+    /// gbBreak: the user cancelled the run.
+    bool cancelled() const { return host.gbBreak; }
+    /// The component's settings under the host's present application title.
+    settings::AppSettings appSettings() const {
+        return settings::AppSettings(host.applicationTitle);
+    }
+    /// A setting of the engine's own steps: on when it holds a number above 0.
+    bool engineOn(const settings::SettingKey& key) const;
+    /// A setting of the engine's own steps as a check or choice state.
+    bool engineBool(const settings::SettingKey& key) const {
+        return appSettings().readBool(key, settings::Reader::Engine);
+    }
+
+    /// A status line through the run's progress sink.
+    void status(std::string_view line) const { progress.status(line); }
+};
+
+}  // namespace kx::cleaning
