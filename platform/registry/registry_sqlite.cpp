@@ -3,164 +3,23 @@
 // were created with; lookups go through the lower-cased form.
 #include <sqlite3.h>
 
-#include <array>
-#include <cstring>
 #include <mutex>
 #include <new>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <unordered_map>
-#include <vector>
 
-#include "platform/registry/registry.hpp"
+#include "platform/registry/registry_query.hpp"
+#include "platform/registry/registry_rules.hpp"
 #include "platform/runtime/text.hpp"
 
 namespace kx::platform {
 namespace {
-
-// Access bits that let a handle change something. KEY_CREATE_LINK, WRITE_DAC
-// and WRITE_OWNER count as well, because an ACL that refuses writes refuses them.
-constexpr DWORD kKeyCreateLink = 0x0020;
-constexpr DWORD kWriteDac = 0x40000;
-constexpr DWORD kWriteOwner = 0x80000;
-constexpr DWORD kWriteAccess =
-    KEY_SET_VALUE | KEY_CREATE_SUB_KEY | kKeyCreateLink | DELETE_ACCESS | kWriteDac | kWriteOwner;
-
-constexpr DWORD kGenericRead = 0x80000000u;
-constexpr DWORD kGenericWrite = 0x40000000u;
-constexpr DWORD kGenericExecute = 0x20000000u;
-constexpr DWORD kGenericAll = 0x10000000u;
-constexpr DWORD kMaximumAllowed = 0x02000000u;
-
-// A key name (one path segment) longer than this is refused on creation, as Win32 does.
-constexpr std::size_t kMaxKeyNameChars = 255;
-// Win32 trees end at 512 levels. Keeping to that also bounds the recursion of
-// whoever walks a tree (export, deleteKeyTree), whatever a .reg file asks for.
-constexpr std::int64_t kMaxDepth = 512;
-
+using namespace detail;
 // Marks the file as ours, so that another program's database is not taken over.
 constexpr int kApplicationId = 0x4B585247;  // "KXRG"
 constexpr int kSchemaVersion = 1;
-
-constexpr std::array<HKEY, 4> kRoots = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE,
-                                        HKEY_USERS};
-constexpr std::array<std::string_view, 4> kRootNames = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER",
-                                                        "HKEY_LOCAL_MACHINE", "HKEY_USERS"};
-
-bool isRoot(HKEY h) {
-    return h >= HKEY_CLASSES_ROOT && h <= HKEY_USERS;
-}
-// Root keys have the row ids 1..4 in root-handle order.
-std::int64_t rootId(HKEY h) {
-    return static_cast<std::int64_t>(h - HKEY_CLASSES_ROOT) + 1;
-}
-
-DWORD mapGenericAccess(DWORD sam) {
-    DWORD out = sam & ~(kGenericRead | kGenericWrite | kGenericExecute | kGenericAll);
-    if (sam & (kGenericRead | kGenericExecute))
-        out |= KEY_READ;
-    if (sam & kGenericWrite)
-        out |= KEY_WRITE;
-    if (sam & kGenericAll)
-        out |= KEY_ALL_ACCESS;
-    return out;
-}
-
-std::vector<std::string_view> splitPath(std::string_view path) {
-    std::vector<std::string_view> parts;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        auto end = path.find('\\', start);
-        if (end == std::string_view::npos)
-            end = path.size();
-        if (end > start)
-            parts.push_back(path.substr(start, end - start));
-        start = end + 1;
-    }
-    return parts;
-}
-
-std::size_t countChars(std::string_view text) {
-    std::size_t n = 0, pos = 0;
-    while (pos < text.size()) {
-        nextCodePoint(text, pos);
-        ++n;
-    }
-    return n;
-}
-
-// A SQLite failure travelling to the public call, which answers it as a status.
-struct DbError {
-    int code;
-    LONG status() const {
-        const int primary = code & 0xFF;
-        if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED)
-            return ERROR_BUSY;
-        if (primary == SQLITE_NOMEM)
-            return ERROR_OUTOFMEMORY;
-        return ERROR_BADDB;
-    }
-};
-
-// SQLite binds a null pointer as SQL NULL, not as an empty text or blob.
-const char kEmpty[1] = {0};
-
-// One use of a cached statement: bindings and reset are undone on scope exit.
-class Query {
-  public:
-    Query(sqlite3* db, sqlite3_stmt* st) : db_(db), st_(st) {}
-    ~Query() {
-        sqlite3_reset(st_);
-        sqlite3_clear_bindings(st_);
-    }
-    Query(const Query&) = delete;
-    Query& operator=(const Query&) = delete;
-
-    Query& bind(int i, std::int64_t v) {
-        check(sqlite3_bind_int64(st_, i, v));
-        return *this;
-    }
-    Query& bindText(int i, std::string_view v) {
-        check(sqlite3_bind_text64(st_, i, v.empty() ? kEmpty : v.data(), v.size(), SQLITE_TRANSIENT,
-                                  SQLITE_UTF8));
-        return *this;
-    }
-    Query& bindBlob(int i, const void* data, std::size_t size) {
-        check(sqlite3_bind_blob64(st_, i, size == 0 ? kEmpty : data, size, SQLITE_TRANSIENT));
-        return *this;
-    }
-    /// True for a row, false when done.
-    bool step() {
-        const int rc = sqlite3_step(st_);
-        if (rc == SQLITE_ROW)
-            return true;
-        if (rc == SQLITE_DONE)
-            return false;
-        throw DbError{rc};
-    }
-    void run() {
-        while (step()) {
-        }
-    }
-    std::int64_t integer(int col) const { return sqlite3_column_int64(st_, col); }
-    std::string_view bytes(int col) const {
-        const void* p = sqlite3_column_blob(st_, col);
-        const int n = sqlite3_column_bytes(st_, col);
-        if (!p || n <= 0)
-            return {};
-        return {static_cast<const char*>(p), static_cast<std::size_t>(n)};
-    }
-    int changes() const { return sqlite3_changes(db_); }
-
-  private:
-    void check(int rc) {
-        if (rc != SQLITE_OK)
-            throw DbError{rc};
-    }
-    sqlite3* db_;
-    sqlite3_stmt* st_;
-};
 
 struct Handle {
     std::int64_t key = 0;
@@ -172,38 +31,6 @@ struct KeyRow {
     std::int64_t id = 0;
     bool readOnly = false;
 };
-
-// Copies a name into a caller's char buffer with Win32's capacity rules.
-LONG putName(std::string_view name, char* buffer, DWORD* cch) {
-    if (static_cast<std::uint64_t>(name.size()) + 1 > *cch)
-        return ERROR_MORE_DATA;
-    if (!name.empty())
-        std::memcpy(buffer, name.data(), name.size());
-    buffer[name.size()] = '\0';
-    *cch = static_cast<DWORD>(name.size());
-    return ERROR_SUCCESS;
-}
-
-// Fills type/data/size the way RegQueryValueExA does.
-LONG putData(DWORD storedType, std::string_view bytes, DWORD* type, std::uint8_t* data,
-             DWORD* cbData) {
-    if (type)
-        *type = storedType;
-    const auto size = static_cast<DWORD>(bytes.size());
-    if (!data) {
-        if (cbData)
-            *cbData = size;
-        return ERROR_SUCCESS;
-    }
-    if (*cbData < size) {
-        *cbData = size;
-        return ERROR_MORE_DATA;
-    }
-    if (size)
-        std::memcpy(data, bytes.data(), size);
-    *cbData = size;
-    return ERROR_SUCCESS;
-}
 
 class SqliteRegistry final : public Registry {
   public:
@@ -747,66 +574,11 @@ class SqliteRegistry final : public Registry {
     std::recursive_mutex mutex_;
 };
 
-// Enumerates subkey `index` of `key` into `name`, growing the buffer as needed.
-LONG enumSubKey(Registry& reg, HKEY key, DWORD index, std::string& name) {
-    std::vector<char> buffer(256);
-    for (;;) {
-        DWORD cch = static_cast<DWORD>(buffer.size());
-        const LONG st =
-            reg.RegEnumKeyExA(key, index, buffer.data(), &cch, nullptr, nullptr, nullptr, nullptr);
-        if (st == ERROR_MORE_DATA && buffer.size() < (1u << 20)) {
-            buffer.resize(buffer.size() * 4);
-            continue;
-        }
-        if (st == ERROR_SUCCESS)
-            name.assign(buffer.data(), cch);
-        return st;
-    }
-}
-
-LONG deleteTreeBody(Registry& reg, HKEY hKey, std::string_view subKey) {
-    HKEY key = 0;
-    LONG st = reg.RegOpenKeyExA(hKey, subKey, 0, KEY_READ | DELETE_ACCESS, &key);
-    if (st != ERROR_SUCCESS)
-        return st;
-    std::string child;
-    // Index 0 each time: every round removes the first subkey.
-    while ((st = enumSubKey(reg, key, 0, child)) == ERROR_SUCCESS) {
-        st = deleteTreeBody(reg, key, child);
-        if (st != ERROR_SUCCESS)
-            break;
-    }
-    reg.RegCloseKey(key);
-    if (st != ERROR_NO_MORE_ITEMS)
-        return st;
-    return reg.RegDeleteKeyA(hKey, subKey);
-}
-
 }  // namespace
 
 std::unique_ptr<Registry> Registry::open(const std::filesystem::path& dbFile,
                                          RegistryPolicy policy) {
     return std::make_unique<SqliteRegistry>(dbFile, policy);
-}
-
-LONG deleteKeyTree(Registry& registry, HKEY hKey, std::string_view subKey) {
-    return registry.transaction([&] { return deleteTreeBody(registry, hKey, subKey); });
-}
-
-HKEY rootFromName(std::string_view name) {
-    const std::string lc = lower(name);
-    static constexpr std::array<std::string_view, 4> kShort = {"hkcr", "hkcu", "hklm", "hku"};
-    for (std::size_t i = 0; i < kRoots.size(); ++i) {
-        if (lc == kShort[i] || lc == lower(kRootNames[i]))
-            return kRoots[i];
-    }
-    return 0;
-}
-
-std::string_view rootName(HKEY root) {
-    if (!isRoot(root))
-        return {};
-    return kRootNames[root - HKEY_CLASSES_ROOT];
 }
 
 }  // namespace kx::platform
