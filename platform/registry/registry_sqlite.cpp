@@ -1,8 +1,6 @@
 // The registry kept in SQLite. One row per key (the four roots have fixed ids),
 // one row per value with its type and raw bytes. Names keep the spelling they
 // were created with; lookups go through the lower-cased form.
-#include <sqlite3.h>
-
 #include <mutex>
 #include <new>
 #include <optional>
@@ -10,16 +8,27 @@
 #include <string>
 #include <unordered_map>
 
-#include "platform/registry/registry_query.hpp"
 #include "platform/registry/registry_rules.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/storage/sqlite_database.hpp"
 
 namespace kx::platform {
 namespace {
 using namespace detail;
+using storage::DatabaseError;
+using storage::Transaction;
 // Marks the file as ours, so that another program's database is not taken over.
 constexpr int kApplicationId = 0x4B585247;  // "KXRG"
 constexpr int kSchemaVersion = 1;
+
+// A SQLite failure reaches the public call as a status.
+LONG statusOf(const DatabaseError& e) {
+    if (e.busy())
+        return ERROR_BUSY;
+    if (e.outOfMemory())
+        return ERROR_OUTOFMEMORY;
+    return ERROR_BADDB;
+}
 
 struct Handle {
     std::int64_t key = 0;
@@ -35,35 +44,14 @@ struct KeyRow {
 class SqliteRegistry final : public Registry {
   public:
     SqliteRegistry(const std::filesystem::path& file, RegistryPolicy policy) : policy_(policy) {
-        const int rc = sqlite3_open_v2(
-            file.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-            nullptr);
-        if (rc != SQLITE_OK) {
-            std::string why = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
-            sqlite3_close_v2(db_);
-            throw std::runtime_error("registry database " + file.string() + ": " + why);
-        }
         try {
-            sqlite3_extended_result_codes(db_, 1);
             // Companion processes take turns; a writer waits rather than failing.
-            sqlite3_busy_timeout(db_, 5000);
+            db_ = storage::Database::openShared(file, std::chrono::milliseconds(5000));
             setup();
-        } catch (const DbError& e) {
-            std::string why = sqlite3_errmsg(db_);
-            if (why.empty() || why == "not an error")
-                why = sqlite3_errstr(e.code);
-            close();
-            throw std::runtime_error("registry database " + file.string() + ": " + why);
         } catch (const std::runtime_error& e) {
-            close();
             throw std::runtime_error("registry database " + file.string() + ": " + e.what());
-        } catch (...) {
-            close();
-            throw;
         }
     }
-
-    ~SqliteRegistry() override { close(); }
 
     LONG RegOpenKeyExA(HKEY hKey, std::string_view subKey, DWORD /*options*/, DWORD samDesired,
                        HKEY* phkResult) override {
@@ -73,7 +61,7 @@ class SqliteRegistry final : public Registry {
         return guarded([&]() -> LONG {
             Handle h;
             KeyRow base;
-            Tx tx(*this, false);
+            Transaction tx(*db_, Transaction::Kind::Read);
             if (const LONG st = liveHandle(hKey, h, base))
                 return st;
             const auto parts = splitPath(subKey);
@@ -109,7 +97,7 @@ class SqliteRegistry final : public Registry {
         return guarded([&]() -> LONG {
             Handle h;
             KeyRow key;
-            Tx tx(*this, true);
+            Transaction tx(*db_, Transaction::Kind::Write);
             if (const LONG st = liveHandle(hKey, h, key))
                 return st;
             std::size_t i = 0;
@@ -148,10 +136,10 @@ class SqliteRegistry final : public Registry {
         return guarded([&]() -> LONG {
             Handle h;
             KeyRow key;
-            Tx tx(*this, false);
+            Transaction tx(*db_, Transaction::Kind::Read);
             if (const LONG st = liveHandle(hKey, h, key))
                 return st;
-            Query q = query("SELECT type, data FROM vals WHERE key = ?1 AND name_lc = ?2");
+            auto q = db_->cached("SELECT type, data FROM vals WHERE key = ?1 AND name_lc = ?2");
             q.bind(1, key.id).bindText(2, lower(valueName));
             if (!q.step())
                 return ERROR_FILE_NOT_FOUND;
@@ -168,16 +156,16 @@ class SqliteRegistry final : public Registry {
         return guarded([&]() -> LONG {
             Handle h;
             KeyRow key;
-            Tx tx(*this, true);
+            Transaction tx(*db_, Transaction::Kind::Write);
             if (const LONG st = liveHandle(hKey, h, key))
                 return st;
             if (const LONG st = mayWriteValues(h, key))
                 return st;
             // An existing value keeps the spelling of its name, as on Windows.
-            query(
-                "INSERT INTO vals(key, name, name_lc, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
-                "ON CONFLICT(key, name_lc) DO UPDATE SET type = excluded.type, "
-                "data = excluded.data")
+            db_->cached(
+                   "INSERT INTO vals(key, name, name_lc, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
+                   "ON CONFLICT(key, name_lc) DO UPDATE SET type = excluded.type, "
+                   "data = excluded.data")
                 .bind(1, key.id)
                 .bindText(2, valueName)
                 .bindText(3, lower(valueName))
@@ -193,14 +181,14 @@ class SqliteRegistry final : public Registry {
         return guarded([&]() -> LONG {
             Handle h;
             KeyRow key;
-            Tx tx(*this, true);
+            Transaction tx(*db_, Transaction::Kind::Write);
             if (const LONG st = liveHandle(hKey, h, key))
                 return st;
             if (const LONG st = mayWriteValues(h, key))
                 return st;
-            Query q = query("DELETE FROM vals WHERE key = ?1 AND name_lc = ?2");
+            auto q = db_->cached("DELETE FROM vals WHERE key = ?1 AND name_lc = ?2");
             q.bind(1, key.id).bindText(2, lower(valueName)).run();
-            if (q.changes() == 0)
+            if (db_->changes() == 0)
                 return ERROR_FILE_NOT_FOUND;
             tx.commit();
             return ERROR_SUCCESS;
@@ -211,7 +199,7 @@ class SqliteRegistry final : public Registry {
         return guarded([&]() -> LONG {
             Handle h;
             KeyRow key;
-            Tx tx(*this, true);
+            Transaction tx(*db_, Transaction::Kind::Write);
             if (const LONG st = liveHandle(hKey, h, key))
                 return st;
             for (const auto part : splitPath(subKey)) {
@@ -225,12 +213,12 @@ class SqliteRegistry final : public Registry {
             if (key.readOnly || denyByPolicy(h.root))
                 return ERROR_ACCESS_DENIED;
             {
-                Query q = query("SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1");
+                auto q = db_->cached("SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1");
                 if (q.bind(1, key.id).step())
                     return ERROR_ACCESS_DENIED;
             }
-            query("DELETE FROM vals WHERE key = ?1").bind(1, key.id).run();
-            query("DELETE FROM keys WHERE id = ?1").bind(1, key.id).run();
+            db_->cached("DELETE FROM vals WHERE key = ?1").bind(1, key.id).run();
+            db_->cached("DELETE FROM keys WHERE id = ?1").bind(1, key.id).run();
             tx.commit();
             return ERROR_SUCCESS;
         });
@@ -243,11 +231,11 @@ class SqliteRegistry final : public Registry {
         return guarded([&]() -> LONG {
             Handle h;
             KeyRow key;
-            Tx tx(*this, false);
+            Transaction tx(*db_, Transaction::Kind::Read);
             if (const LONG st = liveHandle(hKey, h, key))
                 return st;
-            Query q =
-                query("SELECT name FROM keys WHERE parent = ?1 ORDER BY name_lc LIMIT 1 OFFSET ?2");
+            auto q = db_->cached(
+                "SELECT name FROM keys WHERE parent = ?1 ORDER BY name_lc LIMIT 1 OFFSET ?2");
             q.bind(1, key.id).bind(2, index);
             if (!q.step())
                 return ERROR_NO_MORE_ITEMS;
@@ -273,10 +261,10 @@ class SqliteRegistry final : public Registry {
         return guarded([&]() -> LONG {
             Handle h;
             KeyRow key;
-            Tx tx(*this, false);
+            Transaction tx(*db_, Transaction::Kind::Read);
             if (const LONG st = liveHandle(hKey, h, key))
                 return st;
-            Query q = query(
+            auto q = db_->cached(
                 "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY name_lc "
                 "LIMIT 1 OFFSET ?2");
             q.bind(1, key.id).bind(2, index);
@@ -299,7 +287,7 @@ class SqliteRegistry final : public Registry {
         return guarded([&]() -> LONG {
             Handle h;
             KeyRow key;
-            Tx tx(*this, true);
+            Transaction tx(*db_, Transaction::Kind::Write);
             if (const LONG st = liveHandle(root, h, key))
                 return st;
             for (const auto part : splitPath(subKey)) {
@@ -308,7 +296,7 @@ class SqliteRegistry final : public Registry {
                     return ERROR_FILE_NOT_FOUND;
                 key = *child;
             }
-            query("UPDATE keys SET readonly = ?1 WHERE id = ?2")
+            db_->cached("UPDATE keys SET readonly = ?1 WHERE id = ?2")
                 .bind(1, readOnly ? 1 : 0)
                 .bind(2, key.id)
                 .run();
@@ -322,101 +310,33 @@ class SqliteRegistry final : public Registry {
         // slip into this transaction.
         std::lock_guard lock(mutex_);
         try {
-            Tx tx(*this, true);
+            Transaction tx(*db_, Transaction::Kind::Write);
             const LONG st = work();
             if (st == ERROR_SUCCESS)
                 tx.commit();
             return st;
-        } catch (const DbError& e) {
-            return e.status();
+        } catch (const DatabaseError& e) {
+            return statusOf(e);
         }
     }
 
   private:
-    // A transaction, or a savepoint inside the one already open. Read scopes
-    // nested in another scope do nothing; an outermost read scope still opens a
-    // transaction so that a call sees one consistent state. Write scopes start
-    // with BEGIN IMMEDIATE: taking the write lock up front lets the busy
-    // time-out do its work, where upgrading a read transaction later would fail
-    // at once when another process wrote in between.
-    class Tx {
-      public:
-        Tx(SqliteRegistry& r, bool write) : r_(r) {
-            if (r_.depth_ > 0) {
-                // SQLite may have rolled back the outer transaction on its own
-                // (disk full, I/O error); carrying on would commit piecemeal.
-                if (sqlite3_get_autocommit(r_.db_))
-                    throw DbError{SQLITE_ABORT};
-                if (!write)
-                    return;
-                name_ = "kx" + std::to_string(r_.depth_);
-                r_.exec(("SAVEPOINT " + name_).c_str());
-            } else {
-                r_.exec(write ? "BEGIN IMMEDIATE" : "BEGIN");
-            }
-            active_ = true;
-            ++r_.depth_;
-        }
-        Tx(const Tx&) = delete;
-        Tx& operator=(const Tx&) = delete;
-
-        void commit() {
-            if (!active_)
-                return;
-            if (name_.empty()) {
-                if (sqlite3_get_autocommit(r_.db_))
-                    throw DbError{SQLITE_ABORT};
-                r_.exec("COMMIT");
-            } else {
-                r_.exec(("RELEASE " + name_).c_str());
-            }
-            active_ = false;
-            --r_.depth_;
-        }
-
-        ~Tx() {
-            if (!active_)
-                return;
-            --r_.depth_;
-            if (name_.empty()) {
-                if (!sqlite3_get_autocommit(r_.db_))
-                    r_.execQuiet("ROLLBACK");
-            } else {
-                r_.execQuiet(("ROLLBACK TO " + name_).c_str());
-                r_.execQuiet(("RELEASE " + name_).c_str());
-            }
-        }
-
-      private:
-        SqliteRegistry& r_;
-        std::string name_;
-        bool active_ = false;
-    };
-
     template <typename F>
     LONG guarded(F&& body) {
         std::lock_guard lock(mutex_);
         try {
             return body();
-        } catch (const DbError& e) {
-            return e.status();
+        } catch (const DatabaseError& e) {
+            return statusOf(e);
         } catch (const std::bad_alloc&) {
             return ERROR_OUTOFMEMORY;
         }
     }
 
     void setup() {
-        // WAL lets readers in other processes carry on while one writes.
-        {
-            Query q = query("PRAGMA journal_mode = WAL");
-            q.step();
-        }
-        // With WAL a crash of the program loses nothing committed; only a
-        // power failure may drop the last commits, as Windows' lazy flush does.
-        exec("PRAGMA synchronous = NORMAL");
-        Tx tx(*this, true);
+        Transaction tx(*db_, Transaction::Kind::Write);
         const auto pragmaInt = [&](const char* sql) {
-            Query q = query(sql);
+            auto q = db_->cached(sql);
             return q.step() ? q.integer(0) : 0;
         };
         const auto version = pragmaInt("PRAGMA user_version");
@@ -424,7 +344,7 @@ class SqliteRegistry final : public Registry {
         if (version == 0 && appId == 0) {
             if (pragmaInt("SELECT count(*) FROM sqlite_master") != 0)
                 throw std::runtime_error("holds other tables, not a registry");
-            exec(
+            db_->exec(
                 "CREATE TABLE keys("
                 " id INTEGER PRIMARY KEY AUTOINCREMENT,"  // never reused: see liveHandle
                 " parent INTEGER NOT NULL,"
@@ -432,7 +352,7 @@ class SqliteRegistry final : public Registry {
                 " name_lc TEXT NOT NULL,"
                 " readonly INTEGER NOT NULL DEFAULT 0,"
                 " UNIQUE(parent, name_lc))");
-            exec(
+            db_->exec(
                 "CREATE TABLE vals("
                 " key INTEGER NOT NULL,"
                 " name TEXT NOT NULL,"
@@ -441,47 +361,19 @@ class SqliteRegistry final : public Registry {
                 " data BLOB NOT NULL,"
                 " PRIMARY KEY(key, name_lc)) WITHOUT ROWID");
             for (std::size_t i = 0; i < kRoots.size(); ++i) {
-                query("INSERT INTO keys(id, parent, name, name_lc) VALUES(?1, 0, ?2, ?3)")
+                db_->cached("INSERT INTO keys(id, parent, name, name_lc) VALUES(?1, 0, ?2, ?3)")
                     .bind(1, rootId(kRoots[i]))
                     .bindText(2, kRootNames[i])
                     .bindText(3, lower(kRootNames[i]))
                     .run();
             }
-            exec(("PRAGMA application_id = " + std::to_string(kApplicationId)).c_str());
-            exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
+            db_->exec("PRAGMA application_id = " + std::to_string(kApplicationId));
+            db_->exec("PRAGMA user_version = " + std::to_string(kSchemaVersion));
         } else if (appId != kApplicationId || version != kSchemaVersion) {
             throw std::runtime_error("not a registry database of this version");
         }
         tx.commit();
     }
-
-    void close() {
-        for (auto& [sql, st] : statements_) sqlite3_finalize(st);
-        statements_.clear();
-        if (db_)
-            sqlite3_close_v2(db_);
-        db_ = nullptr;
-    }
-
-    Query query(const char* sql) {
-        auto it = statements_.find(sql);
-        if (it == statements_.end()) {
-            sqlite3_stmt* st = nullptr;
-            const int rc =
-                sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr);
-            if (rc != SQLITE_OK)
-                throw DbError{rc};
-            it = statements_.emplace(sql, st).first;
-        }
-        return Query(db_, it->second);
-    }
-
-    void exec(const char* sql) {
-        const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
-        if (rc != SQLITE_OK)
-            throw DbError{rc};
-    }
-    void execQuiet(const char* sql) noexcept { sqlite3_exec(db_, sql, nullptr, nullptr, nullptr); }
 
     bool denyByPolicy(HKEY root) const {
         return !policy_.administrator && root != HKEY_CURRENT_USER;
@@ -498,7 +390,7 @@ class SqliteRegistry final : public Registry {
                 return ERROR_INVALID_HANDLE;
             h = it->second;
         }
-        Query q = query("SELECT readonly FROM keys WHERE id = ?1");
+        auto q = db_->cached("SELECT readonly FROM keys WHERE id = ?1");
         if (!q.bind(1, h.key).step())
             return ERROR_KEY_DELETED;
         key = {h.key, q.integer(0) != 0};
@@ -506,7 +398,7 @@ class SqliteRegistry final : public Registry {
     }
 
     std::optional<KeyRow> findChild(std::int64_t parent, std::string_view name) {
-        Query q = query("SELECT id, readonly FROM keys WHERE parent = ?1 AND name_lc = ?2");
+        auto q = db_->cached("SELECT id, readonly FROM keys WHERE parent = ?1 AND name_lc = ?2");
         q.bind(1, parent).bindText(2, lower(name));
         if (!q.step())
             return std::nullopt;
@@ -515,7 +407,7 @@ class SqliteRegistry final : public Registry {
 
     // Levels below the root: 0 for a root key.
     std::int64_t depthOf(std::int64_t id) {
-        Query q = query(
+        auto q = db_->cached(
             "WITH RECURSIVE up(id, n) AS (SELECT ?1, 0 UNION ALL "
             "SELECT k.parent, up.n + 1 FROM keys k JOIN up ON k.id = up.id WHERE k.parent != 0) "
             "SELECT max(n) FROM up");
@@ -523,12 +415,12 @@ class SqliteRegistry final : public Registry {
     }
 
     KeyRow insertKey(std::int64_t parent, std::string_view name) {
-        query("INSERT INTO keys(parent, name, name_lc) VALUES(?1, ?2, ?3)")
+        db_->cached("INSERT INTO keys(parent, name, name_lc) VALUES(?1, ?2, ?3)")
             .bind(1, parent)
             .bindText(2, name)
             .bindText(3, lower(name))
             .run();
-        return {sqlite3_last_insert_rowid(db_), false};
+        return {db_->lastInsertRowid(), false};
     }
 
     // The access a new handle gets, or ERROR_ACCESS_DENIED.
@@ -566,11 +458,9 @@ class SqliteRegistry final : public Registry {
     }
 
     RegistryPolicy policy_;
-    sqlite3* db_ = nullptr;
-    std::unordered_map<const char*, sqlite3_stmt*> statements_;
+    std::unique_ptr<storage::Database> db_;
     std::unordered_map<HKEY, Handle> handles_;
     HKEY nextHandle_ = 0x100;
-    int depth_ = 0;
     std::recursive_mutex mutex_;
 };
 
