@@ -15,6 +15,7 @@
 
 #include "platform/files/file_walk.hpp"
 #include "platform/files/fs_fd.hpp"
+#include "platform/runtime/error.hpp"
 
 namespace kx::platform::files {
 using namespace detail;
@@ -201,28 +202,26 @@ void forceAttributeSideTable(bool force) {
     gForceSideTable = force;
 }
 
-std::expected<std::uint32_t, FileError> attributes(Machine& machine, std::string_view path) {
+std::expected<std::uint32_t, Error> attributes(Machine& machine, std::string_view path) {
     auto entry = statOf(machine, path, false);
-    if (!entry)
-        return std::unexpected(entry.error());
+    KX_PROPAGATE(entry);
     return attributesOf(machine, *entry);
 }
 
-std::expected<void, FileError> setAttributes(Machine& machine, std::string_view path,
-                                             std::uint32_t attrs) {
+std::expected<void, Error> setAttributes(Machine& machine, std::string_view path,
+                                         std::uint32_t attrs) {
     auto entry = lookAt(machine, path);
-    if (!entry)
-        return std::unexpected(entry.error());
+    KX_PROPAGATE(entry);
     const int dir = entry->parent.dir.get();
     const char* name = entry->parent.name.c_str();
     struct stat& st = entry->st;  // looked at again once the file is open
     if (S_ISLNK(st.st_mode)) {
-        return std::unexpected(fail(FileError::AccessDenied,
-                                    "refused: \"" + std::string(path) + "\" is a symbolic link"));
+        return std::unexpected(
+            fail(Error::AccessDenied, "refused: \"" + std::string(path) + "\" is a symbolic link"));
     }
     if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
         return std::unexpected(
-            fail(FileError::AccessDenied, "refused: \"" + std::string(path) + "\" is not a file"));
+            fail(Error::AccessDenied, "refused: \"" + std::string(path) + "\" is not a file"));
     }
     UniqueFd fd(::openat(dir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!fd.valid())
@@ -231,7 +230,7 @@ std::expected<void, FileError> setAttributes(Machine& machine, std::string_view 
         return std::unexpected(fromErrno(errno, "cannot look at", path));
     if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
         return std::unexpected(
-            fail(FileError::AccessDenied, "refused: \"" + std::string(path) + "\" is not a file"));
+            fail(Error::AccessDenied, "refused: \"" + std::string(path) + "\" is not a file"));
     }
     const std::uint32_t bits = attrs & fileattr::Settable;  // Normal alone leaves 0
     if (!storeBits(machine, fd.get(), st, bits)) {

@@ -14,7 +14,7 @@ namespace kx::platform::files::detail {
 
 /// Missing file in an existing folder is "file not found"; a missing folder
 /// on the way is "path not found", as Windows tells them apart.
-FileError notFound(const std::filesystem::path& host, std::string_view path);
+Error notFound(const std::filesystem::path& host, std::string_view path);
 
 /// A machine path's host path and what the file system says of it (of the
 /// link itself unless `followLinks`).
@@ -22,8 +22,7 @@ struct HostStat {
     std::filesystem::path host;
     struct stat st {};
 };
-std::expected<HostStat, FileError> statOf(Machine& machine, std::string_view path,
-                                          bool followLinks);
+std::expected<HostStat, Error> statOf(Machine& machine, std::string_view path, bool followLinks);
 
 /// The Windows attributes of what statOf(..., false) looked at.
 std::uint32_t attributesOf(Machine& machine, const HostStat& entry);

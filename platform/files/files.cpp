@@ -21,6 +21,7 @@
 #include "platform/files/file_attributes.hpp"
 #include "platform/files/file_walk.hpp"
 #include "platform/files/fs_fd.hpp"
+#include "platform/runtime/error.hpp"
 
 namespace kx::platform::files {
 using fsfd::UniqueFd;
@@ -29,19 +30,17 @@ using namespace detail;
 
 namespace detail {
 
-FileError notFound(const std::filesystem::path& host, std::string_view path) {
+Error notFound(const std::filesystem::path& host, std::string_view path) {
     struct stat st {};
     if (::stat(host.parent_path().c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-        return fail(FileError::NotFound, "file not found: \"" + std::string(path) + "\"");
+        return fail(Error::NotFound, "file not found: \"" + std::string(path) + "\"");
     }
-    return fail(FileError::PathNotFound, "path not found: \"" + std::string(path) + "\"");
+    return fail(Error::PathNotFound, "path not found: \"" + std::string(path) + "\"");
 }
 
-std::expected<HostStat, FileError> statOf(Machine& machine, std::string_view path,
-                                          bool followLinks) {
+std::expected<HostStat, Error> statOf(Machine& machine, std::string_view path, bool followLinks) {
     auto host = machine.resolve(path);
-    if (!host)
-        return std::unexpected(fromMachine(host.error()));
+    KX_PROPAGATE(host);
     HostStat out{std::move(*host)};
     if ((followLinks ? ::stat(out.host.c_str(), &out.st) : ::lstat(out.host.c_str(), &out.st)) !=
         0) {
@@ -60,10 +59,9 @@ bool exists(Machine& machine, std::string_view path) {
     return host && ::lstat(host->c_str(), &st) == 0;
 }
 
-std::expected<FileInfo, FileError> info(Machine& machine, std::string_view path) {
+std::expected<FileInfo, Error> info(Machine& machine, std::string_view path) {
     auto entry = statOf(machine, path, false);
-    if (!entry)
-        return std::unexpected(entry.error());
+    KX_PROPAGATE(entry);
     const struct stat& st = entry->st;
     FileInfo out;
     out.kind = kindOf(st.st_mode);
@@ -82,21 +80,19 @@ std::expected<FileInfo, FileError> info(Machine& machine, std::string_view path)
     return out;
 }
 
-std::expected<std::uint64_t, FileError> size(Machine& machine, std::string_view path) {
+std::expected<std::uint64_t, Error> size(Machine& machine, std::string_view path) {
     auto entry = statOf(machine, path, true);
-    if (!entry)
-        return std::unexpected(entry.error());
+    KX_PROPAGATE(entry);
     if (S_ISDIR(entry->st.st_mode)) {
         return std::unexpected(
-            fail(FileError::AccessDenied, "a folder has no size: \"" + std::string(path) + "\""));
+            fail(Error::AccessDenied, "a folder has no size: \"" + std::string(path) + "\""));
     }
     return static_cast<std::uint64_t>(entry->st.st_size);
 }
 
-std::expected<std::string, FileError> readAll(Machine& machine, std::string_view path) {
+std::expected<std::string, Error> readAll(Machine& machine, std::string_view path) {
     auto host = machine.resolve(path);
-    if (!host)
-        return std::unexpected(fromMachine(host.error()));
+    KX_PROPAGATE(host);
     // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below.
     UniqueFd fd(::open(host->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (!fd.valid()) {
@@ -109,7 +105,7 @@ std::expected<std::string, FileError> readAll(Machine& machine, std::string_view
         return std::unexpected(fromErrno(errno, "cannot look at", path));
     if (!S_ISREG(st.st_mode)) {
         return std::unexpected(
-            fail(FileError::AccessDenied, "not a file: \"" + std::string(path) + "\""));
+            fail(Error::AccessDenied, "not a file: \"" + std::string(path) + "\""));
     }
     std::string out;
     out.resize(static_cast<std::size_t>(st.st_size));
@@ -121,8 +117,8 @@ std::expected<std::string, FileError> readAll(Machine& machine, std::string_view
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return std::unexpected(fail(FileError::ReadFault, "cannot read \"" + std::string(path) +
-                                                                  "\": " + std::strerror(errno)));
+            return std::unexpected(fail(Error::ReadFault, "cannot read \"" + std::string(path) +
+                                                              "\": " + std::strerror(errno)));
         }
         if (n == 0)
             break;
@@ -132,11 +128,10 @@ std::expected<std::string, FileError> readAll(Machine& machine, std::string_view
     return out;
 }
 
-std::expected<void, FileError> writeAll(Machine& machine, std::string_view path,
-                                        std::string_view bytes) {
+std::expected<void, Error> writeAll(Machine& machine, std::string_view path,
+                                    std::string_view bytes) {
     auto parent = openParent(machine, path);
-    if (!parent)
-        return std::unexpected(parent.error());
+    KX_PROPAGATE(parent);
     const int dir = parent->dir.get();
     const char* name = parent->name.c_str();
 
@@ -156,11 +151,11 @@ std::expected<void, FileError> writeAll(Machine& machine, std::string_view path,
         dir, name, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666));
     if (!fd.valid()) {
         if (errno == ELOOP)
-            return std::unexpected(fail(FileError::AccessDenied, "refused: \"" + std::string(path) +
-                                                                     "\" is a symbolic link"));
+            return std::unexpected(fail(
+                Error::AccessDenied, "refused: \"" + std::string(path) + "\" is a symbolic link"));
         if (errno == ENXIO)
-            return std::unexpected(fail(FileError::AccessDenied, "refused: \"" + std::string(path) +
-                                                                     "\" is not a regular file"));
+            return std::unexpected(fail(Error::AccessDenied, "refused: \"" + std::string(path) +
+                                                                 "\" is not a regular file"));
         return std::unexpected(fromErrno(errno, "cannot open", path));
     }
     struct stat st {};
@@ -170,7 +165,7 @@ std::expected<void, FileError> writeAll(Machine& machine, std::string_view path,
     if (auto ok = refuseUnsafe(st, path); !ok)
         return ok;
     if (existed && (st.st_dev != before.st_dev || st.st_ino != before.st_ino)) {
-        return std::unexpected(fail(FileError::SharingViolation,
+        return std::unexpected(fail(Error::SharingViolation,
                                     "\"" + std::string(path) + "\" changed while being opened"));
     }
     if (!existed)
@@ -183,18 +178,17 @@ std::expected<void, FileError> writeAll(Machine& machine, std::string_view path,
         err = errno;
     if (err != 0) {
         auto e = fromErrno(err, "writing failed part-way, the file is incomplete:", path);
-        if (e.code != FileError::DiskFull)
-            e.code = FileError::WriteFault;
+        if (e.code != Error::DiskFull)
+            e.code = Error::WriteFault;
         return std::unexpected(std::move(e));
     }
     return {};
 }
 
-std::expected<void, FileError> replaceContent(Machine& machine, std::string_view path,
-                                              std::string_view bytes) {
+std::expected<void, Error> replaceContent(Machine& machine, std::string_view path,
+                                          std::string_view bytes) {
     auto parent = openParent(machine, path);
-    if (!parent)
-        return std::unexpected(parent.error());
+    KX_PROPAGATE(parent);
     const int dir = parent->dir.get();
     const std::string& name = parent->name;
     mode_t mode = 0644;
@@ -202,11 +196,11 @@ std::expected<void, FileError> replaceContent(Machine& machine, std::string_view
     if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
         if (S_ISDIR(st.st_mode))
             return std::unexpected(
-                fail(FileError::AccessDenied, "\"" + std::string(path) + "\" is a folder"));
+                fail(Error::AccessDenied, "\"" + std::string(path) + "\" is a folder"));
         if (S_ISREG(st.st_mode)) {
             if (isReadOnlyFile(st))
                 return std::unexpected(
-                    fail(FileError::AccessDenied, "\"" + std::string(path) + "\" is read-only"));
+                    fail(Error::AccessDenied, "\"" + std::string(path) + "\" is read-only"));
             mode = st.st_mode & 07777;
         }
     } else if (errno != ENOENT) {
@@ -231,20 +225,19 @@ std::expected<void, FileError> replaceContent(Machine& machine, std::string_view
     return {};
 }
 
-std::expected<void, FileError> remove(Machine& machine, std::string_view path) {
+std::expected<void, Error> remove(Machine& machine, std::string_view path) {
     auto entry = lookAt(machine, path);
-    if (!entry)
-        return std::unexpected(entry.error());
+    KX_PROPAGATE(entry);
     const int dir = entry->parent.dir.get();
     const char* name = entry->parent.name.c_str();
     const struct stat& st = entry->st;
     if (S_ISDIR(st.st_mode)) {
         return std::unexpected(
-            fail(FileError::AccessDenied, "\"" + std::string(path) + "\" is a folder"));
+            fail(Error::AccessDenied, "\"" + std::string(path) + "\" is a folder"));
     }
     if (S_ISREG(st.st_mode) && isReadOnlyFile(st)) {
         return std::unexpected(
-            fail(FileError::AccessDenied, "\"" + std::string(path) + "\" is read-only"));
+            fail(Error::AccessDenied, "\"" + std::string(path) + "\" is read-only"));
     }
     // unlinkat never follows: a link goes, its target stays.
     if (::unlinkat(dir, name, 0) != 0)
@@ -254,14 +247,13 @@ std::expected<void, FileError> remove(Machine& machine, std::string_view path) {
     return {};
 }
 
-std::expected<void, FileError> removeFolder(Machine& machine, std::string_view path) {
+std::expected<void, Error> removeFolder(Machine& machine, std::string_view path) {
     auto entry = lookAt(machine, path, "folder");
-    if (!entry)
-        return std::unexpected(entry.error());
+    KX_PROPAGATE(entry);
     const struct stat& st = entry->st;
     if (!S_ISDIR(st.st_mode)) {
         return std::unexpected(
-            fail(FileError::AccessDenied, "\"" + std::string(path) + "\" is not a folder"));
+            fail(Error::AccessDenied, "\"" + std::string(path) + "\" is not a folder"));
     }
     if (::unlinkat(entry->parent.dir.get(), entry->parent.name.c_str(), AT_REMOVEDIR) != 0) {
         return std::unexpected(fromErrno(errno, "cannot remove", path));
@@ -270,14 +262,11 @@ std::expected<void, FileError> removeFolder(Machine& machine, std::string_view p
     return {};
 }
 
-std::expected<void, FileError> rename(Machine& machine, std::string_view from,
-                                      std::string_view to) {
+std::expected<void, Error> rename(Machine& machine, std::string_view from, std::string_view to) {
     auto source = lookAt(machine, from);
-    if (!source)
-        return std::unexpected(source.error());
+    KX_PROPAGATE(source);
     auto dst = openParent(machine, to);
-    if (!dst)
-        return std::unexpected(dst.error());
+    KX_PROPAGATE(dst);
     const Parent* src = &source->parent;
     if (::renameat2(src->dir.get(), src->name.c_str(), dst->dir.get(), dst->name.c_str(),
                     RENAME_NOREPLACE) == 0) {
@@ -289,8 +278,7 @@ std::expected<void, FileError> rename(Machine& machine, std::string_view from,
     // and the worst case is the ordinary rename of every other system.
     struct stat target {};
     if (::fstatat(dst->dir.get(), dst->name.c_str(), &target, AT_SYMLINK_NOFOLLOW) == 0) {
-        return std::unexpected(
-            fail(FileError::AlreadyExists, "\"" + std::string(to) + "\" exists"));
+        return std::unexpected(fail(Error::AlreadyExists, "\"" + std::string(to) + "\" exists"));
     }
     if (::renameat(src->dir.get(), src->name.c_str(), dst->dir.get(), dst->name.c_str()) != 0) {
         return std::unexpected(fromErrno(errno, "cannot move", from));
@@ -298,20 +286,18 @@ std::expected<void, FileError> rename(Machine& machine, std::string_view from,
     return {};
 }
 
-std::expected<void, FileError> createFolder(Machine& machine, std::string_view path) {
+std::expected<void, Error> createFolder(Machine& machine, std::string_view path) {
     auto parent = openParent(machine, path);
-    if (!parent)
-        return std::unexpected(parent.error());
+    KX_PROPAGATE(parent);
     if (::mkdirat(parent->dir.get(), parent->name.c_str(), 0777) != 0) {
         return std::unexpected(fromErrno(errno, "cannot create", path));
     }
     return {};
 }
 
-std::expected<void, FileError> createFolders(Machine& machine, std::string_view path) {
+std::expected<void, Error> createFolders(Machine& machine, std::string_view path) {
     auto parts = machine.resolveParts(path);
-    if (!parts)
-        return std::unexpected(fromMachine(parts.error()));
+    KX_PROPAGATE(parts);
     UniqueFd dir(::open(parts->driveRoot.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!dir.valid())
         return std::unexpected(fromErrno(errno, "cannot reach the drive of", path));
@@ -325,26 +311,25 @@ std::expected<void, FileError> createFolders(Machine& machine, std::string_view 
             struct stat st {};
             if (::fstatat(dir.get(), name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
                 return std::unexpected(
-                    fail(FileError::AccessDenied,
+                    fail(Error::AccessDenied,
                          "refused: \"" + std::string(path) + "\" passes through a symbolic link"));
             }
-            return std::unexpected(fail(FileError::PathNotFound,
-                                        "a file is in the way of \"" + std::string(path) + "\""));
+            return std::unexpected(
+                fail(Error::PathNotFound, "a file is in the way of \"" + std::string(path) + "\""));
         }
         dir = std::move(next);
     }
     return {};
 }
 
-std::expected<std::vector<FolderEntry>, FileError> list(Machine& machine, std::string_view folder) {
+std::expected<std::vector<FolderEntry>, Error> list(Machine& machine, std::string_view folder) {
     auto host = machine.resolve(folder);
-    if (!host)
-        return std::unexpected(fromMachine(host.error()));
+    KX_PROPAGATE(host);
     UniqueFd fd(::open(host->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fd.valid()) {
         if (errno == ENOENT || errno == ENOTDIR) {
             return std::unexpected(
-                fail(FileError::PathNotFound, "folder not found: \"" + std::string(folder) + "\""));
+                fail(Error::PathNotFound, "folder not found: \"" + std::string(folder) + "\""));
         }
         return std::unexpected(fromErrno(errno, "cannot open", folder));
     }
@@ -376,21 +361,19 @@ std::expected<std::vector<FolderEntry>, FileError> list(Machine& machine, std::s
               [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
     return out;
 }
-std::expected<EmptyResult, FileError> emptyFolder(Machine& machine, std::string_view folder) {
+std::expected<EmptyResult, Error> emptyFolder(Machine& machine, std::string_view folder) {
     auto parts = machine.resolveParts(folder);
-    if (!parts)
-        return std::unexpected(fromMachine(parts.error()));
+    KX_PROPAGATE(parts);
     if (parts->components.empty()) {
         // A registry value naming "C:\" as a cache must not wipe the drive.
         return std::unexpected(
-            fail(FileError::AccessDenied,
+            fail(Error::AccessDenied,
                  "refused to empty the root of a drive: \"" + std::string(folder) + "\""));
     }
     // The folder itself is reached without following links too: emptying a
     // link would empty whatever it points at.
     auto top = walkFolders(*parts, parts->components.size(), folder);
-    if (!top)
-        return std::unexpected(top.error());
+    KX_PROPAGATE(top);
     UniqueFd fd(::openat(top->get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fd.valid())
         return std::unexpected(fromErrno(errno, "cannot open", folder));
@@ -410,8 +393,7 @@ std::expected<EmptyResult, FileError> emptyFolder(Machine& machine, std::string_
             items.push_back({std::string(rel), kind == EntryKind::Folder});
         },
         options);
-    if (!scanned)
-        return std::unexpected(scanned.error());
+    KX_PROPAGATE(scanned);
 
     EmptyResult result;
     result.failed = scanned->skippedFolders;

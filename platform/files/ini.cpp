@@ -24,7 +24,7 @@ std::string_view trimBlanks(std::string_view s) {
     return s.substr(first, last - first + 1);
 }
 
-IniError errnoError(int err, std::string_view what, const std::filesystem::path& file) {
+Error errnoError(int err, std::string_view what, const std::filesystem::path& file) {
     const std::uint32_t code = err == ENOENT ? 2 : (err == EACCES || err == EPERM) ? 5 : 29;
     return {code, std::string(what) + " " + file.string() + ": " + std::strerror(err)};
 }
@@ -80,7 +80,7 @@ IniFile IniFile::parse(std::string_view text) {
     return ini;
 }
 
-std::expected<IniFile, IniError> IniFile::load(const std::filesystem::path& file) {
+std::expected<IniFile, Error> IniFile::load(const std::filesystem::path& file) {
     // O_NONBLOCK so that a FIFO put in the file's place cannot hang us; the
     // fstat below then refuses anything that is not a regular file.
     fsfd::UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
@@ -90,7 +90,7 @@ std::expected<IniFile, IniError> IniFile::load(const std::filesystem::path& file
     if (::fstat(fd.get(), &st) != 0)
         return std::unexpected(errnoError(errno, "cannot stat", file));
     if (!S_ISREG(st.st_mode)) {
-        return std::unexpected(IniError{5, "not a regular file: " + file.string()});
+        return std::unexpected(Error{5, "not a regular file: " + file.string()});
     }
     std::string text;
     char buf[16384];
@@ -129,7 +129,7 @@ std::string IniFile::text() const {
     return out;
 }
 
-std::expected<void, IniError> IniFile::save(const std::filesystem::path& file) const {
+std::expected<void, Error> IniFile::save(const std::filesystem::path& file) const {
     static std::atomic<unsigned> counter{0};
     const auto dir = file.parent_path().empty() ? std::filesystem::path(".") : file.parent_path();
     const auto temp = dir / (file.filename().string() + ".tmp-" + std::to_string(::getpid()) + "-" +

@@ -10,8 +10,8 @@ namespace fs = std::filesystem;
 
 namespace detail {
 
-MachineError machineError(std::string message, std::uint32_t code) {
-    return MachineError{std::move(message), code};
+Error machineError(std::string message, std::uint32_t code) {
+    return Error{code, std::move(message)};
 }
 
 bool pathExists(const fs::path& p) {
@@ -159,7 +159,7 @@ void configToIni(const MachineConfig& c, IniFile& ini) {
         ini.set("links", link.windowsPath, link.hostFolder.string());
 }
 
-std::expected<void, MachineError> validateConfig(const MachineConfig& c) {
+std::expected<void, Error> validateConfig(const MachineConfig& c) {
     // The user name becomes a folder name below the profiles root; "..\x" or
     // "a\b" would put the profile (and everything the cleaner later empties
     // in it) somewhere else entirely.

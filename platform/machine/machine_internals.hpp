@@ -17,7 +17,7 @@ namespace kx::platform::detail {
 inline constexpr std::string_view kProfilesRoot = "C:\\Dokumente und Einstellungen";
 
 /// A failure of the machine; `code` is the Win32 code a file call reports.
-MachineError machineError(std::string message, std::uint32_t code = 3);
+Error machineError(std::string message, std::uint32_t code = 3);
 
 bool pathExists(const std::filesystem::path& p);
 
@@ -26,7 +26,7 @@ bool pathExists(const std::filesystem::path& p);
 /// Reads the record, taking what the file lacks from `fallback`.
 MachineConfig configFromIni(const IniFile& ini, const MachineConfig& fallback);
 void configToIni(const MachineConfig& c, IniFile& ini);
-std::expected<void, MachineError> validateConfig(const MachineConfig& c);
+std::expected<void, Error> validateConfig(const MachineConfig& c);
 
 // ---- Windows paths -------------------------------------------------------
 
@@ -35,7 +35,7 @@ bool validComponent(std::string_view name);
 bool isSeparator(char c);
 /// The components of a path after its drive letter, as Windows normalises it
 /// before it looks at the disk: "." skipped, ".." climbing one component.
-std::expected<std::vector<std::string_view>, MachineError> lexicalParts(std::string_view path);
+std::expected<std::vector<std::string_view>, Error> lexicalParts(std::string_view path);
 
 // ---- linked folders ------------------------------------------------------
 

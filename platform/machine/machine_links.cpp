@@ -7,6 +7,8 @@
 
 #include "platform/machine/machine_internals.hpp"
 
+#include "platform/runtime/error.hpp"
+
 namespace kx::platform {
 namespace fs = std::filesystem;
 using namespace detail;
@@ -47,8 +49,8 @@ const LinkedFolder* linkOf(const MachineConfig& c, char letter,
 
 }  // namespace detail
 
-std::expected<void, MachineError> Machine::linkFolder(std::string_view windowsFolder,
-                                                      const fs::path& hostFolder) {
+std::expected<void, Error> Machine::linkFolder(std::string_view windowsFolder,
+                                               const fs::path& hostFolder) {
     std::error_code ec;
     if (!hostFolder.is_absolute())
         return std::unexpected(machineError("not an absolute path: " + hostFolder.string()));
@@ -58,11 +60,9 @@ std::expected<void, MachineError> Machine::linkFolder(std::string_view windowsFo
     // machine.ini keeps the link as "path=folder".
     if (windowsFolder.find('=') != std::string_view::npos)
         return std::unexpected(machineError("cannot link a path holding \"=\"", 123));
-    if (auto whole = resolveParts(windowsFolder); !whole)
-        return std::unexpected(whole.error());
+    KX_PROPAGATE(resolveParts(windowsFolder));
     auto lexical = lexicalParts(windowsFolder);
-    if (!lexical)
-        return std::unexpected(lexical.error());
+    KX_PROPAGATE(lexical);
     const auto& parts = *lexical;
     if (parts.empty())
         return std::unexpected(machineError("the root of a drive cannot be linked", 5));
@@ -74,8 +74,7 @@ std::expected<void, MachineError> Machine::linkFolder(std::string_view windowsFo
     std::string parent = std::string(1, letter) + ":";
     for (std::size_t i = 0; i + 1 < parts.size(); ++i) parent += "\\" + std::string(parts[i]);
     auto above = resolveParts(parent);
-    if (!above)
-        return std::unexpected(above.error());
+    KX_PROPAGATE(above);
     const fs::path driveRoot =
         prefix_ / "dosdevices" / (std::string(1, static_cast<char>(std::tolower(letter))) + ":");
     if (above->driveRoot != driveRoot)

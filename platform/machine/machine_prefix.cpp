@@ -9,6 +9,8 @@
 
 #include "platform/machine/machine_internals.hpp"
 
+#include "platform/runtime/error.hpp"
+
 namespace kx::platform {
 namespace fs = std::filesystem;
 using namespace detail;
@@ -155,7 +157,7 @@ fs::path Machine::defaultPrefix() {
     return fs::temp_directory_path() / ("kolvanex-" + std::to_string(::getuid())) / "machine";
 }
 
-std::expected<std::unique_ptr<Machine>, MachineError> Machine::open(const fs::path& prefix) {
+std::expected<std::unique_ptr<Machine>, Error> Machine::open(const fs::path& prefix) {
     auto ini = IniFile::load(prefix / "machine.ini");
     if (!ini) {
         return std::unexpected(machineError(
@@ -166,8 +168,7 @@ std::expected<std::unique_ptr<Machine>, MachineError> Machine::open(const fs::pa
             machineError("not a machine prefix (no registry.db): " + prefix.string(), 2));
     }
     MachineConfig config = configFromIni(*ini, MachineConfig::defaults());
-    if (auto ok = validateConfig(config); !ok)
-        return std::unexpected(ok.error());
+    KX_PROPAGATE(validateConfig(config));
     std::unique_ptr<Registry> reg;
     try {
         reg = Registry::open(prefix / "registry.db", RegistryPolicy{config.administrator});
@@ -178,10 +179,9 @@ std::expected<std::unique_ptr<Machine>, MachineError> Machine::open(const fs::pa
     return std::unique_ptr<Machine>(new Machine(prefix, std::move(config), std::move(reg)));
 }
 
-std::expected<std::unique_ptr<Machine>, MachineError> Machine::create(const fs::path& prefix,
-                                                                      const MachineConfig& given) {
-    if (auto ok = validateConfig(given); !ok)
-        return std::unexpected(ok.error());
+std::expected<std::unique_ptr<Machine>, Error> Machine::create(const fs::path& prefix,
+                                                               const MachineConfig& given) {
+    KX_PROPAGATE(validateConfig(given));
     std::error_code ec;
     fs::create_directories(prefix, ec);
     if (ec)
@@ -202,8 +202,7 @@ std::expected<std::unique_ptr<Machine>, MachineError> Machine::create(const fs::
             return std::unexpected(machineError(loaded.error().message, 5));
         ini = std::move(*loaded);
         config = configFromIni(ini, config);
-        if (auto ok = validateConfig(config); !ok)
-            return std::unexpected(ok.error());
+        KX_PROPAGATE(validateConfig(config));
     }
     const std::string before = ini.text();
     configToIni(config, ini);
@@ -285,8 +284,7 @@ std::expected<std::unique_ptr<Machine>, MachineError> Machine::create(const fs::
     return machine;
 }
 
-std::expected<std::unique_ptr<Machine>, MachineError> Machine::openOrCreate(
-    const fs::path& prefix) {
+std::expected<std::unique_ptr<Machine>, Error> Machine::openOrCreate(const fs::path& prefix) {
     if (pathExists(prefix / "machine.ini") && pathExists(prefix / "registry.db"))
         return open(prefix);
     return create(prefix);

@@ -7,6 +7,8 @@
 #include "platform/files/folder_memo.hpp"
 #include "platform/machine/machine_internals.hpp"
 
+#include "platform/runtime/error.hpp"
+
 namespace kx::platform {
 namespace fs = std::filesystem;
 using namespace detail;
@@ -29,7 +31,7 @@ bool isSeparator(char c) {
 
 // The components of a path after its drive letter, as Windows normalises it
 // before it looks at the disk: "." skipped, ".." climbing one component.
-std::expected<std::vector<std::string_view>, MachineError> lexicalParts(std::string_view path) {
+std::expected<std::vector<std::string_view>, Error> lexicalParts(std::string_view path) {
     std::vector<std::string_view> parts;
     std::size_t pos = 2;
     while (pos < path.size()) {
@@ -136,7 +138,7 @@ std::string memoName(FolderMemo& memo, std::string_view part) {
 
 }  // namespace
 
-std::expected<ResolvedPath, MachineError> Machine::resolveParts(std::string_view path) const {
+std::expected<ResolvedPath, Error> Machine::resolveParts(std::string_view path) const {
     if (path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1])) {
         return std::unexpected(
             machineError("UNC and device paths are not supported: " + std::string(path)));
@@ -158,8 +160,7 @@ std::expected<ResolvedPath, MachineError> Machine::resolveParts(std::string_view
     out.driveRoot = prefix_ / "dosdevices" / (std::string(1, l) + ":");
 
     auto lexical = lexicalParts(path);
-    if (!lexical)
-        return std::unexpected(lexical.error());
+    KX_PROPAGATE(lexical);
     std::vector<std::string_view> parts = std::move(*lexical);
 
     // A linked folder on the way becomes the root the rest is found below.
@@ -224,10 +225,9 @@ std::expected<ResolvedPath, MachineError> Machine::resolveParts(std::string_view
     return out;
 }
 
-std::expected<fs::path, MachineError> Machine::resolve(std::string_view windowsPath) const {
+std::expected<fs::path, Error> Machine::resolve(std::string_view windowsPath) const {
     auto parts = resolveParts(windowsPath);
-    if (!parts)
-        return std::unexpected(parts.error());
+    KX_PROPAGATE(parts);
     return parts->hostPath();
 }
 

@@ -11,6 +11,8 @@
 #include "platform/processes/command_line.hpp"
 #include "platform/processes/process_table.hpp"
 
+#include "platform/runtime/error.hpp"
+
 namespace kx::platform {
 namespace fs = std::filesystem;
 using namespace detail;
@@ -186,8 +188,7 @@ std::expected<PROCESS_INFORMATION, LONG> CreateProcessA(const ProcessStart& star
                     program = std::unexpected(*firstError);
             }
         }
-        if (!program)
-            return std::unexpected(program.error());
+        KX_PROPAGATE(program);
         const auto arguments = splitArguments(rest);
         if (program->builtin)
             return runBuiltin(*program, arguments, start);
