@@ -16,14 +16,6 @@ namespace {
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
-std::string_view trimBlanks(std::string_view s) {
-    const auto first = s.find_first_not_of(" \t");
-    if (first == std::string_view::npos)
-        return {};
-    const auto last = s.find_last_not_of(" \t");
-    return s.substr(first, last - first + 1);
-}
-
 Error errnoError(int err, std::string_view what, const std::filesystem::path& file) {
     const std::uint32_t code = err == ENOENT ? 2 : (err == EACCES || err == EPERM) ? 5 : 29;
     return {code, std::string(what) + " " + file.string() + ": " + std::strerror(err)};
@@ -53,14 +45,14 @@ IniFile IniFile::parse(std::string_view text) {
         if (raw.ends_with('\r'))
             raw.remove_suffix(1);
 
-        const std::string_view body = trimBlanks(raw);
+        const std::string_view body = trimSpacesAndTabs(raw);
         if (body.starts_with('[')) {
             // Windows takes the name up to "]" or, without one, to the line's end.
             auto close = body.find(']');
             if (close == std::string_view::npos)
                 close = body.size();
             Section section;
-            section.name = std::string(trimBlanks(body.substr(1, close - 1)));
+            section.name = std::string(trimSpacesAndTabs(body.substr(1, close - 1)));
             section.header = std::string(raw);
             ini.sections_.push_back(std::move(section));
             continue;
@@ -69,10 +61,10 @@ IniFile IniFile::parse(std::string_view text) {
         line.raw = std::string(raw);
         const auto eq = body.find('=');
         if (!body.starts_with(';') && eq != std::string_view::npos && eq > 0) {
-            const auto key = trimBlanks(body.substr(0, eq));
+            const auto key = trimSpacesAndTabs(body.substr(0, eq));
             if (!key.empty()) {
                 line.key = std::string(key);
-                line.value = std::string(trimBlanks(body.substr(eq + 1)));
+                line.value = std::string(trimSpacesAndTabs(body.substr(eq + 1)));
             }
         }
         ini.sections_.back().lines.push_back(std::move(line));
@@ -217,7 +209,7 @@ void IniFile::set(std::string_view section, std::string_view key, std::string_vi
     // lines, so the blank line that separates sections stays where it was.
     auto at = s->lines.end();
     while (at != s->lines.begin() && std::prev(at)->key.empty() &&
-           trimBlanks(std::prev(at)->raw).empty()) {
+           trimSpacesAndTabs(std::prev(at)->raw).empty()) {
         --at;
     }
     s->lines.insert(at, std::move(line));

@@ -32,19 +32,6 @@ struct Step {
     bool writesValues = false;  // OpenKey: the section sets or deletes values
 };
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-std::string_view trimBlanksLeft(std::string_view s) {
-    while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-    return s;
-}
-std::string_view trimBlanksRight(std::string_view s) {
-    while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
-    return s;
-}
-
 int hexDigit(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -80,7 +67,7 @@ class Parser {
 
     std::vector<Step> parse() {
         split();
-        const auto header = trimBlanksRight(lines_.empty() ? std::string_view{} : lines_[0]);
+        const auto header = trimSpacesAndTabsRight(lines_.empty() ? std::string_view{} : lines_[0]);
         if (header == kHeader4) {
             unicode_ = false;
         } else if (header == kHeader5) {
@@ -91,7 +78,7 @@ class Parser {
         }
         std::optional<std::size_t> section;  // index of the current OpenKey step
         for (lineNo_ = 2; lineNo_ <= lines_.size(); ++lineNo_) {
-            const auto line = trimBlanksLeft(lines_[lineNo_ - 1]);
+            const auto line = trimSpacesAndTabsLeft(lines_[lineNo_ - 1]);
             if (line.empty() || line.front() == ';')
                 continue;
             if (line.find('\0') != std::string_view::npos)
@@ -142,7 +129,7 @@ class Parser {
     // "[HKEY_...\path]" or "[-HKEY_...\path]"; answers the new OpenKey step, or
     // nothing for a deletion (values may not follow it).
     std::optional<std::size_t> keyLine(std::string_view line) {
-        line = trimBlanksRight(line);
+        line = trimSpacesAndTabsRight(line);
         if (line.size() < 2 || line.back() != ']')
             fail("key line without closing ']'");
         auto inner = line.substr(1, line.size() - 2);
@@ -198,7 +185,7 @@ class Parser {
     }
 
     void expectEnd(std::string_view line, std::size_t pos) const {
-        const auto rest = trimBlanksLeft(line.substr(pos));
+        const auto rest = trimSpacesAndTabsLeft(line.substr(pos));
         if (!rest.empty() && rest.front() != ';')
             fail("unexpected text after the value: \"" + std::string(rest) + "\"");
     }
@@ -211,11 +198,11 @@ class Parser {
         } else {
             step.name = quoted(line, pos);
         }
-        while (pos < line.size() && isBlank(line[pos])) ++pos;
+        while (pos < line.size() && isSpaceOrTab(line[pos])) ++pos;
         if (pos >= line.size() || line[pos] != '=')
             fail("expected '=' after the value name");
         ++pos;
-        while (pos < line.size() && isBlank(line[pos])) ++pos;
+        while (pos < line.size() && isSpaceOrTab(line[pos])) ++pos;
         const auto data = line.substr(pos);
         if (data.starts_with('-')) {
             expectEnd(line, pos + 1);
@@ -266,7 +253,7 @@ class Parser {
         for (;;) {
             if (const auto semi = piece.find(';'); semi != std::string_view::npos)
                 piece = piece.substr(0, semi);
-            piece = trimBlanksRight(piece);
+            piece = trimSpacesAndTabsRight(piece);
             const bool more = piece.ends_with('\\');
             if (more)
                 piece.remove_suffix(1);
@@ -277,7 +264,7 @@ class Parser {
                 if (last)
                     end = piece.size();
                 const auto token =
-                    trimBlanksRight(trimBlanksLeft(piece.substr(start, end - start)));
+                    trimSpacesAndTabsRight(trimSpacesAndTabsLeft(piece.substr(start, end - start)));
                 if (token.empty()) {
                     if (!last)
                         fail("empty byte in hex list");
@@ -295,7 +282,7 @@ class Parser {
             if (lineNo_ >= lines_.size())
                 fail("line continued past the end of the file");
             ++lineNo_;
-            piece = trimBlanksLeft(lines_[lineNo_ - 1]);
+            piece = trimSpacesAndTabsLeft(lines_[lineNo_ - 1]);
             if (piece.find('\0') != std::string_view::npos)
                 fail("NUL character in the line");
         }

@@ -23,6 +23,14 @@ std::string_view trim(std::string_view text);
 std::string_view trimLeft(std::string_view text);
 std::string_view trimRight(std::string_view text);
 
+/// A blank as Windows' command lines, INI files and .reg files take it: a
+/// space or a tab.
+bool isSpaceOrTab(char c);
+/// Removes spaces and tabs at both ends (or one end) of a line of those files.
+std::string_view trimSpacesAndTabs(std::string_view text);
+std::string_view trimSpacesAndTabsLeft(std::string_view text);
+std::string_view trimSpacesAndTabsRight(std::string_view text);
+
 /// Decodes one UTF-8 code point at `pos`, advancing `pos`; an invalid byte is
 /// taken as the Latin-1 character of that value so that no input is rejected.
 char32_t nextCodePoint(std::string_view text, std::size_t& pos);
