@@ -10,6 +10,7 @@
 
 #include "platform/registry/regfile.hpp"
 #include "platform/registry/regfile_text.hpp"
+#include "platform/registry/registry_rules.hpp"
 #include "platform/runtime/text.hpp"
 
 namespace kx::platform {
@@ -103,19 +104,7 @@ class Exporter {
     }
 
     LONG enumKey(HKEY key, DWORD index, std::string& name) {
-        std::vector<char> buffer(256);
-        for (;;) {
-            DWORD cch = static_cast<DWORD>(buffer.size());
-            const LONG st = reg_.RegEnumKeyExA(key, index, buffer.data(), &cch, nullptr, nullptr,
-                                               nullptr, nullptr);
-            if (st == ERROR_MORE_DATA && buffer.size() < (1u << 20)) {
-                buffer.resize(buffer.size() * 4);
-                continue;
-            }
-            if (st == ERROR_SUCCESS)
-                name.assign(buffer.data(), cch);
-            return st;
-        }
+        return enumSubKey(reg_, key, index, name);
     }
 
     LONG enumValue(HKEY key, DWORD index, std::string& name, DWORD& type, std::string& data) {

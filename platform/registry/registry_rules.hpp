@@ -3,6 +3,7 @@
 // the root keys, access masks, key paths and how answers fill callers' buffers.
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -46,6 +47,8 @@ std::vector<std::string_view> splitPath(std::string_view path);
 std::size_t countChars(std::string_view text);
 /// Copies a name into a caller's char buffer with Win32's capacity rules.
 LONG putName(std::string_view name, char* buffer, DWORD* cch);
+/// Enumerates subkey `index` of `key` into `name`, growing the buffer as needed.
+LONG enumSubKey(Registry& reg, HKEY key, DWORD index, std::string& name);
 /// Fills type/data/size the way RegQueryValueExA does.
 LONG putData(DWORD storedType, std::string_view bytes, DWORD* type, std::uint8_t* data,
              DWORD* cbData);

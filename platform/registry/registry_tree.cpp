@@ -2,11 +2,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/registry/registry.hpp"
+#include "platform/registry/registry_rules.hpp"
 
 namespace kx::platform {
-namespace {
-// Enumerates subkey `index` of `key` into `name`, growing the buffer as needed.
+namespace detail {
+
 LONG enumSubKey(Registry& reg, HKEY key, DWORD index, std::string& name) {
     std::vector<char> buffer(256);
     for (;;) {
@@ -22,6 +22,11 @@ LONG enumSubKey(Registry& reg, HKEY key, DWORD index, std::string& name) {
         return st;
     }
 }
+
+}  // namespace detail
+
+namespace {
+using detail::enumSubKey;
 
 LONG deleteTreeBody(Registry& reg, HKEY hKey, std::string_view subKey) {
     HKEY key = 0;
