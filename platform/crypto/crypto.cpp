@@ -27,14 +27,14 @@ std::string opensslError(std::string_view what) {
 
 }  // namespace
 
-std::expected<void, CryptoError> randomBytes(std::span<std::uint8_t> out) {
+std::expected<void, Error> randomBytes(std::span<std::uint8_t> out) {
     // RAND_bytes takes an int; secrets and nonces are far below that, but a
     // large request is served in pieces rather than cut silently.
     std::size_t done = 0;
     while (done < out.size()) {
         const int piece = static_cast<int>(std::min<std::size_t>(out.size() - done, 1 << 20));
         if (RAND_bytes(out.data() + done, piece) != 1)
-            return std::unexpected(CryptoError{opensslError("no random bytes")});
+            return std::unexpected(Error{0, opensslError("no random bytes")});
         done += static_cast<std::size_t>(piece);
     }
     return {};
@@ -54,11 +54,10 @@ std::uint64_t scryptMemory(const ScryptCost& cost) {
     return 128ull * cost.r * (n + 2) + 128ull * cost.r * cost.p;
 }
 
-std::expected<void, CryptoError> scrypt(std::string_view password,
-                                        std::span<const std::uint8_t> salt, const ScryptCost& cost,
-                                        std::span<std::uint8_t> key) {
+std::expected<void, Error> scrypt(std::string_view password, std::span<const std::uint8_t> salt,
+                                  const ScryptCost& cost, std::span<std::uint8_t> key) {
     if (cost.log2N < 1 || cost.log2N >= 63 || cost.r == 0 || cost.p == 0)
-        return std::unexpected(CryptoError{"scrypt costs out of range"});
+        return std::unexpected(Error{0, "scrypt costs out of range"});
     // The ceiling is what these costs need and a little more: the default
     // (32 MB) refuses N = 2^15 with r = 8, and no ceiling at all would let
     // any costs through.
@@ -68,7 +67,7 @@ std::expected<void, CryptoError> scrypt(std::string_view password,
     if (EVP_PBE_scrypt(pass, password.size(), salt.data(), salt.size(),
                        std::uint64_t{1} << cost.log2N, cost.r, cost.p, maxmem, key.data(),
                        key.size()) != 1) {
-        return std::unexpected(CryptoError{opensslError("scrypt failed")});
+        return std::unexpected(Error{0, opensslError("scrypt failed")});
     }
     return {};
 }
@@ -93,55 +92,55 @@ AesGcm::AesGcm(AesGcm&&) noexcept = default;
 AesGcm& AesGcm::operator=(AesGcm&&) noexcept = default;
 AesGcm::~AesGcm() = default;
 
-std::expected<AesGcm, CryptoError> AesGcm::create(std::span<const std::uint8_t> key) {
+std::expected<AesGcm, Error> AesGcm::create(std::span<const std::uint8_t> key) {
     const EVP_CIPHER* cipher = nullptr;
     if (key.size() == 16) {
         cipher = EVP_aes_128_gcm();
     } else if (key.size() == 32) {
         cipher = EVP_aes_256_gcm();
     } else {
-        return std::unexpected(CryptoError{"an AES key has 16 or 32 bytes"});
+        return std::unexpected(Error{0, "an AES key has 16 or 32 bytes"});
     }
     auto context = std::make_unique<Context>();
     context->sealer = EVP_CIPHER_CTX_new();
     context->opener = EVP_CIPHER_CTX_new();
     if (context->sealer == nullptr || context->opener == nullptr)
-        return std::unexpected(CryptoError{opensslError("no cipher context")});
+        return std::unexpected(Error{0, opensslError("no cipher context")});
     // The default GCM nonce length is 12 bytes, the one we use.
     if (EVP_EncryptInit_ex(context->sealer, cipher, nullptr, key.data(), nullptr) != 1 ||
         EVP_DecryptInit_ex(context->opener, cipher, nullptr, key.data(), nullptr) != 1) {
-        return std::unexpected(CryptoError{opensslError("cannot set the AES key")});
+        return std::unexpected(Error{0, opensslError("cannot set the AES key")});
     }
     return AesGcm(std::move(context));
 }
 
-std::expected<void, CryptoError> AesGcm::seal(std::span<const std::uint8_t, kNonceBytes> nonce,
-                                              std::span<const std::uint8_t> aad,
-                                              std::span<const std::uint8_t> plain,
-                                              std::span<std::uint8_t> out) {
+std::expected<void, Error> AesGcm::seal(std::span<const std::uint8_t, kNonceBytes> nonce,
+                                        std::span<const std::uint8_t> aad,
+                                        std::span<const std::uint8_t> plain,
+                                        std::span<std::uint8_t> out) {
     if (out.size() != plain.size() + kTagBytes || plain.size() > INT_MAX || aad.size() > INT_MAX)
-        return std::unexpected(CryptoError{"seal: buffer sizes do not fit"});
+        return std::unexpected(Error{0, "seal: buffer sizes do not fit"});
     EVP_CIPHER_CTX* ctx = context_->sealer;
     int len = 0;
     if (EVP_EncryptInit_ex(ctx, nullptr, nullptr, nullptr, nonce.data()) != 1)
-        return std::unexpected(CryptoError{opensslError("seal: nonce refused")});
+        return std::unexpected(Error{0, opensslError("seal: nonce refused")});
     if (!aad.empty() &&
         EVP_EncryptUpdate(ctx, nullptr, &len, aad.data(), static_cast<int>(aad.size())) != 1)
-        return std::unexpected(CryptoError{opensslError("seal: associated data refused")});
+        return std::unexpected(Error{0, opensslError("seal: associated data refused")});
     int done = 0;
     if (!plain.empty()) {
         if (EVP_EncryptUpdate(ctx, out.data(), &len, plain.data(),
                               static_cast<int>(plain.size())) != 1)
-            return std::unexpected(CryptoError{opensslError("seal failed")});
+            return std::unexpected(Error{0, opensslError("seal failed")});
         done = len;
     }
     if (EVP_EncryptFinal_ex(ctx, out.data() + done, &len) != 1)
-        return std::unexpected(CryptoError{opensslError("seal failed")});
+        return std::unexpected(Error{0, opensslError("seal failed")});
     done += len;
     if (static_cast<std::size_t>(done) != plain.size() ||
         EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_GCM_GET_TAG, static_cast<int>(kTagBytes),
                             out.data() + plain.size()) != 1)
-        return std::unexpected(CryptoError{opensslError("seal: no tag")});
+        return std::unexpected(Error{0, opensslError("seal: no tag")});
     return {};
 }
 

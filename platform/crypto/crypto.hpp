@@ -12,16 +12,13 @@
 
 #include "platform/files/files.hpp"
 #include "platform/machine/machine.hpp"
+#include "platform/runtime/error.hpp"
 
 namespace kx::platform::crypto {
 
-struct CryptoError {
-    std::string message;
-};
-
 /// Fills `out` from the system-seeded generator. Fails only when the
 /// generator cannot be seeded.
-std::expected<void, CryptoError> randomBytes(std::span<std::uint8_t> out);
+std::expected<void, Error> randomBytes(std::span<std::uint8_t> out);
 
 /// Overwrites memory with zeros in a way the compiler may not drop as a dead
 /// store (OPENSSL_cleanse). Secrets are wiped with it before they are freed.
@@ -42,9 +39,8 @@ std::uint64_t scryptMemory(const ScryptCost& cost);
 /// Derives key.size() bytes from a password and a salt with scrypt. Fails
 /// for costs scrypt does not accept (N below 2, r or p 0, ...) and when the
 /// memory cannot be had.
-std::expected<void, CryptoError> scrypt(std::string_view password,
-                                        std::span<const std::uint8_t> salt, const ScryptCost& cost,
-                                        std::span<std::uint8_t> key);
+std::expected<void, Error> scrypt(std::string_view password, std::span<const std::uint8_t> salt,
+                                  const ScryptCost& cost, std::span<std::uint8_t> key);
 
 /// AES-GCM under one key for many messages (the key schedule is made once).
 /// Keys of 16 bytes select AES-128-GCM, keys of 32 bytes AES-256-GCM. Nonces
@@ -55,7 +51,7 @@ class AesGcm {
     static constexpr std::size_t kTagBytes = 16;
 
     /// Fails for a key of another length.
-    static std::expected<AesGcm, CryptoError> create(std::span<const std::uint8_t> key);
+    static std::expected<AesGcm, Error> create(std::span<const std::uint8_t> key);
 
     AesGcm(AesGcm&&) noexcept;
     AesGcm& operator=(AesGcm&&) noexcept;
@@ -64,10 +60,10 @@ class AesGcm {
     /// Seals `plain` with `aad` as associated data: `out` (plain.size() +
     /// kTagBytes bytes) receives the cipher text followed by the tag. `out`
     /// may not overlap `plain` except exactly (in place).
-    std::expected<void, CryptoError> seal(std::span<const std::uint8_t, kNonceBytes> nonce,
-                                          std::span<const std::uint8_t> aad,
-                                          std::span<const std::uint8_t> plain,
-                                          std::span<std::uint8_t> out);
+    std::expected<void, Error> seal(std::span<const std::uint8_t, kNonceBytes> nonce,
+                                    std::span<const std::uint8_t> aad,
+                                    std::span<const std::uint8_t> plain,
+                                    std::span<std::uint8_t> out);
 
     /// Opens what seal made: `sealed` is the cipher text followed by the tag,
     /// `out` receives sealed.size() - kTagBytes bytes. False when the tag does

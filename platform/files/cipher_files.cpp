@@ -18,6 +18,7 @@
 #include "platform/crypto/crypto.hpp"
 #include "platform/files/file_walk.hpp"
 #include "platform/files/fs_fd.hpp"
+#include "platform/runtime/error.hpp"
 
 namespace kx::platform::cipherfiles {
 
@@ -41,10 +42,9 @@ struct Parent {
     std::string name;
 };
 
-std::expected<Parent, FileError> openParent(Machine& machine, std::string_view path) {
+std::expected<Parent, Error> openParent(Machine& machine, std::string_view path) {
     auto parent = walk::openParent(machine, path);
-    if (!parent)
-        return std::unexpected(parent.error());
+    KX_PROPAGATE(parent);
     UniqueFd readable(::openat(parent->dir.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!readable.valid())
         return std::unexpected(fromErrno(errno, "cannot open the folder of", path));
@@ -52,25 +52,25 @@ std::expected<Parent, FileError> openParent(Machine& machine, std::string_view p
 }
 
 // What may be overwritten in place or replaced: only regular files.
-std::expected<void, FileError> refuseUnsafe(const struct stat& st, std::string_view path) {
+std::expected<void, Error> refuseUnsafe(const struct stat& st, std::string_view path) {
     const std::string p(path);
     if (S_ISLNK(st.st_mode))
         return std::unexpected(
-            fail(FileError::AccessDenied, "refused: \"" + p + "\" is a symbolic link"));
+            fail(Error::AccessDenied, "refused: \"" + p + "\" is a symbolic link"));
     if (S_ISDIR(st.st_mode))
-        return std::unexpected(fail(FileError::AccessDenied, "refused: \"" + p + "\" is a folder"));
+        return std::unexpected(fail(Error::AccessDenied, "refused: \"" + p + "\" is a folder"));
     if (!S_ISREG(st.st_mode))
         return std::unexpected(
-            fail(FileError::AccessDenied, "refused: \"" + p + "\" is not a regular file"));
+            fail(Error::AccessDenied, "refused: \"" + p + "\" is not a regular file"));
     return {};
 }
 
 // A hidden name no file of the folder is likely to have; the caller still
 // creates it exclusively.
-std::expected<std::string, FileError> temporaryName() {
+std::expected<std::string, Error> temporaryName() {
     std::uint8_t random[6];
     if (!crypto::randomBytes(random))
-        return std::unexpected(fail(FileError::WriteFault, "no random name for a temporary file"));
+        return std::unexpected(fail(Error::WriteFault, "no random name for a temporary file"));
     std::string name = ".~kx";
     static constexpr char kHex[] = "0123456789abcdef";
     for (const std::uint8_t b : random) {
@@ -107,7 +107,7 @@ File::~File() {
         ::close(fd_);
 }
 
-std::expected<std::uint64_t, FileError> File::size() const {
+std::expected<std::uint64_t, Error> File::size() const {
     struct stat st {};
     if (::fstat(fd_, &st) != 0)
         return std::unexpected(fromErrno(errno, "cannot look at", path_));
@@ -118,9 +118,9 @@ namespace {
 
 // Reads until `out` is full or the file ends, retrying interrupted and short
 // reads; `at` reads from that offset (pread), else from the file position.
-std::expected<std::size_t, FileError> readFully(int fd, std::span<std::uint8_t> out,
-                                                std::optional<std::uint64_t> at,
-                                                const std::string& path) {
+std::expected<std::size_t, Error> readFully(int fd, std::span<std::uint8_t> out,
+                                            std::optional<std::uint64_t> at,
+                                            const std::string& path) {
     std::size_t done = 0;
     while (done < out.size()) {
         const ssize_t n =
@@ -130,7 +130,7 @@ std::expected<std::size_t, FileError> readFully(int fd, std::span<std::uint8_t> 
             if (errno == EINTR)
                 continue;
             auto e = walk::fromErrno(errno, "cannot read", path);
-            e.code = FileError::ReadFault;
+            e.code = Error::ReadFault;
             return std::unexpected(std::move(e));
         }
         if (n == 0)
@@ -142,11 +142,11 @@ std::expected<std::size_t, FileError> readFully(int fd, std::span<std::uint8_t> 
 
 }  // namespace
 
-std::expected<std::size_t, FileError> File::read(std::span<std::uint8_t> out) {
+std::expected<std::size_t, Error> File::read(std::span<std::uint8_t> out) {
     return readFully(fd_, out, std::nullopt, path_);
 }
 
-std::expected<void, FileError> File::write(std::span<const std::uint8_t> bytes) {
+std::expected<void, Error> File::write(std::span<const std::uint8_t> bytes) {
     const std::string_view view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     if (const int err = fsfd::writeFully(fd_, view); err != 0)
         return std::unexpected(fromErrno(err, "cannot write", path_));
@@ -154,13 +154,12 @@ std::expected<void, FileError> File::write(std::span<const std::uint8_t> bytes) 
     return {};
 }
 
-std::expected<std::size_t, FileError> File::readAt(std::uint64_t offset,
-                                                   std::span<std::uint8_t> out) {
+std::expected<std::size_t, Error> File::readAt(std::uint64_t offset, std::span<std::uint8_t> out) {
     return readFully(fd_, out, offset, path_);
 }
 
-std::expected<void, FileError> File::writeAt(std::uint64_t offset,
-                                             std::span<const std::uint8_t> bytes) {
+std::expected<void, Error> File::writeAt(std::uint64_t offset,
+                                         std::span<const std::uint8_t> bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done,
@@ -177,10 +176,9 @@ std::expected<void, FileError> File::writeAt(std::uint64_t offset,
     return {};
 }
 
-std::expected<void, FileError> File::reserve(std::uint64_t length) {
+std::expected<void, Error> File::reserve(std::uint64_t length) {
     auto current = size();
-    if (!current)
-        return std::unexpected(current.error());
+    KX_PROPAGATE(current);
     if (length <= *current)
         return {};
     // KEEP_SIZE: the blocks are taken, the length stays, so a run stopped
@@ -203,7 +201,7 @@ void File::startWriteBack() {
     }
 }
 
-std::expected<void, FileError> File::flush() {
+std::expected<void, Error> File::flush() {
     if (::fdatasync(fd_) != 0)
         return std::unexpected(fromErrno(errno, "cannot flush", path_));
     return {};
@@ -221,7 +219,7 @@ struct WriteBehind::State {
     std::deque<std::pair<std::size_t, std::size_t>> queued;  // buffer index, bytes
     std::vector<std::size_t> free;
     std::optional<std::size_t> filling;  // handed out by buffer(), not yet submitted
-    std::optional<FileError> failure;
+    std::optional<Error> failure;
     bool writing = false;
     bool closing = false;
     std::thread writer;
@@ -246,7 +244,7 @@ struct WriteBehind::State {
             writing = true;
             const bool skip = failure.has_value();
             lock.unlock();
-            std::optional<FileError> error;
+            std::optional<Error> error;
             if (!skip) {
                 if (auto ok = file.write(std::span(buffers[index].get(), bytes)); !ok)
                     error = ok.error();
@@ -285,11 +283,11 @@ std::span<std::uint8_t> WriteBehind::buffer() {
     return {state_->buffers[*state_->filling].get(), state_->bufferBytes};
 }
 
-std::expected<void, FileError> WriteBehind::submit(std::size_t bytes) {
+std::expected<void, Error> WriteBehind::submit(std::size_t bytes) {
     {
         std::lock_guard lock(state_->mutex);
         if (!state_->filling)
-            return std::unexpected(fail(FileError::WriteFault, "nothing to write"));
+            return std::unexpected(fail(Error::WriteFault, "nothing to write"));
         const std::size_t index = *std::exchange(state_->filling, std::nullopt);
         if (state_->failure) {
             state_->free.push_back(index);
@@ -301,7 +299,7 @@ std::expected<void, FileError> WriteBehind::submit(std::size_t bytes) {
     return {};
 }
 
-std::expected<void, FileError> WriteBehind::finish() {
+std::expected<void, Error> WriteBehind::finish() {
     std::unique_lock lock(state_->mutex);
     state_->changed.wait(lock, [this] { return state_->queued.empty() && !state_->writing; });
     if (state_->failure)
@@ -309,7 +307,7 @@ std::expected<void, FileError> WriteBehind::finish() {
     return {};
 }
 
-std::expected<File, FileError> openToRead(Machine& machine, std::string_view path) {
+std::expected<File, Error> openToRead(Machine& machine, std::string_view path) {
     auto host = machine.resolve(path);
     if (!host)
         return std::unexpected(fail(host.error().code, host.error().message));
@@ -318,7 +316,7 @@ std::expected<File, FileError> openToRead(Machine& machine, std::string_view pat
     if (!fd.valid()) {
         if (errno == ENOENT)
             return std::unexpected(
-                fail(FileError::NotFound, "file not found: \"" + std::string(path) + "\""));
+                fail(Error::NotFound, "file not found: \"" + std::string(path) + "\""));
         return std::unexpected(fromErrno(errno, "cannot open", path));
     }
     struct stat st {};
@@ -326,16 +324,15 @@ std::expected<File, FileError> openToRead(Machine& machine, std::string_view pat
         return std::unexpected(fromErrno(errno, "cannot look at", path));
     if (!S_ISREG(st.st_mode))
         return std::unexpected(
-            fail(FileError::AccessDenied, "not a file: \"" + std::string(path) + "\""));
+            fail(Error::AccessDenied, "not a file: \"" + std::string(path) + "\""));
     // Read front to back once: the kernel may read ahead further.
     (void)::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     return FileAccess::make(fd.release(), std::string(path));
 }
 
-std::expected<File, FileError> openToOverwrite(Machine& machine, std::string_view path) {
+std::expected<File, Error> openToOverwrite(Machine& machine, std::string_view path) {
     auto parent = openParent(machine, path);
-    if (!parent)
-        return std::unexpected(parent.error());
+    KX_PROPAGATE(parent);
     const int dir = parent->dir.get();
     const char* name = parent->name.c_str();
     const std::string p(path);
@@ -344,39 +341,37 @@ std::expected<File, FileError> openToOverwrite(Machine& machine, std::string_vie
     struct stat before {};
     if (::fstatat(dir, name, &before, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno == ENOENT)
-            return std::unexpected(fail(FileError::NotFound, "file not found: \"" + p + "\""));
+            return std::unexpected(fail(Error::NotFound, "file not found: \"" + p + "\""));
         return std::unexpected(fromErrno(errno, "cannot look at", path));
     }
-    const auto refuse = [&](const struct stat& st) -> std::expected<void, FileError> {
+    const auto refuse = [&](const struct stat& st) -> std::expected<void, Error> {
         if (auto ok = refuseUnsafe(st, path); !ok)
             return ok;
         if (st.st_nlink > 1)
-            return std::unexpected(fail(FileError::AccessDenied,
-                                        "refused: \"" + p + "\" has other names (hard links)"));
+            return std::unexpected(
+                fail(Error::AccessDenied, "refused: \"" + p + "\" has other names (hard links)"));
         if ((st.st_mode & S_IWUSR) == 0)
             return std::unexpected(
-                fail(FileError::AccessDenied, "refused: \"" + p + "\" is read-only"));
+                fail(Error::AccessDenied, "refused: \"" + p + "\" is read-only"));
         return {};
     };
-    if (auto ok = refuse(before); !ok)
-        return std::unexpected(ok.error());
+    KX_PROPAGATE(refuse(before));
     // O_NOFOLLOW: a link swapped in since the look is refused, not followed;
     // O_NONBLOCK keeps a FIFO swapped in from blocking the open.
     UniqueFd fd(::openat(dir, name, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!fd.valid()) {
         if (errno == ELOOP)
             return std::unexpected(
-                fail(FileError::AccessDenied, "refused: \"" + p + "\" is a symbolic link"));
+                fail(Error::AccessDenied, "refused: \"" + p + "\" is a symbolic link"));
         return std::unexpected(fromErrno(errno, "cannot open", path));
     }
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0)
         return std::unexpected(fromErrno(errno, "cannot look at", path));
-    if (auto ok = refuse(st); !ok)
-        return std::unexpected(ok.error());
+    KX_PROPAGATE(refuse(st));
     if (st.st_dev != before.st_dev || st.st_ino != before.st_ino)
         return std::unexpected(
-            fail(FileError::SharingViolation, "\"" + p + "\" changed while being opened"));
+            fail(Error::SharingViolation, "\"" + p + "\" changed while being opened"));
     // Regular files ignore O_NONBLOCK, but reads must wait like any other.
     (void)::fcntl(fd.get(), F_SETFL, 0);
     return FileAccess::make(fd.release(), p);
@@ -384,22 +379,20 @@ std::expected<File, FileError> openToOverwrite(Machine& machine, std::string_vie
 
 // ---- pending output -------------------------------------------------------------
 
-std::expected<PendingFile, FileError> PendingFile::create(Machine& machine, std::string_view target,
-                                                          bool privateMode, Durability durability) {
+std::expected<PendingFile, Error> PendingFile::create(Machine& machine, std::string_view target,
+                                                      bool privateMode, Durability durability) {
     auto parent = openParent(machine, target);
-    if (!parent)
-        return std::unexpected(parent.error());
+    KX_PROPAGATE(parent);
     const std::string p(target);
     struct stat st {};
     if (::fstatat(parent->dir.get(), parent->name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
         // A link is replaced as a name, never written through; a folder, a
         // device or a read-only file is not replaced at all.
         if (!S_ISLNK(st.st_mode)) {
-            if (auto ok = refuseUnsafe(st, target); !ok)
-                return std::unexpected(ok.error());
+            KX_PROPAGATE(refuseUnsafe(st, target));
             if ((st.st_mode & S_IWUSR) == 0)
                 return std::unexpected(
-                    fail(FileError::AccessDenied, "refused: \"" + p + "\" is read-only"));
+                    fail(Error::AccessDenied, "refused: \"" + p + "\" is read-only"));
         }
     } else if (errno != ENOENT) {
         return std::unexpected(fromErrno(errno, "cannot look at", target));
@@ -417,8 +410,7 @@ std::expected<PendingFile, FileError> PendingFile::create(Machine& machine, std:
             return std::unexpected(fromErrno(errno, "cannot create a file beside", target));
         for (int attempt = 0; attempt < 8 && fd < 0; ++attempt) {
             auto name = temporaryName();
-            if (!name)
-                return std::unexpected(name.error());
+            KX_PROPAGATE(name);
             fd = ::openat(parent->dir.get(), name->c_str(),
                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
             if (fd >= 0) {
@@ -429,7 +421,7 @@ std::expected<PendingFile, FileError> PendingFile::create(Machine& machine, std:
         }
         if (fd < 0)
             return std::unexpected(
-                fail(FileError::AlreadyExists, "no free temporary name beside \"" + p + "\""));
+                fail(Error::AlreadyExists, "no free temporary name beside \"" + p + "\""));
     }
     out.file_ = FileAccess::make(fd, p);
     out.durable_ = durability == Durability::OnDisk;
@@ -476,10 +468,9 @@ void PendingFile::discard() noexcept {
     dir_ = -1;
 }
 
-std::expected<void, FileError> PendingFile::publish() {
+std::expected<void, Error> PendingFile::publish() {
     if (published_ || !file_.isOpen())
-        return std::unexpected(
-            fail(FileError::WriteFault, "nothing to publish for \"" + path_ + "\""));
+        return std::unexpected(fail(Error::WriteFault, "nothing to publish for \"" + path_ + "\""));
     if (durable_) {
         if (auto ok = file_.flush(); !ok)
             return ok;
@@ -489,8 +480,7 @@ std::expected<void, FileError> PendingFile::publish() {
         // an existing name), then takes the target's name in one step.
         for (int attempt = 0; attempt < 8 && tempName_.empty(); ++attempt) {
             auto name = temporaryName();
-            if (!name)
-                return std::unexpected(name.error());
+            KX_PROPAGATE(name);
             const std::string proc = "/proc/self/fd/" + std::to_string(file_.fd_);
             int rc = ::linkat(AT_FDCWD, proc.c_str(), dir_, name->c_str(), AT_SYMLINK_FOLLOW);
             if (rc != 0 && errno == ENOENT)  // no /proc: the privileged way
@@ -503,7 +493,7 @@ std::expected<void, FileError> PendingFile::publish() {
         }
         if (tempName_.empty())
             return std::unexpected(
-                fail(FileError::AlreadyExists, "no free temporary name beside \"" + path_ + "\""));
+                fail(Error::AlreadyExists, "no free temporary name beside \"" + path_ + "\""));
     }
     if (::renameat(dir_, tempName_.c_str(), dir_, name_.c_str()) != 0)
         return std::unexpected(fromErrno(errno, "cannot put in place", path_));

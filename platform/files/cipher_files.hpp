@@ -28,28 +28,27 @@ class File {
 
     bool isOpen() const { return fd_ >= 0; }
     /// The size at the moment of asking.
-    std::expected<std::uint64_t, FileError> size() const;
+    std::expected<std::uint64_t, Error> size() const;
 
     /// Reads at the current position until `out` is full or the file ends;
     /// answers the bytes read (less than out.size() only at the end).
-    std::expected<std::size_t, FileError> read(std::span<std::uint8_t> out);
+    std::expected<std::size_t, Error> read(std::span<std::uint8_t> out);
     /// Writes everything at the current position.
-    std::expected<void, FileError> write(std::span<const std::uint8_t> bytes);
+    std::expected<void, Error> write(std::span<const std::uint8_t> bytes);
     /// The same at an offset, leaving the position alone.
-    std::expected<std::size_t, FileError> readAt(std::uint64_t offset, std::span<std::uint8_t> out);
-    std::expected<void, FileError> writeAt(std::uint64_t offset,
-                                           std::span<const std::uint8_t> bytes);
+    std::expected<std::size_t, Error> readAt(std::uint64_t offset, std::span<std::uint8_t> out);
+    std::expected<void, Error> writeAt(std::uint64_t offset, std::span<const std::uint8_t> bytes);
 
     /// Reserves disk room up to `length` bytes, without changing the file's
     /// length, so that a full disk shows before any byte is overwritten.
     /// File systems that cannot reserve are not an error.
-    std::expected<void, FileError> reserve(std::uint64_t length);
+    std::expected<void, Error> reserve(std::uint64_t length);
     /// Starts writing the bytes written so far to disk without waiting, so
     /// that the flush at the end does not find the whole file still waiting.
     /// Nothing for a file that will not be flushed (Durability::Cached).
     void startWriteBack();
     /// fdatasync.
-    std::expected<void, FileError> flush();
+    std::expected<void, Error> flush();
 
   private:
     friend struct FileAccess;  // the opening calls in crypto.cpp
@@ -83,9 +82,9 @@ class WriteBehind {
     /// Queues the first `bytes` bytes of the buffer buffer() gave last.
     /// Fails with the error of an earlier write, if one failed (nothing
     /// further is written then).
-    std::expected<void, FileError> submit(std::size_t bytes);
+    std::expected<void, Error> submit(std::size_t bytes);
     /// Waits until everything queued is written; the first failure.
-    std::expected<void, FileError> finish();
+    std::expected<void, Error> finish();
 
   private:
     struct State;
@@ -95,7 +94,7 @@ class WriteBehind {
 /// Opens a regular file to read. A link is followed (reading follows links,
 /// as Windows follows junctions); a folder, FIFO, socket or device answers
 /// AccessDenied without blocking.
-std::expected<File, FileError> openToRead(Machine& machine, std::string_view path);
+std::expected<File, Error> openToRead(Machine& machine, std::string_view path);
 
 /// Opens an existing file to overwrite its own blocks (read and write,
 /// never truncated, never created). Refused with AccessDenied before a byte
@@ -103,7 +102,7 @@ std::expected<File, FileError> openToRead(Machine& machine, std::string_view pat
 /// untouched), a folder, a FIFO, socket or device, a file with more than one
 /// hard link (the other names would change too) and a read-only file. A
 /// missing file answers NotFound.
-std::expected<File, FileError> openToOverwrite(Machine& machine, std::string_view path);
+std::expected<File, Error> openToOverwrite(Machine& machine, std::string_view path);
 
 /// How far a published file is written when publish() answers.
 enum class Durability {
@@ -127,9 +126,9 @@ class PendingFile {
     /// Fails when the target's folder is missing or passes through a link,
     /// or when the target is a folder or a read-only file (writing it would
     /// be refused on Windows too).
-    static std::expected<PendingFile, FileError> create(Machine& machine, std::string_view target,
-                                                        bool privateMode,
-                                                        Durability durability = Durability::OnDisk);
+    static std::expected<PendingFile, Error> create(Machine& machine, std::string_view target,
+                                                    bool privateMode,
+                                                    Durability durability = Durability::OnDisk);
 
     PendingFile(PendingFile&& other) noexcept;
     PendingFile& operator=(PendingFile&& other) noexcept;
@@ -141,7 +140,7 @@ class PendingFile {
     /// name; a link is replaced, its target is not written). OnDisk: the
     /// content is flushed before and the folder after, so that once this
     /// answers the complete file is what the name shows, even after a crash.
-    std::expected<void, FileError> publish();
+    std::expected<void, Error> publish();
 
   private:
     PendingFile() = default;

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "platform/files/fs_fd.hpp"
+#include "platform/runtime/error.hpp"
 #include "platform/runtime/text.hpp"
 
 namespace kx::platform {
@@ -28,9 +29,9 @@ constexpr std::size_t kMaxOpenFrames = 64;
 
 constexpr int kOpenFolder = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
-FileError rootError(int err, std::string_view what) {
+Error rootError(int err, std::string_view what) {
     const std::uint32_t code =
-        (err == EACCES || err == EPERM) ? FileError::AccessDenied : FileError::PathNotFound;
+        (err == EACCES || err == EPERM) ? Error::AccessDenied : Error::PathNotFound;
     return {code, std::string("cannot scan ") + std::string(what) + ": " + std::strerror(err)};
 }
 
@@ -43,7 +44,7 @@ class Walker {
         for (std::size_t i = 1; i < frames_.size(); ++i) closeFrame(i);
     }
 
-    std::expected<ScanStats, FileError> run(int rootFd) {
+    std::expected<ScanStats, Error> run(int rootFd) {
         struct stat st {};
         if (::fstat(rootFd, &st) != 0)
             return std::unexpected(rootError(errno, "the folder"));
@@ -236,27 +237,25 @@ class Walker {
 
 }  // namespace
 
-std::expected<ScanStats, FileError> scanTreeAt(int rootFd, const ScanCallback& onEntry,
-                                               const ScanOptions& options) {
+std::expected<ScanStats, Error> scanTreeAt(int rootFd, const ScanCallback& onEntry,
+                                           const ScanOptions& options) {
     Walker walker(onEntry, options);
     return walker.run(rootFd);
 }
 
-std::expected<ScanStats, FileError> scanTree(const std::filesystem::path& root,
-                                             const ScanCallback& onEntry,
-                                             const ScanOptions& options) {
+std::expected<ScanStats, Error> scanTree(const std::filesystem::path& root,
+                                         const ScanCallback& onEntry, const ScanOptions& options) {
     fsfd::UniqueFd fd(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fd.valid())
         return std::unexpected(rootError(errno, root.string()));
     return scanTreeAt(fd.get(), onEntry, options);
 }
 
-std::expected<ScanStats, FileError> scanWindowsTree(Machine& machine, std::string_view windowsRoot,
-                                                    const ScanCallback& onEntry,
-                                                    const ScanOptions& options) {
+std::expected<ScanStats, Error> scanWindowsTree(Machine& machine, std::string_view windowsRoot,
+                                                const ScanCallback& onEntry,
+                                                const ScanOptions& options) {
     auto host = machine.resolve(windowsRoot);
-    if (!host)
-        return std::unexpected(FileError{host.error().code, host.error().message});
+    KX_PROPAGATE(host);
     const auto links = machine.linkedFoldersBelow(windowsRoot);
     if (links.empty())
         return scanTree(*host, onEntry, options);

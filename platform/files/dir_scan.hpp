@@ -45,18 +45,18 @@ using ScanCallback = std::function<void(std::string_view relativePath, EntryKind
 /// Walks everything below `root` (the root itself may be reached through
 /// links; nothing below it is). Folders that cannot be opened or read are
 /// skipped and counted. Fails only when the root cannot be opened as a folder.
-std::expected<ScanStats, FileError> scanTree(const std::filesystem::path& root,
-                                             const ScanCallback& onEntry,
-                                             const ScanOptions& options = {});
+std::expected<ScanStats, Error> scanTree(const std::filesystem::path& root,
+                                         const ScanCallback& onEntry,
+                                         const ScanOptions& options = {});
 
 /// The same below an open folder descriptor (borrowed, not closed).
-std::expected<ScanStats, FileError> scanTreeAt(int rootFd, const ScanCallback& onEntry,
-                                               const ScanOptions& options = {});
+std::expected<ScanStats, Error> scanTreeAt(int rootFd, const ScanCallback& onEntry,
+                                           const ScanOptions& options = {});
 
 /// The same below a Windows path of the machine. A linked folder below it
 /// (Machine::linkFolder) is walked in its place, as the folder it stands for.
-std::expected<ScanStats, FileError> scanWindowsTree(Machine& machine, std::string_view windowsRoot,
-                                                    const ScanCallback& onEntry,
-                                                    const ScanOptions& options = {});
+std::expected<ScanStats, Error> scanWindowsTree(Machine& machine, std::string_view windowsRoot,
+                                                const ScanCallback& onEntry,
+                                                const ScanOptions& options = {});
 
 }  // namespace kx::platform

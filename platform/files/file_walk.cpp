@@ -1,6 +1,7 @@
 #include "platform/files/file_walk.hpp"
 
 #include "platform/files/folder_memo.hpp"
+#include "platform/runtime/error.hpp"
 
 #include <cerrno>
 #include <cstring>
@@ -13,18 +14,18 @@ namespace kx::platform::walk {
 
 using fsfd::UniqueFd;
 
-FileError fail(std::uint32_t code, std::string message) {
+Error fail(std::uint32_t code, std::string message) {
     return {code, std::move(message)};
 }
 
-FileError fromErrno(int err, std::string_view what, std::string_view path) {
-    std::uint32_t code = FileError::WriteFault;
+Error fromErrno(int err, std::string_view what, std::string_view path) {
+    std::uint32_t code = Error::WriteFault;
     switch (err) {
         case ENOENT:
-            code = FileError::NotFound;
+            code = Error::NotFound;
             break;
         case ENOTDIR:
-            code = FileError::PathNotFound;
+            code = Error::PathNotFound;
             break;
         case EACCES:
         case EPERM:
@@ -32,35 +33,31 @@ FileError fromErrno(int err, std::string_view what, std::string_view path) {
         case ELOOP:
         case EISDIR:
         case ENXIO:
-            code = FileError::AccessDenied;
+            code = Error::AccessDenied;
             break;
         case EBUSY:
         case ETXTBSY:
         case EAGAIN:
-            code = FileError::SharingViolation;
+            code = Error::SharingViolation;
             break;
         case ENOSPC:
         case EDQUOT:
-            code = FileError::DiskFull;
+            code = Error::DiskFull;
             break;
         case EEXIST:
         case ENOTEMPTY:
-            code = err == EEXIST ? FileError::AlreadyExists : FileError::DirNotEmpty;
+            code = err == EEXIST ? Error::AlreadyExists : Error::DirNotEmpty;
             break;
         case EXDEV:
-            code = FileError::NotSameDevice;
+            code = Error::NotSameDevice;
             break;
         case ENAMETOOLONG:
-            code = FileError::InvalidName;
+            code = Error::InvalidName;
             break;
         default:
             break;
     }
     return fail(code, std::string(what) + " \"" + std::string(path) + "\": " + std::strerror(err));
-}
-
-FileError fromMachine(const MachineError& e) {
-    return fail(e.code, e.message);
 }
 
 bool isReadOnlyFile(const struct stat& st) {
@@ -77,8 +74,8 @@ EntryKind kindOf(mode_t mode) {
     return EntryKind::Other;
 }
 
-std::expected<UniqueFd, FileError> walkFolders(const ResolvedPath& parts, std::size_t count,
-                                               std::string_view path) {
+std::expected<UniqueFd, Error> walkFolders(const ResolvedPath& parts, std::size_t count,
+                                           std::string_view path) {
     // Within a memo scope the folder the last walk opened is opened again
     // from its descriptor.
     FolderMemo* memo = activeFolderMemo();
@@ -103,8 +100,8 @@ std::expected<UniqueFd, FileError> walkFolders(const ResolvedPath& parts, std::s
     return walked;
 }
 
-std::expected<UniqueFd, FileError> walkFrom(const ResolvedPath& parts, std::size_t count,
-                                            std::string_view path) {
+std::expected<UniqueFd, Error> walkFrom(const ResolvedPath& parts, std::size_t count,
+                                        std::string_view path) {
     UniqueFd dir(::open(parts.driveRoot.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!dir.valid())
         return std::unexpected(fromErrno(errno, "cannot reach the drive of", path));
@@ -116,12 +113,12 @@ std::expected<UniqueFd, FileError> walkFrom(const ResolvedPath& parts, std::size
             struct stat st {};
             if (::fstatat(dir.get(), name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
                 return std::unexpected(
-                    fail(FileError::AccessDenied,
+                    fail(Error::AccessDenied,
                          "refused: \"" + std::string(path) + "\" passes through a symbolic link"));
             }
             if (err == ENOENT || err == ENOTDIR) {
                 return std::unexpected(
-                    fail(FileError::PathNotFound, "path not found: \"" + std::string(path) + "\""));
+                    fail(Error::PathNotFound, "path not found: \"" + std::string(path) + "\""));
             }
             return std::unexpected(fromErrno(err, "cannot open a folder of", path));
         }
@@ -130,32 +127,28 @@ std::expected<UniqueFd, FileError> walkFrom(const ResolvedPath& parts, std::size
     return dir;
 }
 
-std::expected<Parent, FileError> openParent(Machine& machine, std::string_view path) {
+std::expected<Parent, Error> openParent(Machine& machine, std::string_view path) {
     auto parts = machine.resolveParts(path);
-    if (!parts)
-        return std::unexpected(fromMachine(parts.error()));
+    KX_PROPAGATE(parts);
     if (parts->components.empty()) {
         return std::unexpected(
-            fail(FileError::AccessDenied,
+            fail(Error::AccessDenied,
                  "the root of a drive cannot be changed: \"" + std::string(path) + "\""));
     }
     auto dir = walkFolders(*parts, parts->components.size() - 1, path);
-    if (!dir)
-        return std::unexpected(dir.error());
+    KX_PROPAGATE(dir);
     return Parent{std::move(*dir), parts->components.back()};
 }
 
-std::expected<Entry, FileError> lookAt(Machine& machine, std::string_view path,
-                                       std::string_view what) {
+std::expected<Entry, Error> lookAt(Machine& machine, std::string_view path, std::string_view what) {
     auto parent = openParent(machine, path);
-    if (!parent)
-        return std::unexpected(parent.error());
+    KX_PROPAGATE(parent);
     Entry entry{std::move(*parent), {}};
     if (::fstatat(entry.parent.dir.get(), entry.parent.name.c_str(), &entry.st,
                   AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno == ENOENT) {
-            return std::unexpected(fail(FileError::NotFound, std::string(what) + " not found: \"" +
-                                                                 std::string(path) + "\""));
+            return std::unexpected(fail(
+                Error::NotFound, std::string(what) + " not found: \"" + std::string(path) + "\""));
         }
         return std::unexpected(fromErrno(errno, "cannot look at", path));
     }
@@ -170,21 +163,21 @@ std::string inQuotes(std::string_view path) {
 
 }  // namespace
 
-std::expected<void, FileError> refuseUnsafe(const struct stat& st, std::string_view path) {
+std::expected<void, Error> refuseUnsafe(const struct stat& st, std::string_view path) {
     if (S_ISLNK(st.st_mode))
         return std::unexpected(
-            fail(FileError::AccessDenied, "refused: " + inQuotes(path) + " is a symbolic link"));
+            fail(Error::AccessDenied, "refused: " + inQuotes(path) + " is a symbolic link"));
     if (S_ISDIR(st.st_mode))
-        return std::unexpected(fail(FileError::AccessDenied, inQuotes(path) + " is a folder"));
+        return std::unexpected(fail(Error::AccessDenied, inQuotes(path) + " is a folder"));
     if (!S_ISREG(st.st_mode))
         return std::unexpected(
-            fail(FileError::AccessDenied, "refused: " + inQuotes(path) + " is not a regular file"));
+            fail(Error::AccessDenied, "refused: " + inQuotes(path) + " is not a regular file"));
     if (st.st_nlink > 1)
         return std::unexpected(
-            fail(FileError::AccessDenied, "refused: " + inQuotes(path) + " has other hard links"));
+            fail(Error::AccessDenied, "refused: " + inQuotes(path) + " has other hard links"));
     // Checked by hand because root's writes ignore the mode bits.
     if (isReadOnlyFile(st))
-        return std::unexpected(fail(FileError::AccessDenied, inQuotes(path) + " is read-only"));
+        return std::unexpected(fail(Error::AccessDenied, inQuotes(path) + " is read-only"));
     return {};
 }
 

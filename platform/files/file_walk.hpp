@@ -15,32 +15,31 @@
 
 namespace kx::platform::walk {
 
-FileError fail(std::uint32_t code, std::string message);
+Error fail(std::uint32_t code, std::string message);
 /// The Windows code of an errno, with "<what> "<path>": <reason>".
-FileError fromErrno(int err, std::string_view what, std::string_view path);
-FileError fromMachine(const MachineError& e);
+Error fromErrno(int err, std::string_view what, std::string_view path);
 EntryKind kindOf(mode_t mode);
 /// Read-only as the mode bits say (root's writes ignore them, so callers check).
 bool isReadOnlyFile(const struct stat& st);
 /// Refuses, before any byte is written, what a content write must never
 /// touch: links, folders, FIFOs, sockets, devices, hard-linked and read-only files.
-std::expected<void, FileError> refuseUnsafe(const struct stat& st, std::string_view path);
+std::expected<void, Error> refuseUnsafe(const struct stat& st, std::string_view path);
 
 /// Opens the drive's root and the first `count` components as folders
 /// (within a FolderMemoScope, the last folder walked to is remembered).
-std::expected<fsfd::UniqueFd, FileError> walkFolders(const ResolvedPath& parts, std::size_t count,
-                                                     std::string_view path);
+std::expected<fsfd::UniqueFd, Error> walkFolders(const ResolvedPath& parts, std::size_t count,
+                                                 std::string_view path);
 
 /// The same walk, always from the drive's root.
-std::expected<fsfd::UniqueFd, FileError> walkFrom(const ResolvedPath& parts, std::size_t count,
-                                                  std::string_view path);
+std::expected<fsfd::UniqueFd, Error> walkFrom(const ResolvedPath& parts, std::size_t count,
+                                              std::string_view path);
 
 /// The folder that holds a path's last component, plus that component's name.
 struct Parent {
     fsfd::UniqueFd dir;
     std::string name;
 };
-std::expected<Parent, FileError> openParent(Machine& machine, std::string_view path);
+std::expected<Parent, Error> openParent(Machine& machine, std::string_view path);
 
 /// The entry a path names, looked at without following a link, with the
 /// folder that holds it. `what` names the entry in the not-found message.
@@ -48,7 +47,7 @@ struct Entry {
     Parent parent;
     struct stat st {};
 };
-std::expected<Entry, FileError> lookAt(Machine& machine, std::string_view path,
-                                       std::string_view what = "file");
+std::expected<Entry, Error> lookAt(Machine& machine, std::string_view path,
+                                   std::string_view what = "file");
 
 }  // namespace kx::platform::walk

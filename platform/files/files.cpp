@@ -18,182 +18,29 @@
 #include <unistd.h>
 
 #include "platform/files/dir_scan.hpp"
+#include "platform/files/file_attributes.hpp"
 #include "platform/files/file_walk.hpp"
 #include "platform/files/fs_fd.hpp"
+#include "platform/runtime/error.hpp"
 
 namespace kx::platform::files {
-namespace {
-
 using fsfd::UniqueFd;
 using namespace walk;
+using namespace detail;
 
-constexpr const char* kAttributeName = "user.kolvanex.attributes";
-constexpr const char* kSideTable = "attributes.tbl";
-constexpr const char* kSideTableLock = "attributes.lock";
+namespace detail {
 
-std::atomic<bool> gForceSideTable{false};
-
-// Missing file in an existing folder is "file not found"; a missing folder
-// on the way is "path not found", as Windows tells them apart.
-FileError notFound(const std::filesystem::path& host, std::string_view path) {
+Error notFound(const std::filesystem::path& host, std::string_view path) {
     struct stat st {};
     if (::stat(host.parent_path().c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-        return fail(FileError::NotFound, "file not found: \"" + std::string(path) + "\"");
+        return fail(Error::NotFound, "file not found: \"" + std::string(path) + "\"");
     }
-    return fail(FileError::PathNotFound, "path not found: \"" + std::string(path) + "\"");
+    return fail(Error::PathNotFound, "path not found: \"" + std::string(path) + "\"");
 }
 
-// ---- stored attribute bits ----------------------------------------------------
-
-std::uint32_t parseBits(std::string_view text) {
-    std::uint32_t v = 0;
-    std::from_chars(text.data(), text.data() + text.size(), v);
-    return v & fileattr::Settable;
-}
-
-// The side table for file systems without user extended attributes: one
-// line "device inode bits" per file, keyed by identity so a rename keeps the
-// bits. Rewritten whole under a lock file, through a temporary and a rename,
-// so a crash leaves the old or the new table.
-class SideTable {
-  public:
-    explicit SideTable(const std::filesystem::path& prefix)
-        : table_(prefix / kSideTable), lock_(prefix / kSideTableLock) {}
-
-    std::uint32_t get(dev_t dev, ino_t ino) {
-        Locked locked(lock_, LOCK_SH);
-        const auto map = read();
-        const auto it = map.find({dev, ino});
-        return it == map.end() ? 0 : it->second;
-    }
-
-    bool set(dev_t dev, ino_t ino, std::uint32_t bits) {
-        Locked locked(lock_, LOCK_EX);
-        if (!locked.ok())
-            return false;
-        auto map = read();
-        if (bits == 0) {
-            if (map.erase({dev, ino}) == 0)
-                return true;
-        } else {
-            map[{dev, ino}] = bits;
-        }
-        return write(map);
-    }
-
-  private:
-    using Key = std::pair<dev_t, ino_t>;
-
-    class Locked {
-      public:
-        Locked(const std::filesystem::path& file, int how)
-            : fd_(::open(file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644)) {
-            if (fd_.valid()) {
-                while (::flock(fd_.get(), how) != 0 && errno == EINTR) {
-                }
-            }
-        }
-        bool ok() const { return fd_.valid(); }
-
-      private:
-        UniqueFd fd_;
-    };
-
-    std::map<Key, std::uint32_t> read() const {
-        std::map<Key, std::uint32_t> map;
-        FILE* f = std::fopen(table_.c_str(), "re");
-        if (f == nullptr)
-            return map;
-        unsigned long long dev = 0;
-        unsigned long long ino = 0;
-        unsigned bits = 0;
-        while (std::fscanf(f, "%llu %llu %u", &dev, &ino, &bits) == 3) {
-            map[{static_cast<dev_t>(dev), static_cast<ino_t>(ino)}] = bits & fileattr::Settable;
-        }
-        std::fclose(f);
-        return map;
-    }
-
-    bool write(const std::map<Key, std::uint32_t>& map) const {
-        std::string text;
-        for (const auto& [key, bits] : map) {
-            text += std::to_string(key.first) + " " + std::to_string(key.second) + " " +
-                    std::to_string(bits) + "\n";
-        }
-        const auto temp = table_.string() + ".tmp";
-        UniqueFd fd(
-            ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
-        if (!fd.valid())
-            return false;
-        if (fsfd::writeFully(fd.get(), text) != 0 || ::fsync(fd.get()) != 0)
-            return false;
-        fd.reset();
-        return ::rename(temp.c_str(), table_.c_str()) == 0;
-    }
-
-    std::filesystem::path table_;
-    std::filesystem::path lock_;
-};
-
-bool unsupported(int err) {
-    return err == ENOTSUP || err == EOPNOTSUPP;
-}
-
-// The stored bits of an entry, looked up by path without following a link.
-std::uint32_t storedBits(Machine& machine, const std::filesystem::path& host,
-                         const struct stat& st) {
-    if (!gForceSideTable) {
-        char buf[32];
-        const ssize_t n = ::lgetxattr(host.c_str(), kAttributeName, buf, sizeof buf);
-        if (n >= 0)
-            return parseBits(std::string_view(buf, static_cast<std::size_t>(n)));
-        if (!unsupported(errno))
-            return 0;  // ENODATA: nothing stored
-    }
-    return SideTable(machine.prefix()).get(st.st_dev, st.st_ino);
-}
-
-// Stores bits on an open file or folder; 0 removes them.
-bool storeBits(Machine& machine, int fd, const struct stat& st, std::uint32_t bits) {
-    if (!gForceSideTable) {
-        int rc = 0;
-        if (bits == 0) {
-            rc = ::fremovexattr(fd, kAttributeName);
-            if (rc != 0 && errno == ENODATA)
-                rc = 0;
-        } else {
-            const std::string text = std::to_string(bits);
-            rc = ::fsetxattr(fd, kAttributeName, text.data(), text.size(), 0);
-        }
-        if (rc == 0)
-            return true;
-        if (!unsupported(errno))
-            return false;
-    }
-    return SideTable(machine.prefix()).set(st.st_dev, st.st_ino, bits);
-}
-
-// Forgets bits kept for an inode that is going away (or was just reused), so
-// the side table does not hand them to an unrelated file later.
-void forgetBits(Machine& machine, const struct stat& st) {
-    std::error_code ec;
-    if (gForceSideTable || std::filesystem::exists(machine.prefix() / kSideTable, ec)) {
-        SideTable(machine.prefix()).set(st.st_dev, st.st_ino, 0);
-    }
-}
-
-// A machine path's host path and what the file system says of it (of the
-// link itself unless `followLinks`).
-struct HostStat {
-    std::filesystem::path host;
-    struct stat st {};
-};
-
-std::expected<HostStat, FileError> statOf(Machine& machine, std::string_view path,
-                                          bool followLinks) {
+std::expected<HostStat, Error> statOf(Machine& machine, std::string_view path, bool followLinks) {
     auto host = machine.resolve(path);
-    if (!host)
-        return std::unexpected(fromMachine(host.error()));
+    KX_PROPAGATE(host);
     HostStat out{std::move(*host)};
     if ((followLinks ? ::stat(out.host.c_str(), &out.st) : ::lstat(out.host.c_str(), &out.st)) !=
         0) {
@@ -204,35 +51,7 @@ std::expected<HostStat, FileError> statOf(Machine& machine, std::string_view pat
     return out;
 }
 
-// The Windows attributes of what statOf(..., false) looked at.
-std::uint32_t attributesOf(Machine& machine, const HostStat& entry) {
-    const struct stat& st = entry.st;
-    std::uint32_t bits = 0;
-    if (S_ISLNK(st.st_mode)) {
-        // User attributes cannot sit on a link; it is shown as what it is.
-        bits = fileattr::ReparsePoint;
-        struct stat target {};
-        if (::stat(entry.host.c_str(), &target) == 0 && S_ISDIR(target.st_mode))
-            bits |= fileattr::Directory;
-        return bits;
-    }
-    bits = storedBits(machine, entry.host, st);
-    if (S_ISDIR(st.st_mode)) {
-        bits |= fileattr::Directory;
-    } else {
-        // For files the mode is the truth: a chmod from outside shows as well.
-        bits &= ~fileattr::ReadOnly;
-        if (isReadOnlyFile(st))
-            bits |= fileattr::ReadOnly;
-    }
-    return bits == 0 ? fileattr::Normal : bits;
-}
-
-}  // namespace
-
-void forceAttributeSideTable(bool force) {
-    gForceSideTable = force;
-}
+}  // namespace detail
 
 bool exists(Machine& machine, std::string_view path) {
     auto host = machine.resolve(path);
@@ -240,10 +59,9 @@ bool exists(Machine& machine, std::string_view path) {
     return host && ::lstat(host->c_str(), &st) == 0;
 }
 
-std::expected<FileInfo, FileError> info(Machine& machine, std::string_view path) {
+std::expected<FileInfo, Error> info(Machine& machine, std::string_view path) {
     auto entry = statOf(machine, path, false);
-    if (!entry)
-        return std::unexpected(entry.error());
+    KX_PROPAGATE(entry);
     const struct stat& st = entry->st;
     FileInfo out;
     out.kind = kindOf(st.st_mode);
@@ -262,21 +80,19 @@ std::expected<FileInfo, FileError> info(Machine& machine, std::string_view path)
     return out;
 }
 
-std::expected<std::uint64_t, FileError> size(Machine& machine, std::string_view path) {
+std::expected<std::uint64_t, Error> size(Machine& machine, std::string_view path) {
     auto entry = statOf(machine, path, true);
-    if (!entry)
-        return std::unexpected(entry.error());
+    KX_PROPAGATE(entry);
     if (S_ISDIR(entry->st.st_mode)) {
         return std::unexpected(
-            fail(FileError::AccessDenied, "a folder has no size: \"" + std::string(path) + "\""));
+            fail(Error::AccessDenied, "a folder has no size: \"" + std::string(path) + "\""));
     }
     return static_cast<std::uint64_t>(entry->st.st_size);
 }
 
-std::expected<std::string, FileError> readAll(Machine& machine, std::string_view path) {
+std::expected<std::string, Error> readAll(Machine& machine, std::string_view path) {
     auto host = machine.resolve(path);
-    if (!host)
-        return std::unexpected(fromMachine(host.error()));
+    KX_PROPAGATE(host);
     // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below.
     UniqueFd fd(::open(host->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (!fd.valid()) {
@@ -289,7 +105,7 @@ std::expected<std::string, FileError> readAll(Machine& machine, std::string_view
         return std::unexpected(fromErrno(errno, "cannot look at", path));
     if (!S_ISREG(st.st_mode)) {
         return std::unexpected(
-            fail(FileError::AccessDenied, "not a file: \"" + std::string(path) + "\""));
+            fail(Error::AccessDenied, "not a file: \"" + std::string(path) + "\""));
     }
     std::string out;
     out.resize(static_cast<std::size_t>(st.st_size));
@@ -301,8 +117,8 @@ std::expected<std::string, FileError> readAll(Machine& machine, std::string_view
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return std::unexpected(fail(FileError::ReadFault, "cannot read \"" + std::string(path) +
-                                                                  "\": " + std::strerror(errno)));
+            return std::unexpected(fail(Error::ReadFault, "cannot read \"" + std::string(path) +
+                                                              "\": " + std::strerror(errno)));
         }
         if (n == 0)
             break;
@@ -312,11 +128,10 @@ std::expected<std::string, FileError> readAll(Machine& machine, std::string_view
     return out;
 }
 
-std::expected<void, FileError> writeAll(Machine& machine, std::string_view path,
-                                        std::string_view bytes) {
+std::expected<void, Error> writeAll(Machine& machine, std::string_view path,
+                                    std::string_view bytes) {
     auto parent = openParent(machine, path);
-    if (!parent)
-        return std::unexpected(parent.error());
+    KX_PROPAGATE(parent);
     const int dir = parent->dir.get();
     const char* name = parent->name.c_str();
 
@@ -336,11 +151,11 @@ std::expected<void, FileError> writeAll(Machine& machine, std::string_view path,
         dir, name, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666));
     if (!fd.valid()) {
         if (errno == ELOOP)
-            return std::unexpected(fail(FileError::AccessDenied, "refused: \"" + std::string(path) +
-                                                                     "\" is a symbolic link"));
+            return std::unexpected(fail(
+                Error::AccessDenied, "refused: \"" + std::string(path) + "\" is a symbolic link"));
         if (errno == ENXIO)
-            return std::unexpected(fail(FileError::AccessDenied, "refused: \"" + std::string(path) +
-                                                                     "\" is not a regular file"));
+            return std::unexpected(fail(Error::AccessDenied, "refused: \"" + std::string(path) +
+                                                                 "\" is not a regular file"));
         return std::unexpected(fromErrno(errno, "cannot open", path));
     }
     struct stat st {};
@@ -350,7 +165,7 @@ std::expected<void, FileError> writeAll(Machine& machine, std::string_view path,
     if (auto ok = refuseUnsafe(st, path); !ok)
         return ok;
     if (existed && (st.st_dev != before.st_dev || st.st_ino != before.st_ino)) {
-        return std::unexpected(fail(FileError::SharingViolation,
+        return std::unexpected(fail(Error::SharingViolation,
                                     "\"" + std::string(path) + "\" changed while being opened"));
     }
     if (!existed)
@@ -363,18 +178,17 @@ std::expected<void, FileError> writeAll(Machine& machine, std::string_view path,
         err = errno;
     if (err != 0) {
         auto e = fromErrno(err, "writing failed part-way, the file is incomplete:", path);
-        if (e.code != FileError::DiskFull)
-            e.code = FileError::WriteFault;
+        if (e.code != Error::DiskFull)
+            e.code = Error::WriteFault;
         return std::unexpected(std::move(e));
     }
     return {};
 }
 
-std::expected<void, FileError> replaceContent(Machine& machine, std::string_view path,
-                                              std::string_view bytes) {
+std::expected<void, Error> replaceContent(Machine& machine, std::string_view path,
+                                          std::string_view bytes) {
     auto parent = openParent(machine, path);
-    if (!parent)
-        return std::unexpected(parent.error());
+    KX_PROPAGATE(parent);
     const int dir = parent->dir.get();
     const std::string& name = parent->name;
     mode_t mode = 0644;
@@ -382,11 +196,11 @@ std::expected<void, FileError> replaceContent(Machine& machine, std::string_view
     if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
         if (S_ISDIR(st.st_mode))
             return std::unexpected(
-                fail(FileError::AccessDenied, "\"" + std::string(path) + "\" is a folder"));
+                fail(Error::AccessDenied, "\"" + std::string(path) + "\" is a folder"));
         if (S_ISREG(st.st_mode)) {
             if (isReadOnlyFile(st))
                 return std::unexpected(
-                    fail(FileError::AccessDenied, "\"" + std::string(path) + "\" is read-only"));
+                    fail(Error::AccessDenied, "\"" + std::string(path) + "\" is read-only"));
             mode = st.st_mode & 07777;
         }
     } else if (errno != ENOENT) {
@@ -411,20 +225,19 @@ std::expected<void, FileError> replaceContent(Machine& machine, std::string_view
     return {};
 }
 
-std::expected<void, FileError> remove(Machine& machine, std::string_view path) {
+std::expected<void, Error> remove(Machine& machine, std::string_view path) {
     auto entry = lookAt(machine, path);
-    if (!entry)
-        return std::unexpected(entry.error());
+    KX_PROPAGATE(entry);
     const int dir = entry->parent.dir.get();
     const char* name = entry->parent.name.c_str();
     const struct stat& st = entry->st;
     if (S_ISDIR(st.st_mode)) {
         return std::unexpected(
-            fail(FileError::AccessDenied, "\"" + std::string(path) + "\" is a folder"));
+            fail(Error::AccessDenied, "\"" + std::string(path) + "\" is a folder"));
     }
     if (S_ISREG(st.st_mode) && isReadOnlyFile(st)) {
         return std::unexpected(
-            fail(FileError::AccessDenied, "\"" + std::string(path) + "\" is read-only"));
+            fail(Error::AccessDenied, "\"" + std::string(path) + "\" is read-only"));
     }
     // unlinkat never follows: a link goes, its target stays.
     if (::unlinkat(dir, name, 0) != 0)
@@ -434,14 +247,13 @@ std::expected<void, FileError> remove(Machine& machine, std::string_view path) {
     return {};
 }
 
-std::expected<void, FileError> removeFolder(Machine& machine, std::string_view path) {
+std::expected<void, Error> removeFolder(Machine& machine, std::string_view path) {
     auto entry = lookAt(machine, path, "folder");
-    if (!entry)
-        return std::unexpected(entry.error());
+    KX_PROPAGATE(entry);
     const struct stat& st = entry->st;
     if (!S_ISDIR(st.st_mode)) {
         return std::unexpected(
-            fail(FileError::AccessDenied, "\"" + std::string(path) + "\" is not a folder"));
+            fail(Error::AccessDenied, "\"" + std::string(path) + "\" is not a folder"));
     }
     if (::unlinkat(entry->parent.dir.get(), entry->parent.name.c_str(), AT_REMOVEDIR) != 0) {
         return std::unexpected(fromErrno(errno, "cannot remove", path));
@@ -450,14 +262,11 @@ std::expected<void, FileError> removeFolder(Machine& machine, std::string_view p
     return {};
 }
 
-std::expected<void, FileError> rename(Machine& machine, std::string_view from,
-                                      std::string_view to) {
+std::expected<void, Error> rename(Machine& machine, std::string_view from, std::string_view to) {
     auto source = lookAt(machine, from);
-    if (!source)
-        return std::unexpected(source.error());
+    KX_PROPAGATE(source);
     auto dst = openParent(machine, to);
-    if (!dst)
-        return std::unexpected(dst.error());
+    KX_PROPAGATE(dst);
     const Parent* src = &source->parent;
     if (::renameat2(src->dir.get(), src->name.c_str(), dst->dir.get(), dst->name.c_str(),
                     RENAME_NOREPLACE) == 0) {
@@ -469,8 +278,7 @@ std::expected<void, FileError> rename(Machine& machine, std::string_view from,
     // and the worst case is the ordinary rename of every other system.
     struct stat target {};
     if (::fstatat(dst->dir.get(), dst->name.c_str(), &target, AT_SYMLINK_NOFOLLOW) == 0) {
-        return std::unexpected(
-            fail(FileError::AlreadyExists, "\"" + std::string(to) + "\" exists"));
+        return std::unexpected(fail(Error::AlreadyExists, "\"" + std::string(to) + "\" exists"));
     }
     if (::renameat(src->dir.get(), src->name.c_str(), dst->dir.get(), dst->name.c_str()) != 0) {
         return std::unexpected(fromErrno(errno, "cannot move", from));
@@ -478,20 +286,18 @@ std::expected<void, FileError> rename(Machine& machine, std::string_view from,
     return {};
 }
 
-std::expected<void, FileError> createFolder(Machine& machine, std::string_view path) {
+std::expected<void, Error> createFolder(Machine& machine, std::string_view path) {
     auto parent = openParent(machine, path);
-    if (!parent)
-        return std::unexpected(parent.error());
+    KX_PROPAGATE(parent);
     if (::mkdirat(parent->dir.get(), parent->name.c_str(), 0777) != 0) {
         return std::unexpected(fromErrno(errno, "cannot create", path));
     }
     return {};
 }
 
-std::expected<void, FileError> createFolders(Machine& machine, std::string_view path) {
+std::expected<void, Error> createFolders(Machine& machine, std::string_view path) {
     auto parts = machine.resolveParts(path);
-    if (!parts)
-        return std::unexpected(fromMachine(parts.error()));
+    KX_PROPAGATE(parts);
     UniqueFd dir(::open(parts->driveRoot.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!dir.valid())
         return std::unexpected(fromErrno(errno, "cannot reach the drive of", path));
@@ -505,26 +311,25 @@ std::expected<void, FileError> createFolders(Machine& machine, std::string_view 
             struct stat st {};
             if (::fstatat(dir.get(), name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
                 return std::unexpected(
-                    fail(FileError::AccessDenied,
+                    fail(Error::AccessDenied,
                          "refused: \"" + std::string(path) + "\" passes through a symbolic link"));
             }
-            return std::unexpected(fail(FileError::PathNotFound,
-                                        "a file is in the way of \"" + std::string(path) + "\""));
+            return std::unexpected(
+                fail(Error::PathNotFound, "a file is in the way of \"" + std::string(path) + "\""));
         }
         dir = std::move(next);
     }
     return {};
 }
 
-std::expected<std::vector<FolderEntry>, FileError> list(Machine& machine, std::string_view folder) {
+std::expected<std::vector<FolderEntry>, Error> list(Machine& machine, std::string_view folder) {
     auto host = machine.resolve(folder);
-    if (!host)
-        return std::unexpected(fromMachine(host.error()));
+    KX_PROPAGATE(host);
     UniqueFd fd(::open(host->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fd.valid()) {
         if (errno == ENOENT || errno == ENOTDIR) {
             return std::unexpected(
-                fail(FileError::PathNotFound, "folder not found: \"" + std::string(folder) + "\""));
+                fail(Error::PathNotFound, "folder not found: \"" + std::string(folder) + "\""));
         }
         return std::unexpected(fromErrno(errno, "cannot open", folder));
     }
@@ -556,74 +361,19 @@ std::expected<std::vector<FolderEntry>, FileError> list(Machine& machine, std::s
               [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
     return out;
 }
-
-std::expected<std::uint32_t, FileError> attributes(Machine& machine, std::string_view path) {
-    auto entry = statOf(machine, path, false);
-    if (!entry)
-        return std::unexpected(entry.error());
-    return attributesOf(machine, *entry);
-}
-
-std::expected<void, FileError> setAttributes(Machine& machine, std::string_view path,
-                                             std::uint32_t attrs) {
-    auto entry = lookAt(machine, path);
-    if (!entry)
-        return std::unexpected(entry.error());
-    const int dir = entry->parent.dir.get();
-    const char* name = entry->parent.name.c_str();
-    struct stat& st = entry->st;  // looked at again once the file is open
-    if (S_ISLNK(st.st_mode)) {
-        return std::unexpected(fail(FileError::AccessDenied,
-                                    "refused: \"" + std::string(path) + "\" is a symbolic link"));
-    }
-    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
-        return std::unexpected(
-            fail(FileError::AccessDenied, "refused: \"" + std::string(path) + "\" is not a file"));
-    }
-    UniqueFd fd(::openat(dir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (!fd.valid())
-        return std::unexpected(fromErrno(errno, "cannot open", path));
-    if (::fstat(fd.get(), &st) != 0)
-        return std::unexpected(fromErrno(errno, "cannot look at", path));
-    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
-        return std::unexpected(
-            fail(FileError::AccessDenied, "refused: \"" + std::string(path) + "\" is not a file"));
-    }
-    const std::uint32_t bits = attrs & fileattr::Settable;  // Normal alone leaves 0
-    if (!storeBits(machine, fd.get(), st, bits)) {
-        return std::unexpected(fromErrno(errno, "cannot store the attributes of", path));
-    }
-    if (S_ISREG(st.st_mode)) {
-        // Folders keep their write bits: a read-only folder on Windows still
-        // takes new files, the bit only marks it as customised.
-        mode_t mode = st.st_mode & 07777;
-        if (bits & fileattr::ReadOnly) {
-            mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
-        } else if (isReadOnlyFile(st)) {
-            mode |= S_IWUSR;
-        }
-        if (mode != (st.st_mode & 07777) && ::fchmod(fd.get(), mode) != 0) {
-            return std::unexpected(fromErrno(errno, "cannot change the mode of", path));
-        }
-    }
-    return {};
-}
-
-std::expected<EmptyResult, FileError> emptyFolder(Machine& machine, std::string_view folder) {
+std::expected<EmptyResult, Error> emptyFolder(Machine& machine, std::string_view folder) {
     auto parts = machine.resolveParts(folder);
-    if (!parts)
-        return std::unexpected(fromMachine(parts.error()));
+    KX_PROPAGATE(parts);
     if (parts->components.empty()) {
         // A registry value naming "C:\" as a cache must not wipe the drive.
         return std::unexpected(
-            fail(FileError::AccessDenied,
+            fail(Error::AccessDenied,
                  "refused to empty the root of a drive: \"" + std::string(folder) + "\""));
     }
     // The folder itself is reached without following links too: emptying a
     // link would empty whatever it points at.
     auto top = walkFolders(*parts, parts->components.size(), folder);
-    if (!top)
-        return std::unexpected(top.error());
+    KX_PROPAGATE(top);
     UniqueFd fd(::openat(top->get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fd.valid())
         return std::unexpected(fromErrno(errno, "cannot open", folder));
@@ -643,8 +393,7 @@ std::expected<EmptyResult, FileError> emptyFolder(Machine& machine, std::string_
             items.push_back({std::string(rel), kind == EntryKind::Folder});
         },
         options);
-    if (!scanned)
-        return std::unexpected(scanned.error());
+    KX_PROPAGATE(scanned);
 
     EmptyResult result;
     result.failed = scanned->skippedFolders;

@@ -16,27 +16,12 @@
 #include <vector>
 
 #include "platform/machine/machine.hpp"
+#include "platform/runtime/error.hpp"
 
 namespace kx::platform {
 
-struct FileError {
-    std::uint32_t code = 0;
-    std::string message;
-
-    // The Win32 codes the layer answers.
-    static constexpr std::uint32_t NotFound = 2;           // ERROR_FILE_NOT_FOUND
-    static constexpr std::uint32_t PathNotFound = 3;       // ERROR_PATH_NOT_FOUND
-    static constexpr std::uint32_t AccessDenied = 5;       // ERROR_ACCESS_DENIED
-    static constexpr std::uint32_t NotSameDevice = 17;     // ERROR_NOT_SAME_DEVICE
-    static constexpr std::uint32_t NotReady = 21;          // ERROR_NOT_READY
-    static constexpr std::uint32_t WriteFault = 29;        // ERROR_WRITE_FAULT
-    static constexpr std::uint32_t ReadFault = 30;         // ERROR_READ_FAULT
-    static constexpr std::uint32_t SharingViolation = 32;  // ERROR_SHARING_VIOLATION
-    static constexpr std::uint32_t DiskFull = 112;         // ERROR_DISK_FULL
-    static constexpr std::uint32_t InvalidName = 123;      // ERROR_INVALID_NAME
-    static constexpr std::uint32_t DirNotEmpty = 145;      // ERROR_DIR_NOT_EMPTY
-    static constexpr std::uint32_t AlreadyExists = 183;    // ERROR_ALREADY_EXISTS
-};
+/// The name the engine's file callers know the platform's failure by.
+using FileError = Error;
 
 /// GetFileAttributesA bits.
 namespace fileattr {

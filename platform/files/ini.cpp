@@ -16,15 +16,7 @@ namespace {
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
-std::string_view trimBlanks(std::string_view s) {
-    const auto first = s.find_first_not_of(" \t");
-    if (first == std::string_view::npos)
-        return {};
-    const auto last = s.find_last_not_of(" \t");
-    return s.substr(first, last - first + 1);
-}
-
-IniError errnoError(int err, std::string_view what, const std::filesystem::path& file) {
+Error errnoError(int err, std::string_view what, const std::filesystem::path& file) {
     const std::uint32_t code = err == ENOENT ? 2 : (err == EACCES || err == EPERM) ? 5 : 29;
     return {code, std::string(what) + " " + file.string() + ": " + std::strerror(err)};
 }
@@ -53,14 +45,14 @@ IniFile IniFile::parse(std::string_view text) {
         if (raw.ends_with('\r'))
             raw.remove_suffix(1);
 
-        const std::string_view body = trimBlanks(raw);
+        const std::string_view body = trimSpacesAndTabs(raw);
         if (body.starts_with('[')) {
             // Windows takes the name up to "]" or, without one, to the line's end.
             auto close = body.find(']');
             if (close == std::string_view::npos)
                 close = body.size();
             Section section;
-            section.name = std::string(trimBlanks(body.substr(1, close - 1)));
+            section.name = std::string(trimSpacesAndTabs(body.substr(1, close - 1)));
             section.header = std::string(raw);
             ini.sections_.push_back(std::move(section));
             continue;
@@ -69,10 +61,10 @@ IniFile IniFile::parse(std::string_view text) {
         line.raw = std::string(raw);
         const auto eq = body.find('=');
         if (!body.starts_with(';') && eq != std::string_view::npos && eq > 0) {
-            const auto key = trimBlanks(body.substr(0, eq));
+            const auto key = trimSpacesAndTabs(body.substr(0, eq));
             if (!key.empty()) {
                 line.key = std::string(key);
-                line.value = std::string(trimBlanks(body.substr(eq + 1)));
+                line.value = std::string(trimSpacesAndTabs(body.substr(eq + 1)));
             }
         }
         ini.sections_.back().lines.push_back(std::move(line));
@@ -80,7 +72,7 @@ IniFile IniFile::parse(std::string_view text) {
     return ini;
 }
 
-std::expected<IniFile, IniError> IniFile::load(const std::filesystem::path& file) {
+std::expected<IniFile, Error> IniFile::load(const std::filesystem::path& file) {
     // O_NONBLOCK so that a FIFO put in the file's place cannot hang us; the
     // fstat below then refuses anything that is not a regular file.
     fsfd::UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
@@ -90,7 +82,7 @@ std::expected<IniFile, IniError> IniFile::load(const std::filesystem::path& file
     if (::fstat(fd.get(), &st) != 0)
         return std::unexpected(errnoError(errno, "cannot stat", file));
     if (!S_ISREG(st.st_mode)) {
-        return std::unexpected(IniError{5, "not a regular file: " + file.string()});
+        return std::unexpected(Error{5, "not a regular file: " + file.string()});
     }
     std::string text;
     char buf[16384];
@@ -129,7 +121,7 @@ std::string IniFile::text() const {
     return out;
 }
 
-std::expected<void, IniError> IniFile::save(const std::filesystem::path& file) const {
+std::expected<void, Error> IniFile::save(const std::filesystem::path& file) const {
     static std::atomic<unsigned> counter{0};
     const auto dir = file.parent_path().empty() ? std::filesystem::path(".") : file.parent_path();
     const auto temp = dir / (file.filename().string() + ".tmp-" + std::to_string(::getpid()) + "-" +
@@ -217,7 +209,7 @@ void IniFile::set(std::string_view section, std::string_view key, std::string_vi
     // lines, so the blank line that separates sections stays where it was.
     auto at = s->lines.end();
     while (at != s->lines.begin() && std::prev(at)->key.empty() &&
-           trimBlanks(std::prev(at)->raw).empty()) {
+           trimSpacesAndTabs(std::prev(at)->raw).empty()) {
         --at;
     }
     s->lines.insert(at, std::move(line));

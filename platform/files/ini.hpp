@@ -12,12 +12,11 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/runtime/error.hpp"
+
 namespace kx::platform {
 
-struct IniError {
-    std::uint32_t code = 0;  // Win32-ish: 2 not found, 5 access denied, 29 write fault
-    std::string message;
-};
+// Failures carry 2 (not found), 5 (access denied) or 29 (write fault).
 
 class IniFile {
   public:
@@ -26,7 +25,7 @@ class IniFile {
     /// Reads a file. A missing file answers code 2; the caller decides whether
     /// that means "empty". Lines ending in "\r\n" are recognised and the file
     /// is written back with the same line ending.
-    static std::expected<IniFile, IniError> load(const std::filesystem::path& file);
+    static std::expected<IniFile, Error> load(const std::filesystem::path& file);
 
     /// Parses text. Never fails: a line that is neither a section header, a
     /// "key=value" pair, a comment nor blank is kept verbatim and otherwise
@@ -40,7 +39,7 @@ class IniFile {
     /// Writes the text to a temporary file beside `file` and renames it over
     /// `file`, so a crash leaves either the old or the new content, never half.
     /// A symbolic link at `file` is replaced, never written through.
-    std::expected<void, IniError> save(const std::filesystem::path& file) const;
+    std::expected<void, Error> save(const std::filesystem::path& file) const;
 
     /// The value of a key, blanks and tabs trimmed at both ends; nullopt when
     /// the section or the key is missing. The first of duplicate keys wins.

@@ -13,6 +13,7 @@
 
 #include "platform/files/file_walk.hpp"
 #include "platform/files/fs_fd.hpp"
+#include "platform/runtime/error.hpp"
 
 namespace kx::platform {
 namespace {
@@ -27,11 +28,11 @@ std::string inQuotes(std::string_view path) {
 // Takes both kinds of advisory lock without waiting: a program that locked
 // the file (with flock or with an fcntl record lock) is using it, and
 // Windows would not let anyone else open it for writing either.
-std::expected<void, FileError> lockExclusively(int fd, std::string_view path) {
+std::expected<void, Error> lockExclusively(int fd, std::string_view path) {
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EWOULDBLOCK)
-            return std::unexpected(fail(FileError::SharingViolation,
-                                        inQuotes(path) + " is locked by another program"));
+            return std::unexpected(
+                fail(Error::SharingViolation, inQuotes(path) + " is locked by another program"));
         return std::unexpected(fromErrno(errno, "cannot lock", path));
     }
     struct flock range {};
@@ -41,8 +42,8 @@ std::expected<void, FileError> lockExclusively(int fd, std::string_view path) {
     range.l_len = 0;  // the whole file, however long it grows
     if (::fcntl(fd, F_OFD_SETLK, &range) != 0) {
         if (errno == EAGAIN || errno == EACCES)
-            return std::unexpected(fail(FileError::SharingViolation,
-                                        inQuotes(path) + " is locked by another program"));
+            return std::unexpected(
+                fail(Error::SharingViolation, inQuotes(path) + " is locked by another program"));
         // A file system without record locks still had the flock taken.
         if (errno != EINVAL && errno != ENOLCK && errno != EOPNOTSUPP)
             return std::unexpected(fromErrno(errno, "cannot lock", path));
@@ -52,10 +53,9 @@ std::expected<void, FileError> lockExclusively(int fd, std::string_view path) {
 
 }  // namespace
 
-std::expected<EntryFacts, FileError> lookAtEntry(Machine& machine, std::string_view path) {
+std::expected<EntryFacts, Error> lookAtEntry(Machine& machine, std::string_view path) {
     auto entry = lookAt(machine, path);
-    if (!entry)
-        return std::unexpected(entry.error());
+    KX_PROPAGATE(entry);
     EntryFacts facts;
     facts.kind = kindOf(entry->st.st_mode);
     if (facts.kind == EntryKind::Link) {
@@ -69,11 +69,10 @@ std::expected<EntryFacts, FileError> lookAtEntry(Machine& machine, std::string_v
     return facts;
 }
 
-std::expected<OverwriteFile, FileError> OverwriteFile::open(Machine& machine, std::string_view path,
-                                                            Open how) {
+std::expected<OverwriteFile, Error> OverwriteFile::open(Machine& machine, std::string_view path,
+                                                        Open how) {
     auto parent = openParent(machine, path);
-    if (!parent)
-        return std::unexpected(parent.error());
+    KX_PROPAGATE(parent);
     const int dir = parent->dir.get();
     const char* name = parent->name.c_str();
 
@@ -81,12 +80,10 @@ std::expected<OverwriteFile, FileError> OverwriteFile::open(Machine& machine, st
     if (how == Open::Existing) {
         if (::fstatat(dir, name, &before, AT_SYMLINK_NOFOLLOW) != 0) {
             if (errno == ENOENT)
-                return std::unexpected(
-                    fail(FileError::NotFound, "file not found: " + inQuotes(path)));
+                return std::unexpected(fail(Error::NotFound, "file not found: " + inQuotes(path)));
             return std::unexpected(fromErrno(errno, "cannot look at", path));
         }
-        if (auto ok = refuseUnsafe(before, path); !ok)
-            return std::unexpected(ok.error());
+        KX_PROPAGATE(refuseUnsafe(before, path));
     }
 
     // O_NOFOLLOW refuses a link swapped in since the look; O_NONBLOCK keeps a
@@ -97,30 +94,28 @@ std::expected<OverwriteFile, FileError> OverwriteFile::open(Machine& machine, st
     UniqueFd fd(::openat(dir, name, flags, 0600));
     if (!fd.valid()) {
         if (errno == ELOOP)
-            return std::unexpected(fail(FileError::AccessDenied,
-                                        "refused: " + inQuotes(path) + " is a symbolic link"));
+            return std::unexpected(
+                fail(Error::AccessDenied, "refused: " + inQuotes(path) + " is a symbolic link"));
         if (errno == ENXIO)
-            return std::unexpected(fail(FileError::AccessDenied,
-                                        "refused: " + inQuotes(path) + " is not a regular file"));
+            return std::unexpected(
+                fail(Error::AccessDenied, "refused: " + inQuotes(path) + " is not a regular file"));
         return std::unexpected(fromErrno(errno, "cannot open", path));
     }
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0)
         return std::unexpected(fromErrno(errno, "cannot look at", path));
-    if (auto ok = refuseUnsafe(st, path); !ok)
-        return std::unexpected(ok.error());
+    KX_PROPAGATE(refuseUnsafe(st, path));
     // The file opened must be the one looked at: a rename of another file
     // onto the name in between would otherwise be wiped in its place.
     if (how == Open::Existing && (st.st_dev != before.st_dev || st.st_ino != before.st_ino))
         return std::unexpected(
-            fail(FileError::SharingViolation, inQuotes(path) + " changed while being opened"));
+            fail(Error::SharingViolation, inQuotes(path) + " changed while being opened"));
     // Back to blocking writes: a regular file never blocks, but a short write
     // would otherwise have to be told apart from EAGAIN.
     const int fl = ::fcntl(fd.get(), F_GETFL);
     if (fl >= 0)
         (void)::fcntl(fd.get(), F_SETFL, fl & ~O_NONBLOCK);
-    if (auto locked = lockExclusively(fd.get(), path); !locked)
-        return std::unexpected(locked.error());
+    KX_PROPAGATE(lockExclusively(fd.get(), path));
     return OverwriteFile(fd.release(), std::string(path));
 }
 
@@ -154,19 +149,19 @@ void OverwriteFile::close() {
     }
 }
 
-std::expected<std::uint64_t, FileError> OverwriteFile::length() const {
+std::expected<std::uint64_t, Error> OverwriteFile::length() const {
     if (fd_ < 0)
-        return std::unexpected(fail(FileError::AccessDenied, inQuotes(path_) + " is closed"));
+        return std::unexpected(fail(Error::AccessDenied, inQuotes(path_) + " is closed"));
     struct stat st {};
     if (::fstat(fd_, &st) != 0)
         return std::unexpected(fromErrno(errno, "cannot look at", path_));
     return static_cast<std::uint64_t>(st.st_size);
 }
 
-std::expected<void, FileError> OverwriteFile::fill(std::uint64_t offset, std::uint64_t count,
-                                                   std::uint8_t value) {
+std::expected<void, Error> OverwriteFile::fill(std::uint64_t offset, std::uint64_t count,
+                                               std::uint8_t value) {
     if (fd_ < 0)
-        return std::unexpected(fail(FileError::AccessDenied, inQuotes(path_) + " is closed"));
+        return std::unexpected(fail(Error::AccessDenied, inQuotes(path_) + " is closed"));
     if (count == 0)
         return {};
     if (block_.empty())
@@ -184,32 +179,32 @@ std::expected<void, FileError> OverwriteFile::fill(std::uint64_t offset, std::ui
             if (errno == EINTR)
                 continue;
             auto e = fromErrno(errno, "overwriting failed part-way:", path_);
-            if (e.code != FileError::DiskFull)
-                e.code = FileError::WriteFault;
+            if (e.code != Error::DiskFull)
+                e.code = Error::WriteFault;
             return std::unexpected(std::move(e));
         }
         if (w == 0)
             return std::unexpected(
-                fail(FileError::WriteFault, "overwriting failed part-way: " + inQuotes(path_)));
+                fail(Error::WriteFault, "overwriting failed part-way: " + inQuotes(path_)));
         done += static_cast<std::uint64_t>(w);
     }
     return {};
 }
 
-std::expected<void, FileError> OverwriteFile::flush() {
+std::expected<void, Error> OverwriteFile::flush() {
     if (fd_ < 0)
-        return std::unexpected(fail(FileError::AccessDenied, inQuotes(path_) + " is closed"));
+        return std::unexpected(fail(Error::AccessDenied, inQuotes(path_) + " is closed"));
     if (::fdatasync(fd_) != 0) {
         auto e = fromErrno(errno, "cannot flush", path_);
-        e.code = FileError::WriteFault;
+        e.code = Error::WriteFault;
         return std::unexpected(std::move(e));
     }
     return {};
 }
 
-std::expected<void, FileError> OverwriteFile::truncate(std::uint64_t length) {
+std::expected<void, Error> OverwriteFile::truncate(std::uint64_t length) {
     if (fd_ < 0)
-        return std::unexpected(fail(FileError::AccessDenied, inQuotes(path_) + " is closed"));
+        return std::unexpected(fail(Error::AccessDenied, inQuotes(path_) + " is closed"));
     if (::ftruncate(fd_, static_cast<off_t>(length)) != 0)
         return std::unexpected(fromErrno(errno, "cannot cut", path_));
     return {};

@@ -35,7 +35,7 @@ struct EntryFacts {
 /// The entry a path names, without following any link on the way or at the
 /// end. NotFound when it is not there, PathNotFound for a missing folder,
 /// AccessDenied when the way passes through a link.
-std::expected<EntryFacts, FileError> lookAtEntry(Machine& machine, std::string_view path);
+std::expected<EntryFacts, Error> lookAtEntry(Machine& machine, std::string_view path);
 
 /// One regular file opened for overwriting in place. Owns its descriptor and
 /// the file locks taken at opening; both go with the object.
@@ -50,8 +50,8 @@ class OverwriteFile {
     /// process holds a lock on (flock or an fcntl record lock) answers
     /// SharingViolation, as Windows answers for a file open elsewhere; the
     /// locks taken here keep a second wipe of the same file out meanwhile.
-    static std::expected<OverwriteFile, FileError> open(Machine& machine, std::string_view path,
-                                                        Open how);
+    static std::expected<OverwriteFile, Error> open(Machine& machine, std::string_view path,
+                                                    Open how);
 
     OverwriteFile(OverwriteFile&& other) noexcept;
     OverwriteFile& operator=(OverwriteFile&& other) noexcept;
@@ -60,19 +60,18 @@ class OverwriteFile {
     ~OverwriteFile();
 
     /// The file's length now.
-    std::expected<std::uint64_t, FileError> length() const;
+    std::expected<std::uint64_t, Error> length() const;
 
     /// Writes `count` bytes of `value` from `offset` on (growing the file when
     /// the run reaches past its end), from a fixed buffer of kBlockSize bytes:
     /// memory stays the same whatever the count. Not yet flushed.
-    std::expected<void, FileError> fill(std::uint64_t offset, std::uint64_t count,
-                                        std::uint8_t value);
+    std::expected<void, Error> fill(std::uint64_t offset, std::uint64_t count, std::uint8_t value);
 
     /// Flushes the written data to the device (fdatasync).
-    std::expected<void, FileError> flush();
+    std::expected<void, Error> flush();
 
     /// Cuts (or extends) the file to `length` bytes.
-    std::expected<void, FileError> truncate(std::uint64_t length);
+    std::expected<void, Error> truncate(std::uint64_t length);
 
     /// Closes now; later calls answer AccessDenied. Closing twice is harmless.
     void close();

@@ -29,7 +29,7 @@ std::string profilePath(const char* fileName) {
 IniFile loadProfile(Machine& machine, const std::string& path, bool* readable = nullptr) {
     auto text = files::readAll(machine, path);
     if (readable != nullptr)
-        *readable = text.has_value() || text.error().code == FileError::NotFound;
+        *readable = text.has_value() || text.error().code == Error::NotFound;
     return text ? IniFile::parse(*text) : IniFile{};
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/registry/registry.hpp"
+#include "platform/runtime/error.hpp"
 
 namespace kx::platform {
 
@@ -78,13 +79,10 @@ struct MachineConfig {
     static std::vector<std::string> defaultTokenGroups(bool administrator);
 };
 
-struct MachineError {
-    std::string message;
-    /// The Win32 code a file call reports for it: 3 (path not found) for a
-    /// path that reaches no drive or climbs out of one, 123 (invalid name) for
-    /// a component Windows could not hold, 5 for a prefix that cannot be used.
-    std::uint32_t code = 3;
-};
+// Failures of the machine carry the Win32 code a file call reports for them:
+// 3 (path not found) for a path that reaches no drive or climbs out of one,
+// 123 (invalid name) for a component Windows could not hold, 5 for a prefix
+// that cannot be used.
 
 /// A Windows path taken apart: the host folder of its drive's root and the
 /// components below it, in their on-disk spelling where they exist.
@@ -104,18 +102,17 @@ class Machine {
     static std::filesystem::path defaultPrefix();
 
     /// Opens an existing prefix (machine.ini and registry.db must be there).
-    static std::expected<std::unique_ptr<Machine>, MachineError> open(
-        const std::filesystem::path& prefix);
+    static std::expected<std::unique_ptr<Machine>, Error> open(const std::filesystem::path& prefix);
 
     /// Creates a prefix with the skeleton of a German Windows XP installation
     /// (folders, dosdevices links, machine.ini, registry with Shell Folders
     /// values); an existing prefix is opened and completed, never wiped.
-    static std::expected<std::unique_ptr<Machine>, MachineError> create(
+    static std::expected<std::unique_ptr<Machine>, Error> create(
         const std::filesystem::path& prefix,
         const MachineConfig& config = MachineConfig::defaults());
 
     /// Opens the prefix, creating it first when it does not exist.
-    static std::expected<std::unique_ptr<Machine>, MachineError> openOrCreate(
+    static std::expected<std::unique_ptr<Machine>, Error> openOrCreate(
         const std::filesystem::path& prefix);
 
     ~Machine();
@@ -142,10 +139,10 @@ class Machine {
     /// "C:" and "C:name" count from the root: every drive's current folder is
     /// its root here. Links on the way are followed; callers that write use
     /// `resolveParts` and walk the components without following links.
-    std::expected<std::filesystem::path, MachineError> resolve(std::string_view windowsPath) const;
+    std::expected<std::filesystem::path, Error> resolve(std::string_view windowsPath) const;
 
     /// The same resolution, answered as the drive's root plus components.
-    std::expected<ResolvedPath, MachineError> resolveParts(std::string_view windowsPath) const;
+    std::expected<ResolvedPath, Error> resolveParts(std::string_view windowsPath) const;
 
     /// Links a folder of the machine to a folder of the host: from then on the
     /// Windows path and everything below it resolve into `hostFolder`, which
@@ -159,8 +156,8 @@ class Machine {
     /// Fails for a host folder that is not an existing folder given by an
     /// absolute path, for a drive's root, for a place inside another linked
     /// folder, and when a folder with entries already stands at the place.
-    std::expected<void, MachineError> linkFolder(std::string_view windowsFolder,
-                                                 const std::filesystem::path& hostFolder);
+    std::expected<void, Error> linkFolder(std::string_view windowsFolder,
+                                          const std::filesystem::path& hostFolder);
 
     /// The linked folders strictly below a Windows folder: each one's path
     /// relative to that folder (components) and its host folder.

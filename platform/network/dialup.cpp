@@ -91,8 +91,7 @@ std::expected<PhoneBook, DWORD> openPhoneBook(Machine& machine, const char* phon
         return book;
     auto text = files::readAll(machine, book.path);
     if (!text) {
-        if (text.error().code == FileError::NotFound ||
-            text.error().code == FileError::PathNotFound)
+        if (text.error().code == Error::NotFound || text.error().code == Error::PathNotFound)
             return book.allUsers ? std::expected<PhoneBook, DWORD>(std::move(book))
                                  : std::unexpected(ERROR_CANNOT_OPEN_PHONEBOOK);
         return std::unexpected(ERROR_CANNOT_LOAD_PHONEBOOK);
@@ -340,9 +339,8 @@ DWORD RasDeleteEntryA(const char* phoneBook, const char* entryName) {
     book->entries.removeSection(*section);
     auto written = files::replaceContent(machine, book->path, book->entries.text());
     if (!written)
-        return written.error().code == FileError::AccessDenied
-                   ? static_cast<DWORD>(ERROR_ACCESS_DENIED)
-                   : ERROR_CANNOT_WRITE_PHONEBOOK;
+        return written.error().code == Error::AccessDenied ? static_cast<DWORD>(ERROR_ACCESS_DENIED)
+                                                           : ERROR_CANNOT_WRITE_PHONEBOOK;
     return 0;
 }
 

@@ -1,6 +1,8 @@
 // The loop-driven TCP client socket on POSIX sockets.
 #include "platform/network/http_socket.hpp"
 
+#include "platform/runtime/error.hpp"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
@@ -26,13 +28,8 @@ namespace {
 constexpr std::size_t kReadPerPoll = 256 * 1024;
 constexpr std::size_t kReadChunk = 16 * 1024;
 
-struct SockError {
-    std::int32_t number;
-    std::string description;
-};
-
 // The socket control's wording for the errors we can meet.
-SockError fromErrno(int err) {
+Error fromErrno(int err) {
     switch (err) {
         case ECONNREFUSED:
             return {kSockConnectionRefused, "Connection is forcefully rejected"};
@@ -58,7 +55,7 @@ struct TcpClientSocket::Impl {
     SocketState state = SocketState::Closed;
     std::string received;
     std::string outgoing;
-    std::optional<SockError> pendingError;  // reported at the next poll
+    std::optional<platform::Error> pendingError;  // reported at the next poll
     std::optional<ui::MessageLoop::SourceId> source;
     std::weak_ptr<void> loopLifetime;
     bool polling = false;
@@ -75,13 +72,13 @@ struct TcpClientSocket::Impl {
         source.reset();
     }
 
-    void fail(const SockError& error) {
+    void fail(const platform::Error& error) {
         closeFd();
         outgoing.clear();
         state = SocketState::Error;
         leaveLoop();
         if (owner && owner->Error)
-            owner->Error(error.number, error.description);
+            owner->Error(static_cast<std::int32_t>(error.code), error.message);
     }
 
     void flush() {
@@ -201,7 +198,7 @@ void TcpClientSocket::connect(const std::string& host, std::uint16_t port) {
     const auto service = std::to_string(port);
     if (host.empty() || ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0 ||
         found == nullptr) {
-        impl_->pendingError = SockError{kSockHostNotFound, "Host not found"};
+        impl_->pendingError = platform::Error{kSockHostNotFound, "Host not found"};
         return;
     }
     sockaddr_in address{};

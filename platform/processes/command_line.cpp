@@ -1,14 +1,12 @@
 #include "platform/processes/command_line.hpp"
 
+#include "platform/runtime/text.hpp"
+
 namespace kx::platform {
 namespace {
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
 std::size_t skipBlanks(std::string_view text, std::size_t pos) {
-    while (pos < text.size() && isBlank(text[pos])) ++pos;
+    while (pos < text.size() && isSpaceOrTab(text[pos])) ++pos;
     return pos;
 }
 
@@ -25,7 +23,7 @@ ProgramToken programToken(std::string_view commandLine) {
             token.quoted = true;
             continue;
         }
-        if (!inQuotes && isBlank(c))
+        if (!inQuotes && isSpaceOrTab(c))
             break;
         token.program += c;
     }
@@ -69,7 +67,7 @@ std::vector<std::string> splitArguments(std::string_view text) {
                 ++pos;
                 continue;
             }
-            if (!inQuotes && isBlank(c))
+            if (!inQuotes && isSpaceOrTab(c))
                 break;
             word += c;
             ++pos;

@@ -1,166 +1,34 @@
 // The registry kept in SQLite. One row per key (the four roots have fixed ids),
 // one row per value with its type and raw bytes. Names keep the spelling they
 // were created with; lookups go through the lower-cased form.
-#include <sqlite3.h>
-
-#include <array>
-#include <cstring>
 #include <mutex>
 #include <new>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <unordered_map>
-#include <vector>
 
-#include "platform/registry/registry.hpp"
+#include "platform/registry/registry_rules.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/storage/sqlite_database.hpp"
 
 namespace kx::platform {
 namespace {
-
-// Access bits that let a handle change something. KEY_CREATE_LINK, WRITE_DAC
-// and WRITE_OWNER count as well, because an ACL that refuses writes refuses them.
-constexpr DWORD kKeyCreateLink = 0x0020;
-constexpr DWORD kWriteDac = 0x40000;
-constexpr DWORD kWriteOwner = 0x80000;
-constexpr DWORD kWriteAccess =
-    KEY_SET_VALUE | KEY_CREATE_SUB_KEY | kKeyCreateLink | DELETE_ACCESS | kWriteDac | kWriteOwner;
-
-constexpr DWORD kGenericRead = 0x80000000u;
-constexpr DWORD kGenericWrite = 0x40000000u;
-constexpr DWORD kGenericExecute = 0x20000000u;
-constexpr DWORD kGenericAll = 0x10000000u;
-constexpr DWORD kMaximumAllowed = 0x02000000u;
-
-// A key name (one path segment) longer than this is refused on creation, as Win32 does.
-constexpr std::size_t kMaxKeyNameChars = 255;
-// Win32 trees end at 512 levels. Keeping to that also bounds the recursion of
-// whoever walks a tree (export, deleteKeyTree), whatever a .reg file asks for.
-constexpr std::int64_t kMaxDepth = 512;
-
+using namespace detail;
+using storage::DatabaseError;
+using storage::Transaction;
 // Marks the file as ours, so that another program's database is not taken over.
 constexpr int kApplicationId = 0x4B585247;  // "KXRG"
 constexpr int kSchemaVersion = 1;
 
-constexpr std::array<HKEY, 4> kRoots = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE,
-                                        HKEY_USERS};
-constexpr std::array<std::string_view, 4> kRootNames = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER",
-                                                        "HKEY_LOCAL_MACHINE", "HKEY_USERS"};
-
-bool isRoot(HKEY h) {
-    return h >= HKEY_CLASSES_ROOT && h <= HKEY_USERS;
+// A SQLite failure reaches the public call as a status.
+LONG statusOf(const DatabaseError& e) {
+    if (e.busy())
+        return ERROR_BUSY;
+    if (e.outOfMemory())
+        return ERROR_OUTOFMEMORY;
+    return ERROR_BADDB;
 }
-// Root keys have the row ids 1..4 in root-handle order.
-std::int64_t rootId(HKEY h) {
-    return static_cast<std::int64_t>(h - HKEY_CLASSES_ROOT) + 1;
-}
-
-DWORD mapGenericAccess(DWORD sam) {
-    DWORD out = sam & ~(kGenericRead | kGenericWrite | kGenericExecute | kGenericAll);
-    if (sam & (kGenericRead | kGenericExecute))
-        out |= KEY_READ;
-    if (sam & kGenericWrite)
-        out |= KEY_WRITE;
-    if (sam & kGenericAll)
-        out |= KEY_ALL_ACCESS;
-    return out;
-}
-
-std::vector<std::string_view> splitPath(std::string_view path) {
-    std::vector<std::string_view> parts;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        auto end = path.find('\\', start);
-        if (end == std::string_view::npos)
-            end = path.size();
-        if (end > start)
-            parts.push_back(path.substr(start, end - start));
-        start = end + 1;
-    }
-    return parts;
-}
-
-std::size_t countChars(std::string_view text) {
-    std::size_t n = 0, pos = 0;
-    while (pos < text.size()) {
-        nextCodePoint(text, pos);
-        ++n;
-    }
-    return n;
-}
-
-// A SQLite failure travelling to the public call, which answers it as a status.
-struct DbError {
-    int code;
-    LONG status() const {
-        const int primary = code & 0xFF;
-        if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED)
-            return ERROR_BUSY;
-        if (primary == SQLITE_NOMEM)
-            return ERROR_OUTOFMEMORY;
-        return ERROR_BADDB;
-    }
-};
-
-// SQLite binds a null pointer as SQL NULL, not as an empty text or blob.
-const char kEmpty[1] = {0};
-
-// One use of a cached statement: bindings and reset are undone on scope exit.
-class Query {
-  public:
-    Query(sqlite3* db, sqlite3_stmt* st) : db_(db), st_(st) {}
-    ~Query() {
-        sqlite3_reset(st_);
-        sqlite3_clear_bindings(st_);
-    }
-    Query(const Query&) = delete;
-    Query& operator=(const Query&) = delete;
-
-    Query& bind(int i, std::int64_t v) {
-        check(sqlite3_bind_int64(st_, i, v));
-        return *this;
-    }
-    Query& bindText(int i, std::string_view v) {
-        check(sqlite3_bind_text64(st_, i, v.empty() ? kEmpty : v.data(), v.size(), SQLITE_TRANSIENT,
-                                  SQLITE_UTF8));
-        return *this;
-    }
-    Query& bindBlob(int i, const void* data, std::size_t size) {
-        check(sqlite3_bind_blob64(st_, i, size == 0 ? kEmpty : data, size, SQLITE_TRANSIENT));
-        return *this;
-    }
-    /// True for a row, false when done.
-    bool step() {
-        const int rc = sqlite3_step(st_);
-        if (rc == SQLITE_ROW)
-            return true;
-        if (rc == SQLITE_DONE)
-            return false;
-        throw DbError{rc};
-    }
-    void run() {
-        while (step()) {
-        }
-    }
-    std::int64_t integer(int col) const { return sqlite3_column_int64(st_, col); }
-    std::string_view bytes(int col) const {
-        const void* p = sqlite3_column_blob(st_, col);
-        const int n = sqlite3_column_bytes(st_, col);
-        if (!p || n <= 0)
-            return {};
-        return {static_cast<const char*>(p), static_cast<std::size_t>(n)};
-    }
-    int changes() const { return sqlite3_changes(db_); }
-
-  private:
-    void check(int rc) {
-        if (rc != SQLITE_OK)
-            throw DbError{rc};
-    }
-    sqlite3* db_;
-    sqlite3_stmt* st_;
-};
 
 struct Handle {
     std::int64_t key = 0;
@@ -173,70 +41,17 @@ struct KeyRow {
     bool readOnly = false;
 };
 
-// Copies a name into a caller's char buffer with Win32's capacity rules.
-LONG putName(std::string_view name, char* buffer, DWORD* cch) {
-    if (static_cast<std::uint64_t>(name.size()) + 1 > *cch)
-        return ERROR_MORE_DATA;
-    if (!name.empty())
-        std::memcpy(buffer, name.data(), name.size());
-    buffer[name.size()] = '\0';
-    *cch = static_cast<DWORD>(name.size());
-    return ERROR_SUCCESS;
-}
-
-// Fills type/data/size the way RegQueryValueExA does.
-LONG putData(DWORD storedType, std::string_view bytes, DWORD* type, std::uint8_t* data,
-             DWORD* cbData) {
-    if (type)
-        *type = storedType;
-    const auto size = static_cast<DWORD>(bytes.size());
-    if (!data) {
-        if (cbData)
-            *cbData = size;
-        return ERROR_SUCCESS;
-    }
-    if (*cbData < size) {
-        *cbData = size;
-        return ERROR_MORE_DATA;
-    }
-    if (size)
-        std::memcpy(data, bytes.data(), size);
-    *cbData = size;
-    return ERROR_SUCCESS;
-}
-
 class SqliteRegistry final : public Registry {
   public:
     SqliteRegistry(const std::filesystem::path& file, RegistryPolicy policy) : policy_(policy) {
-        const int rc = sqlite3_open_v2(
-            file.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-            nullptr);
-        if (rc != SQLITE_OK) {
-            std::string why = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
-            sqlite3_close_v2(db_);
-            throw std::runtime_error("registry database " + file.string() + ": " + why);
-        }
         try {
-            sqlite3_extended_result_codes(db_, 1);
             // Companion processes take turns; a writer waits rather than failing.
-            sqlite3_busy_timeout(db_, 5000);
+            db_ = storage::Database::openShared(file, std::chrono::milliseconds(5000));
             setup();
-        } catch (const DbError& e) {
-            std::string why = sqlite3_errmsg(db_);
-            if (why.empty() || why == "not an error")
-                why = sqlite3_errstr(e.code);
-            close();
-            throw std::runtime_error("registry database " + file.string() + ": " + why);
         } catch (const std::runtime_error& e) {
-            close();
             throw std::runtime_error("registry database " + file.string() + ": " + e.what());
-        } catch (...) {
-            close();
-            throw;
         }
     }
-
-    ~SqliteRegistry() override { close(); }
 
     LONG RegOpenKeyExA(HKEY hKey, std::string_view subKey, DWORD /*options*/, DWORD samDesired,
                        HKEY* phkResult) override {
@@ -246,7 +61,7 @@ class SqliteRegistry final : public Registry {
         return guarded([&]() -> LONG {
             Handle h;
             KeyRow base;
-            Tx tx(*this, false);
+            Transaction tx(*db_, Transaction::Kind::Read);
             if (const LONG st = liveHandle(hKey, h, base))
                 return st;
             const auto parts = splitPath(subKey);
@@ -282,7 +97,7 @@ class SqliteRegistry final : public Registry {
         return guarded([&]() -> LONG {
             Handle h;
             KeyRow key;
-            Tx tx(*this, true);
+            Transaction tx(*db_, Transaction::Kind::Write);
             if (const LONG st = liveHandle(hKey, h, key))
                 return st;
             std::size_t i = 0;
@@ -321,10 +136,10 @@ class SqliteRegistry final : public Registry {
         return guarded([&]() -> LONG {
             Handle h;
             KeyRow key;
-            Tx tx(*this, false);
+            Transaction tx(*db_, Transaction::Kind::Read);
             if (const LONG st = liveHandle(hKey, h, key))
                 return st;
-            Query q = query("SELECT type, data FROM vals WHERE key = ?1 AND name_lc = ?2");
+            auto q = db_->cached("SELECT type, data FROM vals WHERE key = ?1 AND name_lc = ?2");
             q.bind(1, key.id).bindText(2, lower(valueName));
             if (!q.step())
                 return ERROR_FILE_NOT_FOUND;
@@ -341,16 +156,16 @@ class SqliteRegistry final : public Registry {
         return guarded([&]() -> LONG {
             Handle h;
             KeyRow key;
-            Tx tx(*this, true);
+            Transaction tx(*db_, Transaction::Kind::Write);
             if (const LONG st = liveHandle(hKey, h, key))
                 return st;
             if (const LONG st = mayWriteValues(h, key))
                 return st;
             // An existing value keeps the spelling of its name, as on Windows.
-            query(
-                "INSERT INTO vals(key, name, name_lc, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
-                "ON CONFLICT(key, name_lc) DO UPDATE SET type = excluded.type, "
-                "data = excluded.data")
+            db_->cached(
+                   "INSERT INTO vals(key, name, name_lc, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
+                   "ON CONFLICT(key, name_lc) DO UPDATE SET type = excluded.type, "
+                   "data = excluded.data")
                 .bind(1, key.id)
                 .bindText(2, valueName)
                 .bindText(3, lower(valueName))
@@ -366,14 +181,14 @@ class SqliteRegistry final : public Registry {
         return guarded([&]() -> LONG {
             Handle h;
             KeyRow key;
-            Tx tx(*this, true);
+            Transaction tx(*db_, Transaction::Kind::Write);
             if (const LONG st = liveHandle(hKey, h, key))
                 return st;
             if (const LONG st = mayWriteValues(h, key))
                 return st;
-            Query q = query("DELETE FROM vals WHERE key = ?1 AND name_lc = ?2");
+            auto q = db_->cached("DELETE FROM vals WHERE key = ?1 AND name_lc = ?2");
             q.bind(1, key.id).bindText(2, lower(valueName)).run();
-            if (q.changes() == 0)
+            if (db_->changes() == 0)
                 return ERROR_FILE_NOT_FOUND;
             tx.commit();
             return ERROR_SUCCESS;
@@ -384,7 +199,7 @@ class SqliteRegistry final : public Registry {
         return guarded([&]() -> LONG {
             Handle h;
             KeyRow key;
-            Tx tx(*this, true);
+            Transaction tx(*db_, Transaction::Kind::Write);
             if (const LONG st = liveHandle(hKey, h, key))
                 return st;
             for (const auto part : splitPath(subKey)) {
@@ -398,12 +213,12 @@ class SqliteRegistry final : public Registry {
             if (key.readOnly || denyByPolicy(h.root))
                 return ERROR_ACCESS_DENIED;
             {
-                Query q = query("SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1");
+                auto q = db_->cached("SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1");
                 if (q.bind(1, key.id).step())
                     return ERROR_ACCESS_DENIED;
             }
-            query("DELETE FROM vals WHERE key = ?1").bind(1, key.id).run();
-            query("DELETE FROM keys WHERE id = ?1").bind(1, key.id).run();
+            db_->cached("DELETE FROM vals WHERE key = ?1").bind(1, key.id).run();
+            db_->cached("DELETE FROM keys WHERE id = ?1").bind(1, key.id).run();
             tx.commit();
             return ERROR_SUCCESS;
         });
@@ -416,11 +231,11 @@ class SqliteRegistry final : public Registry {
         return guarded([&]() -> LONG {
             Handle h;
             KeyRow key;
-            Tx tx(*this, false);
+            Transaction tx(*db_, Transaction::Kind::Read);
             if (const LONG st = liveHandle(hKey, h, key))
                 return st;
-            Query q =
-                query("SELECT name FROM keys WHERE parent = ?1 ORDER BY name_lc LIMIT 1 OFFSET ?2");
+            auto q = db_->cached(
+                "SELECT name FROM keys WHERE parent = ?1 ORDER BY name_lc LIMIT 1 OFFSET ?2");
             q.bind(1, key.id).bind(2, index);
             if (!q.step())
                 return ERROR_NO_MORE_ITEMS;
@@ -446,10 +261,10 @@ class SqliteRegistry final : public Registry {
         return guarded([&]() -> LONG {
             Handle h;
             KeyRow key;
-            Tx tx(*this, false);
+            Transaction tx(*db_, Transaction::Kind::Read);
             if (const LONG st = liveHandle(hKey, h, key))
                 return st;
-            Query q = query(
+            auto q = db_->cached(
                 "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY name_lc "
                 "LIMIT 1 OFFSET ?2");
             q.bind(1, key.id).bind(2, index);
@@ -472,7 +287,7 @@ class SqliteRegistry final : public Registry {
         return guarded([&]() -> LONG {
             Handle h;
             KeyRow key;
-            Tx tx(*this, true);
+            Transaction tx(*db_, Transaction::Kind::Write);
             if (const LONG st = liveHandle(root, h, key))
                 return st;
             for (const auto part : splitPath(subKey)) {
@@ -481,7 +296,7 @@ class SqliteRegistry final : public Registry {
                     return ERROR_FILE_NOT_FOUND;
                 key = *child;
             }
-            query("UPDATE keys SET readonly = ?1 WHERE id = ?2")
+            db_->cached("UPDATE keys SET readonly = ?1 WHERE id = ?2")
                 .bind(1, readOnly ? 1 : 0)
                 .bind(2, key.id)
                 .run();
@@ -495,101 +310,33 @@ class SqliteRegistry final : public Registry {
         // slip into this transaction.
         std::lock_guard lock(mutex_);
         try {
-            Tx tx(*this, true);
+            Transaction tx(*db_, Transaction::Kind::Write);
             const LONG st = work();
             if (st == ERROR_SUCCESS)
                 tx.commit();
             return st;
-        } catch (const DbError& e) {
-            return e.status();
+        } catch (const DatabaseError& e) {
+            return statusOf(e);
         }
     }
 
   private:
-    // A transaction, or a savepoint inside the one already open. Read scopes
-    // nested in another scope do nothing; an outermost read scope still opens a
-    // transaction so that a call sees one consistent state. Write scopes start
-    // with BEGIN IMMEDIATE: taking the write lock up front lets the busy
-    // time-out do its work, where upgrading a read transaction later would fail
-    // at once when another process wrote in between.
-    class Tx {
-      public:
-        Tx(SqliteRegistry& r, bool write) : r_(r) {
-            if (r_.depth_ > 0) {
-                // SQLite may have rolled back the outer transaction on its own
-                // (disk full, I/O error); carrying on would commit piecemeal.
-                if (sqlite3_get_autocommit(r_.db_))
-                    throw DbError{SQLITE_ABORT};
-                if (!write)
-                    return;
-                name_ = "kx" + std::to_string(r_.depth_);
-                r_.exec(("SAVEPOINT " + name_).c_str());
-            } else {
-                r_.exec(write ? "BEGIN IMMEDIATE" : "BEGIN");
-            }
-            active_ = true;
-            ++r_.depth_;
-        }
-        Tx(const Tx&) = delete;
-        Tx& operator=(const Tx&) = delete;
-
-        void commit() {
-            if (!active_)
-                return;
-            if (name_.empty()) {
-                if (sqlite3_get_autocommit(r_.db_))
-                    throw DbError{SQLITE_ABORT};
-                r_.exec("COMMIT");
-            } else {
-                r_.exec(("RELEASE " + name_).c_str());
-            }
-            active_ = false;
-            --r_.depth_;
-        }
-
-        ~Tx() {
-            if (!active_)
-                return;
-            --r_.depth_;
-            if (name_.empty()) {
-                if (!sqlite3_get_autocommit(r_.db_))
-                    r_.execQuiet("ROLLBACK");
-            } else {
-                r_.execQuiet(("ROLLBACK TO " + name_).c_str());
-                r_.execQuiet(("RELEASE " + name_).c_str());
-            }
-        }
-
-      private:
-        SqliteRegistry& r_;
-        std::string name_;
-        bool active_ = false;
-    };
-
     template <typename F>
     LONG guarded(F&& body) {
         std::lock_guard lock(mutex_);
         try {
             return body();
-        } catch (const DbError& e) {
-            return e.status();
+        } catch (const DatabaseError& e) {
+            return statusOf(e);
         } catch (const std::bad_alloc&) {
             return ERROR_OUTOFMEMORY;
         }
     }
 
     void setup() {
-        // WAL lets readers in other processes carry on while one writes.
-        {
-            Query q = query("PRAGMA journal_mode = WAL");
-            q.step();
-        }
-        // With WAL a crash of the program loses nothing committed; only a
-        // power failure may drop the last commits, as Windows' lazy flush does.
-        exec("PRAGMA synchronous = NORMAL");
-        Tx tx(*this, true);
+        Transaction tx(*db_, Transaction::Kind::Write);
         const auto pragmaInt = [&](const char* sql) {
-            Query q = query(sql);
+            auto q = db_->cached(sql);
             return q.step() ? q.integer(0) : 0;
         };
         const auto version = pragmaInt("PRAGMA user_version");
@@ -597,7 +344,7 @@ class SqliteRegistry final : public Registry {
         if (version == 0 && appId == 0) {
             if (pragmaInt("SELECT count(*) FROM sqlite_master") != 0)
                 throw std::runtime_error("holds other tables, not a registry");
-            exec(
+            db_->exec(
                 "CREATE TABLE keys("
                 " id INTEGER PRIMARY KEY AUTOINCREMENT,"  // never reused: see liveHandle
                 " parent INTEGER NOT NULL,"
@@ -605,7 +352,7 @@ class SqliteRegistry final : public Registry {
                 " name_lc TEXT NOT NULL,"
                 " readonly INTEGER NOT NULL DEFAULT 0,"
                 " UNIQUE(parent, name_lc))");
-            exec(
+            db_->exec(
                 "CREATE TABLE vals("
                 " key INTEGER NOT NULL,"
                 " name TEXT NOT NULL,"
@@ -614,47 +361,19 @@ class SqliteRegistry final : public Registry {
                 " data BLOB NOT NULL,"
                 " PRIMARY KEY(key, name_lc)) WITHOUT ROWID");
             for (std::size_t i = 0; i < kRoots.size(); ++i) {
-                query("INSERT INTO keys(id, parent, name, name_lc) VALUES(?1, 0, ?2, ?3)")
+                db_->cached("INSERT INTO keys(id, parent, name, name_lc) VALUES(?1, 0, ?2, ?3)")
                     .bind(1, rootId(kRoots[i]))
                     .bindText(2, kRootNames[i])
                     .bindText(3, lower(kRootNames[i]))
                     .run();
             }
-            exec(("PRAGMA application_id = " + std::to_string(kApplicationId)).c_str());
-            exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
+            db_->exec("PRAGMA application_id = " + std::to_string(kApplicationId));
+            db_->exec("PRAGMA user_version = " + std::to_string(kSchemaVersion));
         } else if (appId != kApplicationId || version != kSchemaVersion) {
             throw std::runtime_error("not a registry database of this version");
         }
         tx.commit();
     }
-
-    void close() {
-        for (auto& [sql, st] : statements_) sqlite3_finalize(st);
-        statements_.clear();
-        if (db_)
-            sqlite3_close_v2(db_);
-        db_ = nullptr;
-    }
-
-    Query query(const char* sql) {
-        auto it = statements_.find(sql);
-        if (it == statements_.end()) {
-            sqlite3_stmt* st = nullptr;
-            const int rc =
-                sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr);
-            if (rc != SQLITE_OK)
-                throw DbError{rc};
-            it = statements_.emplace(sql, st).first;
-        }
-        return Query(db_, it->second);
-    }
-
-    void exec(const char* sql) {
-        const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
-        if (rc != SQLITE_OK)
-            throw DbError{rc};
-    }
-    void execQuiet(const char* sql) noexcept { sqlite3_exec(db_, sql, nullptr, nullptr, nullptr); }
 
     bool denyByPolicy(HKEY root) const {
         return !policy_.administrator && root != HKEY_CURRENT_USER;
@@ -671,7 +390,7 @@ class SqliteRegistry final : public Registry {
                 return ERROR_INVALID_HANDLE;
             h = it->second;
         }
-        Query q = query("SELECT readonly FROM keys WHERE id = ?1");
+        auto q = db_->cached("SELECT readonly FROM keys WHERE id = ?1");
         if (!q.bind(1, h.key).step())
             return ERROR_KEY_DELETED;
         key = {h.key, q.integer(0) != 0};
@@ -679,7 +398,7 @@ class SqliteRegistry final : public Registry {
     }
 
     std::optional<KeyRow> findChild(std::int64_t parent, std::string_view name) {
-        Query q = query("SELECT id, readonly FROM keys WHERE parent = ?1 AND name_lc = ?2");
+        auto q = db_->cached("SELECT id, readonly FROM keys WHERE parent = ?1 AND name_lc = ?2");
         q.bind(1, parent).bindText(2, lower(name));
         if (!q.step())
             return std::nullopt;
@@ -688,7 +407,7 @@ class SqliteRegistry final : public Registry {
 
     // Levels below the root: 0 for a root key.
     std::int64_t depthOf(std::int64_t id) {
-        Query q = query(
+        auto q = db_->cached(
             "WITH RECURSIVE up(id, n) AS (SELECT ?1, 0 UNION ALL "
             "SELECT k.parent, up.n + 1 FROM keys k JOIN up ON k.id = up.id WHERE k.parent != 0) "
             "SELECT max(n) FROM up");
@@ -696,12 +415,12 @@ class SqliteRegistry final : public Registry {
     }
 
     KeyRow insertKey(std::int64_t parent, std::string_view name) {
-        query("INSERT INTO keys(parent, name, name_lc) VALUES(?1, ?2, ?3)")
+        db_->cached("INSERT INTO keys(parent, name, name_lc) VALUES(?1, ?2, ?3)")
             .bind(1, parent)
             .bindText(2, name)
             .bindText(3, lower(name))
             .run();
-        return {sqlite3_last_insert_rowid(db_), false};
+        return {db_->lastInsertRowid(), false};
     }
 
     // The access a new handle gets, or ERROR_ACCESS_DENIED.
@@ -739,74 +458,17 @@ class SqliteRegistry final : public Registry {
     }
 
     RegistryPolicy policy_;
-    sqlite3* db_ = nullptr;
-    std::unordered_map<const char*, sqlite3_stmt*> statements_;
+    std::unique_ptr<storage::Database> db_;
     std::unordered_map<HKEY, Handle> handles_;
     HKEY nextHandle_ = 0x100;
-    int depth_ = 0;
     std::recursive_mutex mutex_;
 };
-
-// Enumerates subkey `index` of `key` into `name`, growing the buffer as needed.
-LONG enumSubKey(Registry& reg, HKEY key, DWORD index, std::string& name) {
-    std::vector<char> buffer(256);
-    for (;;) {
-        DWORD cch = static_cast<DWORD>(buffer.size());
-        const LONG st =
-            reg.RegEnumKeyExA(key, index, buffer.data(), &cch, nullptr, nullptr, nullptr, nullptr);
-        if (st == ERROR_MORE_DATA && buffer.size() < (1u << 20)) {
-            buffer.resize(buffer.size() * 4);
-            continue;
-        }
-        if (st == ERROR_SUCCESS)
-            name.assign(buffer.data(), cch);
-        return st;
-    }
-}
-
-LONG deleteTreeBody(Registry& reg, HKEY hKey, std::string_view subKey) {
-    HKEY key = 0;
-    LONG st = reg.RegOpenKeyExA(hKey, subKey, 0, KEY_READ | DELETE_ACCESS, &key);
-    if (st != ERROR_SUCCESS)
-        return st;
-    std::string child;
-    // Index 0 each time: every round removes the first subkey.
-    while ((st = enumSubKey(reg, key, 0, child)) == ERROR_SUCCESS) {
-        st = deleteTreeBody(reg, key, child);
-        if (st != ERROR_SUCCESS)
-            break;
-    }
-    reg.RegCloseKey(key);
-    if (st != ERROR_NO_MORE_ITEMS)
-        return st;
-    return reg.RegDeleteKeyA(hKey, subKey);
-}
 
 }  // namespace
 
 std::unique_ptr<Registry> Registry::open(const std::filesystem::path& dbFile,
                                          RegistryPolicy policy) {
     return std::make_unique<SqliteRegistry>(dbFile, policy);
-}
-
-LONG deleteKeyTree(Registry& registry, HKEY hKey, std::string_view subKey) {
-    return registry.transaction([&] { return deleteTreeBody(registry, hKey, subKey); });
-}
-
-HKEY rootFromName(std::string_view name) {
-    const std::string lc = lower(name);
-    static constexpr std::array<std::string_view, 4> kShort = {"hkcr", "hkcu", "hklm", "hku"};
-    for (std::size_t i = 0; i < kRoots.size(); ++i) {
-        if (lc == kShort[i] || lc == lower(kRootNames[i]))
-            return kRoots[i];
-    }
-    return 0;
-}
-
-std::string_view rootName(HKEY root) {
-    if (!isRoot(root))
-        return {};
-    return kRootNames[root - HKEY_CLASSES_ROOT];
 }
 
 }  // namespace kx::platform

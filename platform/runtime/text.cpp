@@ -82,6 +82,24 @@ std::string_view trim(std::string_view text) {
     return trimRight(trimLeft(text));
 }
 
+bool isSpaceOrTab(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string_view trimSpacesAndTabsLeft(std::string_view text) {
+    while (!text.empty() && isSpaceOrTab(text.front())) text.remove_prefix(1);
+    return text;
+}
+
+std::string_view trimSpacesAndTabsRight(std::string_view text) {
+    while (!text.empty() && isSpaceOrTab(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+std::string_view trimSpacesAndTabs(std::string_view text) {
+    return trimSpacesAndTabsRight(trimSpacesAndTabsLeft(text));
+}
+
 char32_t nextCodePoint(std::string_view text, std::size_t& pos) {
     const auto lead = static_cast<unsigned char>(text[pos]);
     int extra = 0;

@@ -7,6 +7,8 @@
 
 namespace kx::platform {
 
+// ---- the language runtime's text functions (LCase, UCase, Trim, Replace) ----
+
 /// Lower-cases ASCII and the Latin-1 supplement letters (U+00C0..U+00DE except
 /// U+00D7); every other byte sequence is copied as it stands, so invalid UTF-8
 /// survives unchanged.
@@ -15,13 +17,30 @@ std::string lower(std::string_view text);
 /// Upper-cases the same letters back (ß stays ß).
 std::string upper(std::string_view text);
 
-/// True when both texts are equal after `lower`.
-bool iequals(std::string_view a, std::string_view b);
-
 /// Removes blanks (spaces only, as the runtime's Trim does) at both ends.
 std::string_view trim(std::string_view text);
 std::string_view trimLeft(std::string_view text);
 std::string_view trimRight(std::string_view text);
+
+/// `text` with every occurrence of `what` replaced by `with`, left to right;
+/// replaced text is not looked at again. An empty `what` changes nothing.
+std::string replaceAll(std::string_view text, std::string_view what, std::string_view with);
+
+// ---- Windows' rules ----------------------------------------------------------
+
+/// Names (of files, keys, windows) compared as Windows compares them: equal
+/// after `lower`.
+bool iequals(std::string_view a, std::string_view b);
+
+/// A blank as Windows' command lines, INI files and .reg files take it: a
+/// space or a tab.
+bool isSpaceOrTab(char c);
+/// Removes spaces and tabs at both ends (or one end) of a line of those files.
+std::string_view trimSpacesAndTabs(std::string_view text);
+std::string_view trimSpacesAndTabsLeft(std::string_view text);
+std::string_view trimSpacesAndTabsRight(std::string_view text);
+
+// ---- encodings --------------------------------------------------------------
 
 /// Decodes one UTF-8 code point at `pos`, advancing `pos`; an invalid byte is
 /// taken as the Latin-1 character of that value so that no input is rejected.
@@ -39,9 +58,7 @@ std::string fromCp1252(std::string_view bytes);
 /// Converts UTF-8 to Windows-1252; characters it lacks become '?'.
 std::string toCp1252(std::string_view text);
 
-/// `text` with every occurrence of `what` replaced by `with`, left to right;
-/// replaced text is not looked at again. An empty `what` changes nothing.
-std::string replaceAll(std::string_view text, std::string_view what, std::string_view with);
+// ---- other -------------------------------------------------------------------
 
 /// The pieces of `text` between occurrences of `separator` (not empty), in
 /// order: n separators give n + 1 pieces, so a separator at the end gives an
