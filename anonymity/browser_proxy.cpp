@@ -67,11 +67,11 @@ ProcessState& process() {
 }
 
 bool isRestore(std::string_view proxy) {
-    return platform::trim(proxy).empty();
+    return platform::vbTrim(proxy).empty();
 }
 
 bool isAdFilter(std::string_view proxy) {
-    return platform::trim(proxy) == kAdFilter;
+    return platform::vbTrim(proxy) == kAdFilter;
 }
 
 std::string browserAddress(bool adFilter) {
@@ -79,7 +79,7 @@ std::string browserAddress(bool adFilter) {
 }
 
 bool containsNoCase(std::string_view line, std::string_view what) {
-    return platform::lower(line).find(what) != std::string::npos;
+    return platform::vbLCase(line).find(what) != std::string::npos;
 }
 
 // Lines ended by CR LF, LF or a lone CR; a last line without an end counts,
@@ -113,7 +113,7 @@ std::optional<std::string> operaValue(const std::string& ini, const char* key) {
     std::erase(buffer, '\0');
     if (buffer == kAbsent)
         return std::nullopt;
-    return std::string(platform::trim(buffer));
+    return std::string(platform::vbTrim(buffer));
 }
 
 // Writes a saved value back; a key that was not there goes again. After a
@@ -126,13 +126,13 @@ bool restoreOperaValue(const std::string& ini, const char* key,
 
 std::string mozillaAddressLine(bool adFilter) {
     std::string line =
-        platform::replaceAll("user_pref($network.proxy.autoconfig_url$, $§$);", "$", "\"");
-    line = platform::replaceAll(std::move(line), "§", browserAddress(adFilter));
-    return platform::replaceAll(std::move(line), "\\", "\\\\");
+        platform::vbReplace("user_pref($network.proxy.autoconfig_url$, $§$);", "$", "\"");
+    line = platform::vbReplace(std::move(line), "§", browserAddress(adFilter));
+    return platform::vbReplace(std::move(line), "\\", "\\\\");
 }
 
 std::string mozillaTypeLine() {
-    return platform::replaceAll("user_pref($network.proxy.type$, 2);", "$", "\"");
+    return platform::vbReplace("user_pref($network.proxy.type$, 2);", "$", "\"");
 }
 
 }  // namespace
@@ -156,7 +156,7 @@ void WriteAutoProxyFile(std::string_view proxy) {
     } done{state.writingScript};
 
     std::optional<std::string> chainTemplate;
-    if (platform::trim(proxy).find(';') != std::string_view::npos) {
+    if (platform::vbTrim(proxy).find(';') != std::string_view::npos) {
         auto text = files::readAll(AddBackslash(shared().KXAppPath) + "template.js");
         if (!text)
             return;  // no template, no chain: the old script stays
@@ -165,7 +165,7 @@ void WriteAutoProxyFile(std::string_view proxy) {
     const auto script = buildProxyScript(proxy, chainTemplate);
     if (!script)
         return;
-    std::string path = platform::lower(GetAutoProxyFileName());
+    std::string path = platform::vbLCase(GetAutoProxyFileName());
     if (path.starts_with(kFileScheme))
         path.erase(0, kFileScheme.size());
     (void)platform::replaceFileText(path, *script + "\r\n");
@@ -210,7 +210,7 @@ bool SetMozillaProxy(std::string_view proxy, std::string_view profileFile) {
         return false;  // never rewrite a file we could not read
 
     auto& saved = component().mozilla;
-    const std::string key = platform::lower(file);
+    const std::string key = platform::vbLCase(file);
     std::vector<std::string> out;
     out.reserve(lines.size() + 2);
     if (!isRestore(proxy)) {

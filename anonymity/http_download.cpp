@@ -20,7 +20,7 @@ namespace {
 
 constexpr std::string_view kHeaderEnd = "\r\n\r\n";
 
-std::string lower(std::string_view text) {
+std::string asciiLower(std::string_view text) {
     std::string out(text);
     for (auto& c : out) {
         if (c >= 'A' && c <= 'Z')
@@ -87,7 +87,7 @@ std::string frmMain::Download(const std::string& sURL) {
     done_ = false;
 
     std::string_view rest = sURL;
-    if (rest.size() >= 7 && lower(rest.substr(0, 7)) == "http://")
+    if (rest.size() >= 7 && asciiLower(rest.substr(0, 7)) == "http://")
         rest.remove_prefix(7);
     const auto slash = rest.find('/');
     if (slash == std::string_view::npos)
@@ -166,7 +166,7 @@ void frmMain::onDataArrival(std::int32_t) {
             bool progressFound = false;
             for (const auto line : platform::splitAt(head, "\r\n")) {
                 // Completeness: any spelling of the name, the last line wins.
-                const auto low = lower(line);
+                const auto low = asciiLower(line);
                 const auto at = low.find("content-length:");
                 if (at != std::string::npos)
                     expected_ = leadingNumber(line.substr(at + 15));
@@ -192,8 +192,8 @@ void frmMain::showProgress() {
                                     (static_cast<double>(headerLength_) / 100.0));
     percent = std::clamp(percent, static_cast<double>(std::numeric_limits<std::int16_t>::min()),
                          static_cast<double>(std::numeric_limits<std::int16_t>::max()));
-    window->m_lvLastLine->text =
-        "Download " + lower(url_) + " " + std::to_string(static_cast<std::int16_t>(percent)) + "%";
+    window->m_lvLastLine->text = "Download " + asciiLower(url_) + " " +
+                                 std::to_string(static_cast<std::int16_t>(percent)) + "%";
     // One refresh after the change: the line is drawn once, never half.
     window->lvLog->refresh();
 }

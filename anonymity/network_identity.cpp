@@ -51,7 +51,7 @@ std::optional<net::Ipv4> dottedToAddress(std::string_view addr) {
         const auto dot = addr.find('.', start);
         const auto text = addr.substr(start, dot == std::string_view::npos ? dot : dot - start);
         std::uint32_t value = 0;
-        for (const char c : platform::trim(text)) {
+        for (const char c : platform::vbTrim(text)) {
             if (!std::isdigit(static_cast<unsigned char>(c)))
                 break;
             value = value * 10 + static_cast<std::uint32_t>(c - '0');
@@ -67,7 +67,7 @@ std::optional<net::Ipv4> dottedToAddress(std::string_view addr) {
 std::string GetIPAddress(std::string_view sHostName) {
     if (!SocketsInitialize())
         return "";
-    const auto found = net::sockets().hostByName(platform::trim(sHostName));
+    const auto found = net::sockets().hostByName(platform::vbTrim(sHostName));
     SocketsCleanup();
     if (!found || found->empty())
         return "";
@@ -112,7 +112,7 @@ std::string MyHostName() {
         tell("Windows Sockets error " + std::to_string(net::WSAGetLastError()), kCriticalBox);
         return "";
     }
-    return upToNul(std::string(platform::trim(buffer)));
+    return upToNul(std::string(platform::vbTrim(buffer)));
 }
 
 bool SocketsInitialize() {

@@ -126,7 +126,7 @@ std::string GetIPAdress() {
         platform::InternetReadFile(*opened, buffer.data(), kOwnAddressBytes, read);
     }
     const std::string text(buffer.data(), read);
-    const auto lowered = platform::lower(text);
+    const auto lowered = platform::vbLCase(text);
     for (const char* errorPage : {"forbidden", "squid/", "http 404"}) {
         if (lowered.find(errorPage) != std::string::npos)
             return {};

@@ -18,11 +18,12 @@ std::vector<std::string> splitListLines(std::string_view text) {
     for (std::size_t i = 0; i + 1 < pieces.size(); ++i)
         if (pieces[i].ends_with('\r'))
             pieces[i].remove_suffix(1);
+    // cppcheck-suppress returnDanglingLifetime ; each view is copied into a string
     return {pieces.begin(), pieces.end()};
 }
 
 bool isProxyPort(std::string_view port) {
-    port = platform::trim(port);
+    port = platform::vbTrim(port);
     if (port.empty() || port.size() > 5)
         return false;
     unsigned value = 0;
@@ -35,7 +36,7 @@ bool isProxyPort(std::string_view port) {
 }
 
 std::optional<ProxyListEntry> parseProxyLine(std::string_view line) {
-    line = platform::trim(line);
+    line = platform::vbTrim(line);
     if (line.ends_with(':'))
         line.remove_suffix(1);
     char separator = ':';
@@ -44,14 +45,14 @@ std::optional<ProxyListEntry> parseProxyLine(std::string_view line) {
     const auto split = line.find(separator);
     if (split == std::string_view::npos)
         return std::nullopt;
-    const auto host = platform::trim(line.substr(0, split));
+    const auto host = platform::vbTrim(line.substr(0, split));
     auto port = line.substr(split + 1);
     port = port.substr(0, port.find(separator));
     // A host with blanks, tabs or quotes in it would fall apart into several
     // words on the checker's command line.
     if (host.empty() || host.find_first_of(" \t\"") != std::string_view::npos || !isProxyPort(port))
         return std::nullopt;
-    return ProxyListEntry{std::string(host), std::string(platform::trim(port))};
+    return ProxyListEntry{std::string(host), std::string(platform::vbTrim(port))};
 }
 
 std::vector<ProxyListEntry> parseProxyList(std::string_view text) {
@@ -61,7 +62,7 @@ std::vector<ProxyListEntry> parseProxyList(std::string_view text) {
         if (!entry)
             continue;
         const bool known = std::ranges::any_of(entries, [&](const ProxyListEntry& taken) {
-            return platform::iequals(taken.sHost, entry->sHost);
+            return platform::winEqualNoCase(taken.sHost, entry->sHost);
         });
         if (!known)
             entries.push_back(std::move(*entry));
@@ -81,7 +82,7 @@ std::optional<std::vector<ProxyListEntry>> readLocalProxyList() {
 }
 
 bool saveLocalProxyList(std::string_view fetchedList) {
-    const std::string text = std::string(platform::trim(fetchedList)) + "\r\n";
+    const std::string text = std::string(platform::vbTrim(fetchedList)) + "\r\n";
     return platform::files::replaceContent(platform::currentMachine(), proxyListPath(), text)
         .has_value();
 }

@@ -26,7 +26,7 @@ std::vector<std::string> splitChain(std::string_view chain) {
     std::size_t start = 0;
     while (true) {
         const auto end = chain.find(';', start);
-        parts.emplace_back(platform::trim(chain.substr(start, end - start)));
+        parts.emplace_back(platform::vbTrim(chain.substr(start, end - start)));
         if (end == std::string_view::npos)
             break;
         start = end + 1;
@@ -62,20 +62,20 @@ std::string fillPlaceholders(std::string_view script, const std::vector<std::str
 // Removes the clause of a placeholder that received no proxy. The clause
 // must end right after its number, so "$1" does not match "$12".
 std::string removeClause(std::string script, int number) {
-    return platform::replaceAll(std::move(script), "PROXY $" + std::to_string(number) + "; ", "");
+    return platform::vbReplace(std::move(script), "PROXY $" + std::to_string(number) + "; ", "");
 }
 
 }  // namespace
 
 std::optional<std::string> buildProxyScript(std::string_view proxy,
                                             std::optional<std::string_view> chainTemplate) {
-    const std::string_view trimmed = platform::trim(proxy);
+    const std::string_view trimmed = platform::vbTrim(proxy);
     if (trimmed.empty())
-        return platform::replaceAll(std::string(kOneLine), "PROXY $", "DIRECT");
+        return platform::vbReplace(std::string(kOneLine), "PROXY $", "DIRECT");
     if (trimmed.find(';') == std::string_view::npos) {
         if (!safeInScript(trimmed))
             return std::nullopt;
-        return platform::replaceAll(std::string(kOneLine), "$", trimmed);
+        return platform::vbReplace(std::string(kOneLine), "$", trimmed);
     }
     if (!chainTemplate)
         return std::nullopt;

@@ -24,7 +24,7 @@ constexpr std::size_t kDefaultChainLength = 2;
 // "NProxys" as a whole number of at least 1; anything else is the default.
 std::size_t chainLength() {
     const auto stored = settings::read(settings::keys::NProxys);
-    const auto text = platform::trim(stored);
+    const auto text = platform::vbTrim(stored);
     if (text.empty() || text.size() > 4 ||
         text.find_first_not_of("0123456789") != std::string_view::npos)
         return kDefaultChainLength;
@@ -80,7 +80,7 @@ std::string GetFastestProxy(const RandomSource& random) {
     }
     auto lines = splitListLines(list);
     // Blanks around a line would end up inside the chain.
-    for (auto& line : lines) line = std::string(platform::trim(line));
+    for (auto& line : lines) line = std::string(platform::vbTrim(line));
     shuffleProxyLines(lines, random);
 
     std::optional<ui::HourglassCursor> hourglass(std::in_place);

@@ -73,7 +73,7 @@ void filterTextFile(const RunContext& run, const std::string& path) {
     std::string kept;
     for (const auto& element : splitAtLineFeeds(files.ReadText(path))) {
         if (element.empty() || element.front() == '#' ||
-            matchesException(run.state, pf::lower(element)))
+            matchesException(run.state, pf::vbLCase(element)))
             kept += element + "\n";
     }
     run.state.byteTotal += deleteWithRunSettings(run, path);
@@ -116,8 +116,8 @@ void cutListSections(const RunContext& run, const std::string& path) {
 void cleanCookieFiles(const RunContext& run) {
     for (const auto& profile : profileFiles()) {
         run.status("Lösche Netscape/Mozilla/Firefox Cookies");
-        filterTextFile(run, platform::replaceAll(profile, "prefs.js", "cookies.txt"));
-        filterTextFile(run, platform::replaceAll(profile, "prefs.js", "cookperm.txt"));
+        filterTextFile(run, platform::vbReplace(profile, "prefs.js", "cookies.txt"));
+        filterTextFile(run, platform::vbReplace(profile, "prefs.js", "cookperm.txt"));
         pf::ui::yield();
         if (run.cancelled())
             break;
@@ -136,7 +136,7 @@ void clearHistoryAndWindowState(const RunContext& run) {
     for (const auto& profile : profileFiles()) {
         if (run.cancelled())
             break;
-        cutListSections(run, platform::replaceAll(profile, "prefs.js", "localstore.rdf"));
+        cutListSections(run, platform::vbReplace(profile, "prefs.js", "localstore.rdf"));
     }
 }
 
@@ -169,7 +169,7 @@ void removeDownloadedProgramFiles(const RunContext& run) {
         scanner.Scan(folder);
         for (std::int32_t i = 0; i <= scanner.UpperIndex(); ++i) {
             const std::string file = scanner.Item(i);
-            const auto lowered = pf::lower(file);
+            const auto lowered = pf::vbLCase(file);
             bool remove = lowered.ends_with(".inf");
             if (!remove) {
                 const auto unregister =

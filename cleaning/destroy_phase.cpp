@@ -66,7 +66,7 @@ double deleteListed(const RunContext& run, const std::string& path) {
     const std::string_view name = slash == std::string::npos
                                       ? std::string_view(path)
                                       : std::string_view(path).substr(slash + 1);
-    if (platform::iequals(name, deletion::kTemporaryName))
+    if (platform::winEqualNoCase(name, deletion::kTemporaryName))
         return deleteLeftover(run, path);
     return deleteWithRunSettings(run, path);
 }

@@ -185,12 +185,12 @@ void Discovery::internetCaches() {
     std::vector<std::string> profiles;
     attempt([&] { profiles = profileFiles(); });
     for (const auto& prefs : profiles) {
-        const std::string cache = platform::replaceAll(prefs, "prefs.js", "cache") + "\\";
+        const std::string cache = platform::vbReplace(prefs, "prefs.js", "cache") + "\\";
         takeFolder(cache, Taking::Add);
         if (cancelled())
             return;
         // The browser moves a cache it gives up beside the cache, not into it.
-        takeFolder(platform::replaceAll(prefs, "prefs.js", "cache.trash") + "\\", Taking::Add);
+        takeFolder(platform::vbReplace(prefs, "prefs.js", "cache.trash") + "\\", Taking::Add);
         if (cancelled())
             return;
     }
@@ -211,7 +211,7 @@ void Discovery::recentLists() {
     std::vector<std::string> profiles;
     attempt([&] { profiles = profileFiles(); });
     for (const auto& prefs : profiles) {
-        const std::string folder = platform::replaceAll(prefs, "prefs.js", "");
+        const std::string folder = platform::vbReplace(prefs, "prefs.js", "");
         takeIfThere(folder + "history.dat");
         takeIfThere(folder + "downloads.rdf");
     }
@@ -221,7 +221,7 @@ void Discovery::recentLists() {
     const std::string aol = settings::GetAOLPath();
     if (!aol.empty()) {
         takeFolder(AddBackslash(aol) + "organize", Taking::KeptThenAdd,
-                   [](std::string_view path) { return platform::lower(path).ends_with(".arl"); });
+                   [](std::string_view path) { return platform::vbLCase(path).ends_with(".arl"); });
     }
     if (cancelled())
         return;
@@ -286,7 +286,7 @@ void Discovery::run() {
         std::vector<std::string> profiles;
         attempt([&] { profiles = profileFiles(); });
         for (const auto& prefs : profiles)
-            takeIfThere(platform::replaceAll(prefs, "prefs.js", "formhistory.dat"));
+            takeIfThere(platform::vbReplace(prefs, "prefs.js", "formhistory.dat"));
     }
     if (cancelled())
         return;

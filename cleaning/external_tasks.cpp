@@ -73,7 +73,7 @@ void removeFolderRemnants(const RunContext& run, const std::string& folder) {
         if (!protectedByException(run.state, file)) {
             // Quoted: a path with blanks would otherwise reach regsvr32 as
             // several names.
-            if (pf::lower(file).find(".dll") != std::string::npos)
+            if (pf::vbLCase(file).find(".dll") != std::string::npos)
                 (void)startProgram("regsvr32.exe -s -u \"" + file + "\"", pf::SW_HIDE);
             (void)pf::files::setAttributes(run.machine, file, 0);
             files.Delete(file);
@@ -137,9 +137,9 @@ ScanEnd dailyVirusScan(const RunContext& run) {
         // The version file carries the size of the current scanner.
         const bool needNew =
             !(files.Exists(scanner) && files.Size(scanner) == numericValue(version));
-        const std::string options = download(run, makerUrl("/stinger.opt"));
-        if (!options.empty())
-            files.WriteText(folder + "stinger.opt", options);
+        const std::string scanOptions = download(run, makerUrl("/stinger.opt"));
+        if (!scanOptions.empty())
+            files.WriteText(folder + "stinger.opt", scanOptions);
         if (run.cancelled())
             return ScanEnd::ToSummary;
         if (needNew) {
@@ -197,9 +197,9 @@ ScanEnd dailyVirusScan(const RunContext& run) {
     }
 
     for (const auto& line : reportLines(report)) {
-        if (pf::lower(line).find("outdated") != std::string::npos)
+        if (pf::vbLCase(line).find("outdated") != std::string::npos)
             continue;
-        const auto shown = pf::trim(line);
+        const auto shown = pf::vbTrim(line);
         if (!shown.empty())
             run.status(shown);
     }

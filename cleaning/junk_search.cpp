@@ -50,7 +50,7 @@ bool searchJunk(const RunContext& run, fsys::DirScanner& scanner) {
             for (auto i = scanner.FindNext(pattern, 0); i >= 0;
                  i = scanner.FindNext(pattern, i + 1)) {
                 const std::string path = scanner.Item(i);
-                if (!listed.contains(platform::lower(path)) && addFilter(run, path))
+                if (!listed.contains(platform::vbLCase(path)) && addFilter(run, path))
                     listed.insert(run.found.item(run.found.count() - 1)->text);
                 platform::ui::yield();
             }

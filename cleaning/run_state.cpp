@@ -76,7 +76,7 @@ void setExceptionPatterns(RunState& state, const std::vector<std::string>& lines
     auto& patterns = state.exceptionPatterns;
     patterns.clear();
     for (const auto& line : lines)
-        patterns.push_back(platform::LikePattern::compile(platform::lower(line)));
+        patterns.push_back(platform::LikePattern::compile(platform::vbLCase(line)));
 }
 
 void loadExceptionPatterns(RunState& state) {
@@ -105,7 +105,7 @@ enum class KeepReason { None, Ini, Pattern };
 KeepReason keepReason(const RunState& state, std::string_view path) {
     if (state.exceptionPatterns.empty())
         return KeepReason::None;
-    const std::string lowered = platform::lower(path);
+    const std::string lowered = platform::vbLCase(path);
     if (lowered.find(".ini") != std::string::npos)
         return KeepReason::Ini;
     return matchesException(state, lowered) ? KeepReason::Pattern : KeepReason::None;
@@ -135,7 +135,7 @@ bool keptCheck(const RunContext& run, std::string_view path) {
 }
 
 bool addFilter(const RunContext& run, std::string_view path) {
-    std::string lowered = platform::lower(path);
+    std::string lowered = platform::vbLCase(path);
     if (lowered.size() >= 4) {
         const std::string_view ending = std::string_view(lowered).substr(lowered.size() - 4);
         if (std::ranges::find(kProtectedEndings, ending) != kProtectedEndings.end())

@@ -47,12 +47,12 @@ std::vector<std::string> profileFiles() {
     std::vector<std::string> out;
     if (profiles)
         for (const auto& item : profiles->items)
-            out.push_back(platform::lower(platform::toText(item)));
+            out.push_back(platform::vbLCase(platform::toText(item)));
     return out;
 }
 
 bool protectedByException(const RunState& state, std::string_view path) {
-    return matchesException(state, platform::lower(path));
+    return matchesException(state, platform::vbLCase(path));
 }
 
 StartResult startProgram(const std::string& commandLine, std::uint16_t showWindow) {

@@ -151,7 +151,7 @@ DeleteResult deleteTheFileAs(WipeMode mode, const DeleteRequest& request,
     // The checks compare the lower-cased path; the file calls take the path
     // as given, so that of two names differing only in case (possible on
     // this file system) the one named is the one deleted.
-    const std::string lowered = pf::lower(path);
+    const std::string lowered = pf::vbLCase(path);
     if (lowered.ends_with(".ini"))
         return DeleteResult::of(DeleteOutcome::KeptIni);
     if (lowered.find("index.dat") != std::string::npos) {
@@ -167,7 +167,7 @@ DeleteResult deleteTheFileAs(WipeMode mode, const DeleteRequest& request,
     const std::string temp = AddBackslash(folderOf(path)) + std::string(kTemporaryName);
     try {
         WipeIo& files = environment.files != nullptr ? *environment.files : machineFiles();
-        if (lowered == pf::lower(temp))
+        if (lowered == pf::vbLCase(temp))
             return DeleteResult::refused(Refusal::TemporaryName);
 
         // Refuse before doing damage: what the name is decides what may be

@@ -226,7 +226,7 @@ void hangUp(bool all, std::string_view entryName) {
     if (!pf::InternetGetConnectedState(&state, 0))
         return;
     for (const auto& c : activeConnections()) {
-        if (all || platform::iequals(c.entryName, entryName))
+        if (all || platform::winEqualNoCase(c.entryName, entryName))
             (void)pf::InternetHangUp(c.handle, 0);
     }
 }

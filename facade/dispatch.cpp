@@ -428,7 +428,7 @@ std::span<const Member> members() {
 
 const Member* findMember(std::string_view name) {
     for (const auto& m : members()) {
-        if (platform::iequals(m.name, name))
+        if (platform::winEqualNoCase(m.name, name))
             return &m;
     }
     return nullptr;

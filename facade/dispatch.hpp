@@ -13,6 +13,10 @@
 
 namespace kx {
 
+// The enumerators carry the runtime's type names, which are also the names
+// of the value types (Long, Integer, Byte); being scoped, they never clash.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wshadow"
 enum class ParamType {
     String,
     Boolean,
@@ -26,6 +30,7 @@ enum class ParamType {
     CryptIt,      // enumCryptIt
     WindowStyle,  // show-window code of a started program
 };
+#pragma GCC diagnostic pop
 
 std::string_view paramTypeName(ParamType type);
 

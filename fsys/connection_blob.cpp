@@ -8,6 +8,7 @@ bool readDword(std::string_view bytes, std::size_t& pos, std::uint32_t& out) {
         return false;
     out = 0;
     for (int i = 3; i >= 0; --i) {
+        // cppcheck-suppress containerOutOfBounds ; four bytes from pos are checked above
         out = (out << 8) | static_cast<unsigned char>(bytes[pos + static_cast<std::size_t>(i)]);
     }
     pos += 4;

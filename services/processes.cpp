@@ -138,7 +138,7 @@ Long ShellAndWait(const std::string& CmdLine, VbAppWinStyle xWindowStyle, Long l
     pf::CloseHandle(process);
 
     loop().sleep(milliseconds(1000));
-    const auto lowered = pf::lower(CmdLine);
+    const auto lowered = pf::vbLCase(CmdLine);
     const bool aol = lowered.find("aol.exe") != std::string::npos;
     if (aol)
         loop().sleep(milliseconds(3000));
@@ -156,10 +156,10 @@ Long ShellAndWait(const std::string& CmdLine, VbAppWinStyle xWindowStyle, Long l
 bool CloseTask(std::string_view sTaskName) {
     if (settings::Betriebssystem() == "Windows NT")
         return false;
-    const auto wanted = pf::lower(sTaskName);
+    const auto wanted = pf::vbLCase(sTaskName);
     const auto self = static_cast<Long>(pf::GetCurrentProcessId());
     for (const auto& task : TaskList()) {
-        if (pf::lower(task.sTaskName) != wanted || task.th32ProcessID == self)
+        if (pf::vbLCase(task.sTaskName) != wanted || task.th32ProcessID == self)
             continue;
         const auto pid = static_cast<pf::DWORD>(task.th32ProcessID);
         bool ended = false;

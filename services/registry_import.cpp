@@ -20,7 +20,7 @@ using std::chrono::milliseconds;
 // "C:\Daten\Zones High.REG" -> "zones high": the lower-cased name after the
 // last backslash with every ".reg" taken out.
 std::string baseName(std::string_view fileName) {
-    std::string name = platform::lower(fileName);
+    std::string name = platform::vbLCase(fileName);
     if (const auto slash = name.rfind('\\'); slash != std::string::npos)
         name.erase(0, slash + 1);
     for (auto pos = name.find(".reg"); pos != std::string::npos; pos = name.find(".reg", pos)) {

@@ -50,7 +50,7 @@ std::string fileDialog(bool save, Long& owner, std::string& filter, std::string&
         if (!chosen)
             return "";
         const auto end = ofn.file.find('\0');
-        return std::string(platform::trim(std::string_view(ofn.file).substr(0, end)));
+        return std::string(platform::vbTrim(std::string_view(ofn.file).substr(0, end)));
     } catch (...) {
         // A dialog that fails behaves as a cancelled one.
         return "";

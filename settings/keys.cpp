@@ -97,7 +97,8 @@ std::span<const SettingKey* const> allKeys() {
 
 const SettingKey* findKey(std::string_view section, std::string_view name) {
     for (const auto* key : allKeys()) {
-        if (platform::iequals(key->section, section) && platform::iequals(key->name, name)) {
+        if (platform::winEqualNoCase(key->section, section) &&
+            platform::winEqualNoCase(key->name, name)) {
             return key;
         }
     }

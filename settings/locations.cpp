@@ -136,7 +136,7 @@ std::string GetOperaTempDirectory() {
 
     std::string folder;
     forEachLine(text, [&](std::string_view raw) {
-        const std::string line = pf::lower(raw);
+        const std::string line = pf::vbLCase(raw);
         if (line.find("cache directory4") == std::string::npos)
             return false;
         // Everything after the first "=": a folder name may itself hold one.
@@ -145,7 +145,7 @@ std::string GetOperaTempDirectory() {
         return true;
     });
 
-    folder = std::string(pf::trim(folder));
+    folder = std::string(pf::vbTrim(folder));
     if (!folder.empty() && !folderExists(folder)) {
         folder = kOperaCacheDefault;
         if (!folderExists(folder))
@@ -234,7 +234,7 @@ void NetscapeAndMozillaGetProfileFilesMulti(platform::CollectionRef& colDirs) {
             scanner.Scan(appData + std::string(below));
             for (std::int32_t i = first; i <= scanner.UpperIndex(); ++i) {
                 std::string path = scanner.Item(i);
-                if (pf::lower(path).find("prefs.js") != std::string::npos) {
+                if (pf::vbLCase(path).find("prefs.js") != std::string::npos) {
                     found.emplace_back(std::move(path));
                 }
             }

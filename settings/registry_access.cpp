@@ -53,7 +53,7 @@ Long writeRegistryLong(HKEY root, std::string_view keyPath, std::string_view val
 
 Long writeRegistryString(HKEY root, std::string_view keyPath, std::string_view valueName,
                          std::string_view value, CreateKey create) {
-    return writeValue(root, keyPath, valueName, REG_SZ, trim(value), create);
+    return writeValue(root, keyPath, valueName, REG_SZ, vbTrim(value), create);
 }
 
 Long queryRegistryLong(HKEY root, std::string_view keyPath, std::string_view valueName,
@@ -100,7 +100,7 @@ Long queryRegistryString(HKEY root, std::string_view keyPath, std::string_view v
         value = std::move(buffer);
     } else {
         std::erase(buffer, '\0');
-        value = std::string(trim(buffer));
+        value = std::string(vbTrim(buffer));
     }
     return status;
 }

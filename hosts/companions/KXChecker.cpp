@@ -46,7 +46,7 @@ bool isProxyAddress(std::string_view address) {
             return false;
     }
     const auto port = address.substr(colon + 1);
-    return port == std::string_view(kx::platform::trim(port)) && anonymity::isProxyPort(port);
+    return port == std::string_view(kx::platform::vbTrim(port)) && anonymity::isProxyPort(port);
 }
 
 std::string failureText(const platform::ProxyFetchResult& fetched) {

@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
     window.className = "ThunderRT6Form";
     window.title = "KOLVANEX - Popup-blocker";
     for (const auto& word : args.rest) {
-        const auto option = upper(word);
+        const auto option = vbUCase(word);
         if (option == "/SOUND" || option == "/STEP1" || option == "/STEP2") {
             window.properties.emplace_back(option.substr(1), 1);
         } else if (option == "/IGNORECLOSE") {

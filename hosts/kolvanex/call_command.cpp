@@ -43,7 +43,7 @@ std::optional<double> parseDouble(std::string_view text) {
 }
 
 std::optional<bool> parseBool(std::string_view text) {
-    const auto lower = platform::lower(text);
+    const auto lower = platform::vbLCase(text);
     if (lower == "true" || lower == "wahr" || text == "-1" || text == "1")
         return true;
     if (lower == "false" || lower == "falsch" || text == "0")
@@ -54,7 +54,7 @@ std::optional<bool> parseBool(std::string_view text) {
 // Objects given on the command line: "Nothing", or one of the controls a
 // caller can build from text ("tabstrip:TABS:SELECTED", "form:CAPTION").
 std::optional<Variant> parseObject(std::string_view text) {
-    if (platform::iequals(text, "nothing"))
+    if (platform::winEqualNoCase(text, "nothing"))
         return Variant{};
     if (text.starts_with("tabstrip:")) {
         const auto rest = text.substr(9);
@@ -77,7 +77,7 @@ std::optional<Variant> parseObject(std::string_view text) {
 }
 
 std::optional<Variant> parseCollection(std::string_view text) {
-    if (platform::iequals(text, "nothing"))
+    if (platform::winEqualNoCase(text, "nothing"))
         return Variant{};
     const auto parsed = json::parse(text, nullptr, false);
     if (parsed.is_discarded() || !parsed.is_array())
@@ -101,7 +101,7 @@ std::optional<Variant> parseVariant(std::string_view text) {
     const auto colon = text.find(':');
     if (colon == std::string_view::npos)
         return Variant(text);
-    const auto kind = platform::lower(text.substr(0, colon));
+    const auto kind = platform::vbLCase(text.substr(0, colon));
     const auto value = text.substr(colon + 1);
     if (kind == "string")
         return Variant(value);
@@ -145,9 +145,9 @@ std::optional<Variant> parseArgument(ParamType type, std::string_view text) {
             return d ? std::optional<Variant>(Variant(*d)) : std::nullopt;
         }
         case ParamType::CryptIt: {
-            if (platform::iequals(text, "Decrypt") || text == "0")
+            if (platform::winEqualNoCase(text, "Decrypt") || text == "0")
                 return Variant(std::int32_t{0});
-            if (platform::iequals(text, "Encrypt") || text == "1")
+            if (platform::winEqualNoCase(text, "Encrypt") || text == "1")
                 return Variant(std::int32_t{1});
             return std::nullopt;
         }

@@ -105,14 +105,14 @@ std::optional<fs::path> defaultFirefoxProfile(const fs::path& firefoxFolder) {
         return std::nullopt;
     const auto sections = ini->sections();
     for (const auto& section : sections) {
-        if (platform::lower(section).starts_with("install")) {
+        if (platform::vbLCase(section).starts_with("install")) {
             if (const auto path = ini->get(section, "Default"); path && !path->empty())
                 return firefoxFolder / *path;
         }
     }
     std::optional<fs::path> first;
     for (const auto& section : sections) {
-        if (!platform::lower(section).starts_with("profile"))
+        if (!platform::vbLCase(section).starts_with("profile"))
             continue;
         const auto path = ini->get(section, "Path");
         if (!path || path->empty())

@@ -54,7 +54,7 @@ std::string_view typeName(DWORD type) {
 
 DWORD typeFromName(std::string_view name) {
     for (const DWORD type : {REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_MULTI_SZ}) {
-        if (iequals(name, typeName(type)))
+        if (winEqualNoCase(name, typeName(type)))
             return type;
     }
     throw UsageError("unknown value type '" + std::string(name) +
@@ -182,7 +182,7 @@ int runRegQuery(const GlobalOptions& options, const std::string& keyPath,
             break;
         }
         const std::string value(name, nameSize);
-        if (valueName && !iequals(*valueName, value))
+        if (valueName && !winEqualNoCase(*valueName, value))
             continue;
         data.assign(size, '\0');
         registry.RegQueryValueExA(key.get(), value, nullptr, &type,

@@ -22,7 +22,7 @@ std::string stored(const settings::SettingKey& key) {
 int runSettingsList(const GlobalOptions& options, const std::optional<std::string>& section) {
     Session session(options, true);
     for (const auto* key : settings::allKeys()) {
-        if (section && !platform::iequals(*section, key->section))
+        if (section && !platform::winEqualNoCase(*section, key->section))
             continue;
         const auto value = stored(*key);
         std::cout << key->section << "\\" << key->name << "=";

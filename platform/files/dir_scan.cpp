@@ -275,7 +275,7 @@ std::expected<ScanStats, Error> scanWindowsTree(Machine& machine, std::string_vi
     }
     const auto isPlace = [&](std::string_view rel) {
         for (const auto& place : places) {
-            if (rel.size() >= place.size() && iequals(rel.substr(0, place.size()), place) &&
+            if (rel.size() >= place.size() && winEqualNoCase(rel.substr(0, place.size()), place) &&
                 (rel.size() == place.size() || rel[place.size()] == options.separator))
                 return true;
         }

@@ -155,7 +155,7 @@ std::expected<void, Error> IniFile::save(const std::filesystem::path& file) cons
 
 IniFile::Section* IniFile::findSection(std::string_view name) {
     for (std::size_t i = 1; i < sections_.size(); ++i) {
-        if (iequals(sections_[i].name, name))
+        if (winEqualNoCase(sections_[i].name, name))
             return &sections_[i];
     }
     return nullptr;
@@ -170,7 +170,7 @@ std::optional<std::string> IniFile::get(std::string_view section, std::string_vi
     if (s == nullptr)
         return std::nullopt;
     for (const auto& line : s->lines) {
-        if (!line.key.empty() && iequals(line.key, key))
+        if (!line.key.empty() && winEqualNoCase(line.key, key))
             return line.value;
     }
     return std::nullopt;
@@ -193,7 +193,7 @@ void IniFile::set(std::string_view section, std::string_view key, std::string_vi
         s = &sections_.back();
     }
     for (auto& line : s->lines) {
-        if (!line.key.empty() && iequals(line.key, key)) {
+        if (!line.key.empty() && winEqualNoCase(line.key, key)) {
             if (line.value != value) {
                 line.value = std::string(value);
                 line.dirty = true;
@@ -220,14 +220,15 @@ bool IniFile::removeKey(std::string_view section, std::string_view key) {
     if (s == nullptr)
         return false;
     const auto before = s->lines.size();
-    std::erase_if(s->lines,
-                  [&](const Line& line) { return !line.key.empty() && iequals(line.key, key); });
+    std::erase_if(s->lines, [&](const Line& line) {
+        return !line.key.empty() && winEqualNoCase(line.key, key);
+    });
     return s->lines.size() != before;
 }
 
 bool IniFile::removeSection(std::string_view section) {
     for (std::size_t i = 1; i < sections_.size(); ++i) {
-        if (iequals(sections_[i].name, section)) {
+        if (winEqualNoCase(sections_[i].name, section)) {
             sections_.erase(sections_.begin() + static_cast<std::ptrdiff_t>(i));
             return true;
         }
@@ -243,7 +244,7 @@ std::vector<std::string> IniFile::sections() const {
     std::vector<std::string> names;
     for (std::size_t i = 1; i < sections_.size(); ++i) {
         bool seen = false;
-        for (const auto& n : names) seen = seen || iequals(n, sections_[i].name);
+        for (const auto& n : names) seen = seen || winEqualNoCase(n, sections_[i].name);
         if (!seen)
             names.push_back(sections_[i].name);
     }
@@ -259,7 +260,7 @@ std::vector<std::string> IniFile::keys(std::string_view section) const {
         if (line.key.empty())
             continue;
         bool seen = false;
-        for (const auto& n : names) seen = seen || iequals(n, line.key);
+        for (const auto& n : names) seen = seen || winEqualNoCase(n, line.key);
         if (!seen)
             names.push_back(line.key);
     }

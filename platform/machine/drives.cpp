@@ -89,7 +89,7 @@ std::string fileTypeName(Machine& machine, std::string_view path) {
             return friendly;
         }
     }
-    return upper(ext) + "-Datei";
+    return vbUCase(ext) + "-Datei";
 }
 
 // Copies UTF-8 text into a fixed field with its NUL, cutting before a

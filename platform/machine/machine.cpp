@@ -39,7 +39,7 @@ std::string Machine::userProfile() const {
 
 std::string Machine::endpoint(std::string_view name) const {
     for (const auto& [key, url] : config_.endpoints) {
-        if (iequals(key, name))
+        if (winEqualNoCase(key, name))
             return url;
     }
     return {};

@@ -39,7 +39,7 @@ std::string_view driveKindName(DriveType type) {
 
 DriveType driveKindFromName(std::string_view name) {
     for (const auto& [t, n] : kDriveKinds) {
-        if (iequals(n, trim(name)))
+        if (winEqualNoCase(n, vbTrim(name)))
             return t;
     }
     return DriveType::Unknown;
@@ -73,7 +73,7 @@ std::vector<std::string> splitGroups(std::string_view text) {
         auto comma = text.find(',', pos);
         if (comma == std::string_view::npos)
             comma = text.size();
-        const auto item = trim(text.substr(pos, comma - pos));
+        const auto item = vbTrim(text.substr(pos, comma - pos));
         if (!item.empty())
             groups.emplace_back(item);
         pos = comma + 1;
@@ -96,7 +96,8 @@ MachineConfig configFromIni(const IniFile& ini, const MachineConfig& fallback) {
     c.userName = ini.get("user", "name", c.userName);
     c.computerName = ini.get("user", "computer", c.computerName);
     if (auto admin = ini.get("user", "administrator")) {
-        c.administrator = *admin == "1" || iequals(*admin, "true") || iequals(*admin, "yes");
+        c.administrator =
+            *admin == "1" || winEqualNoCase(*admin, "true") || winEqualNoCase(*admin, "yes");
     }
     if (auto groups = ini.get("user", "groups")) {
         c.tokenGroups = splitGroups(*groups);

@@ -50,7 +50,7 @@ bool startsWith(const std::vector<A>& parts, const std::vector<B>& prefix) {
     if (prefix.size() > parts.size())
         return false;
     for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (!iequals(parts[i], prefix[i]))
+        if (!winEqualNoCase(parts[i], prefix[i]))
             return false;
     }
     return true;

@@ -99,7 +99,7 @@ std::expected<void, Error> Machine::linkFolder(std::string_view windowsFolder,
     std::string name(parts.back());
     for (const auto& entry : fs::directory_iterator(folder, ec)) {
         const auto candidate = entry.path().filename().string();
-        if (iequals(candidate, name)) {
+        if (winEqualNoCase(candidate, name)) {
             name = candidate;
             break;
         }
@@ -119,8 +119,9 @@ std::expected<void, Error> Machine::linkFolder(std::string_view windowsFolder,
             machineError("cannot link " + place.string() + ": " + std::strerror(errno), 5));
 
     MachineConfig updated = config_;
-    std::erase_if(updated.linkedFolders,
-                  [&](const LinkedFolder& l) { return iequals(l.windowsPath, windowsPath); });
+    std::erase_if(updated.linkedFolders, [&](const LinkedFolder& l) {
+        return winEqualNoCase(l.windowsPath, windowsPath);
+    });
     updated.linkedFolders.push_back({windowsPath, target});
     const fs::path iniPath = prefix_ / "machine.ini";
     auto ini = IniFile::load(iniPath);

@@ -101,10 +101,10 @@ bool existsExactly(const std::string& folder, std::string_view part) {
 std::optional<std::string> onDiskName(const fs::path& folder, std::string_view part) {
     if (existsExactly(folder.native(), part))
         return std::string(part);
-    const std::string want = lower(part);
+    const std::string want = vbLCase(part);
     std::optional<std::string> best;
     forEachName(folder, [&](std::string_view candidate) {
-        if (lower(candidate) == want && (!best || candidate < *best))
+        if (vbLCase(candidate) == want && (!best || candidate < *best))
             best = std::string(candidate);
     });
     return best;
@@ -126,13 +126,13 @@ std::string memoName(FolderMemo& memo, std::string_view part) {
         return std::string(part);
     if (!memo.listed) {
         forEachName(memo.parentHost, [&](std::string_view candidate) {
-            auto [it, added] = memo.namesByLowerCase.try_emplace(lower(candidate), candidate);
+            auto [it, added] = memo.namesByLowerCase.try_emplace(vbLCase(candidate), candidate);
             if (!added && candidate < it->second)
                 it->second = std::string(candidate);
         });
         memo.listed = true;
     }
-    const auto it = memo.namesByLowerCase.find(lower(part));
+    const auto it = memo.namesByLowerCase.find(vbLCase(part));
     return it != memo.namesByLowerCase.end() ? it->second : std::string(part);
 }
 

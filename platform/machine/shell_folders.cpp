@@ -97,7 +97,7 @@ std::string expandEnvironmentStrings(Machine& machine, std::string_view text) {
         if (close == std::string_view::npos)
             break;
         out.append(text.substr(pos, open - pos));
-        const std::string name = lower(text.substr(open + 1, close - open - 1));
+        const std::string name = vbLCase(text.substr(open + 1, close - open - 1));
         std::optional<std::string> value;
         if (name == "userprofile")
             value = machine.userProfile();

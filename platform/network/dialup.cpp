@@ -65,7 +65,7 @@ void putText(std::byte* record, std::size_t offset, std::size_t bytes, std::stri
 }
 
 DWORD numberOf(std::string_view text) {
-    text = trim(text);
+    text = vbTrim(text);
     DWORD value = 0;
     std::from_chars(text.data(), text.data() + text.size(), value);
     return value;
@@ -85,8 +85,9 @@ struct PhoneBook {
 std::expected<PhoneBook, DWORD> openPhoneBook(Machine& machine, const char* phoneBook) {
     PhoneBook book;
     const std::string fallback = defaultPhoneBook(machine);
+    // cppcheck-suppress nullPointer ; named() is false for a null pointer
     book.path = named(phoneBook) ? std::string(phoneBook) : fallback;
-    book.allUsers = !fallback.empty() && iequals(book.path, fallback);
+    book.allUsers = !fallback.empty() && winEqualNoCase(book.path, fallback);
     if (book.path.empty())
         return book;
     auto text = files::readAll(machine, book.path);
@@ -104,7 +105,7 @@ std::expected<PhoneBook, DWORD> openPhoneBook(Machine& machine, const char* phon
 // The entry's section name as the book spells it, if it is there.
 std::optional<std::string> findEntry(const PhoneBook& book, std::string_view name) {
     for (auto& section : book.entries.sections())
-        if (iequals(section, name))
+        if (winEqualNoCase(section, name))
             return section;
     return std::nullopt;
 }
@@ -142,7 +143,7 @@ class ConnectionTable {
     std::vector<Connection> connections() const {
         std::vector<Connection> out;
         for (const auto& section : table_.sections()) {
-            if (iequals(section, kTableSection))
+            if (winEqualNoCase(section, kTableSection))
                 continue;
             Connection c;
             c.handle = numberOf(section);
@@ -390,7 +391,7 @@ DWORD InternetDial(std::int32_t, const char* connectoid, DWORD flags, std::uintp
     if (!table.usable())
         return static_cast<DWORD>(ERROR_ACCESS_DENIED);
     for (const auto& c : table.connections()) {
-        if (iequals(c.entry, *section)) {
+        if (winEqualNoCase(c.entry, *section)) {
             *connection = c.handle;
             return 0;
         }

@@ -39,7 +39,7 @@ int fromAddrInfoError(int code) {
 
 bool isLoopbackName(std::string_view name) {
     while (!name.empty() && name.back() == '.') name.remove_suffix(1);
-    const std::string lowered = lower(name);
+    const std::string lowered = vbLCase(name);
     return lowered == "localhost" || lowered.ends_with(".localhost");
 }
 
@@ -59,7 +59,7 @@ bool isUnresolvableName(std::string_view name) {
             break;
         start = dot + 1;
     }
-    return iequals(last, "invalid");
+    return winEqualNoCase(last, "invalid");
 }
 
 std::string dotted(const Ipv4& address) {
@@ -163,7 +163,9 @@ std::expected<std::string, int> SystemSocketLayer::hostByAddr(const Ipv4& addres
 
 SocketLayer& sockets() {
     static SystemSocketLayer system;
-    return boundService<SocketLayer>() != nullptr ? *boundService<SocketLayer>() : system;
+    if (auto* bound = boundService<SocketLayer>())
+        return *bound;
+    return system;
 }
 
 }  // namespace kx::platform::net

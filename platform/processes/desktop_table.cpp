@@ -94,18 +94,18 @@ struct Desktop::Impl {
             while (s.step()) owners.emplace_back(s.integer(0), s.integer(1));
         }
         std::vector<std::pair<std::int64_t, std::int64_t>> dead;
-        for (const auto& [p, started] : owners) {
-            if (!processRunning(static_cast<DWORD>(p), static_cast<std::uint64_t>(started)))
-                dead.emplace_back(p, started);
+        for (const auto& [p, since] : owners) {
+            if (!processRunning(static_cast<DWORD>(p), static_cast<std::uint64_t>(since)))
+                dead.emplace_back(p, since);
         }
         if (dead.empty())
             return;
         Transaction tx(*db, Transaction::Kind::Write);
-        for (const auto& [p, started] : dead) {
+        for (const auto& [p, since] : dead) {
             std::vector<std::int64_t> handles;
             {
                 auto s = db->prepare("SELECT hwnd FROM windows WHERE pid = ? AND started = ?");
-                s.bind(1, p).bind(2, started);
+                s.bind(1, p).bind(2, since);
                 while (s.step()) handles.push_back(s.integer(0));
             }
             for (const auto h : handles) deleteWindowRows(h);

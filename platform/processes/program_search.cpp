@@ -93,8 +93,8 @@ std::expected<ProgramLocation, LONG> findProgram(std::string_view name) {
     if (!base.empty()) {
         const bool systemFolder =
             folder.empty() ||
-            (hasCurrentMachine() &&
-             (iequals(folder, windowsRoot()) || iequals(folder, windowsRoot() + "\\system32")));
+            (hasCurrentMachine() && (winEqualNoCase(folder, windowsRoot()) ||
+                                     winEqualNoCase(folder, windowsRoot() + "\\system32")));
         if (systemFolder) {
             if (auto handler = findSystemProgram(base)) {
                 ProgramLocation location;
@@ -122,8 +122,8 @@ std::expected<ProgramLocation, LONG> findProgram(std::string_view name) {
     for (const auto& dir : {root + "\\system32", root}) {
         if (auto found = fileAt(machine, dir + "\\" + text))
             return found;
-        if (!iequals(std::string_view(text).substr(text.size() >= 4 ? text.size() - 4 : 0),
-                     ".exe")) {
+        if (!winEqualNoCase(std::string_view(text).substr(text.size() >= 4 ? text.size() - 4 : 0),
+                            ".exe")) {
             if (auto found = fileAt(machine, dir + "\\" + text + ".exe"))
                 return found;
         }

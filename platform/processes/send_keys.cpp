@@ -29,7 +29,7 @@ std::optional<std::uint16_t> namedKey(std::string_view name) {
         {"INS", VK_INSERT},     {"DELETE", VK_DELETE}, {"DEL", VK_DELETE},    {"BREAK", 0x03},
         {"CAPSLOCK", 0x14},     {"NUMLOCK", 0x90},     {"SCROLLLOCK", 0x91},  {"HELP", 0x2F},
         {"PRTSC", 0x2C}};
-    const auto upper = platform::upper(name);
+    const auto upper = platform::vbUCase(name);
     if (const auto it = keys.find(upper); it != keys.end())
         return it->second;
     if (upper.size() >= 2 && upper[0] == 'F') {

@@ -27,7 +27,7 @@ bool isProgramFile(std::string_view windowsPath) {
         windowsPath.find_first_of("\\/", dot) != std::string_view::npos)
         return false;
     const auto extension = windowsPath.substr(dot);
-    return iequals(extension, ".exe") || iequals(extension, ".com");
+    return winEqualNoCase(extension, ".exe") || winEqualNoCase(extension, ".com");
 }
 
 std::intptr_t openWebAddress(const std::string& file) {
@@ -55,7 +55,7 @@ std::intptr_t openWebAddress(const std::string& file) {
 std::intptr_t DesktopShell::shellExecute(std::int32_t, const std::string& verb,
                                          const std::string& file, const std::string& parameters,
                                          const std::string& directory, std::int32_t showCommand) {
-    if (!verb.empty() && !iequals(verb, "open"))
+    if (!verb.empty() && !winEqualNoCase(verb, "open"))
         return SE_ERR_NOASSOC;
     if (isWebAddress(file))
         return openWebAddress(file);

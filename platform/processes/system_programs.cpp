@@ -17,7 +17,7 @@ namespace {
 // Names are kept lower-cased and without ".exe", so "Cleanmgr.exe",
 // "cleanmgr" and "CLEANMGR.EXE" are one program.
 std::string programKey(std::string_view name) {
-    auto key = lower(name);
+    auto key = vbLCase(name);
     if (key.size() > 4 && key.ends_with(".exe"))
         key.resize(key.size() - 4);
     return key;
@@ -41,7 +41,7 @@ Table& table() {
 
 bool isOption(const std::string& word, std::string_view letter) {
     return word.size() == 2 && (word[0] == '/' || word[0] == '-') &&
-           iequals(word.substr(1), letter);
+           winEqualNoCase(word.substr(1), letter);
 }
 
 std::uint32_t exportKey(Machine& machine, const std::string& file, const std::string& keyPath,
@@ -175,7 +175,7 @@ std::uint32_t runRegsvr32(const SystemProgramCall& call) {
             operands.push_back(word);
             continue;
         }
-        const auto option = lower(word.substr(1));
+        const auto option = vbLCase(word.substr(1));
         if (option == "s")
             silent = true;
         else if (option == "u")
@@ -210,7 +210,7 @@ std::uint32_t runRegsvr32(const SystemProgramCall& call) {
 std::uint32_t runNet(const SystemProgramCall& call) {
     if (call.arguments.size() != 2 || !hasCurrentMachine())
         return 1;
-    const auto command = lower(call.arguments[0]);
+    const auto command = vbLCase(call.arguments[0]);
     if (command != "start" && command != "stop")
         return 1;
     const bool start = command == "start";
@@ -249,7 +249,7 @@ std::uint32_t runCleanmgr(const SystemProgramCall& call) {
     for (const auto& word : call.arguments) {
         if (!isSwitch(word))
             return 1;
-        const auto option = lower(word.substr(1));
+        const auto option = vbLCase(word.substr(1));
         if (option.starts_with("d") && option.size() >= 2) {
             const Drive* drive = currentMachine().drive(option[1]);
             if (drive == nullptr || !driveHasFolder(*drive))

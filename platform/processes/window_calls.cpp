@@ -81,9 +81,9 @@ HWND FindWindowA(std::optional<std::string_view> className,
                  std::optional<std::string_view> windowName) {
     return onDesktop<HWND>(0, [&](Desktop& d) -> HWND {
         for (const auto& w : d.windows()) {
-            if (className && !iequals(w.className, *className))
+            if (className && !winEqualNoCase(w.className, *className))
                 continue;
-            if (windowName && !iequals(w.title, *windowName))
+            if (windowName && !winEqualNoCase(w.title, *windowName))
                 continue;
             return w.hwnd;
         }
@@ -272,11 +272,11 @@ LRESULT DefWindowProcA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         0, [&](Desktop& d) { return defWindowProc(d, hwnd, message, wParam, lParam); });
 }
 
-DWORD WaitForInputIdle(HANDLE process, DWORD milliseconds) {
+DWORD WaitForInputIdle(HANDLE process, DWORD dwMilliseconds) {
     const DWORD pid = GetProcessId(process);
     if (pid == 0)
         return WAIT_FAILED;
-    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(milliseconds);
+    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(dwMilliseconds);
     for (;;) {
         const bool hasWindow = onDesktop<bool>(false, [&](Desktop& d) {
             const auto all = d.windows();
@@ -287,7 +287,7 @@ DWORD WaitForInputIdle(HANDLE process, DWORD milliseconds) {
             return WAIT_OBJECT_0;
         if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0)
             return WAIT_FAILED;
-        if (milliseconds != INFINITE && SteadyClock::now() >= deadline)
+        if (dwMilliseconds != INFINITE && SteadyClock::now() >= deadline)
             return WAIT_TIMEOUT;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }

@@ -98,7 +98,7 @@ class Exporter {
             if (st == ERROR_NO_MORE_ITEMS)
                 return std::nullopt;
             check(st, "subkeys");
-            if (iequals(child, name))
+            if (winEqualNoCase(child, name))
                 return child;
         }
     }
@@ -223,7 +223,7 @@ class Exporter {
     }
 
     // Bytes as "xx,xx,...", wrapped before column 80 as regedit does.
-    void appendHex(std::string line, std::string_view raw) {
+    void appendHex(std::string_view line, std::string_view raw) {
         static constexpr char kDigits[] = "0123456789abcdef";
         std::size_t column = line.size();
         text_ += line;

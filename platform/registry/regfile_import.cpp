@@ -58,7 +58,7 @@ std::optional<DWORD> readHexNumber(std::string_view s, std::size_t& pos, std::si
 }
 
 bool startsWithNoCase(std::string_view s, std::string_view prefix) {
-    return s.size() >= prefix.size() && lower(s.substr(0, prefix.size())) == prefix;
+    return s.size() >= prefix.size() && vbLCase(s.substr(0, prefix.size())) == prefix;
 }
 
 class Parser {

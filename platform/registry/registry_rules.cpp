@@ -84,10 +84,10 @@ LONG putData(DWORD storedType, std::string_view bytes, DWORD* type, std::uint8_t
 }  // namespace detail
 
 HKEY rootFromName(std::string_view name) {
-    const std::string lc = lower(name);
+    const std::string lc = vbLCase(name);
     static constexpr std::array<std::string_view, 4> kShort = {"hkcr", "hkcu", "hklm", "hku"};
     for (std::size_t i = 0; i < kRoots.size(); ++i) {
-        if (lc == kShort[i] || lc == lower(kRootNames[i]))
+        if (lc == kShort[i] || lc == vbLCase(kRootNames[i]))
             return kRoots[i];
     }
     return 0;

@@ -140,7 +140,7 @@ class SqliteRegistry final : public Registry {
             if (const LONG st = liveHandle(hKey, h, key))
                 return st;
             auto q = db_->cached("SELECT type, data FROM vals WHERE key = ?1 AND name_lc = ?2");
-            q.bind(1, key.id).bindText(2, lower(valueName));
+            q.bind(1, key.id).bindText(2, vbLCase(valueName));
             if (!q.step())
                 return ERROR_FILE_NOT_FOUND;
             return putData(static_cast<DWORD>(q.integer(0)), q.bytes(1), type, data, cbData);
@@ -168,7 +168,7 @@ class SqliteRegistry final : public Registry {
                    "data = excluded.data")
                 .bind(1, key.id)
                 .bindText(2, valueName)
-                .bindText(3, lower(valueName))
+                .bindText(3, vbLCase(valueName))
                 .bind(4, type)
                 .bindBlob(5, data, cbData)
                 .run();
@@ -187,7 +187,7 @@ class SqliteRegistry final : public Registry {
             if (const LONG st = mayWriteValues(h, key))
                 return st;
             auto q = db_->cached("DELETE FROM vals WHERE key = ?1 AND name_lc = ?2");
-            q.bind(1, key.id).bindText(2, lower(valueName)).run();
+            q.bind(1, key.id).bindText(2, vbLCase(valueName)).run();
             if (db_->changes() == 0)
                 return ERROR_FILE_NOT_FOUND;
             tx.commit();
@@ -364,7 +364,7 @@ class SqliteRegistry final : public Registry {
                 db_->cached("INSERT INTO keys(id, parent, name, name_lc) VALUES(?1, 0, ?2, ?3)")
                     .bind(1, rootId(kRoots[i]))
                     .bindText(2, kRootNames[i])
-                    .bindText(3, lower(kRootNames[i]))
+                    .bindText(3, vbLCase(kRootNames[i]))
                     .run();
             }
             db_->exec("PRAGMA application_id = " + std::to_string(kApplicationId));
@@ -399,7 +399,7 @@ class SqliteRegistry final : public Registry {
 
     std::optional<KeyRow> findChild(std::int64_t parent, std::string_view name) {
         auto q = db_->cached("SELECT id, readonly FROM keys WHERE parent = ?1 AND name_lc = ?2");
-        q.bind(1, parent).bindText(2, lower(name));
+        q.bind(1, parent).bindText(2, vbLCase(name));
         if (!q.step())
             return std::nullopt;
         return KeyRow{q.integer(0), q.integer(1) != 0};
@@ -418,7 +418,7 @@ class SqliteRegistry final : public Registry {
         db_->cached("INSERT INTO keys(parent, name, name_lc) VALUES(?1, ?2, ?3)")
             .bind(1, parent)
             .bindText(2, name)
-            .bindText(3, lower(name))
+            .bindText(3, vbLCase(name))
             .run();
         return {db_->lastInsertRowid(), false};
     }

@@ -24,8 +24,8 @@ DispatchRef asDispatch(const Variant& value) {
     return object;
 }
 
-ObjectFactoryScope::ObjectFactoryScope(std::string progId, ObjectFactory factory)
-    : progId_(lower(progId)) {
+ObjectFactoryScope::ObjectFactoryScope(const std::string& progId, ObjectFactory factory)
+    : progId_(vbLCase(progId)) {
     auto& slot = factories()[progId_];
     previous_ = std::exchange(slot, std::move(factory));
 }
@@ -40,7 +40,7 @@ ObjectFactoryScope::~ObjectFactoryScope() {
 
 DispatchRef CreateObject(std::string_view progId) {
     const auto& table = factories();
-    const auto it = table.find(lower(progId));
+    const auto it = table.find(vbLCase(progId));
     DispatchRef object = it != table.end() && it->second ? it->second() : nullptr;
     if (!object)
         throw RuntimeError{429, "ActiveX component can't create object"};

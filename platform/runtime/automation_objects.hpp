@@ -42,7 +42,7 @@ using ObjectFactory = std::function<DispatchRef()>;
 /// thread for the scope's lifetime; the previous one comes back afterwards.
 class ObjectFactoryScope {
   public:
-    ObjectFactoryScope(std::string progId, ObjectFactory factory);
+    ObjectFactoryScope(const std::string& progId, ObjectFactory factory);
     ~ObjectFactoryScope();
     ObjectFactoryScope(const ObjectFactoryScope&) = delete;
     ObjectFactoryScope& operator=(const ObjectFactoryScope&) = delete;

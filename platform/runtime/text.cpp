@@ -55,31 +55,31 @@ constexpr std::array<char16_t, 32> kCp1252High = {
 
 }  // namespace
 
-std::string lower(std::string_view text) {
+std::string vbLCase(std::string_view text) {
     return mapCase(text, lowerCp);
 }
-std::string upper(std::string_view text) {
+std::string vbUCase(std::string_view text) {
     return mapCase(text, upperCp);
 }
 
-bool iequals(std::string_view a, std::string_view b) {
+bool winEqualNoCase(std::string_view a, std::string_view b) {
     if (a.size() == b.size() && a == b)
         return true;
-    return lower(a) == lower(b);
+    return vbLCase(a) == vbLCase(b);
 }
 
-std::string_view trimLeft(std::string_view text) {
+std::string_view vbLTrim(std::string_view text) {
     const auto first = text.find_first_not_of(' ');
     return first == std::string_view::npos ? std::string_view{} : text.substr(first);
 }
 
-std::string_view trimRight(std::string_view text) {
+std::string_view vbRTrim(std::string_view text) {
     const auto last = text.find_last_not_of(' ');
     return last == std::string_view::npos ? std::string_view{} : text.substr(0, last + 1);
 }
 
-std::string_view trim(std::string_view text) {
-    return trimRight(trimLeft(text));
+std::string_view vbTrim(std::string_view text) {
+    return vbRTrim(vbLTrim(text));
 }
 
 bool isSpaceOrTab(char c) {
@@ -201,7 +201,7 @@ std::string toCp1252(std::string_view text) {
     return out;
 }
 
-std::string replaceAll(std::string_view text, std::string_view what, std::string_view with) {
+std::string vbReplace(std::string_view text, std::string_view what, std::string_view with) {
     if (what.empty())
         return std::string(text);
     std::string out;

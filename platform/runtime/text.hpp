@@ -12,25 +12,25 @@ namespace kx::platform {
 /// Lower-cases ASCII and the Latin-1 supplement letters (U+00C0..U+00DE except
 /// U+00D7); every other byte sequence is copied as it stands, so invalid UTF-8
 /// survives unchanged.
-std::string lower(std::string_view text);
+std::string vbLCase(std::string_view text);
 
 /// Upper-cases the same letters back (ß stays ß).
-std::string upper(std::string_view text);
+std::string vbUCase(std::string_view text);
 
 /// Removes blanks (spaces only, as the runtime's Trim does) at both ends.
-std::string_view trim(std::string_view text);
-std::string_view trimLeft(std::string_view text);
-std::string_view trimRight(std::string_view text);
+std::string_view vbTrim(std::string_view text);
+std::string_view vbLTrim(std::string_view text);
+std::string_view vbRTrim(std::string_view text);
 
 /// `text` with every occurrence of `what` replaced by `with`, left to right;
 /// replaced text is not looked at again. An empty `what` changes nothing.
-std::string replaceAll(std::string_view text, std::string_view what, std::string_view with);
+std::string vbReplace(std::string_view text, std::string_view what, std::string_view with);
 
 // ---- Windows' rules ----------------------------------------------------------
 
 /// Names (of files, keys, windows) compared as Windows compares them: equal
-/// after `lower`.
-bool iequals(std::string_view a, std::string_view b);
+/// after `vbLCase`.
+bool winEqualNoCase(std::string_view a, std::string_view b);
 
 /// A blank as Windows' command lines, INI files and .reg files take it: a
 /// space or a tab.

@@ -20,7 +20,7 @@ namespace {
 // Parses the whole text (blanks around it allowed) as a number, as the
 // runtime's Val-free conversions do; anything else is a type mismatch.
 double parseNumber(std::string_view text) {
-    text = trim(text);
+    text = vbTrim(text);
     if (text.empty())
         typeMismatch();
     if (text.front() == '+')
@@ -77,9 +77,9 @@ double toDouble(const Variant& v) {
         double operator()(std::int32_t n) const { return n; }
         double operator()(double d) const { return d; }
         double operator()(const std::string& s) const {
-            if (iequals(trim(s), "true") || trim(s) == "Wahr")
+            if (winEqualNoCase(vbTrim(s), "true") || vbTrim(s) == "Wahr")
                 return -1;
-            if (iequals(trim(s), "false") || trim(s) == "Falsch")
+            if (winEqualNoCase(vbTrim(s), "false") || vbTrim(s) == "Falsch")
                 return 0;
             return parseNumber(s);
         }

@@ -7,7 +7,7 @@
 namespace kx::platform {
 namespace {
 
-// The same letters `platform::lower` folds: ASCII and the Latin-1 capitals
+// The same letters `platform::vbLCase` folds: ASCII and the Latin-1 capitals
 // except the multiplication sign.
 char32_t foldCp(char32_t cp) {
     if (cp >= U'A' && cp <= U'Z')
@@ -24,7 +24,7 @@ std::optional<LikePattern> LikePattern::compile(std::string_view pattern, bool f
     out.foldCase_ = foldCase;
     std::string folded;
     if (foldCase) {
-        folded = lower(pattern);
+        folded = vbLCase(pattern);
         pattern = folded;
     }
     std::size_t pos = 0;
@@ -156,7 +156,7 @@ bool LikePattern::matches(std::string_view text) const {
     return p == n;
 }
 
-bool like(std::string_view text, std::string_view pattern) {
+bool vbLike(std::string_view text, std::string_view pattern) {
     const auto compiled = LikePattern::compile(pattern);
     return compiled && compiled->matches(text);
 }

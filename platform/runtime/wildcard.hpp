@@ -25,9 +25,9 @@ namespace kx::platform {
 /// text length × pattern length at worst, however many "*" there are.
 class LikePattern {
   public:
-    /// `foldCase` lower-cases both sides as `platform::lower` does (ASCII and
+    /// `foldCase` lower-cases both sides as `platform::vbLCase` does (ASCII and
     /// Latin-1 letters) without building lower-cased copies, so that
-    /// compile(p, true)->matches(t) == like(lower(t), lower(p)).
+    /// compile(p, true)->matches(t) == vbLike(vbLCase(t), vbLCase(p)).
     static std::optional<LikePattern> compile(std::string_view pattern, bool foldCase = false);
 
     bool matches(std::string_view text) const;
@@ -56,6 +56,6 @@ class LikePattern {
 /// text Like pattern (case-sensitive; callers lower-case both sides when
 /// they want the comparison without regard to case). An invalid pattern
 /// answers false.
-bool like(std::string_view text, std::string_view pattern);
+bool vbLike(std::string_view text, std::string_view pattern);
 
 }  // namespace kx::platform

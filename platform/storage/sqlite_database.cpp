@@ -190,9 +190,9 @@ bool Statement::step() {
     const int rc = sqlite3_step(stmt(statement_));
     if (rc == SQLITE_ROW)
         return true;
-    if (rc == SQLITE_DONE)
-        return false;
-    db_->fail(rc);
+    if (rc != SQLITE_DONE)
+        db_->fail(rc);
+    return false;
 }
 
 void Statement::run() {

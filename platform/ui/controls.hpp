@@ -467,7 +467,7 @@ enum class UnloadMode : std::int16_t {
 /// form may be loaded again after an unload.
 class Form : public Object {
   public:
-    explicit Form(std::string caption) : caption(std::move(caption)) {}
+    explicit Form(std::string designCaption) : caption(std::move(designCaption)) {}
     ~Form() override;
     Form(const Form&) = delete;
     Form& operator=(const Form&) = delete;
@@ -484,8 +484,8 @@ class Form : public Object {
     bool enabled = true;
 
     template <typename T>
-    std::shared_ptr<T> add(std::string name) {
-        auto control = std::make_shared<T>(std::move(name));
+    std::shared_ptr<T> add(std::string controlName) {
+        auto control = std::make_shared<T>(std::move(controlName));
         control->form_ = this;
         controls.push_back(control);
         return control;

@@ -37,8 +37,8 @@ const std::shared_ptr<ListItem>& ListView::item(std::size_t index) const {
 }
 
 bool ListView::before(const ListItem& a, const ListItem& b) const {
-    const auto ka = lower(a.columnText(sortKey_ + 1));
-    const auto kb = lower(b.columnText(sortKey_ + 1));
+    const auto ka = vbLCase(a.columnText(sortKey_ + 1));
+    const auto kb = vbLCase(b.columnText(sortKey_ + 1));
     return sortOrder_ == SortOrder::Ascending ? ka < kb : kb < ka;
 }
 

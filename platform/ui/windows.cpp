@@ -42,11 +42,11 @@ std::shared_ptr<Desktop> desktopOf(HWND hwnd) {
 
 }  // namespace
 
-HWND createWindow(std::string title) {
-    return createWindow(std::move(title), kFormClass, kFormStyle);
+HWND createWindow(std::string_view title) {
+    return createWindow(title, kFormClass, kFormStyle);
 }
 
-HWND createWindow(std::string title, std::string_view className, std::uint32_t style) {
+HWND createWindow(std::string_view title, std::string_view className, std::uint32_t style) {
     std::shared_ptr<Desktop> desktop;
     HWND hwnd = 0;
     try {

@@ -36,10 +36,10 @@ struct RECT {
 /// Registers a form window (class kFormClass, style kFormStyle) and answers
 /// its handle (never 0). When the machine's desktop cannot be reached the
 /// window goes to the thread's in-memory desktop rather than failing.
-HWND createWindow(std::string title);
+HWND createWindow(std::string_view title);
 /// The same with a class and style of the caller's choosing (a hidden main
 /// window has no WS_VISIBLE).
-HWND createWindow(std::string title, std::string_view className, std::uint32_t style);
+HWND createWindow(std::string_view title, std::string_view className, std::uint32_t style);
 /// Takes a window of this thread away (nothing for other handles).
 void destroyWindow(HWND hwnd);
 /// Sets a window's title (a form's caption); false for an unknown handle.

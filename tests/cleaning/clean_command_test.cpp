@@ -20,8 +20,8 @@ TEST_F(CleaningRunTest, CleanCommandPreviewsExactlyWhatItThenDeletes) {
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const std::string operaEntry = AddBackslash(settings::GetOperaDirectory()) + "opera.dir";
     for (const auto& line :
-         {"delete  " + platform::lower(a), "delete  " + platform::lower(b), "delete  " + operaEntry,
-          "delete  " + std::string(cleaning::kHistoryMarker),
+         {"delete  " + platform::vbLCase(a), "delete  " + platform::vbLCase(b),
+          "delete  " + operaEntry, "delete  " + std::string(cleaning::kHistoryMarker),
           std::string("then    recent-file lists and registry traces"),
           std::string("4 entries, 0 kept")})
         EXPECT_NE(run.out.find(line + "\n"), std::string::npos) << line << "\n" << run.out;

@@ -22,7 +22,7 @@ namespace attr = platform::fileattr;
 using ::testing::ElementsAre;
 
 bool listed(const std::vector<std::string>& list, const std::string& path) {
-    return std::ranges::find(list, platform::lower(path)) != list.end() ||
+    return std::ranges::find(list, platform::vbLCase(path)) != list.end() ||
            std::ranges::find(list, path) != list.end();
 }
 
@@ -45,7 +45,7 @@ TEST_F(CleaningRunTest, TempCacheAndCookieRunRemovesTracksAndReportsThem) {
     EXPECT_TRUE(listed(list, a) && listed(list, b) && listed(list, wintemp) &&
                 listed(list, cache) && listed(list, cookie));
     EXPECT_FALSE(listed(list, program));
-    EXPECT_EQ(cleaning::foundList().item(0)->text, platform::lower(a));  // order of discovery
+    EXPECT_EQ(cleaning::foundList().item(0)->text, platform::vbLCase(a));  // order of discovery
 
     destroy();
     for (const auto& gone : {a, b, wintemp, cache, cookie}) EXPECT_FALSE(there(gone)) << gone;
@@ -72,7 +72,7 @@ TEST_F(CleaningRunTest, RecentListsOperaFilesAndTheHistoryMarker) {
     ASSERT_TRUE(platform::files::setAttributes(hidden, attr::Hidden));
 
     start();
-    EXPECT_THAT(found(), ElementsAre(platform::lower(recent), opera + "global.dat"));
+    EXPECT_THAT(found(), ElementsAre(platform::vbLCase(recent), opera + "global.dat"));
     EXPECT_TRUE(there(global));
 
     // With History alone, the list holds exactly the marker.

@@ -59,9 +59,9 @@ TEST_F(JunkSearchTest, ListsLeftoversOnceEachAndTheRunDeletesThem) {
     start();
     const auto list = found();
     for (const auto& junk : {inTemp, exeTmp, leftover, std::string("C:\\Daten\\brief.bak")})
-        EXPECT_EQ(std::ranges::count(list, platform::lower(junk)), 1) << junk;
-    EXPECT_EQ(std::ranges::count(list, platform::lower(library)), 0);
-    EXPECT_EQ(std::ranges::count(list, platform::lower(plain)), 0);
+        EXPECT_EQ(std::ranges::count(list, platform::vbLCase(junk)), 1) << junk;
+    EXPECT_EQ(std::ranges::count(list, platform::vbLCase(library)), 0);
+    EXPECT_EQ(std::ranges::count(list, platform::vbLCase(plain)), 0);
 
     set(settings::keys::History, "0");
     destroy();

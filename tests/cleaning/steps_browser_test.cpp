@@ -69,8 +69,8 @@ TEST_F(BrowserStepsTest, WindowStateLosesEveryListSectionAndKeepsTheRest) {
 }
 
 TEST_F(BrowserStepsTest, IndexFilesAreBlankedListedOnceAndCounted) {
-    const auto index = platform::lower(put("C:\\Dokumente und Einstellungen\\anna\\Cookies",
-                                           "index.dat", std::string(16384, 'x')));
+    const auto index = platform::vbLCase(put("C:\\Dokumente und Einstellungen\\anna\\Cookies",
+                                             "index.dat", std::string(16384, 'x')));
     // As the run's deletions hand them over: a file handed twice is listed twice.
     for (const auto& path : {index, index, std::string("C:\\Nirgends\\Index.dat")})
         EXPECT_EQ(cleaning::deleteWithRunSettings(context(), path), 0.0);

@@ -14,7 +14,7 @@ namespace {
 TEST(DispatchTest, EveryMemberIsListedOnceWithItsParameters) {
     std::set<std::string> names;
     for (const auto& m : members()) {
-        EXPECT_TRUE(names.insert(platform::lower(m.name)).second) << m.name;
+        EXPECT_TRUE(names.insert(platform::vbLCase(m.name)).second) << m.name;
         EXPECT_TRUE(static_cast<bool>(m.invoke)) << m.name;
     }
     // The odd spellings of the interface are kept.

@@ -117,7 +117,8 @@ TEST_F(SettingsStoreTest, TextIsKeptAsGivenAndNotRepaired) {
 TEST_F(SettingsStoreTest, TheKeyTableKnowsEveryKeyOnce) {
     std::set<std::pair<std::string, std::string>> seen;
     for (const auto* key : allKeys()) {
-        EXPECT_TRUE(seen.emplace(platform::lower(key->section), platform::lower(key->name)).second)
+        EXPECT_TRUE(
+            seen.emplace(platform::vbLCase(key->section), platform::vbLCase(key->name)).second)
             << key->name;
     }
     EXPECT_EQ(findKey("options", "browserismozillafirefox"), &keys::BrowserIsMozillaFireFox);

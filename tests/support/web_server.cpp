@@ -20,16 +20,16 @@ constexpr std::size_t kMaxHead = 1 << 20;
 constexpr std::size_t kMaxBody = 16 << 20;
 constexpr int kTick = 50;  // ms between looks at the stop flag
 
-std::string lower(std::string s) {
+std::string asciiLower(std::string s) {
     std::ranges::transform(s, s.begin(), [](unsigned char c) { return std::tolower(c); });
     return s;
 }
 
 bool equalNoCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && lower(a) == lower(b);
+    return a.size() == b.size() && asciiLower(a) == asciiLower(b);
 }
 
-std::string trim(std::string_view s) {
+std::string trimHeaderBlanks(std::string_view s) {
     std::size_t b = 0, e = s.size();
     while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
     while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r')) --e;
@@ -42,7 +42,7 @@ std::string styled(const std::string& name, WebServer::HeaderCase style) {
         case WebServer::HeaderCase::Normal:
             break;
         case WebServer::HeaderCase::Lower:
-            out = lower(out);
+            out = asciiLower(out);
             break;
         case WebServer::HeaderCase::Upper:
             std::ranges::transform(out, out.begin(),
@@ -317,8 +317,9 @@ void WebServer::handle(int fd, std::string peer, std::uint16_t peerPort) {
             const auto colon = line.find(':');
             if (colon == std::string::npos)
                 continue;
-            request.headers.emplace_back(trim(std::string_view(line).substr(0, colon)),
-                                         trim(std::string_view(line).substr(colon + 1)));
+            request.headers.emplace_back(
+                trimHeaderBlanks(std::string_view(line).substr(0, colon)),
+                trimHeaderBlanks(std::string_view(line).substr(colon + 1)));
         }
     }
     std::size_t bodyLength = 0;
@@ -439,7 +440,7 @@ void WebServer::forward(int fd, const RecordedRequest& request) {
                       (request.version.empty() ? "HTTP/1.0" : request.version) + "\r\n";
     std::optional<std::string> forwardedFor;
     for (const auto& [name, value] : request.headers) {
-        const std::string key = lower(name);
+        const std::string key = asciiLower(name);
         if (key == "connection" || key == "proxy-connection" || key == "keep-alive" ||
             key == "proxy-authorization")
             continue;
