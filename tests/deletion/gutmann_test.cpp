@@ -15,9 +15,11 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include "core/shared_state.hpp"
 #include "platform/files/files.hpp"
 #include "platform/files/overwrite.hpp"
 #include "platform/ui/message_loop.hpp"
+#include "services/progress.hpp"
 #include "support/temp_machine.hpp"
 #include "wipe_recorder.hpp"
 
@@ -42,6 +44,10 @@ class GutmannTest : public ::testing::Test {
         return win(name);
     }
     std::string read(const std::string& name) { return TempMachine::readHostFile(host(name)); }
+    /// The wiper's context: this machine, the recorder and the given draws.
+    DeletionContext drawing(RandomSource& draws) {
+        return {tm.machine(), progress, stop, draws, nullptr, &io};
+    }
     bool there(const std::string& name) { return fs::exists(fs::symlink_status(host(name))); }
     /// Keeps in `seen` what `name` holds right after each of the fills `at`.
     void watch(const std::string& name, std::set<std::size_t> at) {
@@ -53,9 +59,11 @@ class GutmannTest : public ::testing::Test {
     }
 
     TempMachine tm;
-    RecordingIo io;
+    RecordingIo io{tm.machine()};
     FixedRandom random{{0.3, 0.5, 0.9}};
-    CGutMAnn wiper{&io, &random};
+    WindowProgress progress{shared()};
+    bool stop = false;
+    CGutMAnn wiper{drawing(random)};
     std::map<std::size_t, std::string> seen;
 };
 
@@ -112,7 +120,7 @@ TEST_F(GutmannTest, LengthsThatAreNoMultipleOfFive) {
 TEST_F(GutmannTest, CancelStopsBeforeTheNextWriteAndLeavesTheFileClosed) {
     const auto path = put("abbruch.txt", std::string(20, 'x'));
     FixedRandom twoPasses{{0.3, 0.5, 0.9, 0.1}};  // pass 2: 25.5 rounds to 26
-    CGutMAnn wiper{&io, &twoPasses};
+    CGutMAnn wiper{drawing(twoPasses)};
     // The owner sets the flag from the message loop, as a cancel button would.
     auto& loop = pf::ui::MessageLoop::current();
     int yields = 0;
