@@ -87,8 +87,9 @@ void cutListSections(const RunContext& run, const std::string& path) {
         return;
     const std::string content = files.ReadText(path);
     const auto& s = run.state.settings;
-    (void)recordDeletion(run.state, deletion::deleteInStoredMode(
-                                        run.appSettings(), {path, s.security, true, 3, 255, true}));
+    (void)recordDeletion(run.state,
+                         deletion::deleteInStoredMode(run.deletion, run.appSettings(),
+                                                      {path, s.security, true, 3, 255, true}));
     static const auto opening = pf::LikePattern::compile("*<RDF:Seq*>");
     static const auto closing = pf::LikePattern::compile("*</RDF:Seq>");
     std::string out;
@@ -180,7 +181,7 @@ void removeDownloadedProgramFiles(const RunContext& run) {
             }
             if (remove)
                 (void)recordDeletion(
-                    run.state, deletion::deleteInStoredMode(run.appSettings(),
+                    run.state, deletion::deleteInStoredMode(run.deletion, run.appSettings(),
                                                             {file, s.security, false, 1, 0, true}));
             if (run.cancelled())
                 return;

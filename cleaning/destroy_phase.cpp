@@ -57,7 +57,7 @@ bool ntFamily(const RunContext&) {
 // the deletion routine refuses to take as a file to delete; under another
 // name it is destroyed like any other file.
 double deleteLeftover(const RunContext& run, const std::string& path) {
-    const std::string other = deletion::moveLeftoverAside(path);
+    const std::string other = deletion::moveLeftoverAside(run.machine, path);
     return other.empty() ? 0 : deleteWithRunSettings(run, other);
 }
 

@@ -1,13 +1,14 @@
 #pragma once
 // What one cleaning run works with: the machine, the host's state (the
 // application title that names the settings tree, the program folder, the
-// quiet and break flags), the run state, the found list and the progress
-// sink. The public class builds it from what the component keeps per thread
-// between calls (KXStart fills the list that KXDelete works through) and
-// hands it to the run; every step takes it as its parameter instead of
-// looking any of these up itself.
+// quiet and break flags), the run state, the found list, the progress sink
+// and the context of the deletions it makes. The public class builds it from
+// what the component keeps per thread between calls (KXStart fills the list
+// that KXDelete works through) and hands it to the run; every step takes it
+// as its parameter instead of looking any of these up itself.
 #include "cleaning/run_state.hpp"
 #include "core/shared_state.hpp"
+#include "deletion/deletion_context.hpp"
 #include "platform/machine/machine.hpp"
 #include "platform/ui/controls.hpp"
 #include "services/progress.hpp"
@@ -21,6 +22,9 @@ struct RunContext {
     RunState& state;
     platform::ui::ListView& found;
     ProgressSink& progress;
+    /// Every file the run destroys goes through the deletion routine with
+    /// this context (on the same machine, reporting to the same sink).
+    const deletion::DeletionContext& deletion;
 
     /// gbBreak: the user cancelled the run.
     bool cancelled() const { return host.gbBreak; }

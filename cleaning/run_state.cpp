@@ -173,9 +173,11 @@ double deleteWithRunSettings(const RunContext& run, std::string_view path) {
     const deletion::DeleteRequest request{std::string(path), s.security,    s.encrypt,
                                           s.deleteN,         s.deleteValue, s.deleteIt};
     if (!state.gutmannForRun)
-        return recordDeletion(run.state, deletion::deleteInStoredMode(run.appSettings(), request));
+        return recordDeletion(
+            run.state, deletion::deleteInStoredMode(run.deletion, run.appSettings(), request));
     return recordDeletion(
-        run.state, deletion::deleteTheFileAs(*state.gutmannForRun ? deletion::WipeMode::Gutmann
+        run.state, deletion::deleteTheFileAs(run.deletion,
+                                             *state.gutmannForRun ? deletion::WipeMode::Gutmann
                                                                   : deletion::WipeMode::Plain,
                                              request));
 }

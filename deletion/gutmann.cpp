@@ -10,7 +10,6 @@
 #include "deletion/entry_rules.hpp"
 #include "platform/files/files.hpp"
 #include "platform/files/overwrite.hpp"
-#include "platform/machine/machine.hpp"
 #include "platform/runtime/local_time.hpp"
 #include "platform/ui/message_loop.hpp"
 
@@ -86,9 +85,18 @@ std::uint64_t gutmannChunk(std::uint64_t length) {
     return length / 5 + (length % 5 >= 3 ? 1 : 0);
 }
 
-CGutMAnn::CGutMAnn(WipeIo* files, RandomSource* random)
-    : files_(files != nullptr ? *files : machineFiles()),
-      random_(random != nullptr ? *random : threadRandom()) {}
+CGutMAnn::CGutMAnn(const DeletionContext& context)
+    : machine_(context.machine),
+      machineFiles_(context.machine),
+      files_(context.files != nullptr ? *context.files : machineFiles_),
+      random_(context.random),
+      stop_(context.cancel) {}
+
+void CGutMAnn::startOperation() {
+    Cancel = false;
+    stop_ = false;
+    cancelled_ = false;
+}
 
 GutmannPass CGutMAnn::triple(int pass) {
     GutmannPass p = kGutmannPasses.at(static_cast<std::size_t>(pass - 1));
@@ -108,12 +116,10 @@ double CGutMAnn::SecureFileDelete(std::string_view sFileName) {
 }
 
 DeleteResult CGutMAnn::destroyFile(std::string_view sFileName) {
-    Cancel = false;
-    cancelled_ = false;
+    startOperation();
     DeleteResult result;
     try {
-        auto& machine = pf::currentMachine();
-        const auto looked = pf::lookAtEntry(machine, sFileName);
+        const auto looked = pf::lookAtEntry(machine_, sFileName);
         if (!looked && nothingThere(looked.error()))
             return DeleteResult::of(DeleteOutcome::NothingThere);
         const auto facts = must(looked);
@@ -124,14 +130,14 @@ DeleteResult CGutMAnn::destroyFile(std::string_view sFileName) {
             case EntryTreatment::RemoveName:
                 // The wiper was sent to a name, not to a file elsewhere nor to
                 // content other names share: the name goes, nothing else.
-                must(pf::files::remove(machine, sFileName));
+                must(pf::files::remove(machine_, sFileName));
                 return DeleteResult::of(verdict.removed);
             case EntryTreatment::Destroy:
                 break;
         }
         const std::uint64_t length = facts.size;
         const std::uint64_t chunk = gutmannChunk(length);
-        must(pf::files::setAttributes(machine, sFileName, 0));
+        must(pf::files::setAttributes(machine_, sFileName, 0));
         result.size = length;
 
         {
@@ -140,7 +146,7 @@ DeleteResult CGutMAnn::destroyFile(std::string_view sFileName) {
                 for (int pass = 1; pass <= 35; ++pass) {
                     const GutmannPass p = triple(pass);
                     for (std::uint64_t region = 0; region < 5; ++region) {
-                        if (Cancel) {
+                        if (cancelRaised()) {
                             cancelled_ = true;
                             result.outcome = DeleteOutcome::Cancelled;
                             return result;
@@ -165,13 +171,12 @@ DeleteResult CGutMAnn::destroyFile(std::string_view sFileName) {
             must(file->truncate(0));
             must(file->flush());
         }
-        must(pf::files::remove(machine, sFileName));
+        must(pf::files::remove(machine_, sFileName));
         result.outcome = DeleteOutcome::Deleted;
         return result;
     } catch (const std::exception& e) {
         // Any error ends the wipe as a failure, the file left as far as it
-        // got. std::logic_error (no machine bound) is as much a failure to
-        // delete as a locked file.
+        // got.
         return DeleteResult::failed(e.what());
     }
 }
@@ -180,8 +185,7 @@ void CGutMAnn::SecureFreeSpaceWipe(std::string_view sDrive, std::int64_t cBytesP
                                    bool& bDone) {
     // A flag still true from an earlier wipe must not report this one done.
     bDone = false;
-    Cancel = false;
-    cancelled_ = false;
+    startOperation();
     if (sDrive.empty() || cBytesPerPass < 0)
         return;
     const std::uint64_t chunk =
@@ -189,7 +193,6 @@ void CGutMAnn::SecureFreeSpaceWipe(std::string_view sDrive, std::int64_t cBytesP
     const std::string temp = std::string(1, sDrive.front()) + ":\\TEMP.000";
     bool ours = false;  // the temporary file is there and ours to remove
     try {
-        auto& machine = pf::currentMachine();
         for (int pass = 1; pass <= 35; ++pass) {
             auto file = must(files_.open(temp, WipeIo::Open::CreateNew));
             ours = true;
@@ -197,10 +200,10 @@ void CGutMAnn::SecureFreeSpaceWipe(std::string_view sDrive, std::int64_t cBytesP
                 random_.reseed(std::sin(pf::secondsSinceMidnight()));
             const GutmannPass p = triple(pass);
             for (std::uint64_t region = 0; region < 1000; ++region) {
-                if (Cancel) {
+                if (cancelRaised()) {
                     cancelled_ = true;
                     file.reset();
-                    (void)pf::files::remove(machine, temp);
+                    (void)pf::files::remove(machine_, temp);
                     return;
                 }
                 if (chunk > 0) {
@@ -218,13 +221,13 @@ void CGutMAnn::SecureFreeSpaceWipe(std::string_view sDrive, std::int64_t cBytesP
             must(file->flush());
             must(file->truncate(0));
             file.reset();
-            must(pf::files::remove(machine, temp));
+            must(pf::files::remove(machine_, temp));
             ours = false;
         }
         bDone = true;
     } catch (const std::exception&) {
         if (ours)
-            (void)pf::files::remove(pf::currentMachine(), temp);
+            (void)pf::files::remove(machine_, temp);
     }
 }
 

@@ -16,7 +16,7 @@
 #include <string_view>
 
 #include "deletion/delete_result.hpp"
-#include "deletion/random_source.hpp"
+#include "deletion/deletion_context.hpp"
 #include "deletion/wipe_io.hpp"
 
 namespace kx::deletion {
@@ -41,9 +41,10 @@ std::uint64_t gutmannChunk(std::uint64_t length);
 
 class CGutMAnn {
   public:
-    /// `files` and `random` default to the machine's files and the thread's
-    /// generator; tests pass doubles. Neither is owned.
-    explicit CGutMAnn(WipeIo* files = nullptr, RandomSource* random = nullptr);
+    /// Works on the context's machine, with its files (the machine's own
+    /// when it names none) and its random source; the context's cancel flag
+    /// stops it as Cancel does. The context's members must outlive the wiper.
+    explicit CGutMAnn(const DeletionContext& context);
 
     /// The cancel flag: cleared at the start of each operation; set it (from
     /// a cancel handler or a yield callback) and the running operation stops
@@ -96,9 +97,15 @@ class CGutMAnn {
   private:
     // The pass's triple, drawing the random ones from the source.
     GutmannPass triple(int pass);
+    // Lowers both cancel flags at the start of an operation.
+    void startOperation();
+    bool cancelRaised() const { return Cancel || stop_; }
 
+    platform::Machine& machine_;
+    MachineWipeIo machineFiles_;
     WipeIo& files_;
     RandomSource& random_;
+    bool& stop_;  // the context's cancel flag
     bool cancelled_ = false;
 };
 

@@ -2,36 +2,20 @@
 
 #include <bit>
 #include <cmath>
-#include <random>
 
 namespace kx::deletion {
-namespace {
 
-class TwisterSource final : public RandomSource {
-  public:
-    TwisterSource() {
-        std::random_device entropy;
-        std::seed_seq seeds{entropy(), entropy(), entropy(), entropy()};
-        engine_.seed(seeds);
-    }
-    double next() override { return uniform_(engine_); }
-    void reseed(double seed) override {
-        // The seed's bits, not its value: sines of nearby times differ only
-        // in their low bits and must still give different sequences.
-        engine_.seed(std::bit_cast<std::uint64_t>(seed));
-        uniform_.reset();
-    }
+TwisterSource::TwisterSource() {
+    std::random_device entropy;
+    std::seed_seq seeds{entropy(), entropy(), entropy(), entropy()};
+    engine_.seed(seeds);
+}
 
-  private:
-    std::mt19937_64 engine_;
-    std::uniform_real_distribution<double> uniform_{0.0, 1.0};
-};
-
-}  // namespace
-
-RandomSource& threadRandom() {
-    thread_local TwisterSource source;
-    return source;
+void TwisterSource::reseed(double seed) {
+    // The seed's bits, not its value: sines of nearby times differ only in
+    // their low bits and must still give different sequences.
+    engine_.seed(std::bit_cast<std::uint64_t>(seed));
+    uniform_.reset();
 }
 
 std::uint8_t randomByte(double u) {

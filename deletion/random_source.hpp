@@ -3,6 +3,7 @@
 // interface so tests can fix the random passes; the wiper takes whatever
 // source it is given.
 #include <cstdint>
+#include <random>
 
 namespace kx::deletion {
 
@@ -15,9 +16,18 @@ class RandomSource {
     virtual void reseed(double seed) = 0;
 };
 
-/// The calling thread's source: a Mersenne twister seeded once from the
-/// system's entropy when first used; only an explicit reseed restarts it.
-RandomSource& threadRandom();
+/// A Mersenne twister seeded from the system's entropy when it is made; only
+/// an explicit reseed restarts it. The public class keeps one per thread.
+class TwisterSource final : public RandomSource {
+  public:
+    TwisterSource();
+    double next() override { return uniform_(engine_); }
+    void reseed(double seed) override;
+
+  private:
+    std::mt19937_64 engine_;
+    std::uniform_real_distribution<double> uniform_{0.0, 1.0};
+};
 
 /// A pattern byte from a draw: the integer nearest to u × 255, halves to
 /// even, as the runtime's byte conversion rounds (0 to 255 for u in [0, 1)).

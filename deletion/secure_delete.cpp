@@ -6,17 +6,13 @@
 #include <stdexcept>
 
 #include "core/text_rules.hpp"
-#include "crypt/aes_holder.hpp"
 #include "deletion/entry_rules.hpp"
 #include "deletion/gutmann.hpp"
 #include "fsys/file_access.hpp"
 #include "platform/files/files.hpp"
 #include "platform/files/overwrite.hpp"
-#include "platform/machine/machine.hpp"
 #include "platform/runtime/text.hpp"
 #include "platform/ui/message_loop.hpp"
-#include "services/cancel.hpp"
-#include "services/progress.hpp"
 #include "settings/keys.hpp"
 
 namespace kx::deletion {
@@ -29,42 +25,11 @@ struct DeletionFailure : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// The cipher component's in-place scramble, as the routine runs it: the
-// thread's frmAES holder, set up for the one file and released afterwards
-// (its component stopped, the form unloaded, the run's keys forgotten). The
-// holder's own cancel handler stops a running scramble; the passes that
-// follow destroy the content all the same.
-bool scrambleWithCipher(const std::string& path) {
-    AesRun run;
-    auto& cipher = run.cipher();
-    cipher.KeyBits = kScrambleKeyBits;
-    cipher.Password = std::string(kScramblePassword);
-    cipher.InputFile = path;
-    // The fixed password is in every copy of this program: blocks the passes
-    // never reach (no passes asked for, a pass that failed) would decrypt
-    // with the program itself. A key drawn for the run and never stored
-    // leaves nothing to decrypt them with.
-    cipher.RandomKey = true;
-    return cipher.EncryptInPlace();
-}
-
-DeleteResult gutmannDelete(const std::string& path, const DeleteEnvironment& environment) {
-    try {
-        CGutMAnn wiper(environment.files, environment.random);
-        // Without this a cancel could not stop a wipe of 35 passes before its
-        // end: the wiper only listens to its own flag.
-        CancelRegistration stop([&wiper] { wiper.Cancel = true; });
-        return wiper.destroyFile(path);
-    } catch (const std::exception& e) {
-        return DeleteResult::failed(e.what());  // no machine bound to take the files from
-    }
-}
-
 // The overwrite passes over the file under its temporary name. Each pass
 // covers the whole file, `size` bytes or more when the scramble made it
 // longer, and is on the device before the next begins.
-void overwritePasses(WipeIo& files, const std::string& temp, std::uint64_t size,
-                     const DeleteRequest& request, const std::string& lowered) {
+void overwritePasses(ProgressSink& progress, WipeIo& files, const std::string& temp,
+                     std::uint64_t size, const DeleteRequest& request, const std::string& lowered) {
     auto file = files.open(temp, WipeIo::Open::Existing);
     for (int pass = 1; pass <= request.iDeleteN; ++pass) {
         bool ok = file.has_value();
@@ -76,7 +41,7 @@ void overwritePasses(WipeIo& files, const std::string& temp, std::uint64_t size,
             ok = ok && f.fill(0, count, request.yDeleteChar).has_value() && f.flush().has_value();
         }
         if (!ok) {
-            Status(std::string(kOverwriteFailed) + lowered);
+            progress.status(std::string(kOverwriteFailed) + lowered);
             break;
         }
         pf::ui::yield();
@@ -90,19 +55,21 @@ std::string folderOf(std::string_view path) {
     return last == std::string_view::npos ? std::string() : std::string(path.substr(0, last + 1));
 }
 
-double DeleteTheFile(const settings::AppSettings& options, std::string_view sFileName,
-                     bool bSecurityMode, bool bEncryptIt, std::int16_t iDeleteN,
-                     std::uint8_t yDeleteChar, bool bDeleteIt) {
-    return deleteInStoredMode(options, DeleteRequest{std::string(sFileName), bSecurityMode,
-                                                     bEncryptIt, iDeleteN, yDeleteChar, bDeleteIt})
+double DeleteTheFile(const DeletionContext& context, const settings::AppSettings& options,
+                     std::string_view sFileName, bool bSecurityMode, bool bEncryptIt,
+                     std::int16_t iDeleteN, std::uint8_t yDeleteChar, bool bDeleteIt) {
+    return deleteInStoredMode(context, options,
+                              DeleteRequest{std::string(sFileName), bSecurityMode, bEncryptIt,
+                                            iDeleteN, yDeleteChar, bDeleteIt})
         .bytesFreed();
 }
 
-DeleteResult deleteInStoredMode(const settings::AppSettings& options,
+DeleteResult deleteInStoredMode(const DeletionContext& context,
+                                const settings::AppSettings& options,
                                 const DeleteRequest& request) {
     try {
         const bool gutmann = options.readBool(settings::keys::Gutmann, settings::Reader::Engine);
-        return deleteTheFileAs(gutmann ? WipeMode::Gutmann : WipeMode::Plain, request);
+        return deleteTheFileAs(context, gutmann ? WipeMode::Gutmann : WipeMode::Plain, request);
     } catch (const std::exception& e) {
         return DeleteResult::failed(e.what());  // no settings store to read (no machine bound)
     }
@@ -114,39 +81,39 @@ namespace {
 // call that was interrupted: it holds what that call was destroying, so it
 // is destroyed with these settings rather than only unlinked. Anything that
 // cannot be moved aside is removed as before, so the name is free.
-void destroyLeftover(WipeMode mode, const DeleteRequest& request,
-                     const DeleteEnvironment& environment, const std::string& temp) {
-    const auto facts = pf::lookAtEntry(pf::currentMachine(), temp);
+void destroyLeftover(const DeletionContext& context, WipeMode mode, const DeleteRequest& request,
+                     const std::string& temp) {
+    const auto facts = pf::lookAtEntry(context.machine, temp);
     if (!facts)
         return;
     if (facts->kind == pf::EntryKind::File) {
-        if (auto aside = moveLeftoverAside(temp); !aside.empty()) {
+        if (auto aside = moveLeftoverAside(context.machine, temp); !aside.empty()) {
             DeleteRequest leftover = request;
             leftover.sFileName = std::move(aside);
-            (void)deleteTheFileAs(mode, leftover, environment);
+            (void)deleteTheFileAs(context, mode, leftover);
             return;
         }
     }
-    (void)fsys::FileAccess().Delete(temp);
+    (void)fsys::deleteFile(context.machine, temp);
 }
 
 }  // namespace
 
-std::string moveLeftoverAside(std::string_view leftover) {
+std::string moveLeftoverAside(pf::Machine& machine, std::string_view leftover) {
     const std::string folder = folderOf(leftover);
     for (int n = 0; n < 10; ++n) {
         std::string other = folder + "$$@$$" + (n == 0 ? "" : std::to_string(n)) + ".tmp";
-        if (pf::files::rename(leftover, other))
+        if (pf::files::rename(machine, leftover, other))
             return other;
     }
     return "";
 }
 
-DeleteResult deleteTheFileAs(WipeMode mode, const DeleteRequest& request,
-                             const DeleteEnvironment& environment) {
+DeleteResult deleteTheFileAs(const DeletionContext& context, WipeMode mode,
+                             const DeleteRequest& request) {
     const std::string& path = request.sFileName;
     if (mode == WipeMode::Gutmann)
-        return gutmannDelete(path, environment);
+        return CGutMAnn(context).destroyFile(path);
 
     // The checks compare the lower-cased path; the file calls take the path
     // as given, so that of two names differing only in case (possible on
@@ -163,16 +130,16 @@ DeleteResult deleteTheFileAs(WipeMode mode, const DeleteRequest& request,
         return deferred;
     }
 
-    fsys::FileAccess fa;
+    auto& machine = context.machine;
     const std::string temp = AddBackslash(folderOf(path)) + std::string(kTemporaryName);
     try {
-        WipeIo& files = environment.files != nullptr ? *environment.files : machineFiles();
+        MachineWipeIo machineFiles(machine);
+        WipeIo& files = context.files != nullptr ? *context.files : machineFiles;
         if (lowered == pf::vbLCase(temp))
             return DeleteResult::refused(Refusal::TemporaryName);
 
         // Refuse before doing damage: what the name is decides what may be
         // done to it. Nothing there, nothing to do.
-        auto& machine = pf::currentMachine();
         const auto facts = pf::lookAtEntry(machine, path);
         if (!facts) {
             return nothingThere(facts.error()) ? DeleteResult::of(DeleteOutcome::NothingThere)
@@ -185,8 +152,9 @@ DeleteResult deleteTheFileAs(WipeMode mode, const DeleteRequest& request,
             case EntryTreatment::RemoveName:
                 // A link's target stays; a hard-linked file's content is what
                 // its other names show. Only this name goes, no space is freed.
-                return fa.Delete(path) ? DeleteResult::of(verdict.removed)
-                                       : DeleteResult::failed("the name could not be removed");
+                return fsys::deleteFile(machine, path)
+                           ? DeleteResult::of(verdict.removed)
+                           : DeleteResult::failed("the name could not be removed");
             case EntryTreatment::Destroy:
                 break;
         }
@@ -194,7 +162,7 @@ DeleteResult deleteTheFileAs(WipeMode mode, const DeleteRequest& request,
         // Reset for every file, not only when a leftover is in the way: a
         // read-only file would refuse the passes and be removed unwiped.
         (void)pf::files::setAttributes(machine, path, 0);
-        destroyLeftover(mode, request, environment, temp);
+        destroyLeftover(context, mode, request, temp);
         if (auto moved = pf::files::rename(machine, path, temp); !moved)
             throw DeletionFailure(moved.error().message);
 
@@ -202,20 +170,19 @@ DeleteResult deleteTheFileAs(WipeMode mode, const DeleteRequest& request,
         DeleteResult deleted = DeleteResult::of(DeleteOutcome::Deleted);
         deleted.size = facts->size;
         if (deleted.size == 0) {
-            (void)fa.Delete(temp);
+            (void)fsys::deleteFile(machine, temp);
             return deleted;
         }
 
         if (request.bEncryptIt) {
-            const bool scrambled =
-                environment.scramble ? environment.scramble(temp) : scrambleWithCipher(temp);
+            const bool scrambled = context.scramble && context.scramble(temp);
             if (!scrambled)
-                Status(std::string(kScrambleFailed) + lowered);
+                context.progress.status(std::string(kScrambleFailed) + lowered);
             pf::ui::yield();
         }
 
         if (request.bDeleteIt && request.iDeleteN != 0)
-            overwritePasses(files, temp, deleted.size, request, lowered);
+            overwritePasses(context.progress, files, temp, deleted.size, request, lowered);
 
         // Its attributes were cleared before the move: nothing stands in the way.
         (void)pf::files::remove(machine, temp);
@@ -223,8 +190,7 @@ DeleteResult deleteTheFileAs(WipeMode mode, const DeleteRequest& request,
     } catch (const std::exception& e) {
         // A failing move or a component that raised: the temporary file goes
         // when there is one, and nothing counts as freed.
-        if (fa.Exists(temp))
-            (void)fa.Delete(temp);
+        (void)fsys::deleteFile(machine, temp);
         return DeleteResult::failed(e.what());
     }
 }

@@ -11,13 +11,11 @@
 // file is removed. In the Gutmann mode the Gutmann wiper (deletion/gutmann.hpp)
 // does the whole job instead.
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 
 #include "deletion/delete_result.hpp"
-#include "deletion/random_source.hpp"
-#include "deletion/wipe_io.hpp"
+#include "deletion/deletion_context.hpp"
 #include "settings/keys.hpp"
 
 namespace kx::deletion {
@@ -50,33 +48,24 @@ struct DeleteRequest {
     bool bDeleteIt = false;  // overwrite before removing
 };
 
-/// Scrambles a file in place (its own blocks), answering false on failure.
-using Scrambler = std::function<bool(const std::string& windowsPath)>;
-
-/// What the routine works with; every member left empty means the real one.
-struct DeleteEnvironment {
-    WipeIo* files = nullptr;         // the machine's files
-    RandomSource* random = nullptr;  // the thread's generator (Gutmann passes)
-    Scrambler scramble;              // the cipher component, 128-bit key, fixed password
-};
-
 /// The routine as the engine calls it: the mode comes from the setting
 /// "Gutmann" (section "Options"; a number other than 0 means the Gutmann
-/// mode) of the settings the caller was handed. Answers the bytes freed
-/// (deleteTheFileAs). An index file it defers is recorded nowhere: callers
-/// that belong to a cleaning run use deleteInStoredMode and record it there.
+/// mode) of the settings the caller was handed; the rest comes with the
+/// deletion's context. Answers the bytes freed (deleteTheFileAs). An index
+/// file it defers is recorded nowhere: callers that belong to a cleaning run
+/// use deleteInStoredMode and record it there.
 /// Never throws.
-double DeleteTheFile(const settings::AppSettings& options, std::string_view sFileName,
-                     bool bSecurityMode, bool bEncryptIt, std::int16_t iDeleteN,
-                     std::uint8_t yDeleteChar, bool bDeleteIt);
+double DeleteTheFile(const DeletionContext& context, const settings::AppSettings& options,
+                     std::string_view sFileName, bool bSecurityMode, bool bEncryptIt,
+                     std::int16_t iDeleteN, std::uint8_t yDeleteChar, bool bDeleteIt);
 
 /// DeleteTheFile with what happened; without a settings store to read (no
 /// machine bound) the outcome is Failed. Never throws.
-DeleteResult deleteInStoredMode(const settings::AppSettings& options, const DeleteRequest& request);
+DeleteResult deleteInStoredMode(const DeletionContext& context,
+                                const settings::AppSettings& options, const DeleteRequest& request);
 
 /// The same routine with the mode given, for callers that choose it per call
-/// without touching the user's stored setting (the console host's shred), and
-/// with the environment replaceable for tests.
+/// without touching the user's stored setting (the console host's shred).
 ///
 /// Result: the outcome, and for a deleted file its size in bytes as
 /// measured just before its content was destroyed (bytesFreed() is that size
@@ -102,19 +91,20 @@ DeleteResult deleteInStoredMode(const settings::AppSettings& options, const Dele
 ///   a failing scramble shows kScrambleFailed + lower-cased path.
 /// - a failure from the move on (the move refused, the machine gone) removes
 ///   the temporary file when there is one (Failed).
-/// Yields to the message loop after the scramble and after each pass; it
-/// does not test gbBreak itself. In the Gutmann mode (CGutMAnn::destroyFile)
-/// a cancel of the running operation (services/cancel.hpp) stops the wiper
-/// before its next write; the file then stays, partly overwritten
-/// (Cancelled, nothing freed). Never throws.
-DeleteResult deleteTheFileAs(WipeMode mode, const DeleteRequest& request,
-                             const DeleteEnvironment& environment = {});
+/// The status lines go to the context's sink, the scramble is the context's
+/// scrambler. Yields to the message loop after the scramble and after each
+/// pass; it does not test gbBreak itself. In the Gutmann mode
+/// (CGutMAnn::destroyFile) the context's cancel flag raised while the wiper
+/// runs stops it before its next write; the file then stays, partly
+/// overwritten (Cancelled, nothing freed). Never throws.
+DeleteResult deleteTheFileAs(const DeletionContext& context, WipeMode mode,
+                             const DeleteRequest& request);
 
 /// Gives a file left under the temporary name by an interrupted deletion
 /// another name in its folder, one the weekly junk search finds as well
 /// ("$$@$$.tmp", "$$@$$1.tmp", ...), under which the routine destroys it like
 /// any other file. Answers the new name, "" when the move failed.
-std::string moveLeftoverAside(std::string_view leftover);
+std::string moveLeftoverAside(platform::Machine& machine, std::string_view leftover);
 
 /// The folder part of a Windows path: everything up to and including its
 /// last backslash ("" when it has none).

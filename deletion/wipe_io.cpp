@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "platform/files/overwrite.hpp"
-#include "platform/machine/machine.hpp"
 
 namespace kx::deletion {
 namespace {
@@ -28,25 +27,16 @@ class MachineWipeFile final : public WipeFile {
     pf::OverwriteFile file_;
 };
 
-class MachineWipeIo final : public WipeIo {
-  public:
-    std::expected<std::unique_ptr<WipeFile>, FileError> open(std::string_view path,
-                                                             Open how) override {
-        auto file =
-            pf::OverwriteFile::open(pf::currentMachine(), path,
-                                    how == Open::CreateNew ? pf::OverwriteFile::Open::CreateNew
-                                                           : pf::OverwriteFile::Open::Existing);
-        if (!file)
-            return std::unexpected(file.error());
-        return std::make_unique<MachineWipeFile>(std::move(*file));
-    }
-};
-
 }  // namespace
 
-WipeIo& machineFiles() {
-    static MachineWipeIo io;  // stateless: the machine is looked up per call
-    return io;
+std::expected<std::unique_ptr<WipeFile>, FileError> MachineWipeIo::open(std::string_view path,
+                                                                        Open how) {
+    auto file = pf::OverwriteFile::open(machine_, path,
+                                        how == Open::CreateNew ? pf::OverwriteFile::Open::CreateNew
+                                                               : pf::OverwriteFile::Open::Existing);
+    if (!file)
+        return std::unexpected(file.error());
+    return std::make_unique<MachineWipeFile>(std::move(*file));
 }
 
 }  // namespace kx::deletion

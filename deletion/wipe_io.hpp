@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/files/files.hpp"
+#include "platform/machine/machine.hpp"
 
 namespace kx::deletion {
 
@@ -37,13 +38,21 @@ class WipeIo {
         CreateNew,  // a new file; an existing entry of that name is refused
     };
     virtual ~WipeIo() = default;
-    /// Opens a Windows path of the thread's machine for overwriting. Links,
+    /// Opens a Windows path of the machine for overwriting. Links,
     /// folders, devices, hard-linked, read-only and locked files are refused.
     virtual std::expected<std::unique_ptr<WipeFile>, FileError> open(std::string_view path,
                                                                      Open how) = 0;
 };
 
-/// The thread's current machine's files (platform/overwrite.hpp).
-WipeIo& machineFiles();
+/// A machine's own files (platform/overwrite.hpp).
+class MachineWipeIo final : public WipeIo {
+  public:
+    explicit MachineWipeIo(platform::Machine& machine) : machine_(machine) {}
+    std::expected<std::unique_ptr<WipeFile>, FileError> open(std::string_view path,
+                                                             Open how) override;
+
+  private:
+    platform::Machine& machine_;
+};
 
 }  // namespace kx::deletion

@@ -4,13 +4,37 @@
 // fills the list that KXDelete works through); this is the one place below
 // the hosts that looks that state up, and the runs get it handed down.
 #include "cleaning/run_context.hpp"
+#include "deletion/deletion_context.hpp"
+#include "services/cancel.hpp"
 #include "services/progress.hpp"
 
 namespace kx {
 
+/// Deletions on the calling thread: the bound machine, the thread's progress
+/// window as the sink, a cancel flag that the thread's cancel handlers raise
+/// (closing the progress window, Ctrl+C) while the object lives, the
+/// thread's random generator and the cipher component's scramble through the
+/// thread's frmAES. Throws when no machine is bound.
+class ThreadDeletion {
+  public:
+    ThreadDeletion();
+    ThreadDeletion(const ThreadDeletion&) = delete;
+    ThreadDeletion& operator=(const ThreadDeletion&) = delete;
+
+    const deletion::DeletionContext& context() const { return context_; }
+    ProgressSink& progress() { return progress_; }
+
+  private:
+    WindowProgress progress_;
+    bool cancel_ = false;
+    CancelRegistration stop_;
+    deletion::DeletionContext context_;
+};
+
 /// A cleaning run on the calling thread: the bound machine, the shared host
-/// state, the thread's run state and found list, and the thread's progress
-/// window as the sink. Throws when no machine is bound.
+/// state, the thread's run state and found list, the thread's progress
+/// window as the sink, and the thread's deletions for the files it destroys.
+/// Throws when no machine is bound.
 class ThreadCleaningRun {
   public:
     ThreadCleaningRun();
@@ -20,7 +44,7 @@ class ThreadCleaningRun {
     const cleaning::RunContext& context() const { return context_; }
 
   private:
-    WindowProgress progress_;
+    ThreadDeletion deletion_;
     cleaning::RunContext context_;
 };
 

@@ -160,7 +160,14 @@ bool FileAccess::WriteText(std::string_view path, std::string_view text) {
 
 bool FileAccess::Delete(std::string_view path) {
     try {
-        auto& machine = pf::currentMachine();
+        return deleteFile(pf::currentMachine(), path);
+    } catch (const std::exception&) {
+        return false;  // no machine bound
+    }
+}
+
+bool deleteFile(pf::Machine& machine, std::string_view path) {
+    try {
         const auto info = pf::files::info(machine, path);
         if (!info || info->kind == pf::EntryKind::Folder)
             return false;

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/machine/machine.hpp"
 #include "platform/registry/registry.hpp"
 
 namespace kx::fsys {
@@ -17,6 +18,9 @@ namespace kx::fsys {
 /// Windows or program folder, or a folder above one of them. Folders taken
 /// from the registry are anyone's to edit, so each is checked before use.
 bool isProtectedFolder(std::string_view folder);
+
+/// FileAccess::Delete on the given machine: for callers handed their machine.
+bool deleteFile(platform::Machine& machine, std::string_view path);
 
 class FileAccess {
   public:

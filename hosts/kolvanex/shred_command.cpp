@@ -6,6 +6,7 @@
 
 #include "deletion/secure_delete.hpp"
 #include "facade/kolvanex.hpp"
+#include "facade/run_contexts.hpp"
 #include "fsys/file_access.hpp"
 #include "hosts/kolvanex/host.hpp"
 #include "platform/runtime/variant.hpp"
@@ -92,6 +93,7 @@ int runShred(const GlobalOptions& options, const ShredOptions& shred,
     const auto mode = shred.gutmann ? deletion::WipeMode::Gutmann : deletion::WipeMode::Plain;
 
     CKOLVANEX kolvanex;
+    const ThreadDeletion thread;
     fsys::FileAccess fa;
     double freed = 0;
     std::size_t deleted = 0;
@@ -111,7 +113,7 @@ int runShred(const GlobalOptions& options, const ShredOptions& shred,
             continue;
         }
         const auto result = deletion::deleteTheFileAs(
-            mode,
+            thread.context(), mode,
             deletion::DeleteRequest{file, false, shred.encrypt, static_cast<std::int16_t>(passes),
                                     static_cast<std::uint8_t>(value), true});
         switch (result.outcome) {

@@ -15,9 +15,11 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include "core/shared_state.hpp"
 #include "platform/files/files.hpp"
 #include "platform/files/overwrite.hpp"
 #include "platform/ui/message_loop.hpp"
+#include "services/progress.hpp"
 #include "support/temp_machine.hpp"
 #include "wipe_recorder.hpp"
 
@@ -42,6 +44,10 @@ class GutmannTest : public ::testing::Test {
         return win(name);
     }
     std::string read(const std::string& name) { return TempMachine::readHostFile(host(name)); }
+    /// The wiper's context: this machine, the recorder and the given draws.
+    DeletionContext drawing(RandomSource& draws) {
+        return {tm.machine(), progress, stop, draws, nullptr, &io};
+    }
     bool there(const std::string& name) { return fs::exists(fs::symlink_status(host(name))); }
     /// Keeps in `seen` what `name` holds right after each of the fills `at`.
     void watch(const std::string& name, std::set<std::size_t> at) {
@@ -53,9 +59,11 @@ class GutmannTest : public ::testing::Test {
     }
 
     TempMachine tm;
-    RecordingIo io;
+    RecordingIo io{tm.machine()};
     FixedRandom random{{0.3, 0.5, 0.9}};
-    CGutMAnn wiper{&io, &random};
+    WindowProgress progress{shared()};
+    bool stop = false;
+    CGutMAnn wiper{drawing(random)};
     std::map<std::size_t, std::string> seen;
 };
 
@@ -112,24 +120,24 @@ TEST_F(GutmannTest, LengthsThatAreNoMultipleOfFive) {
 TEST_F(GutmannTest, CancelStopsBeforeTheNextWriteAndLeavesTheFileClosed) {
     const auto path = put("abbruch.txt", std::string(20, 'x'));
     FixedRandom twoPasses{{0.3, 0.5, 0.9, 0.1}};  // pass 2: 25.5 rounds to 26
-    CGutMAnn wiper{&io, &twoPasses};
+    CGutMAnn twoPassWiper{drawing(twoPasses)};
     // The owner sets the flag from the message loop, as a cancel button would.
     auto& loop = pf::ui::MessageLoop::current();
     int yields = 0;
     const auto source = loop.addSource([&] {
         if (++yields == 7)
-            wiper.Cancel = true;
+            twoPassWiper.Cancel = true;
     });
-    EXPECT_EQ(wiper.SecureFileDelete(path), 20.0);
+    EXPECT_EQ(twoPassWiper.SecureFileDelete(path), 20.0);
     loop.removeSource(source);
-    EXPECT_TRUE(wiper.cancelled());
+    EXPECT_TRUE(twoPassWiper.cancelled());
     EXPECT_EQ(io.fills().size(), 7u * 3);  // seven regions done, nothing after
     // Pass 1 went through (c = 230); pass 2 reached two regions of 4 bytes.
     EXPECT_EQ(read("abbruch.txt"), std::string(8, '\x1A') + std::string(12, '\xE6'));
     // The handle was closed and its locks released: the file can be wiped again.
     EXPECT_TRUE(pf::OverwriteFile::open(tm.machine(), path, pf::OverwriteFile::Open::Existing));
-    EXPECT_EQ(wiper.SecureFileDelete(path), 20.0);  // the flag is cleared per operation
-    EXPECT_FALSE(wiper.cancelled());
+    EXPECT_EQ(twoPassWiper.SecureFileDelete(path), 20.0);  // the flag is cleared per operation
+    EXPECT_FALSE(twoPassWiper.cancelled());
     EXPECT_FALSE(there("abbruch.txt"));
 }
 

@@ -12,6 +12,7 @@
 #include "cleaning/run_state.hpp"
 #include "core/shared_state.hpp"
 #include "facade/kolvanex.hpp"
+#include "facade/run_contexts.hpp"
 #include "platform/files/files.hpp"
 #include "platform/ui/view.hpp"
 #include "services/cancel.hpp"
@@ -55,18 +56,24 @@ class SecureDeleteTest : public ::testing::Test {
     // The plain mode with the recorder (and the real cipher unless env.scramble is set).
     DeleteResult plain(const std::string& path, bool encrypt, int passes, int value,
                        bool overwrite) {
-        return deleteTheFileAs(WipeMode::Plain,
+        return deleteTheFileAs(env, WipeMode::Plain,
                                {path, false, encrypt, static_cast<std::int16_t>(passes),
-                                static_cast<std::uint8_t>(value), overwrite},
-                               env);
+                                static_cast<std::uint8_t>(value), overwrite});
+    }
+    // The public class's context for deletions on this thread, writing through the recorder.
+    DeletionContext recorded(const DeletionContext& base) {
+        DeletionContext context = base;
+        context.files = &io;
+        return context;
     }
 
     TempMachine tm;
     pf::ui::ScriptedView view;
     pf::ui::ViewScope viewScope{view};
     const fs::path dir = tm.prefix() / "drive_c" / "Daten";
-    RecordingIo io;
-    DeleteEnvironment env{&io, nullptr, nullptr};
+    RecordingIo io{tm.machine()};
+    ThreadDeletion thread;
+    DeletionContext env = recorded(thread.context());
 };
 
 TEST_F(SecureDeleteTest, IniIndexDatAndTheTemporaryNameAreLeftAloneButNotByGutmann) {
@@ -235,12 +242,18 @@ TEST_F(SecureDeleteTest, ACancelStopsAGutmannWipeAndNothingCountsAsFreed) {
         if (n == 20)
             cancelRunningOperation();  // the progress window's close button
     };
-    const auto result = deleteTheFileAs(WipeMode::Gutmann, {path, false, false, 0, 0, false}, env);
+    const auto handlers = cancelHandlerCount();
+    DeleteResult result;
+    {
+        const ThreadDeletion own;
+        result = deleteTheFileAs(recorded(own.context()), WipeMode::Gutmann,
+                                 {path, false, false, 0, 0, false});
+    }
     EXPECT_EQ(result.outcome, DeleteOutcome::Cancelled);
     EXPECT_EQ(result.bytesFreed(), 0.0);
     EXPECT_TRUE(there("gross.bin"));
     EXPECT_LT(io.fills().size(), 35u * 15);
-    EXPECT_EQ(cancelHandlerCount(), 0u);  // nothing left registered
+    EXPECT_EQ(cancelHandlerCount(), handlers);  // nothing left registered
 }
 
 }  // namespace

@@ -30,6 +30,9 @@ struct WipeEvent {
 
 class RecordingIo final : public deletion::WipeIo {
   public:
+    /// Writes into the files of `machine`.
+    explicit RecordingIo(platform::Machine& machine) : real_(machine) {}
+
     std::vector<WipeEvent> events;
     std::vector<std::string> opened;
     /// Runs before each file is opened.
@@ -65,7 +68,7 @@ class RecordingIo final : public deletion::WipeIo {
         opened.emplace_back(path);
         if (beforeOpen)
             beforeOpen();
-        auto real = deletion::machineFiles().open(path, how);
+        auto real = real_.open(path, how);
         if (!real)
             return std::unexpected(real.error());
         return std::make_unique<File>(*this, std::move(*real));
@@ -107,6 +110,7 @@ class RecordingIo final : public deletion::WipeIo {
         std::unique_ptr<deletion::WipeFile> real_;
     };
 
+    deletion::MachineWipeIo real_;
     std::size_t fillCount_ = 0;
 };
 
