@@ -12,6 +12,7 @@
 #include "deletion/secure_delete.hpp"
 #include "fsys/dir_scanner.hpp"
 #include "fsys/file_access.hpp"
+#include "fsys/fresh_files.hpp"
 #include "platform/files/files.hpp"
 #include "platform/processes/process.hpp"
 #include "platform/runtime/text.hpp"
@@ -63,9 +64,10 @@ bool mayRewrite(const RunContext& run, fsys::FileAccess& files, const std::strin
     return isPlainFile(run.machine, path);
 }
 
-// Keeps the comments, the empty lines and the cookies of excepted sites;
-// the old file is destroyed with the run's settings and the kept lines
-// written to a new one.
+// Keeps the comments, the empty lines and the cookies of excepted sites.
+// The kept lines take the file's name before the old file, moved aside, is
+// destroyed with the run's settings: a crash on the way never loses the
+// cookies the user chose to keep.
 void filterTextFile(const RunContext& run, const std::string& path) {
     fsys::FileAccess files;
     if (!mayRewrite(run, files, path))
@@ -76,8 +78,9 @@ void filterTextFile(const RunContext& run, const std::string& path) {
             matchesException(run.state, pf::lower(element)))
             kept += element + "\n";
     }
-    run.state.byteTotal += deleteWithRunSettings(run, path);
-    files.WriteText(path, kept);
+    const std::string old = fsys::replaceKeepingOld(path, kept);
+    if (!old.empty())
+        run.state.byteTotal += deleteWithRunSettings(run, old);
 }
 
 // A list section of the window-state file: from "<RDF:Seq ...>" to "</RDF:Seq>".
@@ -86,9 +89,6 @@ void cutListSections(const RunContext& run, const std::string& path) {
     if (!mayRewrite(run, files, path))
         return;
     const std::string content = files.ReadText(path);
-    const auto& s = run.state.settings;
-    (void)recordDeletion(run.state, deletion::deleteInStoredMode(
-                                        run.appSettings(), {path, s.security, true, 3, 255, true}));
     static const auto opening = pf::LikePattern::compile("*<RDF:Seq*>");
     static const auto closing = pf::LikePattern::compile("*</RDF:Seq>");
     std::string out;
@@ -108,7 +108,13 @@ void cutListSections(const RunContext& run, const std::string& path) {
         if (!skipping)
             out += element + "\r\n";
     }
-    files.WriteText(path, out);
+    // As with the cookies: the new content is in place before the old is destroyed.
+    const std::string old = fsys::replaceKeepingOld(path, out);
+    if (old.empty())
+        return;
+    const auto& s = run.state.settings;
+    (void)recordDeletion(run.state, deletion::deleteInStoredMode(
+                                        run.appSettings(), {old, s.security, true, 3, 255, true}));
 }
 
 }  // namespace
