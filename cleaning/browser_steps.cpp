@@ -3,7 +3,10 @@
 // the lists cut out of the Mozilla window-state files, the downloaded
 // program files, and the index files the deletions left behind.
 #include <set>
+#include <string>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "cleaning/destroy_steps.hpp"
 #include "cleaning/run_context.hpp"
@@ -51,6 +54,21 @@ bool isLink(pf::Machine& machine, std::string_view path) {
            (entry->kind == pf::EntryKind::Link || entry->kind == pf::EntryKind::FolderLink);
 }
 
+// The lines of a rewritten file. The text after the last line feed is a
+// line only when there is some: written as one more line of its own, it
+// would make every run add a line end.
+std::vector<std::string> rewrittenLines(std::vector<std::string> elements) {
+    if (!elements.empty() && elements.back().empty())
+        elements.pop_back();
+    return elements;
+}
+
+// A blanked index file: the header and nothing but zero bytes after it.
+bool blankedAlready(std::string_view content) {
+    return content.starts_with(kIndexHeader) &&
+           content.find_first_not_of('\0', kIndexHeader.size()) == std::string_view::npos;
+}
+
 // Whether a file may be read, destroyed and written anew: it is there, no
 // exception protects it and it is a plain file. A link in its place is
 // removed as a link, and its target left alone.
@@ -73,7 +91,7 @@ void filterTextFile(const RunContext& run, const std::string& path) {
     if (!mayRewrite(run, files, path))
         return;
     std::string kept;
-    for (const auto& element : splitAtLineFeeds(files.ReadText(path))) {
+    for (const auto& element : rewrittenLines(splitAtLineFeeds(files.ReadText(path)))) {
         if (element.empty() || element.front() == '#' ||
             matchesException(run.state, pf::lower(element)))
             kept += element + "\n";
@@ -96,7 +114,7 @@ void cutListSections(const RunContext& run, const std::string& path) {
     // The lines end in CR LF when written here: the CR belongs to the line
     // end, else every run would add one and a section's closing line would
     // never match again, cutting everything after it.
-    for (const auto& element : splitLines(content)) {
+    for (const auto& element : rewrittenLines(splitLines(content))) {
         if (opening->matches(element)) {
             skipping = true;
             continue;
@@ -209,6 +227,11 @@ void blankIndexFiles(const RunContext& run) {
             break;
         const auto entry = pf::files::info(run.machine, path);
         if (!entry || entry->kind != pf::EntryKind::File)
+            continue;
+        // Blanked by an earlier run: writing the header again would only
+        // make it longer, and nothing in it is left to destroy.
+        const auto content = pf::files::readAll(run.machine, path);
+        if (content && blankedAlready(*content))
             continue;
         const auto length = static_cast<std::size_t>(entry->size);
         std::string blank(kIndexHeader);

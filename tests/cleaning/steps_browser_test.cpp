@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <set>
 
 #include "cleaning/destroy_steps.hpp"
@@ -40,10 +41,10 @@ TEST_F(BrowserStepsTest, CookieFilesKeepCommentsEmptyLinesAndExceptedSitesOnly) 
 
     cleaning::cleanCookieFiles(context());
 
-    // The empty element after the final line feed is written as one more.
+    // The final line feed ends the last line; it starts no empty one.
     EXPECT_EQ(read(path),
               "# Netscape HTTP Cookie File\n.example.org\tTRUE\t/\tid\t1\n\n"
-              "WWW.Example.ORG\t/\tsid\t3\n\n");
+              "WWW.Example.ORG\t/\tsid\t3\n");
     EXPECT_EQ(cleaning::runState().byteTotal, static_cast<double>(cookies.size()));
     EXPECT_EQ(read(perm), "host\tblock\n");
 
@@ -135,6 +136,38 @@ TEST_F(BrowserStepsTest, IndexFilesAreBlankedListedOnceAndCounted) {
     EXPECT_EQ(content.find_first_not_of('\0', 30), std::string::npos);
     EXPECT_EQ(cleaning::runState().byteTotal, 10.0 + 16414);
     EXPECT_EQ(found(), (std::vector<std::string>{index, "c:\\nirgends\\index.dat"}));
+}
+
+TEST_F(BrowserStepsTest, ASecondCleanChangesNoByte) {
+    exceptions("*example.org*\n");
+    cleaning::loadExceptionPatterns(cleaning::runState());
+    const auto index = platform::lower(
+        put("C:\\Dokumente und Einstellungen\\anna\\Cookies", "index.dat", std::string(64, 'x')));
+    struct Case {
+        std::string path;
+        std::function<void(const cleaning::RunContext&)> clean;
+    };
+    const Case cases[] = {
+        {put(profile, "cookies.txt", "# c\n.example.org\tTRUE\t/\tid\t1\n\n.x.net\t/\tu\t2\n"),
+         cleaning::cleanCookieFiles},
+        {put(profile, "localstore.rdf", "<RDF:RDF>\r\n<RDF:Seq>\r\n</RDF:Seq>\r\n</RDF:RDF>\r\n"),
+         cleaning::clearHistoryAndWindowState},
+        {index,
+         [&index](const cleaning::RunContext& run) {
+             // As the run's deletion of the listed file hands it over.
+             (void)cleaning::deleteWithRunSettings(run, index);
+             cleaning::blankIndexFiles(run);
+         }},
+    };
+    for (const auto& c : cases) {
+        c.clean(context());
+        const std::string first = read(c.path);
+        cleaning::runState().byteTotal = 0;
+        c.clean(context());
+        EXPECT_EQ(read(c.path), first) << c.path;
+    }
+    // Blanked once, the index file frees nothing the second time.
+    EXPECT_EQ(cleaning::runState().byteTotal, 0.0);
 }
 
 TEST_F(BrowserStepsTest, DownloadedProgramFilesAreUnregisteredThenDeleted) {
