@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "cleaning/destroy_steps.hpp"
+#include "cleaning/junk_search.hpp"
 #include "cleaning/run_context.hpp"
 #include "cleaning/statistics.hpp"
 #include "cleaning/step_tools.hpp"
@@ -188,6 +189,8 @@ Flow runSteps(const RunContext& run) {
     deleteFoundFiles(run);
     if (run.cancelled())
         return Flow::Summary;
+    // The junk the weekly search listed is gone now.
+    attempt(run, [&run] { stampJunkSearch(run); });
     progress(run, 10);
 
     for (const auto& step : laterSteps()) {

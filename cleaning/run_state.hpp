@@ -54,6 +54,9 @@ struct RunState {
     /// Bytes freed by the deletions of the current destroy phase.
     double byteTotal = 0;
     DeletionSettings settings;
+    /// The weekly junk search listed its files in the last discovery; it is
+    /// recorded as done once a destroy phase has deleted the listed files.
+    bool junkSearchToStamp = false;
     /// The "Gutmann" setting as the destroy phase read it at its start, so
     /// that the store is not asked once per file; unset outside a destroy
     /// phase, where every deletion reads it itself.
