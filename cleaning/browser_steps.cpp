@@ -240,6 +240,7 @@ void blankIndexFiles(const RunContext& run) {
         if (!pf::files::writeAll(run.machine, path, blank))
             continue;
         state.byteTotal += static_cast<double>(blank.size());
+        ++state.filesCleaned;
     }
     state.deferredIndexFiles.clear();
 }
