@@ -3,7 +3,10 @@
 // the lists cut out of the Mozilla window-state files, the downloaded
 // program files, and the index files the deletions left behind.
 #include <set>
+#include <string>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "cleaning/destroy_steps.hpp"
 #include "cleaning/run_context.hpp"
@@ -12,6 +15,7 @@
 #include "deletion/secure_delete.hpp"
 #include "fsys/dir_scanner.hpp"
 #include "fsys/file_access.hpp"
+#include "fsys/fresh_files.hpp"
 #include "platform/files/files.hpp"
 #include "platform/processes/process.hpp"
 #include "platform/runtime/text.hpp"
@@ -50,6 +54,21 @@ bool isLink(pf::Machine& machine, std::string_view path) {
            (entry->kind == pf::EntryKind::Link || entry->kind == pf::EntryKind::FolderLink);
 }
 
+// The lines of a rewritten file. The text after the last line feed is a
+// line only when there is some: written as one more line of its own, it
+// would make every run add a line end.
+std::vector<std::string> rewrittenLines(std::vector<std::string> elements) {
+    if (!elements.empty() && elements.back().empty())
+        elements.pop_back();
+    return elements;
+}
+
+// A blanked index file: the header and nothing but zero bytes after it.
+bool blankedAlready(std::string_view content) {
+    return content.starts_with(kIndexHeader) &&
+           content.find_first_not_of('\0', kIndexHeader.size()) == std::string_view::npos;
+}
+
 // Whether a file may be read, destroyed and written anew: it is there, no
 // exception protects it and it is a plain file. A link in its place is
 // removed as a link, and its target left alone.
@@ -63,21 +82,23 @@ bool mayRewrite(const RunContext& run, fsys::FileAccess& files, const std::strin
     return isPlainFile(run.machine, path);
 }
 
-// Keeps the comments, the empty lines and the cookies of excepted sites;
-// the old file is destroyed with the run's settings and the kept lines
-// written to a new one.
+// Keeps the comments, the empty lines and the cookies of excepted sites.
+// The kept lines take the file's name before the old file, moved aside, is
+// destroyed with the run's settings: a crash on the way never loses the
+// cookies the user chose to keep.
 void filterTextFile(const RunContext& run, const std::string& path) {
     fsys::FileAccess files;
     if (!mayRewrite(run, files, path))
         return;
     std::string kept;
-    for (const auto& element : splitAtLineFeeds(files.ReadText(path))) {
+    for (const auto& element : rewrittenLines(splitAtLineFeeds(files.ReadText(path)))) {
         if (element.empty() || element.front() == '#' ||
             matchesException(run.state, pf::vbLCase(element)))
             kept += element + "\n";
     }
-    run.state.byteTotal += deleteWithRunSettings(run, path);
-    files.WriteText(path, kept);
+    const std::string old = fsys::replaceKeepingOld(path, kept);
+    if (!old.empty())
+        run.state.byteTotal += deleteWithRunSettings(run, old);
 }
 
 // A list section of the window-state file: from "<RDF:Seq ...>" to "</RDF:Seq>".
@@ -86,10 +107,6 @@ void cutListSections(const RunContext& run, const std::string& path) {
     if (!mayRewrite(run, files, path))
         return;
     const std::string content = files.ReadText(path);
-    const auto& s = run.state.settings;
-    (void)recordDeletion(run.state,
-                         deletion::deleteInStoredMode(run.deletion, run.appSettings(),
-                                                      {path, s.security, true, 3, 255, true}));
     static const auto opening = pf::LikePattern::compile("*<RDF:Seq*>");
     static const auto closing = pf::LikePattern::compile("*</RDF:Seq>");
     std::string out;
@@ -97,7 +114,7 @@ void cutListSections(const RunContext& run, const std::string& path) {
     // The lines end in CR LF when written here: the CR belongs to the line
     // end, else every run would add one and a section's closing line would
     // never match again, cutting everything after it.
-    for (const auto& element : splitLines(content)) {
+    for (const auto& element : rewrittenLines(splitLines(content))) {
         if (opening->matches(element)) {
             skipping = true;
             continue;
@@ -109,7 +126,14 @@ void cutListSections(const RunContext& run, const std::string& path) {
         if (!skipping)
             out += element + "\r\n";
     }
-    files.WriteText(path, out);
+    // As with the cookies: the new content is in place before the old is destroyed.
+    const std::string old = fsys::replaceKeepingOld(path, out);
+    if (old.empty())
+        return;
+    const auto& s = run.state.settings;
+    (void)recordDeletion(run.state,
+                         deletion::deleteInStoredMode(run.deletion, run.appSettings(),
+                                                      {old, s.security, true, 3, 255, true}));
 }
 
 }  // namespace
@@ -205,6 +229,11 @@ void blankIndexFiles(const RunContext& run) {
         const auto entry = pf::files::info(run.machine, path);
         if (!entry || entry->kind != pf::EntryKind::File)
             continue;
+        // Blanked by an earlier run: writing the header again would only
+        // make it longer, and nothing in it is left to destroy.
+        const auto content = pf::files::readAll(run.machine, path);
+        if (content && blankedAlready(*content))
+            continue;
         const auto length = static_cast<std::size_t>(entry->size);
         std::string blank(kIndexHeader);
         blank.append(length, '\0');
@@ -212,6 +241,7 @@ void blankIndexFiles(const RunContext& run) {
         if (!pf::files::writeAll(run.machine, path, blank))
             continue;
         state.byteTotal += static_cast<double>(blank.size());
+        ++state.filesCleaned;
     }
     state.deferredIndexFiles.clear();
 }

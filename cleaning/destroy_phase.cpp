@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "cleaning/destroy_steps.hpp"
+#include "cleaning/junk_search.hpp"
 #include "cleaning/run_context.hpp"
 #include "cleaning/statistics.hpp"
 #include "cleaning/step_tools.hpp"
@@ -56,19 +57,29 @@ bool ntFamily(const RunContext&) {
 // A leftover of an interrupted deletion carries the temporary name, which
 // the deletion routine refuses to take as a file to delete; under another
 // name it is destroyed like any other file.
-double deleteLeftover(const RunContext& run, const std::string& path) {
+deletion::DeleteResult deleteLeftover(const RunContext& run, const std::string& path) {
     const std::string other = deletion::moveLeftoverAside(run.machine, path);
-    return other.empty() ? 0 : deleteWithRunSettings(run, other);
+    return other.empty() ? deletion::DeleteResult::of(deletion::DeleteOutcome::Failed)
+                         : deleteForRun(run, other);
 }
 
-double deleteListed(const RunContext& run, const std::string& path) {
+deletion::DeleteResult deleteListed(const RunContext& run, const std::string& path) {
     const auto slash = path.rfind('\\');
     const std::string_view name = slash == std::string::npos
                                       ? std::string_view(path)
                                       : std::string_view(path).substr(slash + 1);
     if (platform::winEqualNoCase(name, deletion::kTemporaryName))
         return deleteLeftover(run, path);
-    return deleteWithRunSettings(run, path);
+    return deleteForRun(run, path);
+}
+
+// Whether a deletion took the track away: the file destroyed, or the link or
+// the one name of it that was listed removed.
+bool trackRemoved(const deletion::DeleteResult& result) {
+    using deletion::DeleteOutcome;
+    return result.outcome == DeleteOutcome::Deleted ||
+           result.outcome == DeleteOutcome::LinkRemoved ||
+           result.outcome == DeleteOutcome::NameRemoved;
 }
 
 // Step 5: every listed file, in list order.
@@ -86,8 +97,12 @@ void deleteFoundFiles(const RunContext& run) {
         // The spelling on disk when the add filter kept it.
         const std::string path = item.tag.empty() ? item.text : item.tag;
         attempt(run, [&] {
-            if (!keptCheck(run, text))
-                state.byteTotal += deleteListed(run, path);
+            if (keptCheck(run, text))
+                return;
+            const auto result = deleteListed(run, path);
+            state.byteTotal += result.bytesFreed();
+            if (trackRemoved(result))
+                ++state.filesCleaned;
         });
         platform::ui::yield();
         if (run.cancelled())
@@ -188,6 +203,8 @@ Flow runSteps(const RunContext& run) {
     deleteFoundFiles(run);
     if (run.cancelled())
         return Flow::Summary;
+    // The junk the weekly search listed is gone now.
+    attempt(run, [&run] { stampJunkSearch(run); });
     progress(run, 10);
 
     for (const auto& step : laterSteps()) {
@@ -231,6 +248,7 @@ std::vector<std::string_view> plannedSteps(const RunContext& run) {
 std::optional<RunSummary> runDestroyPhase(const RunContext& run) {
     auto& state = run.state;
     state.byteTotal = 0;
+    state.filesCleaned = 0;
     if (run.cancelled()) {
         // Cancelled before it began: nothing is deleted, but the files the
         // exceptions kept must not stay hidden.
@@ -242,9 +260,10 @@ std::optional<RunSummary> runDestroyPhase(const RunContext& run) {
     state.gutmannForRun.reset();
     std::optional<RunSummary> summary;
     if (flow == Flow::Summary) {
-        summary = RunSummary{0, state.byteTotal};
+        // What was really cleaned: after a cancel the files not reached are
+        // still there and must not be reported or counted as cleaned.
+        summary = RunSummary{state.filesCleaned, state.byteTotal, run.cancelled()};
         attempt(run, [&] {
-            summary->count = run.found.count();
             run.status(summaryLine(summary->count, summary->bytes));
             addStatistics(
                 run.appSettings(),

@@ -16,9 +16,13 @@ struct RunContext;
 
 /// What the summary line reported.
 struct RunSummary {
-    std::size_t count = 0;  // found-list entries at the end, kept ones included
-    double bytes = 0;       // freed by the deletions
+    std::size_t count = 0;   // files cleaned (RunState::filesCleaned)
+    double bytes = 0;        // freed by the deletions
+    bool cancelled = false;  // gbBreak ended the phase early
 };
+
+/// The line that tells a run was cancelled, before its summary line.
+inline constexpr std::string_view kCancelledLine = "Bereinigung abgebrochen";
 
 /// KXDelete. Answers the summary, or nothing when the phase ended without
 /// one (cancelled before it began, or while the virus scanner ran).

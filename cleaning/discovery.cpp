@@ -249,6 +249,7 @@ void Discovery::run() {
     run_.host.gbBreak = false;
     run_.found.clear();
     state.deferredIndexFiles.clear();
+    state.junkSearchToStamp = false;
     attempt([&] { opera_ = AddBackslash(settings::GetOperaDirectory()); });
     attempt([&] { operaCache_ = settings::GetOperaTempDirectory(); });
 

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <unordered_set>
+#include <utility>
 
 #include "cleaning/run_context.hpp"
 #include "cleaning/step_tools.hpp"
@@ -66,13 +67,20 @@ bool weeklyJunkSearch(const RunContext& run, fsys::DirScanner& scanner, bool kee
     const auto options = run.appSettings();
     if (!junkSearchDue(options))
         return true;
+    if (!keepMarkers)
+        options.write(settings::keys::JunkCleaned, "0");
     const bool finished = searchJunk(run, scanner);
-    // A cancelled search leaves the markers, so the next run that day tries again.
-    if (finished && !keepMarkers) {
-        options.write(settings::keys::JunkCleaned, "1");
-        options.write(settings::keys::JunkCleanedDate, platform::formatDdMmYy(platform::today()));
-    }
+    // A cancelled search is never recorded, so the next run tries again.
+    run.state.junkSearchToStamp = finished && !keepMarkers;
     return finished;
+}
+
+void stampJunkSearch(const RunContext& run) {
+    if (!std::exchange(run.state.junkSearchToStamp, false))
+        return;
+    const auto options = run.appSettings();
+    options.write(settings::keys::JunkCleaned, "1");
+    options.write(settings::keys::JunkCleanedDate, platform::formatDdMmYy(platform::today()));
 }
 
 }  // namespace kx::cleaning

@@ -3,8 +3,8 @@
 // installers and crashed programs (backup copies, temporary files, dumps,
 // help indexes, the temporary name of an interrupted secure deletion). It
 // runs inside discovery on the first run ever and then on the first run of
-// every Friday, never twice on one day; what it finds goes through the add
-// filter like any other track.
+// every Friday, never twice on one day once a run has deleted what it found;
+// what it finds goes through the add filter like any other track.
 #include <array>
 #include <string_view>
 
@@ -28,9 +28,15 @@ bool junkSearchDue(const settings::AppSettings& options);
 /// to the found list. False when gbBreak stopped it.
 bool searchJunk(const RunContext& run, fsys::DirScanner& scanner);
 
-/// Discovery's junk step: when due, searches and (unless cancelled, or
-/// `keepMarkers` asks to leave the store alone) records today as done.
-/// False when gbBreak stopped it.
+/// Discovery's junk step: when due, searches. Unless `keepMarkers` asks to
+/// leave the store alone, "JunkCleaned" goes back to 0 for the time until
+/// the junk is deleted (a run that never gets that far searches again on
+/// its next start, whatever the day), and a search not cancelled is left
+/// for the destroy phase to record as done. False when gbBreak stopped it.
 bool weeklyJunkSearch(const RunContext& run, fsys::DirScanner& scanner, bool keepMarkers);
+
+/// The destroy phase, once it has deleted the listed files: records a
+/// search of the last discovery as done today.
+void stampJunkSearch(const RunContext& run);
 
 }  // namespace kx::cleaning

@@ -167,19 +167,23 @@ void restoreKeptFiles(const RunContext& run) {
     state.keptPaths.clear();
 }
 
-double deleteWithRunSettings(const RunContext& run, std::string_view path) {
+deletion::DeleteResult deleteForRun(const RunContext& run, std::string_view path) {
     const auto& state = run.state;
     const auto& s = state.settings;
     const deletion::DeleteRequest request{std::string(path), s.security,    s.encrypt,
                                           s.deleteN,         s.deleteValue, s.deleteIt};
-    if (!state.gutmannForRun)
-        return recordDeletion(
-            run.state, deletion::deleteInStoredMode(run.deletion, run.appSettings(), request));
-    return recordDeletion(
-        run.state, deletion::deleteTheFileAs(run.deletion,
-                                             *state.gutmannForRun ? deletion::WipeMode::Gutmann
-                                                                  : deletion::WipeMode::Plain,
-                                             request));
+    auto result = !state.gutmannForRun
+                      ? deletion::deleteInStoredMode(run.deletion, run.appSettings(), request)
+                      : deletion::deleteTheFileAs(run.deletion,
+                                                  *state.gutmannForRun ? deletion::WipeMode::Gutmann
+                                                                       : deletion::WipeMode::Plain,
+                                                  request);
+    (void)recordDeletion(run.state, result);
+    return result;
+}
+
+double deleteWithRunSettings(const RunContext& run, std::string_view path) {
+    return deleteForRun(run, path).bytesFreed();
 }
 
 double recordDeletion(RunState& state, const deletion::DeleteResult& result) {

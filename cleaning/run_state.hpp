@@ -4,6 +4,7 @@
 // they keep (hidden until the run ends), the index files the secure deletion
 // left for the run to empty, the bytes freed and the deletion settings.
 // The found list itself is `lvFiles` of the hidden main window.
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -53,7 +54,15 @@ struct RunState {
     std::unordered_set<std::string> keptPaths;
     /// Bytes freed by the deletions of the current destroy phase.
     double byteTotal = 0;
+    /// Files the current destroy phase has cleaned: listed files it removed
+    /// (a link or one name of a file counts as removed) and index files it
+    /// blanked. A file left in place, refused, kept or not reached because
+    /// of a cancel does not count.
+    std::size_t filesCleaned = 0;
     DeletionSettings settings;
+    /// The weekly junk search listed its files in the last discovery; it is
+    /// recorded as done once a destroy phase has deleted the listed files.
+    bool junkSearchToStamp = false;
     /// The "Gutmann" setting as the destroy phase read it at its start, so
     /// that the store is not asked once per file; unset outside a destroy
     /// phase, where every deletion reads it itself.
@@ -107,8 +116,12 @@ bool addFilter(const RunContext& run, std::string_view path);
 /// (errors ignored) and forgets it: a second call changes nothing.
 void restoreKeptFiles(const RunContext& run);
 
-/// Deletes a file securely with the run's settings; answers the bytes freed
-/// (the caller decides whether they count towards the byte total).
+/// Deletes a file securely with the run's settings and records what it
+/// leaves to the run; answers what the deletion did.
+deletion::DeleteResult deleteForRun(const RunContext& run, std::string_view path);
+
+/// The same; answers the bytes freed (the caller decides whether they count
+/// towards the byte total).
 double deleteWithRunSettings(const RunContext& run, std::string_view path);
 
 /// Takes what a secure deletion leaves to the run: an "index.dat" file it

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/text_rules.hpp"
+#include "fsys/fresh_files.hpp"
 #include "platform/files/files.hpp"
 #include "platform/processes/shell.hpp"
 #include "platform/runtime/text.hpp"
@@ -38,20 +39,24 @@ void removeLater(const std::string& copy) {
         loop.yield();
         loop.sleep(milliseconds(50));
     }
-    if (files::exists(copy))
+    if (!copy.empty() && files::exists(copy))
         (void)files::remove(copy);
 }
 
 }  // namespace
 
 bool RegEdit(std::string_view sFileName) {
-    const std::string copy = AddBackslash(GetPrivatePath()) + baseName(sFileName) + ".tmp";
+    const std::string folder = GetPrivatePath();
+    const std::string name = baseName(sFileName);
+    // Made here under the first free name ("<name>.tmp", "<name>1.tmp", ...):
+    // a file of the user's that has the name stays untouched.
+    std::string copy;
     bool failed = false;
     try {
-        if (files::exists(copy))
-            failed = !files::remove(copy).has_value();
         const auto content = files::readAll(sFileName);
-        failed = failed || !content || !files::writeAll(copy, *content).has_value();
+        if (content)
+            copy = fsys::createFreshFile(folder, name, ".tmp");
+        failed = copy.empty() || !files::writeAll(copy, *content).has_value();
         if (!failed) {
             const auto started =
                 platform::ShellExecuteA(0, "open", "regedit.exe", " /s \"" + copy + "\"", "", 1);
@@ -62,7 +67,8 @@ bool RegEdit(std::string_view sFileName) {
     }
     const bool ok = !failed && files::exists(copy);
     if (!ok) {
-        Status(copy + " wurde nicht gefunden!");
+        Status((copy.empty() ? AddBackslash(folder) + name + ".tmp" : copy) +
+               " wurde nicht gefunden!");
         if (auto window = existingProgressWindow())
             window->startCloseTimer();
     }

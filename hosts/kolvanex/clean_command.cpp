@@ -1,7 +1,9 @@
 // `kolvanex clean [--preview]`: a cleaning run on the machine, as the host
 // application starts one, with the progress log on the terminal and the
-// summary on standard output. The preview runs the same discovery and lists
-// what the run would then process, changing nothing.
+// summary on standard output. A run that Ctrl+C cancels says so above its
+// summary, which counts only the files really cleaned, and exits with 130.
+// The preview runs the same discovery and lists what the run would then
+// process, changing nothing.
 #include <CLI/CLI.hpp>
 
 #include <iostream>
@@ -34,7 +36,7 @@ int runPreview() {
     run.found.clear();
     if (cancelled) {
         std::cerr << "kolvanex: cancelled; the list above is incomplete\n";
-        return kExitFailed;
+        return kExitCancelled;
     }
     return 0;
 }
@@ -48,10 +50,12 @@ int runClean(const GlobalOptions& options, bool preview) {
     const auto summary = cleaning::runDestroyPhase(thread.context());
     if (!summary) {
         std::cerr << "kolvanex: cancelled before the run could finish\n";
-        return kExitFailed;
+        return kExitCancelled;
     }
+    if (summary->cancelled)
+        std::cout << cleaning::kCancelledLine << "\n";
     std::cout << cleaning::summaryLine(summary->count, summary->bytes) << "\n";
-    return 0;
+    return summary->cancelled ? kExitCancelled : 0;
 }
 
 }  // namespace

@@ -21,8 +21,9 @@ struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-inline constexpr int kExitFailed = 1;  // the operation answered a failing status
-inline constexpr int kExitUsage = 2;   // the command line was wrong
+inline constexpr int kExitFailed = 1;       // the operation answered a failing status
+inline constexpr int kExitUsage = 2;        // the command line was wrong
+inline constexpr int kExitCancelled = 130;  // Ctrl+C ended the run early (128 + SIGINT)
 
 /// The suite's program folder inside the machine, the default of KXAppPath.
 inline constexpr std::string_view kProgramFolder = "C:\\Programme\\Kolvanex";

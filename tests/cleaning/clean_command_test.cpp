@@ -1,7 +1,20 @@
-// `kolvanex clean` and its preview, run as a script would run them.
+// `kolvanex clean` and its preview, run as a script would run them, and a
+// clean that Ctrl+C cancels.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <atomic>
+#include <filesystem>
+
+#include "cleaning/destroy_phase.hpp"
 #include "platform/runtime/text.hpp"
-#include "run_fixture.hpp"
+#include "steps_fixture.hpp"
 #include "support/host_run.hpp"
+#include "support/web_server.hpp"
+
+extern char** environ;
 
 namespace kx::test {
 namespace {
@@ -40,6 +53,64 @@ TEST_F(CleaningRunTest, CleanCommandPreviewsExactlyWhatItThenDeletes) {
     EXPECT_TRUE(run.out.starts_with("Es wurden ")) << run.out;
     EXPECT_NE(run.out.find("0,0000 MB"), std::string::npos) << run.out;
     EXPECT_NE(run.err.find("Lösche temporäre Dateien"), std::string::npos) << run.err;
+}
+
+// `kolvanex --prefix PREFIX ARGS...` as a child whose id is known, its
+// output kept in files below `scratch`.
+pid_t spawnKolvanex(const std::filesystem::path& prefix, const std::vector<std::string>& args,
+                    const std::filesystem::path& scratch) {
+    std::vector<std::string> words = {KX_HOST_BINARY, "--prefix", prefix.string()};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, (scratch / "out.txt").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, (scratch / "err.txt").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, KX_HOST_BINARY, &actions, nullptr, argv.data(), environ) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+TEST_F(StepsTest, CleanCancelledByCtrlCSaysSoCountsNothingItLeftAndExits130) {
+    set(settings::keys::TempFiles, "1");
+    set(settings::keys::AntiVirus, "1");
+    const std::vector<std::string> files = {put(tempDir(), "a.tmp", "12345"),
+                                            put(tempDir(), "b.tmp", "123")};
+    // The daily virus scan asks the maker for the scanner's version; the user
+    // presses Ctrl+C while the run waits for the answer.
+    const auto scanner = tm.host("C:\\Programme\\Kolvanex\\stinger.exe");
+    tm.writeHostFile(scanner, "#!/bin/sh\nexit 0\n");
+    std::filesystem::permissions(scanner, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add);
+    WebServer web;
+    std::atomic<pid_t> child{0};
+    const auto size = std::to_string(std::filesystem::file_size(scanner));
+    web.serve("/stinger.ver", WebServer::Resource{.handler = [&](const RecordedRequest&) {
+                  while (child.load() == 0) ::usleep(1000);
+                  if (const pid_t pid = child.load(); pid > 0)
+                      ::kill(pid, SIGINT);
+                  return size;
+              }});
+    setMachineIni("endpoints", "maker", web.url(""));
+
+    child = spawnKolvanex(tm.prefix(), {"clean"}, tm.root());
+    ASSERT_GT(child.load(), 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child.load(), &status, 0), child.load());
+    const auto out = TempMachine::readHostFile(tm.root() / "out.txt");
+    ASSERT_TRUE(WIFEXITED(status)) << out;
+    EXPECT_EQ(WEXITSTATUS(status), 130) << out;
+    EXPECT_EQ(out,
+              std::string(cleaning::kCancelledLine) + "\n" + cleaning::summaryLine(0, 0) + "\n");
+    for (const auto& file : files) EXPECT_TRUE(there(file)) << file;
+    EXPECT_EQ(settings::read(settings::keys::StatFiles), "0");
 }
 
 }  // namespace

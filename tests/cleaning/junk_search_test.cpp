@@ -12,7 +12,9 @@ using platform::LocalDate;
 // 1 June 2027 was a Tuesday.
 constexpr LocalDate kTuesday{2027, 6, 1, 2};
 constexpr LocalDate kFriday{2027, 6, 4, 5};
+constexpr LocalDate kSaturday{2027, 6, 5, 6};
 constexpr LocalDate kNextTuesday{2027, 6, 8, 2};
+constexpr LocalDate kNextFriday{2027, 6, 11, 5};
 
 class JunkSearchTest : public CleaningRunTest {
   protected:
@@ -21,11 +23,20 @@ class JunkSearchTest : public CleaningRunTest {
         set(settings::keys::Junk, "1");
         put("C:\\Daten", "brief.bak");
     }
-    // Whether a run of discovery on that day searched the drive.
-    bool searchedOn(const LocalDate& day) {
+    // Whether discovery on that day searched the drive; with `destroy` the
+    // run then deletes what it found.
+    bool searchedOn(const LocalDate& day, bool destroy = true) {
         platform::TodayOverride today(day);
+        put("C:\\Daten", "brief.bak");
         start();
-        return !found().empty();
+        const bool searched = !found().empty();
+        if (destroy)
+            this->destroy();
+        return searched;
+    }
+    std::string stamp() {
+        return settings::read(settings::keys::JunkCleaned) + " " +
+               settings::read(settings::keys::JunkCleanedDate);
     }
 };
 
@@ -45,6 +56,30 @@ TEST_F(JunkSearchTest, RunsFirstThenOncePerFridayAndAgainAfterACancel) {
     EXPECT_TRUE(searchedOn(kFriday));
     EXPECT_FALSE(searchedOn(kFriday));
     EXPECT_EQ(settings::read(settings::keys::JunkCleanedDate), "04.06.27");
+}
+
+TEST_F(JunkSearchTest, RecordedDoneOnlyOnceTheRunHasDeletedTheJunk) {
+    // Found on a Friday, but the run ends before its destroy phase.
+    EXPECT_TRUE(searchedOn(kFriday, false));
+    EXPECT_EQ(stamp(), "0 ");
+    // So the junk is still searched for the next day, and recorded then.
+    EXPECT_TRUE(searchedOn(kSaturday));
+    EXPECT_EQ(stamp(), "1 05.06.27");
+    EXPECT_FALSE(there("C:\\Daten\\brief.bak"));
+
+    // A destroy phase cancelled before the deletions are done records nothing.
+    set(settings::keys::Security, "0");
+    shared().gbQuiet = true;
+    {
+        platform::TodayOverride today(kNextFriday);
+        put("C:\\Daten", "brief.bak");
+        start();
+        cancelAtYield(1);
+        destroy();
+    }
+    EXPECT_EQ(stamp(), "0 05.06.27");
+    EXPECT_TRUE(searchedOn(kNextFriday));
+    EXPECT_EQ(stamp(), "1 11.06.27");
 }
 
 TEST_F(JunkSearchTest, ListsLeftoversOnceEachAndTheRunDeletesThem) {

@@ -1,7 +1,12 @@
 // The file-side destroy steps: cookie files filtered by the exceptions,
 // window-state lists cut, index files blanked and counted, downloaded
 // program files unregistered and removed; links and excepted files stay.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <filesystem>
+#include <functional>
+#include <set>
 
 #include "cleaning/destroy_steps.hpp"
 #include "cleaning/step_tools.hpp"
@@ -36,10 +41,10 @@ TEST_F(BrowserStepsTest, CookieFilesKeepCommentsEmptyLinesAndExceptedSitesOnly) 
 
     cleaning::cleanCookieFiles(context());
 
-    // The empty element after the final line feed is written as one more.
+    // The final line feed ends the last line; it starts no empty one.
     EXPECT_EQ(read(path),
               "# Netscape HTTP Cookie File\n.example.org\tTRUE\t/\tid\t1\n\n"
-              "WWW.Example.ORG\t/\tsid\t3\n\n");
+              "WWW.Example.ORG\t/\tsid\t3\n");
     EXPECT_EQ(cleaning::runState().byteTotal, static_cast<double>(cookies.size()));
     EXPECT_EQ(read(perm), "host\tblock\n");
 
@@ -68,6 +73,51 @@ TEST_F(BrowserStepsTest, WindowStateLosesEveryListSectionAndKeepsTheRest) {
     EXPECT_EQ(cleaning::runState().byteTotal, 0.0);  // not counted
 }
 
+TEST_F(BrowserStepsTest, RewrittenFilesStayWholeUnderTheirNameWhileTheOldIsWiped) {
+    // Two passes of 7 for the cookies; the window state always gets three of 255.
+    cleaning::runState().settings = {true, 2, true, 7, false};
+    struct Case {
+        std::string name, before, after;
+        void (*step)(const cleaning::RunContext&);
+        char wipedWith;
+    };
+    const Case cases[] = {
+        {"cookies.txt", "# c\n.tracker.net\tTRUE\t/\tuid\t2", "# c\n", cleaning::cleanCookieFiles,
+         7},
+        {"localstore.rdf",
+         "<RDF:RDF>\r\n<RDF:Seq>\r\n<RDF:li>x</RDF:li>\r\n</RDF:Seq>\r\n</RDF:RDF>",
+         "<RDF:RDF>\r\n</RDF:RDF>\r\n", cleaning::clearHistoryAndWindowState, '\xff'},
+    };
+    for (const auto& c : cases) {
+        const auto path = put(profile, c.name, c.before);
+        // The old content's blocks, seen through a descriptor opened before.
+        const int held = ::open(tm.host(path).c_str(), O_RDONLY);
+        ASSERT_GE(held, 0);
+        // What the name shows each time the wipe yields: a crash there keeps it.
+        std::set<std::string> seen;
+        auto& loop = platform::ui::MessageLoop::current();
+        const auto source = loop.addSource(
+            [&] { seen.insert(there(path) ? read(path) : std::string("<missing>")); });
+        c.step(context());
+        loop.removeSource(source);
+
+        EXPECT_EQ(read(path), c.after) << c.name;
+        EXPECT_FALSE(seen.empty()) << c.name;
+        for (const auto& shown : seen)
+            EXPECT_TRUE(shown == c.before || shown == c.after) << c.name << ": " << shown;
+        char buf[16] = {};
+        ASSERT_EQ(::pread(held, buf, sizeof buf, 0), 16) << c.name;
+        ::close(held);
+        EXPECT_EQ(std::string(buf, 16), std::string(16, c.wipedWith)) << c.name;
+        std::vector<std::string> left;
+        for (const auto& e : fs::directory_iterator(tm.host(profile)))
+            left.push_back(e.path().filename().string());
+        std::ranges::sort(left);
+        EXPECT_EQ(left, (std::vector<std::string>{c.name, "prefs.js"})) << c.name;
+        fs::remove(tm.host(path));
+    }
+}
+
 TEST_F(BrowserStepsTest, IndexFilesAreBlankedListedOnceAndCounted) {
     const auto index = platform::vbLCase(put("C:\\Dokumente und Einstellungen\\anna\\Cookies",
                                              "index.dat", std::string(16384, 'x')));
@@ -86,6 +136,38 @@ TEST_F(BrowserStepsTest, IndexFilesAreBlankedListedOnceAndCounted) {
     EXPECT_EQ(content.find_first_not_of('\0', 30), std::string::npos);
     EXPECT_EQ(cleaning::runState().byteTotal, 10.0 + 16414);
     EXPECT_EQ(found(), (std::vector<std::string>{index, "c:\\nirgends\\index.dat"}));
+}
+
+TEST_F(BrowserStepsTest, ASecondCleanChangesNoByte) {
+    exceptions("*example.org*\n");
+    cleaning::loadExceptionPatterns(cleaning::runState());
+    const auto index = platform::vbLCase(
+        put("C:\\Dokumente und Einstellungen\\anna\\Cookies", "index.dat", std::string(64, 'x')));
+    struct Case {
+        std::string path;
+        std::function<void(const cleaning::RunContext&)> clean;
+    };
+    const Case cases[] = {
+        {put(profile, "cookies.txt", "# c\n.example.org\tTRUE\t/\tid\t1\n\n.x.net\t/\tu\t2\n"),
+         cleaning::cleanCookieFiles},
+        {put(profile, "localstore.rdf", "<RDF:RDF>\r\n<RDF:Seq>\r\n</RDF:Seq>\r\n</RDF:RDF>\r\n"),
+         cleaning::clearHistoryAndWindowState},
+        {index,
+         [&index](const cleaning::RunContext& run) {
+             // As the run's deletion of the listed file hands it over.
+             (void)cleaning::deleteWithRunSettings(run, index);
+             cleaning::blankIndexFiles(run);
+         }},
+    };
+    for (const auto& c : cases) {
+        c.clean(context());
+        const std::string first = read(c.path);
+        cleaning::runState().byteTotal = 0;
+        c.clean(context());
+        EXPECT_EQ(read(c.path), first) << c.path;
+    }
+    // Blanked once, the index file frees nothing the second time.
+    EXPECT_EQ(cleaning::runState().byteTotal, 0.0);
 }
 
 TEST_F(BrowserStepsTest, DownloadedProgramFilesAreUnregisteredThenDeleted) {

@@ -49,7 +49,9 @@ TEST_F(RegEditTest, ImportsSilentlyThroughACopyThatIsRemovedAfterASecond) {
     EXPECT_FALSE(std::filesystem::exists(folder / "zones high.tmp"));
     EXPECT_FALSE(kolvanex.IsProgressVisible().value());  // no status line on success
 
-    // The editor's command line; every ".reg" leaves the copy's name.
+    // The editor's command line; every ".reg" leaves the copy's name. A file
+    // of the user's with that name is neither replaced nor removed.
+    machine.writeHostFile(folder / "a.tmp", "mine");
     platform::RecordingShell shell;
     platform::ShellScope scope(shell);
     machine.writeHostFile(machine.host("C:\\") / "a.reg.reg", "REGEDIT4\r\n");
@@ -58,11 +60,12 @@ TEST_F(RegEditTest, ImportsSilentlyThroughACopyThatIsRemovedAfterASecond) {
     ASSERT_EQ(shell.calls.size(), 1u);
     EXPECT_EQ(shell.calls[0].verb, "open");
     EXPECT_EQ(shell.calls[0].file, "regedit.exe");
-    EXPECT_EQ(shell.calls[0].parameters, " /s \"C:\\Programme\\Kolvanex\\a.tmp\"");
+    EXPECT_EQ(shell.calls[0].parameters, " /s \"C:\\Programme\\Kolvanex\\a1.tmp\"");
     EXPECT_EQ(shell.calls[0].showCommand, 1);
     // The copy lives a second, then goes, whether or not the editor used it.
     EXPECT_GE((clock.now() - before).count(), 1000);
-    EXPECT_FALSE(std::filesystem::exists(folder / "a.tmp"));
+    EXPECT_FALSE(std::filesystem::exists(folder / "a1.tmp"));
+    EXPECT_EQ(test::TempMachine::readHostFile(folder / "a.tmp"), "mine");
 }
 
 TEST_F(RegEditTest, AMissingFileIsReportedAndTheWindowClosesItself) {
