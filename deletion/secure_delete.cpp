@@ -134,7 +134,8 @@ DeleteResult deleteTheFileAs(const DeletionContext& context, WipeMode mode,
     const std::string temp = AddBackslash(folderOf(path)) + std::string(kTemporaryName);
     try {
         MachineWipeIo machineFiles(machine);
-        WipeIo& files = context.files != nullptr ? *context.files : machineFiles;
+        WipeIo& files =
+            context.files != nullptr ? *context.files : static_cast<WipeIo&>(machineFiles);
         if (lowered == pf::vbLCase(temp))
             return DeleteResult::refused(Refusal::TemporaryName);
 
