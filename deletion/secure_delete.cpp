@@ -9,6 +9,7 @@
 #include "deletion/entry_rules.hpp"
 #include "deletion/gutmann.hpp"
 #include "fsys/file_access.hpp"
+#include "fsys/fresh_files.hpp"
 #include "platform/files/files.hpp"
 #include "platform/files/overwrite.hpp"
 #include "platform/runtime/text.hpp"
@@ -100,13 +101,7 @@ void destroyLeftover(const DeletionContext& context, WipeMode mode, const Delete
 }  // namespace
 
 std::string moveLeftoverAside(pf::Machine& machine, std::string_view leftover) {
-    const std::string folder = folderOf(leftover);
-    for (int n = 0; n < 10; ++n) {
-        std::string other = folder + "$$@$$" + (n == 0 ? "" : std::to_string(n)) + ".tmp";
-        if (pf::files::rename(machine, leftover, other))
-            return other;
-    }
-    return "";
+    return fsys::moveToFreeName(machine, leftover, folderOf(leftover), "$$@$$", ".tmp", 10);
 }
 
 DeleteResult deleteTheFileAs(const DeletionContext& context, WipeMode mode,

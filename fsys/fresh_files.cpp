@@ -13,19 +13,20 @@ namespace {
 
 namespace pf = kx::platform;
 
-// How many numbered names are tried before giving up.
+// How many numbered names a fresh file tries before giving up.
 constexpr int kNameTries = 1000;
 
 enum class Claim { Taken, InUse, Failed };
 
 // The first name of the series that `claim` could take, "" when none.
 std::string firstFreeName(std::string_view folder, std::string_view stem, std::string_view ending,
-                          const std::function<Claim(const std::string&)>& claim) {
+                          const std::function<Claim(const std::string&)>& claim,
+                          int tries = kNameTries) {
     std::string prefix(folder);
     if (!prefix.empty() && prefix.back() != '\\')
         prefix += '\\';
     prefix += stem;
-    for (int n = 0; n < kNameTries; ++n) {
+    for (int n = 0; n < tries; ++n) {
         const std::string candidate =
             prefix + (n == 0 ? std::string() : std::to_string(n)) + std::string(ending);
         switch (claim(candidate)) {
@@ -45,6 +46,17 @@ Claim claimOf(const pf::FileError& error) {
 }
 
 }  // namespace
+
+std::string moveToFreeName(pf::Machine& machine, std::string_view path, std::string_view folder,
+                           std::string_view stem, std::string_view ending, int tries) {
+    return firstFreeName(
+        folder, stem, ending,
+        [&](const std::string& to) {
+            const auto moved = pf::files::rename(machine, path, to);
+            return moved ? Claim::Taken : claimOf(moved.error());
+        },
+        tries);
+}
 
 std::string createFreshFile(std::string_view folder, std::string_view stem,
                             std::string_view ending) {
@@ -79,10 +91,7 @@ std::string replaceKeepingOld(std::string_view path, std::string_view content) {
         }
         // Then the two moves; a name is never replaced, so nothing else is lost.
         const std::string old =
-            firstFreeName(folder, "~" + std::string(name), ".tmp", [&](const std::string& to) {
-                const auto moved = pf::files::rename(machine, path, to);
-                return moved ? Claim::Taken : claimOf(moved.error());
-            });
+            moveToFreeName(machine, path, folder, "~" + std::string(name), ".tmp", kNameTries);
         if (old.empty()) {
             (void)pf::files::remove(machine, fresh);
             return {};

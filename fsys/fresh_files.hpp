@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/machine/machine.hpp"
+
 namespace kx::fsys {
 
 /// Creates a new, empty file in `folder` under the first name nothing has:
@@ -14,6 +16,14 @@ namespace kx::fsys {
 /// taken over. Answers its path, "" when none could be made.
 std::string createFreshFile(std::string_view folder, std::string_view stem,
                             std::string_view ending);
+
+/// Moves the entry `path` to the first name of the series "<stem><ending>",
+/// "<stem>1<ending>", ... in `folder` that nothing has, trying at most
+/// `tries` names; a name in use is never replaced. Answers the new path, ""
+/// when no move succeeded.
+std::string moveToFreeName(platform::Machine& machine, std::string_view path,
+                           std::string_view folder, std::string_view stem, std::string_view ending,
+                           int tries);
 
 /// Gives `path` the new content while the old one stays whole until the
 /// caller destroys it: the new content is written and flushed under a fresh
