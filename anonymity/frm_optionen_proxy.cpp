@@ -144,6 +144,9 @@ frmOptionenProxy::frmOptionenProxy() : FormBase("Proxyeinstellungen") {
     cmdCan = button("cmdCan", "Schließen", 6225, 6000, 1335);
     cmdCan->cancel = true;
 
+    checker = [](const std::string& proxy, bool& anonymous, std::int32_t seconds) {
+        return KXChecker(proxy, anonymous, nullptr, seconds);
+    };
     lvProxy->ItemClick = [this](ui::ListItem& row) {
         txtIP->setText(row.text);
         txtPort->setText(row.columnText(kColPort));
@@ -344,7 +347,7 @@ void frmOptionenProxy::checkAll() {
         const auto proxy = proxyOf(*row);
         bool anonymous = false;
         const auto start = loop.now();
-        auto answer = KXChecker(proxy, anonymous, nullptr, slow ? 15 : 3);
+        auto answer = checker(proxy, anonymous, slow ? 15 : 3);
         auto elapsed = loop.now() - start;
         if (answer == kCheckerMissing)
             break;
@@ -352,7 +355,7 @@ void frmOptionenProxy::checkAll() {
         if (slow && answer != kCheckerOK) {
             loop.sleep(ui::Millis(2000));
             const auto again = loop.now();
-            answer = KXChecker(proxy, anonymous, nullptr, 10);
+            answer = checker(proxy, anonymous, 10);
             elapsed = loop.now() - again;
         }
         if (!isLoaded() || cmdCheck->caption != kCancelCaption) {
@@ -417,7 +420,7 @@ bool frmOptionenProxy::save() {
         if (!SetIEProxy(proxy))
             return false;
         bool anonymous = false;
-        if (KXChecker(proxy, anonymous, nullptr, 5) != kCheckerOK) {
+        if (checker(proxy, anonymous, 5) != kCheckerOK) {
             (void)SetIEProxy("");
             ui::dialogs().messageBox(std::string(kUnreachable), shared().applicationTitle,
                                      ui::MB_ICONINFORMATION);

@@ -5,6 +5,8 @@
 // stores the choice in "AnonymIP"/"AnonymPort" (one proxy), "Proxylist" (a
 // chain) and "DownLoadProxy"/"DownLoadPort".
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -45,6 +47,11 @@ class frmOptionenProxy final : public FormBase {
     std::shared_ptr<platform::ui::TextBox> txtIP, txtPort, txtDownloadIP, txtDownloadPort;
     std::shared_ptr<platform::ui::CommandButton> cmdCheck, cmdProxyTest, cmdLoadServer, cmdOK,
         cmdCan;
+
+    /// How one proxy is tested: KXChecker without a result window; tests
+    /// put a stand-in here.
+    std::function<std::string(const std::string& proxy, bool& anonymous, std::int32_t seconds)>
+        checker;
 
     /// Fills the list from the local list file, or fetches the list when
     /// there is none. Lines that hold no proxy are skipped and named in a
