@@ -511,6 +511,9 @@ class Form : public Object {
     /// The form sees key presses before the control that has the focus.
     bool keyPreview = false;
     bool enabled = true;
+    /// The button a script's "yes" presses, where that is not the default
+    /// button (a warning whose yes is the remedy, not the OK that closes it).
+    std::string yesButton;
 
     template <typename T>
     std::shared_ptr<T> add(std::string controlName) {
