@@ -197,10 +197,10 @@ frmOptionen::frmOptionen() : FormBase("KOLVANEX 3 - Einstellungen") {
     const std::int32_t col1 = 120, colWidth = 3480;
     int row = 0;
     auto next = [&] { return 120 + kRow * row++; };
-    chkTemporäre =
+    chkTemporaere =
         box("chkTemporäre", "&Temporäre Dateien löschen", p1, col1, next(), colWidth, kCleaningTag);
-    chkTemporäreINet = box("chkTemporäreINet", "Temporäre &Internet-Dateien löschen", p1, col1,
-                           next(), colWidth, kCleaningTag);
+    chkTemporaereINet = box("chkTemporäreINet", "Temporäre &Internet-Dateien löschen", p1, col1,
+                            next(), colWidth, kCleaningTag);
     chkCookies = box("chkCookies", "&Cookies löschen", p1, col1, next(), colWidth, kCleaningTag);
     chkVerlauf =
         box("chkVerlauf", "&Dokumentenmenü leeren", p1, col1, next(), colWidth, kCleaningTag);
@@ -443,8 +443,8 @@ void frmOptionen::loadValues() {
 }
 
 std::vector<std::pair<ui::CheckBox*, const SettingKey*>> frmOptionen::checkKeys() const {
-    return {{chkTemporäre.get(), &keys::TempFiles},
-            {chkTemporäreINet.get(), &keys::INetTempFiles},
+    return {{chkTemporaere.get(), &keys::TempFiles},
+            {chkTemporaereINet.get(), &keys::INetTempFiles},
             {chkCookies.get(), &keys::Cookies},
             {chkVerlauf.get(), &keys::Recent},
             {chkHistory.get(), &keys::History},

@@ -58,9 +58,11 @@ class frmOptionen final : public FormBase {
     /// The pages' containers, page 1 at [0].
     std::array<std::shared_ptr<platform::ui::Frame>, 6> picContainer;
 
-    // Page 1: Internet-Spuren.
-    std::shared_ptr<platform::ui::CheckBox> chkTemporäre, chkTemporäreINet, chkCookies, chkVerlauf,
-        chkHistory, chkTrash, chkPagefile, chkAutoFill, chkKaazaa, chkJunkFiles;
+    // Page 1: Internet-Spuren. The two boxes named "chkTemporäre" and
+    // "chkTemporäreINet" are spelt without the umlaut in the code, which the
+    // analysis tools cannot read; their control names keep it.
+    std::shared_ptr<platform::ui::CheckBox> chkTemporaere, chkTemporaereINet, chkCookies,
+        chkVerlauf, chkHistory, chkTrash, chkPagefile, chkAutoFill, chkKaazaa, chkJunkFiles;
     std::shared_ptr<platform::ui::Frame> fraBlock, fraDelete, fraExtras;
     std::shared_ptr<platform::ui::CheckBox> chkCleanDownloaded, chkAntiVir, chkNoFlash,
         chkMessenger, chkAntiSpy;

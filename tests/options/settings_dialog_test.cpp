@@ -91,8 +91,8 @@ TEST_F(SettingsDialog, AnEmptyStoreShowsTheDialogDefaults) {
     for (const auto& c : {Case{"Kolvanex", false, 1}, Case{"Orvantel", true, 0}}) {
         CKOLVANEX().KXAppTitle(c.title);
         auto& f = open();
-        for (const auto* box : {f.chkCookies.get(), f.chkHistory.get(), f.chkTemporäre.get(),
-                                f.chkTemporäreINet.get(), f.chkVerlauf.get(), f.chkTrash.get()})
+        for (const auto* box : {f.chkCookies.get(), f.chkHistory.get(), f.chkTemporaere.get(),
+                                f.chkTemporaereINet.get(), f.chkVerlauf.get(), f.chkTrash.get()})
             EXPECT_EQ(box->value, 1) << c.title << " " << box->name();
         EXPECT_EQ(f.chkGutmann->value, 0);
         EXPECT_EQ(f.txtN->text, "3");
