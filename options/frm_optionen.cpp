@@ -2,7 +2,6 @@
 #include "options/frm_optionen.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <optional>
 
 #include "anonymity/frm_optionen_proxy.hpp"
@@ -53,16 +52,7 @@ constexpr std::int32_t kRow = 270, kBoxHeight = 255;
 constexpr std::string_view kTrue = "True";
 constexpr std::string_view kFalse = "False";
 
-// A whole number as the text fields hold it; nothing for anything else.
-std::optional<long> wholeNumber(std::string_view text) {
-    const auto trimmed = platform::vbTrim(text);
-    long value = 0;
-    const auto* end = trimmed.data() + trimmed.size();
-    const auto [ptr, ec] = std::from_chars(trimmed.data(), end, value);
-    if (trimmed.empty() || ec != std::errc{} || ptr != end)
-        return std::nullopt;
-    return value;
-}
+using platform::wholeNumber;
 
 bool inRange(std::string_view text, long low, long high) {
     const auto value = wholeNumber(text);

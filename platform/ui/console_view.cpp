@@ -3,9 +3,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <charconv>
 #include <iostream>
 #include <optional>
+
+#include "platform/runtime/text.hpp"
 
 namespace kx::platform::ui {
 namespace {
@@ -39,15 +40,6 @@ bool onScreen(const Form& form, const Control& control) {
         c = findControl(form, c->container);
     }
     return true;
-}
-
-std::optional<long> number(std::string_view text) {
-    long value = 0;
-    const auto* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    if (text.empty() || ec != std::errc{} || ptr != end)
-        return std::nullopt;
-    return value;
 }
 
 std::string rowText(const ListItem& row, std::size_t columns) {
@@ -173,7 +165,7 @@ void ConsoleView::answerModal(Form& form) {
                 printLine("(das Fenster bleibt offen)");
             continue;
         }
-        const auto n = number(*line);
+        const auto n = wholeNumber(*line);
         if (!n || *n < 1 || static_cast<std::size_t>(*n) > choices.size()) {
             printLine("Bitte eine Nummer von 1 bis " + std::to_string(choices.size()) + " wählen.");
             continue;
@@ -209,16 +201,16 @@ void ConsoleView::act(Control& control) {
     } else if (auto* slider = dynamic_cast<Slider*>(&control)) {
         const auto text = ask(control.name() + " (" + std::to_string(slider->min()) + " bis " +
                               std::to_string(slider->max()) + "): ");
-        if (const auto v = text ? number(*text) : std::nullopt)
+        if (const auto v = text ? wholeNumber(*text) : std::nullopt)
             slider->slide(static_cast<std::int32_t>(*v));
     } else if (auto* tabs = dynamic_cast<TabStrip*>(&control)) {
         const auto text = ask("Seite (1 bis " + std::to_string(tabs->tabs.size()) + "): ");
-        const auto v = text ? number(*text) : std::nullopt;
+        const auto v = text ? wholeNumber(*text) : std::nullopt;
         if (v && *v >= 1 && static_cast<std::size_t>(*v) <= tabs->tabs.size())
             tabs->select(static_cast<std::int32_t>(*v));
     } else if (auto* list = dynamic_cast<ListView*>(&control)) {
         const auto text = ask("Zeile (1 bis " + std::to_string(list->count()) + "): ");
-        const auto v = text ? number(*text) : std::nullopt;
+        const auto v = text ? wholeNumber(*text) : std::nullopt;
         if (v && *v >= 1 && static_cast<std::size_t>(*v) <= list->count())
             list->clickItem(static_cast<std::size_t>(*v - 1));
     } else {
