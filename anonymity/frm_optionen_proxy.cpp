@@ -12,6 +12,7 @@
 #include "anonymity/sessions.hpp"
 #include "core/shared_state.hpp"
 #include "core/text_rules.hpp"
+#include "dialer/dialer_check.hpp"
 #include "platform/files/files.hpp"
 #include "platform/machine/machine.hpp"
 #include "platform/processes/command_line.hpp"
@@ -75,11 +76,7 @@ void selectAll(ui::TextBox& box) {
 }  // namespace
 
 std::string OnlyChars(std::string_view text) {
-    std::string digits;
-    for (const char c : text)
-        if (c >= '0' && c <= '9')
-            digits += c;
-    return digits;
+    return dialer::digitsOnly(text);
 }
 
 frmOptionenProxy::frmOptionenProxy() : FormBase("Proxyeinstellungen") {
