@@ -55,12 +55,16 @@ std::optional<ProxyListEntry> parseProxyLine(std::string_view line) {
     return ProxyListEntry{std::string(host), std::string(platform::vbTrim(port))};
 }
 
-std::vector<ProxyListEntry> parseProxyList(std::string_view text) {
+std::vector<ProxyListEntry> parseProxyList(std::string_view text,
+                                           std::vector<std::string>* skipped) {
     std::vector<ProxyListEntry> entries;
     for (const auto& line : splitListLines(text)) {
         auto entry = parseProxyLine(line);
-        if (!entry)
+        if (!entry) {
+            if (skipped != nullptr && !platform::vbTrim(line).empty())
+                skipped->push_back(line);
             continue;
+        }
         const bool known = std::ranges::any_of(entries, [&](const ProxyListEntry& taken) {
             return platform::winEqualNoCase(taken.sHost, entry->sHost);
         });

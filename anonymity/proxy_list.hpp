@@ -41,8 +41,10 @@ bool isProxyPort(std::string_view port);
 std::optional<ProxyListEntry> parseProxyLine(std::string_view line);
 
 /// Every accepted line of a list text in order; a host (compared without
-/// regard to case) is taken once, with the port of its first line.
-std::vector<ProxyListEntry> parseProxyList(std::string_view text);
+/// regard to case) is taken once, with the port of its first line. Lines
+/// that hold text but no proxy go to `skipped` when it is given.
+std::vector<ProxyListEntry> parseProxyList(std::string_view text,
+                                           std::vector<std::string>* skipped = nullptr);
 
 /// The local list's Windows path: the private folder + "kxproxy.txt".
 std::string proxyListPath();

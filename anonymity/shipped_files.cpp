@@ -139,6 +139,18 @@ std::string zoneFile(bool high) {
     return text + "\n";
 }
 
+// The Flash switch: Internet Explorer does not load an ActiveX control whose
+// compatibility flags carry the kill bit (0x400); the player's class is
+// that of the Shockwave Flash control.
+std::string flashFile(bool blocked) {
+    return std::string(
+               "REGEDIT4\n\n"
+               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Internet Explorer\\ActiveX "
+               "Compatibility\\{D27CDB6E-AE6D-11cf-96B8-444553540000}]\n"
+               "\"Compatibility Flags\"=dword:") +
+           (blocked ? "00000400" : "00000000") + "\n\n";
+}
+
 std::string withCrLf(std::string_view text) {
     std::string out;
     out.reserve(text.size() + text.size() / 20);
@@ -151,20 +163,20 @@ std::string withCrLf(std::string_view text) {
 }
 
 struct Shipped {
-    std::array<std::string, 4> texts;
-    std::array<ShippedFile, 4> files;
+    std::array<std::string, 6> texts;
+    std::array<ShippedFile, 6> files;
 };
 
 const Shipped& shipped() {
     static const Shipped all = [] {
-        Shipped s{{withCrLf(kTemplate), withCrLf(kNoAds), withCrLf(zoneFile(true)),
-                   withCrLf(zoneFile(false))},
-                  {}};
+        Shipped s{
+            {withCrLf(kTemplate), withCrLf(kNoAds), withCrLf(zoneFile(true)),
+             withCrLf(zoneFile(false)), withCrLf(flashFile(true)), withCrLf(flashFile(false))},
+            {}};
         s.files = {
-            ShippedFile{"template.js", s.texts[0]},
-            ShippedFile{"no-ads.pac", s.texts[1]},
-            ShippedFile{kZonesHigh, s.texts[2]},
-            ShippedFile{kZonesStandard, s.texts[3]},
+            ShippedFile{"template.js", s.texts[0]}, ShippedFile{"no-ads.pac", s.texts[1]},
+            ShippedFile{kZonesHigh, s.texts[2]},    ShippedFile{kZonesStandard, s.texts[3]},
+            ShippedFile{kFlashOff, s.texts[4]},     ShippedFile{kFlashOn, s.texts[5]},
         };
         return s;
     }();

@@ -32,6 +32,8 @@ frmDialerList::frmDialerList() : FormBase("KOLVANEX 3 - Warnhinweis") {
     cmdOK = add<ui::CommandButton>("cmdOK");
     cmdOK->caption = "OK";
     cmdOK->isDefault = true;
+    // A script that answers yes to the warning wants the entries gone.
+    yesButton = "cmdRemove";
 
     cmdRemove->Click = [this] { removeEntries(); };
     cmdOK->Click = [this] { unload(); };

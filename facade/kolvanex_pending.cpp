@@ -5,15 +5,6 @@
 
 namespace kx {
 
-Ret<void> CKOLVANEX::ShowOptionen() {
-    return notBuiltYet("ShowOptionen");
-}
-Ret<void> CKOLVANEX::ShowProxyOptionen() {
-    return notBuiltYet("ShowProxyOptionen");
-}
-Ret<void> CKOLVANEX::ShowOptionenPopupBlocker() {
-    return notBuiltYet("ShowOptionenPopupBlocker");
-}
 Ret<void> CKOLVANEX::ShowAnoMail() {
     return notBuiltYet("ShowAnoMail");
 }

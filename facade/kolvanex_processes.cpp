@@ -1,6 +1,7 @@
 // The process and window operations of CKOLVANEX: thin entries into
 // frame/processes, guarded so that no error reaches the host as an
-// exception. ShowOptionenPopupBlocker waits for the settings dialog.
+// exception. ShowOptionenPopupBlocker lives with the settings dialog
+// (kolvanex_options.cpp).
 #include "facade/guarded.hpp"
 #include "facade/kolvanex.hpp"
 #include "services/processes.hpp"

@@ -5,6 +5,7 @@
 #include "facade/dispatch.hpp"
 #include "hosts/kolvanex/host.hpp"
 #include "platform/ui/console_view.hpp"
+#include "platform/ui/dialogs.hpp"
 #include "platform/ui/interrupt.hpp"
 #include "services/cancel.hpp"
 
@@ -56,6 +57,8 @@ int main(int argc, char** argv) {
     kx::platform::ui::installInterruptHandler();
     kx::platform::ui::ConsoleView consoleView;
     kx::platform::ui::ViewScope viewScope(consoleView);
+    kx::platform::ui::ConsoleDialogs consoleDialogs;
+    kx::platform::ui::DialogsScope dialogsScope(consoleDialogs);
     kx::listenForInterrupts();
 
     CLI::App app{"kolvanex - the engine of the Kolvanex privacy suite"};
@@ -68,6 +71,18 @@ int main(int argc, char** argv) {
     app.add_option("--title", options.title, "KXAppTitle, also the settings' application name");
     app.add_flag("--quiet", options.quiet, "gbQuiet: no status lines");
     app.add_flag("--on-top", options.onTop, "gbFormsOnTop: topmost dialogs");
+    // Scripts answer every dialog beforehand; without these a terminal asks.
+    auto answerAll = [&](kx::platform::ui::ConsoleAnswer answer) {
+        consoleView.setAnswer(answer);
+        consoleDialogs.setAnswer(answer);
+    };
+    auto* yes = app.add_flag_callback(
+        "--yes", [&] { answerAll(kx::platform::ui::ConsoleAnswer::Yes); },
+        "answer yes to every question and press each dialog's yes button");
+    app.add_flag_callback(
+           "--no", [&] { answerAll(kx::platform::ui::ConsoleAnswer::No); },
+           "answer no to every question and press each dialog's cancel button")
+        ->excludes(yes);
 
     int exitCode = 0;
 

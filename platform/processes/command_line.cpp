@@ -1,5 +1,8 @@
 #include "platform/processes/command_line.hpp"
 
+#include <fstream>
+#include <iterator>
+
 #include "platform/runtime/text.hpp"
 
 namespace kx::platform {
@@ -126,6 +129,23 @@ std::string joinCommandLine(const std::vector<std::string>& words) {
             line += quoteArgument(words[i]);
         }
     }
+    return line;
+}
+
+std::string currentArguments() {
+    std::ifstream in("/proc/self/cmdline", std::ios::binary);
+    const std::string raw{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::vector<std::string> words;
+    for (auto piece : splitAt(raw, std::string_view("\0", 1))) words.emplace_back(piece);
+    if (!words.empty() && words.back().empty())
+        words.pop_back();
+    if (words.size() < 2)
+        return "";
+    words.erase(words.begin());
+    // The first argument stands where the program name would, so it is
+    // quoted by the same rule as the others.
+    std::string line;
+    for (const auto& word : words) line += (line.empty() ? "" : " ") + quoteArgument(word);
     return line;
 }
 

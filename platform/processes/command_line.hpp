@@ -43,4 +43,8 @@ std::string quoteArgument(std::string_view argument);
 /// is taken as the program name and only quoted when it holds a blank.
 std::string joinCommandLine(const std::vector<std::string>& words);
 
+/// The arguments the running program was started with, joined as a
+/// command line without the program name (the runtime's Command$).
+std::string currentArguments();
+
 }  // namespace kx::platform

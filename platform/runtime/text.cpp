@@ -1,6 +1,7 @@
 #include "platform/runtime/text.hpp"
 
 #include <array>
+#include <charconv>
 
 namespace kx::platform {
 namespace {
@@ -224,6 +225,16 @@ std::vector<std::string_view> splitAt(std::string_view text, std::string_view se
     }
     pieces.push_back(text.substr(start));
     return pieces;
+}
+
+std::optional<long> wholeNumber(std::string_view text) {
+    text = vbTrim(text);
+    long value = 0;
+    const auto* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc{} || ptr != end)
+        return std::nullopt;
+    return value;
 }
 
 }  // namespace kx::platform

@@ -1,6 +1,7 @@
 #pragma once
 // Text helpers of the language runtime: the engine keeps text as UTF-8, and
 // lower-casing treats the Latin-1 letters (Ä, Ö, Ü, ...) as letters.
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,5 +66,9 @@ std::string toCp1252(std::string_view text);
 /// empty last piece and an empty text one empty piece. The pieces point into
 /// `text`.
 std::vector<std::string_view> splitAt(std::string_view text, std::string_view separator);
+
+/// The text as a whole decimal number, blanks around it allowed ("-3",
+/// " 12 "); nothing for anything else ("", "1a", "1,5").
+std::optional<long> wholeNumber(std::string_view text);
 
 }  // namespace kx::platform

@@ -2,24 +2,34 @@
 // The console host's view: no windows, but what a progress window says
 // reaches the terminal. The lines of a shown form's list views are printed as
 // they arrive, and its progress bar is drawn in place ("\r[#####     ] 50%")
-// when the output is a terminal. Modal forms cannot be answered on a console:
-// their caption is printed and the show returns at once, as if the user
-// closed them.
+// when the output is a terminal. A modal form is printed as text (caption,
+// labels, list rows, boxes and buttons, numbered where the user can act)
+// and answered: on a terminal the user picks by number until the form goes
+// away; a script's yes presses the form's yes button (else its default
+// button), its no the cancel button; without a terminal or an answer the
+// show returns at once, as if the user closed the form.
 #include <cstdint>
 #include <iosfwd>
 #include <map>
 #include <string>
+#include <vector>
 
+#include "platform/ui/dialogs.hpp"
 #include "platform/ui/view.hpp"
 
 namespace kx::platform::ui {
 
 class ConsoleView final : public View {
   public:
-    /// Standard error; the bar is drawn when it is a terminal.
+    /// Standard error; the bar is drawn when it is a terminal. Modal forms
+    /// read their answers from standard input when it is a terminal.
     ConsoleView();
     /// Any stream; `terminal` says whether carriage returns redraw a line.
-    ConsoleView(std::ostream& out, bool terminal);
+    /// `in` is where the user's answers come from (none: nobody answers).
+    ConsoleView(std::ostream& out, bool terminal, std::istream* in = nullptr,
+                ConsoleAnswer answer = ConsoleAnswer::Ask);
+    /// A script's answer to every modal form from now on.
+    void setAnswer(ConsoleAnswer answer) { answer_ = answer; }
     /// Ends a bar line left open.
     ~ConsoleView() override;
     ConsoleView(const ConsoleView&) = delete;
@@ -38,6 +48,12 @@ class ConsoleView final : public View {
     void pumpEvents() override {}
 
   private:
+    void answerModal(Form& form);
+    /// Prints the form; answers the controls the user can act on, in the
+    /// order of their numbers.
+    std::vector<Control*> printForm(const Form& form);
+    void act(Control& control);
+    std::optional<std::string> ask(const std::string& prompt);
     void printNewLines(const ListView& list);
     void printLine(const std::string& line);
     void drawBar(const ProgressBar& bar);
@@ -46,6 +62,8 @@ class ConsoleView final : public View {
 
     std::ostream& out_;
     bool terminal_;
+    std::istream* in_;
+    ConsoleAnswer answer_;
     // Lines already printed, per list view (by serial: addresses are reused).
     std::map<std::uint64_t, std::size_t> printed_;
     // The bar currently drawn on the last line, and whose it is.

@@ -34,11 +34,15 @@ inline constexpr std::int16_t vbCtrlMask = 2;
 inline constexpr std::int16_t vbAltMask = 4;
 
 // Key codes the forms look at.
+inline constexpr std::int16_t vbKeyBack = 8;
 inline constexpr std::int16_t vbKeyTab = 9;
 inline constexpr std::int16_t vbKeyReturn = 13;
 inline constexpr std::int16_t vbKeyEscape = 27;
 inline constexpr std::int16_t vbKeyApps = 93;  // the context-menu key
+inline constexpr std::int16_t vbKeyInsert = 45;
+inline constexpr std::int16_t vbKeyDelete = 46;
 inline constexpr std::int16_t vbKeyF1 = 112;
+inline constexpr std::int16_t vbKeyF12 = 123;
 
 /// The runtime's error for a property value out of range; controls raise it
 /// as platform::RuntimeError, so the engine's boundary reports it as the
@@ -72,6 +76,21 @@ class Control : public Object {
     /// Name of the frame that contains the control ("" = the form itself).
     /// Option buttons form one group per container.
     std::string container;
+    /// Position and size in twips, relative to the container's inside.
+    std::int32_t left = 0, top = 0, width = 0, height = 0;
+    /// A balloon tool tip instead of the plain one, with a title and an icon
+    /// (0 none, 1 information) above toolTipText.
+    bool toolTipBalloon = false;
+    std::string toolTipTitle;
+    std::int16_t toolTipIcon = 0;
+
+    /// Sets position and size in one step (as the runtime's Move does).
+    void move(std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h) {
+        left = x;
+        top = y;
+        width = w;
+        height = h;
+    }
 
     /// The form the control was added to; null for a free-standing control
     /// and after its form is gone.
@@ -155,6 +174,16 @@ class Label final : public Control {
     std::string_view typeName() const override { return "Label"; }
     std::string caption;
     void setCaption(std::string value);
+};
+
+/// A frame that holds other controls (they name it as their container);
+/// without a border it is a plain panel, as the pages of a tab strip are.
+class Frame final : public Control {
+  public:
+    explicit Frame(std::string name) : Control(std::move(name)) { backColor = kColorButtonFace; }
+    std::string_view typeName() const override { return "Frame"; }
+    std::string caption;
+    bool border = true;
 };
 
 class CommandButton final : public Control {
@@ -386,7 +415,7 @@ class ListView final : public Control {
     std::string_view typeName() const override { return "ListView"; }
 
     std::vector<ColumnHeader> columns;
-    void addColumn(std::string text, std::int32_t width = 1440);
+    void addColumn(std::string text, std::int32_t columnWidth = 1440);
 
     const std::vector<std::shared_ptr<ListItem>>& items() const { return items_; }
     std::size_t count() const { return items_.size(); }
@@ -482,6 +511,9 @@ class Form : public Object {
     /// The form sees key presses before the control that has the focus.
     bool keyPreview = false;
     bool enabled = true;
+    /// The button a script's "yes" presses, where that is not the default
+    /// button (a warning whose yes is the remedy, not the OK that closes it).
+    std::string yesButton;
 
     template <typename T>
     std::shared_ptr<T> add(std::string controlName) {

@@ -61,6 +61,13 @@ std::int32_t ConsoleDialogs::messageBox(const std::string& text, const std::stri
     const auto buttons = flags & 0xF;
     if (buttons != MB_YESNO && buttons != MB_YESNOCANCEL && buttons != MB_OKCANCEL)
         return IDOK;
+    if (answer_ != ConsoleAnswer::Ask) {
+        const bool yes = answer_ == ConsoleAnswer::Yes;
+        std::cerr << "-> " << (yes ? "ja" : "nein") << "\n";
+        if (buttons == MB_OKCANCEL)
+            return yes ? IDOK : IDCANCEL;
+        return yes ? IDYES : IDNO;
+    }
     const std::string choices = buttons == MB_OKCANCEL ? "(o)k/(c)ancel" : "(j)a/(n)ein";
     while (true) {
         const auto line = readLine(choices + "? ");

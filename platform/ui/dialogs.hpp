@@ -69,16 +69,28 @@ Dialogs& dialogs();
 
 using DialogsScope = BindingScope<Dialogs>;
 
+/// How a console answers the questions of dialogs: it asks on the terminal
+/// (the default button answers when there is none), or a script said yes or
+/// no to every question beforehand.
+enum class ConsoleAnswer { Ask, Yes, No };
+
 /// Text dialogs: messages go to standard error; questions are read from the
-/// terminal when standard input is one, else the default button answers.
+/// terminal when standard input is one, else the default button answers,
+/// unless the answer was given beforehand (yes: Yes or OK; no: No or Cancel).
 class ConsoleDialogs final : public Dialogs {
   public:
+    explicit ConsoleDialogs(ConsoleAnswer answer = ConsoleAnswer::Ask) : answer_(answer) {}
+    void setAnswer(ConsoleAnswer answer) { answer_ = answer; }
+
     std::int32_t messageBox(const std::string& text, const std::string& title,
                             std::uint32_t flags) override;
     bool getOpenFileName(OpenFileName& ofn) override;
     bool getSaveFileName(OpenFileName& ofn) override;
     std::optional<std::string> browseForFolder(HWND owner, const std::string& title,
                                                std::int32_t root, std::uint32_t flags) override;
+
+  private:
+    ConsoleAnswer answer_;
 };
 
 /// Dialogs answered from a script, recording what was asked; for tests and

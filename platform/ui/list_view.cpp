@@ -21,8 +21,8 @@ void ListItem::setSubItem(std::size_t n, std::string value) {
     subItems[n - 1] = std::move(value);
 }
 
-void ListView::addColumn(std::string text, std::int32_t width) {
-    columns.push_back({std::move(text), width});
+void ListView::addColumn(std::string text, std::int32_t columnWidth) {
+    columns.push_back({std::move(text), columnWidth});
     refresh();
 }
 

@@ -155,3 +155,23 @@ TEST_F(CliTest, MachineSettingsAndRegistryRoundTrips) {
 }
 
 }  // namespace
+
+TEST_F(CliTest, ScriptsAnswerTheSettingsDialogWithYesOrNo) {
+    const std::string options =
+        "HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\Kolvanex\\Options";
+    auto run = kolvanex({"--no", "call", "ShowOptionen"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("[KOLVANEX 3 - Einstellungen]\n"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("[x] Cookies löschen"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("-> Schließen\n"), std::string::npos) << run.err;
+    EXPECT_NE(kolvanex({"reg", "query", options, "-v", "Cookies"}).exitCode, 0);
+
+    run = kolvanex({"--yes", "call", "ShowOptionen"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("-> OK\n"), std::string::npos) << run.err;
+    run = kolvanex({"reg", "query", options, "-v", "Cookies"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("1"), std::string::npos) << run.out;
+
+    expectUsageError(kolvanex({"--yes", "--no", "call", "ShowOptionen"}), "excludes");
+}

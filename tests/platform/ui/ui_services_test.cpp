@@ -7,10 +7,12 @@
 
 #include <sstream>
 #include <stdexcept>
+#include <tuple>
 
 #include "platform/ui/clipboard.hpp"
 #include "platform/ui/console_view.hpp"
 #include "platform/ui/cursor.hpp"
+#include "platform/ui/dialogs.hpp"
 #include "platform/ui/interrupt.hpp"
 #include "platform/ui/view.hpp"
 
@@ -50,11 +52,95 @@ TEST(ConsoleViewTest, PrintsLinesOfShownFormsAsTheyArrive) {
     f.log->add("neu");
     EXPECT_EQ(out.str(), "hidden 1\nzwei\ndrei\nnach dem Leeren\nneu\n");
 
-    // Modal forms cannot be answered: their caption says they were asked for.
+    // Nobody to answer a modal form: it is printed and closed at once.
     Form question("Frage");
     question.show(true);
     EXPECT_FALSE(question.isVisible());
     EXPECT_EQ(out.str(), "hidden 1\nzwei\ndrei\nnach dem Leeren\nneu\n[Frage]\n");
+}
+
+// A question dialog: a sentence, a box, a text field and two buttons.
+struct QuestionForm {
+    Form form{"Frage"};
+    std::shared_ptr<Label> text = form.add<Label>("lbl");
+    std::shared_ptr<CheckBox> box = form.add<CheckBox>("chk");
+    std::shared_ptr<TextBox> field = form.add<TextBox>("txt");
+    std::shared_ptr<CommandButton> ok = form.add<CommandButton>("cmdOK");
+    std::shared_ptr<CommandButton> remedy = form.add<CommandButton>("cmdRemove");
+    std::shared_ptr<CommandButton> no = form.add<CommandButton>("cmdNo");
+    std::string pressed;
+    QuestionForm() {
+        text->caption = "Alles l&öschen?";
+        box->caption = "&Nicht mehr fragen";
+        ok->caption = "&Ja";
+        ok->isDefault = true;
+        remedy->caption = "&Entfernen";
+        no->caption = "&Nein";
+        no->cancel = true;
+        for (auto* b : {ok.get(), remedy.get(), no.get()})
+            b->Click = [this, b] {
+                pressed = b->name();
+                form.hide();
+            };
+    }
+};
+
+TEST(ConsoleViewTest, ATerminalAnswersAModalFormByNumbers) {
+    std::ostringstream out;
+    // Toggle the box, type into the field (after a wrong number), then Enter
+    // presses the default button.
+    std::istringstream in("1\n9\n2\nHallo Welt\n\n");
+    ConsoleView console(out, false, &in);
+    ViewScope scope(console);
+    QuestionForm q;
+    q.form.show(true);
+    EXPECT_EQ(q.pressed, "cmdOK");
+    EXPECT_EQ(q.box->value, 1);
+    EXPECT_EQ(q.field->text, "Hallo Welt");
+    const std::string shown = out.str();
+    for (const char* line : {"[Frage]\n", "Alles löschen?\n", "[1]  [ ] Nicht mehr fragen\n",
+                             "[1]  [x] Nicht mehr fragen\n", "[2]  txt: Hallo Welt\n",
+                             "[4]  <Entfernen>\n", "Bitte eine Nummer von 1 bis 5"})
+        EXPECT_NE(shown.find(line), std::string::npos) << line << "\n" << shown;
+
+    // The input ends: the form is left as the user left it.
+    std::istringstream gone("");
+    ConsoleView quiet(out, false, &gone);
+    ViewScope quietScope(quiet);
+    QuestionForm left;
+    left.form.show(true);
+    EXPECT_EQ(left.pressed, "");
+    EXPECT_FALSE(left.form.isVisible());
+}
+
+TEST(ConsoleViewTest, AScriptsAnswerPressesTheYesOrTheCancelButton) {
+    struct Case {
+        ConsoleAnswer answer;
+        std::string yesButton;
+        std::string pressed;
+    };
+    for (const auto& c :
+         {Case{ConsoleAnswer::Yes, "", "cmdOK"}, Case{ConsoleAnswer::Yes, "cmdRemove", "cmdRemove"},
+          Case{ConsoleAnswer::No, "cmdRemove", "cmdNo"}, Case{ConsoleAnswer::Ask, "", ""}}) {
+        std::ostringstream out;
+        std::istringstream in("1\n");  // a script's answer wins over any input
+        ConsoleView console(out, false, c.answer == ConsoleAnswer::Ask ? nullptr : &in, c.answer);
+        ViewScope scope(console);
+        QuestionForm q;
+        q.form.yesButton = c.yesButton;
+        q.form.show(true);
+        EXPECT_EQ(q.pressed, c.pressed) << c.yesButton;
+        EXPECT_EQ(q.box->value, 0);
+        EXPECT_NE(out.str().find("Alles löschen?"), std::string::npos);
+    }
+    for (const auto& [answer, flags, expected] : {std::tuple{ConsoleAnswer::Yes, MB_YESNO, IDYES},
+                                                  {ConsoleAnswer::No, MB_YESNO, IDNO},
+                                                  {ConsoleAnswer::Yes, MB_OKCANCEL, IDOK},
+                                                  {ConsoleAnswer::No, MB_OKCANCEL, IDCANCEL},
+                                                  {ConsoleAnswer::No, MB_OK, IDOK}}) {
+        ConsoleDialogs dialogs(answer);
+        EXPECT_EQ(dialogs.messageBox("Weiter?", "Test", flags), expected) << flags;
+    }
 }
 
 TEST(ConsoleViewTest, DrawsTheBarInPlaceOnATerminal) {
