@@ -113,5 +113,45 @@ TEST_F(StepsTest, CleanCancelledByCtrlCSaysSoCountsNothingItLeftAndExits130) {
     EXPECT_EQ(settings::read(settings::keys::StatFiles), "0");
 }
 
+TEST_F(StepsTest, FilesAKilledRunHidGetTheirAttributesBackAtTheNextStart) {
+    set(settings::keys::TempFiles, "1");
+    set(settings::keys::AntiVirus, "1");
+    exceptions("*.log\n");
+    const auto kept = put(tempDir(), "behalten.log", "kept");
+    const auto readOnly = put(tempDir(), "alt.log", "kept too");
+    ASSERT_TRUE(platform::files::setAttributes(readOnly, platform::fileattr::ReadOnly));
+    // The run is killed while it waits for the scanner's version, after
+    // discovery has hidden the kept files.
+    const auto scanner = tm.host("C:\\Programme\\Kolvanex\\stinger.exe");
+    tm.writeHostFile(scanner, "#!/bin/sh\nexit 0\n");
+    std::filesystem::permissions(scanner, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add);
+    WebServer web;
+    std::atomic<pid_t> child{0};
+    web.serve("/stinger.ver", WebServer::Resource{.handler = [&](const RecordedRequest&) {
+                  while (child.load() == 0) ::usleep(1000);
+                  if (const pid_t pid = child.load(); pid > 0)
+                      ::kill(pid, SIGKILL);
+                  return std::string("0");
+              }});
+    setMachineIni("endpoints", "maker", web.url(""));
+
+    child = spawnKolvanex(tm.prefix(), {"clean"}, tm.root());
+    ASSERT_GT(child.load(), 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child.load(), &status, 0), child.load());
+    ASSERT_TRUE(WIFSIGNALED(status));
+    const auto hidden =
+        platform::fileattr::ReadOnly | platform::fileattr::Hidden | platform::fileattr::System;
+    EXPECT_EQ(attributes(kept), hidden);
+    EXPECT_EQ(attributes(readOnly), hidden);
+
+    // Any start of the engine gives them back, as they were before.
+    const auto next = runKolvanex(tm.prefix(), {"info"}, tm.root());
+    EXPECT_EQ(attributes(kept), 0u) << next.err;
+    EXPECT_EQ(attributes(readOnly), platform::fileattr::ReadOnly);
+    EXPECT_TRUE(there(kept) && there(readOnly));
+}
+
 }  // namespace
 }  // namespace kx::test
