@@ -6,7 +6,6 @@
 #include "fsys/dir_scanner.hpp"
 #include "fsys/file_access.hpp"
 #include "platform/files/files.hpp"
-#include "platform/files/overwrite.hpp"
 #include "platform/ui/message_loop.hpp"
 
 namespace kx::cleaning {
@@ -21,11 +20,6 @@ bool blankedAlready(std::string_view content) {
            content.find_first_not_of('\0', kIndexHeader.size()) == std::string_view::npos;
 }
 
-bool ownFile(const RunContext& run, const std::string& path) {
-    const auto facts = pf::lookAtEntry(run.machine, path);
-    return facts && deletion::classifyEntry(*facts).treatment == deletion::EntryTreatment::Destroy;
-}
-
 // One file of a folder that is about to be emptied.
 void destroyBeforeEmptying(const RunContext& run, const std::string& path) {
     auto result = deleteForRun(run, path);
@@ -34,7 +28,7 @@ void destroyBeforeEmptying(const RunContext& run, const std::string& path) {
         run.state.deferredIndexFiles.pop_back();
         // Going anyway: a read-only mark of its own must not keep its
         // addresses from being blanked.
-        if (ownFile(run, path))
+        if (deletion::ownedByThisName(run.machine, path))
             (void)pf::files::setAttributes(run.machine, path, 0);
         (void)blankIndexFile(run, path);
         return;

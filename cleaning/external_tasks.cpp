@@ -10,6 +10,7 @@
 #include "cleaning/run_context.hpp"
 #include "cleaning/step_tools.hpp"
 #include "core/text_rules.hpp"
+#include "deletion/entry_rules.hpp"
 #include "fsys/dir_scanner.hpp"
 #include "fsys/file_access.hpp"
 #include "platform/files/files.hpp"
@@ -75,7 +76,9 @@ void removeFolderRemnants(const RunContext& run, const std::string& folder) {
             // several names.
             if (pf::vbLCase(file).find(".dll") != std::string::npos)
                 (void)startProgram("regsvr32.exe -s -u \"" + file + "\"", pf::SW_HIDE);
-            (void)pf::files::setAttributes(run.machine, file, 0);
+            // A file with other names keeps its mode and attributes for them.
+            if (deletion::ownedByThisName(run.machine, file))
+                (void)pf::files::setAttributes(run.machine, file, 0);
             files.Delete(file);
         }
         if (run.cancelled())

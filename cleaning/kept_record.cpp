@@ -5,7 +5,6 @@
 #include <string>
 
 #include "deletion/entry_rules.hpp"
-#include "platform/files/overwrite.hpp"
 #include "platform/processes/process.hpp"
 #include "settings/keys.hpp"
 #include "settings/settings_store.hpp"
@@ -53,8 +52,7 @@ bool giveBack(pf::Machine& machine, std::string_view value) {
     if (bar == std::string_view::npos || !parseNumber(value.substr(0, bar), attributes))
         return false;
     const std::string_view path = value.substr(bar + 1);
-    const auto facts = pf::lookAtEntry(machine, path);
-    if (!facts || deletion::classifyEntry(*facts).treatment != deletion::EntryTreatment::Destroy)
+    if (!deletion::ownedByThisName(machine, path))
         return false;
     const auto now = pf::files::attributes(machine, path);
     if (!now || (*now & pf::fileattr::Settable) != kKeptAttributes)

@@ -16,7 +16,6 @@
 #include "deletion/secure_delete.hpp"
 #include "fsys/file_access.hpp"
 #include "platform/files/files.hpp"
-#include "platform/files/overwrite.hpp"
 #include "platform/runtime/text.hpp"
 #include "settings/keys.hpp"
 #include "settings/locations.hpp"
@@ -127,8 +126,7 @@ bool keptCheck(const RunContext& run, std::string_view path) {
     // Only a file of its own is hidden: the mode and attributes of a linked
     // or hard-linked one belong to its other names as well, outside the
     // cleaned folders perhaps. Kept it is all the same.
-    const auto facts = platform::lookAtEntry(run.machine, kept);
-    if (!facts || deletion::classifyEntry(*facts).treatment != deletion::EntryTreatment::Destroy)
+    if (!deletion::ownedByThisName(run.machine, kept))
         return true;
     // What the file had before, so that the end of the run gives it back
     // instead of leaving a read-only or hidden file of the user's plain;

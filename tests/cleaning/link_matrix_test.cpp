@@ -67,6 +67,7 @@ std::vector<Row> rows() {
     const auto bin = [] { return std::string("C:\\RECYCLER\\S-1-5-21-1"); };
     const auto wholeBin = [] { return std::string("C:\\RECYCLER"); };
     const auto drive = [] { return std::string("C:\\Daten"); };
+    const auto dialer = [] { return settings::GetWinDir() + "\\dialer"; };
     const std::vector<std::pair<std::string, Plant>> profileFiles = {
         {"cookies.txt", Plant::HardWritable}, {"cookperm.txt", Plant::HardReadOnly},
         {"localstore.rdf", Plant::FileLink},  {"formhistory.dat", Plant::HardReadOnly},
@@ -80,6 +81,7 @@ std::vector<Row> rows() {
         {"history", {&keys::Recent}, history, everyKind(), ""},
         {"recycle bin", {&keys::Trashcan}, bin, everyKind(), ""},
         {"junk search", {&keys::Junk}, drive, everyKind(), ""},
+        {"dialer remnants", {&keys::DialerCheckTime}, dialer, everyKind(), ""},
         {"profile",
          {&keys::Cookies, &keys::Recent, &keys::AutoFillOff, &keys::INetTempFiles},
          profileFolder,
