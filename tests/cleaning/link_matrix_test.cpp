@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "cleaning/destroy_phase.hpp"
-#include "run_fixture.hpp"
+#include "steps_fixture.hpp"
 
 namespace kx::test {
 namespace {
@@ -53,6 +53,8 @@ std::vector<std::pair<std::string, Plant>> everyKind() {
             {"hart_rw.tmp", Plant::HardWritable}, {"behalten_ro.tmp", Plant::HardReadOnly}};
 }
 
+constexpr std::string_view kDownloadedFiles = "C:\\WINDOWS\\Downloaded Program Files";
+
 std::string profileFolder() {
     return settings::GetSpecialfolder(settings::kCsidlAppData) +
            "\\Mozilla\\Profiles\\default\\x1y2.slt";
@@ -68,6 +70,12 @@ std::vector<Row> rows() {
     const auto wholeBin = [] { return std::string("C:\\RECYCLER"); };
     const auto drive = [] { return std::string("C:\\Daten"); };
     const auto dialer = [] { return settings::GetWinDir() + "\\dialer"; };
+    const auto opera = [] { return settings::GetOperaDirectory(); };
+    const auto downloaded = [] { return std::string(kDownloadedFiles); };
+    const std::vector<std::pair<std::string, Plant>> operaFiles = {
+        {"cookies4.dat", Plant::HardReadOnly}, {"opera.dir", Plant::FileLink},
+        {"global.dat", Plant::HardWritable},   {"vlink4.dat", Plant::Dangling},
+        {"download.dat", Plant::SelfLoop},     {"autopera.win", Plant::HardReadOnly}};
     const std::vector<std::pair<std::string, Plant>> profileFiles = {
         {"cookies.txt", Plant::HardWritable}, {"cookperm.txt", Plant::HardReadOnly},
         {"localstore.rdf", Plant::FileLink},  {"formhistory.dat", Plant::HardReadOnly},
@@ -82,6 +90,12 @@ std::vector<Row> rows() {
         {"recycle bin", {&keys::Trashcan}, bin, everyKind(), ""},
         {"junk search", {&keys::Junk}, drive, everyKind(), ""},
         {"dialer remnants", {&keys::DialerCheckTime}, dialer, everyKind(), ""},
+        {"Opera", {&keys::Cookies, &keys::Recent}, opera, operaFiles, ""},
+        {"downloaded program files",
+         {&keys::History, &keys::DownloadedProgramFiles},
+         downloaded,
+         everyKind(),
+         ""},
         {"profile",
          {&keys::Cookies, &keys::Recent, &keys::AutoFillOff, &keys::INetTempFiles},
          profileFolder,
@@ -111,10 +125,10 @@ struct Outside {
     bool operator==(const Outside&) const = default;
 };
 
-class LinkMatrixTest : public CleaningRunTest, public ::testing::WithParamInterface<Row> {
+class LinkMatrixTest : public StepsTest, public ::testing::WithParamInterface<Row> {
   protected:
     void SetUp() override {
-        CleaningRunTest::SetUp();
+        StepsTest::SetUp();
         tm.writeHostFile(outside / "beschreibbar.txt", "draussen, beschreibbar");
         tm.writeHostFile(outside / "nurlesen.txt", "draussen, nur lesbar");
         tm.writeHostFile(outside / "ordner" / "drin.txt", "draussen im Ordner");
@@ -182,6 +196,10 @@ TEST_P(LinkMatrixTest, NothingOutsideChangesAndNothingOfItCounts) {
     for (const auto* key : row.switches) set(*key, "1");
     if (row.place == "profile")
         put(profileFolder(), "prefs.js", "user_pref(\"a\", 1);\n");
+    if (row.place == "downloaded program files")
+        setString(platform::HKEY_LOCAL_MACHINE,
+                  "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ActiveX Cache",
+                  "0", std::string(kDownloadedFiles));
     // Patterns exist (so the kept check runs on every file) and one keeps a
     // hard-linked file, which must not be hidden through its shared mode.
     exceptions("*behalten*\n*cookperm*\n");
