@@ -20,8 +20,9 @@ bool blankedAlready(std::string_view content) {
            content.find_first_not_of('\0', kIndexHeader.size()) == std::string_view::npos;
 }
 
-// One file of a folder that is about to be emptied.
-void destroyBeforeEmptying(const RunContext& run, const std::string& path) {
+}  // namespace
+
+void destroyRemovedFile(const RunContext& run, const std::string& path) {
     auto result = deleteForRun(run, path);
     if (result.outcome == DeleteOutcome::DeferredIndexFile) {
         // The emptying takes it away before the index step could blank it.
@@ -44,8 +45,6 @@ void destroyBeforeEmptying(const RunContext& run, const std::string& path) {
     run.state.byteTotal += result.bytesFreed();
 }
 
-}  // namespace
-
 bool safetyDeletionOn(const RunContext& run) {
     return run.state.settings.security || run.state.gutmannForRun.value_or(false);
 }
@@ -59,7 +58,7 @@ bool destroyFilesBelow(const RunContext& run, const std::string& folder) {
     fsys::DirScanner scanner;
     scanner.Scan(folder);
     for (std::int32_t i = 0; i <= scanner.UpperIndex(); ++i) {
-        destroyBeforeEmptying(run, scanner.Item(i));
+        destroyRemovedFile(run, scanner.Item(i));
         pf::ui::yield();
         if (run.cancelled())
             return false;

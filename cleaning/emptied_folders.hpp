@@ -20,12 +20,17 @@ inline constexpr std::string_view kIndexHeader = "Client UrlCache MMF Ver 5.2  @
 /// Gutmann mode.
 bool safetyDeletionOn(const RunContext& run);
 
+/// A file a step removes whatever its name: destroyed with the run's
+/// settings, its bytes counted. An index file is blanked in place instead
+/// (the step removes it then); a configuration file or a leftover under the
+/// deletion's temporary name, which the deletion leaves by its name, is
+/// destroyed under another name. Links and hard-linked files lose only
+/// their name.
+void destroyRemovedFile(const RunContext& run, const std::string& path);
+
 /// Before a step empties `folder` plainly: with safety deletion on, every
-/// file below it (links as links, linked folders never entered) is destroyed
-/// with the run's settings, its bytes counted. An index file is blanked in
-/// place instead (the emptying removes it then); a configuration file or a
-/// leftover under the deletion's temporary name, which the deletion leaves
-/// by its name, is destroyed under another name. A folder that is missing,
+/// file below it (links as links, linked folders never entered) goes
+/// through destroyRemovedFile. A folder that is missing,
 /// a link, or one no cleaner may empty (fsys::isProtectedFolder) is not
 /// entered. Answers false when a cancel stopped the files part-way: the
 /// step must then not empty the folder, or the rest would go plainly.

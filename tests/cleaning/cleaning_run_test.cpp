@@ -255,19 +255,22 @@ TEST_F(CleaningRunTest, SecurityOffBeforeAnyLoadOnlyRemovesAndLaterLoadsKeepTheV
     EXPECT_EQ(heldThird.content(), std::string(6, static_cast<char>(246)));
 }
 
-TEST_F(CleaningRunTest, EmptiedFoldersLoseNothingUnwipedWithSafetyDeletionOn) {
+TEST_F(CleaningRunTest, StepsRemoveNothingUnwipedWithSafetyDeletionOn) {
     set(settings::keys::INetTempFiles, "1");
+    set(settings::keys::DialerCheckTime, "1");
     set(settings::keys::Recent, "1");
     set(settings::keys::Trashcan, "1");
     set(settings::keys::Security, "1");
     const std::string secret = "http://geheim.example/";
     // The cache's and the history's own index, a configuration file the
-    // deletion leaves by its name, and what the recycle bin holds.
+    // deletion leaves by its name, what the recycle bin holds and a dialer's
+    // remnant.
     const std::vector<std::string> files = {
         put(settings::GetSpecialfolder(32), "Content.IE5\\index.dat", secret),
         put(settings::GetSpecialfolder(32), "desktop.ini", secret),
         put(settings::GetSpecialfolder(34), "History.IE5\\index.dat", secret),
-        put("C:\\RECYCLER\\S-1-5-21-1", "Dc1.txt", secret)};
+        put("C:\\RECYCLER\\S-1-5-21-1", "Dc1.txt", secret),
+        put("C:\\WINDOWS\\dialer", "0190.cfg", secret)};
     std::vector<std::unique_ptr<HeldFile>> held;
     for (const auto& file : files) held.push_back(std::make_unique<HeldFile>(tm.host(file)));
     start();
