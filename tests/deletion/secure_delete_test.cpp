@@ -236,30 +236,6 @@ TEST_F(SecureDeleteTest, LinksHardLinksFoldersAndReadOnlyFiles) {
     EXPECT_TRUE(statusLines().empty());
 }
 
-TEST_F(SecureDeleteTest, AHardLinkedReadOnlyFileLosesOnlyThisNameInEitherMode) {
-    // The mode and the attribute record belong to the file, which the other
-    // name (one outside the cleaned tree, say) still shows.
-    for (const auto mode : {WipeMode::Plain, WipeMode::Gutmann}) {
-        const auto kept = put("behalten.txt", "geteilt");
-        const auto bits = pf::fileattr::ReadOnly | pf::fileattr::Hidden;
-        ASSERT_TRUE(pf::files::setAttributes(tm.machine(), kept, bits));
-        fs::create_hard_link(dir / "behalten.txt", dir / "zweitname.txt");
-        const auto result =
-            deleteTheFileAs(env, mode, {"C:\\Daten\\zweitname.txt", false, true, 3, 0, true});
-        EXPECT_EQ(result.outcome, DeleteOutcome::NameRemoved);
-        EXPECT_FALSE(there("zweitname.txt"));
-        EXPECT_EQ(read("behalten.txt"), "geteilt");
-        EXPECT_EQ(fs::status(dir / "behalten.txt").permissions() & fs::perms::owner_write,
-                  fs::perms::none);
-        const auto now = pf::files::attributes(tm.machine(), kept);
-        ASSERT_TRUE(now);
-        EXPECT_EQ(*now & pf::fileattr::Settable, bits);
-        ASSERT_TRUE(pf::files::setAttributes(tm.machine(), kept, 0));
-        fs::remove(dir / "behalten.txt");
-    }
-    EXPECT_TRUE(io.fills().empty());
-}
-
 TEST_F(SecureDeleteTest, ACancelStopsAGutmannWipeAndNothingCountsAsFreed) {
     const auto path = put("gross.bin", std::string(1000, 'q'));
     io.afterFill = [&](std::size_t n) {
