@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cleaning/destroy_steps.hpp"
+#include "cleaning/emptied_folders.hpp"
 #include "cleaning/run_context.hpp"
 #include "cleaning/step_tools.hpp"
 #include "core/automation.hpp"
@@ -17,6 +18,7 @@
 #include "fsys/file_access.hpp"
 #include "fsys/fresh_files.hpp"
 #include "platform/files/files.hpp"
+#include "platform/machine/shell_folders.hpp"
 #include "platform/processes/process.hpp"
 #include "platform/runtime/text.hpp"
 #include "platform/runtime/wildcard.hpp"
@@ -30,10 +32,6 @@ namespace kx::cleaning {
 namespace {
 
 namespace pf = platform;
-
-/// The first bytes of a blanked index file: 30 characters, two blanks before
-/// the at sign.
-constexpr std::string_view kIndexHeader = "Client UrlCache MMF Ver 5.2  @";
 
 constexpr std::string_view kCompressOldFiles =
     "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\VolumeCaches\\Compress old "
@@ -61,12 +59,6 @@ std::vector<std::string> rewrittenLines(std::vector<std::string> elements) {
     if (!elements.empty() && elements.back().empty())
         elements.pop_back();
     return elements;
-}
-
-// A blanked index file: the header and nothing but zero bytes after it.
-bool blankedAlready(std::string_view content) {
-    return content.starts_with(kIndexHeader) &&
-           content.find_first_not_of('\0', kIndexHeader.size()) == std::string_view::npos;
 }
 
 // Whether a file may be read, destroyed and written anew: it is there, no
@@ -151,12 +143,18 @@ void cleanCookieFiles(const RunContext& run) {
 
 void clearIECache(const RunContext& run) {
     run.status("Internet-Explorer Cache wird gelöscht");
+    // The cache's own index holds the addresses visited: with safety
+    // deletion on, nothing of it may go plainly.
+    if (!destroyFilesBelow(run, pf::specialFolderPath(run.machine, pf::CSIDL_INTERNET_CACHE)))
+        return;
     if (!fsys::FileAccess().ClearIECache())
         run.status("Fehler beim Löschen des Internet-Explorer Cache");
 }
 
 void clearHistoryAndWindowState(const RunContext& run) {
     run.status("Lösche Verlauf im Internet-Explorer");
+    if (!destroyFilesBelow(run, pf::specialFolderPath(run.machine, pf::CSIDL_HISTORY)))
+        return;
     fsys::FileAccess().ClearIEHistory();
     for (const auto& profile : profileFiles()) {
         if (run.cancelled())
@@ -226,22 +224,8 @@ void blankIndexFiles(const RunContext& run) {
         pf::ui::yield();
         if (run.cancelled())
             break;
-        const auto entry = pf::files::info(run.machine, path);
-        if (!entry || entry->kind != pf::EntryKind::File)
-            continue;
-        // Blanked by an earlier run: writing the header again would only
-        // make it longer, and nothing in it is left to destroy.
-        const auto content = pf::files::readAll(run.machine, path);
-        if (content && blankedAlready(*content))
-            continue;
-        const auto length = static_cast<std::size_t>(entry->size);
-        std::string blank(kIndexHeader);
-        blank.append(length, '\0');
-        // A file in use elsewhere (read-only, linked) is refused and skipped.
-        if (!pf::files::writeAll(run.machine, path, blank))
-            continue;
-        state.byteTotal += static_cast<double>(blank.size());
-        ++state.filesCleaned;
+        if (blankIndexFile(run, path))
+            ++state.filesCleaned;
     }
     state.deferredIndexFiles.clear();
 }

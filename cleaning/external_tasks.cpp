@@ -7,9 +7,11 @@
 #include "anonymity/http_download.hpp"
 #include "anonymity/internet_file.hpp"
 #include "cleaning/destroy_steps.hpp"
+#include "cleaning/emptied_folders.hpp"
 #include "cleaning/run_context.hpp"
 #include "cleaning/step_tools.hpp"
 #include "core/text_rules.hpp"
+#include "deletion/entry_rules.hpp"
 #include "fsys/dir_scanner.hpp"
 #include "fsys/file_access.hpp"
 #include "platform/files/files.hpp"
@@ -75,8 +77,14 @@ void removeFolderRemnants(const RunContext& run, const std::string& folder) {
             // several names.
             if (pf::vbLCase(file).find(".dll") != std::string::npos)
                 (void)startProgram("regsvr32.exe -s -u \"" + file + "\"", pf::SW_HIDE);
-            (void)pf::files::setAttributes(run.machine, file, 0);
-            files.Delete(file);
+            if (safetyDeletionOn(run)) {
+                destroyRemovedFile(run, file);
+            } else {
+                // A file with other names keeps its mode and attributes for them.
+                if (deletion::ownedByThisName(run.machine, file))
+                    (void)pf::files::setAttributes(run.machine, file, 0);
+                files.Delete(file);
+            }
         }
         if (run.cancelled())
             return;

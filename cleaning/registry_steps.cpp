@@ -6,9 +6,11 @@
 #include <string_view>
 
 #include "cleaning/destroy_steps.hpp"
+#include "cleaning/emptied_folders.hpp"
 #include "cleaning/run_context.hpp"
 #include "cleaning/step_tools.hpp"
 #include "fsys/file_access.hpp"
+#include "platform/machine/machine.hpp"
 #include "platform/processes/process.hpp"
 #include "platform/processes/shell.hpp"
 #include "platform/runtime/automation_objects.hpp"
@@ -229,6 +231,16 @@ void emptyRecycleBin(const RunContext& run) {
     if (run.cancelled())
         return;
     run.status("Leere Papierkorb");
+    // With safety deletion on, what the bins hold is destroyed file by file
+    // before they are emptied.
+    for (const auto& drive : run.machine.config().drives) {
+        if (!pf::driveHasFolder(drive))
+            continue;
+        for (const auto folder : pf::kRecycleFolders) {
+            if (!destroyFilesBelow(run, std::string(1, drive.letter) + ":\\" + std::string(folder)))
+                return;
+        }
+    }
     pf::SHEmptyRecycleBinA(ComponentWindow(), "",
                            pf::SHERB_NOCONFIRMATION | pf::SHERB_NOPROGRESSUI | pf::SHERB_NOSOUND);
     pf::SHUpdateRecycleBinIcon();

@@ -8,9 +8,11 @@
 #include <ranges>
 
 #include "anonymity/http_download.hpp"
+#include "cleaning/kept_record.hpp"
 #include "cleaning/run_context.hpp"
 #include "cleaning/step_tools.hpp"
 #include "core/text_rules.hpp"
+#include "deletion/entry_rules.hpp"
 #include "deletion/secure_delete.hpp"
 #include "fsys/file_access.hpp"
 #include "platform/files/files.hpp"
@@ -25,10 +27,6 @@ namespace {
 // Program, library, driver and configuration files are never cleaned.
 constexpr std::array<std::string_view, 7> kProtectedEndings = {".cfg", ".ini", ".dll", ".sys",
                                                                ".exe", ".com", ".bin"};
-
-// Attributes that keep a file out of every deletion of the run.
-constexpr std::uint32_t kKeptAttributes =
-    platform::fileattr::ReadOnly | platform::fileattr::Hidden | platform::fileattr::System;
 
 // The integer part, held inside the range of the target type: an absurd
 // stored value must not wrap around into another meaning.
@@ -125,12 +123,21 @@ bool keptCheck(const RunContext& run, std::string_view path) {
     std::string kept(path);
     if (!state.keptPaths.insert(kept).second)
         return true;  // hidden already
+    // Only a file of its own is hidden: the mode and attributes of a linked
+    // or hard-linked one belong to its other names as well, outside the
+    // cleaned folders perhaps. Kept it is all the same.
+    if (!deletion::ownedByThisName(run.machine, kept))
+        return true;
     // What the file had before, so that the end of the run gives it back
-    // instead of leaving a read-only or hidden file of the user's plain.
+    // instead of leaving a read-only or hidden file of the user's plain;
+    // recorded first, so that a run that never reaches its end leaves it
+    // for the next start to give back.
     const auto before = platform::files::attributes(run.machine, kept);
     const std::uint32_t own = before ? (*before & platform::fileattr::Settable) : 0;
+    if (!recordKeptFile(state.keptFiles.size(), kept, own))
+        return true;
+    state.keptFiles.push_back({kept, own});
     (void)platform::files::setAttributes(run.machine, kept, kKeptAttributes);
-    state.keptFiles.push_back({std::move(kept), own});
     return true;
 }
 
@@ -163,8 +170,12 @@ void restoreKeptFiles(const RunContext& run) {
             // the machine went away: nothing left to restore on
         }
     }
+    if (!state.keptFiles.empty())
+        forgetKeptRecords();
     state.keptFiles.clear();
     state.keptPaths.clear();
+    // What a run ended by a crash left hidden comes back now too.
+    (void)restoreAbandonedKeptFiles(run.machine);
 }
 
 deletion::DeleteResult deleteForRun(const RunContext& run, std::string_view path) {

@@ -98,9 +98,10 @@ void setExceptionPatterns(RunState& state, const std::vector<std::string>& lines
 /// True when `lowerText` as a whole fits one of the exception patterns.
 bool matchesException(const RunState& state, std::string_view lowerText);
 
-/// The kept check: true for a path an exception protects. A matching path is
-/// added to the kept files and hidden; a path containing ".ini" counts as
-/// kept (untouched) whenever patterns exist.
+/// The kept check: true for a path an exception protects. A matching file
+/// of its own (no link, no other hard link) is recorded, added to the kept
+/// files and hidden; a path containing ".ini" counts as kept (untouched)
+/// whenever patterns exist.
 bool keptCheck(const RunContext& run, std::string_view path);
 
 /// The kept check's answer without its effects (nothing is hidden or
@@ -113,7 +114,9 @@ bool wouldKeep(const RunState& state, std::string_view path);
 bool addFilter(const RunContext& run, std::string_view path);
 
 /// Gives every kept file the attributes it had before it was hidden
-/// (errors ignored) and forgets it: a second call changes nothing.
+/// (errors ignored) and forgets it: a second call changes nothing. Files a
+/// run of an ended process left hidden get theirs back as well
+/// (cleaning/kept_record.hpp).
 void restoreKeptFiles(const RunContext& run);
 
 /// Deletes a file securely with the run's settings and records what it

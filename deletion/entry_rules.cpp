@@ -20,6 +20,11 @@ EntryVerdict classifyEntry(const platform::EntryFacts& facts) {
     return {};
 }
 
+bool ownedByThisName(platform::Machine& machine, std::string_view path) {
+    const auto facts = platform::lookAtEntry(machine, path);
+    return facts && classifyEntry(*facts).treatment == EntryTreatment::Destroy;
+}
+
 bool nothingThere(const platform::FileError& error) {
     return error.code == platform::FileError::NotFound ||
            error.code == platform::FileError::PathNotFound;

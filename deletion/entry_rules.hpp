@@ -3,6 +3,7 @@
 // before any byte is written. The deletion routine and the Gutmann wiper both
 // ask here, so that neither can be sent through a link or into a shared file.
 #include <cstdint>
+#include <string_view>
 
 #include "deletion/delete_result.hpp"
 #include "platform/files/overwrite.hpp"
@@ -27,6 +28,11 @@ struct EntryVerdict {
 
 /// The treatment of the entry a path names, as platform::lookAtEntry saw it.
 EntryVerdict classifyEntry(const platform::EntryFacts& facts);
+
+/// True when `path` names a regular file with this one name: the only entry
+/// whose content, mode or attributes a cleaner may change (a link's belong
+/// to its target, a hard-linked file's to its other names as well).
+bool ownedByThisName(platform::Machine& machine, std::string_view path);
 
 /// True for the errors of platform::lookAtEntry that mean nothing is there
 /// (the name or a folder on its way missing), as opposed to a failure.

@@ -130,7 +130,7 @@ DeleteResult CGutMAnn::destroyFile(std::string_view sFileName) {
             case EntryTreatment::RemoveName:
                 // The wiper was sent to a name, not to a file elsewhere nor to
                 // content other names share: the name goes, nothing else.
-                must(pf::files::remove(machine_, sFileName));
+                must(pf::files::removeName(machine_, sFileName));
                 return DeleteResult::of(verdict.removed);
             case EntryTreatment::Destroy:
                 break;

@@ -146,9 +146,10 @@ DeleteResult deleteTheFileAs(const DeletionContext& context, WipeMode mode,
             case EntryTreatment::Refuse:
                 return DeleteResult::refused(verdict.refusal);
             case EntryTreatment::RemoveName:
-                // A link's target stays; a hard-linked file's content is what
-                // its other names show. Only this name goes, no space is freed.
-                return fsys::deleteFile(machine, path)
+                // A link's target stays; a hard-linked file's content, mode
+                // and attributes are what its other names show, a read-only
+                // one included. Only this name goes, no space is freed.
+                return pf::files::removeName(machine, path)
                            ? DeleteResult::of(verdict.removed)
                            : DeleteResult::failed("the name could not be removed");
             case EntryTreatment::Destroy:

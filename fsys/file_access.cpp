@@ -7,6 +7,7 @@
 
 #include "fsys/connection_blob.hpp"
 #include "platform/files/files.hpp"
+#include "platform/files/overwrite.hpp"
 #include "platform/machine/machine.hpp"
 #include "platform/machine/shell_folders.hpp"
 #include "platform/ui/dialogs.hpp"
@@ -171,6 +172,10 @@ bool deleteFile(pf::Machine& machine, std::string_view path) {
         const auto info = pf::files::info(machine, path);
         if (!info || info->kind == pf::EntryKind::Folder)
             return false;
+        // One name of a file with others: only the name goes, the mode and
+        // attributes stay the others'.
+        if (const auto facts = pf::lookAtEntry(machine, path); facts && facts->hardLinks > 1)
+            return pf::files::removeName(machine, path).has_value();
         if (info->kind == pf::EntryKind::File && (info->attributes & pf::fileattr::ReadOnly) != 0) {
             // Cleared on the file itself (never through a link), then deleted.
             if (!pf::files::setAttributes(machine, path, pf::fileattr::Normal))

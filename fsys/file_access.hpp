@@ -46,8 +46,9 @@ class FileAccess {
     bool WriteText(std::string_view path, std::string_view text);
 
     /// Deletes a file or link (never a link's target). A read-only file loses
-    /// the attribute first, as a cleaner must be able to remove it. False for
-    /// folders and for files that are not there.
+    /// the attribute first, as a cleaner must be able to remove it; a file
+    /// with other hard links only loses this name, its mode and attributes
+    /// untouched. False for folders and for files that are not there.
     bool Delete(std::string_view path);
 
     /// Deletes a key and everything below it, all or nothing. Answers the

@@ -162,6 +162,10 @@ bool CloseTask(std::string_view sTaskName) {
         if (pf::vbLCase(task.sTaskName) != wanted || task.th32ProcessID == self)
             continue;
         const auto pid = static_cast<pf::DWORD>(task.th32ProcessID);
+        // Only programs of this machine: a process of the same name that the
+        // user started elsewhere is none of the component's business.
+        if (!pf::startedThroughMachine(pid))
+            continue;
         bool ended = false;
         if (const auto process = pf::OpenProcess(pf::PROCESS_TERMINATE, false, pid)) {
             ended = pf::TerminateProcess(process, 1);

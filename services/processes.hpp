@@ -48,9 +48,11 @@ std::vector<CTask> TaskList();
 /// -1 when the program could not be started, else 0.
 Long ShellAndWait(const std::string& CmdLine, VbAppWinStyle xWindowStyle, Long lWaitNSeconds);
 
-/// Ends the first process whose executable name equals sTaskName (any case);
-/// true when it no longer runs. Does nothing on Windows NT. Never ends the
-/// component's own process.
+/// Ends the first process of this machine (one started through it, or by a
+/// program that was) whose executable name equals sTaskName (any case); true
+/// when it no longer runs. Processes of that name the user started elsewhere
+/// are left running. Does nothing on Windows NT. Never ends the component's
+/// own process.
 bool CloseTask(std::string_view sTaskName);
 
 /// True when a visible, bordered top-level window has a browser title. With

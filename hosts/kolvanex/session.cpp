@@ -1,3 +1,4 @@
+#include "cleaning/kept_record.hpp"
 #include "facade/kolvanex.hpp"
 #include "hosts/kolvanex/host.hpp"
 
@@ -17,6 +18,8 @@ Session::Session(const GlobalOptions& options, bool mustExist)
             throw UsageError("cannot open the machine: " + opened.error().message);
         machine_ = std::move(*opened);
         scope_ = std::make_unique<platform::MachineScope>(*machine_);
+        // Files a cleaning run ended by a crash left hidden are given back.
+        (void)cleaning::restoreAbandonedKeptFiles(*machine_);
         loadBrowserSettings(prefix_);
     }
     // The shared state is set through the public properties, as any host does.

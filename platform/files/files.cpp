@@ -225,7 +225,12 @@ std::expected<void, Error> replaceContent(Machine& machine, std::string_view pat
     return {};
 }
 
-std::expected<void, Error> remove(Machine& machine, std::string_view path) {
+namespace {
+
+// Deletes the name `path`; `readOnlyRefuses` makes a read-only file's name
+// stay, as DeleteFile does.
+std::expected<void, Error> unlinkName(Machine& machine, std::string_view path,
+                                      bool readOnlyRefuses) {
     auto entry = lookAt(machine, path);
     KX_PROPAGATE(entry);
     const int dir = entry->parent.dir.get();
@@ -235,7 +240,7 @@ std::expected<void, Error> remove(Machine& machine, std::string_view path) {
         return std::unexpected(
             fail(Error::AccessDenied, "\"" + std::string(path) + "\" is a folder"));
     }
-    if (S_ISREG(st.st_mode) && isReadOnlyFile(st)) {
+    if (readOnlyRefuses && S_ISREG(st.st_mode) && isReadOnlyFile(st)) {
         return std::unexpected(
             fail(Error::AccessDenied, "\"" + std::string(path) + "\" is read-only"));
     }
@@ -245,6 +250,16 @@ std::expected<void, Error> remove(Machine& machine, std::string_view path) {
     if (S_ISREG(st.st_mode) && st.st_nlink <= 1)
         forgetBits(machine, st);
     return {};
+}
+
+}  // namespace
+
+std::expected<void, Error> remove(Machine& machine, std::string_view path) {
+    return unlinkName(machine, path, true);
+}
+
+std::expected<void, Error> removeName(Machine& machine, std::string_view path) {
+    return unlinkName(machine, path, false);
 }
 
 std::expected<void, Error> removeFolder(Machine& machine, std::string_view path) {

@@ -106,6 +106,12 @@ std::expected<void, FileError> replaceContent(Machine& machine, std::string_view
 /// removeFolder). A missing file answers NotFound.
 std::expected<void, FileError> remove(Machine& machine, std::string_view path);
 
+/// Removes this one name of a file, link or other entry, whatever the
+/// file's read-only mode, and changes nothing else: a link's target, and the
+/// mode, attributes and content a file keeps under its other hard links,
+/// stay as they were. A folder answers AccessDenied, a missing name NotFound.
+std::expected<void, FileError> removeName(Machine& machine, std::string_view path);
+
 /// Removes an empty folder (RemoveDirectory); a link answers AccessDenied.
 std::expected<void, FileError> removeFolder(Machine& machine, std::string_view path);
 

@@ -19,13 +19,29 @@ thread_local std::vector<std::pair<std::string, std::string>> childVariables;
 
 namespace detail {
 
+namespace {
+
+constexpr std::string_view kStartMark = "KOLVANEX_STARTED_IN";
+
+std::string absolutePrefix() {
+    std::error_code ec;
+    auto prefix = fs::absolute(currentMachine().prefix(), ec);
+    return (ec ? currentMachine().prefix() : prefix).string();
+}
+
+}  // namespace
+
+std::string machineStartMark() {
+    return hasCurrentMachine() ? std::string(kStartMark) + "=" + absolutePrefix() : std::string();
+}
+
 std::vector<std::string> childEnvironment(std::uint16_t showWindow) {
     std::vector<std::pair<std::string, std::string>> overrides;
     if (hasCurrentMachine()) {
-        std::error_code ec;
-        auto prefix = fs::absolute(currentMachine().prefix(), ec);
-        overrides.emplace_back("KOLVANEX_PREFIX",
-                               (ec ? currentMachine().prefix() : prefix).string());
+        overrides.emplace_back("KOLVANEX_PREFIX", absolutePrefix());
+        // Set only here, unlike KOLVANEX_PREFIX, which a user may export in
+        // a shell: it tells the programs of this machine from the user's own.
+        overrides.emplace_back(kStartMark, absolutePrefix());
     }
     overrides.emplace_back("KOLVANEX_SHOW_WINDOW", std::to_string(showWindow));
     for (const auto& v : childVariables) overrides.push_back(v);

@@ -198,6 +198,12 @@ std::optional<std::uint64_t> processStartTime(DWORD processId);
 /// True while the process of that id and start time runs.
 bool processRunning(DWORD processId, std::uint64_t startTime);
 
+/// True when the process was started through the current machine or by a
+/// program that was (its environment carries the mark CreateProcessA gives
+/// every program it starts). A process the user started elsewhere is not,
+/// whatever its name.
+bool startedThroughMachine(DWORD processId);
+
 /// Adds a variable to the environment of every program this thread starts
 /// for the scope's lifetime (it overrides one of the same name). Scopes nest.
 class ChildEnvironmentScope {

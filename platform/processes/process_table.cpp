@@ -259,4 +259,19 @@ bool CloseHandle(HANDLE handle) {
     return found ? true : fail(ERROR_INVALID_HANDLE, false);
 }
 
+bool startedThroughMachine(DWORD processId) {
+    const std::string mark = machineStartMark();
+    if (mark.empty())
+        return false;
+    const std::string environment = readWhole("/proc/" + std::to_string(processId) + "/environ");
+    std::string_view rest(environment);
+    while (!rest.empty()) {
+        const auto nul = rest.find('\0');
+        if (rest.substr(0, nul) == mark)
+            return true;
+        rest = nul == std::string_view::npos ? std::string_view{} : rest.substr(nul + 1);
+    }
+    return false;
+}
+
 }  // namespace kx::platform

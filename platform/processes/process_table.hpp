@@ -107,5 +107,9 @@ bool waitEnded(ProcessObject& object, DWORD milliseconds);
 
 /// The environment of a child: ours, with the variables we pass on replaced.
 std::vector<std::string> childEnvironment(std::uint16_t showWindow);
+/// The environment entry every program started through the current machine
+/// carries, and passes on to what it starts: "KOLVANEX_STARTED_IN=<prefix>".
+/// "" when no machine is bound.
+std::string machineStartMark();
 
 }  // namespace kx::platform::detail

@@ -78,39 +78,65 @@ pid_t spawnKolvanex(const std::filesystem::path& prefix, const std::vector<std::
     return pid;
 }
 
-TEST_F(StepsTest, CleanCancelledByCtrlCSaysSoCountsNothingItLeftAndExits130) {
+// `kolvanex clean` with the daily virus scan on, sent `signal` while it
+// waits for the maker's answer about the scanner's version: after discovery,
+// before any file is destroyed.
+class ScanSignalTest : public StepsTest {
+  protected:
+    /// Answers the wait status of the run and what it wrote to standard output.
+    std::pair<int, std::string> cleanSignalledAtTheScan(int signal) {
+        set(settings::keys::AntiVirus, "1");
+        const auto scanner = tm.host("C:\\Programme\\Kolvanex\\stinger.exe");
+        tm.writeHostFile(scanner, "#!/bin/sh\nexit 0\n");
+        std::filesystem::permissions(scanner, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add);
+        WebServer web;
+        std::atomic<pid_t> child{0};
+        const auto size = std::to_string(std::filesystem::file_size(scanner));
+        web.serve("/stinger.ver", WebServer::Resource{.handler = [&](const RecordedRequest&) {
+                      while (child.load() == 0) ::usleep(1000);
+                      if (const pid_t pid = child.load(); pid > 0)
+                          ::kill(pid, signal);
+                      return size;
+                  }});
+        setMachineIni("endpoints", "maker", web.url(""));
+        child = spawnKolvanex(tm.prefix(), {"clean"}, tm.root());
+        int status = 0;
+        if (child.load() <= 0 || ::waitpid(child.load(), &status, 0) != child.load())
+            ADD_FAILURE() << "kolvanex clean did not run";
+        return {status, TempMachine::readHostFile(tm.root() / "out.txt")};
+    }
+};
+
+TEST_F(ScanSignalTest, CleanCancelledByCtrlCSaysSoCountsNothingItLeftAndExits130) {
     set(settings::keys::TempFiles, "1");
-    set(settings::keys::AntiVirus, "1");
     const std::vector<std::string> files = {put(tempDir(), "a.tmp", "12345"),
                                             put(tempDir(), "b.tmp", "123")};
-    // The daily virus scan asks the maker for the scanner's version; the user
-    // presses Ctrl+C while the run waits for the answer.
-    const auto scanner = tm.host("C:\\Programme\\Kolvanex\\stinger.exe");
-    tm.writeHostFile(scanner, "#!/bin/sh\nexit 0\n");
-    std::filesystem::permissions(scanner, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add);
-    WebServer web;
-    std::atomic<pid_t> child{0};
-    const auto size = std::to_string(std::filesystem::file_size(scanner));
-    web.serve("/stinger.ver", WebServer::Resource{.handler = [&](const RecordedRequest&) {
-                  while (child.load() == 0) ::usleep(1000);
-                  if (const pid_t pid = child.load(); pid > 0)
-                      ::kill(pid, SIGINT);
-                  return size;
-              }});
-    setMachineIni("endpoints", "maker", web.url(""));
-
-    child = spawnKolvanex(tm.prefix(), {"clean"}, tm.root());
-    ASSERT_GT(child.load(), 0);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child.load(), &status, 0), child.load());
-    const auto out = TempMachine::readHostFile(tm.root() / "out.txt");
+    const auto [status, out] = cleanSignalledAtTheScan(SIGINT);
     ASSERT_TRUE(WIFEXITED(status)) << out;
     EXPECT_EQ(WEXITSTATUS(status), 130) << out;
     EXPECT_EQ(out,
               std::string(cleaning::kCancelledLine) + "\n" + cleaning::summaryLine(0, 0) + "\n");
     for (const auto& file : files) EXPECT_TRUE(there(file)) << file;
     EXPECT_EQ(settings::read(settings::keys::StatFiles), "0");
+}
+
+TEST_F(ScanSignalTest, FilesAKilledRunHidGetTheirAttributesBackAtTheNextStart) {
+    set(settings::keys::TempFiles, "1");
+    exceptions("*.log\n");
+    const auto kept = put(tempDir(), "behalten.log", "kept");
+    const auto readOnly = put(tempDir(), "alt.log", "kept too");
+    ASSERT_TRUE(platform::files::setAttributes(readOnly, platform::fileattr::ReadOnly));
+    ASSERT_TRUE(WIFSIGNALED(cleanSignalledAtTheScan(SIGKILL).first));
+    const auto hidden =
+        platform::fileattr::ReadOnly | platform::fileattr::Hidden | platform::fileattr::System;
+    EXPECT_EQ(attributes(kept), hidden);
+    EXPECT_EQ(attributes(readOnly), hidden);
+
+    // Any start of the engine gives them back, as they were before.
+    const auto next = runKolvanex(tm.prefix(), {"info"}, tm.root());
+    EXPECT_EQ(attributes(kept), 0u) << next.err;
+    EXPECT_EQ(attributes(readOnly), platform::fileattr::ReadOnly);
 }
 
 }  // namespace

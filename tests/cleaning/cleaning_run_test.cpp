@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "cleaning/destroy_phase.hpp"
@@ -252,6 +253,33 @@ TEST_F(CleaningRunTest, SecurityOffBeforeAnyLoadOnlyRemovesAndLaterLoadsKeepTheV
     start();
     destroy();
     EXPECT_EQ(heldThird.content(), std::string(6, static_cast<char>(246)));
+}
+
+TEST_F(CleaningRunTest, StepsRemoveNothingUnwipedWithSafetyDeletionOn) {
+    set(settings::keys::INetTempFiles, "1");
+    set(settings::keys::DialerCheckTime, "1");
+    set(settings::keys::Recent, "1");
+    set(settings::keys::Trashcan, "1");
+    set(settings::keys::Security, "1");
+    const std::string secret = "http://geheim.example/";
+    // The cache's and the history's own index, a configuration file the
+    // deletion leaves by its name, what the recycle bin holds and a dialer's
+    // remnant.
+    const std::vector<std::string> files = {
+        put(settings::GetSpecialfolder(32), "Content.IE5\\index.dat", secret),
+        put(settings::GetSpecialfolder(32), "desktop.ini", secret),
+        put(settings::GetSpecialfolder(34), "History.IE5\\index.dat", secret),
+        put("C:\\RECYCLER\\S-1-5-21-1", "Dc1.txt", secret),
+        put("C:\\WINDOWS\\dialer", "0190.cfg", secret)};
+    std::vector<std::unique_ptr<HeldFile>> held;
+    for (const auto& file : files) held.push_back(std::make_unique<HeldFile>(tm.host(file)));
+    start();
+    destroy();
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        EXPECT_FALSE(there(files[i])) << files[i];
+        EXPECT_EQ(held[i]->content().find("geheim"), std::string::npos) << files[i];
+    }
+    EXPECT_TRUE(fs::is_directory(tm.host(settings::GetSpecialfolder(32))));
 }
 
 TEST_F(CleaningRunTest, StatisticsAddUpAndReadBack) {

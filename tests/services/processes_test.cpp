@@ -1,6 +1,9 @@
 #include "services/processes.hpp"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 
 #include <map>
 
@@ -15,6 +18,8 @@
 #include "settings/keys.hpp"
 #include "support/programs.hpp"
 #include "support/temp_machine.hpp"
+
+extern char** environ;
 
 namespace kx {
 namespace {
@@ -202,6 +207,28 @@ TEST_F(ProcessesTest, CloseTaskEndsTheFirstProcessOfThatNameExceptOnWindowsNT) {
     EXPECT_EQ(pf::WaitForSingleObject(scanner->hProcess, 100), pf::WAIT_TIMEOUT);
     pf::TerminateProcess(scanner->hProcess, 0);
     pf::CloseHandle(scanner->hProcess);
+}
+
+TEST_F(ProcessesTest, CloseTaskLeavesProcessesStartedOutsideTheMachineRunning) {
+    // The user's own "sleep" of the same name, started in another terminal.
+    const std::string name = "fremdname.exe";
+    const std::string sleep = test::hostTool("sleep").string();
+    char* argv[] = {const_cast<char*>(name.c_str()), const_cast<char*>("30"), nullptr};
+    pid_t users = 0;
+    ASSERT_EQ(::posix_spawn(&users, sleep.c_str(), nullptr, nullptr, argv, environ), 0);
+    const auto stillRuns = [&] { return pf::processStartTime(users).has_value(); };
+    EXPECT_FALSE(CloseTask(name));
+    EXPECT_TRUE(stillRuns());
+
+    // The same name started through the machine is ended; the user's stays.
+    const auto ours = startSleeper(machine, name);
+    ASSERT_TRUE(ours);
+    EXPECT_TRUE(CloseTask(name));
+    EXPECT_EQ(pf::WaitForSingleObject(ours->hProcess, 0), pf::WAIT_OBJECT_0);
+    pf::CloseHandle(ours->hProcess);
+    EXPECT_TRUE(stillRuns());
+    ::kill(users, SIGKILL);
+    ::waitpid(users, nullptr, 0);
 }
 
 TEST_F(ProcessesTest, BrowserWindowsAreActiveWhenShownWithABorder) {
