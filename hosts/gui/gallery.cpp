@@ -2,6 +2,7 @@
 // rendered by the Qt view into a picture, and checked on the way: the view
 // must bind every control and no text may be cut off.
 #include <QApplication>
+#include <QPainter>
 #include <QPixmap>
 
 #include <iostream>
@@ -66,9 +67,27 @@ std::vector<Entry> entries() {
     };
 }
 
+// The window with a title bar of its caption above it: a virtual screen has
+// no window manager to draw one, and the caption is part of the dialog.
+QPixmap withTitleBar(QWidget& widget) {
+    const QPixmap content = widget.grab();
+    const int bar = widget.fontMetrics().height() + 10;
+    QPixmap picture(content.width(), content.height() + bar);
+    picture.fill(QColor(0x0a, 0x24, 0x6a));
+    QPainter painter(&picture);
+    QFont bold = widget.font();
+    bold.setBold(true);
+    painter.setFont(bold);
+    painter.setPen(Qt::white);
+    painter.drawText(QRect(6, 0, content.width() - 12, bar), Qt::AlignVCenter | Qt::AlignLeft,
+                     widget.windowTitle());
+    painter.drawPixmap(0, bar, content);
+    return picture;
+}
+
 bool save(QWidget& widget, const std::filesystem::path& file) {
     QApplication::processEvents();
-    if (widget.grab().save(QString::fromStdString(file.string()), "PNG"))
+    if (withTitleBar(widget).save(QString::fromStdString(file.string()), "PNG"))
         return true;
     std::cerr << "kolvanex-gui: cannot write " << file << "\n";
     return false;

@@ -63,7 +63,10 @@ QPoint box(const QWidget& button) {
 class QtViewTest : public ::testing::Test {
   protected:
     void SetUp() override { resetShared(); }
-    void TearDown() override { resetShared(); }
+    void TearDown() override {
+        unloadProgressWindow();
+        resetShared();
+    }
 
     template <typename W>
     W* widget(const ui::Form& form, std::string_view control) {
@@ -184,8 +187,25 @@ TEST_F(QtViewTest, TheUsersActionsReachTheModelAndTheModelDecides) {
     ASSERT_EQ(tree->topLevelItemCount(), 1);
     EXPECT_EQ(tree->topLevelItem(0)->text(0), "allein");
 
+    // A widget squeezed below its text's size is reported.
+    EXPECT_TRUE(window->clippedTexts().isEmpty());
+    widget<QPushButton>(form, "cmdGo")->resize(4, 4);
+    EXPECT_EQ(window->clippedTexts(), QStringList{"cmdGo: &Los"});
+
     form.unload();
     EXPECT_EQ(qt.view().window(form), nullptr);
+}
+
+TEST_F(QtViewTest, TheProgressWindowClosesOnItsTimerWhileQtWaits) {
+    Status("eine Zeile");
+    const auto window = existingProgressWindow();
+    ASSERT_TRUE(window && window->isVisible());
+    auto* log = widget<QTreeWidget>(*window, "lvLog");
+    ASSERT_NE(log, nullptr);
+    EXPECT_EQ(log->topLevelItem(0)->text(0), "eine Zeile");
+    window->closeAfter(50);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->isLoaded(); }, 5000));
+    EXPECT_EQ(qt.view().window(*window), nullptr);
 }
 
 TEST_F(QtViewTest, TheEnginesTimersFireWhileAFormIsModal) {
