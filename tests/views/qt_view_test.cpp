@@ -79,10 +79,17 @@ class QtViewTest : public ::testing::Test {
     views::QtEnvironment qt;
 };
 
+// A container of a kind the view has no binder for.
+struct Frame final : ui::Control {
+    using Control::Control;
+    std::string_view typeName() const override { return "Frame"; }
+};
+
 // A form with one control of each kind that takes input.
 struct Sample : ui::Form {
     Sample() : ui::Form("Beispiel") {
         name = "frmSample";
+        fra = add<Frame>("fraChoice");
         txt = add<ui::TextBox>("txtName");
         txt->Change = [this] { ++changes; };
         chk = add<ui::CheckBox>("chkKeep");
@@ -93,8 +100,10 @@ struct Sample : ui::Form {
         optA = add<ui::OptionButton>("optA");
         optA->caption = "A";
         optA->value = true;
+        optA->container = "fraChoice";
         optB = add<ui::OptionButton>("optB");
         optB->caption = "B";
+        optB->container = "fraChoice";
         sl = add<ui::Slider>("slLevel");
         sl->Change = [this] { ++slides; };
         ts = add<ui::TabStrip>("tsPages");
@@ -114,6 +123,7 @@ struct Sample : ui::Form {
         cmdOff->caption = "Aus";
         cmdOff->enabled = false;
     }
+    std::shared_ptr<Frame> fra;
     std::shared_ptr<ui::TextBox> txt;
     std::shared_ptr<ui::CheckBox> chk, chkStuck;
     std::shared_ptr<ui::OptionButton> optA, optB;
@@ -135,7 +145,12 @@ TEST_F(QtViewTest, TheUsersActionsReachTheModelAndTheModelDecides) {
     EXPECT_TRUE(window->unboundControls().isEmpty());
     EXPECT_EQ(window->windowTitle(), "Beispiel");
 
-    QTest::keyClicks(widget<QLineEdit>(form, "txtName"), "Anna");
+    auto* name = widget<QLineEdit>(form, "txtName");
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    name->setFocus();
+    EXPECT_EQ(ui::focusedControl(), form.txt.get());
+    QTest::keyClicks(name, "Anna");
     EXPECT_EQ(form.txt->text, "Anna");
     EXPECT_EQ(form.changes, 4);
 
@@ -153,6 +168,10 @@ TEST_F(QtViewTest, TheUsersActionsReachTheModelAndTheModelDecides) {
     EXPECT_TRUE(form.optB->value);
     EXPECT_FALSE(form.optA->value);
     EXPECT_FALSE(widget<QRadioButton>(form, "optA")->isChecked());
+    // Hiding the container hides its controls with it.
+    form.fra->visible = false;
+    form.fra->refresh();
+    EXPECT_FALSE(optB->isVisible());
 
     widget<QSlider>(form, "slLevel")->setValue(7);  // as a drag ends
     EXPECT_EQ(form.sl->value(), 7);

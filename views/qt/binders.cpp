@@ -58,8 +58,12 @@ std::int16_t mouseButton(Qt::MouseButton button) {
 class InputFilter final : public QObject {
   public:
     InputFilter(QObject* parent, std::function<std::int16_t(std::int16_t, std::int16_t)> key,
-                std::function<void(bool, std::int16_t, std::int16_t, float, float)> mouse)
-        : QObject(parent), key_(std::move(key)), mouse_(std::move(mouse)) {}
+                std::function<void(bool, std::int16_t, std::int16_t, float, float)> mouse,
+                std::function<void(bool)> focus = {})
+        : QObject(parent),
+          key_(std::move(key)),
+          mouse_(std::move(mouse)),
+          focus_(std::move(focus)) {}
 
     bool eventFilter(QObject* watched, QEvent* event) override {
         switch (event->type()) {
@@ -78,6 +82,11 @@ class InputFilter final : public QObject {
                        twipsY(mouse->position().y()));
                 break;
             }
+            case QEvent::FocusIn:
+            case QEvent::FocusOut:
+                if (focus_)
+                    focus_(event->type() == QEvent::FocusIn);
+                break;
             default:
                 break;
         }
@@ -87,6 +96,7 @@ class InputFilter final : public QObject {
   private:
     std::function<std::int16_t(std::int16_t, std::int16_t)> key_;
     std::function<void(bool, std::int16_t, std::int16_t, float, float)> mouse_;
+    std::function<void(bool)> focus_;
 };
 
 // A widget whose text shows on one line: too narrow for it is clipped.
@@ -470,7 +480,26 @@ class NoWidgetBinder final : public Binder {
     void pullState(ui::Control&) override {}
 };
 
+// A control other controls name as their container: its frame shows and
+// hides, enables and disables them together.
+class FrameBinder final : public Binder {
+  public:
+    FrameBinder(const std::shared_ptr<ui::Control>& c, QWidget* frame)
+        : Binder(c, {}), frame_(frame) {}
+    QWidget* widget() const override { return frame_; }
+
+  protected:
+    void pullState(ui::Control&) override {}
+
+  private:
+    QWidget* frame_;
+};
+
 }  // namespace
+
+std::unique_ptr<Binder> bindFrame(const std::shared_ptr<ui::Control>& control, QWidget* frame) {
+    return std::make_unique<FrameBinder>(control, frame);
+}
 
 Binder::Binder(const std::shared_ptr<ui::Control>& control, std::function<void()> afterAction)
     : control_(control), afterAction_(std::move(afterAction)) {}
@@ -528,6 +557,23 @@ void Binder::forwardInput(QWidget* target) {
                 else
                     control.mouseUp(button, shift, x, y);
             });
+        },
+        [this](bool gained) {
+            // The focused control is what the engine asks for (Selex); its
+            // focus events fire as the user moves the focus.
+            const auto c = control_.lock();
+            if (!c)
+                return;
+            if (gained)
+                ui::setFocusedControl(c.get());
+            else if (ui::focusedControl() == c.get())
+                ui::setFocusedControl(nullptr);
+            const auto& handler = gained ? c->GotFocus : c->LostFocus;
+            if (handler)
+                act([handler](ui::Control&) {
+                    auto copy = handler;
+                    copy();
+                });
         }));
 }
 

@@ -63,6 +63,10 @@ class Binder {
 std::unique_ptr<Binder> bindControl(const std::shared_ptr<ui::Control>& control, QWidget* parent,
                                     std::function<void()> afterAction);
 
+/// The binder of a container control (one that other controls name as their
+/// container) whose kind no binder knows: `frame` holds its controls.
+std::unique_ptr<Binder> bindFrame(const std::shared_ptr<ui::Control>& control, QWidget* frame);
+
 /// A caption without its mnemonic marks ("&Ja" -> "Ja", "&&" -> "&").
 QString withoutMnemonic(const std::string& caption);
 /// The engine's key code of a Qt key (0 for keys the engine has no code for).

@@ -63,7 +63,13 @@ FormWindow::FormWindow(ui::Form& form) : form_(&form), hWnd_(form.hWnd) {
     resize(designed.expandedTo(minimumSizeHint()));
 }
 
-FormWindow::~FormWindow() = default;
+FormWindow::~FormWindow() {
+    // The widgets report their last focus change as they go, and their input
+    // filters call into the binders: the widgets go first, while the binders
+    // still live, and nothing reaches the form any more.
+    detached_ = true;
+    qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
+}
 
 bool FormWindow::formAlive() const {
     return !detached_ && hWnd_ != 0 && form_->hWnd == hWnd_ && ui::isWindow(hWnd_);
@@ -76,7 +82,21 @@ void FormWindow::build() {
     auto* body = new QVBoxLayout;
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    std::map<std::string, QVBoxLayout*> frames;  // option groups and framed controls
+    // Option groups and framed controls: one box per container, where the
+    // container or its first control comes.
+    std::map<std::string, QGroupBox*> frames;
+    const auto frame = [&](const std::string& container) {
+        auto& box = frames[container];
+        if (box == nullptr) {
+            box = new QGroupBox(this);
+            box->setObjectName(qs(container));
+            new QVBoxLayout(box);
+            body->addWidget(box);
+        }
+        return box;
+    };
+    std::set<std::string> containers;
+    for (const auto& control : form_->controls) containers.insert(control->container);
     QMenuBar* menuBar = nullptr;
     bool bodyStretches = false;
 
@@ -92,6 +112,8 @@ void FormWindow::build() {
     };
     for (const auto& control : form_->controls) {
         auto binder = bindControl(control, this, after);
+        if (!binder && containers.contains(control->name()))
+            binder = bindFrame(control, frame(control->name()));
         if (!binder) {
             unbound_ << qs(control->name()) + " (" + qs(std::string(control->typeName())) + ")";
             continue;
@@ -111,14 +133,10 @@ void FormWindow::build() {
                 tabs->addWidget(widget);
             } else if (control->typeName() == "Image") {
                 images->addWidget(widget);
+            } else if (frames.contains(control->name())) {
+                // the frame itself, placed already
             } else if (!control->container.empty()) {
-                auto& frame = frames[control->container];
-                if (frame == nullptr) {
-                    auto* box = new QGroupBox(this);
-                    frame = new QVBoxLayout(box);
-                    body->addWidget(box);
-                }
-                frame->addWidget(widget);
+                frame(control->container)->layout()->addWidget(widget);
             } else {
                 const bool grows =
                     is<ui::ListView>(*control) ||
