@@ -19,6 +19,7 @@
 #include "anonymity/frm_close_ie.hpp"
 #include "cleaning/run_state.hpp"
 #include "core/shared_state.hpp"
+#include "dialer/frm_dialer_list.hpp"
 #include "facade/kolvanex.hpp"
 #include "services/progress.hpp"
 #include "settings/keys.hpp"
@@ -242,6 +243,55 @@ TEST_F(QtViewTest, TheEnginesTimersFireWhileAFormIsModal) {
     form.show(true);
     EXPECT_EQ(fired, 1);
     EXPECT_FALSE(form.isLoaded());
+}
+
+TEST_F(QtViewTest, AMessageBoxOpenedByATimerLetsTheOtherTimersRun) {
+    ui::Form form("Zeitgeber");
+    auto ask = form.add<ui::Timer>("tmrAsk");
+    auto count = form.add<ui::Timer>("tmrCount");
+    int counted = 0, countedWhenAnswered = -1;
+    std::int32_t answer = 0;
+    ask->TimerEvent = [&] {
+        ask->stop();
+        answer = ui::dialogs().messageBox("Weiter?", "Zeitgeber", ui::MB_YESNO);
+        countedWhenAnswered = counted;
+    };
+    count->TimerEvent = [&] { ++counted; };
+    ask->setInterval(20);
+    count->setInterval(20);
+    form.load();
+    ask->start();
+    count->start();
+    const Later user(300, [] {
+        auto* box = QApplication::activeModalWidget();
+        ASSERT_NE(box, nullptr);
+        for (auto* button : box->findChildren<QPushButton*>()) {
+            if (button->text() == "&Nein")
+                button->click();
+        }
+    });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return answer != 0; }, 5000));
+    EXPECT_EQ(answer, ui::IDNO);
+    EXPECT_GT(countedWhenAnswered, 0);
+    form.unload();
+}
+
+TEST_F(QtViewTest, WindowsFollowTheCaptionAndTopmostRules) {
+    shared().KXAppTitle = "Meine Suite";
+    shared().applicationTitle = "Meine Suite";
+    shared().gbFormsOnTop = true;
+    dialer::frmDialerList dialerList;  // follows gbFormsOnTop
+    frmProgress progress;              // never topmost
+    for (ui::Form* form : std::initializer_list<ui::Form*>{&dialerList, &progress}) {
+        form->show(false);
+        auto* window = qt.view().window(*form);
+        ASSERT_NE(window, nullptr);
+        EXPECT_EQ(window->windowTitle().toStdString(), form->caption);
+        EXPECT_EQ(bool(window->windowFlags() & Qt::WindowStaysOnTopHint), form == &dialerList);
+    }
+    EXPECT_EQ(dialerList.caption, "Meine Suite - Warnhinweis");
+    dialerList.unload();
+    progress.unload();
 }
 
 TEST_F(QtViewTest, TheCloseBrowserQuestionAnswersAsClickedAndKeepsItsBox) {

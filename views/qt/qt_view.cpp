@@ -167,6 +167,8 @@ QtView::ModalScope::ModalScope(QtView& view)
     : view_(view), pumping_(view.pumping_), driving_(view.driving_) {
     view_.pumping_ = 0;
     view_.driving_ = false;
+    QObject::connect(&tick_, &QTimer::timeout, [this] { view_.tick(); });
+    tick_.start(kTickMs);
 }
 
 QtView::ModalScope::~ModalScope() {

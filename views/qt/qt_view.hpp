@@ -35,8 +35,10 @@ class QtView final : public ui::View {
     /// The window of a loaded form that was shown, or null.
     FormWindow* window(const ui::Form& form) const;
 
-    /// For a modal Qt loop (a dialog's exec): the timer runs the engine's
-    /// loop again while it lives, also when the dialog opened inside a yield.
+    /// For a modal Qt loop (a dialog's exec): the engine's loop runs again
+    /// while it lives, also when the dialog opened inside a yield or inside
+    /// the view's own timer (which Qt does not fire again while its slot
+    /// runs, so the scope has a timer of its own).
     class ModalScope {
       public:
         explicit ModalScope(QtView& view);
@@ -48,6 +50,7 @@ class QtView final : public ui::View {
         QtView& view_;
         int pumping_;
         bool driving_;
+        QTimer tick_;
     };
 
   private:
