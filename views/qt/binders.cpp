@@ -179,86 +179,53 @@ class TextBoxBinder final : public Binder {
     QPlainTextEdit* multi_ = nullptr;
 };
 
-class ButtonBinder final : public Binder {
+// Buttons, check boxes and option buttons: a click goes to the model, which
+// decides the new state (a check box's handler may refuse it, option buttons
+// are grouped by container, not by Qt); the widget then shows the state.
+template <typename W, typename M>
+class ClickBinder final : public Binder {
   public:
-    ButtonBinder(const std::shared_ptr<ui::Control>& c, QWidget* parent,
-                 std::function<void()> after)
-        : Binder(c, std::move(after)), button_(new QPushButton(parent)) {
-        button_->setAutoDefault(false);
-        QObject::connect(button_, &QPushButton::clicked, button_,
+    using Show = void (*)(W& widget, const M& model);
+    ClickBinder(const std::shared_ptr<ui::Control>& c, QWidget* parent, std::function<void()> after,
+                Show show)
+        : Binder(c, std::move(after)), widget_(new W(parent)), show_(show) {
+        QObject::connect(widget_, &QAbstractButton::clicked, widget_,
                          [this] { act([](ui::Control& control) { control.click(); }); });
-        forwardInput(button_);
+        forwardInput(widget_);
     }
-    QWidget* widget() const override { return button_; }
-    std::optional<QString> shownText() const override { return button_->text(); }
-    bool clipped() const override { return lineClipped(button_); }
+    QWidget* widget() const override { return widget_; }
+    std::optional<QString> shownText() const override { return widget_->text(); }
+    bool clipped() const override { return lineClipped(widget_); }
 
   protected:
     void pullState(ui::Control& c) override {
-        const auto& button = static_cast<ui::CommandButton&>(c);
-        button_->setText(qs(button.caption));
-        button_->setDefault(button.isDefault);
+        const auto& model = static_cast<const M&>(c);
+        const QSignalBlocker quiet(widget_);
+        widget_->setText(qs(model.caption));
+        show_(*widget_, model);
     }
 
   private:
-    QPushButton* button_;
+    W* widget_;
+    Show show_;
 };
 
-class CheckBoxBinder final : public Binder {
-  public:
-    CheckBoxBinder(const std::shared_ptr<ui::Control>& c, QWidget* parent,
-                   std::function<void()> after)
-        : Binder(c, std::move(after)), box_(new QCheckBox(parent)) {
-        // The model decides the new state; the widget shows what it decided.
-        QObject::connect(box_, &QCheckBox::clicked, box_,
-                         [this] { act([](ui::Control& control) { control.click(); }); });
-        forwardInput(box_);
-    }
-    QWidget* widget() const override { return box_; }
-    std::optional<QString> shownText() const override { return box_->text(); }
-    bool clipped() const override { return lineClipped(box_); }
+void showButton(QPushButton& widget, const ui::CommandButton& button) {
+    widget.setAutoDefault(false);
+    widget.setDefault(button.isDefault);
+}
 
-  protected:
-    void pullState(ui::Control& c) override {
-        const auto& box = static_cast<ui::CheckBox&>(c);
-        const QSignalBlocker quiet(box_);
-        box_->setText(qs(box.caption));
-        box_->setTristate(box.value == 2);
-        box_->setCheckState(box.value == 1   ? Qt::Checked
-                            : box.value == 2 ? Qt::PartiallyChecked
-                                             : Qt::Unchecked);
-    }
+void showCheckBox(QCheckBox& widget, const ui::CheckBox& box) {
+    widget.setTristate(box.value == 2);
+    widget.setCheckState(box.value == 1   ? Qt::Checked
+                         : box.value == 2 ? Qt::PartiallyChecked
+                                          : Qt::Unchecked);
+}
 
-  private:
-    QCheckBox* box_;
-};
-
-class OptionBinder final : public Binder {
-  public:
-    OptionBinder(const std::shared_ptr<ui::Control>& c, QWidget* parent,
-                 std::function<void()> after)
-        : Binder(c, std::move(after)), option_(new QRadioButton(parent)) {
-        // The model keeps the groups (one per container), not Qt.
-        option_->setAutoExclusive(false);
-        QObject::connect(option_, &QRadioButton::clicked, option_,
-                         [this] { act([](ui::Control& control) { control.click(); }); });
-        forwardInput(option_);
-    }
-    QWidget* widget() const override { return option_; }
-    std::optional<QString> shownText() const override { return option_->text(); }
-    bool clipped() const override { return lineClipped(option_); }
-
-  protected:
-    void pullState(ui::Control& c) override {
-        const auto& option = static_cast<ui::OptionButton&>(c);
-        const QSignalBlocker quiet(option_);
-        option_->setText(qs(option.caption));
-        option_->setChecked(option.value);
-    }
-
-  private:
-    QRadioButton* option_;
-};
+void showOption(QRadioButton& widget, const ui::OptionButton& option) {
+    widget.setAutoExclusive(false);
+    widget.setChecked(option.value);
+}
 
 class TabStripBinder final : public Binder {
   public:
@@ -586,11 +553,14 @@ std::unique_ptr<Binder> bindControl(const std::shared_ptr<ui::Control>& control,
     if (dynamic_cast<ui::TextBox*>(c))
         return std::make_unique<TextBoxBinder>(control, parent, after);
     if (dynamic_cast<ui::CommandButton*>(c))
-        return std::make_unique<ButtonBinder>(control, parent, after);
+        return std::make_unique<ClickBinder<QPushButton, ui::CommandButton>>(control, parent, after,
+                                                                             showButton);
     if (dynamic_cast<ui::CheckBox*>(c))
-        return std::make_unique<CheckBoxBinder>(control, parent, after);
+        return std::make_unique<ClickBinder<QCheckBox, ui::CheckBox>>(control, parent, after,
+                                                                      showCheckBox);
     if (dynamic_cast<ui::OptionButton*>(c))
-        return std::make_unique<OptionBinder>(control, parent, after);
+        return std::make_unique<ClickBinder<QRadioButton, ui::OptionButton>>(control, parent, after,
+                                                                             showOption);
     if (dynamic_cast<ui::TabStrip*>(c))
         return std::make_unique<TabStripBinder>(control, parent, after);
     if (dynamic_cast<ui::Slider*>(c))
