@@ -3,10 +3,12 @@
 // widget; modal forms keep the engine's timers running; a running cleaning
 // run stops when the user closes its progress window.
 #include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -15,12 +17,14 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <filesystem>
 
 #include "anonymity/frm_close_ie.hpp"
 #include "cleaning/run_state.hpp"
 #include "core/shared_state.hpp"
 #include "dialer/frm_dialer_list.hpp"
 #include "facade/kolvanex.hpp"
+#include "hosts/gui/gui.hpp"
 #include "services/progress.hpp"
 #include "settings/keys.hpp"
 #include "settings/locations.hpp"
@@ -322,7 +326,7 @@ TEST_F(QtViewTest, TheCloseBrowserQuestionAnswersAsClickedAndKeepsItsBox) {
     }
 }
 
-TEST_F(QtViewTest, ClosingTheProgressWindowCancelsARunningClean) {
+TEST_F(QtViewTest, TheMainWindowCleansAndItsProgressWindowCancels) {
     shared().KXAppPath = "C:\\Programme\\Kolvanex";
     for (const auto* key :
          {&settings::keys::INetTempFiles, &settings::keys::Cookies, &settings::keys::Recent,
@@ -332,32 +336,56 @@ TEST_F(QtViewTest, ClosingTheProgressWindowCancelsARunningClean) {
     ASSERT_TRUE(settings::write(settings::keys::TempFiles, "1"));
     const std::string temp = settings::GetTempDir(true);
     constexpr int kFiles = 40;
-    for (int i = 0; i < kFiles; ++i)
-        tm.writeHostFile(tm.host(temp + "spur" + std::to_string(i) + ".tmp"), "track");
-    cleaning::resetRunState();
-    cleaning::foundList().clear();
 
-    // The user clicks "Schließen" as soon as the window is on screen.
-    std::shared_ptr<frmProgress> clicked;
-    std::unique_ptr<Later> user;
-    user = std::make_unique<Later>(0, [&] {
-        const auto window = existingProgressWindow();
-        auto* button = window ? widget<QPushButton>(*window, "cmdCan") : nullptr;
-        if (button == nullptr || !button->isVisible()) {
-            user->again();
-            return;
+    for (const bool cancel : {true, false}) {
+        SCOPED_TRACE(cancel ? "cancelled" : "to the end");
+        shared().gbBreak = false;
+        for (int i = 0; i < kFiles; ++i)
+            tm.writeHostFile(tm.host(temp + "spur" + std::to_string(i) + ".tmp"), "track");
+        cleaning::resetRunState();
+        cleaning::foundList().clear();
+
+        // The user clicks "Schließen" as soon as the window is on screen.
+        std::shared_ptr<frmProgress> clicked;
+        std::unique_ptr<Later> user;
+        user = std::make_unique<Later>(0, [&] {
+            const auto window = existingProgressWindow();
+            auto* button = window ? widget<QPushButton>(*window, "cmdCan") : nullptr;
+            if (button == nullptr || !button->isVisible()) {
+                user->again();
+                return;
+            }
+            EXPECT_EQ(button->text(), "Schließen");
+            QTest::mouseClick(button, Qt::LeftButton);
+            clicked = window;
+        });
+        if (!cancel)
+            user.reset();
+
+        gui::MainWindow main;
+        main.show();
+        auto* start = main.findChild<QPushButton*>("Spuren beseitigen");
+        ASSERT_NE(start, nullptr);
+        QTest::mouseClick(start, Qt::LeftButton);
+        const auto log = main.findChild<QPlainTextEdit*>("txtProtokoll")->toPlainText();
+
+        int left = 0;
+        for (int i = 0; i < kFiles; ++i)
+            left += std::filesystem::exists(tm.host(temp + "spur" + std::to_string(i) + ".tmp"));
+        if (cancel) {
+            ASSERT_TRUE(clicked);
+            EXPECT_FALSE(clicked->isLoaded());
+            EXPECT_TRUE(shared().gbBreak);
+            EXPECT_EQ(left, kFiles);  // nothing destroyed after the cancel
+            EXPECT_EQ(log, "Reinigung: Bereinigung abgebrochen");
+        } else {
+            EXPECT_EQ(left, 0);
+            EXPECT_TRUE(log.startsWith("Reinigung: Es wurden 40 Dateien bereinigt"))
+                << log.toStdString();
         }
-        EXPECT_EQ(button->text(), "Schließen");
-        QTest::mouseClick(button, Qt::LeftButton);
-        clicked = window;
-    });
-    ASSERT_TRUE(CKOLVANEX().KXStart());
-    ASSERT_TRUE(clicked);
-    EXPECT_TRUE(shared().gbBreak);
-    EXPECT_FALSE(clicked->isLoaded());
-    EXPECT_LT(cleaning::foundList().count(), static_cast<std::size_t>(kFiles));
-    cleaning::foundList().clear();
-    cleaning::resetRunState();
+        cleaning::foundList().clear();
+        cleaning::resetRunState();
+    }
 }
 
 }  // namespace
