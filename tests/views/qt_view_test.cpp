@@ -6,8 +6,10 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -230,6 +232,25 @@ TEST_F(QtViewTest, TheProgressWindowClosesOnItsTimerWhileQtWaits) {
     window->closeAfter(50);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !window->isLoaded(); }, 5000));
     EXPECT_EQ(qt.view().window(*window), nullptr);
+}
+
+TEST_F(QtViewTest, TheLogsContextMenuCopiesItToTheClipboard) {
+    Status("erste Zeile");
+    Status("zweite Zeile");
+    const auto window = existingProgressWindow();
+    ASSERT_TRUE(window);
+    auto* log = widget<QTreeWidget>(*window, "lvLog");
+    ASSERT_NE(log, nullptr);
+    const Later user(50, [] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        ASSERT_EQ(menu->actions().size(), 1);
+        EXPECT_EQ(menu->actions()[0]->text(), "Protokoll ins Clipboard");
+        menu->actions()[0]->trigger();
+        menu->close();
+    });
+    QTest::mouseClick(log->viewport(), Qt::RightButton, {}, QPoint(20, 5));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "erste Zeile\r\nzweite Zeile\r\n");
 }
 
 TEST_F(QtViewTest, TheEnginesTimersFireWhileAFormIsModal) {

@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -575,6 +576,28 @@ std::unique_ptr<Binder> bindControl(const std::shared_ptr<ui::Control>& control,
         dynamic_cast<ui::ImageList*>(c))
         return std::make_unique<NoWidgetBinder>(control, after);
     return nullptr;
+}
+
+void addMenuItems(QMenu& target, const ui::Menu& menu) {
+    for (const auto& item : menu.items) {
+        if (!item->visible)
+            continue;
+        if (item->caption == "-") {
+            target.addSeparator();
+        } else if (!item->items.empty()) {
+            addMenuItems(*target.addMenu(qs(item->caption)), *item);
+        } else {
+            auto* action = target.addAction(qs(item->caption));
+            action->setEnabled(item->enabled);
+            action->setCheckable(item->checked);
+            action->setChecked(item->checked);
+            std::weak_ptr<ui::Menu> weak = item;
+            QObject::connect(action, &QAction::triggered, action, [weak] {
+                if (auto live = weak.lock())
+                    live->click();
+            });
+        }
+    }
 }
 
 QString withoutMnemonic(const std::string& caption) {

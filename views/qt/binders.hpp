@@ -5,6 +5,7 @@
 // members (click, select, slide, keyDown ...). Binders hold their control
 // weakly: a form that goes away without unloading leaves binders that do
 // nothing.
+#include <QMenu>
 #include <QString>
 #include <QWidget>
 
@@ -66,6 +67,10 @@ std::unique_ptr<Binder> bindControl(const std::shared_ptr<ui::Control>& control,
 /// The binder of a container control (one that other controls name as their
 /// container) whose kind no binder knows: `frame` holds its controls.
 std::unique_ptr<Binder> bindFrame(const std::shared_ptr<ui::Control>& control, QWidget* frame);
+
+/// Adds the visible entries of a menu (with their sub-menus) to a Qt menu;
+/// choosing one runs its item's click.
+void addMenuItems(QMenu& target, const ui::Menu& menu);
 
 /// A caption without its mnemonic marks ("&Ja" -> "Ja", "&&" -> "&").
 QString withoutMnemonic(const std::string& caption);

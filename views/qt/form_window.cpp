@@ -27,29 +27,6 @@ bool is(const ui::Control& c) {
     return dynamic_cast<const T*>(&c) != nullptr;
 }
 
-// The entries of a visible top-level menu, with their sub-menus.
-void addMenuItems(QMenu& target, const ui::Menu& menu) {
-    for (const auto& item : menu.items) {
-        if (!item->visible)
-            continue;
-        if (item->caption == "-") {
-            target.addSeparator();
-        } else if (!item->items.empty()) {
-            addMenuItems(*target.addMenu(qs(item->caption)), *item);
-        } else {
-            auto* action = target.addAction(qs(item->caption));
-            action->setEnabled(item->enabled);
-            action->setCheckable(item->checked);
-            action->setChecked(item->checked);
-            std::weak_ptr<ui::Menu> weak = item;
-            QObject::connect(action, &QAction::triggered, action, [weak] {
-                if (auto live = weak.lock())
-                    live->click();
-            });
-        }
-    }
-}
-
 }  // namespace
 
 FormWindow::FormWindow(ui::Form& form) : form_(&form), hWnd_(form.hWnd) {

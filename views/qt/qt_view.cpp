@@ -13,26 +13,6 @@ namespace {
 // How often Qt runs the engine's loop while nobody else does.
 constexpr int kTickMs = 10;
 
-void addItems(QMenu& target, ui::Menu& menu, std::map<QAction*, std::weak_ptr<ui::Menu>>& map) {
-    for (const auto& item : menu.items) {
-        if (!item->visible)
-            continue;
-        if (item->caption == "-") {
-            target.addSeparator();
-            continue;
-        }
-        if (!item->items.empty()) {
-            addItems(*target.addMenu(QString::fromStdString(item->caption)), *item, map);
-            continue;
-        }
-        auto* action = target.addAction(QString::fromStdString(item->caption));
-        action->setEnabled(item->enabled);
-        action->setCheckable(item->checked);
-        action->setChecked(item->checked);
-        map[action] = item;
-    }
-}
-
 }  // namespace
 
 QtView::QtView() {
@@ -115,8 +95,7 @@ void QtView::refresh(ui::Control& control) {
 void QtView::popupMenu(ui::Form& form, ui::Menu& menu, std::optional<float> x,
                        std::optional<float> y) {
     QMenu popup(window(form));
-    std::map<QAction*, std::weak_ptr<ui::Menu>> items;
-    addItems(popup, menu, items);
+    addMenuItems(popup, menu);
     QPoint at = QCursor::pos();
     if (x && y) {
         if (auto* w = window(form); w != nullptr) {
@@ -125,15 +104,9 @@ void QtView::popupMenu(ui::Form& form, ui::Menu& menu, std::optional<float> x,
                                        static_cast<int>(*y) / metrics.twipsPerPixelY));
         }
     }
-    QAction* chosen = nullptr;
-    {
-        const ModalScope scope(*this);
-        chosen = popup.exec(at);
-    }
-    if (chosen != nullptr) {
-        if (auto item = items[chosen].lock())
-            item->click();
-    }
+    // The chosen item's click runs before exec returns.
+    const ModalScope scope(*this);
+    popup.exec(at);
 }
 
 void QtView::pumpEvents() {
