@@ -253,6 +253,17 @@ TEST_F(QtViewTest, TheLogsContextMenuCopiesItToTheClipboard) {
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "erste Zeile\r\nzweite Zeile\r\n");
 }
 
+TEST_F(QtViewTest, FileDialogsSpeakTheMachinesPathsAndFilters) {
+    EXPECT_EQ(views::fileFilter(std::string("Texte\0*.txt;*.log\0Alle\0*.*\0", 27)),
+              "Texte (*.txt *.log);;Alle (*.*)");
+    const auto folder = views::hostPath("C:\\Programme");
+    ASSERT_TRUE(folder);
+    EXPECT_EQ(views::windowsPath(*folder), std::optional<std::string>("C:\\Programme"));
+    EXPECT_EQ(views::windowsPath(*folder + "/Neu.txt"),
+              std::optional<std::string>("C:\\Programme\\Neu.txt"));
+    EXPECT_EQ(views::windowsPath("/etc/passwd"), std::nullopt);  // outside every drive
+}
+
 TEST_F(QtViewTest, TheEnginesTimersFireWhileAFormIsModal) {
     ui::Form form("Warten");
     auto timer = form.add<ui::Timer>("tmrDone");
