@@ -133,6 +133,8 @@ void FormWindow::build() {
     auto* middle = new QHBoxLayout;
     if (images->count() > 1)
         middle->addLayout(images);
+    else
+        delete images;
     middle->addLayout(body, 1);
     outer->addLayout(middle, 1);
     outer->addLayout(buttons);
