@@ -56,6 +56,8 @@ std::shared_ptr<ui::Form> dialerSample() {
     return form;
 }
 
+// Every dialog of the engine, by picture name; a new form model gets its
+// line here, and the CI run then checks it too.
 std::vector<Entry> entries() {
     return {
         {"frmProgress", progressSample},

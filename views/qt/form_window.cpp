@@ -49,7 +49,9 @@ FormWindow::~FormWindow() {
 }
 
 bool FormWindow::formAlive() const {
-    return !detached_ && hWnd_ != 0 && form_->hWnd == hWnd_ && ui::isWindow(hWnd_);
+    // The handle first: a form that is gone released it, and only then is
+    // the form itself read.
+    return !detached_ && hWnd_ != 0 && ui::isWindow(hWnd_) && form_->hWnd == hWnd_;
 }
 
 void FormWindow::build() {
