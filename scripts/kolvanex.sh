@@ -4,7 +4,7 @@
 #   scripts/kolvanex.sh run    install, build, run the main job on the default machine prefix
 #   scripts/kolvanex.sh test   install, build with AddressSanitizer and UBSan, run every test
 #   scripts/kolvanex.sh check  install, check the layers, the formatting and static analysis,
-#                              build optimised with the tests and run them
+#                              build optimised with the tests and run them, render every dialog
 #   scripts/kolvanex.sh bench  install, build optimised, run the benchmarks
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,7 +12,8 @@ cd "$(dirname "$0")/.."
 packages=(build-essential cmake ninja-build pkg-config git ca-certificates
           libsqlite3-dev libssl-dev libcurl4-openssl-dev libcli11-dev nlohmann-json3-dev
           libgtest-dev libgmock-dev libbenchmark-dev openssl
-          python3 clang-format cppcheck)
+          python3 clang-format cppcheck
+          qt6-base-dev xvfb xauth fonts-dejavu-core)
 
 install_packages() {
     local missing=()
@@ -64,6 +65,8 @@ case "${1:-}" in
         scripts/static_analysis.sh
         build build-release -DCMAKE_BUILD_TYPE=Release -DKX_BENCH=ON -DKX_WERROR=ON
         ctest --test-dir build-release --output-on-failure -j "$(nproc)"
+        # Every dialog must come up under a virtual screen with no text cut off.
+        scripts/screenshots.sh build-release "$(mktemp -d)"
         ;;
     bench)
         install_packages

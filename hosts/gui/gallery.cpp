@@ -1,0 +1,148 @@
+// The gallery: every dialog of the engine brought up with sample content,
+// rendered by the Qt view into a picture, and checked on the way: the view
+// must bind every control and no text may be cut off.
+#include <QApplication>
+#include <QPainter>
+#include <QPixmap>
+
+#include <iostream>
+
+#include "anonymity/frm_ano_check.hpp"
+#include "anonymity/frm_close_ie.hpp"
+#include "anonymity/frm_info.hpp"
+#include "anonymity/proxy_checker.hpp"
+#include "dialer/frm_dialer_list.hpp"
+#include "hosts/gui/gui.hpp"
+#include "platform/ui/view.hpp"
+#include "services/progress.hpp"
+#include "views/qt/qt_view.hpp"
+
+namespace kx::gui {
+namespace {
+
+namespace ui = platform::ui;
+
+struct Entry {
+    std::string file;
+    std::function<std::shared_ptr<ui::Form>()> make;
+};
+
+std::shared_ptr<ui::Form> progressSample() {
+    auto form = std::make_shared<frmProgress>();
+    for (const char* line :
+         {"Suche nach temporären Dateien ...", "Suche nach Cookies ...",
+          "C:\\Dokumente und Einstellungen\\anna\\Cookies\\anna@example[1].txt",
+          "Es wurden 5 Dateien bereinigt bzw. entfernt. Dabei wurde ca. 1,0029 MB Speicherplatz "
+          "frei."})
+        form->lvLog->add(line);
+    form->pbBar->setValue(40);
+    return form;
+}
+
+std::shared_ptr<ui::Form> anoCheckSample(bool anonymous) {
+    auto form = std::make_shared<anonymity::frmAnoCheck>("192.0.2.80", "8080");
+    form->lvIP->add("198.51.100.7");
+    (anonymous ? form->imgOK : form->imgStop)->visible = true;
+    form->lblInfo->caption = anonymity::fillAnoCheckTemplate(
+        form->lblInfo->caption, "192.0.2.80:8080", anonymous ? "" : anonymity::kAnoCheckNot,
+        anonymous ? anonymity::kAnoCheckHidden : anonymity::kAnoCheckVisible);
+    return form;
+}
+
+std::shared_ptr<ui::Form> dialerSample() {
+    auto form = std::make_shared<dialer::frmDialerList>();
+    form->addFinding("Erotik-Zugang", "019012345678");
+    form->addFinding("Gratis Download", "090098765432");
+    return form;
+}
+
+// Every dialog of the engine, by picture name; a new form model gets its
+// line here, and the CI run then checks it too.
+std::vector<Entry> entries() {
+    return {
+        {"frmProgress", progressSample},
+        {"frmInfo", [] { return std::make_shared<frmInfo>(); }},
+        {"frmAnoCheck_anonym", [] { return anoCheckSample(true); }},
+        {"frmAnoCheck_sichtbar", [] { return anoCheckSample(false); }},
+        {"frmCloseIE", [] { return std::make_shared<anonymity::frmCloseIE>(); }},
+        {"frmDialerList", dialerSample},
+    };
+}
+
+// The window with a title bar of its caption above it: a virtual screen has
+// no window manager to draw one, and the caption is part of the dialog.
+QPixmap withTitleBar(QWidget& widget) {
+    const QPixmap content = widget.grab();
+    const int bar = widget.fontMetrics().height() + 10;
+    QPixmap picture(content.width(), content.height() + bar);
+    picture.fill(QColor(0x0a, 0x24, 0x6a));
+    QPainter painter(&picture);
+    QFont bold = widget.font();
+    bold.setBold(true);
+    painter.setFont(bold);
+    painter.setPen(Qt::white);
+    painter.drawText(QRect(6, 0, content.width() - 12, bar), Qt::AlignVCenter | Qt::AlignLeft,
+                     widget.windowTitle());
+    painter.drawPixmap(0, bar, content);
+    return picture;
+}
+
+bool save(QWidget& widget, const std::filesystem::path& file) {
+    QApplication::processEvents();
+    if (withTitleBar(widget).save(QString::fromStdString(file.string()), "PNG"))
+        return true;
+    std::cerr << "kolvanex-gui: cannot write " << file << "\n";
+    return false;
+}
+
+// Shows one dialog, checks it and saves its picture; false on any fault.
+bool render(views::QtView& view, const Entry& entry, const std::filesystem::path& folder) {
+    std::shared_ptr<ui::Form> form;
+    try {
+        form = entry.make();
+        form->show(false);
+    } catch (const std::exception& e) {
+        std::cerr << "kolvanex-gui: " << entry.file << " cannot be shown: " << e.what() << "\n";
+        return false;
+    }
+    bool ok = true;
+    auto* window = view.window(*form);
+    if (window == nullptr) {
+        std::cerr << "kolvanex-gui: " << entry.file << " has no window\n";
+        ok = false;
+    } else {
+        QApplication::processEvents();
+        for (const auto& what : window->unboundControls()) {
+            std::cerr << "kolvanex-gui: " << entry.file << ": no view for " << what.toStdString()
+                      << "\n";
+            ok = false;
+        }
+        for (const auto& what : window->clippedTexts()) {
+            std::cerr << "kolvanex-gui: " << entry.file << ": text cut off: " << what.toStdString()
+                      << "\n";
+            ok = false;
+        }
+        ok = save(*window, folder / (entry.file + ".png")) && ok;
+    }
+    form->unload();
+    return ok;
+}
+
+}  // namespace
+
+int renderGallery(const std::filesystem::path& folder) {
+    std::filesystem::create_directories(folder);
+    auto* view = dynamic_cast<views::QtView*>(&ui::view());
+    if (view == nullptr) {
+        std::cerr << "kolvanex-gui: no Qt view bound\n";
+        return 1;
+    }
+    bool ok = true;
+    for (const auto& entry : entries()) ok = render(*view, entry, folder) && ok;
+    MainWindow main;
+    main.show();
+    ok = save(main, folder / "kolvanex-gui.png") && ok;
+    return ok ? 0 : 1;
+}
+
+}  // namespace kx::gui
