@@ -14,12 +14,6 @@ Ret<void> CKOLVANEX::ShowProxyOptionen() {
 Ret<void> CKOLVANEX::ShowOptionenPopupBlocker() {
     return notBuiltYet("ShowOptionenPopupBlocker");
 }
-Ret<void> CKOLVANEX::ShowAnoMail() {
-    return notBuiltYet("ShowAnoMail");
-}
-Ret<bool> CKOLVANEX::KXFillWebForm(ObjectRef, std::string, CollectionRef) {
-    return notBuiltYet("KXFillWebForm");
-}
 Ret<void> CKOLVANEX::ShowFavoriten() {
     return notBuiltYet("ShowFavoriten");
 }

@@ -177,6 +177,7 @@ addSessionCommands(app, options, exitCode);
 addCleanCommand(app, options, exitCode);
 addProxyCommands(app, options, exitCode);
 addDemoCommand(app, options, exitCode);
+addMailCommand(app, options, exitCode);
 
 try {
     app.parse(argc, argv);
