@@ -345,13 +345,20 @@ Variant InternetExplorer::get(std::string_view property) {
     return onPage([&]() -> Variant {
         auto& driver = state_->driver();
         if (named(property, "Busy") || named(property, "ReadyState")) {
-            driver.enterFrames({});
             // The page navigate() left carries a mark until the new one
-            // replaces it; the new one is busy until it has loaded.
-            const auto answer =
-                driver.execute("return [window.__kxLeaving === true, document.readyState];");
-            const bool busy = answer.is_array() && answer.size() == 2 &&
-                              (answer[0] == true || answer[1] != "complete");
+            // replaces it; the new one is busy until it has loaded. While
+            // the new one is on its way no script runs at all.
+            bool busy = true;
+            try {
+                driver.enterFrames({});
+                const auto answer =
+                    driver.execute("return [window.__kxLeaving === true, document.readyState];");
+                busy = !answer.is_array() || answer.size() != 2 || answer[0] == true ||
+                       answer[1] != "complete";
+            } catch (const DriverError& error) {
+                if (error.code != "script timeout")
+                    throw;
+            }
             if (named(property, "Busy"))
                 return busy;
             return static_cast<std::int32_t>(busy ? 3 : 4);
@@ -400,14 +407,20 @@ Variant InternetExplorer::call(std::string_view method,
         auto& driver = state_->driver();
         if (named(method, "navigate") || named(method, "Navigate2")) {
             const auto url = toText(argument(arguments, 0));
-            driver.enterFrames({});
-            driver.execute("window.__kxLeaving = true;");
+            try {
+                driver.enterFrames({});
+                driver.execute("window.__kxLeaving = true;");
+            } catch (const DriverError&) {
+                // A page still on its way has nothing to mark: Busy holds
+                // until something has loaded.
+            }
             driver.navigate(url);
             return {};
         }
         if (named(method, "stop")) {
+            driver.stopLoading();
             driver.enterFrames({});
-            driver.execute("window.stop(); delete window.__kxLeaving;");
+            driver.execute("delete window.__kxLeaving;");
             return {};
         }
         noSuchMember();

@@ -106,6 +106,7 @@ fs::path onSearchPath(std::string_view name) {
 // none of ours does (pages load without being waited for), so a minute
 // without an answer means the driver hangs.
 constexpr long kCommandSeconds = 60;
+constexpr int kScriptMilliseconds = 3000;
 
 size_t collect(char* data, size_t size, size_t count, void* out) {
     static_cast<std::string*>(out)->append(data, size * count);
@@ -354,6 +355,9 @@ void WebDriverSession::start(const BrowserOptions& options, const Programs& prog
            {{"browserName", "chrome"},
             // navigate returns at once; Busy tells when the page is there.
             {"pageLoadStrategy", "none"},
+            // While a page is on its way no script runs; ours are quick, so
+            // a script that has not run in this time meets a loading page.
+            {"timeouts", {{"script", kScriptMilliseconds}}},
             {"unhandledPromptBehavior", "accept"},
             {"goog:chromeOptions",
              {{"binary", programs.chromium.string()}, {"args", browserArgs}}}}}}}};
@@ -383,7 +387,7 @@ json WebDriverSession::command(const char* method, const std::string& path,
         endGroup();
         throw BrowserGone("the browser has ended: " + message.substr(0, message.find('\n')));
     }
-    throw DriverError(error + ": " + message.substr(0, message.find('\n')));
+    throw DriverError(error, message.substr(0, message.find('\n')));
 }
 
 static std::string sessionPath(const std::string& session, std::string_view rest) {
@@ -409,6 +413,12 @@ void WebDriverSession::enterFrames(const std::vector<int>& path) {
     for (const int index : path)
         command("POST", sessionPath(session_, "/frame"), json{{"id", index}});
     frames_ = path;
+}
+
+void WebDriverSession::stopLoading() {
+    // Through the browser's own protocol: a script would wait for the page.
+    command("POST", sessionPath(session_, "/goog/cdp/execute"),
+            json{{"cmd", "Page.stopLoading"}, {"params", json::object()}});
 }
 
 void WebDriverSession::pressKey(const std::string& key) {

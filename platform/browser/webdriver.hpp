@@ -28,13 +28,16 @@ struct BrowserGone : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 /// The driver answered a command with an error (a stale element, a script
-/// that threw, a frame that is not there).
+/// that threw, a frame that is not there). `code` is WebDriver's error
+/// code ("script timeout" while a page is still on its way).
 struct DriverError : std::runtime_error {
-    using std::runtime_error::runtime_error;
+    DriverError(const std::string& errorCode, const std::string& message)
+        : std::runtime_error(errorCode + ": " + message), code(errorCode) {}
+    std::string code;
 };
 
 /// The JSON key WebDriver gives an element reference.
-inline constexpr const char* kElementKey = "element-6066-11e4-a52f-4f735466cecf";
+inline constexpr const char* kElementKey = "element-6066-11e4-a52e-4f735466cecf";
 
 class WebDriverSession {
   public:
@@ -62,6 +65,8 @@ class WebDriverSession {
     /// Makes the frame reached by these indexes (from the top document) the
     /// current one; nothing is switched when it already is.
     void enterFrames(const std::vector<int>& path);
+    /// Stops whatever the browser is loading.
+    void stopLoading();
     /// Presses and releases a key (a WebDriver key code such as "\uE007").
     void pressKey(const std::string& key);
     /// Shows or hides the window of a windowed browser (nothing headless).
