@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 packages=(build-essential cmake ninja-build pkg-config git ca-certificates
           libsqlite3-dev libssl-dev libcurl4-openssl-dev libcli11-dev nlohmann-json3-dev
           libgtest-dev libgmock-dev libbenchmark-dev openssl
-          python3 clang-format cppcheck)
+          python3 clang-format cppcheck chromium chromium-driver)
 
 install_packages() {
     local missing=()

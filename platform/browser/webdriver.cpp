@@ -24,7 +24,8 @@ extern char** environ;
 
 namespace kx::platform::browser {
 namespace fs = std::filesystem;
-using namespace std::chrono_literals;
+using std::chrono::milliseconds;
+using std::chrono::seconds;
 using nlohmann::json;
 
 namespace {
@@ -313,7 +314,7 @@ void WebDriverSession::start(const BrowserOptions& options, const Programs& prog
     group_ = pid;
     rememberGroup(group_);
 
-    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    const auto deadline = std::chrono::steady_clock::now() + seconds(20);
     for (;;) {
         int status = 0;
         if (::waitpid(pid, &status, WNOHANG) == pid) {
@@ -330,7 +331,7 @@ void WebDriverSession::start(const BrowserOptions& options, const Programs& prog
         }
         if (std::chrono::steady_clock::now() > deadline)
             throw BrowserGone("the driver did not come up");
-        std::this_thread::sleep_for(50ms);
+        std::this_thread::sleep_for(milliseconds(50));
     }
 
     headless_ = !(options.windowed && hasDisplay());
@@ -454,9 +455,9 @@ void WebDriverSession::endGroup() {
         ::waitpid(group, &status, 0);
         // The browser's processes were the driver's children; wait until
         // the last of them is gone before its folder is removed.
-        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        const auto deadline = std::chrono::steady_clock::now() + seconds(5);
         while (groupRunning(group) && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(10ms);
+            std::this_thread::sleep_for(milliseconds(10));
     }
     if (!folder_.empty()) {
         std::error_code ignored;
