@@ -414,30 +414,26 @@ TEST_F(MailFormTest, FocusSelectsTheWholeTextAndCtrlTabSwitchesPages) {
 
 TEST_F(MailFormTest, AFailedSessionSendsNothingAndCleaningRunsQuietlyWhenConfirmed) {
     session = false;
-    auto& mail = open();
-    mail.txtTo->setText("a@b.c");
-    mail.txtMessage->setText("x");
-    mail.chkAnonym->setValue(1);
-    mail.chkMailClean->setValue(1);
-    dialogs.messageAnswers = {ui::IDYES};
-    mail.cmdOK->click();
-    const std::vector<std::string> expected{
-        "Anonyme E-Mail wird initialisiert...", std::string(kMailNotSent),
-        "Vernichte Internetspuren...", "Internetspuren wurden vernichtet"};
-    EXPECT_EQ(progress.lines, expected);
-    EXPECT_EQ(dialogs.shown.back().text, kAskClean);
-    EXPECT_EQ(cleanedQuietly, true);
-    EXPECT_FALSE(host.gbQuiet);
-
-    cleanedQuietly.reset();
-    auto& again = open();
-    again.txtTo->setText("a@b.c");
-    again.txtMessage->setText("x");
-    again.chkAnonym->setValue(1);
-    again.chkMailClean->setValue(1);
-    dialogs.messageAnswers = {ui::IDNO};
-    again.cmdOK->click();
-    EXPECT_FALSE(cleanedQuietly);
+    for (const auto answer : {ui::IDYES, ui::IDNO}) {
+        progress.lines.clear();
+        cleanedQuietly.reset();
+        auto& mail = open();
+        mail.txtTo->setText("a@b.c");
+        mail.txtMessage->setText("x");
+        mail.chkAnonym->setValue(1);
+        mail.chkMailClean->setValue(1);
+        dialogs.messageAnswers = {answer};
+        mail.cmdOK->click();
+        EXPECT_EQ(dialogs.shown.back().text, kAskClean);
+        std::vector<std::string> expected{"Anonyme E-Mail wird initialisiert...",
+                                          std::string(kMailNotSent)};
+        if (answer == ui::IDYES)
+            expected.insert(expected.end(),
+                            {"Vernichte Internetspuren...", "Internetspuren wurden vernichtet"});
+        EXPECT_EQ(progress.lines, expected);
+        EXPECT_EQ(cleanedQuietly, answer == ui::IDYES ? std::optional(true) : std::nullopt);
+        EXPECT_FALSE(host.gbQuiet);
+    }
 }
 
 }  // namespace
