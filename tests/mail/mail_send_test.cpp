@@ -9,12 +9,14 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <thread>
 
 #include "mail/frm_mail.hpp"
 #include "platform/browser/internet_explorer.hpp"
 #include "platform/ui/cursor.hpp"
 #include "platform/ui/dialogs.hpp"
 #include "platform/ui/view.hpp"
+#include "settings/keys.hpp"
 #include "support/temp_machine.hpp"
 #include "support/web_server.hpp"
 
@@ -327,6 +329,42 @@ TEST_F(MailTest, CancelAfterTheSecondServiceLeavesTheRestUntried) {
     for (int k = 3; k <= 6; ++k) EXPECT_TRUE(requestsTo("/s" + std::to_string(k) + "/").empty());
     EXPECT_EQ(progress.lines.back(), kMailSent);
     EXPECT_FALSE(progress.closedAfter);  // the closing show is skipped after a cancel
+}
+
+TEST_F(MailTest, TheSignInSitesSubmitButtonIsNeverClickedDirectly) {
+    // The submit pass clicks the button outside the form, which sends
+    // nothing; only the last step clicks the form's own button.
+    standIn(1, "/f.htm",
+            "<input type=submit name=outside><form method=post action=sent><input name=to>"
+            "<input type=submit></form>");
+    for (const bool excepted : {false, true}) {
+        web.clearRequests();
+        ASSERT_TRUE(
+            settings::write(settings::keys::SignInSite, excepted ? "127.0.0.1:" : "x.invalid"));
+        const auto browser = platform::CreateObject(platform::browser::kInternetExplorerProgId);
+        const std::vector<CFormEntry> entries{{"TO", "a@b.c"}};
+        EXPECT_EQ(fillWebForm(*browser, web.url("/s1/f.htm"), entries,
+                              {.settle = 100ms, .poll = 100ms, .pageLimit = 4s}),
+                  FillResult::Submitted);
+        std::this_thread::sleep_for(500ms);
+        EXPECT_EQ(posted(1).empty(), excepted);
+        browser->call("quit", {});
+    }
+}
+
+TEST_F(MailTest, AnAddressNobodyAnswersGivesNoDocumentAndAQuitBrowserAnswers462) {
+    const auto browser = platform::CreateObject(platform::browser::kInternetExplorerProgId);
+    EXPECT_EQ(fillWebForm(*browser, "http://127.0.0.1:1/", {}, {.settle = 100ms, .poll = 100ms}),
+              FillResult::NoDocument);
+    EXPECT_EQ(platform::toBool(browser->get("Busy")), false);
+    browser->call("quit", {});
+    try {
+        browser->get("document");
+        ADD_FAILURE() << "a quit browser still answered";
+    } catch (const platform::RuntimeError& error) {
+        EXPECT_EQ(error.number, platform::browser::kBrowserGone);
+    }
+    EXPECT_EQ(fillWebForm(*browser, web.url("/"), {}, {}), FillResult::BrowserGone);
 }
 
 // ---- without a browser -------------------------------------------------------------
