@@ -15,6 +15,8 @@ namespace {
 namespace pf = platform;
 namespace ui = platform::ui;
 
+inline constexpr std::string_view kBrowserEnded =
+    "Der Browser wurde während des Versands beendet; der Dienst wird übersprungen.";
 inline constexpr std::string_view kIntro =
     "Hier können Sie eine anonyme E-Mail abschicken. Der Empfänger der E-Mail kann später nicht "
     "erkennen von wem diese E-Mail abgeschickt wurde.";
@@ -131,10 +133,6 @@ frmMail::frmMail(MailContext context)
     cmdCan->Click = [this] { unload(); };
 }
 
-frmMail::~frmMail() {
-    IEClose();
-}
-
 void frmMail::focus(ui::Control& control) {
     ui::setFocusedControl(&control);
     if (control.GotFocus) {
@@ -195,11 +193,10 @@ bool frmMail::sendThrough(std::size_t slot, const MailText& mail) {
             return false;
         case FillResult::TimedOut:
             progress.status("Die Seite " + url +
-                            " wurde nicht rechtzeitig geladen; der Dienst wird " + "übersprungen.");
+                            " wurde nicht rechtzeitig geladen; der Dienst wird übersprungen.");
             return false;
         case FillResult::BrowserGone:
-            progress.status("Der Browser wurde während des Versands beendet; der Dienst wird " +
-                            std::string("übersprungen."));
+            progress.status(kBrowserEnded);
             return false;
     }
     if (service.resultWaits)

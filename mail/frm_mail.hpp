@@ -63,7 +63,6 @@ struct MailContext {
 class frmMail final : public FormBase {
   public:
     explicit frmMail(MailContext context);
-    ~frmMail() override;
 
     std::shared_ptr<platform::ui::TabStrip> tsTab;
     std::shared_ptr<platform::ui::Label> lblIntro;

@@ -65,6 +65,8 @@ struct InternetExplorer::State {
     std::unique_ptr<WebDriverSession> session;
     bool visible = false;
     HWND hwnd = 0;
+    // A page was asked for and nothing but a blank page has shown since.
+    bool awaitingPage = false;
 
     WebDriverSession& driver() {
         if (!session || !session->alive())
@@ -351,10 +353,14 @@ Variant InternetExplorer::get(std::string_view property) {
             bool busy = true;
             try {
                 driver.enterFrames({});
-                const auto answer =
-                    driver.execute("return [window.__kxLeaving === true, document.readyState];");
-                busy = !answer.is_array() || answer.size() != 2 || answer[0] == true ||
-                       answer[1] != "complete";
+                const auto answer = driver.execute(
+                    "return [window.__kxLeaving === true, document.readyState, location.href];");
+                const bool blank =
+                    answer.is_array() && answer.size() == 3 && answer[2] == "about:blank";
+                if (!blank)
+                    state_->awaitingPage = false;
+                busy = !answer.is_array() || answer.size() != 3 || answer[0] == true ||
+                       answer[1] != "complete" || state_->awaitingPage;
             } catch (const DriverError& error) {
                 if (error.code != "script timeout")
                     throw;
@@ -415,10 +421,14 @@ Variant InternetExplorer::call(std::string_view method,
                 // until something has loaded.
             }
             driver.navigate(url);
+            // A blank page that shows before the asked-for one (the one a
+            // navigation still under way leaves) is not it.
+            state_->awaitingPage = url != "about:blank";
             return {};
         }
         if (named(method, "stop")) {
             driver.stopLoading();
+            state_->awaitingPage = false;
             driver.enterFrames({});
             driver.execute("delete window.__kxLeaving;");
             return {};

@@ -24,9 +24,9 @@ extern char** environ;
 
 namespace kx::platform::browser {
 namespace fs = std::filesystem;
+using nlohmann::json;
 using std::chrono::milliseconds;
 using std::chrono::seconds;
-using nlohmann::json;
 
 namespace {
 
@@ -168,6 +168,41 @@ int freeLoopbackPort() {
         port = ntohs(address.sin_port);
     ::close(fd);
     return port;
+}
+
+std::string base64(std::string_view bytes) {
+    static constexpr char kDigits[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        std::uint32_t n = static_cast<unsigned char>(bytes[i]) << 16;
+        if (i + 1 < bytes.size())
+            n |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+        if (i + 2 < bytes.size())
+            n |= static_cast<unsigned char>(bytes[i + 2]);
+        out += kDigits[(n >> 18) & 63];
+        out += kDigits[(n >> 12) & 63];
+        out += i + 1 < bytes.size() ? kDigits[(n >> 6) & 63] : '=';
+        out += i + 2 < bytes.size() ? kDigits[n & 63] : '=';
+    }
+    return out;
+}
+
+// Chromium takes no proxy script from a file, so a script file travels
+// inside the address itself; other addresses stay as they are.
+std::string proxyScriptAddress(const std::string& url) {
+    constexpr std::string_view kFile = "file://";
+    if (!url.starts_with(kFile))
+        return url;
+    std::FILE* file = std::fopen(url.c_str() + kFile.size(), "rb");
+    if (!file)
+        return url;
+    std::string script;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+        script.append(buffer, n);
+    std::fclose(file);
+    return "data:application/x-ns-proxy-autoconfig;base64," + base64(script);
 }
 
 bool hasDisplay() {
@@ -341,13 +376,23 @@ void WebDriverSession::start(const BrowserOptions& options, const Programs& prog
     // Chromium's sandbox needs user namespaces, which a root container lacks.
     if (::geteuid() == 0)
         browserArgs.push_back("--no-sandbox");
+    // Nothing but the pages asked for: no updates, sync, reports or guesses
+    // of the browser's own, which would also tell others about the user.
     for (const char* a :
          {"--disable-gpu", "--disable-dev-shm-usage", "--no-first-run", "--disable-crash-reporter",
-          "--disable-breakpad", "--no-default-browser-check", "--disable-features=Translate"})
+          "--disable-breakpad", "--no-default-browser-check", "--disable-background-networking",
+          "--disable-component-update", "--disable-sync", "--disable-domain-reliability",
+          "--disable-client-side-phishing-detection", "--disable-default-apps", "--no-pings",
+          "--disable-extensions", "--dns-prefetch-disable",
+          "--disable-features=Translate,OptimizationHints,AutofillServerCommunication,"
+          "MediaRouter,NetworkPrediction,InterestFeedContentSuggestions"})
         browserArgs.push_back(a);
+    // Test machines keep the browser on loopback: no name resolves.
+    if (const char* only = std::getenv("KOLVANEX_BROWSER_LOOPBACK_ONLY"); only && *only == '1')
+        browserArgs.push_back("--host-resolver-rules=MAP * ~NOTFOUND, EXCLUDE 127.0.0.1");
     browserArgs.push_back("--user-data-dir=" + (folder_ / "profile").string());
     if (!options.proxyScriptUrl.empty())
-        browserArgs.push_back("--proxy-pac-url=" + options.proxyScriptUrl);
+        browserArgs.push_back("--proxy-pac-url=" + proxyScriptAddress(options.proxyScriptUrl));
     else
         browserArgs.push_back("--no-proxy-server");
     const json capabilities = {

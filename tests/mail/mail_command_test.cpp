@@ -63,9 +63,11 @@ class MailCommand : public ::testing::Test {
         fs::create_directories(scratch);
         std::ofstream(scratch / "message.txt") << "Hallo\r\nWelt";
         ::setenv("TMPDIR", scratch.c_str(), 1);
+        ::setenv("KOLVANEX_BROWSER_LOOPBACK_ONLY", "1", 1);
     }
     void TearDown() override {
         ::unsetenv("TMPDIR");
+        ::unsetenv("KOLVANEX_BROWSER_LOOPBACK_ONLY");
         EXPECT_EQ(processesLeftNaming(scratch.string()), 0) << "a browser outlived the command";
     }
 

@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include "fsys/file_access.hpp"
 #include "mail/frm_mail.hpp"
 #include "platform/browser/internet_explorer.hpp"
 #include "platform/ui/cursor.hpp"
@@ -112,8 +113,10 @@ class MailTest : public ::testing::Test {
         if (!platform::browser::findPrograms())
             GTEST_SKIP() << "Chromium and chromedriver are not installed (apt-get install "
                             "chromium chromium-driver)";
+        ::setenv("KOLVANEX_BROWSER_LOOPBACK_ONLY", "1", 1);
     }
     void TearDown() override {
+        ::unsetenv("KOLVANEX_BROWSER_LOOPBACK_ONLY");
         form.reset();
         EXPECT_FALSE(groups.empty());
         EXPECT_EQ(liveProcesses(groups), 0) << "a browser outlived its send";
@@ -153,7 +156,7 @@ class MailTest : public ::testing::Test {
         return {};
     }
 
-    frmMail& send(bool multi) {
+    frmMail& send(bool multi, bool anonym = false) {
         MailContext context{host,
                             progress,
                             [this] { return ++sessions, true; },
@@ -175,6 +178,7 @@ class MailTest : public ::testing::Test {
         form->txtBetreff->setText(kSubject);
         form->txtMessage->setText(kMessage);
         form->chkMulti->setValue(multi ? 1 : 0);
+        form->chkAnonym->setValue(anonym ? 1 : 0);
         form->cmdOK->click();
         return *form;
     }
@@ -329,6 +333,34 @@ TEST_F(MailTest, CancelAfterTheSecondServiceLeavesTheRestUntried) {
     for (int k = 3; k <= 6; ++k) EXPECT_TRUE(requestsTo("/s" + std::to_string(k) + "/").empty());
     EXPECT_EQ(progress.lines.back(), kMailSent);
     EXPECT_FALSE(progress.closedAfter);  // the closing show is skipped after a cancel
+}
+
+TEST_F(MailTest, AnAnonymousSessionSendsThePagesThroughItsProxyScript) {
+    // The remailer's name resolves nowhere: only the session's proxy (this
+    // loopback server, which serves the stand-in itself) reaches it.
+    const auto ini = machine.prefix() / "machine.ini";
+    auto text = test::TempMachine::readHostFile(ini);
+    text.replace(text.find(web.url("/s1")), web.url("/s1").size(), "remailer1.test");
+    machine.writeHostFile(ini, text);
+    machine.reopen();
+    web.serve("/email.htm", WebServer::Resource{.body = page("<form method=post action=sent>"
+                                                             "<input name=\"email[to]\"><input "
+                                                             "type=submit></form>"),
+                                                .contentType = "text/html"});
+    machine.writeHostFile(
+        machine.host("C:\\") / "kx.js",
+        "function FindProxyForURL(url, host) { return \"PROXY " + web.hostPort() + "\"; }");
+    fsys::FileAccess().SetAutoConfigURL("file://C:\\kx.js", "", 5);
+
+    auto& sent = send(false, true);
+
+    EXPECT_EQ(sessions, 1);
+    EXPECT_EQ(sent.successCount(), 1);
+    const auto requests = web.requests();
+    EXPECT_TRUE(std::ranges::any_of(requests, [](const auto& r) {
+        return r.method == "POST" && r.target == "http://remailer1.test/sent" &&
+               fields(r.body) == std::map<std::string, std::string>{{"email[to]", kTo}};
+    }));
 }
 
 TEST_F(MailTest, TheSignInSitesSubmitButtonIsNeverClickedDirectly) {
