@@ -5,12 +5,6 @@
 
 namespace kx {
 
-Ret<void> CKOLVANEX::ShowAnoMail() {
-    return notBuiltYet("ShowAnoMail");
-}
-Ret<bool> CKOLVANEX::KXFillWebForm(ObjectRef, std::string, CollectionRef) {
-    return notBuiltYet("KXFillWebForm");
-}
 Ret<void> CKOLVANEX::ShowFavoriten() {
     return notBuiltYet("ShowFavoriten");
 }

@@ -2,11 +2,15 @@
 
 #include <string>
 
+#include "anonymity/sessions.hpp"
+#include "cleaning/destroy_phase.hpp"
+#include "cleaning/discovery.hpp"
 #include "core/shared_state.hpp"
 #include "crypt/aes_holder.hpp"
 #include "deletion/random_source.hpp"
 #include "deletion/secure_delete.hpp"
 #include "platform/machine/machine.hpp"
+#include "services/processes.hpp"
 
 namespace kx {
 namespace {
@@ -51,5 +55,20 @@ ThreadCleaningRun::ThreadCleaningRun()
     : context_{deletion_.context().machine, shared(),
                cleaning::runState(),        cleaning::foundList(),
                deletion_.progress(),        deletion_.context()} {}
+
+ThreadMail::ThreadMail()
+    : progress_(shared()),
+      context_{shared(),
+               progress_,
+               [] { return anonymity::SetAnonymSessionOn(); },
+               [] {
+                   const ThreadCleaningRun run;
+                   cleaning::runDiscovery(run.context());
+                   cleaning::runDestroyPhase(run.context());
+               },
+               [] { StartKXPopupKiller(" /STEP1"); },
+               {}} {
+    context_.timings.fill = mail::storedFillTimings();
+}
 
 }  // namespace kx

@@ -5,6 +5,7 @@
 // the hosts that looks that state up, and the runs get it handed down.
 #include "cleaning/run_context.hpp"
 #include "deletion/deletion_context.hpp"
+#include "mail/frm_mail.hpp"
 #include "services/cancel.hpp"
 #include "services/progress.hpp"
 
@@ -46,6 +47,22 @@ class ThreadCleaningRun {
   private:
     ThreadDeletion deletion_;
     cleaning::RunContext context_;
+};
+
+/// A mail send on the calling thread: the shared host state, the thread's
+/// progress window, the anonymous session, a cleaning run as KXStart and
+/// KXDelete run it, and the popup blocker as StartKXPopupKiller starts it.
+class ThreadMail {
+  public:
+    ThreadMail();
+    ThreadMail(const ThreadMail&) = delete;
+    ThreadMail& operator=(const ThreadMail&) = delete;
+
+    const mail::MailContext& context() const { return context_; }
+
+  private:
+    WindowProgress progress_;
+    mail::MailContext context_;
 };
 
 }  // namespace kx

@@ -75,7 +75,9 @@ constexpr auto kAll = std::to_array<const SettingKey*>({&Cookies,
                                                         &FavoCol2,
                                                         &FavoCol3,
                                                         &FavoCol4,
-                                                        &FavoCol5});
+                                                        &FavoCol5,
+                                                        &PageTimeout,
+                                                        &SignInSite});
 
 // The maker's partner edition ships with the autostart and the popup blocker
 // off unless the user turns them on.

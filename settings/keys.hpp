@@ -122,6 +122,13 @@ inline constexpr SettingKey FavoCol2{"FavoPos", "Col2", Form::Decimal, "", "", t
 inline constexpr SettingKey FavoCol3{"FavoPos", "Col3", Form::Decimal, "", "", true};
 inline constexpr SettingKey FavoCol4{"FavoPos", "Col4", Form::Decimal, "", "", true};
 inline constexpr SettingKey FavoCol5{"FavoPos", "Col5", Form::Decimal, "", "", true};
+// Section "WebForms": how web forms are filled. A page still loading after
+// PageTimeout seconds is given up; the submit button of a page whose address
+// contains SignInSite is never clicked directly (its sign-in page would take
+// the click as a robot's).
+inline constexpr SettingKey PageTimeout{"WebForms", "PageTimeout", Form::Number, "120", "120"};
+inline constexpr SettingKey SignInSite{"WebForms", "SignInSite", Form::Text, "signin.ebay",
+                                       "signin.ebay"};
 }  // namespace keys
 
 /// The exchange with the proxy checker program uses fixed names.

@@ -73,6 +73,9 @@ void addCleanCommand(CLI::App& app, const GlobalOptions& options, int& exitCode)
 /// `kolvanex proxy fastest` (GetFastestProxy) and `kolvanex proxy check
 /// HOST:PORT` (KXChecker).
 void addProxyCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);
+/// `kolvanex mail --to ADDR --subject S --message-file F [--multi] [--anonym]
+/// [--clean]`: an anonymous mail through the web remailers.
+void addMailCommand(CLI::App& app, const GlobalOptions& options, int& exitCode);
 /// The browsers' own proxy settings kept in the prefix between runs: read
 /// when a session starts, written (or removed once restored) when it ends.
 void loadBrowserSettings(const std::filesystem::path& prefix);

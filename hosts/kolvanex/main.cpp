@@ -192,6 +192,7 @@ addSessionCommands(app, options, exitCode);
 addCleanCommand(app, options, exitCode);
 addProxyCommands(app, options, exitCode);
 addDemoCommand(app, options, exitCode);
+addMailCommand(app, options, exitCode);
 
 try {
     app.parse(argc, argv);

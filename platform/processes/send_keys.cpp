@@ -1,5 +1,7 @@
 // SendKeys: keystrokes in the runtime's notation, posted as key messages to
 // the foreground window.
+#include <unistd.h>
+
 #include <algorithm>
 #include <map>
 #include <thread>
@@ -197,6 +199,22 @@ bool SendKeys(std::string_view keys, bool wait) {
     const auto strokes = parseKeys(keys);
     if (!strokes)
         return false;
+    // A window of our own thread: nobody else takes its queue, so its
+    // procedure gets the keys at once, as SendMessageA delivers to it.
+    const HWND own = onDesktop<HWND>(0, [](Desktop& d) {
+        const HWND target = d.foreground();
+        const auto w = target != 0 ? d.window(target) : std::nullopt;
+        return w && w->processId == static_cast<DWORD>(::getpid()) &&
+                       d.ownerThread(target) == detail::callingThreadId()
+                   ? target
+                   : HWND{0};
+    });
+    if (own != 0) {
+        for (const auto& stroke : *strokes)
+            for (const auto& m : messagesFor(stroke))
+                SendMessageTimeoutA(own, m.message, m.wParam, m.lParam, kSendKeysTimeout);
+        return true;
+    }
     return onDesktop<bool>(false, [&](Desktop& d) {
         const HWND target = d.foreground();
         if (target == 0)

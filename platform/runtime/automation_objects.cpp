@@ -3,6 +3,7 @@
 #include <map>
 #include <utility>
 
+#include "platform/browser/internet_explorer.hpp"
 #include "platform/runtime/text.hpp"
 
 namespace kx::platform {
@@ -41,7 +42,11 @@ ObjectFactoryScope::~ObjectFactoryScope() {
 DispatchRef CreateObject(std::string_view progId) {
     const auto& table = factories();
     const auto it = table.find(vbLCase(progId));
-    DispatchRef object = it != table.end() && it->second ? it->second() : nullptr;
+    DispatchRef object;
+    if (it != table.end() && it->second)
+        object = it->second();
+    else if (vbLCase(progId) == vbLCase(browser::kInternetExplorerProgId))
+        object = browser::createInternetExplorer();
     if (!object)
         throw RuntimeError{429, "ActiveX component can't create object"};
     return object;

@@ -1,10 +1,12 @@
 #pragma once
 // Late-bound automation objects of other programs ("Word.Application", ...):
 // what CreateObject hands out and how its properties and methods are reached
-// by name. No such program exists on this platform, so a program identifier
-// is only answered when a factory for it is registered on the calling thread
-// (tests register fakes that record the calls); CreateObject of anything else
-// fails as it does on a PC without the program.
+// by name. Of the Windows programs only the browser ("InternetExplorer.
+// Application", on Chromium: platform/browser/) is built in; any other program
+// identifier is only answered when a factory for it is registered on the
+// calling thread (tests register fakes that record the calls), and
+// CreateObject of anything else fails as it does on a PC without the program.
+// A factory registered for the browser's identifier replaces the built-in one.
 #include <functional>
 #include <memory>
 #include <string>

@@ -13,6 +13,7 @@ enum class MousePointer : std::int16_t {
     Default = 0,  // vbDefault / vbNormal
     Arrow = 1,
     Hourglass = 11,
+    ArrowHourglass = 13,  // working in the background; the user may go on
 };
 
 class Cursor {

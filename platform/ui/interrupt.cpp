@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cerrno>
 
+#include "platform/browser/browser_options.hpp"
+
 namespace kx::platform::ui {
 namespace {
 
@@ -20,6 +22,9 @@ void onInterrupt(int) {
     if (pending.exchange(true)) {
         // The first one was never taken: the engine is not yielding. Let the
         // signal do what it does by default, so Ctrl+C still ends the program.
+        // The browsers run in process groups of their own, which the
+        // terminal's signal does not reach.
+        browser::endAllBrowserGroups();
         ::signal(SIGINT, SIG_DFL);
         ::raise(SIGINT);
     }

@@ -75,7 +75,7 @@ TEST_F(CliTest, JsonCarriesResultByRefAndError) {
     EXPECT_EQ(j["result"], 2);
     EXPECT_EQ(j["byref"]["lValue"], 0);
 
-    run = kolvanex({"call", "--json", "ShowAnoMail"});
+    run = kolvanex({"call", "--json", "ShowFavoriten"});
     EXPECT_EQ(run.exitCode, 1);
     j = nlohmann::json::parse(run.out);
     EXPECT_EQ(j["error"]["number"], -2147467263);
