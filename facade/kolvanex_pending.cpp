@@ -20,23 +20,5 @@ Ret<void> CKOLVANEX::ShowAnoMail() {
 Ret<bool> CKOLVANEX::KXFillWebForm(ObjectRef, std::string, CollectionRef) {
     return notBuiltYet("KXFillWebForm");
 }
-Ret<void> CKOLVANEX::ShowFavoriten() {
-    return notBuiltYet("ShowFavoriten");
-}
-Ret<void> CKOLVANEX::UnloadFavoriten() {
-    return notBuiltYet("UnloadFavoriten");
-}
-Ret<std::string> CKOLVANEX::KXPasswordSet() {
-    return notBuiltYet("KXPasswordSet");
-}
-Ret<std::string> CKOLVANEX::KXPasswordGet() {
-    return notBuiltYet("KXPasswordGet");
-}
-Ret<void> CKOLVANEX::KXCryptFiles(enumCryptIt) {
-    return notBuiltYet("KXCryptFiles");
-}
-Ret<void> CKOLVANEX::KXCriptFolders(enumCryptIt) {
-    return notBuiltYet("KXCriptFolders");
-}
 
 }  // namespace kx
