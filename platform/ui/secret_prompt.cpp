@@ -51,8 +51,11 @@ void takeBack(std::string& text) {
     }
 }
 
-SecretAnswer readFromTerminal() {
+// The terminal is quiet before the prompt shows, so that nothing typed after
+// the prompt is echoed or taken as a signal.
+SecretAnswer readFromTerminal(const std::string& prompt) {
     QuietTerminal quiet;
+    std::cerr << prompt << std::flush;
     SecretAnswer answer;
     while (true) {
         char c = 0;
@@ -109,8 +112,7 @@ SecretAnswer readSecretLine(const std::string& prompt) {
         answer.kind = SecretAnswer::Kind::Entered;
         return answer;
     }
-    std::cerr << prompt << std::flush;
-    SecretAnswer answer = readFromTerminal();
+    SecretAnswer answer = readFromTerminal(prompt);
     std::cerr << "\n" << std::flush;
     return answer;
 }
