@@ -55,8 +55,17 @@ std::vector<std::string> splitPath(std::string_view path) {
 
 }  // namespace
 
-frmFavoriten::frmFavoriten(PlainWiper wipe)
-    : FormBase("KOLVANEX 3 - Sichere Favoriten"), wipe_(std::move(wipe)) {
+SessionCalls browserSessions() {
+    return {[] { return anonymity::SetSafeSessionOn(); },
+            [] { return anonymity::SetAnonymSessionOn(); },
+            [] { return anonymity::SetSafeSessionOff(); },
+            [](const std::string& url) { (void)anonymity::Werbung(url); }};
+}
+
+frmFavoriten::frmFavoriten(PlainWiper wipe, SessionCalls sessions)
+    : FormBase("KOLVANEX 3 - Sichere Favoriten"),
+      wipe_(std::move(wipe)),
+      sessions_(std::move(sessions)) {
     name = "frmFavoriten";
     width = 9600;
     height = 6000;
@@ -357,13 +366,13 @@ void frmFavoriten::startSelected() {
     if (!row)
         return;
     const std::string url = row->columnText(5);
-    if (CBoolEx(Variant(row->columnText(3))) && !anonymity::SetSafeSessionOn())
+    if (CBoolEx(Variant(row->columnText(3))) && !sessions_.safeOn())
         return;
-    if (CBoolEx(Variant(row->columnText(2))) && !anonymity::SetAnonymSessionOn()) {
-        anonymity::SetSafeSessionOff();
+    if (CBoolEx(Variant(row->columnText(2))) && !sessions_.anonymOn()) {
+        sessions_.safeOff();
         return;
     }
-    anonymity::Werbung(url);
+    sessions_.open(url);
 }
 
 void frmFavoriten::addFavourite() {

@@ -22,6 +22,14 @@ namespace kx::favourites {
 /// yDeleteChar, bDeleteIt).
 using PlainWiper = std::function<void(const std::string& file)>;
 
+/// The browser sessions a favourite is started in (anonymity/sessions.hpp
+/// unless a caller gives others).
+struct SessionCalls {
+    std::function<bool()> safeOn, anonymOn, safeOff;
+    std::function<void(const std::string& url)> open;
+};
+SessionCalls browserSessions();
+
 inline constexpr std::int16_t kWipePasses = 3;
 inline constexpr std::uint8_t kWipeByte = 247;
 
@@ -44,7 +52,7 @@ inline constexpr std::int16_t kKeyF2 = 113;
 
 class frmFavoriten final : public FormBase {
   public:
-    explicit frmFavoriten(PlainWiper wipe);
+    explicit frmFavoriten(PlainWiper wipe, SessionCalls sessions = browserSessions());
     ~frmFavoriten() override;
 
     // Toolbar tbTools: the buttons keyed "A" (start), "B" (add), "C" (delete).
@@ -107,6 +115,7 @@ class frmFavoriten final : public FormBase {
     void savePosition();
 
     PlainWiper wipe_;
+    SessionCalls sessions_;
     bool firstShown_ = false;
     bool editingName_ = false;
     std::string lastTyped_;
