@@ -209,18 +209,10 @@ CryptOutcome cryptChosenFiles(const std::string& chosen, enumCryptIt eWhat, cons
             platform::ShellExecuteA(0, "open", chosen, "", "", kShowNormal);
         return outcome;
     }
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    while (true) {
-        const auto semi = chosen.find(';', start);
-        parts.push_back(chosen.substr(start, semi == std::string::npos ? semi : semi - start));
-        if (semi == std::string::npos)
-            break;
-        start = semi + 1;
-    }
+    const auto parts = platform::splitAt(chosen, ";");
     const std::string folder = AddBackslash(parts.front());
     std::vector<std::string> files;
-    for (std::size_t i = 1; i < parts.size(); ++i) files.push_back(folder + parts[i]);
+    for (std::size_t i = 1; i < parts.size(); ++i) files.push_back(folder + std::string(parts[i]));
     return cryptFiles(files, eWhat, wipe);
 }
 

@@ -16,16 +16,6 @@ namespace ui = platform::ui;
 
 constexpr std::uint32_t kInfoFlags = ui::MB_ICONINFORMATION | ui::MB_SYSTEMMODAL;
 
-std::shared_ptr<ui::TextBox> field(FormBase& form, const char* name) {
-    auto box = form.add<ui::TextBox>(name);
-    auto* raw = box.get();
-    box->GotFocus = [raw] {
-        raw->selStart = 0;
-        raw->selLength = static_cast<std::int32_t>(raw->text.size());
-    };
-    return box;
-}
-
 void buttons(FormBase& form, std::shared_ptr<ui::CommandButton>& ok,
              std::shared_ptr<ui::CommandButton>& can) {
     ok = form.add<ui::CommandButton>("cmdOK");
@@ -53,9 +43,9 @@ std::string filterPattern(const std::string& typed) {
 frmFavoritenAdd::frmFavoritenAdd(frmFavoriten& owner)
     : FormBase("KOLVANEX 3 - Favoriten hinzufügen"), owner_(owner) {
     name = "frmFavoritenAdd";
-    txtBezeichnung = field(*this, "txtBezeichnung");
-    txtURL = field(*this, "txtURL");
-    txtGruppe = field(*this, "txtGruppe");
+    txtBezeichnung = addWholeTextField(*this, "txtBezeichnung");
+    txtURL = addWholeTextField(*this, "txtURL");
+    txtGruppe = addWholeTextField(*this, "txtGruppe");
     chkAnonym = add<ui::CheckBox>("chkAnonym");
     chkAnonym->caption = "&Anonym aufrufen";
     chkAnonym->toolTipText = "Die Seite wird anonym aufgerufen";
@@ -100,8 +90,8 @@ frmFavoritenFilter::frmFavoritenFilter(frmFavoriten& owner)
     lblText->caption =
         "Bitte tragen Sie hier das Namensmuster für die zu markierenden Zeilen ein (* steht für "
         "beliebige Zeichen oder nichts, das ? steht für ein beliebiges Zeichen).";
-    txtBezeichnung = field(*this, "txtBezeichnung");
-    txtURL = field(*this, "txtURL");
+    txtBezeichnung = addWholeTextField(*this, "txtBezeichnung");
+    txtURL = addWholeTextField(*this, "txtURL");
     buttons(*this, cmdOK, cmdCan);
     Load = [this] {
         txtURL->text = owner_.sURLFilter;

@@ -60,15 +60,7 @@ std::string favouriteLine(const Favourite& f) {
 }
 
 std::optional<Favourite> parseFavouriteLine(std::string_view line) {
-    std::vector<std::string_view> fields;
-    std::size_t start = 0;
-    while (true) {
-        const auto semi = line.find(';', start);
-        fields.push_back(line.substr(start, semi == std::string_view::npos ? semi : semi - start));
-        if (semi == std::string_view::npos || fields.size() > kFields)
-            break;
-        start = semi + 1;
-    }
+    const auto fields = platform::splitAt(line, ";");
     if (fields.size() != kFields)
         return std::nullopt;
     if (fields[5] == kEscapedMark)

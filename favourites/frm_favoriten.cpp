@@ -40,19 +40,6 @@ std::shared_ptr<ui::Menu> menuEntry(ui::Form& form, ui::Menu& parent, const char
     return entry;
 }
 
-std::vector<std::string> splitPath(std::string_view path) {
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    while (true) {
-        const auto slash = path.find('\\', start);
-        parts.emplace_back(
-            path.substr(start, slash == std::string_view::npos ? slash : slash - start));
-        if (slash == std::string_view::npos)
-            return parts;
-        start = slash + 1;
-    }
-}
-
 }  // namespace
 
 SessionCalls browserSessions() {
@@ -333,7 +320,7 @@ void frmFavoriten::importFavourites() {
         ui::HourglassCursor hourglass;
         for (std::int32_t i = 0; i <= scanner.UpperIndex(); ++i) {
             const std::string path = scanner.Item(i);
-            const auto parts = splitPath(path);
+            const auto parts = platform::splitAt(path, "\\");
             const std::string name(platform::vbTrim(
                 platform::vbReplace(platform::vbReplace(parts.back(), ".url", ""), ".URL", "")));
             if (findRow(name)) {

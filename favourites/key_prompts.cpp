@@ -13,13 +13,8 @@ namespace ui = platform::ui;
 constexpr const char* kCaption = "KOLVANEX 3 - Passwort";
 
 std::shared_ptr<ui::TextBox> maskedField(FormBase& form, const char* name) {
-    auto box = form.add<ui::TextBox>(name);
+    auto box = addWholeTextField(form, name);
     box->passwordChar = "*";
-    auto* raw = box.get();
-    box->GotFocus = [raw] {
-        raw->selStart = 0;
-        raw->selLength = static_cast<std::int32_t>(raw->text.size());
-    };
     return box;
 }
 
@@ -40,6 +35,16 @@ std::string showForKey() {
 }
 
 }  // namespace
+
+std::shared_ptr<ui::TextBox> addWholeTextField(FormBase& form, const char* name) {
+    auto box = form.add<ui::TextBox>(name);
+    auto* raw = box.get();
+    box->GotFocus = [raw] {
+        raw->selStart = 0;
+        raw->selLength = static_cast<std::int32_t>(raw->text.size());
+    };
+    return box;
+}
 
 void focusWholeText(ui::TextBox& box) {
     ui::setFocusedControl(&box);

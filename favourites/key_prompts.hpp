@@ -39,6 +39,9 @@ class frmFavoritenPasswortGet final : public FormBase {
 
 /// Gives a text box the focus with its whole text selected.
 void focusWholeText(platform::ui::TextBox& box);
+/// Adds a text box that selects its whole text whenever it gets the focus,
+/// as every field of the favourites' dialogs does.
+std::shared_ptr<platform::ui::TextBox> addWholeTextField(FormBase& form, const char* name);
 
 /// Shows a fresh frmFavoritenPassSet modally and answers its key; "" when
 /// the user cancelled, which also unloads the progress window.
