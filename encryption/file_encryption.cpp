@@ -14,6 +14,7 @@
 #include "platform/machine/drives.hpp"
 #include "platform/processes/shell.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/variant.hpp"
 #include "platform/runtime/wildcard.hpp"
 #include "platform/ui/cursor.hpp"
 #include "platform/ui/dialogs.hpp"
@@ -67,14 +68,29 @@ void refuse(const char* text) {
                              ui::MB_ICONINFORMATION | ui::MB_SYSTEMMODAL);
 }
 
+// The description and number of the failure being handled.
+platform::RuntimeError currentFailure() {
+    try {
+        throw;
+    } catch (const platform::RuntimeError& e) {
+        return e;
+    } catch (const std::exception& e) {
+        return {0, e.what()};
+    } catch (...) {
+        return {0, "unbekannter Fehler"};
+    }
+}
+
 // An unexpected failure of an operation: a message box, and the operation ends.
 template <typename Work>
 void reportingFailures(const char* operation, Work&& work) {
     try {
         work();
-    } catch (const std::exception& e) {
-        ui::dialogs().messageBox(std::string(operation) + e.what(), shared().applicationTitle,
-                                 ui::MB_ICONEXCLAMATION | ui::MB_SYSTEMMODAL);
+    } catch (...) {
+        const auto failure = currentFailure();
+        ui::dialogs().messageBox(
+            std::string(operation) + failure.description + std::to_string(failure.number),
+            shared().applicationTitle, ui::MB_ICONEXCLAMATION | ui::MB_SYSTEMMODAL);
     }
 }
 
@@ -170,9 +186,9 @@ bool CryptTheFile(crypt::RijnDael& cipher, const std::string& sFile, const std::
         else
             Status(lower + texts.done);
         return ok;
-    } catch (const std::exception& e) {
+    } catch (...) {
         wipeKey(cipher.Password);
-        Status(std::string("CryptTheFile:") + e.what() + " " + std::to_string(step));
+        Status("CryptTheFile:" + currentFailure().description + " " + std::to_string(step));
         return false;
     }
 }
