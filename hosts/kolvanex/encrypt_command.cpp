@@ -95,13 +95,7 @@ void addDirection(CLI::App& app, const GlobalOptions& options, int& exitCode, co
     command->footer(
         "Exit status 0 when every file was processed, 1 when one failed or nothing was\n"
         "started (a wrong key changes nothing), 2 on bad input, 130 after Ctrl+C.");
-    command->callback([o, eWhat, &options, &exitCode] {
-        try {
-            exitCode = runCrypt(options, *o, eWhat);
-        } catch (const PromptInterrupted&) {
-            exitCode = kExitCancelled;
-        }
-    });
+    command->callback([o, eWhat, &options, &exitCode] { exitCode = runCrypt(options, *o, eWhat); });
 }
 
 }  // namespace

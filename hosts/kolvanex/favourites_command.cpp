@@ -158,13 +158,7 @@ void addFavouritesCommands(CLI::App& app, const GlobalOptions& options, int& exi
         "Exit status 0 when done, 1 when the list could not be opened (wrong key, a file\n"
         "that is not ours: nothing is changed) or the action failed, 2 on bad input,\n"
         "130 after Ctrl+C at a prompt.");
-    command->callback([o, &options, &exitCode] {
-        try {
-            exitCode = runFavourites(options, *o);
-        } catch (const PromptInterrupted&) {
-            exitCode = kExitCancelled;
-        }
-    });
+    command->callback([o, &options, &exitCode] { exitCode = runFavourites(options, *o); });
 }
 
 }  // namespace kx::host

@@ -19,11 +19,10 @@
 #include "crypt/rijndael.hpp"
 #include "facade/kolvanex_favourites.hpp"
 #include "favourites/key_prompts.hpp"
-#include "platform/ui/cursor.hpp"
 #include "platform/ui/dialogs.hpp"
-#include "platform/ui/view.hpp"
 #include "services/progress.hpp"
 #include "support/host_run.hpp"
+#include "support/scripted_ui.hpp"
 #include "support/temp_machine.hpp"
 
 namespace kx::encryption {
@@ -55,7 +54,7 @@ TEST(EncryptionRules, ProtectedFilesAndRefusedFolders) {
     for (const auto& [folder, verdict] : folders) EXPECT_EQ(checkFolder(folder), verdict) << folder;
 }
 
-class Encryption : public ::testing::Test {
+class Encryption : public ::testing::Test, protected test::ScriptedUi {
   protected:
     Encryption() {
         resetShared();
@@ -118,12 +117,6 @@ class Encryption : public ::testing::Test {
     }
 
     test::TempMachine tm;
-    ui::ScriptedView view;
-    ui::ViewScope viewScope{view};
-    ui::ScriptedDialogs dialogs;
-    ui::DialogsScope dialogsScope{dialogs};
-    ui::RecordingCursor cursor;
-    ui::CursorScope cursorScope{cursor};
     const fs::path data = tm.prefix() / "drive_c" / "Daten";
     std::map<std::string, std::string> originals;
     std::string key = "Schlüssel 1";

@@ -15,10 +15,9 @@
 #include "favourites/frm_favoriten.hpp"
 #include "favourites/key_prompts.hpp"
 #include "platform/runtime/text.hpp"
-#include "platform/ui/cursor.hpp"
 #include "platform/ui/dialogs.hpp"
-#include "platform/ui/view.hpp"
 #include "settings/locations.hpp"
+#include "support/scripted_ui.hpp"
 #include "support/temp_machine.hpp"
 
 namespace kx::favourites {
@@ -62,7 +61,7 @@ TEST(FavouritesFile, EveryListComesBackUnchanged) {
               "Bäckerei \"Müller\";True;False;essen/brot;http://b.example;;");
 }
 
-class Favourites : public ::testing::Test {
+class Favourites : public ::testing::Test, protected test::ScriptedUi {
   protected:
     Favourites() {
         resetShared();
@@ -130,12 +129,6 @@ class Favourites : public ::testing::Test {
     }
 
     test::TempMachine tm;
-    ui::ScriptedView view;
-    ui::ViewScope viewScope{view};
-    ui::ScriptedDialogs dialogs;
-    ui::DialogsScope dialogsScope{dialogs};
-    ui::RecordingCursor cursor;
-    ui::CursorScope cursorScope{cursor};
     std::string key = "geheim", newKey = "geheim";
     int keySets = 0;
     std::optional<Rows> shownRows;
