@@ -25,16 +25,6 @@ struct AutomationError {
 template <typename T>
 using Ret = std::expected<T, AutomationError>;
 
-/// E_NOTIMPL, the status of operations whose feature is not built yet.
-inline constexpr std::int32_t kNotBuiltYet = static_cast<std::int32_t>(0x80004001u);
-
-/// The failing status of an operation that exists on the surface but whose
-/// feature is not built yet; it never pretends to work.
-inline std::unexpected<AutomationError> notBuiltYet(std::string_view operation) {
-    return std::unexpected(AutomationError{
-        kNotBuiltYet, std::string(operation) + " is not built yet in this version"});
-}
-
 // Automation types of the interface.
 using Long = std::int32_t;
 using Integer = std::int16_t;

@@ -11,6 +11,7 @@
 #include "crypt/sealed_format.hpp"
 #include "platform/crypto/crypto.hpp"
 #include "platform/files/cipher_files.hpp"
+#include "platform/runtime/text.hpp"
 #include "platform/runtime/variant.hpp"
 #include "platform/ui/message_loop.hpp"
 
@@ -98,8 +99,19 @@ void checkKeyBits(std::int32_t keyBits) {
         throw Failure{"KeyBits is 128 or 256"};
 }
 
-cf::Durability durability(bool flush) {
-    return flush ? cf::Durability::OnDisk : cf::Durability::Cached;
+cf::Durability durability(bool flush, std::string_view input, std::string_view output) {
+    if (!flush)
+        return cf::Durability::Cached;
+    // Output that replaces its own input: a rename lost in a crash leaves the
+    // input, so the folder need not be flushed as well.
+    return platform::winEqualNoCase(input, output) ? cf::Durability::ContentOnDisk
+                                                   : cf::Durability::OnDisk;
+}
+
+// Buffers written behind: none for a file of one piece, whose write has
+// nothing to overlap with.
+std::size_t writeDepth(std::uint64_t inputBytes, std::uint64_t pieceBytes) {
+    return inputBytes < pieceBytes ? 0 : 3;
 }
 
 std::span<const std::uint8_t> headerSpan(const sealed::HeaderBytes& bytes) {
@@ -234,17 +246,19 @@ bool RijnDael::EncryptFile() {
             context_.keys.passwordKey(Password, header.salt, header.cost, KeyBits, KeyUse::Files),
             "no key");
         auto gcm = orFail(pc::AesGcm::create(key.bytes()), "no cipher");
-        auto out =
-            orFail(cf::PendingFile::create(machine, OutputFile, false, durability(FlushOutput)),
-                   "cannot write the file");
+        auto out = orFail(cf::PendingFile::create(machine, OutputFile, false,
+                                                  durability(FlushOutput, InputFile, OutputFile)),
+                          "cannot write the file");
         orFail(out.file().write(headerSpan(headerBytes)), "cannot write the file");
 
         const std::size_t chunk = header.chunkBytes();
         impl_->reserve(header.recordBytes());
         // Writing overlaps reading and sealing the next chunk; a small file
         // gets buffers of its own size, not of a chunk's.
-        cf::WriteBehind writer(out.file(), static_cast<std::size_t>(std::min<std::uint64_t>(
-                                               header.recordBytes(), total + sealed::kTagBytes)));
+        cf::WriteBehind writer(out.file(),
+                               static_cast<std::size_t>(std::min<std::uint64_t>(
+                                   header.recordBytes(), total + sealed::kTagBytes)),
+                               writeDepth(total, chunk));
         Progress progress(*this, total);
         streamPieces(in, writer, &impl_->a, &impl_->b, chunk, 0, progress, StopIt,
                      "the file is too large for its chunk size",
@@ -288,14 +302,16 @@ bool RijnDael::DecryptFile() {
             "no key");
         auto gcm = orFail(pc::AesGcm::create(key.bytes()), "no cipher");
         // Plain text of a secret: readable by the owner only.
-        auto out =
-            orFail(cf::PendingFile::create(machine, OutputFile, true, durability(FlushOutput)),
-                   "cannot write the file");
+        auto out = orFail(cf::PendingFile::create(machine, OutputFile, true,
+                                                  durability(FlushOutput, InputFile, OutputFile)),
+                          "cannot write the file");
 
         const std::size_t record = header->recordBytes();
         impl_->reserve(record);
-        cf::WriteBehind writer(out.file(), static_cast<std::size_t>(std::min<std::uint64_t>(
-                                               header->chunkBytes(), total)));
+        cf::WriteBehind writer(
+            out.file(),
+            static_cast<std::size_t>(std::min<std::uint64_t>(header->chunkBytes(), total)),
+            writeDepth(total, record));
         Progress progress(*this, total);
         streamPieces(
             in, writer, &impl_->a, &impl_->b, record, headerBytes.size(), progress, StopIt,

@@ -63,7 +63,10 @@ class RijnDael {
     /// the system's cache, before the method answers true. A caller about to
     /// remove InputFile needs that; one that keeps InputFile may clear it and
     /// leave the writing to the system, as copying tools do (a crash soon
-    /// after may then lose the output, never the input).
+    /// after may then lose the output, never the input). Output that
+    /// replaces its own input (OutputFile = InputFile) is flushed before it
+    /// takes the name; the folder is left to the system, as a crash then
+    /// leaves the old file or the new one, each whole.
     bool FlushOutput = true;
 
     /// Set false before a run; set true to abort it: the running method

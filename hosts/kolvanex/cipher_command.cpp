@@ -9,15 +9,13 @@
 // reaches files only through the machine's file layer (which never writes
 // through links). The key file is a host file: it is the user's secret, not
 // part of the machine.
-#include <termios.h>
-#include <unistd.h>
 #include <CLI/CLI.hpp>
 
 #include <cctype>
-#include <fstream>
 #include <iostream>
 
 #include "crypt/aes_holder.hpp"
+#include "hosts/kolvanex/console_forms.hpp"
 #include "hosts/kolvanex/host.hpp"
 #include "services/progress.hpp"
 
@@ -33,68 +31,6 @@ struct CipherOptions {
     bool sync = false;
 };
 
-// The first line of the key file, without its line end.
-std::string keyFromFile(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        throw UsageError("cannot read the key file '" + file + "'");
-    std::string line;
-    std::getline(in, line);
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    return line;
-}
-
-// Echo off while the user types, and back on however the reading ends.
-class NoEcho {
-  public:
-    NoEcho() : active_(::tcgetattr(STDIN_FILENO, &saved_) == 0) {
-        if (active_) {
-            termios quiet = saved_;
-            quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-            active_ = ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0;
-        }
-    }
-    ~NoEcho() {
-        if (active_)
-            ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved_);
-    }
-    NoEcho(const NoEcho&) = delete;
-    NoEcho& operator=(const NoEcho&) = delete;
-
-  private:
-    termios saved_{};
-    bool active_ = false;
-};
-
-std::string promptLine(const char* prompt) {
-    std::cerr << prompt << std::flush;
-    std::string line;
-    {
-        NoEcho noEcho;
-        std::getline(std::cin, line);
-    }
-    std::cerr << "\n";
-    return line;
-}
-
-// From the terminal without echo (twice when encrypting: a mistyped
-// password would lock the file away for good), or the first line of
-// standard input when that is no terminal.
-std::string keyFromUser(bool confirm) {
-    if (::isatty(STDIN_FILENO) != 1) {
-        std::string line;
-        std::getline(std::cin, line);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        return line;
-    }
-    std::string key = promptLine("Password: ");
-    if (confirm && promptLine("Password again: ") != key)
-        throw UsageError("the two passwords differ");
-    return key;
-}
-
 bool looksLikeWindowsPath(const std::string& path) {
     return path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
 }
@@ -108,7 +44,12 @@ int runCipher(const GlobalOptions& options, const CipherOptions& o) {
         }
     }
     const bool encrypt = o.direction == "encrypt";
-    std::string key = o.keyFile ? keyFromFile(*o.keyFile) : keyFromUser(encrypt);
+    std::string key;
+    try {
+        key = o.keyFile ? keyFromFile(*o.keyFile) : keyFromUser(encrypt);
+    } catch (const PromptInterrupted&) {
+        return kExitCancelled;  // nothing started, the terminal as it was
+    }
     if (key.empty())
         throw UsageError("an empty password protects nothing");
 

@@ -61,6 +61,10 @@ int runCall(const GlobalOptions& options, bool json, const std::vector<std::stri
 /// `kolvanex cipher encrypt|decrypt IN OUT`: adds the sub-command to `app`;
 /// its run sets `exitCode`.
 void addCipherCommand(CLI::App& app, const GlobalOptions& options, int& exitCode);
+/// `kolvanex encrypt|decrypt FILE... | --folder DIR`.
+void addCryptCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);
+/// `kolvanex favourites list|add|remove|import|open`.
+void addFavouritesCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);
 /// `kolvanex fetch URL` (GetInternetFile) and `kolvanex download URL`
 /// (frmMain's Download with its progress line).
 void addFetchCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);

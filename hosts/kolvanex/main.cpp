@@ -186,6 +186,8 @@ shredCmd->add_option("FILE", shredFiles, "files to destroy")->required();
 shredCmd->callback([&] { exitCode = runShred(options, shredOptions, shredFiles); });
 
 addCipherCommand(app, options, exitCode);
+addCryptCommands(app, options, exitCode);
+addFavouritesCommands(app, options, exitCode);
 addFetchCommands(app, options, exitCode);
 addInfoCommand(app, options, exitCode);
 addSessionCommands(app, options, exitCode);

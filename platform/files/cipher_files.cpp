@@ -229,7 +229,17 @@ struct WriteBehind::State {
             buffers.push_back(std::make_unique_for_overwrite<std::uint8_t[]>(bytes));
             free.push_back(i);
         }
-        writer = std::thread([this] { run(); });
+        if (depth > 0)
+            writer = std::thread([this] { run(); });
+    }
+
+    // Depth 0: the caller writes each buffer itself as it submits it.
+    void writeNow(std::size_t index, std::size_t bytes) {
+        if (!failure) {
+            if (auto ok = file.write(std::span(buffers[index].get(), bytes)); !ok)
+                failure = ok.error();
+        }
+        free.push_back(index);
     }
 
     void run() {
@@ -270,7 +280,8 @@ WriteBehind::~WriteBehind() {
         state_->closing = true;
     }
     state_->changed.notify_all();
-    state_->writer.join();
+    if (state_->writer.joinable())
+        state_->writer.join();
 }
 
 std::span<std::uint8_t> WriteBehind::buffer() {
@@ -292,6 +303,12 @@ std::expected<void, Error> WriteBehind::submit(std::size_t bytes) {
         if (state_->failure) {
             state_->free.push_back(index);
             return std::unexpected(*state_->failure);
+        }
+        if (!state_->writer.joinable()) {
+            state_->writeNow(index, std::min(bytes, state_->bufferBytes));
+            if (state_->failure)
+                return std::unexpected(*state_->failure);
+            return {};
         }
         state_->queued.emplace_back(index, std::min(bytes, state_->bufferBytes));
     }
@@ -424,7 +441,8 @@ std::expected<PendingFile, Error> PendingFile::create(Machine& machine, std::str
                 fail(Error::AlreadyExists, "no free temporary name beside \"" + p + "\""));
     }
     out.file_ = FileAccess::make(fd, p);
-    out.durable_ = durability == Durability::OnDisk;
+    out.durable_ = durability != Durability::Cached;
+    out.flushFolder_ = durability == Durability::OnDisk;
     // Starting the writing early only pays when it is waited for at the end.
     out.file_.writeBackEarly_ = out.durable_;
     out.dir_ = parent->dir.release();
@@ -438,7 +456,8 @@ PendingFile::PendingFile(PendingFile&& other) noexcept
       tempName_(std::move(other.tempName_)),
       path_(std::move(other.path_)),
       published_(std::exchange(other.published_, true)),
-      durable_(other.durable_) {}
+      durable_(other.durable_),
+      flushFolder_(other.flushFolder_) {}
 
 PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
     if (this != &other) {
@@ -450,6 +469,7 @@ PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
         path_ = std::move(other.path_);
         published_ = std::exchange(other.published_, true);
         durable_ = other.durable_;
+        flushFolder_ = other.flushFolder_;
     }
     return *this;
 }
@@ -502,7 +522,7 @@ std::expected<void, Error> PendingFile::publish() {
     // flush fail, the complete content is already in place and flushed;
     // undoing the rename now would lose what the name held before as well,
     // so the file stays and counts as written.
-    if (durable_)
+    if (flushFolder_)
         (void)::fsync(dir_);
     return {};
 }

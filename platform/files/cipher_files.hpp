@@ -68,6 +68,10 @@ class File {
 /// at most `depth` buffers exist, so memory stays bounded and a slow disk
 /// makes the caller wait for a free one. Every eight buffers the written
 /// bytes are sent to disk without waiting (File::startWriteBack).
+/// With `depth` 0 there is no helper thread: submit() writes the buffer
+/// before it returns. Meant for output of one buffer, where a thread would
+/// only add its start and hand-over (a folder of small files pays that per
+/// file).
 class WriteBehind {
   public:
     WriteBehind(File& file, std::size_t bufferBytes, std::size_t depth = 3);
@@ -109,6 +113,10 @@ enum class Durability {
     /// On the disk: content, name and folder flushed, so the file survives a
     /// crash. Needed by a caller about to remove the file it was made from.
     OnDisk,
+    /// The content on the disk before the file takes its name; the name is
+    /// left to the system. For a file that replaces the one it was made
+    /// from: a crash then leaves the old file or the new one, each whole.
+    ContentOnDisk,
     /// Handed to the system, which writes it in its own time (as copying
     /// tools leave it). The name still shows only the complete file; a crash
     /// soon after may lose the new file, never the one it was made from.
@@ -153,6 +161,7 @@ class PendingFile {
     std::string path_;      // the Windows path, for messages
     bool published_ = false;
     bool durable_ = true;
+    bool flushFolder_ = true;
 };
 
 }  // namespace kx::platform::cipherfiles

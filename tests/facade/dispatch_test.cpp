@@ -91,11 +91,6 @@ TEST(DispatchTest, PropertiesReadAndWriteAndBadCallsAnswerAutomationErrors) {
     EXPECT_EQ(invoke(object, "AddBackslash", none).error().number, 450);
     std::vector<Variant> tooMany{Variant("a"), Variant("b")};
     EXPECT_EQ(invoke(object, "AddBackslash", tooMany).error().number, 450);
-    // A feature not built yet says so instead of pretending.
-    const auto pending = invoke(object, "ShowFavoriten", none);
-    ASSERT_FALSE(pending);
-    EXPECT_EQ(pending.error().number, kNotBuiltYet);
-    EXPECT_NE(pending.error().description.find("ShowFavoriten"), std::string::npos);
 }
 
 }  // namespace

@@ -75,13 +75,6 @@ TEST_F(CliTest, JsonCarriesResultByRefAndError) {
     EXPECT_EQ(j["result"], 2);
     EXPECT_EQ(j["byref"]["lValue"], 0);
 
-    run = kolvanex({"call", "--json", "ShowFavoriten"});
-    EXPECT_EQ(run.exitCode, 1);
-    j = nlohmann::json::parse(run.out);
-    EXPECT_EQ(j["error"]["number"], -2147467263);
-    EXPECT_NE(j["error"]["description"].get<std::string>().find("not built yet"),
-              std::string::npos);
-
     run = kolvanex({"--title", "Privatix", "call", "--json", "KXAppTitle"});
     EXPECT_EQ(nlohmann::json::parse(run.out)["result"], "Privatix");
     run = kolvanex({"call", "KXAppPath"});
