@@ -103,11 +103,11 @@ frmFavoritenFilter::frmFavoritenFilter(frmFavoriten& owner)
 void frmFavoritenFilter::accept() {
     owner_.sURLFilter = txtURL->text;
     owner_.sNameFilter = txtBezeichnung->text;
-    const std::string name = filterPattern(owner_.sNameFilter);
+    const std::string namePattern = filterPattern(owner_.sNameFilter);
     const std::string url = filterPattern(owner_.sURLFilter);
     unload();
     for (const auto& row : owner_.lvFavoriten->items())
-        row->selected = matches(row->text, name) || matches(row->columnText(5), url);
+        row->selected = matches(row->text, namePattern) || matches(row->columnText(5), url);
     owner_.lvFavoriten->refresh();
 }
 

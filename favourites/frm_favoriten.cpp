@@ -216,8 +216,8 @@ void frmFavoriten::addRow(const Favourite& f) {
     row->setSubItem(4, f.url);
 }
 
-std::optional<std::size_t> frmFavoriten::findRow(std::string_view name) const {
-    const auto wanted = platform::vbLCase(name);
+std::optional<std::size_t> frmFavoriten::findRow(std::string_view title) const {
+    const auto wanted = platform::vbLCase(title);
     const auto& rows = lvFavoriten->items();
     for (std::size_t i = 0; i < rows.size(); ++i) {
         if (platform::vbLCase(rows[i]->text) == wanted)
@@ -321,13 +321,13 @@ void frmFavoriten::importFavourites() {
         for (std::int32_t i = 0; i <= scanner.UpperIndex(); ++i) {
             const std::string path = scanner.Item(i);
             const auto parts = platform::splitAt(path, "\\");
-            const std::string name(platform::vbTrim(
+            const std::string title(platform::vbTrim(
                 platform::vbReplace(platform::vbReplace(parts.back(), ".url", ""), ".URL", "")));
-            if (findRow(name)) {
+            if (findRow(title)) {
                 ui::yield();
                 continue;
             }
-            Favourite f{name, "", "", "", ""};
+            Favourite f{title, "", "", "", ""};
             std::array<char, 1024> buffer{};
             platform::GetPrivateProfileStringA("DEFAULT", "BASEURL", "", buffer.data(),
                                                buffer.size(), path.c_str());

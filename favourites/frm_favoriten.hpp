@@ -84,7 +84,7 @@ class frmFavoriten final : public FormBase {
     std::vector<Favourite> favourites() const;
     void addRow(const Favourite& favourite);
     /// The index of the row whose name is `name` (whole text, any case).
-    std::optional<std::size_t> findRow(std::string_view name) const;
+    std::optional<std::size_t> findRow(std::string_view title) const;
     /// Deselects every row, selects one and scrolls it into view.
     void selectOnly(std::size_t index);
 
