@@ -43,35 +43,48 @@ std::string DirScanner::Item(std::int32_t index) const {
 std::int32_t DirScanner::Scan(std::string_view windowsRoot) {
     const std::size_t before = items_.size();
     try {
-        std::string_view base = windowsRoot;
-        while (!base.empty() && (base.back() == '\\' || base.back() == '/')) base.remove_suffix(1);
-        // An empty root must not become "\" + name: that would be no drive at all.
-        if (base.empty())
-            return 0;
-
-        platform::ScanOptions options;
-        options.separator = '\\';
-        (void)platform::scanWindowsTree(
-            platform::currentMachine(), windowsRoot,
-            [&](std::string_view rel, platform::EntryKind kind) {
-                if (kind != platform::EntryKind::File && kind != platform::EntryKind::Link &&
-                    !(listFolderLinks && kind == platform::EntryKind::FolderLink))
-                    return;
-                if (items_.size() >=
-                    static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
-                    return;  // indices are 32-bit; more could not be addressed
-                }
-                std::string& path = items_.emplace_back();
-                path.reserve(base.size() + 1 + rel.size());
-                path.append(base).push_back('\\');
-                path.append(rel);
-            },
-            options);
+        (void)ScanEach(windowsRoot, [this](std::string_view path) {
+            if (items_.size() < static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
+                items_.emplace_back(path);  // indices are 32-bit; more could not be addressed
+        });
     } catch (const std::exception&) {
-        // No machine bound or out of memory: the paths found so far stay
-        // listed, and the count says how many those are.
+        // Out of memory: the paths found so far stay listed, and the count
+        // says how many those are.
     }
     return static_cast<std::int32_t>(items_.size() - before);
+}
+
+std::int32_t DirScanner::ScanEach(std::string_view windowsRoot,
+                                  const std::function<void(std::string_view path)>& each) const {
+    std::string_view base = windowsRoot;
+    while (!base.empty() && (base.back() == '\\' || base.back() == '/')) base.remove_suffix(1);
+    // An empty root must not become "\" + name: that would be no drive at
+    // all. Without a machine bound there is nothing to walk.
+    if (base.empty() || !platform::hasCurrentMachine())
+        return 0;
+
+    platform::ScanOptions options;
+    options.separator = '\\';
+    std::string path(base);
+    path.push_back('\\');
+    const std::size_t baseLen = path.size();
+    std::int32_t count = 0;
+    // What `each` throws reaches the caller.
+    (void)platform::scanWindowsTree(
+        platform::currentMachine(), windowsRoot,
+        [&](std::string_view rel, platform::EntryKind kind) {
+            if (kind != platform::EntryKind::File && kind != platform::EntryKind::Link &&
+                !(listFolderLinks && kind == platform::EntryKind::FolderLink))
+                return;
+            if (count == std::numeric_limits<std::int32_t>::max())
+                return;
+            path.resize(baseLen);
+            path.append(rel);
+            ++count;
+            each(path);
+        },
+        options);
+    return count;
 }
 
 }  // namespace kx::fsys

@@ -3,6 +3,7 @@
 // Windows paths, then answers index and wildcard look-ups over that list.
 // The cleaners build their lists of candidates with it.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,6 +35,14 @@ class DirScanner {
     /// unreadable or not on a known drive adds nothing. Answers the number
     /// of paths added. Uses the thread's current machine; never throws.
     std::int32_t Scan(std::string_view windowsRoot);
+
+    /// The walk of Scan without keeping the paths: each goes to `each`, in
+    /// the order Scan would list it, and the list stays as it was. For a
+    /// caller that takes every path once, so a tree of a million files never
+    /// sits in memory twice. The view is valid during the call only. Answers
+    /// the number of paths handed over.
+    std::int32_t ScanEach(std::string_view windowsRoot,
+                          const std::function<void(std::string_view path)>& each) const;
 
     /// Also list links to folders (still never entered), for a cleaner that
     /// removes what it finds: a link is then removed as the link it is.
