@@ -33,14 +33,9 @@ check_disk "$base"
 rm -rf "$work"
 mkdir -p "$work"
 "$kx" --prefix "$prefix" machine init >/dev/null
-set_options() {
-    for pair in "$@"; do
-        "$kx" --prefix "$prefix" settings set Options "${pair%%=*}" "${pair#*=}" >/dev/null
-    done
-}
-# Everything off but what a case turns on; no dialer check, no downloads.
-set_options DialerCheckTime=0 TempFiles=0 Junk=0 INetTempFiles=0 Cookies=0 Recent=0 \
-    History=0 Trashcan=0 KaazaaSearch=0 AutoFillOff=0 AntiVirus=0 AntiSpy=0 Gutmann=0 Encrypt=0
+# Everything off but what a case turns on.
+# shellcheck disable=SC2086
+set_options $all_off
 
 clean() { "$kx" --quiet --prefix "$prefix" clean "$@" >/dev/null; }
 

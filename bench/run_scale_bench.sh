@@ -30,10 +30,8 @@ check_disk "$base"
 rm -rf "$work"
 mkdir -p "$work"
 "$kx" --prefix "$prefix" machine init >/dev/null
-for pair in DialerCheckTime=0 TempFiles=0 Junk=0 INetTempFiles=1 Cookies=0 Recent=0 History=0 \
-    Trashcan=0 KaazaaSearch=0 AutoFillOff=0 AntiVirus=0 AntiSpy=0 Gutmann=0 Encrypt=0 Security=0; do
-    "$kx" --prefix "$prefix" settings set Options "${pair%%=*}" "${pair#*=}" >/dev/null
-done
+# shellcheck disable=SC2086
+set_options $all_off INetTempFiles=1 Security=0
 
 cache='C:\Dokumente und Einstellungen\anna\Lokale Einstellungen\Temporary Internet Files'
 cache_host="$prefix/drive_c/Dokumente und Einstellungen/anna/Lokale Einstellungen/Temporary Internet Files"
