@@ -51,7 +51,12 @@ class DirScanner {
     bool listFolderLinks = false;
 
   private:
-    std::vector<std::string> items_;
+    std::string_view at(std::size_t index) const;
+
+    // The paths one after another in one buffer, and where each ends: a
+    // tree of many files costs their characters, not an allocation each.
+    std::string chars_;
+    std::vector<std::size_t> ends_;
 };
 
 }  // namespace kx::fsys
