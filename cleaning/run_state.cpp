@@ -120,10 +120,14 @@ std::string spellingTag(RunState& state, std::string_view text, std::string_view
     const auto pathSlash = path.rfind('\\');
     if (textSlash == std::string_view::npos || pathSlash == std::string_view::npos)
         return text == path ? std::string() : std::string(path);
-    const auto [folder, added] = state.foldersOnDisk.try_emplace(
-        std::string(text.substr(0, textSlash)), path.substr(0, pathSlash));
-    if (!added && folder->second != path.substr(0, pathSlash))
+    const std::string_view folderText = text.substr(0, textSlash);
+    const std::string_view folderPath = path.substr(0, pathSlash);
+    if (const auto known = state.foldersOnDisk.find(folderText);
+        known == state.foldersOnDisk.end()) {
+        state.foldersOnDisk.emplace(folderText, folderPath);
+    } else if (known->second != folderPath) {
         return std::string(path);
+    }
     const std::string_view name = path.substr(pathSlash + 1);
     return name == text.substr(textSlash + 1) ? std::string() : std::string(name);
 }
@@ -177,7 +181,7 @@ std::string spelledPath(const RunState& state, const platform::ui::ListItem& ite
     const auto slash = text.rfind('\\');
     const auto folder = slash == std::string::npos
                             ? state.foldersOnDisk.end()
-                            : state.foldersOnDisk.find(text.substr(0, slash));
+                            : state.foldersOnDisk.find(std::string_view(text).substr(0, slash));
     if (folder == state.foldersOnDisk.end())
         return text;
     return folder->second + "\\" + (tag.empty() ? text.substr(slash + 1) : tag);

@@ -6,6 +6,7 @@
 // The found list itself is `lvFiles` of the hidden main window.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,6 +40,15 @@ struct KeptFile {
     std::uint32_t attributes = 0;
 };
 
+/// Hashes text of any string type alike, so that a map keyed by strings is
+/// searched with a view and no copy of the key.
+struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const {
+        return std::hash<std::string_view>{}(text);
+    }
+};
+
 struct RunState {
     /// Lower-cased full paths of the "index.dat" files handed to the secure
     /// deletion, in the order they came; one entry per hand-over (a path
@@ -57,7 +67,7 @@ struct RunState {
     /// by their lower-cased form (the first spelling met for each). An entry
     /// of a file in such a folder carries in its tag only what the folder
     /// does not tell (see addFilter); spelledPath puts the path together.
-    std::unordered_map<std::string, std::string> foldersOnDisk;
+    std::unordered_map<std::string, std::string, TextHash, std::equal_to<>> foldersOnDisk;
     /// Bytes freed by the deletions of the current destroy phase.
     double byteTotal = 0;
     /// Files the current destroy phase has cleaned: listed files it removed
