@@ -22,20 +22,8 @@ build=${1:-"$here/../build"}
 runs=${2:-3}
 base=${KX_BENCH_DIR:-/var/tmp}
 work="$base/kx-clean-bench"
-prefix="$work/machine"
-
-ninja -C "$build" kolvanex scan_bench >/dev/null
-kx="$build/kolvanex"
-populate="$build/bench/scan_bench"
-
-check_disk "$base"
-
-rm -rf "$work"
-mkdir -p "$work"
-"$kx" --prefix "$prefix" machine init >/dev/null
 # Everything off but what a case turns on.
-# shellcheck disable=SC2086
-set_options $all_off
+fresh_machine
 
 clean() { "$kx" --quiet --prefix "$prefix" clean "$@" >/dev/null; }
 

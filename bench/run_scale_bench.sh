@@ -19,19 +19,10 @@ build=${1:-"$here/../build"}
 sizes=${2:-"10000 100000 1000000"}
 base=${KX_BENCH_DIR:-/var/tmp}
 work="$base/kx-scale-bench"
-prefix="$work/machine"
 limit_kb=$((256 * 1024))
 
-ninja -C "$build" kolvanex scan_bench >/dev/null
-kx="$build/kolvanex"
-populate="$build/bench/scan_bench"
-check_disk "$base"
-
-rm -rf "$work"
-mkdir -p "$work"
-"$kx" --prefix "$prefix" machine init >/dev/null
-# shellcheck disable=SC2086
-set_options $all_off INetTempFiles=1 Security=0
+fresh_machine
+set_options INetTempFiles=1 Security=0
 
 cache='C:\Dokumente und Einstellungen\anna\Lokale Einstellungen\Temporary Internet Files'
 cache_host="$prefix/drive_c/Dokumente und Einstellungen/anna/Lokale Einstellungen/Temporary Internet Files"
