@@ -82,6 +82,30 @@ bool trackRemoved(const deletion::DeleteResult& result) {
            result.outcome == DeleteOutcome::NameRemoved;
 }
 
+// The bar between 9 and 10 while the files go: a long list moves it once
+// every kBarEvery of loop time, not per file, so that the loop pays next to
+// nothing for it.
+class FileLoopBar {
+  public:
+    explicit FileLoopBar(const RunContext& run)
+        : run_(run), next_(platform::ui::MessageLoop::current().now() + kBarEvery) {}
+
+    void reached(std::size_t done, std::size_t count) {
+        const auto now = platform::ui::MessageLoop::current().now();
+        if (now < next_ || count == 0)
+            return;
+        next_ = now + kBarEvery;
+        const auto thousandths = static_cast<std::int32_t>(done * 1000 / count);
+        attempt(run_, [this, thousandths] { run_.progress.bar()->setStretchDone(thousandths); });
+    }
+
+  private:
+    static constexpr platform::ui::Millis kBarEvery{250};
+
+    const RunContext& run_;
+    platform::ui::Millis next_;
+};
+
 // Step 5: every listed file, in list order.
 void deleteFoundFiles(const RunContext& run) {
     auto& state = run.state;
@@ -89,13 +113,14 @@ void deleteFoundFiles(const RunContext& run) {
     // Files come folder by folder: each folder is found once, not per file.
     // Nothing on the way is renamed or removed while the loop runs.
     platform::FolderMemoScope memo;
+    FileLoopBar bar(run);
     // The list is read afresh each time round: a yield may let the host
     // change it, and a stale index must not reach past its end.
     for (std::size_t i = 0; i < list.count(); ++i) {
         const auto& item = *list.item(i);
         const std::string text = item.text;
-        // The spelling on disk when the add filter kept it.
-        const std::string path = item.tag.empty() ? item.text : item.tag;
+        // The spelling on disk as the add filter kept it.
+        const std::string path = spelledPath(state, item);
         attempt(run, [&] {
             if (keptCheck(run, text))
                 return;
@@ -107,6 +132,7 @@ void deleteFoundFiles(const RunContext& run) {
         platform::ui::yield();
         if (run.cancelled())
             return;
+        bar.reached(i + 1, list.count());
     }
 }
 
@@ -270,7 +296,10 @@ std::optional<RunSummary> runDestroyPhase(const RunContext& run) {
                 static_cast<std::int32_t>(std::min<std::size_t>(summary->count, INT32_MAX)),
                 summary->bytes / 1024 / 1024);
         });
-        attempt(run, [&run] { run.found.clear(); });
+        attempt(run, [&run] {
+            run.found.clear();
+            run.state.foldersOnDisk.clear();
+        });
     }
     // However the phase ended, no file an exception keeps stays hidden.
     restoreKeptFiles(run);

@@ -79,25 +79,25 @@ class Discovery {
     void progress(std::int32_t value) const { cleaning::progress(run_, value); }
     void status(std::string_view line) const { run_.status(line); }
 
-    // Scans one folder into the emptied scanner and takes every file that
-    // `wanted` accepts. Yields every kYieldEvery items and stops at a cancel.
+    // Scans one folder with the emptied scanner and takes every file that
+    // `wanted` accepts as the walk hands it over (the paths are not kept a
+    // second time in the scanner). Yields every kYieldEvery items; after a
+    // cancel it takes nothing more.
     void takeFolder(const std::string& folder, Taking taking,
                     const std::function<bool(std::string_view)>& wanted = {}) {
         attempt([&] {
             scanner_.Clear();
-            scanner_.Scan(folder);
-            const auto upper = scanner_.UpperIndex();
-            for (std::int32_t i = 0; i <= upper; ++i) {
-                const std::string path = scanner_.Item(i);
+            std::size_t seen = 0;
+            scanner_.ScanEach(folder, [&](std::string_view path) {
+                if (cancelled())
+                    return;
                 if (!wanted || wanted(path)) {
                     if (taking == Taking::Add || !keptCheck(run_, path))
                         addFilter(run_, path);
                 }
-                if ((static_cast<std::size_t>(i) + 1) % kYieldEvery == 0)
+                if (++seen % kYieldEvery == 0)
                     ui::yield();
-                if (cancelled())
-                    return;
-            }
+            });
         });
     }
 
@@ -248,6 +248,7 @@ void Discovery::run() {
     auto& state = run_.state;
     run_.host.gbBreak = false;
     run_.found.clear();
+    state.foldersOnDisk.clear();
     state.deferredIndexFiles.clear();
     state.junkSearchToStamp = false;
     attempt([&] { opera_ = AddBackslash(settings::GetOperaDirectory()); });

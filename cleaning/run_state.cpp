@@ -109,6 +109,27 @@ KeepReason keepReason(const RunState& state, std::string_view path) {
     return matchesException(state, lowered) ? KeepReason::Pattern : KeepReason::None;
 }
 
+// What the tag of a new entry keeps of the path as given: nothing when its
+// folder's spelling is on record and its name is the text's, the name when
+// only that differs, the whole path when the folder is on record under
+// another spelling (two folders that differ only in case).
+std::string spellingTag(RunState& state, std::string_view text, std::string_view path) {
+    const auto textSlash = text.rfind('\\');
+    const auto pathSlash = path.rfind('\\');
+    if (textSlash == std::string_view::npos || pathSlash == std::string_view::npos)
+        return text == path ? std::string() : std::string(path);
+    const std::string_view folderText = text.substr(0, textSlash);
+    const std::string_view folderPath = path.substr(0, pathSlash);
+    if (const auto known = state.foldersOnDisk.find(folderText);
+        known == state.foldersOnDisk.end()) {
+        state.foldersOnDisk.emplace(folderText, folderPath);
+    } else if (known->second != folderPath) {
+        return std::string(path);
+    }
+    const std::string_view name = path.substr(pathSlash + 1);
+    return name == text.substr(textSlash + 1) ? std::string() : std::string(name);
+}
+
 }  // namespace
 
 bool wouldKeep(const RunState& state, std::string_view path) {
@@ -154,9 +175,23 @@ bool addFilter(const RunContext& run, std::string_view path) {
     // The entry shows the lower-cased path; the deletion takes the spelling
     // on disk, which needs no case-insensitive search of every folder on the
     // way and names exactly the file that was found.
-    if (item->text != path)
-        item->tag = std::string(path);
+    if (auto tag = spellingTag(run.state, item->text, path); !tag.empty())
+        item->setTag(std::move(tag));
     return true;
+}
+
+std::string spelledPath(const RunState& state, const platform::ui::ListItem& item) {
+    const std::string& tag = item.tag();
+    if (tag.find('\\') != std::string::npos)
+        return tag;
+    const std::string& text = item.text;
+    const auto slash = text.rfind('\\');
+    const auto folder = slash == std::string::npos
+                            ? state.foldersOnDisk.end()
+                            : state.foldersOnDisk.find(std::string_view(text).substr(0, slash));
+    if (folder == state.foldersOnDisk.end())
+        return text;
+    return folder->second + "\\" + (tag.empty() ? text.substr(slash + 1) : tag);
 }
 
 void restoreKeptFiles(const RunContext& run) {

@@ -6,9 +6,11 @@
 // The found list itself is `lvFiles` of the hidden main window.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -38,6 +40,15 @@ struct KeptFile {
     std::uint32_t attributes = 0;
 };
 
+/// Hashes text of any string type alike, so that a map keyed by strings is
+/// searched with a view and no copy of the key.
+struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const {
+        return std::hash<std::string_view>{}(text);
+    }
+};
+
 struct RunState {
     /// Lower-cased full paths of the "index.dat" files handed to the secure
     /// deletion, in the order they came; one entry per hand-over (a path
@@ -52,6 +63,11 @@ struct RunState {
     /// for the file's own state.
     std::vector<KeptFile> keptFiles;
     std::unordered_set<std::string> keptPaths;
+    /// The spelling on disk of the folders the add filter listed files of,
+    /// by their lower-cased form (the first spelling met for each). An entry
+    /// of a file in such a folder carries in its tag only what the folder
+    /// does not tell (see addFilter); spelledPath puts the path together.
+    std::unordered_map<std::string, std::string, TextHash, std::equal_to<>> foldersOnDisk;
     /// Bytes freed by the deletions of the current destroy phase.
     double byteTotal = 0;
     /// Files the current destroy phase has cleaned: listed files it removed
@@ -110,8 +126,16 @@ bool wouldKeep(const RunState& state, std::string_view path);
 
 /// The add filter: lists the lower-cased path unless it names a program,
 /// library, driver or configuration file or an exception matches it. The
-/// entry's tag keeps the path as given when that differs from the text.
+/// entry keeps the path as given, as short as it can: its folder's spelling
+/// once per folder in RunState::foldersOnDisk, the tag holding the file's
+/// name when that differs from the text's, or the whole path when the
+/// folder is known under another spelling.
 bool addFilter(const RunContext& run, std::string_view path);
+
+/// The path an entry of the found list names in its spelling on disk: the
+/// tag when it holds a path, else the folder from RunState::foldersOnDisk
+/// with the tag's name or the text's; an entry of no such folder is its text.
+std::string spelledPath(const RunState& state, const platform::ui::ListItem& item);
 
 /// Gives every kept file the attributes it had before it was hidden
 /// (errors ignored) and forgets it: a second call changes nothing. Files a

@@ -3,6 +3,7 @@
 // Windows paths, then answers index and wildcard look-ups over that list.
 // The cleaners build their lists of candidates with it.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,6 +36,14 @@ class DirScanner {
     /// of paths added. Uses the thread's current machine; never throws.
     std::int32_t Scan(std::string_view windowsRoot);
 
+    /// The walk of Scan without keeping the paths: each goes to `each`, in
+    /// the order Scan would list it, and the list stays as it was. For a
+    /// caller that takes every path once, so a tree of a million files never
+    /// sits in memory twice. The view is valid during the call only. Answers
+    /// the number of paths handed over.
+    std::int32_t ScanEach(std::string_view windowsRoot,
+                          const std::function<void(std::string_view path)>& each) const;
+
     /// Also list links to folders (still never entered), for a cleaner that
     /// removes what it finds: a link is then removed as the link it is.
     /// Off by default, as callers that read or rewrite what they list must
@@ -42,7 +51,12 @@ class DirScanner {
     bool listFolderLinks = false;
 
   private:
-    std::vector<std::string> items_;
+    std::string_view at(std::size_t index) const;
+
+    // The paths one after another in one buffer, and where each ends: a
+    // tree of many files costs their characters, not an allocation each.
+    std::string chars_;
+    std::vector<std::size_t> ends_;
 };
 
 }  // namespace kx::fsys

@@ -70,17 +70,13 @@ class Walker {
                 ++stats_.skippedFolders;
                 continue;
             }
-            if (::fstat(fd, &st) != 0) {
-                ::close(fd);
-                ++stats_.skippedFolders;
-                continue;
-            }
             const std::size_t parentLen = frames_[item.parentDepth].relLen;
             rel_.resize(parentLen);
             if (parentLen > 0)
                 rel_.push_back(options_.separator);
             rel_.append(item.name);
-            frames_.push_back({fd, rel_.size(), std::move(item.name), st.st_dev, st.st_ino});
+            // Its identity is taken only should it have to be closed early.
+            frames_.push_back({fd, rel_.size(), std::move(item.name), 0, 0});
             ++openFrames_;
             limitOpenFrames();
             if (!readFolder(fd, frames_.size() - 1))
@@ -94,7 +90,7 @@ class Walker {
         int fd;              // -1 while closed to save descriptors
         std::size_t relLen;  // length of this folder's relative path in rel_
         std::string name;    // in its parent
-        dev_t dev;
+        dev_t dev;           // identity: taken when the frame is closed early
         ino_t ino;
     };
     struct Pending {
@@ -118,8 +114,18 @@ class Walker {
         }
     }
 
+    // Closes the shallowest open frames over the limit, noting first which
+    // folder each is, so that reopening it can tell it from a stand-in.
     void limitOpenFrames() {
         for (std::size_t i = 1; openFrames_ > kMaxOpenFrames && i + 1 < frames_.size(); ++i) {
+            Frame& frame = frames_[i];
+            if (frame.fd < 0)
+                continue;
+            struct stat st {};
+            if (::fstat(frame.fd, &st) == 0) {
+                frame.dev = st.st_dev;
+                frame.ino = st.st_ino;
+            }  // else the reopen finds no folder of identity 0/0 and skips it
             closeFrame(i);
         }
     }

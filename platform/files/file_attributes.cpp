@@ -165,11 +165,14 @@ bool storeBits(Machine& machine, int fd, const struct stat& st, std::uint32_t bi
 
 namespace detail {
 
-void forgetBits(Machine& machine, const struct stat& st) {
+bool sideTableInUse(Machine& machine) {
     std::error_code ec;
-    if (gForceSideTable || std::filesystem::exists(machine.prefix() / kSideTable, ec)) {
+    return gForceSideTable || std::filesystem::exists(machine.prefix() / kSideTable, ec);
+}
+
+void forgetBits(Machine& machine, const struct stat& st) {
+    if (sideTableInUse(machine))
         SideTable(machine.prefix()).set(st.st_dev, st.st_ino, 0);
-    }
 }
 
 // The Windows attributes of what statOf(..., false) looked at.

@@ -26,6 +26,9 @@ std::expected<HostStat, Error> statOf(Machine& machine, std::string_view path, b
 
 /// The Windows attributes of what statOf(..., false) looked at.
 std::uint32_t attributesOf(Machine& machine, const HostStat& entry);
+/// True when attribute bits may be kept in the side table (it exists, or
+/// tests force it); without it, bits go with their inode.
+bool sideTableInUse(Machine& machine);
 /// Forgets bits kept for an inode that is going away (or was just reused), so
 /// the side table does not hand them to an unrelated file later.
 void forgetBits(Machine& machine, const struct stat& st);

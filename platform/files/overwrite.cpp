@@ -66,6 +66,7 @@ std::expected<EntryFacts, Error> lookAtEntry(Machine& machine, std::string_view 
     }
     facts.size = static_cast<std::uint64_t>(entry->st.st_size);
     facts.hardLinks = static_cast<std::uint64_t>(entry->st.st_nlink);
+    facts.readOnly = facts.kind == EntryKind::File && isReadOnlyFile(entry->st);
     return facts;
 }
 

@@ -30,6 +30,7 @@ struct EntryFacts {
     EntryKind kind = EntryKind::File;
     std::uint64_t size = 0;       // of the entry itself (a link's own size for links)
     std::uint64_t hardLinks = 1;  // names the entry has (1 for an ordinary file)
+    bool readOnly = false;        // a file whose owner write bit is clear
 };
 
 /// The entry a path names, without following any link on the way or at the

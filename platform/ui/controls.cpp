@@ -189,6 +189,7 @@ void ProgressBar::setMin(std::int32_t v) {
         invalidValue();
     min_ = v;
     value_ = std::max(value_, min_);
+    stretchDone_ = 0;
     refresh();
 }
 
@@ -197,6 +198,7 @@ void ProgressBar::setMax(std::int32_t v) {
         invalidValue();
     max_ = v;
     value_ = std::min(value_, max_);
+    stretchDone_ = 0;
     refresh();
 }
 
@@ -204,12 +206,22 @@ void ProgressBar::setValue(std::int32_t v) {
     if (v < min_ || v > max_)
         invalidValue();
     value_ = v;
+    stretchDone_ = 0;
+    refresh();
+}
+
+void ProgressBar::setStretchDone(std::int32_t thousandths) {
+    const std::int32_t done = value_ < max_ ? std::clamp(thousandths, 0, 1000) : 0;
+    if (done == stretchDone_)
+        return;
+    stretchDone_ = done;
     refresh();
 }
 
 std::int32_t ProgressBar::percent() const {
-    const auto span = static_cast<std::int64_t>(max_) - min_;
-    return static_cast<std::int32_t>((static_cast<std::int64_t>(value_) - min_) * 100 / span);
+    const auto span = (static_cast<std::int64_t>(max_) - min_) * 1000;
+    const auto reached = (static_cast<std::int64_t>(value_) - min_) * 1000 + stretchDone_;
+    return static_cast<std::int32_t>(reached * 100 / span);
 }
 
 // ---------------------------------------------------------------- Menu, ImageList

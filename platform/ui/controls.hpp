@@ -294,13 +294,22 @@ class ProgressBar final : public Control {
     void setMax(std::int32_t v);
     /// Error 380 outside min..max.
     void setValue(std::int32_t v);
-    /// The share of the range the value has reached, 0..100 (rounded down).
+    /// The share of the range the bar has reached, 0..100 (rounded down),
+    /// the stretch after the value included.
     std::int32_t percent() const;
+
+    /// A long stretch from the value to the next one: how much of it is
+    /// done, in thousandths (held to 0..1000). Views draw it and percent()
+    /// counts it; value() stays what was set. Setting the value or the range
+    /// starts it at 0 again.
+    std::int32_t stretchDone() const { return stretchDone_; }
+    void setStretchDone(std::int32_t thousandths);
 
   private:
     std::int32_t min_ = 0;
     std::int32_t max_ = 100;
     std::int32_t value_ = 0;
+    std::int32_t stretchDone_ = 0;
 };
 
 /// A timer: while enabled with an interval above 0 it fires TimerEvent from
@@ -381,16 +390,13 @@ class ImageList final : public Control {
 };
 
 /// A line of a list view: its text (column 1), the texts of the further
-/// columns and a tag.
+/// columns, a tag and a key.
 class ListItem final : public Object {
   public:
     explicit ListItem(std::string itemText) : text(std::move(itemText)) {}
     std::string_view typeName() const override { return "ListItem"; }
 
     std::string text;
-    std::vector<std::string> subItems;  // columns 2, 3, ...
-    std::string tag;
-    std::string key;
     bool selected = false;
 
     /// The text of column `column` (1 = the item's own text); "" for a
@@ -398,6 +404,24 @@ class ListItem final : public Object {
     std::string columnText(std::size_t column) const;
     /// Sets sub-item `n` (1 = column 2), as SubItems(n) does.
     void setSubItem(std::size_t n, std::string value);
+    /// The tag; "" when none was set.
+    const std::string& tag() const;
+    void setTag(std::string value);
+    /// The key; "" when none was set.
+    const std::string& key() const;
+    void setKey(std::string value);
+
+  private:
+    // What most lines never carry, kept apart: a found list of a million
+    // files costs little more than their texts.
+    struct Extras {
+        std::vector<std::string> subItems;  // columns 2, 3, ...
+        std::string tag;
+        std::string key;
+    };
+    Extras& extras();
+
+    std::unique_ptr<Extras> extras_;
 };
 
 struct ColumnHeader {

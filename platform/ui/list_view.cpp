@@ -7,18 +7,54 @@
 
 namespace kx::platform::ui {
 using namespace detail;
+namespace {
+
+const std::string& noText() {
+    static const std::string empty;
+    return empty;
+}
+
+}  // namespace
+
+ListItem::Extras& ListItem::extras() {
+    if (!extras_)
+        extras_ = std::make_unique<Extras>();
+    return *extras_;
+}
+
 std::string ListItem::columnText(std::size_t column) const {
     if (column <= 1)
         return text;
-    return column - 2 < subItems.size() ? subItems[column - 2] : std::string();
+    if (!extras_ || column - 2 >= extras_->subItems.size())
+        return {};
+    return extras_->subItems[column - 2];
 }
 
 void ListItem::setSubItem(std::size_t n, std::string value) {
     if (n == 0)
         invalidValue();
+    auto& subItems = extras().subItems;
     if (subItems.size() < n)
         subItems.resize(n);
     subItems[n - 1] = std::move(value);
+}
+
+const std::string& ListItem::tag() const {
+    return extras_ ? extras_->tag : noText();
+}
+
+void ListItem::setTag(std::string value) {
+    if (!value.empty() || extras_)
+        extras().tag = std::move(value);
+}
+
+const std::string& ListItem::key() const {
+    return extras_ ? extras_->key : noText();
+}
+
+void ListItem::setKey(std::string value) {
+    if (!value.empty() || extras_)
+        extras().key = std::move(value);
 }
 
 void ListView::addColumn(std::string text, std::int32_t columnWidth) {

@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "cleaning/destroy_phase.hpp"
 #include "cleaning/statistics.hpp"
@@ -171,6 +173,45 @@ TEST_F(CleaningRunTest, CancelInTheDestroyLoopStopsDeletingAndCountsOnlyWhatWent
     EXPECT_TRUE(found().empty());
     EXPECT_EQ(settings::read(settings::keys::StatFiles), "3");
     EXPECT_EQ(attributes(log), 0u);
+}
+
+TEST_F(CleaningRunTest, EachEntryRemovesTheFileItWasFoundAsWhileTheBarMoves) {
+    set(settings::keys::TempFiles, "1");
+    set(settings::keys::Security, "0");
+    // Folders and names that differ only in case: each entry must reach its
+    // own file, none another's, though the list shows them all lower-cased.
+    const fs::path temp = tm.host(tempDir());
+    for (const char* name : {"ABC/Name.DAT", "ABC/name.dat", "abc/Name.DAT", "abc/name.dat"})
+        tm.writeHostFile(temp / name, name);
+    for (int i = 0; i < 40; ++i) put(tempDir(), "Mehr\\f" + std::to_string(i) + ".htm");
+    start();
+    ASSERT_EQ(found().size(), 44u);
+    // The common entry keeps no path of its own beside its text.
+    for (const auto& item : cleaning::foundList().items())
+        if (item->text.find("\\mehr\\") != std::string::npos)
+            EXPECT_EQ(item->tag(), "") << item->text;
+
+    platform::ui::ManualClock clock;
+    auto& loop = platform::ui::MessageLoop::current();
+    loop.setClock(&clock);
+    std::vector<std::int32_t> stretch;  // the bar's stretch after 9, as each file went
+    const auto source = loop.addSource([&] {
+        clock.advance(platform::ui::Millis(100));
+        if (auto window = existingProgressWindow(); window && window->pbBar->value() == 9)
+            stretch.push_back(window->pbBar->stretchDone());
+    });
+    destroy();
+    loop.removeSource(source);
+    loop.setClock(nullptr);
+
+    EXPECT_EQ(settings::read(settings::keys::StatFiles), "44");
+    EXPECT_TRUE(fs::is_empty(temp / "ABC"));
+    EXPECT_TRUE(fs::is_empty(temp / "abc"));
+    // A file takes 100 ms here: the bar moves every few files, never back.
+    ASSERT_GE(stretch.size(), 40u);
+    EXPECT_TRUE(std::ranges::is_sorted(stretch));
+    EXPECT_GT(std::ranges::count_if(stretch, [](std::int32_t s) { return s > 0 && s < 1000; }), 0);
+    EXPECT_GE(std::set<std::int32_t>(stretch.begin(), stretch.end()).size(), 10u);
 }
 
 TEST_F(CleaningRunTest, LinksOutOfACleanedFolderAreRemovedAsLinks) {

@@ -152,6 +152,36 @@ TEST_F(SecureDeleteTest, WithoutPassesTheFileIsOnlyMovedAndRemoved) {
         EXPECT_FALSE(there(name)) << name;
 }
 
+TEST_F(SecureDeleteTest, WithoutPassesEachEntryIsDecidedAsWithThem) {
+    const fs::path outside = tm.root() / "draussen";
+    tm.writeHostFile(outside / "ziel.txt", "target");
+    fs::create_directory_symlink(outside, dir / "Weg");
+    put("$$@$$.del", "leftover");
+    const auto readOnly = put("fest.txt", "abc");
+    ASSERT_TRUE(pf::files::setAttributes(tm.machine(), readOnly,
+                                         pf::fileattr::ReadOnly | pf::fileattr::Hidden));
+    put("Gross.TXT", "abcd");
+    struct Case {
+        std::string path;
+        DeleteOutcome outcome;
+        double freed;
+    };
+    for (const Case& c : {Case{put("neu.txt", "fresh"), DeleteOutcome::Deleted, 5.0},
+                          Case{readOnly, DeleteOutcome::Deleted, 3.0},
+                          Case{"C:\\Daten\\gross.txt", DeleteOutcome::Deleted, 4.0},
+                          Case{"C:\\Daten\\Weg\\ziel.txt", DeleteOutcome::Failed, 0.0},
+                          Case{"C:\\Daten\\fehlt.txt", DeleteOutcome::NothingThere, 0.0}}) {
+        const auto result = plain(c.path, false, 0, 0, false);
+        EXPECT_EQ(result.outcome, c.outcome) << c.path;
+        EXPECT_EQ(result.bytesFreed(), c.freed) << c.path;
+    }
+    EXPECT_EQ(TempMachine::readHostFile(outside / "ziel.txt"), "target");
+    // The leftover went too, and nothing is left under a temporary name.
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(dir)) left.push_back(e.path().filename());
+    EXPECT_EQ(left, std::vector<std::string>{"Weg"});
+}
+
 TEST_F(SecureDeleteTest, ALeftoverOfAnInterruptedCallIsDestroyedBeforeItMakesWay) {
     // What an interrupted call was destroying is overwritten too, not only
     // unlinked, before the next file of the folder takes the name.

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <set>
+#include <string>
+#include <vector>
 
 #include <sys/stat.h>
 
@@ -48,6 +50,24 @@ TEST_F(DirScannerTest, ListsFilesAtAllLevelsAsWindowsPathsInDiskSpelling) {
     // Every listed path leads back to its file.
     FileAccess fa;
     for (const auto& p : items(s)) EXPECT_TRUE(fa.Exists(p)) << p;
+}
+
+TEST_F(DirScannerTest, ScanEachHandsOverWhatScanListsAndKeepsNothing) {
+    tm.writeHostFile(cookies / "a.txt", "c");
+    tm.writeHostFile(cookies / "Sub/B.txt", "c");
+    tm.writeHostFile(cookies / "Sub/Deeper/c.txt", "c");
+    DirScanner listed;
+    listed.Scan("C:\\Dokumente und Einstellungen\\anna\\Cookies\\");
+    DirScanner s;
+    std::vector<std::string> handed;
+    EXPECT_EQ(s.ScanEach("C:\\Dokumente und Einstellungen\\anna\\Cookies\\",
+                         [&](std::string_view path) { handed.emplace_back(path); }),
+              3);
+    ASSERT_EQ(handed.size(), 3u);
+    for (std::int32_t i = 0; i < 3; ++i)
+        EXPECT_EQ(handed[static_cast<std::size_t>(i)], listed.Item(i));
+    EXPECT_EQ(s.UpperIndex(), -1);
+    EXPECT_EQ(s.ScanEach("", [&](std::string_view) { FAIL(); }), 0);
 }
 
 TEST_F(DirScannerTest, ScanAppendsAndClearForgets) {

@@ -155,6 +155,22 @@ TEST_F(ControlsTest, ValueControlsFireOnlyOnChangeAndRefuseBadValuesAndRanges) {
     bar.setMin(-32768);
     bar.setValue(0);
     EXPECT_EQ(bar.percent(), 50);  // no overflow over the whole Integer range
+
+    // A long stretch after the value moves the bar, not the value; a new
+    // value starts it afresh, and at the end there is nothing after.
+    bar.setMin(1);
+    bar.setMax(17);
+    bar.setValue(9);
+    bar.setStretchDone(500);
+    EXPECT_EQ(bar.value(), 9);
+    EXPECT_EQ(bar.percent(), 53);  // (8 + 0.5) / 16
+    bar.setStretchDone(5000);
+    EXPECT_EQ(bar.stretchDone(), 1000);
+    bar.setValue(10);
+    EXPECT_EQ(bar.stretchDone(), 0);
+    bar.setValue(17);
+    bar.setStretchDone(700);
+    EXPECT_EQ(bar.percent(), 100);
 }
 
 TEST_F(ControlsTest, ListViewItemsSelectionAndScrolling) {
