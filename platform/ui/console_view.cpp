@@ -44,7 +44,7 @@ bool onScreen(const Form& form, const Control& control) {
 
 std::string rowText(const ListItem& row, std::size_t columns) {
     std::string text = row.text;
-    for (std::size_t c = 2; c <= std::max<std::size_t>(columns, 1 + row.subItems.size()); ++c)
+    for (std::size_t c = 2; c <= std::max(columns, row.columnCount()); ++c)
         text += " | " + row.columnText(c);
     return text;
 }

@@ -402,6 +402,8 @@ class ListItem final : public Object {
     /// The text of column `column` (1 = the item's own text); "" for a
     /// column it has no text for.
     std::string columnText(std::size_t column) const;
+    /// How many columns the item has text for (its own text and sub-items).
+    std::size_t columnCount() const { return 1 + (extras_ ? extras_->subItems.size() : 0); }
     /// Sets sub-item `n` (1 = column 2), as SubItems(n) does.
     void setSubItem(std::size_t n, std::string value);
     /// The tag; "" when none was set.

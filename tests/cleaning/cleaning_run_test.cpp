@@ -187,9 +187,11 @@ TEST_F(CleaningRunTest, EachEntryRemovesTheFileItWasFoundAsWhileTheBarMoves) {
     start();
     ASSERT_EQ(found().size(), 44u);
     // The common entry keeps no path of its own beside its text.
-    for (const auto& item : cleaning::foundList().items())
-        if (item->text.find("\\mehr\\") != std::string::npos)
+    for (const auto& item : cleaning::foundList().items()) {
+        if (item->text.find("\\mehr\\") != std::string::npos) {
             EXPECT_EQ(item->tag(), "") << item->text;
+        }
+    }
 
     platform::ui::ManualClock clock;
     auto& loop = platform::ui::MessageLoop::current();
