@@ -143,6 +143,8 @@ class Parser {
             fail("unknown root key \"" + std::string(rootPart) + "\"");
         const auto path =
             slash == std::string_view::npos ? std::string_view{} : inner.substr(slash + 1);
+        if (!isValidUtf8(path))
+            fail("the key name is not valid UTF-8 text");
         Step step{remove ? Step::DeleteTree : Step::OpenKey, lineNo_};
         step.root = root;
         step.path = path;
@@ -197,6 +199,8 @@ class Parser {
             pos = 1;
         } else {
             step.name = quoted(line, pos);
+            if (!isValidUtf8(step.name))
+                fail("the value name is not valid UTF-8 text");
         }
         while (pos < line.size() && isSpaceOrTab(line[pos])) ++pos;
         if (pos >= line.size() || line[pos] != '=')
