@@ -170,8 +170,10 @@ std::optional<std::string> IniFile::get(std::string_view section, std::string_vi
     if (s == nullptr)
         return std::nullopt;
     for (const auto& line : s->lines) {
+        // A value set here is kept as given until it is written; it reads
+        // back trimmed, as it will from the file.
         if (!line.key.empty() && winEqualNoCase(line.key, key))
-            return line.value;
+            return std::string(trimSpacesAndTabs(line.value));
     }
     return std::nullopt;
 }

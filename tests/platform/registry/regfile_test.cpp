@@ -223,6 +223,9 @@ TEST_F(RegFileTest, MalformedFilesNameTheLineAndChangeNothing) {
         {good + "[-HKEY_CURRENT_USER\\Software]\n\"v\"=\"x\"\n", 8},
         {good + "[-HKEY_CURRENT_USER]\n", 7},
         {"REGEDIT4\n\"v\"=\"x\"\n", 2},
+        // A lone CR stays inside its line; no name may hold it.
+        {good + "[HKEY_CURRENT_USER\\a\rb]\n", 7},
+        {good + "\"a\rb\"=\"x\"\n", 7},
         // Names that are not text: bytes of no UTF-8 sequence, a lone surrogate
         // in UTF-8 form or arriving from UTF-16, an overlong form.
         {"Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\bad\xFF]\n", 2},
