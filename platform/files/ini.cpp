@@ -42,8 +42,10 @@ IniFile IniFile::parse(std::string_view text) {
             end = text.size();
         std::string_view raw = text.substr(pos, end - pos);
         pos = end + 1;
-        if (raw.ends_with('\r'))
-            raw.remove_suffix(1);
+        // Every CR before the line feed goes: a stray one kept in the line
+        // would come back as part of a CR LF line end on the next read, and
+        // each rewrite would change the file again.
+        while (raw.ends_with('\r')) raw.remove_suffix(1);
 
         const std::string_view body = trimSpacesAndTabs(raw);
         if (body.starts_with('[')) {

@@ -25,6 +25,13 @@ TEST(IniFile, ReadsWithoutRegardToCaseAndTrimsBlanks) {
     ini.set("user", "name", " bert\t");
     EXPECT_EQ(ini.get("user", "name"), "bert");
     EXPECT_EQ(IniFile::parse(ini.text()).get("user", "name"), "bert");
+
+    // A stray CR before a line end is no part of the line: one rewrite drops
+    // it and the next changes nothing.
+    const auto stray = IniFile::parse("[a]\nk=v\r\r\n; note\r\r\n");
+    EXPECT_EQ(stray.get("a", "k"), "v");
+    EXPECT_EQ(stray.text(), "[a]\nk=v\n; note\n");
+    EXPECT_EQ(IniFile::parse(stray.text()).text(), stray.text());
 }
 
 TEST(IniFile, RewriteKeepsCommentsOrderAndUntouchedLines) {
