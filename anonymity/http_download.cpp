@@ -57,6 +57,55 @@ std::int64_t leadingNumber(std::string_view text) {
     return value;
 }
 
+void HttpAnswer::add(std::string_view chunk) {
+    const std::size_t searchFrom = buffer_.size() >= 3 ? buffer_.size() - 3 : 0;
+    buffer_ += chunk;
+    received_ += static_cast<std::int64_t>(chunk.size());
+    if (headerSeen_)
+        return;
+    const auto end = buffer_.find(kHeaderEnd, searchFrom);
+    if (end == std::string::npos)
+        return;
+    headerSeen_ = true;
+    // From here on only the body counts.
+    received_ -= static_cast<std::int64_t>(end + kHeaderEnd.size());
+    const auto head = std::string_view(buffer_).substr(0, end);
+    bool progressFound = false;
+    for (const auto line : platform::splitAt(head, "\r\n")) {
+        // Completeness: any spelling of the name, the last line wins.
+        const auto low = asciiLower(line);
+        const auto at = low.find("content-length:");
+        if (at != std::string::npos)
+            expected_ = leadingNumber(line.substr(at + 15));
+        // Display: the name as servers usually write it.
+        if (!progressFound && line.find("Content-Length") != std::string_view::npos) {
+            progressFound = true;
+            const auto blank = line.find(' ');
+            headerLength_ =
+                blank == std::string_view::npos ? 0 : leadingNumber(line.substr(blank + 1));
+        }
+    }
+}
+
+std::string HttpAnswer::finish() {
+    std::string body;
+    const auto end = buffer_.find(kHeaderEnd);
+    if (end != std::string::npos && successStatus(buffer_) && received_ == expected_)
+        body = buffer_.substr(end + kHeaderEnd.size());
+    clear();
+    return body;
+}
+
+std::int16_t HttpAnswer::percent() const {
+    double value = std::nearbyint(static_cast<double>(received_) /
+                                  (static_cast<double>(headerLength_) / 100.0));
+    if (std::isnan(value))
+        value = 0;
+    value = std::clamp(value, static_cast<double>(std::numeric_limits<std::int16_t>::min()),
+                       static_cast<double>(std::numeric_limits<std::int16_t>::max()));
+    return static_cast<std::int16_t>(value);
+}
+
 frmMain::frmMain() : FormBase("KOLVANEX 3", Topmost::Never) {
     name = "frmMain";
     lvFiles = add<platform::ui::ListView>("lvFiles");
@@ -81,8 +130,6 @@ std::string frmMain::Download(const std::string& sURL) {
     // handler that downloads while yielding) would tangle both answers.
     if (waiting_)
         return {};
-    received_ = 0;
-    expected_ = 0;
     url_ = sURL;
     done_ = false;
 
@@ -95,10 +142,9 @@ std::string frmMain::Download(const std::string& sURL) {
     host_ = std::string(rest.substr(0, slash));
     path_ = std::string(rest.substr(slash));
 
-    buffer_.clear();
+    answer_.clear();
+    result_.clear();
     finished_ = false;
-    headerSeen_ = false;
-    headerLength_ = 0;
     failed_ = false;
     wscHttp.close();
     wscHttp.getData();  // nothing of an earlier answer may leak into this one
@@ -130,14 +176,15 @@ std::string frmMain::Download(const std::string& sURL) {
             loop.sleep(platform::ui::Millis(kWaitSleepMs));
         if (shared().gbBreak) {
             wscHttp.close();
-            buffer_.clear();
+            answer_.clear();
             return {};
         }
         if (done_) {
             std::string result;
             if (!failed_)
-                result.swap(buffer_);
-            buffer_.clear();
+                result.swap(result_);
+            answer_.clear();
+            result_.clear();
             wscHttp.close();
             return result;
         }
@@ -151,36 +198,8 @@ void frmMain::onConnect() {
 }
 
 void frmMain::onDataArrival(std::int32_t) {
-    const std::string chunk = wscHttp.getData();
-    const std::size_t searchFrom = buffer_.size() >= 3 ? buffer_.size() - 3 : 0;
-    buffer_ += chunk;
-    received_ += static_cast<std::int64_t>(chunk.size());
-
-    if (!headerSeen_) {
-        const auto end = buffer_.find(kHeaderEnd, searchFrom);
-        if (end != std::string::npos) {
-            headerSeen_ = true;
-            // From here on only the body counts.
-            received_ -= static_cast<std::int64_t>(end + kHeaderEnd.size());
-            const auto head = std::string_view(buffer_).substr(0, end);
-            bool progressFound = false;
-            for (const auto line : platform::splitAt(head, "\r\n")) {
-                // Completeness: any spelling of the name, the last line wins.
-                const auto low = asciiLower(line);
-                const auto at = low.find("content-length:");
-                if (at != std::string::npos)
-                    expected_ = leadingNumber(line.substr(at + 15));
-                // Display: the name as servers usually write it.
-                if (!progressFound && line.find("Content-Length") != std::string_view::npos) {
-                    progressFound = true;
-                    const auto blank = line.find(' ');
-                    headerLength_ =
-                        blank == std::string_view::npos ? 0 : leadingNumber(line.substr(blank + 1));
-                }
-            }
-        }
-    }
-    if (headerLength_ > 1024)
+    answer_.add(wscHttp.getData());
+    if (answer_.announcedLength() > 1024)
         showProgress();
 }
 
@@ -188,12 +207,8 @@ void frmMain::showProgress() {
     const auto window = existingProgressWindow();
     if (!window || !window->m_lvLastLine)
         return;
-    double percent = std::nearbyint(static_cast<double>(received_) /
-                                    (static_cast<double>(headerLength_) / 100.0));
-    percent = std::clamp(percent, static_cast<double>(std::numeric_limits<std::int16_t>::min()),
-                         static_cast<double>(std::numeric_limits<std::int16_t>::max()));
-    window->m_lvLastLine->text = "Download " + asciiLower(url_) + " " +
-                                 std::to_string(static_cast<std::int16_t>(percent)) + "%";
+    window->m_lvLastLine->text =
+        "Download " + asciiLower(url_) + " " + std::to_string(answer_.percent()) + "%";
     // One refresh after the change: the line is drawn once, never half.
     window->lvLog->refresh();
 }
@@ -201,12 +216,7 @@ void frmMain::showProgress() {
 void frmMain::onClose() {
     if (finished_)
         return;
-    const auto end = buffer_.find(kHeaderEnd);
-    if (end == std::string::npos || !successStatus(buffer_) || received_ != expected_) {
-        buffer_.clear();
-    } else {
-        buffer_.erase(0, end + kHeaderEnd.size());
-    }
+    result_ = answer_.finish();
     finished_ = true;
     done_ = true;
 }

@@ -12,6 +12,39 @@
 
 namespace kx {
 
+/// The answer to Download's request as it arrives: the header block is read
+/// once its end is there, and the body counts only when its length equals the
+/// Content-Length (the header name in any case, the last such line wins) and
+/// the status is a success (2xx). However the bytes are cut into pieces, the
+/// outcome is the same.
+class HttpAnswer {
+  public:
+    /// Adds the bytes that arrived.
+    void add(std::string_view chunk);
+    /// The connection closed: the body of a complete successful answer, else
+    /// "". The answer is empty afterwards.
+    std::string finish();
+    void clear() { *this = HttpAnswer{}; }
+
+    /// Body bytes received so far (0 before the header block has ended).
+    std::int64_t received() const { return received_; }
+    /// The length a "Content-Length" line (as servers usually spell it)
+    /// announces, for the progress line; 0 when there is none.
+    std::int64_t announcedLength() const { return headerLength_; }
+    /// received() in per cent of announcedLength(), within the range of a
+    /// 16-bit Integer.
+    std::int16_t percent() const;
+
+  private:
+    std::string buffer_;
+    // 64 bits where the old fields had 32: an absurd Content-Length or a
+    // long stream must not wrap around into a false match.
+    std::int64_t received_ = 0;
+    std::int64_t expected_ = 0;
+    std::int64_t headerLength_ = 0;
+    bool headerSeen_ = false;
+};
+
 class frmMain final : public FormBase {
   public:
     frmMain();
@@ -57,13 +90,8 @@ class frmMain final : public FormBase {
     std::string host_;
     std::string path_;
     std::string url_;
-    std::string buffer_;
-    // 64 bits where the old fields had 32: an absurd Content-Length or a
-    // long stream must not wrap around into a false match.
-    std::int64_t received_ = 0;
-    std::int64_t expected_ = 0;
-    std::int64_t headerLength_ = 0;
-    bool headerSeen_ = false;
+    HttpAnswer answer_;
+    std::string result_;
     bool finished_ = false;
     bool done_ = false;
     bool failed_ = false;

@@ -82,13 +82,8 @@ void filterTextFile(const RunContext& run, const std::string& path) {
     fsys::FileAccess files;
     if (!mayRewrite(run, files, path))
         return;
-    std::string kept;
-    for (const auto& element : rewrittenLines(splitAtLineFeeds(files.ReadText(path)))) {
-        if (element.empty() || element.front() == '#' ||
-            matchesException(run.state, pf::vbLCase(element)))
-            kept += element + "\n";
-    }
-    const std::string old = fsys::replaceKeepingOld(path, kept);
+    const std::string old =
+        fsys::replaceKeepingOld(path, keptCookieLines(run.state, files.ReadText(path)));
     if (!old.empty())
         run.state.byteTotal += deleteWithRunSettings(run, old);
 }
@@ -129,6 +124,16 @@ void cutListSections(const RunContext& run, const std::string& path) {
 }
 
 }  // namespace
+
+std::string keptCookieLines(const RunState& state, std::string_view content) {
+    std::string kept;
+    for (const auto& element : rewrittenLines(splitAtLineFeeds(content))) {
+        if (element.empty() || element.front() == '#' ||
+            matchesException(state, pf::vbLCase(element)))
+            kept += element + "\n";
+    }
+    return kept;
+}
 
 void cleanCookieFiles(const RunContext& run) {
     for (const auto& profile : profileFiles()) {

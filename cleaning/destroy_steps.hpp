@@ -4,10 +4,13 @@
 // the cancel flag inside its loops and suppresses its errors; the phase sets
 // the progress values between them and decides from the settings which run.
 // Bytes a step frees count towards the run's byte total.
+#include <string>
+#include <string_view>
 
 namespace kx::cleaning {
 
 struct RunContext;
+struct RunState;
 
 /// Removes what dialers left in the Windows folder ("dialer", "webdialer").
 void removeDialerRemnants(const RunContext& run);
@@ -23,6 +26,10 @@ ScanEnd dailyVirusScan(const RunContext& run);
 
 /// Filters the cookie files of every Netscape/Mozilla/Firefox profile.
 void cleanCookieFiles(const RunContext& run);
+/// What the filter keeps of a cookie file: comments, empty lines and the
+/// cookies of excepted sites, each ended by a line feed. Filtering the result
+/// again gives it back unchanged.
+std::string keptCookieLines(const RunState& state, std::string_view content);
 /// Empties what Internet Explorer's cache still holds.
 void clearIECache(const RunContext& run);
 /// Internet Explorer's history and the Mozilla window-state lists.

@@ -198,9 +198,9 @@ void restoreKeptFiles(const RunContext& run) {
     auto& state = run.state;
     // Latest first: should one file have been kept under two spellings of
     // its path, the record taken while it was still its own comes last.
-    for (const auto& kept : std::ranges::reverse_view(state.keptFiles)) {
+    for (auto kept = state.keptFiles.rbegin(); kept != state.keptFiles.rend(); ++kept) {
         try {
-            (void)platform::files::setAttributes(run.machine, kept.path, kept.attributes);
+            (void)platform::files::setAttributes(run.machine, kept->path, kept->attributes);
         } catch (const std::exception&) {
             // the machine went away: nothing left to restore on
         }

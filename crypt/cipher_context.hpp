@@ -11,6 +11,9 @@ namespace kx::crypt {
 struct CipherContext {
     platform::Machine& machine;
     KeyCache& keys;
+    /// The scrypt costs of the files it seals with a password; files are
+    /// read with the costs their header records, whatever this says.
+    platform::crypto::ScryptCost cost = sealed::kDefaultCost;
 };
 
 }  // namespace kx::crypt

@@ -1,6 +1,6 @@
 #pragma once
-// Keys derived from passwords, remembered for a while so that scrypt (tens of
-// milliseconds and 32 MiB by design) runs once per password and salt rather
+// Keys derived from passwords, remembered for a while so that scrypt (a few hundred
+// milliseconds and 128 MiB by design) runs once per password and salt rather
 // than once per file: a folder run encrypts every file under one salt, and
 // the scramble before deletion seals thousands of files with one password.
 //

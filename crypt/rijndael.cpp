@@ -236,7 +236,7 @@ bool RijnDael::EncryptFile() {
         sealed::Header header;
         header.keyBits = static_cast<std::uint16_t>(KeyBits);
         header.source = sealed::KeySource::Password;
-        header.cost = sealed::kDefaultCost;
+        header.cost = context_.cost;
         header.chunkLog2 = log2;
         header.salt = *impl_->runSalt;
         orFail(pc::randomBytes(header.prefix), "no random nonce");
@@ -363,7 +363,7 @@ bool RijnDael::EncryptInPlace() {
             key = orFail(context_.keys.throwAwayKey(KeyBits), "no random key");
         } else {
             header.source = sealed::KeySource::Password;
-            header.cost = sealed::kDefaultCost;
+            header.cost = context_.cost;
             header.salt = orFail(context_.keys.scrambleSalt(), "no random salt");
             key = orFail(context_.keys.passwordKey(Password, header.salt, header.cost, KeyBits,
                                                    KeyUse::Scramble),

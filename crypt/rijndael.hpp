@@ -8,7 +8,7 @@
 // a header, then the content in chunks each sealed with AES-GCM, so that a
 // wrong password and any change to the file (a flipped byte, cut, appended,
 // reordered) make DecryptFile answer false. Memory stays the same whatever
-// the file's size: a few chunks of buffer plus scrypt's 32 MiB.
+// the file's size: a few chunks of buffer plus scrypt's 128 MiB.
 //
 // Keys: scrypt of Password with a salt (the key cache of the cipher's context,
 // crypt/key_cache.hpp, remembers them, so the costly derivation runs once per

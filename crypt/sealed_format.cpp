@@ -37,7 +37,7 @@ bool acceptableCost(const platform::crypto::ScryptCost& cost) {
     const std::uint64_t work = (std::uint64_t{1} << cost.log2N) * cost.r * cost.p;
     const std::uint64_t ours =
         (std::uint64_t{1} << kDefaultCost.log2N) * kDefaultCost.r * kDefaultCost.p;
-    return work <= 32 * ours;
+    return work <= 8 * ours;
 }
 
 std::optional<Header> decode(std::span<const std::uint8_t, kHeaderBytes> bytes) {

@@ -45,7 +45,7 @@ def main():
         if path.suffix not in (".cpp", ".hpp", ".h") or not path.is_file():
             continue
         rel = path.relative_to(ROOT).as_posix()
-        if rel.startswith(("build", "tests/", "bench/")):
+        if rel.startswith(("build", "tests/", "bench/", "fuzz/")):
             continue
         own = folder_of(rel, folders)
         if own is None:

@@ -4,6 +4,7 @@
 
 #include "facade/dispatch.hpp"
 #include "hosts/kolvanex/host.hpp"
+#include "platform/runtime/text.hpp"
 #include "platform/ui/console_view.hpp"
 #include "platform/ui/dialogs.hpp"
 #include "platform/ui/interrupt.hpp"
@@ -51,6 +52,16 @@ void listMembers() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Key names, value names and file names go into the registry and the
+    // machine as text: an argument that is not UTF-8 is refused before any
+    // command runs, so nothing is changed.
+    for (int i = 1; i < argc; ++i) {
+        if (!kx::platform::isValidUtf8(argv[i])) {
+            std::cerr << "kolvanex: argument " << i
+                      << " is not valid UTF-8 text; nothing was changed\n";
+            return kExitUsage;
+        }
+    }
     // Ctrl+C cancels like the progress window's close button: the handler
     // raises a flag, the engine's next yield() sets gbBreak and closes the
     // window. The console view prints the status lines and draws the bar.

@@ -42,8 +42,10 @@ IniFile IniFile::parse(std::string_view text) {
             end = text.size();
         std::string_view raw = text.substr(pos, end - pos);
         pos = end + 1;
-        if (raw.ends_with('\r'))
-            raw.remove_suffix(1);
+        // Every CR before the line feed goes: a stray one kept in the line
+        // would come back as part of a CR LF line end on the next read, and
+        // each rewrite would change the file again.
+        while (raw.ends_with('\r')) raw.remove_suffix(1);
 
         const std::string_view body = trimSpacesAndTabs(raw);
         if (body.starts_with('[')) {
@@ -170,8 +172,10 @@ std::optional<std::string> IniFile::get(std::string_view section, std::string_vi
     if (s == nullptr)
         return std::nullopt;
     for (const auto& line : s->lines) {
+        // A value set here is kept as given until it is written; it reads
+        // back trimmed, as it will from the file.
         if (!line.key.empty() && winEqualNoCase(line.key, key))
-            return line.value;
+            return std::string(trimSpacesAndTabs(line.value));
     }
     return std::nullopt;
 }

@@ -148,7 +148,7 @@ class Exporter {
         const auto text = data.substr(0, data.size() - 1);
         if (text.find_first_of(std::string_view("\0\r\n", 3)) != std::string_view::npos)
             return false;
-        return unicode_ ? validUtf8(text) : fitsCp1252(text);
+        return unicode_ ? isValidUtf8(text) : fitsCp1252(text);
     }
 
     void emitKey(HKEY key, const std::string& path) {

@@ -126,6 +126,15 @@ class Parser {
         }
     }
 
+    // Names are text on one line: what could not be exported again as it was
+    // read is refused (a lone CR inside a line stays part of it).
+    void checkName(std::string_view name, const char* what) const {
+        if (!isValidUtf8(name))
+            fail(std::string("the ") + what + " name is not valid UTF-8 text");
+        if (name.find('\r') != std::string_view::npos)
+            fail(std::string("the ") + what + " name holds a line break");
+    }
+
     // "[HKEY_...\path]" or "[-HKEY_...\path]"; answers the new OpenKey step, or
     // nothing for a deletion (values may not follow it).
     std::optional<std::size_t> keyLine(std::string_view line) {
@@ -143,6 +152,7 @@ class Parser {
             fail("unknown root key \"" + std::string(rootPart) + "\"");
         const auto path =
             slash == std::string_view::npos ? std::string_view{} : inner.substr(slash + 1);
+        checkName(path, "key");
         Step step{remove ? Step::DeleteTree : Step::OpenKey, lineNo_};
         step.root = root;
         step.path = path;
@@ -197,6 +207,7 @@ class Parser {
             pos = 1;
         } else {
             step.name = quoted(line, pos);
+            checkName(step.name, "value");
         }
         while (pos < line.size() && isSpaceOrTab(line[pos])) ++pos;
         if (pos >= line.size() || line[pos] != '=')

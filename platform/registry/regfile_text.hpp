@@ -19,7 +19,6 @@ inline constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.
 inline constexpr std::string_view kNewline = "\r\n";
 
 bool isStringType(DWORD type);
-bool validUtf8(std::string_view s);
 std::string utf8ToUtf16le(std::string_view s);
 std::string utf16leToUtf8(std::string_view bytes);
 /// Text that survives the trip to Windows-1252 and back unchanged.

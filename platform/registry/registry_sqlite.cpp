@@ -89,7 +89,8 @@ class SqliteRegistry final : public Registry {
         *phkResult = 0;
         const auto parts = splitPath(subKey);
         for (const auto part : parts) {
-            if (part.find('\0') != std::string_view::npos)
+            // A name that is not text could not be listed or exported as one.
+            if (part.find('\0') != std::string_view::npos || !isValidUtf8(part))
                 return ERROR_INVALID_PARAMETER;
             if (countChars(part) > kMaxKeyNameChars)
                 return ERROR_INVALID_PARAMETER;
@@ -151,7 +152,7 @@ class SqliteRegistry final : public Registry {
                         const std::uint8_t* data, DWORD cbData) override {
         if (!data && cbData)
             return ERROR_INVALID_PARAMETER;
-        if (valueName.find('\0') != std::string_view::npos)
+        if (valueName.find('\0') != std::string_view::npos || !isValidUtf8(valueName))
             return ERROR_INVALID_PARAMETER;
         return guarded([&]() -> LONG {
             Handle h;

@@ -146,14 +146,51 @@ char32_t nextCodePoint(std::string_view text, std::size_t& pos) {
     return cp;
 }
 
+bool nextUtf8(std::string_view text, std::size_t& pos, char32_t& cp) {
+    const auto at = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = at(pos);
+    if (lead < 0x80) {
+        cp = lead;
+        ++pos;
+        return true;
+    }
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;  // the range the second byte may take
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0)
+            low = 0xA0;  // shorter forms are overlong
+        if (lead == 0xED)
+            high = 0x9F;  // U+D800..U+DFFF are surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0)
+            low = 0x90;
+        if (lead == 0xF4)
+            high = 0x8F;  // nothing above U+10FFFF
+    } else {
+        return false;
+    }
+    if (pos + length > text.size() || at(pos + 1) < low || at(pos + 1) > high)
+        return false;
+    for (std::size_t i = 2; i < length; ++i) {
+        if ((at(pos + i) & 0xC0) != 0x80)
+            return false;
+    }
+    char32_t value = lead & (0xFF >> (length + 1));
+    for (std::size_t i = 1; i < length; ++i) value = (value << 6) | (at(pos + i) & 0x3F);
+    cp = value;
+    pos += length;
+    return true;
+}
+
 bool isValidUtf8(std::string_view text) {
     std::size_t pos = 0;
+    char32_t cp = 0;
     while (pos < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[pos]);
-        const auto start = pos;
-        const char32_t cp = nextCodePoint(text, pos);
-        // A stray byte comes back as itself after advancing by one.
-        if (lead >= 0x80 && pos == start + 1 && cp == lead)
+        if (!nextUtf8(text, pos, cp))
             return false;
     }
     return true;

@@ -47,7 +47,14 @@ std::string_view trimSpacesAndTabsRight(std::string_view text);
 /// taken as the Latin-1 character of that value so that no input is rejected.
 char32_t nextCodePoint(std::string_view text, std::size_t& pos);
 
-/// True when the bytes are well-formed UTF-8.
+/// Decodes one code point of well-formed UTF-8 at `pos` (no overlong forms,
+/// no surrogates, nothing above U+10FFFF), advancing `pos`; answers false and
+/// leaves `pos` alone when the bytes there are not one.
+bool nextUtf8(std::string_view text, std::size_t& pos, char32_t& cp);
+
+/// True when the bytes are well-formed UTF-8: the one check of every name
+/// the system stores (registry keys and values, file names from the command
+/// line), so that nothing it writes out later is broken text.
 bool isValidUtf8(std::string_view text);
 
 /// Appends the UTF-8 form of a code point.

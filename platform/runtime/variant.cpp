@@ -46,6 +46,8 @@ Int roundToInt(double value) {
 
 }  // namespace
 
+Collection::~Collection() = default;
+
 std::string Variant::typeName() const {
     struct Namer {
         std::string operator()(const Empty&) const { return "Empty"; }

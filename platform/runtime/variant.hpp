@@ -32,6 +32,9 @@ class Variant;
 /// callers of the old runtime, from 0 here.
 class Collection final : public Object {
   public:
+    // Defined where Variant is complete, so that compilers which define the
+    // destructor with the class do not need Variant's size here.
+    ~Collection() override;
     std::string_view typeName() const override { return "Collection"; }
     std::vector<Variant> items;
 };

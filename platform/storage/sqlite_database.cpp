@@ -4,6 +4,8 @@
 
 #include <map>
 
+#include "platform/storage/crash_trials.hpp"
+
 namespace kx::platform::storage {
 namespace {
 
@@ -67,6 +69,7 @@ void Database::fail(int code) const {
 
 std::unique_ptr<Database> Database::openShared(const std::filesystem::path& file,
                                                std::chrono::milliseconds busyTimeout) {
+    armCrashTrialFromEnvironment();
     auto impl = std::make_unique<Impl>();
     const int rc = sqlite3_open_v2(
         file.c_str(), &impl->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,

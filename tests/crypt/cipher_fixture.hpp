@@ -80,8 +80,13 @@ class CipherFixture : public ::testing::Test {
     }
 
     /// A cipher's context on this machine with the thread's key cache, as
-    /// the component's holder builds it.
-    crypt::CipherContext context() { return {tm.machine(), crypt::threadKeyCache()}; }
+    /// the component's holder builds it, but with cheaper scrypt costs: the
+    /// format does not depend on them, and these tests derive many keys (a
+    /// changed cost byte is a new derivation). Files are read with the costs
+    /// their header records either way.
+    crypt::CipherContext context() {
+        return {tm.machine(), crypt::threadKeyCache(), platform::crypto::ScryptCost{12, 8, 1}};
+    }
 
     /// A cipher set up for a file run.
     static void setUp(crypt::RijnDael& c, const std::string& in, const std::string& out,

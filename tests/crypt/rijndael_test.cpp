@@ -100,6 +100,29 @@ TEST_F(RijnDaelTest, RoundTripsAtEveryChunkBoundaryWithBothKeyLengths) {
               fs::perms::owner_read | fs::perms::owner_write);
 }
 
+TEST_F(RijnDaelTest, NewFilesRecordTheDefaultCostAndFilesOfTheOldCostStillOpen) {
+    // New files, as the component writes them: scrypt N = 2^17, r = 8, p = 1,
+    // written into the header.
+    crypt::CipherContext component{tm.machine(), crypt::threadKeyCache()};
+    put("plain", "neu");
+    RijnDael c(component);
+    setUp(c, win("plain"), win("new"));
+    ASSERT_TRUE(c.EncryptFile()) << c.LastError;
+    EXPECT_EQ(get("new").substr(12, 3), std::string("\x11\x08\x01"));
+
+    // A file written with the former N = 2^15 opens with today's defaults.
+    put("plain", "alt");
+    component.cost = {15, 8, 1};
+    RijnDael former(component);
+    setUp(former, win("plain"), win("old"));
+    ASSERT_TRUE(former.EncryptFile()) << former.LastError;
+    EXPECT_EQ(get("old").substr(12, 3), std::string("\x0F\x08\x01"));
+    RijnDael d(crypt::CipherContext{tm.machine(), crypt::threadKeyCache()});
+    setUp(d, win("old"), win("back"));
+    ASSERT_TRUE(d.DecryptFile()) << d.LastError;
+    EXPECT_EQ(get("back"), "alt");
+}
+
 TEST_F(RijnDaelTest, OutputReplacesAFileOrALinkButNeverWritesThroughALink) {
     const std::string outside = (tm.root() / "outside.txt").string();
     tm.writeHostFile(outside, "outside stays");

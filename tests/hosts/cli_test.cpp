@@ -93,6 +93,13 @@ TEST_F(CliTest, BadInputGivesOneLineAndStatusTwo) {
                      "REG_DWORD");
     expectUsageError(kolvanex({"reg", "delete", "HKCU"}), "whole root");
     expectUsageError(kolvanex({"nonsense"}), "");
+    // Bytes that are not UTF-8 in a key or file name: refused before any command runs.
+    const std::string keysBefore = kolvanex({"reg", "query", "HKCU"}).out;
+    expectUsageError(kolvanex({"reg", "add", "HKCU\\Neu\xFF", "-d", "x"}), "not valid UTF-8");
+    expectUsageError(kolvanex({"reg", "add", "HKCU\\Neu", "-v", "\xED\xA0\x80"}),
+                     "not valid UTF-8");
+    expectUsageError(kolvanex({"shred", "C:\\Daten\\a\xC3"}), "not valid UTF-8");
+    EXPECT_EQ(kolvanex({"reg", "query", "HKCU"}).out, keysBefore);
     auto run =
         kolvanex({"--prefix", (machine.root() / "nowhere").string(), "machine", "info"}, false);
     expectUsageError(run, "no machine at");

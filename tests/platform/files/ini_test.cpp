@@ -14,13 +14,24 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(IniFile, ReadsWithoutRegardToCaseAndTrimsBlanks) {
-    const auto ini = IniFile::parse("[Version]\n  Major = 5 \nminor=1\n[user]\nName=anna\n");
+    auto ini = IniFile::parse("[Version]\n  Major = 5 \nminor=1\n[user]\nName=anna\n");
     EXPECT_EQ(ini.get("VERSION", "MAJOR"), "5");
     EXPECT_EQ(ini.get("version", "Minor"), "1");
     EXPECT_EQ(ini.get("USER", "name"), "anna");
     EXPECT_FALSE(ini.get("user", "computer"));
     EXPECT_FALSE(ini.get("nosection", "name"));
     EXPECT_EQ(ini.get("user", "computer", "PC"), "PC");
+    // A value set with blanks reads back as it will from the file: trimmed.
+    ini.set("user", "name", " bert\t");
+    EXPECT_EQ(ini.get("user", "name"), "bert");
+    EXPECT_EQ(IniFile::parse(ini.text()).get("user", "name"), "bert");
+
+    // A stray CR before a line end is no part of the line: one rewrite drops
+    // it and the next changes nothing.
+    const auto stray = IniFile::parse("[a]\nk=v\r\r\n; note\r\r\n");
+    EXPECT_EQ(stray.get("a", "k"), "v");
+    EXPECT_EQ(stray.text(), "[a]\nk=v\n; note\n");
+    EXPECT_EQ(IniFile::parse(stray.text()).text(), stray.text());
 }
 
 TEST(IniFile, RewriteKeepsCommentsOrderAndUntouchedLines) {

@@ -127,7 +127,7 @@ TEST_F(RegFileTest, BothFormatsRoundTripEveryByte) {
     // Text only UTF-16 carries: non-Latin scripts, characters beyond U+FFFF, bytes
     // that are not UTF-8 at all.
     set(*reg_, "Software\\Kolvanex\\Привет", "Имя", "日本語 \xF0\x9F\x98\x80\0"s);
-    set(*reg_, "Software\\Kolvanex", "Bytes\xFF", "\xFF\xFE\x80 \xC3\0"s);
+    set(*reg_, "Software\\Kolvanex", "Bytes", "\xFF\xFE\x80 \xC3\0"s);
     set(*reg_, "Software\\Kolvanex", "BadMulti", "\xE4\0\xED\xA0\x80\0\0"s, REG_MULTI_SZ);
     auto target5 = fresh("target5");
     expectRoundTrip(*reg_, *target5, RegFileFormat::Version5);
@@ -223,6 +223,18 @@ TEST_F(RegFileTest, MalformedFilesNameTheLineAndChangeNothing) {
         {good + "[-HKEY_CURRENT_USER\\Software]\n\"v\"=\"x\"\n", 8},
         {good + "[-HKEY_CURRENT_USER]\n", 7},
         {"REGEDIT4\n\"v\"=\"x\"\n", 2},
+        // A lone CR stays inside its line; no name may hold it.
+        {good + "[HKEY_CURRENT_USER\\a\rb]\n", 7},
+        {good + "\"a\rb\"=\"x\"\n", 7},
+        // Names that are not text: bytes of no UTF-8 sequence, a lone surrogate
+        // in UTF-8 form or arriving from UTF-16, an overlong form.
+        {"Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\bad\xFF]\n", 2},
+        {"Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\x]\n\"\xED\xA0\x80\"=\"v\"\n",
+         3},
+        {utf16("Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\a") + "\x00\xD8"s +
+             utf16("]\r\n").substr(2),
+         2},
+        {"Windows Registry Editor Version 5.00\n[-HKEY_CURRENT_USER\\\xC0\xAF]\n", 2},
     };
     for (const auto& [file, line] : cases) {
         const auto result = importRegText(*reg_, file);

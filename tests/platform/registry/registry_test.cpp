@@ -184,6 +184,17 @@ TEST_F(RegistryTest, NamesIgnoreCaseKeepTheirFirstSpellingAndSkipEmptySegments) 
     subKeyAt(*reg_, software, 2, &st);
     EXPECT_EQ(st, ERROR_NO_MORE_ITEMS);  // no empty-named keys were made
 
+    // Names that are not UTF-8 text are refused, and nothing of their path is made.
+    for (const std::string bad : {"Neu\\bad\xFF", "Neu\\\xED\xA0\x80", "Neu\\\xC3"}) {
+        HKEY h = 0;
+        EXPECT_EQ(reg_->RegCreateKeyExA(HKEY_CURRENT_USER, bad, 0, {}, 0, KEY_ALL_ACCESS, nullptr,
+                                        &h, nullptr),
+                  ERROR_INVALID_PARAMETER);
+        EXPECT_EQ(setValue(*reg_, k, bad.substr(4), "x"), ERROR_INVALID_PARAMETER);
+    }
+    openKey(HKEY_CURRENT_USER, "Neu", KEY_READ, ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(valueOf(*reg_, k, "bad\xFF"), "<2>");
+
     HKEY again = openKey(kv, "", KEY_ALL_ACCESS);
     EXPECT_NE(again, kv);
     EXPECT_EQ(reg_->RegCloseKey(kv), ERROR_SUCCESS);
