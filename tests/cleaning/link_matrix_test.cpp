@@ -181,13 +181,14 @@ TEST_P(LinkMatrixTest, NothingOutsideChangesAndNothingOfItCounts) {
     // (but for a control that could not be unregistered, which stays).
     const auto own = std::ranges::find(row.names, std::string("hart_ro.tmp"),
                                        &std::pair<std::string, Plant>::first);
-    if (own != row.names.end() && row.place != "downloaded program files")
+    if (own != row.names.end() && row.place != "downloaded program files") {
         EXPECT_FALSE(fs::exists(fs::symlink_status(folder / "hart_ro.tmp")));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryPlace, LinkMatrixTest, ::testing::ValuesIn(rows()),
-                         [](const ::testing::TestParamInfo<Row>& info) {
-                             std::string name = info.param.place + "_" + info.param.mode;
+                         [](const ::testing::TestParamInfo<Row>& test) {
+                             std::string name = test.param.place + "_" + test.param.mode;
                              std::ranges::replace(name, ' ', '_');
                              return name;
                          });
