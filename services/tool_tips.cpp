@@ -7,12 +7,8 @@ namespace kx {
 
 CMToolTipp::~CMToolTipp() {
     for (const auto& tool : tools_) {
-        if (auto control = tool.lock()) {
-            control->toolTipText.clear();
-            control->toolTipTitle.clear();
-            control->toolTipIcon = kIconNone;
-            control->toolTipBalloon = false;
-        }
+        if (auto control = tool.control.lock())
+            platform::ui::toolTips().detach(*control);
     }
 }
 
@@ -31,27 +27,34 @@ void CMToolTipp::DelayTime(Long lTime) {
     delayTime_ = std::clamp<Long>(lTime, 0, 32767);
 }
 
+void CMToolTipp::attach(platform::ui::Control& control, const std::string& text,
+                        bool centered) const {
+    platform::ui::ToolTip tip;
+    tip.title = title_;
+    tip.icon = icon_;
+    tip.text = text;
+    tip.balloon = balloon();
+    tip.centered = centered;
+    tip.maxWidth = maxWidth_;
+    tip.visibleTime = visibleTime_;
+    tip.delayTime = delayTime_;
+    platform::ui::toolTips().attach(control, std::move(tip));
+}
+
 void CMToolTipp::AddControl(const std::shared_ptr<platform::ui::Control>& objControl,
-                            const std::string& strCaption, bool /*bCenterToolTip*/) {
+                            const std::string& strCaption, bool bCenterToolTip) {
     if (!objControl)
         return;
-    objControl->toolTipText = strCaption;
-    objControl->toolTipBalloon = balloon();
-    objControl->toolTipTitle = title_;
-    objControl->toolTipIcon = static_cast<std::int16_t>(icon_);
-    objControl->refresh();
-    tools_.push_back(objControl);
+    attach(*objControl, strCaption, bCenterToolTip);
+    tools_.push_back({objControl, strCaption, bCenterToolTip});
 }
 
 void CMToolTipp::SetToolTipTitle(const std::string& strTitle, Integer iTitleIcon) {
     title_ = strTitle;
     icon_ = iTitleIcon;
     for (const auto& tool : tools_) {
-        if (auto control = tool.lock()) {
-            control->toolTipTitle = title_;
-            control->toolTipIcon = static_cast<std::int16_t>(icon_);
-            control->refresh();
-        }
+        if (auto control = tool.control.lock())
+            attach(*control, tool.text, tool.centered);
     }
 }
 

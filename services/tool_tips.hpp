@@ -1,8 +1,9 @@
 #pragma once
 // CMToolTipp: the tool tips of a dialog, one tool-tip window per instance.
-// The view draws them; this class says which control shows which text, and
-// whether as a balloon with a title and an icon. A dialog creates one
-// instance when it loads; releasing it takes its tips off the controls.
+// The view draws them from the thread's tool-tip service; this class says
+// which control shows which text, and whether as a balloon with a title and
+// an icon. A dialog creates one instance when it loads; releasing it takes
+// its tips off the controls.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "core/automation.hpp"
 #include "platform/ui/controls.hpp"
+#include "platform/ui/tool_tips.hpp"
 
 namespace kx {
 
@@ -49,6 +51,8 @@ class CMToolTipp {
 
   private:
     bool balloon() const { return (style_ & kBalloon) != 0; }
+    /// Hands the tip of one tool to the service, as it now reads.
+    void attach(platform::ui::Control& control, const std::string& text, bool centered) const;
 
     std::uint32_t style_ = 0;
     Long maxWidth_ = 0;
@@ -56,7 +60,12 @@ class CMToolTipp {
     Long delayTime_ = -1;
     std::string title_;
     Integer icon_ = kIconNone;
-    std::vector<std::weak_ptr<platform::ui::Control>> tools_;
+    struct Tool {
+        std::weak_ptr<platform::ui::Control> control;
+        std::string text;
+        bool centered = false;
+    };
+    std::vector<Tool> tools_;
 };
 
 }  // namespace kx

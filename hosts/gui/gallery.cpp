@@ -6,15 +6,21 @@
 #include <QPixmap>
 
 #include <iostream>
+#include <stdexcept>
 
 #include "anonymity/frm_ano_check.hpp"
 #include "anonymity/frm_close_ie.hpp"
 #include "anonymity/frm_info.hpp"
+#include "anonymity/frm_optionen_proxy.hpp"
 #include "anonymity/proxy_checker.hpp"
+#include "anonymity/proxy_list.hpp"
 #include "dialer/frm_dialer_list.hpp"
 #include "hosts/gui/gui.hpp"
+#include "options/frm_optionen.hpp"
+#include "platform/files/files.hpp"
 #include "platform/ui/view.hpp"
 #include "services/progress.hpp"
+#include "settings/locations.hpp"
 #include "views/qt/qt_view.hpp"
 
 namespace kx::gui {
@@ -56,6 +62,27 @@ std::shared_ptr<ui::Form> dialerSample() {
     return form;
 }
 
+// The settings dialog on one of its pages.
+std::shared_ptr<ui::Form> optionenSample(int page) {
+    auto form = std::make_shared<options::frmOptionen>();
+    form->load();
+    form->selectPage(page);
+    if (page == 2) {
+        for (const char* pattern : {"*.doc", "C:\\Eigene Dateien\\Steuer 2004.xls"})
+            form->lvAusnahmen->add(pattern);
+    }
+    return form;
+}
+
+// The proxy dialog on a list the machine keeps, so nothing is fetched.
+std::shared_ptr<ui::Form> proxySample() {
+    (void)platform::files::createFolders(settings::GetPrivatePath());
+    if (!anonymity::saveLocalProxyList(
+            "192.0.2.80:8080\r\n198.51.100.7:3128\r\n203.0.113.5:80\r\n"))
+        throw std::runtime_error("the proxy list cannot be written");
+    return std::make_shared<anonymity::frmOptionenProxy>();
+}
+
 // Every dialog of the engine, by picture name; a new form model gets its
 // line here, and the CI run then checks it too.
 std::vector<Entry> entries() {
@@ -66,6 +93,14 @@ std::vector<Entry> entries() {
         {"frmAnoCheck_sichtbar", [] { return anoCheckSample(false); }},
         {"frmCloseIE", [] { return std::make_shared<anonymity::frmCloseIE>(); }},
         {"frmDialerList", dialerSample},
+        {"frmOptionen_1_Internet-Spuren", [] { return optionenSample(1); }},
+        {"frmOptionen_2_Ausnahmen", [] { return optionenSample(2); }},
+        {"frmOptionen_3_Anonym_surfen", [] { return optionenSample(3); }},
+        {"frmOptionen_4_Browser", [] { return optionenSample(4); }},
+        {"frmOptionen_5_Dialer", [] { return optionenSample(5); }},
+        {"frmOptionen_6_Popup-Blocker", [] { return optionenSample(6); }},
+        {"frmOptionenProxy", proxySample},
+        {"frmFileSelect", [] { return std::make_shared<options::frmFileSelect>(); }},
     };
 }
 

@@ -68,6 +68,8 @@ class Control : public Object {
 
     bool enabled = true;
     bool visible = true;
+    /// The plain tool tip; a balloon with a title (tool_tips.hpp) shows
+    /// instead while the control has one.
     std::string toolTipText;
     std::string tag;
     /// The control's background colour, or none for controls that have no
@@ -78,11 +80,6 @@ class Control : public Object {
     std::string container;
     /// Position and size in twips, relative to the container's inside.
     std::int32_t left = 0, top = 0, width = 0, height = 0;
-    /// A balloon tool tip instead of the plain one, with a title and an icon
-    /// (0 none, 1 information) above toolTipText.
-    bool toolTipBalloon = false;
-    std::string toolTipTitle;
-    std::int16_t toolTipIcon = 0;
 
     /// Sets position and size in one step (as the runtime's Move does).
     void move(std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h) {

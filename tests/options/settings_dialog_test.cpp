@@ -15,6 +15,7 @@
 #include "facade/kolvanex.hpp"
 #include "platform/ui/dialogs.hpp"
 #include "platform/ui/message_loop.hpp"
+#include "platform/ui/tool_tips.hpp"
 #include "platform/ui/view.hpp"
 #include "settings/keys.hpp"
 #include "settings/registry_access.hpp"
@@ -108,8 +109,11 @@ TEST_F(SettingsDialog, AnEmptyStoreShowsTheDialogDefaults) {
         EXPECT_EQ(f.chkNoStatus->enabled, c.autostart == 1) << c.title;
         EXPECT_EQ(f.tsTab->tabs.size(), 6u);
         EXPECT_EQ(f.caption, std::string(c.title) + " - Einstellungen");
-        EXPECT_EQ(f.slAnoMeter->toolTipTitle, "Information");
-        EXPECT_NE(f.cmdSetProxy->toolTipText.find(c.title), std::string::npos);
+        const auto meterTip = ui::toolTips().find(*f.slAnoMeter);
+        const auto proxyTip = ui::toolTips().find(*f.cmdSetProxy);
+        ASSERT_TRUE(meterTip && proxyTip);
+        EXPECT_EQ(meterTip->title, "Information");
+        EXPECT_NE(proxyTip->text.find(c.title), std::string::npos);
         f.unload();
     }
 }

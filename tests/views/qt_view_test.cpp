@@ -22,6 +22,7 @@
 #include <filesystem>
 
 #include "anonymity/frm_close_ie.hpp"
+#include "anonymity/shipped_files.hpp"
 #include "cleaning/run_state.hpp"
 #include "core/shared_state.hpp"
 #include "dialer/frm_dialer_list.hpp"
@@ -31,6 +32,7 @@
 #include "settings/keys.hpp"
 #include "settings/locations.hpp"
 #include "support/temp_machine.hpp"
+#include "views/qt/form_window.hpp"
 #include "views/qt/qt_services.hpp"
 
 // Fontconfig keeps its caches until the process ends; the leak checker of
@@ -426,6 +428,66 @@ TEST_F(QtViewTest, TheMainWindowCleansAndItsProgressWindowCancels) {
         cleaning::foundList().clear();
         cleaning::resetRunState();
     }
+}
+
+TEST_F(QtViewTest, TheSettingsDialogStoresWhatTheUserChangedOnOK) {
+    const std::string app = "C:\\Programme\\Kolvanex";
+    std::filesystem::create_directories(tm.host(app));
+    ASSERT_TRUE(anonymity::installShippedFiles(tm.machine(), app));
+    shared().KXAppPath = app;
+    const bool cookies = settings::read(settings::keys::Cookies) == "1";
+    // No popup blocker: OK would start its program, which this machine lacks.
+    ASSERT_TRUE(settings::write(settings::keys::IEPopKillerOff, "True"));
+    ASSERT_TRUE(settings::write(settings::keys::IEPopKillerStep1, "False"));
+
+    // The user unticks (or ticks) the cookies on the first page, types the
+    // allowed numbers on the dialer page and presses OK.
+    std::unique_ptr<Later> user;
+    user = std::make_unique<Later>(0, [&] {
+        views::FormWindow* window = nullptr;
+        for (auto* top : QApplication::topLevelWidgets()) {
+            if (top->objectName() == "frmOptionen" && top->isVisible())
+                window = dynamic_cast<views::FormWindow*>(top);
+        }
+        if (window == nullptr) {
+            user->again();
+            return;
+        }
+        auto* cookieBox = qobject_cast<QCheckBox*>(window->widgetOf("chkCookies"));
+        ASSERT_NE(cookieBox, nullptr);
+        QTest::mouseClick(cookieBox, Qt::LeftButton, {}, box(*cookieBox));
+        auto* tabs = qobject_cast<QTabBar*>(window->widgetOf("tsTab"));
+        ASSERT_NE(tabs, nullptr);
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(4).center());
+        auto* numbers = qobject_cast<QLineEdit*>(window->widgetOf("txtNoDialerNumbers"));
+        ASSERT_NE(numbers, nullptr);
+        EXPECT_TRUE(numbers->isVisible());
+        EXPECT_FALSE(cookieBox->isVisible());  // the first page is hidden now
+        QTest::keyClicks(numbers, "0800123;0180");
+        QTest::mouseClick(qobject_cast<QPushButton*>(window->widgetOf("cmdOK")), Qt::LeftButton);
+    });
+    // A dialog that stays open is closed, so the test ends either way.
+    std::unique_ptr<Later> rescue;
+    rescue = std::make_unique<Later>(10000, [&rescue] {
+        for (auto* top : QApplication::topLevelWidgets()) {
+            auto* window = dynamic_cast<views::FormWindow*>(top);
+            if (window != nullptr && window->formAlive())
+                window->form().hide();
+            else if (auto* dialog = qobject_cast<QDialog*>(top); dialog && dialog->isVisible())
+                dialog->reject();
+        }
+        rescue->again();
+    });
+
+    gui::MainWindow main;
+    main.show();
+    auto* settingsButton = main.findChild<QPushButton*>("Einstellungen...");
+    ASSERT_NE(settingsButton, nullptr);
+    QTest::mouseClick(settingsButton, Qt::LeftButton);
+
+    EXPECT_EQ(settings::read(settings::keys::Cookies), cookies ? "0" : "1");
+    EXPECT_EQ(settings::read(settings::keys::NoDialerNumbers), "0800123;0180");
+    rescue.reset();
 }
 
 }  // namespace

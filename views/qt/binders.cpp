@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QEvent>
+#include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -22,6 +23,7 @@
 
 #include <exception>
 #include <iostream>
+#include <type_traits>
 
 #include "platform/ui/tool_tips.hpp"
 #include "platform/ui/windows.hpp"
@@ -100,11 +102,6 @@ class InputFilter final : public QObject {
     std::function<void(bool)> focus_;
 };
 
-// A widget whose text shows on one line: too narrow for it is clipped.
-bool lineClipped(const QWidget* widget) {
-    return widget->isVisible() && widget->minimumSizeHint().width() > widget->width();
-}
-
 class LabelBinder final : public Binder {
   public:
     LabelBinder(const std::shared_ptr<ui::Control>& c, QWidget* parent, std::function<void()> after)
@@ -116,6 +113,9 @@ class LabelBinder final : public Binder {
     }
     QWidget* widget() const override { return label_; }
     std::optional<QString> shownText() const override { return label_->text(); }
+    int neededWidth() const override {
+        return label_->fontMetrics().horizontalAdvance(label_->text()) + 2 * label_->margin();
+    }
     bool clipped() const override {
         if (!label_->isVisible() || label_->text().isEmpty())
             return false;
@@ -196,7 +196,17 @@ class ClickBinder final : public Binder {
     }
     QWidget* widget() const override { return widget_; }
     std::optional<QString> shownText() const override { return widget_->text(); }
-    bool clipped() const override { return lineClipped(widget_); }
+    int neededWidth() const override {
+        if constexpr (std::is_same_v<W, QPushButton>) {
+            // The text inside the button's frame; a style's least width for
+            // buttons is no reason to call a short caption cut off.
+            const int bevel = 2 * widget_->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+            return widget_->fontMetrics().horizontalAdvance(
+                       withoutMnemonic(widget_->text().toStdString())) +
+                   bevel;
+        }
+        return widget_->minimumSizeHint().width();
+    }
 
   protected:
     void pullState(ui::Control& c) override {
@@ -242,7 +252,7 @@ class TabStripBinder final : public Binder {
         forwardInput(tabs_);
     }
     QWidget* widget() const override { return tabs_; }
-    bool clipped() const override { return lineClipped(tabs_); }
+    int neededWidth() const override { return tabs_->minimumSizeHint().width(); }
 
   protected:
     void pullState(ui::Control& c) override {
@@ -449,18 +459,37 @@ class NoWidgetBinder final : public Binder {
 };
 
 // A control other controls name as their container: its frame shows and
-// hides, enables and disables them together.
+// hides, enables and disables them together. A frame with a border shows
+// its caption as the box's title; one without is a plain panel (a page of
+// a tab strip).
 class FrameBinder final : public Binder {
   public:
     FrameBinder(const std::shared_ptr<ui::Control>& c, QWidget* frame)
-        : Binder(c, {}), frame_(frame) {}
+        : Binder(c, {}), frame_(frame), box_(qobject_cast<QGroupBox*>(frame)) {}
     QWidget* widget() const override { return frame_; }
+    std::optional<QString> shownText() const override {
+        if (box_ == nullptr)
+            return std::nullopt;
+        return box_->title();
+    }
+    int neededWidth() const override {
+        if (box_ == nullptr || box_->title().isEmpty())
+            return 0;
+        // The title sits between the corners of the box's line.
+        const int corners = 2 * box_->style()->pixelMetric(QStyle::PM_LayoutLeftMargin);
+        return box_->fontMetrics().horizontalAdvance(withoutMnemonic(box_->title().toStdString())) +
+               corners;
+    }
 
   protected:
-    void pullState(ui::Control&) override {}
+    void pullState(ui::Control& c) override {
+        if (const auto* frame = dynamic_cast<const ui::Frame*>(&c); frame && box_ != nullptr)
+            box_->setTitle(qs(frame->caption));
+    }
 
   private:
     QWidget* frame_;
+    QGroupBox* box_;
 };
 
 }  // namespace
@@ -570,6 +599,10 @@ std::unique_ptr<Binder> bindControl(const std::shared_ptr<ui::Control>& control,
         return std::make_unique<ProgressBarBinder>(control, parent, after);
     if (dynamic_cast<ui::ListView*>(c))
         return std::make_unique<ListViewBinder>(control, parent, after);
+    if (const auto* frame = dynamic_cast<ui::Frame*>(c)) {
+        QWidget* holder = frame->border ? new QGroupBox(parent) : new QWidget(parent);
+        return std::make_unique<FrameBinder>(control, holder);
+    }
     if (c->typeName() == "Image")
         return std::make_unique<ImageBinder>(control, parent, after);
     if (dynamic_cast<ui::Timer*>(c) || dynamic_cast<ui::Menu*>(c) ||

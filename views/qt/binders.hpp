@@ -34,8 +34,14 @@ class Binder {
     void pull();
     /// The text the widget must show whole, for the check of clipped texts.
     virtual std::optional<QString> shownText() const { return std::nullopt; }
+    /// The width in pixels the widget needs to show its text on one line;
+    /// 0 for kinds whose text wraps or that have none.
+    virtual int neededWidth() const { return 0; }
     /// True when the widget is too small for its text.
-    virtual bool clipped() const { return false; }
+    virtual bool clipped() const {
+        const QWidget* w = widget();
+        return w != nullptr && w->isVisible() && neededWidth() > w->width();
+    }
 
     std::shared_ptr<ui::Control> control() const { return control_.lock(); }
 

@@ -1,6 +1,8 @@
 #include "views/qt/form_window.hpp"
 
 #include <QCloseEvent>
+#include <QFontMetricsF>
+#include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -10,6 +12,7 @@
 #include <QTabBar>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -27,17 +30,67 @@ bool is(const ui::Control& c) {
     return dynamic_cast<const T*>(&c) != nullptr;
 }
 
+bool hasWidget(const ui::Control& c) {
+    return !is<ui::Timer>(c) && !is<ui::Menu>(c) && !is<ui::ImageList>(c);
+}
+
+// The form was designed with a place for each of its controls.
+bool designed(const ui::Form& form) {
+    bool any = false;
+    for (const auto& control : form.controls) {
+        if (!hasWidget(*control))
+            continue;
+        if (control->width <= 0 || control->height <= 0)
+            return false;
+        any = true;
+    }
+    return any && form.width > 0 && form.height > 0;
+}
+
+// The dialog font the designs were made with: its average character width
+// and line height in pixels.
+constexpr double kDesignCharWidth = 6.0;
+constexpr double kDesignLineHeight = 13.0;
+// What a form's width and height hold besides its inside: the borders and
+// the title bar, in twips.
+constexpr std::int32_t kFrameWidth = 90, kFrameHeight = 405;
+
+// The menu bar of the form's visible top-level menus, or null. Menus that
+// are items of another menu open with it.
+QMenuBar* menuBarOf(const ui::Form& form, QWidget* parent) {
+    std::set<const ui::Control*> subItems;
+    for (const auto& control : form.controls) {
+        if (const auto* menu = dynamic_cast<const ui::Menu*>(control.get()))
+            for (const auto& item : menu->items) subItems.insert(item.get());
+    }
+    QMenuBar* bar = nullptr;
+    for (const auto& control : form.controls) {
+        const auto* menu = dynamic_cast<const ui::Menu*>(control.get());
+        if (menu == nullptr || !menu->visible || subItems.contains(menu))
+            continue;
+        if (bar == nullptr)
+            bar = new QMenuBar(parent);
+        addMenuItems(*bar->addMenu(qs(menu->caption)), *menu);
+    }
+    return bar;
+}
+
 }  // namespace
 
 FormWindow::FormWindow(ui::Form& form) : form_(&form), hWnd_(form.hWnd) {
     setObjectName(qs(form.name.empty() ? form.caption : form.name));
     setAttribute(Qt::WA_DeleteOnClose, false);
     setMouseTracking(true);
+    if (designed(form)) {
+        buildPlaced();
+        pullAll();
+        return;
+    }
     build();
     pullAll();
     const auto& metrics = ui::screenMetrics();
-    const QSize designed(form.width / metrics.twipsPerPixelX, form.height / metrics.twipsPerPixelY);
-    resize(designed.expandedTo(minimumSizeHint()));
+    const QSize size(form.width / metrics.twipsPerPixelX, form.height / metrics.twipsPerPixelY);
+    resize(size.expandedTo(minimumSizeHint()));
 }
 
 FormWindow::~FormWindow() {
@@ -76,34 +129,21 @@ void FormWindow::build() {
     };
     std::set<std::string> containers;
     for (const auto& control : form_->controls) containers.insert(control->container);
-    QMenuBar* menuBar = nullptr;
     bool bodyStretches = false;
 
-    // Menus that are items of another menu open with it, not on the bar.
-    std::set<const ui::Control*> subItems;
-    for (const auto& control : form_->controls) {
-        if (const auto* menu = dynamic_cast<const ui::Menu*>(control.get()))
-            for (const auto& item : menu->items) subItems.insert(item.get());
-    }
     const auto after = [this] {
         if (formAlive())
             pullAll();
     };
     for (const auto& control : form_->controls) {
-        auto binder = bindControl(control, this, after);
-        if (!binder && containers.contains(control->name()))
-            binder = bindFrame(control, frame(control->name()));
+        auto binder = containers.contains(control->name())
+                          ? bindFrame(control, frame(control->name()))
+                          : bindControl(control, this, after);
         if (!binder) {
             unbound_ << qs(control->name()) + " (" + qs(std::string(control->typeName())) + ")";
             continue;
         }
         QWidget* widget = binder->widget();
-        if (auto* menu = dynamic_cast<ui::Menu*>(control.get());
-            menu && menu->visible && !subItems.contains(menu)) {
-            if (menuBar == nullptr)
-                menuBar = new QMenuBar(this);
-            addMenuItems(*menuBar->addMenu(qs(menu->caption)), *menu);
-        }
         if (widget != nullptr) {
             widget->setObjectName(qs(control->name()));
             if (is<ui::CommandButton>(*control)) {
@@ -129,7 +169,7 @@ void FormWindow::build() {
     if (!bodyStretches)
         body->addStretch(1);
     images->addStretch(1);
-    if (menuBar != nullptr)
+    if (auto* menuBar = menuBarOf(*form_, this); menuBar != nullptr)
         outer->setMenuBar(menuBar);
     outer->addLayout(tabs);
     auto* middle = new QHBoxLayout;
@@ -140,6 +180,88 @@ void FormWindow::build() {
     middle->addLayout(body, 1);
     outer->addLayout(middle, 1);
     outer->addLayout(buttons);
+}
+
+void FormWindow::buildPlaced() {
+    const auto after = [this] {
+        if (formAlive())
+            pullAll();
+    };
+    std::map<std::string, QWidget*, std::less<>> byName;
+    struct Placed {
+        const ui::Control* control;
+        Binder* binder;
+        QWidget* widget;
+    };
+    std::vector<Placed> placed;
+    for (const auto& control : form_->controls) {
+        auto binder = bindControl(control, this, after);
+        if (!binder) {
+            unbound_ << qs(control->name()) + " (" + qs(std::string(control->typeName())) + ")";
+            continue;
+        }
+        if (QWidget* widget = binder->widget(); widget != nullptr) {
+            widget->setObjectName(qs(control->name()));
+            binder->pull();  // the texts, which decide the scale
+            byName[control->name()] = widget;
+            placed.push_back({control.get(), binder.get(), widget});
+        }
+        binders_.push_back(std::move(binder));
+    }
+
+    // Twips to pixels, scaled up by the screen's font against the design's,
+    // and further where a caption would not fit its control on one line
+    // (by half as much again at most: a caption that needs more than that
+    // is too long for its design and shows as cut off).
+    const auto& metrics = ui::screenMetrics();
+    const QFontMetricsF font(this->font());
+    const double fontX = std::max(1.0, font.averageCharWidth() / kDesignCharWidth);
+    const double fontY = std::max(1.0, font.height() / kDesignLineHeight);
+    double fit = fontX;
+    for (const auto& p : placed) {
+        const double designedWidth = double(p.control->width) / metrics.twipsPerPixelX;
+        const double designedHeight = fontY * p.control->height / metrics.twipsPerPixelY;
+        if (is<ui::Label>(*p.control) && designedHeight >= 2 * font.lineSpacing())
+            continue;  // a label of several lines wraps its text
+        fit = std::max(fit, p.binder->neededWidth() / designedWidth);
+    }
+    const double sx = std::min(fit, 1.5 * fontX) / metrics.twipsPerPixelX;
+    const double sy = fontY / metrics.twipsPerPixelY;
+    const auto place = [sx, sy](std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h) {
+        return QRect(qRound(x * sx), qRound(y * sy), qRound(w * sx), qRound(h * sy));
+    };
+
+    auto* menuBar = menuBarOf(*form_, this);
+    const int top = menuBar != nullptr ? menuBar->sizeHint().height() : 0;
+    QRect used;
+    for (const auto& p : placed) {
+        const auto& c = *p.control;
+        QRect at = place(c.left, c.top, c.width, c.height);
+        const auto holder = byName.find(c.container);
+        if (holder != byName.end()) {
+            p.widget->setParent(holder->second);
+        } else {
+            at.translate(0, top);
+            used |= at;
+        }
+        if (is<ui::TabStrip>(c)) {
+            // The tabs along the top, the pages' panel below them: the
+            // pages are placed onto the panel as their own controls.
+            const int tabs = p.widget->sizeHint().height();
+            auto* panel = new QFrame(p.widget->parentWidget());
+            panel->setFrameShape(QFrame::StyledPanel);
+            panel->setGeometry(at.adjusted(0, tabs - 1, 0, 0));
+            panel->lower();
+            at.setHeight(tabs);
+        }
+        p.widget->setGeometry(at);
+    }
+    const QRect inside = place(0, 0, form_->width - kFrameWidth, form_->height - kFrameHeight);
+    const int margin = qRound(120 * sy);
+    setFixedSize(QSize(inside.width(), inside.height() + top)
+                     .expandedTo(QSize(used.right() + margin, used.bottom() + margin)));
+    if (menuBar != nullptr)
+        menuBar->setGeometry(0, 0, width(), top);
 }
 
 void FormWindow::pullAll() {

@@ -1,9 +1,12 @@
 #pragma once
 // The window of one form model: a dialog holding one widget per control,
-// laid out from the control tree (tab strips on top, pictures at the left,
-// the other controls in their order, the buttons in a row at the bottom),
-// with the form's caption and topmost state. The window's close box, its
-// keys and mouse movements go to the form.
+// with the form's caption and topmost state. A form whose controls all have
+// a position and size is drawn as designed (frames and tab pages hold their
+// controls; the design is scaled up when the screen's font is larger than
+// the one it was made for); any other form is laid out from its control
+// tree (tab strips on top, pictures at the left, the other controls in
+// their order, the buttons in a row at the bottom). The window's close box,
+// its keys and mouse movements go to the form.
 #include <QDialog>
 #include <QEventLoop>
 #include <QStringList>
@@ -54,6 +57,8 @@ class FormWindow final : public QDialog {
 
   private:
     void build();
+    /// Places every control at its designed position and size.
+    void buildPlaced();
     ui::CommandButton* cancelButton() const;
 
     ui::Form* form_;
