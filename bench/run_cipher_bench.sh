@@ -12,7 +12,7 @@
 # followed by a `sync` of its output.
 #
 # Prints the medians, the ratios ours/openssl (target <= 0.6), the peak RSS
-# of ours against 64 MiB + scrypt's 32 MiB, and the share of time spent
+# of ours against 64 MiB + scrypt's 128 MiB, and the share of time spent
 # deriving keys while scrambling 10,000 small files with EncryptInPlace
 # (one frmAES run per file, as the deletion runs it; target <= 5%).
 #
@@ -104,7 +104,7 @@ echo "ratio ours/openssl (in the cache):  encrypt $(ratio "$m_eo" "$m_es")  decr
 echo "ratio ours/openssl (on the disk):   encrypt $(ratio "$m_eos" "$m_ess")  decrypt $(ratio "$m_dos" "$m_dss")"
 
 # Peak RSS of ours, one more run of each.
-limit_kb=$(( (64 + 32) * 1024 ))
+limit_kb=$(( (64 + 128) * 1024 ))
 rm -f "$prefix/drive_c/big.kx" "$prefix/drive_c/back.bin"
 if [ -x /usr/bin/time ]; then
     rss_enc=$(/usr/bin/time -f %M "$kx" --quiet --prefix "$prefix" cipher encrypt 'C:\big.bin' 'C:\big.kx' --key-file "$key" 2>&1 >/dev/null | tail -1)
