@@ -6,23 +6,13 @@
 
 #include "platform/machine/machine.hpp"
 #include "platform/network/inet.hpp"
+#include "platform/runtime/text.hpp"
 #include "platform/ui/cursor.hpp"
 #include "services/progress.hpp"
 #include "settings/keys.hpp"
 #include "settings/settings_store.hpp"
 
 namespace kx {
-namespace {
-
-std::string trimBlanks(std::string_view text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos)
-        return {};
-    const auto last = text.find_last_not_of(' ');
-    return std::string(text.substr(first, last - first + 1));
-}
-
-}  // namespace
 
 std::string GetDownloadProxy() {
     const auto app = settings::applicationName();
@@ -31,7 +21,7 @@ std::string GetDownloadProxy() {
     const std::string joined =
         settings::GetSetting(app, host.section, host.name, host.dialogDefault) + ":" +
         settings::GetSetting(app, port.section, port.name, port.dialogDefault);
-    if (trimBlanks(joined) == ":")
+    if (platform::vbTrim(joined) == ":")
         return {};
     return joined;
 }
@@ -55,7 +45,7 @@ std::string GetInternetFile(const std::string& sURL) {
         platform::InternetReadFile(*url, buffer.data(),
                                    static_cast<std::uint32_t>(kInternetFileBuffer), read);
     }
-    return trimBlanks(buffer);
+    return std::string(platform::vbTrim(buffer));
 }
 
 std::string makerUrl(const std::string& path) {
