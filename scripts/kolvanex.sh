@@ -29,6 +29,17 @@ install_packages() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
+# The browser's driver reaches the browser it starts at "localhost"; a bare
+# root (a container, a debootstrap) may lack the name, and then no browser
+# session can begin.
+ensure_localhost() {
+    getent hosts localhost >/dev/null && return 0
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    echo "adding localhost to /etc/hosts"
+    printf '127.0.0.1 localhost\n::1 localhost ip6-localhost ip6-loopback\n' | $sudo tee -a /etc/hosts >/dev/null
+}
+
 build() {  # build DIR [cmake options...]
     local dir=$1; shift
     cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
@@ -56,6 +67,7 @@ case "${1:-}" in
         ;;
     test)
         install_packages
+        ensure_localhost
         build build-san -DCMAKE_BUILD_TYPE=Debug -DKX_SANITIZE=ON -DKX_BENCH=OFF -DKX_WERROR=ON
         ctest --test-dir build-san --output-on-failure -j "$(nproc)"
         cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKX_SANITIZE_THREAD=ON \
@@ -65,6 +77,7 @@ case "${1:-}" in
         ;;
     check)
         install_packages
+        ensure_localhost
         python3 scripts/check_layers.py
         scripts/check_format.sh
         scripts/static_analysis.sh
