@@ -1,9 +1,12 @@
 // `kolvanex call`: any operation or property of the public class by name,
 // with the arguments parsed by their declared types.
+#include <CLI/CLI.hpp>
+
 #include <charconv>
 #include <cmath>
 #include <iostream>
 #include <limits>
+#include <memory>
 
 #include <nlohmann/json.hpp>
 
@@ -217,6 +220,41 @@ std::string toPlain(const Variant& value) {
     return platform::toText(value);
 }
 
+constexpr const char* kCallHelp = R"(Calls an operation or property of CKOLVANEX by name.
+
+  kolvanex call [--json] NAME [ARGS...]
+
+Arguments are parsed by their declared types: String as given; Boolean
+True/False (also -1/0, Wahr/Falsch); Long, Integer and Byte as whole numbers
+in their ranges; Double with a point; enumCryptIt Decrypt/Encrypt (0/1);
+Variant as text, or null, empty, bool:X, long:N, double:X, string:X;
+Collection as a JSON array of texts; Object as Nothing, tabstrip:TABS:SELECTED
+or form:CAPTION. A property without an argument is read, with one it is
+written. Optional arguments may be left off at the end.
+
+Output: the result alone on the first line (Booleans True/False, numbers with
+a point), then every in/out argument as name=value. With --json, one object
+{"result": ..., "byref": {...}, "error": null | {"number": n, "description": "..."}}.
+Exit status 0 on success, 1 when the operation fails, 2 on bad input.
+
+'kolvanex call --list' lists every operation with its parameters.)";
+
+void listMembers() {
+    for (const auto& m : kx::members()) {
+        std::cout << m.name << (m.isProperty ? " [property]" : "") << "(";
+        for (std::size_t i = 0; i < m.params.size(); ++i) {
+            const auto& p = m.params[i];
+            std::cout << (i ? ", " : "") << (p.optional ? "[" : "") << p.name << " As "
+                      << kx::paramTypeName(p.type) << (p.byRef ? " (in/out)" : "")
+                      << (p.optional ? "]" : "");
+        }
+        std::cout << ")";
+        if (m.hasResult)
+            std::cout << " As " << kx::paramTypeName(m.resultType);
+        std::cout << "\n";
+    }
+}
+
 }  // namespace
 
 int runCall(const GlobalOptions& options, bool asJson, const std::vector<std::string>& words) {
@@ -273,6 +311,23 @@ int runCall(const GlobalOptions& options, bool asJson, const std::vector<std::st
         return kExitFailed;
     }
     return 0;
+}
+
+void addCallCommand(CLI::App& app, const GlobalOptions& options, int& exitCode) {
+    auto* call = app.add_subcommand("call", "call an operation or property by name");
+    call->footer(kCallHelp);
+    auto json = std::make_shared<bool>(false);
+    auto list = std::make_shared<bool>(false);
+    call->add_flag("--json", *json, "print one JSON object");
+    call->add_flag("--list", *list, "list every operation and property");
+    call->prefix_command();
+    call->callback([&options, &exitCode, call, json, list] {
+        if (*list) {
+            listMembers();
+            return;
+        }
+        exitCode = runCall(options, *json, call->remaining());
+    });
 }
 
 }  // namespace kx::host

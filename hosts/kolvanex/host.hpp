@@ -57,6 +57,16 @@ class Session {
     std::unique_ptr<platform::MachineScope> scope_;
 };
 
+/// `kolvanex call [--json|--list] NAME [ARGS...]`: any operation or property by name.
+void addCallCommand(CLI::App& app, const GlobalOptions& options, int& exitCode);
+/// `kolvanex machine init|info|link-firefox`.
+void addMachineCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);
+/// `kolvanex settings list|get|set`.
+void addSettingsCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);
+/// `kolvanex reg query|add|delete|import|export`.
+void addRegCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);
+/// `kolvanex shred FILE...`.
+void addShredCommand(CLI::App& app, const GlobalOptions& options, int& exitCode);
 int runCall(const GlobalOptions& options, bool json, const std::vector<std::string>& words);
 /// `kolvanex cipher encrypt|decrypt IN OUT`: adds the sub-command to `app`;
 /// its run sets `exitCode`.

@@ -1,11 +1,14 @@
 // `kolvanex machine init|info`: create and describe the machine the engine
 // works on.
+#include <CLI/CLI.hpp>
+
 #include <unistd.h>
 
 #include <array>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <system_error>
 
 #include "anonymity/shipped_files.hpp"
@@ -336,6 +339,34 @@ int runMachineInfo(const GlobalOptions& options) {
     std::cout << "settings: HKEY_CURRENT_USER\\" << settings::kStoreRoot << "\\"
               << settings::applicationName() << "\n";
     return 0;
+}
+
+void addMachineCommands(CLI::App& app, const GlobalOptions& options, int& exitCode) {
+    auto* machine = app.add_subcommand("machine", "the machine prefix");
+    machine->require_subcommand(1);
+    auto* init = machine->add_subcommand("init", "create the machine (or complete it)");
+    auto user = std::make_shared<std::optional<std::string>>();
+    auto nonAdmin = std::make_shared<bool>(false);
+    init->add_option("--user", *user, "Windows user name of a new machine");
+    init->add_flag("--no-admin", *nonAdmin, "the user is not an administrator");
+    init->callback([&options, &exitCode, user, nonAdmin] {
+        exitCode = runMachineInit(options, *user, *nonAdmin);
+    });
+    machine->add_subcommand("info", "describe the machine")->callback([&options, &exitCode] {
+        exitCode = runMachineInfo(options);
+    });
+    auto* linkFirefox = machine->add_subcommand(
+        "link-firefox", "link the user's Firefox profile into the machine and choose Firefox");
+    auto profile = std::make_shared<std::optional<std::string>>();
+    auto program = std::make_shared<std::optional<std::string>>();
+    linkFirefox->add_option("--profile", *profile,
+                            "the profile folder (default: the default of "
+                            "~/.mozilla/firefox/profiles.ini)");
+    linkFirefox->add_option("--firefox", *program,
+                            "the Firefox program to start (default: firefox on PATH)");
+    linkFirefox->callback([&options, &exitCode, profile, program] {
+        exitCode = runMachineLinkFirefox(options, *profile, *program);
+    });
 }
 
 }  // namespace kx::host

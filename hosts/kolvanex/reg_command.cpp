@@ -1,8 +1,11 @@
 // `kolvanex reg query|add|delete|import|export`: the machine's registry, as
 // reg.exe and regedit.exe reach it.
+#include <CLI/CLI.hpp>
+
 #include <charconv>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 
 #include "hosts/kolvanex/host.hpp"
 #include "platform/registry/regfile.hpp"
@@ -271,5 +274,46 @@ int runRegExport(const GlobalOptions& options, const std::string& keyPath, const
     }
     return 0;
 }
+
+void addRegCommands(CLI::App& app, const GlobalOptions& options, int& exitCode) {
+    auto* reg = app.add_subcommand("reg", "the registry");
+    reg->require_subcommand(1);
+    struct Words {
+        std::string keyPath, file, type = "REG_SZ", data, addName;
+        std::optional<std::string> valueName;
+        bool regedit4 = false;
+    };
+    auto w = std::make_shared<Words>();
+    auto* query = reg->add_subcommand("query", "values and subkeys of a key");
+    query->add_option("key", w->keyPath)->required();
+    query->add_option("-v,--value", w->valueName, "only this value");
+    query->callback(
+        [&options, &exitCode, w] { exitCode = runRegQuery(options, w->keyPath, w->valueName); });
+    auto* add = reg->add_subcommand("add", "create a key and set a value");
+    add->add_option("key", w->keyPath)->required();
+    add->add_option("-v,--value", w->addName, "value name (default: the key's default value)");
+    add->add_option("-t,--type", w->type,
+                    "REG_SZ, REG_EXPAND_SZ, REG_DWORD, REG_MULTI_SZ, REG_BINARY");
+    add->add_option("-d,--data", w->data, "the data");
+    add->callback([&options, &exitCode, w] {
+        exitCode = runRegAdd(options, w->keyPath, w->addName, w->type, w->data);
+    });
+    auto* del = reg->add_subcommand("delete", "delete a value, or a key with all below it");
+    del->add_option("key", w->keyPath)->required();
+    del->add_option("-v,--value", w->valueName, "delete only this value");
+    del->callback(
+        [&options, &exitCode, w] { exitCode = runRegDelete(options, w->keyPath, w->valueName); });
+    auto* import = reg->add_subcommand("import", "import a .reg file");
+    import->add_option("file", w->file)->required();
+    import->callback([&options, &exitCode, w] { exitCode = runRegImport(options, w->file);
+});
+auto* exportCmd = reg->add_subcommand("export", "export a key to a .reg file");
+exportCmd->add_option("key", w->keyPath)->required();
+exportCmd->add_option("file", w->file)->required();
+exportCmd->add_flag("--regedit4", w->regedit4, "write a REGEDIT4 file (default: version 5.00)");
+exportCmd->callback([&options, &exitCode, w] {
+    exitCode = runRegExport(options, w->keyPath, w->file, w->regedit4);
+});
+}  // namespace kx::host
 
 }  // namespace kx::host

@@ -1,6 +1,9 @@
 // `kolvanex settings list|get|set`: the component's settings under the
 // application title.
+#include <CLI/CLI.hpp>
+
 #include <iostream>
+#include <memory>
 
 #include "hosts/kolvanex/host.hpp"
 #include "platform/runtime/text.hpp"
@@ -59,6 +62,33 @@ int runSettingsSet(const GlobalOptions& options, const std::string& section, con
         return kExitFailed;
     }
     return 0;
+}
+
+void addSettingsCommands(CLI::App& app, const GlobalOptions& options, int& exitCode) {
+    auto* settings = app.add_subcommand("settings", "the settings store");
+    settings->require_subcommand(1);
+    auto listSection = std::make_shared<std::optional<std::string>>();
+    auto* list = settings->add_subcommand("list", "every known key with its value");
+    list->add_option("--section", *listSection, "only this section");
+    list->callback(
+        [&options, &exitCode, listSection] { exitCode = runSettingsList(options, *listSection); });
+    struct Words {
+        std::string section, key, value;
+    };
+    auto words = std::make_shared<Words>();
+    auto* get = settings->add_subcommand("get", "one key's value (or its default)");
+    get->add_option("section", words->section)->required();
+    get->add_option("key", words->key)->required();
+    get->callback([&options, &exitCode, words] {
+        exitCode = runSettingsGet(options, words->section, words->key);
+    });
+    auto* set = settings->add_subcommand("set", "write one key");
+    set->add_option("section", words->section)->required();
+    set->add_option("key", words->key)->required();
+    set->add_option("value", words->value)->required();
+    set->callback([&options, &exitCode, words] {
+        exitCode = runSettingsSet(options, words->section, words->key, words->value);
+    });
 }
 
 }  // namespace kx::host

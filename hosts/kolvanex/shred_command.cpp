@@ -1,8 +1,11 @@
 // `kolvanex shred`: destroys files of the machine with the component's secure
 // deletion, one status line per file and a summary of the bytes freed.
+#include <CLI/CLI.hpp>
+
 #include <cstdint>
 #include <iostream>
 #include <limits>
+#include <memory>
 
 #include "deletion/secure_delete.hpp"
 #include "facade/kolvanex.hpp"
@@ -146,6 +149,24 @@ int runShred(const GlobalOptions& options, const ShredOptions& shred,
         std::cout << ", " << missing << " not found";
     std::cout << "\n";
     return deleted == files.size() ? 0 : kExitFailed;
+}
+
+void addShredCommand(CLI::App& app, const GlobalOptions& options, int& exitCode) {
+    auto* shred = app.add_subcommand(
+        "shred", "destroy files with the secure deletion (FILE as Windows paths of the machine)");
+    auto shredOptions = std::make_shared<ShredOptions>();
+    auto files = std::make_shared<std::vector<std::string>>();
+    shred->add_option("--passes", shredOptions->passes,
+                      "overwrite passes (default: the stored DeleteN)");
+    shred->add_option("--byte", shredOptions->byte,
+                      "byte value of every pass (default: the stored DeleteValue)");
+    shred->add_flag("--encrypt", shredOptions->encrypt, "scramble with the cipher first");
+    shred->add_flag("--gutmann", shredOptions->gutmann,
+                    "the 35 Gutmann passes instead (the stored setting is not changed)");
+    shred->add_option("FILE", *files, "files to destroy")->required();
+    shred->callback([&options, &exitCode, shredOptions, files] {
+        exitCode = runShred(options, *shredOptions, *files);
+    });
 }
 
 }  // namespace kx::host
