@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Builds the fuzzing programs with clang and runs each one after the other at
 # the lowest priority, over its stored corpus, for SECONDS of wall time each.
+# With KX_FUZZ_CPU=1 the SECONDS are processor time instead: on a busy machine
+# a run at the lowest priority then still gets its full share of work, and is
+# asked to finish (SIGUSR1, which libFuzzer ends gracefully) once it has used it.
 #
 #   fuzz/run_fuzz.sh [SECONDS] [BUILD-DIR] [TARGET...]
 #
@@ -28,13 +31,32 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DKX_FUZZ=ON -DKX_T
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]/#/fuzz_}"
 failed=0
 TIMEFORMAT='%R s wall, %U s user, %S s system'
+# Sends SIGUSR1 to process $1 once it has used $2 seconds of processor time.
+stop_after_cpu() {
+    local pid=$1 limit=$2 ticks
+    ticks=$(getconf CLK_TCK)
+    while kill -0 "$pid" 2>/dev/null; do
+        read -r -a stat <"/proc/$pid/stat" || return 0
+        # utime and stime are fields 14 and 15; the name (field 2) has no blanks here.
+        if (((stat[13] + stat[14]) / ticks >= limit)); then
+            kill -USR1 "$pid" 2>/dev/null
+            return 0
+        fi
+        sleep 5
+    done
+}
 for t in "${targets[@]}"; do
     mkdir -p "$build/findings/$t" "$build/fuzz/found/$t"
     log="$build/findings/$t.log"
     set +e
-    { time nice -n 19 "$build/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=60 \
+    wall=$seconds
+    [ "${KX_FUZZ_CPU:-0}" = 1 ] && wall=$((seconds * 100))
+    { time nice -n 19 "$build/fuzz/fuzz_$t" -max_total_time="$wall" -timeout=60 \
         -rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix="$build/findings/$t/" \
-        "$build/fuzz/found/$t" "fuzz/corpus/$t" 2>"$log"; } 2>"$log.time"
+        "$build/fuzz/found/$t" "fuzz/corpus/$t" 2>"$log" &
+        fuzzer=$!
+        [ "${KX_FUZZ_CPU:-0}" = 1 ] && stop_after_cpu "$fuzzer" "$seconds"
+        wait "$fuzzer"; } 2>"$log.time"
     status=$?
     set -e
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
