@@ -6,6 +6,7 @@
 #include "core/shared_state.hpp"
 #include "dialer/dialup_entries.hpp"
 #include "platform/network/dialup.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/ui/dialogs.hpp"
 
 namespace kx::dialer {
@@ -14,21 +15,23 @@ namespace ui = platform::ui;
 }  // namespace
 
 std::string removedMessage() {
-    return "Die verdächtigen DFÜ Verbindungen wurden entfernt. " + shared().applicationTitle +
-           " wiederholt die Prüfung auf verdächtige Verbindungen bei jedem Reinigungsvorgang";
+    return platform::trf(
+        "Die verdächtigen DFÜ Verbindungen wurden entfernt. {1} wiederholt die "
+        "Prüfung auf verdächtige Verbindungen bei jedem Reinigungsvorgang",
+        {shared().applicationTitle});
 }
 
-frmDialerList::frmDialerList() : FormBase("KOLVANEX 3 - Warnhinweis") {
+frmDialerList::frmDialerList() : FormBase(std::string(platform::tr("KOLVANEX 3 - Warnhinweis"))) {
     name = "frmDialerList";
     width = 7200;
     height = 4800;
     lblWarnung = add<ui::Label>("lblWarnung");
-    lblWarnung->caption = kDialerWarning;
+    lblWarnung->caption = platform::tr(kDialerWarning);
     lvDialer = add<ui::ListView>("lvDialer");
-    lvDialer->addColumn("Name der DFÜ Verbindung", 3600);
-    lvDialer->addColumn("Telefonnummer", 2400);
+    lvDialer->addColumn(std::string(platform::tr("Name der DFÜ Verbindung")), 3600);
+    lvDialer->addColumn(std::string(platform::tr("Telefonnummer")), 2400);
     cmdRemove = add<ui::CommandButton>("cmdRemove");
-    cmdRemove->caption = "&Verbindungen entfernen";
+    cmdRemove->caption = platform::tr("&Verbindungen entfernen");
     cmdOK = add<ui::CommandButton>("cmdOK");
     cmdOK->caption = "OK";
     cmdOK->isDefault = true;

@@ -5,16 +5,18 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
+#include "platform/runtime/translation.hpp"
 #include "platform/ui/controls.hpp"
 #include "services/form_base.hpp"
 
 namespace kx::dialer {
 
-inline constexpr const char* kDialerWarning =
+inline constexpr std::string_view kDialerWarning = platform::trMark(
     "Achtung! Es sind möglicherweise DFÜ-Verbindungen in Ihrem System vorhanden die über eine "
     "teure 0190er/0900er Nummer Verbindung in das Internet aufnehmen! Wir empfehlen die hier "
-    "aufgelisteten DFÜ-Verbindungen zu entfernen!";
+    "aufgelisteten DFÜ-Verbindungen zu entfernen!");
 
 /// Message box flags: system-modal warning and system-modal information.
 inline constexpr std::uint32_t kDeleteFailedFlags = 4144;
