@@ -22,6 +22,7 @@
 #include "platform/ui/message_loop.hpp"
 #include "services/progress.hpp"
 #include "settings/keys.hpp"
+#include "settings/locations.hpp"
 #include "settings/system_info.hpp"
 
 namespace kx::cleaning {
@@ -314,8 +315,14 @@ std::string summaryLine(std::size_t count, double bytes) {
 
 std::vector<PlannedStep> plannedSteps(const RunContext& run) {
     std::vector<PlannedStep> out;
-    if (dialerGate(run))
-        out.push_back({"dialer remnants removed from the Windows folder", {}});
+    if (dialerGate(run)) {
+        PlannedStep dialers{"dialer remnants removed from the Windows folder", {}};
+        const std::string windows = settings::GetWinDir();
+        for (const auto& folder : {windows + "\\dialer", windows + "\\webdialer"})
+            if (platform::files::exists(run.machine, folder))
+                dialers.paths.push_back(folder);
+        out.push_back(std::move(dialers));
+    }
     if (virusScanGate(run))
         out.push_back({"daily virus scan run", {}});
     for (const auto& step : laterSteps()) {

@@ -153,10 +153,11 @@ int runClean(const GlobalOptions& options, const CleanOptions& clean) {
         std::cerr << "kolvanex: cancelled before the run could finish\n";
         return kExitCancelled;
     }
-    if (summary->cancelled)
-        std::cerr << "kolvanex: " << cleaning::kCancelledLine << "\n";
-    if (!options.quiet)
+    if (!options.quiet) {
+        if (summary->cancelled)
+            std::cout << cleaning::kCancelledLine << "\n";
         std::cout << cleaning::summaryLine(summary->count, summary->bytes) << "\n";
+    }
     return summary->cancelled ? kExitCancelled : 0;
 }
 

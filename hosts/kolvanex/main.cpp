@@ -13,12 +13,16 @@
 using namespace kx::host;
 
 namespace {
-kx::platform::ui::ConsoleView* theConsole = nullptr;
+// The console view prints the status lines and draws the bar; the host's
+// own lines wipe the bar first.
+kx::platform::ui::ConsoleView& consoleView() {
+    static kx::platform::ui::ConsoleView view;
+    return view;
+}
 }  // namespace
 
 void kx::host::clearProgressLine() {
-    if (theConsole != nullptr)
-        theConsole->clearBar();
+    consoleView().clearBar();
 }
 
 int main(int argc, char** argv) {
@@ -36,9 +40,7 @@ int main(int argc, char** argv) {
     // raises a flag, the engine's next yield() sets gbBreak and closes the
     // window. The console view prints the status lines and draws the bar.
     kx::platform::ui::installInterruptHandler();
-    kx::platform::ui::ConsoleView consoleView;
-    kx::platform::ui::ViewScope viewScope(consoleView);
-    theConsole = &consoleView;
+    kx::platform::ui::ViewScope viewScope(consoleView());
     kx::platform::ui::ConsoleDialogs consoleDialogs;
     kx::platform::ui::DialogsScope dialogsScope(consoleDialogs);
     kx::listenForInterrupts();
@@ -65,7 +67,7 @@ int main(int argc, char** argv) {
     app.add_flag("--on-top", options.onTop, "keep dialogs above other windows");
     // Scripts answer every dialog beforehand; without these a terminal asks.
     auto answerAll = [&](kx::platform::ui::ConsoleAnswer answer) {
-        consoleView.setAnswer(answer);
+        consoleView().setAnswer(answer);
         consoleDialogs.setAnswer(answer);
     };
     auto* yes = app.add_flag_callback(
