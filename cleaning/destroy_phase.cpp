@@ -15,11 +15,14 @@
 #include "deletion/secure_delete.hpp"
 #include "platform/files/files.hpp"
 #include "platform/machine/machine.hpp"
+#include "platform/machine/shell_folders.hpp"
+#include "platform/processes/shell.hpp"
 #include "platform/runtime/text.hpp"
 #include "platform/runtime/variant.hpp"
 #include "platform/ui/message_loop.hpp"
 #include "services/progress.hpp"
 #include "settings/keys.hpp"
+#include "settings/locations.hpp"
 #include "settings/system_info.hpp"
 
 namespace kx::cleaning {
@@ -146,41 +149,92 @@ struct LaterStep {
     std::int32_t inside;
     void (*run)(const RunContext&);
     std::int32_t after;
+    // The files it rewrites and the folders it empties (none: it changes
+    // the registry or the system only).
+    std::vector<std::string> (*touches)(const RunContext&) = nullptr;
 };
 
 bool always(const RunContext&) {
     return true;
 }
 
+// The profile files that exist under the names the steps give them.
+std::vector<std::string> profileFilesNamed(const RunContext& run,
+                                           std::initializer_list<std::string_view> names) {
+    std::vector<std::string> out;
+    for (const auto& profile : profileFiles()) {
+        for (const auto name : names) {
+            auto path = platform::vbReplace(profile, "prefs.js", name);
+            if (platform::files::exists(run.machine, path))
+                out.push_back(std::move(path));
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> cookieFiles(const RunContext& run) {
+    return profileFilesNamed(run, {"cookies.txt", "cookperm.txt"});
+}
+
+std::vector<std::string> cacheFolder(const RunContext& run) {
+    return {platform::specialFolderPath(run.machine, platform::CSIDL_INTERNET_CACHE)};
+}
+
+std::vector<std::string> historyFolderAndWindowLists(const RunContext& run) {
+    auto out = profileFilesNamed(run, {"localstore.rdf"});
+    out.insert(out.begin(), platform::specialFolderPath(run.machine, platform::CSIDL_HISTORY));
+    return out;
+}
+
+std::vector<std::string> recycleFolders(const RunContext& run) {
+    std::vector<std::string> out;
+    for (const auto& drive : run.machine.config().drives) {
+        if (!platform::driveHasFolder(drive))
+            continue;
+        for (const auto folder : platform::kRecycleFolders) {
+            auto path = std::string(1, drive.letter) + ":\\" + std::string(folder);
+            if (platform::files::exists(run.machine, path))
+                out.push_back(std::move(path));
+        }
+    }
+    return out;
+}
+
 const std::array<LaterStep, 10>& laterSteps() {
     static const std::array<LaterStep, 10> steps = {{
-        {"cookie files", 0,
+        {"cookie files of Netscape/Mozilla/Firefox filtered: only excepted sites stay", 0,
          [](const RunContext& run) { return run.engineOn(settings::keys::Cookies); }, 0,
-         cleanCookieFiles, 11},
-        {"Internet Explorer cache", 0,
+         cleanCookieFiles, 11, cookieFiles},
+        {"Internet Explorer's cache emptied", 0,
          [](const RunContext& run) { return run.engineOn(settings::keys::INetTempFiles); }, 0,
-         clearIECache, 12},
-        {"Internet Explorer history and window state", 0,
+         clearIECache, 12, cacheFolder},
+        {"Internet Explorer's history emptied, Mozilla's window lists cut", 0,
          [](const RunContext& run) { return run.engineOn(settings::keys::Recent); }, 0,
-         clearHistoryAndWindowState, 13},
-        {"recent-file lists and registry traces", 0,
+         clearHistoryAndWindowState, 13, historyFolderAndWindowLists},
+        {"registry lists emptied: recent files, typed addresses, search and run histories", 0,
          [](const RunContext& run) { return run.engineOn(settings::keys::History); }, 0,
          cleanRegistryHistory, 0},
-        {"recycle bin", 14,
+        {"recycle bins emptied", 14,
          [](const RunContext& run) { return run.engineOn(settings::keys::Trashcan); }, 0,
-         emptyRecycleBin, 0},
-        {"messenger service", 15, ntFamily, 0, setMessengerService, 0},
-        {"KaZaA search lists", 0,
+         emptyRecycleBin, 0, recycleFolders},
+        {"Windows messenger service switched off", 15,
+         [](const RunContext& run) {
+             return run.chosen(settings::keys::MessengerOff) && ntFamily(run);
+         },
+         0, setMessengerService, 0},
+        {"KaZaA search words and recent files emptied", 0,
          [](const RunContext& run) { return run.engineBool(settings::keys::KaazaaSearch); }, 0,
          clearKazaaLists, 0},
-        {"auto-complete switches", 0, always, 0, setAutoComplete, 0},
-        {"anti-spy tool", 0,
+        {"browsers' auto-complete of passwords and forms switched off", 0,
+         [](const RunContext& run) { return run.chosen(settings::keys::AutoFillOff); }, 0,
+         setAutoComplete, 0},
+        {"anti-spy tool started on the Windows privacy settings", 0,
          [](const RunContext& run) {
              return run.engineBool(settings::keys::AntiSpy) &&
                     run.host.applicationTitle != kPartnerTitle;
          },
          16, runAntiSpy, 0},
-        {"index files", 17, always, 0, blankIndexFiles, 0},
+        {"index files of Internet Explorer blanked", 17, always, 0, blankIndexFiles, 0},
     }};
     return steps;
 }
@@ -259,15 +313,32 @@ std::string summaryLine(std::size_t count, double bytes) {
            formatNumber(bytes / 1024 / 1024, 4) + " MB Speicherplatz frei.";
 }
 
-std::vector<std::string_view> plannedSteps(const RunContext& run) {
-    std::vector<std::string_view> out;
-    if (dialerGate(run))
-        out.push_back("dialer remnants");
+std::vector<PlannedStep> plannedSteps(const RunContext& run) {
+    std::vector<PlannedStep> out;
+    if (dialerGate(run)) {
+        PlannedStep dialers{"dialer remnants removed from the Windows folder", {}};
+        const std::string windows = settings::GetWinDir();
+        for (const auto& folder : {windows + "\\dialer", windows + "\\webdialer"})
+            if (platform::files::exists(run.machine, folder))
+                dialers.paths.push_back(folder);
+        out.push_back(std::move(dialers));
+    }
     if (virusScanGate(run))
-        out.push_back("daily virus scan");
-    for (const auto& step : laterSteps())
-        if (step.gate(run))
-            out.push_back(step.name);
+        out.push_back({"daily virus scan run", {}});
+    for (const auto& step : laterSteps()) {
+        if (!step.gate(run))
+            continue;
+        // Switched off in the settings, these two steps switch the thing on.
+        const bool switchesOn =
+            (step.run == setMessengerService && !run.engineBool(settings::keys::MessengerOff)) ||
+            (step.run == setAutoComplete && !run.engineBool(settings::keys::AutoFillOff));
+        PlannedStep planned{std::string(step.name), {}};
+        if (switchesOn)
+            planned.what.replace(planned.what.rfind(" off"), 4, " on");
+        if (step.touches != nullptr)
+            planned.paths = step.touches(run);
+        out.push_back(std::move(planned));
+    }
     return out;
 }
 

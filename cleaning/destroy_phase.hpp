@@ -28,9 +28,15 @@ inline constexpr std::string_view kCancelledLine = "Bereinigung abgebrochen";
 /// one (cancelled before it began, or while the virus scanner ran).
 std::optional<RunSummary> runDestroyPhase(const RunContext& run);
 
-/// The steps after the file deletions that the present settings switch on,
-/// in the order the phase runs them (what a preview announces).
-std::vector<std::string_view> plannedSteps(const RunContext& run);
+/// The steps besides the file deletions that the present settings switch on,
+/// in the order the phase runs them, each said plainly ("recycle bins
+/// emptied"): what a preview announces.
+struct PlannedStep {
+    std::string what;
+    /// The files it rewrites and the folders it empties, as Windows paths.
+    std::vector<std::string> paths;
+};
+std::vector<PlannedStep> plannedSteps(const RunContext& run);
 
 /// "Es wurden <count> Dateien bereinigt bzw. entfernt. Dabei wurde ca. <MB>
 /// MB Speicherplatz frei." with MB = bytes / 1024 / 1024 in four decimals.

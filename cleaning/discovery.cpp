@@ -274,7 +274,8 @@ void Discovery::run() {
         temporaryFiles();
     if (cancelled())
         return;
-    if (engineNumber(run_.appSettings(), settings::keys::Junk) != 0) {
+    if (run_.chosen(settings::keys::Junk) &&
+        engineNumber(run_.appSettings(), settings::keys::Junk) != 0) {
         progress(3);
         attempt([&] { weeklyJunkSearch(run_, scanner_, options_.preview); });
     }

@@ -7,6 +7,7 @@
 // that KXDelete works through) and hands it to the run; every step takes it
 // as its parameter instead of looking any of these up itself.
 #include "cleaning/run_state.hpp"
+#include "cleaning/step_choice.hpp"
 #include "core/shared_state.hpp"
 #include "deletion/deletion_context.hpp"
 #include "platform/machine/machine.hpp"
@@ -25,6 +26,9 @@ struct RunContext {
     /// Every file the run destroys goes through the deletion routine with
     /// this context (on the same machine, reporting to the same sink).
     const deletion::DeletionContext& deletion;
+    /// The steps this run is limited to; null: every step the settings
+    /// switch on.
+    const StepChoice* choice = nullptr;
 
     /// gbBreak: the user cancelled the run.
     bool cancelled() const { return host.gbBreak; }
@@ -32,11 +36,16 @@ struct RunContext {
     settings::AppSettings appSettings() const {
         return settings::AppSettings(host.applicationTitle);
     }
-    /// A setting of the engine's own steps: on when it holds a number above 0.
+    /// Whether the run may take the step that `key` switches.
+    bool chosen(const settings::SettingKey& key) const {
+        return choice == nullptr || choice->allows(key);
+    }
+    /// A setting of the engine's own steps: on when it holds a number above 0
+    /// (off for a step the run is not to take).
     bool engineOn(const settings::SettingKey& key) const;
     /// A setting of the engine's own steps as a check or choice state.
     bool engineBool(const settings::SettingKey& key) const {
-        return appSettings().readBool(key, settings::Reader::Engine);
+        return chosen(key) && appSettings().readBool(key, settings::Reader::Engine);
     }
 
     /// A status line through the run's progress sink.

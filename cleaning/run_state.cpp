@@ -55,7 +55,7 @@ platform::ui::ListView& foundList() {
 }
 
 bool RunContext::engineOn(const settings::SettingKey& key) const {
-    return engineNumber(appSettings(), key) > 0;
+    return chosen(key) && engineNumber(appSettings(), key) > 0;
 }
 
 void loadDeletionSettings(RunState& state, const settings::AppSettings& options) {

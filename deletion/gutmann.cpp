@@ -214,6 +214,8 @@ void CGutMAnn::SecureFreeSpaceWipe(std::string_view sDrive, std::int64_t cBytesP
                     must(file->flush());
                     must(file->fill(at, chunk, p.c));
                 }
+                if (onRegion)
+                    onRegion(pass, static_cast<int>(region + 1));
                 pf::ui::yield();
             }
             // The last runs must be on the free blocks before the file gives

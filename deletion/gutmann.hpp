@@ -13,6 +13,7 @@
 // so memory stays small whatever the file's size.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string_view>
 
 #include "deletion/delete_result.hpp"
@@ -50,6 +51,10 @@ class CGutMAnn {
     /// a cancel handler or a yield callback) and the running operation stops
     /// before its next write.
     bool Cancel = false;
+
+    /// Told after every region the free-space wipe wrote: the pass (1 to
+    /// 35) and the regions of it done (1 to 1000).
+    std::function<void(int pass, int regions)> onRegion;
 
     /// Destroys a file and answers its length in bytes as measured at the
     /// start; 0 on any error (missing, locked, refused file), leaving the file

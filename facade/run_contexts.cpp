@@ -51,10 +51,14 @@ ThreadDeletion::ThreadDeletion()
       context_{platform::currentMachine(), progress_, cancel_, threadRandom(), scrambleWithCipher} {
 }
 
-ThreadCleaningRun::ThreadCleaningRun()
-    : context_{deletion_.context().machine, shared(),
-               cleaning::runState(),        cleaning::foundList(),
-               deletion_.progress(),        deletion_.context()} {}
+ThreadCleaningRun::ThreadCleaningRun(const cleaning::StepChoice* choice)
+    : context_{deletion_.context().machine,
+               shared(),
+               cleaning::runState(),
+               cleaning::foundList(),
+               deletion_.progress(),
+               deletion_.context(),
+               choice} {}
 
 ThreadMail::ThreadMail()
     : progress_(shared()),

@@ -38,7 +38,9 @@ class ThreadDeletion {
 /// Throws when no machine is bound.
 class ThreadCleaningRun {
   public:
-    ThreadCleaningRun();
+    /// `choice`: the steps the run is limited to (null: all the settings
+    /// switch on); it must outlive the run.
+    explicit ThreadCleaningRun(const cleaning::StepChoice* choice = nullptr);
     ThreadCleaningRun(const ThreadCleaningRun&) = delete;
     ThreadCleaningRun& operator=(const ThreadCleaningRun&) = delete;
 

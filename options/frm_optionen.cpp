@@ -16,6 +16,7 @@
 #include "services/registry_import.hpp"
 #include "services/utilities.hpp"
 #include "settings/cregistry.hpp"
+#include "settings/key_info.hpp"
 #include "settings/keys.hpp"
 #include "settings/locations.hpp"
 #include "settings/registry_access.hpp"
@@ -54,9 +55,9 @@ constexpr std::string_view kFalse = "False";
 
 using platform::wholeNumber;
 
-bool inRange(std::string_view text, long low, long high) {
+bool inRange(std::string_view text, settings::KeyRange range) {
     const auto value = wholeNumber(text);
-    return value && *value >= low && *value <= high;
+    return value && *value >= range.low && *value <= range.high;
 }
 
 std::int16_t checkState(const SettingKey& key) {
@@ -268,8 +269,8 @@ frmOptionen::frmOptionen() : FormBase("KOLVANEX 3 - Einstellungen") {
         "Über wie viele anonyme Proxy-Server sollen Ihre Internet-Sitzungen geleitet werden?";
     in(*lblAnoMeter, p3, 120, 240, 7200, 480);
     slAnoMeter = add<ui::Slider>("slAnoMeter");
-    slAnoMeter->setMax(10);
-    slAnoMeter->setMin(1);
+    slAnoMeter->setMax(settings::ranges::NProxys.high);
+    slAnoMeter->setMin(settings::ranges::NProxys.low);
     slAnoMeter->largeChange = 1;
     in(*slAnoMeter, p3, 120, 840, 7200, 600);
     cmdSetProxy = add<ui::CommandButton>("cmdSetProxy");
@@ -299,7 +300,7 @@ frmOptionen::frmOptionen() : FormBase("KOLVANEX 3 - Einstellungen") {
     lblDialerCheckTime = add<ui::Label>("lblDialerCheckTime");
     in(*lblDialerCheckTime, p5, 120, 240, 7200, 255);
     slDialerCheckTime = add<ui::Slider>("slDialerCheckTime");
-    slDialerCheckTime->setMax(300);
+    slDialerCheckTime->setMax(settings::ranges::DialerCheckTime.high);
     slDialerCheckTime->smallChange = 10;
     slDialerCheckTime->largeChange = 60;
     in(*slDialerCheckTime, p5, 120, 600, 7200, 600);
@@ -558,7 +559,7 @@ void frmOptionen::onAdd() {
 }
 
 bool frmOptionen::checkN() {
-    if (inRange(txtN->text, 1, 99))
+    if (inRange(txtN->text, settings::ranges::DeleteN))
         return true;
     ui::dialogs().messageBox(std::string(kRangeN), shared().applicationTitle,
                              ui::MB_ICONINFORMATION);
@@ -567,7 +568,7 @@ bool frmOptionen::checkN() {
 }
 
 bool frmOptionen::checkValue() {
-    if (inRange(txtValue->text, 0, 255))
+    if (inRange(txtValue->text, settings::ranges::DeleteValue))
         return true;
     ui::dialogs().messageBox(std::string(kRangeValue), shared().applicationTitle,
                              ui::MB_ICONINFORMATION);

@@ -220,7 +220,8 @@ std::string toPlain(const Variant& value) {
     return platform::toText(value);
 }
 
-constexpr const char* kCallHelp = R"(Calls an operation or property of CKOLVANEX by name.
+constexpr const char* kCallHelp =
+    R"(Calls an operation or property of the engine by name, as programs do.
 
   kolvanex call [--json] NAME [ARGS...]
 
@@ -237,7 +238,10 @@ a point), then every in/out argument as name=value. With --json, one object
 {"result": ..., "byref": {...}, "error": null | {"number": n, "description": "..."}}.
 Exit status 0 on success, 1 when the operation fails, 2 on bad input.
 
-'kolvanex call --list' lists every operation with its parameters.)";
+'kolvanex call --list' lists every operation with its parameters.
+
+Example:
+  kolvanex call AddBackslash 'C:\Daten')";
 
 void listMembers() {
     for (const auto& m : kx::members()) {

@@ -106,7 +106,9 @@ void addCipherCommand(CLI::App& app, const GlobalOptions& options, int& exitCode
                      "(before removing IN, for one)");
     cipher->footer(
         "Exit status 0 when the file was written, 1 when the cipher failed (wrong password,\n"
-        "changed file, I/O error: nothing is written then), 2 on bad input.");
+        "changed file, I/O error: nothing is written then), 2 on bad input.\n\n"
+        "Example:\n"
+        "  kolvanex cipher encrypt 'C:\\Daten\\brief.txt' 'C:\\Daten\\brief.aes'");
     cipher->callback([o, &options, &exitCode] { exitCode = runCipher(options, *o); });
 }
 

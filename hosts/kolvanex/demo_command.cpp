@@ -86,7 +86,7 @@ bool keyHoldsValues(const std::string& keyPath) {
            platform::ERROR_SUCCESS;
 }
 
-int runDemo(const GlobalOptions& options, bool keep) {
+int runDemo(const GlobalOptions& options, bool keep, bool plantOnly) {
     const fs::path prefix = options.prefix ? fs::path(*options.prefix) : throwAwayPrefix();
     if (options.prefix && fs::exists(prefix))
         throw UsageError("the demo makes a machine of its own; " + prefix.string() +
@@ -108,6 +108,10 @@ int runDemo(const GlobalOptions& options, bool keep) {
             originals.push_back(platform::files::readAll(file.path).value_or(""));
         std::cout << "planted " << tracks.files.size() << " files and "
                   << tracks.registryKeys.size() << " registry lists\n";
+        if (plantOnly) {
+            std::cout << "try: kolvanex --prefix " << prefix.string() << " clean --preview\n";
+            return 0;
+        }
 
         CKOLVANEX kolvanex;
         const auto started = kolvanex.KXStart();
@@ -150,7 +154,17 @@ void addDemoCommand(CLI::App& app, const GlobalOptions& options, int& exitCode) 
         "demo",
         "clean a throw-away machine planted with tracks of every kind, and show the result");
     auto* keep = demo->add_flag("--keep")->description("keep the machine afterwards");
-    demo->callback([&options, &exitCode, keep] { exitCode = runDemo(options, keep->count() > 0); });
+    auto* plantOnly =
+        demo->add_flag("--plant-only")
+            ->description("only make the machine and plant the tracks, to try the clean yourself")
+            ->excludes(keep);
+    demo->footer(
+        "Examples:\n  kolvanex demo --keep\n"
+        "  kolvanex --prefix /tmp/probe demo --plant-only && "
+        "kolvanex --prefix /tmp/probe clean --preview");
+    demo->callback([&options, &exitCode, keep, plantOnly] {
+        exitCode = runDemo(options, keep->count() > 0, plantOnly->count() > 0);
+    });
 }
 
 }  // namespace kx::host

@@ -94,7 +94,9 @@ void addDirection(CLI::App& app, const GlobalOptions& options, int& exitCode, co
                         "read the key from the first line of this (host) file");
     command->footer(
         "Exit status 0 when every file was processed, 1 when one failed or nothing was\n"
-        "started (a wrong key changes nothing), 2 on bad input, 130 after Ctrl+C.");
+        "started (a wrong key changes nothing), 2 on bad input, 130 after Ctrl+C.\n\n"
+        "Example:\n  kolvanex " +
+        std::string(name) + " --folder 'C:\\Daten\\Privat'");
     command->callback([o, eWhat, &options, &exitCode] { exitCode = runCrypt(options, *o, eWhat); });
 }
 

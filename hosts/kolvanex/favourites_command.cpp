@@ -157,7 +157,9 @@ void addFavouritesCommands(CLI::App& app, const GlobalOptions& options, int& exi
     command->footer(
         "Exit status 0 when done, 1 when the list could not be opened (wrong key, a file\n"
         "that is not ours: nothing is changed) or the action failed, 2 on bad input,\n"
-        "130 after Ctrl+C at a prompt.");
+        "130 after Ctrl+C at a prompt.\n\n"
+        "Example:\n"
+        "  kolvanex favourites add Bank https://bank.example --group Geld");
     command->callback([o, &options, &exitCode] { exitCode = runFavourites(options, *o); });
 }
 

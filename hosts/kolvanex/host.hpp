@@ -25,6 +25,32 @@ inline constexpr int kExitFailed = 1;       // the operation answered a failing 
 inline constexpr int kExitUsage = 2;        // the command line was wrong
 inline constexpr int kExitCancelled = 130;  // Ctrl+C ended the run early (128 + SIGINT)
 
+/// The end of the main help: the exit statuses scripts rely on, and a start.
+inline constexpr const char* kMainHelpFooter = R"(Exit status:
+  0    success
+  1    the operation failed
+  2    bad input on the command line (nothing was changed)
+  130  cancelled with Ctrl+C
+
+Example:
+  kolvanex machine init && kolvanex clean --preview
+
+'kolvanex COMMAND --help' describes each command.)";
+
+/// When a parse failed because a word names no command at its place on the
+/// command line: "unknown command 'cleen' (did you mean 'clean'?)".
+std::optional<std::string> unknownCommand(const CLI::App& app, int argc, char** argv);
+
+/// The name of `names` closest to `word` by edit distance, when it is close
+/// enough to be a slip of the keyboard.
+std::optional<std::string> closestName(std::string_view word,
+                                       const std::vector<std::string>& names);
+
+/// Wipes the progress bar from the terminal before the host writes a line of
+/// its own, so the two never share a line (the bar comes back with its next
+/// change).
+void clearProgressLine();
+
 /// The suite's program folder inside the machine, the default of KXAppPath.
 inline constexpr std::string_view kProgramFolder = "C:\\Programme\\Kolvanex";
 
@@ -68,6 +94,8 @@ void addRegCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);
 /// `kolvanex shred FILE...`.
 void addShredCommand(CLI::App& app, const GlobalOptions& options, int& exitCode);
 int runCall(const GlobalOptions& options, bool json, const std::vector<std::string>& words);
+/// `kolvanex wipe-free-space DRIVE`: the free-space wipe with its bar.
+void addWipeCommand(CLI::App& app, const GlobalOptions& options, int& exitCode);
 /// `kolvanex cipher encrypt|decrypt IN OUT`: adds the sub-command to `app`;
 /// its run sets `exitCode`.
 void addCipherCommand(CLI::App& app, const GlobalOptions& options, int& exitCode);

@@ -10,7 +10,9 @@
 namespace kx::host {
 
 void addInfoCommand(CLI::App& app, const GlobalOptions& options, int& exitCode) {
-    auto* info = app.add_subcommand("info", "print the information window's totals and version");
+    auto* info = app.add_subcommand(
+        "info", "how many files the suite has erased and how much space it freed, and its version");
+    info->footer("Example:\n  kolvanex info");
     info->callback([&options, &exitCode] {
         Session session(options, true);
         std::cout << infoSentence() << "\n" << infoVersion() << "\n";

@@ -342,19 +342,22 @@ int runMachineInfo(const GlobalOptions& options) {
 }
 
 void addMachineCommands(CLI::App& app, const GlobalOptions& options, int& exitCode) {
-    auto* machine = app.add_subcommand("machine", "the machine prefix");
+    auto* machine = app.add_subcommand(
+        "machine", "the Windows-like machine the suite works on (a folder, like a Wine prefix)");
     machine->require_subcommand(1);
+    machine->footer("Example:\n  kolvanex machine init --user anna");
     auto* init = machine->add_subcommand("init", "create the machine (or complete it)");
     auto user = std::make_shared<std::optional<std::string>>();
     auto nonAdmin = std::make_shared<bool>(false);
     init->add_option("--user", *user, "Windows user name of a new machine");
     init->add_flag("--no-admin", *nonAdmin, "the user is not an administrator");
+    init->footer("Example:\n  kolvanex --prefix ~/probe machine init --user anna");
     init->callback([&options, &exitCode, user, nonAdmin] {
         exitCode = runMachineInit(options, *user, *nonAdmin);
     });
-    machine->add_subcommand("info", "describe the machine")->callback([&options, &exitCode] {
-        exitCode = runMachineInfo(options);
-    });
+    auto* info = machine->add_subcommand("info", "describe the machine");
+    info->footer("Example:\n  kolvanex machine info");
+    info->callback([&options, &exitCode] { exitCode = runMachineInfo(options); });
     auto* linkFirefox = machine->add_subcommand(
         "link-firefox", "link the user's Firefox profile into the machine and choose Firefox");
     auto profile = std::make_shared<std::optional<std::string>>();
@@ -364,6 +367,7 @@ void addMachineCommands(CLI::App& app, const GlobalOptions& options, int& exitCo
                             "~/.mozilla/firefox/profiles.ini)");
     linkFirefox->add_option("--firefox", *program,
                             "the Firefox program to start (default: firefox on PATH)");
+    linkFirefox->footer("Example:\n  kolvanex machine link-firefox --firefox /usr/bin/firefox-esr");
     linkFirefox->callback([&options, &exitCode, profile, program] {
         exitCode = runMachineLinkFirefox(options, *profile, *program);
     });

@@ -62,6 +62,8 @@ int runMail(const GlobalOptions& options, const MailOptions& mailOptions) {
 
 void addMailCommand(CLI::App& app, const GlobalOptions& options, int& exitCode) {
     auto* command = app.add_subcommand("mail", "send an anonymous mail through the web remailers");
+    command->footer(
+        "Example:\n  kolvanex mail --to anna@example.org --subject Hallo --message-file brief.txt");
     auto mailOptions = std::make_shared<MailOptions>();
     command->add_option("--to", mailOptions->to, "the recipient's address")->required();
     command->add_option("--subject", mailOptions->subject, "the subject (at most 40 characters)");

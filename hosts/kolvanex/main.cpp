@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 
+#include "anonymity/frm_info.hpp"
 #include "hosts/kolvanex/host.hpp"
 #include "platform/runtime/text.hpp"
 #include "platform/ui/console_view.hpp"
@@ -10,6 +11,19 @@
 #include "services/cancel.hpp"
 
 using namespace kx::host;
+
+namespace {
+// The console view prints the status lines and draws the bar; the host's
+// own lines wipe the bar first.
+kx::platform::ui::ConsoleView& consoleView() {
+    static kx::platform::ui::ConsoleView view;
+    return view;
+}
+}  // namespace
+
+void kx::host::clearProgressLine() {
+    consoleView().clearBar();
+}
 
 int main(int argc, char** argv) {
     // Key names, value names and file names go into the registry and the
@@ -26,25 +40,34 @@ int main(int argc, char** argv) {
     // raises a flag, the engine's next yield() sets gbBreak and closes the
     // window. The console view prints the status lines and draws the bar.
     kx::platform::ui::installInterruptHandler();
-    kx::platform::ui::ConsoleView consoleView;
-    kx::platform::ui::ViewScope viewScope(consoleView);
+    kx::platform::ui::ViewScope viewScope(consoleView());
     kx::platform::ui::ConsoleDialogs consoleDialogs;
     kx::platform::ui::DialogsScope dialogsScope(consoleDialogs);
     kx::listenForInterrupts();
 
-    CLI::App app{"kolvanex - the engine of the Kolvanex privacy suite"};
+    CLI::App app{
+        "kolvanex - the Kolvanex privacy suite: cleans usage tracks, destroys and "
+        "encrypts files, browses anonymously"};
     app.require_subcommand(1);
+    const auto& version = kx::kComponentVersion;
+    app.set_version_flag("--version", "kolvanex " + std::to_string(version.major) + "." +
+                                          std::to_string(version.minor) + "." +
+                                          std::to_string(version.revision));
+    app.footer(kMainHelpFooter);
     GlobalOptions options;
     app.add_option("--prefix", options.prefix,
-                   "machine prefix (default: $KOLVANEX_PREFIX or "
+                   "the machine to work on (default: $KOLVANEX_PREFIX or "
                    "$XDG_DATA_HOME/kolvanex/machine)");
-    app.add_option("--app-path", options.appPath, "KXAppPath (default: C:\\Programme\\Kolvanex)");
-    app.add_option("--title", options.title, "KXAppTitle, also the settings' application name");
-    app.add_flag("--quiet", options.quiet, "gbQuiet: no status lines");
-    app.add_flag("--on-top", options.onTop, "gbFormsOnTop: topmost dialogs");
+    app.add_option("--app-path", options.appPath,
+                   "the suite's program folder inside the machine (default: "
+                   "C:\\Programme\\Kolvanex)");
+    app.add_option("--title", options.title,
+                   "the application title; the settings are kept under it (default: Kolvanex)");
+    app.add_flag("--quiet", options.quiet, "print only errors");
+    app.add_flag("--on-top", options.onTop, "keep dialogs above other windows");
     // Scripts answer every dialog beforehand; without these a terminal asks.
     auto answerAll = [&](kx::platform::ui::ConsoleAnswer answer) {
-        consoleView.setAnswer(answer);
+        consoleView().setAnswer(answer);
         consoleDialogs.setAnswer(answer);
     };
     auto* yes = app.add_flag_callback(
@@ -72,18 +95,26 @@ int main(int argc, char** argv) {
     addProxyCommands(app, options, exitCode);
     addDemoCommand(app, options, exitCode);
     addMailCommand(app, options, exitCode);
+    addWipeCommand(app, options, exitCode);
 
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
+        clearProgressLine();
         if (e.get_exit_code() == 0)
-            return app.exit(e);  // --help
+            return app.exit(e);  // --help, --version
+        if (const auto unknown = unknownCommand(app, argc, argv)) {
+            std::cerr << "kolvanex: " << *unknown << "\n";
+            return kExitUsage;
+        }
         std::cerr << "kolvanex: " << e.what() << " (see --help)\n";
         return kExitUsage;
     } catch (const UsageError& e) {
+        clearProgressLine();
         std::cerr << "kolvanex: " << e.what() << "\n";
         return kExitUsage;
     } catch (const std::exception& e) {
+        clearProgressLine();
         std::cerr << "kolvanex: " << e.what() << "\n";
         return kExitFailed;
     }

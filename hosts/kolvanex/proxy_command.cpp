@@ -51,14 +51,18 @@ int runCheck(const GlobalOptions& options, const std::string& proxy, int seconds
 void addProxyCommands(CLI::App& app, const GlobalOptions& options, int& exitCode) {
     auto* proxy = app.add_subcommand("proxy", "anonymous proxies");
     proxy->require_subcommand(1);
-    proxy->add_subcommand("fastest", "GetFastestProxy: search a chain of anonymous proxies")
-        ->callback([&options, &exitCode] { exitCode = runFastest(options); });
+    proxy->footer("Example:\n  kolvanex proxy fastest");
+    auto* fastest =
+        proxy->add_subcommand("fastest", "search the fastest chain of anonymous proxies");
+    fastest->footer("Example:\n  kolvanex proxy fastest");
+    fastest->callback([&options, &exitCode] { exitCode = runFastest(options); });
 
     auto address = std::make_shared<std::string>();
     auto seconds = std::make_shared<int>(5);
-    auto* check = proxy->add_subcommand("check", "KXChecker: test one proxy for anonymity");
+    auto* check = proxy->add_subcommand("check", "test whether one proxy hides your address");
     check->add_option("HOST:PORT", *address, "the proxy")->required();
     check->add_option("--seconds", *seconds, "how long to wait for the checker (default 5)");
+    check->footer("Example:\n  kolvanex proxy check 192.0.2.7:8080 --seconds 10");
     check->callback([address, seconds, &options, &exitCode] {
         exitCode = runCheck(options, *address, *seconds);
     });

@@ -276,7 +276,8 @@ int runRegExport(const GlobalOptions& options, const std::string& keyPath, const
 }
 
 void addRegCommands(CLI::App& app, const GlobalOptions& options, int& exitCode) {
-    auto* reg = app.add_subcommand("reg", "the registry");
+    auto* reg = app.add_subcommand("reg", "the machine's registry");
+    reg->footer("Example:\n  kolvanex reg query 'HKCU\\Software\\Microsoft\\Internet Explorer'");
     reg->require_subcommand(1);
     struct Words {
         std::string keyPath, file, type = "REG_SZ", data, addName;
@@ -287,6 +288,7 @@ void addRegCommands(CLI::App& app, const GlobalOptions& options, int& exitCode) 
     auto* query = reg->add_subcommand("query", "values and subkeys of a key");
     query->add_option("key", w->keyPath)->required();
     query->add_option("-v,--value", w->valueName, "only this value");
+    query->footer("Example:\n  kolvanex reg query 'HKCU\\Software\\Kazaa\\Search' -v 1");
     query->callback(
         [&options, &exitCode, w] { exitCode = runRegQuery(options, w->keyPath, w->valueName); });
     auto* add = reg->add_subcommand("add", "create a key and set a value");
@@ -295,21 +297,25 @@ void addRegCommands(CLI::App& app, const GlobalOptions& options, int& exitCode) 
     add->add_option("-t,--type", w->type,
                     "REG_SZ, REG_EXPAND_SZ, REG_DWORD, REG_MULTI_SZ, REG_BINARY");
     add->add_option("-d,--data", w->data, "the data");
+    add->footer("Example:\n  kolvanex reg add 'HKCU\\Software\\Probe' -v Zahl -t REG_DWORD -d 16");
     add->callback([&options, &exitCode, w] {
         exitCode = runRegAdd(options, w->keyPath, w->addName, w->type, w->data);
     });
     auto* del = reg->add_subcommand("delete", "delete a value, or a key with all below it");
     del->add_option("key", w->keyPath)->required();
     del->add_option("-v,--value", w->valueName, "delete only this value");
+    del->footer("Example:\n  kolvanex reg delete 'HKCU\\Software\\Probe' -v Zahl");
     del->callback(
         [&options, &exitCode, w] { exitCode = runRegDelete(options, w->keyPath, w->valueName); });
     auto* import = reg->add_subcommand("import", "import a .reg file");
     import->add_option("file", w->file)->required();
+    import->footer("Example:\n  kolvanex reg import sicher.reg");
     import->callback([&options, &exitCode, w] { exitCode = runRegImport(options, w->file);
 });
 auto* exportCmd = reg->add_subcommand("export", "export a key to a .reg file");
 exportCmd->add_option("key", w->keyPath)->required();
 exportCmd->add_option("file", w->file)->required();
+exportCmd->footer("Example:\n  kolvanex reg export 'HKCU\\Software\\Probe' probe.reg");
 exportCmd->add_flag("--regedit4", w->regedit4, "write a REGEDIT4 file (default: version 5.00)");
 exportCmd->callback([&options, &exitCode, w] {
     exitCode = runRegExport(options, w->keyPath, w->file, w->regedit4);

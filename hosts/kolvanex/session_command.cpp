@@ -31,6 +31,7 @@ int report(const Ret<bool>& result, std::string_view done, std::string_view fail
 void addSwitch(CLI::App& session, const GlobalOptions& options, int& exitCode,
                const std::string& name, const std::string& description, bool anonymous) {
     auto* command = session.add_subcommand(name, description);
+    command->footer("Example:\n  kolvanex session " + name + " on");
     auto state = std::make_shared<std::string>();
     command->add_option("state", *state, "on or off")
         ->required()
@@ -57,6 +58,7 @@ void addSwitch(CLI::App& session, const GlobalOptions& options, int& exitCode,
 void addSessionCommands(CLI::App& app, const GlobalOptions& options, int& exitCode) {
     auto* session = app.add_subcommand("session", "anonymous and safe browser sessions");
     session->require_subcommand(1);
+    session->footer("Example:\n  kolvanex session anonym on");
     addSwitch(*session, options, exitCode, "anonym",
               "send every browser through the chosen proxy or a found chain (on), or restore "
               "them (off)",
@@ -68,6 +70,7 @@ void addSessionCommands(CLI::App& app, const GlobalOptions& options, int& exitCo
     auto* open = app.add_subcommand("open", "start the chosen browser with a page");
     auto url = std::make_shared<std::string>();
     open->add_option("URL", *url, "the page")->required();
+    open->footer("Example:\n  kolvanex open https://example.org/");
     open->callback([&options, &exitCode, url] {
         Session machine(options, true);
         // Werbung tells the user in a box when the browser does not start;

@@ -1,12 +1,16 @@
-// `kolvanex settings list|get|set`: the component's settings under the
-// application title.
+// `kolvanex settings list|get|set|reset`: the component's settings under the
+// application title. A key is named by its section and name ("Options
+// DeleteN"); set takes only the values the key allows, as the settings
+// dialog does.
 #include <CLI/CLI.hpp>
 
+#include <cstdio>
 #include <iostream>
 #include <memory>
 
 #include "hosts/kolvanex/host.hpp"
 #include "platform/runtime/text.hpp"
+#include "settings/key_info.hpp"
 #include "settings/keys.hpp"
 #include "settings/settings_store.hpp"
 
@@ -20,6 +24,14 @@ std::string stored(const settings::SettingKey& key) {
     return settings::GetSetting(settings::applicationName(), key.section, key.name, absent);
 }
 
+const settings::SettingKey& knownKey(const std::string& section, const std::string& key) {
+    const auto* known = settings::findKey(section, key);
+    if (known == nullptr)
+        throw UsageError("unknown setting '" + section + "\\" + key +
+                         "' ('kolvanex settings list' names every key)");
+    return *known;
+}
+
 }  // namespace
 
 int runSettingsList(const GlobalOptions& options, const std::optional<std::string>& section) {
@@ -28,13 +40,13 @@ int runSettingsList(const GlobalOptions& options, const std::optional<std::strin
         if (section && !platform::winEqualNoCase(*section, key->section))
             continue;
         const auto value = stored(*key);
-        std::cout << key->section << "\\" << key->name << "=";
-        if (value == "\x01") {
-            std::cout << settings::defaultFor(*key, settings::Reader::Dialog) << " (default)";
-        } else {
-            std::cout << value;
-        }
-        std::cout << "\n";
+        const std::string shown =
+            value == "\x01" ? settings::defaultFor(*key, settings::Reader::Dialog) + " (default)"
+                            : value;
+        const std::string name = std::string(key->section) + "\\" + std::string(key->name);
+        std::printf("%-40s %-22s %s\n", (name + "=" + shown).c_str(),
+                    settings::valuesOf(*key).c_str(),
+                    std::string(settings::infoOf(*key).description).c_str());
     }
     return 0;
 }
@@ -51,43 +63,65 @@ int runSettingsGet(const GlobalOptions& options, const std::string& section,
 
 int runSettingsSet(const GlobalOptions& options, const std::string& section, const std::string& key,
                    const std::string& value) {
-    if (section.empty() || key.empty())
-        throw UsageError("section and key must not be empty");
-    if (section.find('\\') != std::string::npos) {
-        throw UsageError("a section name cannot contain '\\': '" + section + "'");
-    }
+    const auto& known = knownKey(section, key);
+    if (const auto why = settings::refusal(known, value))
+        throw UsageError(*why);
     Session session(options, true);
-    if (!settings::SaveSetting(settings::applicationName(), section, key, value)) {
+    if (!settings::SaveSetting(settings::applicationName(), known.section, known.name, value)) {
         std::cerr << "kolvanex: the settings store refused the write\n";
         return kExitFailed;
     }
     return 0;
 }
 
+namespace {
+
+int runSettingsReset(const GlobalOptions& options, const std::string& section,
+                     const std::string& key) {
+    const auto& known = knownKey(section, key);
+    Session session(options, true);
+    settings::DeleteSetting(settings::applicationName(), known.section, known.name);
+    return 0;
+}
+
+}  // namespace
+
 void addSettingsCommands(CLI::App& app, const GlobalOptions& options, int& exitCode) {
-    auto* settings = app.add_subcommand("settings", "the settings store");
+    auto* settings = app.add_subcommand("settings", "what the suite cleans and how it deletes");
     settings->require_subcommand(1);
+    settings->footer("Example:\n  kolvanex settings set Options DeleteN 7");
     auto listSection = std::make_shared<std::optional<std::string>>();
-    auto* list = settings->add_subcommand("list", "every known key with its value");
+    auto* list = settings->add_subcommand(
+        "list", "every setting with its value, the values it takes and what it means");
     list->add_option("--section", *listSection, "only this section");
+    list->footer("Example:\n  kolvanex settings list --section Options");
     list->callback(
         [&options, &exitCode, listSection] { exitCode = runSettingsList(options, *listSection); });
     struct Words {
         std::string section, key, value;
     };
     auto words = std::make_shared<Words>();
-    auto* get = settings->add_subcommand("get", "one key's value (or its default)");
+    auto* get = settings->add_subcommand("get", "one setting's value (or its default)");
     get->add_option("section", words->section)->required();
     get->add_option("key", words->key)->required();
+    get->footer("Example:\n  kolvanex settings get Options Cookies");
     get->callback([&options, &exitCode, words] {
         exitCode = runSettingsGet(options, words->section, words->key);
     });
-    auto* set = settings->add_subcommand("set", "write one key");
+    auto* set = settings->add_subcommand("set", "change one setting (only to a value it takes)");
     set->add_option("section", words->section)->required();
     set->add_option("key", words->key)->required();
     set->add_option("value", words->value)->required();
+    set->footer("Example:\n  kolvanex settings set Options Trashcan 1");
     set->callback([&options, &exitCode, words] {
         exitCode = runSettingsSet(options, words->section, words->key, words->value);
+    });
+    auto* reset = settings->add_subcommand("reset", "give one setting back its default");
+    reset->add_option("section", words->section)->required();
+    reset->add_option("key", words->key)->required();
+    reset->footer("Example:\n  kolvanex settings reset Options DeleteN");
+    reset->callback([&options, &exitCode, words] {
+        exitCode = runSettingsReset(options, words->section, words->key);
     });
 }
 

@@ -154,12 +154,13 @@ int runShred(const GlobalOptions& options, const ShredOptions& shred,
 void addShredCommand(CLI::App& app, const GlobalOptions& options, int& exitCode) {
     auto* shred = app.add_subcommand(
         "shred", "destroy files with the secure deletion (FILE as Windows paths of the machine)");
+    shred->footer("Example:\n  kolvanex shred --passes 7 'C:\\Daten\\alt.doc'");
     auto shredOptions = std::make_shared<ShredOptions>();
     auto files = std::make_shared<std::vector<std::string>>();
     shred->add_option("--passes", shredOptions->passes,
-                      "overwrite passes (default: the stored DeleteN)");
+                      "overwrite passes (default: the stored number of passes)");
     shred->add_option("--byte", shredOptions->byte,
-                      "byte value of every pass (default: the stored DeleteValue)");
+                      "byte value of every pass (default: the stored byte, 246 unless set)");
     shred->add_flag("--encrypt", shredOptions->encrypt, "scramble with the cipher first");
     shred->add_flag("--gutmann", shredOptions->gutmann,
                     "the 35 Gutmann passes instead (the stored setting is not changed)");

@@ -278,12 +278,35 @@ std::vector<Control*> ConsoleView::printForm(const Form& form) {
 }
 
 void ConsoleView::printNewLines(const ListView& list) {
-    auto& done = printed_[list.serial()];
+    auto& printed = printed_[list.serial()];
     const auto& items = list.items();
     // A list that was cleared or shortened starts over at its new end.
-    if (done > items.size())
-        done = items.size();
-    for (; done < items.size(); ++done) printLine(items[done]->text);
+    if (printed.count > items.size()) {
+        printed.count = items.size();
+        printed.last = items.empty() ? std::string() : items.back()->text;
+    }
+    if (printed.count == items.size()) {
+        if (!items.empty() && items.back()->text != printed.last) {
+            printed.last = items.back()->text;
+            reprintLastLine(printed.last);
+        }
+        return;
+    }
+    for (; printed.count < items.size(); ++printed.count) printLine(items[printed.count]->text);
+    printed.last = items.back()->text;
+}
+
+void ConsoleView::reprintLastLine(const std::string& line) {
+    if (!terminal_) {
+        printLine(line);
+        return;
+    }
+    // Up to the line above (the bar's, when one is drawn), wipe it, write it anew.
+    const std::string bar = bar_;
+    out_ << "\r\x1b[1A\x1b[2K" << line << "\n";
+    if (!bar.empty())
+        out_ << "\x1b[2K" << bar;
+    out_ << std::flush;
 }
 
 void ConsoleView::printLine(const std::string& line) {

@@ -1,8 +1,10 @@
 #pragma once
 // The console host's view: no windows, but what a progress window says
 // reaches the terminal. The lines of a shown form's list views are printed as
-// they arrive, and its progress bar is drawn in place ("\r[#####     ] 50%")
-// when the output is a terminal. A modal form is printed as text (caption,
+// they arrive, each once; a last line rewritten in place (a download's
+// percentage) is redrawn over itself on a terminal and printed anew
+// elsewhere. The progress bar is drawn in place ("\r[#####     ] 50%") when
+// the output is a terminal, always below the lines. A modal form is printed as text (caption,
 // labels, list rows, boxes and buttons, numbered where the user can act)
 // and answered: on a terminal the user picks by number until the form goes
 // away; a script's yes presses the form's yes button (else its default
@@ -35,6 +37,10 @@ class ConsoleView final : public View {
     ConsoleView(const ConsoleView&) = delete;
     ConsoleView& operator=(const ConsoleView&) = delete;
 
+    /// Wipes the bar before someone else writes to the terminal; its next
+    /// change draws it again.
+    void clearBar() { eraseBar(); }
+
     /// Width of the bar between the brackets.
     static constexpr int kBarWidth = 10;
     /// The bar as drawn, without the leading carriage return.
@@ -56,6 +62,7 @@ class ConsoleView final : public View {
     std::optional<std::string> ask(const std::string& prompt);
     void printNewLines(const ListView& list);
     void printLine(const std::string& line);
+    void reprintLastLine(const std::string& line);
     void drawBar(const ProgressBar& bar);
     void eraseBar();
     void forget(const Form& form);
@@ -64,8 +71,13 @@ class ConsoleView final : public View {
     bool terminal_;
     std::istream* in_;
     ConsoleAnswer answer_;
-    // Lines already printed, per list view (by serial: addresses are reused).
-    std::map<std::uint64_t, std::size_t> printed_;
+    // Lines already printed, per list view (by serial: addresses are
+    // reused), and the last one as it was printed.
+    struct Printed {
+        std::size_t count = 0;
+        std::string last;
+    };
+    std::map<std::uint64_t, Printed> printed_;
     // The bar currently drawn on the last line, and whose it is.
     std::string bar_;
     std::uint64_t barOwner_ = 0;

@@ -120,8 +120,8 @@ TEST_F(CliTest, MachineSettingsAndRegistryRoundTrips) {
     EXPECT_EQ(kolvanex({"settings", "get", "options", "deleten"}).out, "7\n");
     EXPECT_EQ(kolvanex({"settings", "get", "Options", "DeleteValue"}).out, "246\n");
     run = kolvanex({"settings", "list", "--section", "Options"});
-    EXPECT_NE(run.out.find("Options\\DeleteN=7\n"), std::string::npos);
-    EXPECT_NE(run.out.find("Options\\Trashcan=1 (default)\n"), std::string::npos);
+    EXPECT_NE(run.out.find("Options\\DeleteN=7 "), std::string::npos);
+    EXPECT_NE(run.out.find("Options\\Trashcan=1 (default) "), std::string::npos);
     EXPECT_EQ(kolvanex({"--title", "Privatix", "settings", "get", "Options", "DeleteN"}).out,
               "3\n");
 

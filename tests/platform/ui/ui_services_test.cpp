@@ -40,6 +40,13 @@ TEST(ConsoleViewTest, PrintsLinesOfShownFormsAsTheyArrive) {
     f.log->select(2);     // a refresh without a new line prints nothing
     f.bar->setValue(50);  // no terminal: no bar
     EXPECT_EQ(out.str(), "hidden 1\nzwei\ndrei\n");
+    // The last line rewritten in place: printed anew once, not again unchanged.
+    f.log->item(2)->text = "drei 50%";
+    f.log->refresh();
+    f.log->refresh();
+    EXPECT_EQ(out.str(), "hidden 1\nzwei\ndrei\ndrei 50%\n");
+    out.str("hidden 1\nzwei\ndrei\n");
+    out.seekp(0, std::ios::end);
 
     f.log->clear();
     f.log->add("nach dem Leeren");
@@ -160,6 +167,16 @@ TEST(ConsoleViewTest, DrawsTheBarInPlaceOnATerminal) {
         out.str("");
         f.log->add("Datei 1");
         EXPECT_EQ(out.str(), "\r" + std::string(15, ' ') + "\rDatei 1\n[          ] 7%");
+        // A rewritten line is redrawn over itself, above the bar.
+        out.str("");
+        f.log->item(0)->text = "Datei 1 fertig";
+        f.log->refresh();
+        EXPECT_EQ(out.str(), "\r\x1b[1A\x1b[2KDatei 1 fertig\n\x1b[2K[          ] 7%");
+        // Before the host's own line the bar is wiped; its next change draws it again.
+        out.str("");
+        console.clearBar();
+        f.bar->setValue(8);
+        EXPECT_EQ(out.str(), "\r" + std::string(15, ' ') + "\r\r[          ] 8%");
 
         // A hidden bar does not show.
         out.str("");

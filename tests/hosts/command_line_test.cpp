@@ -1,0 +1,362 @@
+// The command line as a new user meets it: help with examples in plain
+// words, typos answered with the command meant, the settings refusing values
+// they do not take, cleaning steps chosen for one run, a preview the clean
+// keeps to, and a free-space wipe that leaves no filler when stopped.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "support/host_run.hpp"
+#include "support/temp_machine.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using kx::test::HostRun;
+
+class CommandLineTest : public ::testing::Test {
+  protected:
+    HostRun kolvanex(const std::vector<std::string>& args) {
+        return kx::test::runKolvanex(machine.prefix(), args, machine.root());
+    }
+    HostRun bare(const std::vector<std::string>& args) {
+        return kx::test::runKolvanex(std::nullopt, args, machine.root());
+    }
+
+    kx::test::TempMachine machine;
+};
+
+// The names a help's "Subcommands:" part lists.
+std::vector<std::string> subcommandsIn(const std::string& help) {
+    std::vector<std::string> names;
+    std::istringstream lines(help);
+    std::string line;
+    bool inside = false;
+    while (std::getline(lines, line)) {
+        if (line.starts_with("Subcommands:")) {
+            inside = true;
+        } else if (inside && line.starts_with("  ")) {
+            std::istringstream words(line);
+            std::string name;
+            words >> name;
+            names.push_back(name);
+        } else if (inside) {
+            inside = false;
+        }
+    }
+    return names;
+}
+
+TEST_F(CommandLineTest, EveryCommandsHelpHasAnExampleInTheUsersWords) {
+    const std::vector<std::string> internal = {
+        "gbQuiet",   "gbFormsOnTop",        "gbBreak",         "KXStart",   "KXDelete",
+        "KXAppPath", "KXAppTitle",          "GetFastestProxy", "KXChecker", "GetInternetFile",
+        "CKOLVANEX", "SecureFreeSpaceWipe", "DeleteTheFile"};
+    std::vector<std::vector<std::string>> pending = {{}};
+    std::size_t walked = 0;
+    while (!pending.empty()) {
+        auto path = pending.back();
+        pending.pop_back();
+        auto args = path;
+        args.push_back("--help");
+        const auto run = bare(args);
+        const std::string name = "kolvanex " + testing::PrintToString(path);
+        ASSERT_EQ(run.exitCode, 0) << name << run.err;
+        EXPECT_NE(run.out.find("Example"), std::string::npos) << name << "\n" << run.out;
+        for (const auto& word : internal)
+            EXPECT_EQ(run.out.find(word), std::string::npos) << name << " says " << word;
+        for (const auto& sub : subcommandsIn(run.out)) {
+            auto deeper = path;
+            deeper.push_back(sub);
+            pending.push_back(deeper);
+        }
+        ++walked;
+    }
+    EXPECT_GT(walked, 25U);
+
+    const auto main = bare({"--help"});
+    for (const char* status : {"130", "cancelled", "bad input"})
+        EXPECT_NE(main.out.find(status), std::string::npos) << status;
+    const auto version = bare({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out.rfind("kolvanex 3.", 0), 0U) << version.out;
+}
+
+TEST_F(CommandLineTest, AnUnknownCommandIsAnsweredWithTheOneMeant) {
+    const struct {
+        std::vector<std::string> args;
+        std::string said;
+    } cases[] = {
+        {{"cleen"}, "unknown command 'cleen' (did you mean 'clean'?)"},
+        {{"--quiet", "setings", "list"}, "unknown command 'setings' (did you mean 'settings'?)"},
+        {{"settings", "lst"}, "unknown command 'lst' (did you mean 'list'?)"},
+        {{"--title", "Privatix", "machine", "inf"}, "unknown command 'inf' (did you mean 'info'?)"},
+        {{"wipe-free-spcae", "E"}, "(did you mean 'wipe-free-space'?)"},
+        {{"xylophon"}, "unknown command 'xylophon' (see 'kolvanex --help')"},
+        {{"reg", "qq"}, "unknown command 'qq' (see 'kolvanex reg --help')"},
+    };
+    for (const auto& c : cases) {
+        const auto run = kolvanex(c.args);
+        EXPECT_EQ(run.exitCode, 2) << c.said;
+        EXPECT_TRUE(run.err.starts_with("kolvanex: unknown command")) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_NE(run.err.find(c.said), std::string::npos) << run.err;
+    }
+    // A word where a command takes its arguments is not taken for a command.
+    EXPECT_EQ(kolvanex({"shred", "C:\\nirgends.txt"}).err.find("unknown command"),
+              std::string::npos);
+}
+
+TEST_F(CommandLineTest, SettingsNameTheirValuesAndRefuseOthers) {
+    auto run = kolvanex({"settings", "list", "--section", "Options"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    for (const char* shown : {"Options\\DeleteN=3 (default)", "whole number 1 to 99",
+                              "how often a file is overwritten", "Options\\Cookies=1 (default)",
+                              "0 or 1", "Options\\BrowserIsIE=True (default)", "True or False"})
+        EXPECT_NE(run.out.find(shown), std::string::npos) << shown << "\n" << run.out;
+
+    const struct {
+        std::vector<std::string> words;
+        std::string said;  // empty: taken
+    } sets[] = {
+        {{"Options", "DeleteN", "100"}, "takes whole number 1 to 99; '100' is not one"},
+        {{"Options", "DeleteN", "0"}, "1 to 99"},
+        {{"Options", "DeleteValue", "256"}, "whole number 0 to 255"},
+        {{"Options", "NProxys", "11"}, "whole number 1 to 10"},
+        {{"Options", "Cookies", "ja"}, "takes 0 or 1"},
+        {{"Options", "BrowserIsOpera", "1"}, "True or False"},
+        {{"Options", "JunkCleanedDate", "2026-12-07"}, "date dd.mm.yy"},
+        {{"Options", "Kekse", "1"}, "unknown setting 'Options\\Kekse'"},
+        {{"options", "deleten", "99"}, ""},
+        {{"Options", "DeleteValue", "0"}, ""},
+        {{"Options", "JunkCleanedDate", "07.12.26"}, ""},
+    };
+    for (const auto& s : sets) {
+        std::vector<std::string> args = {"settings", "set"};
+        args.insert(args.end(), s.words.begin(), s.words.end());
+        run = kolvanex(args);
+        if (s.said.empty()) {
+            EXPECT_EQ(run.exitCode, 0) << run.err;
+        } else {
+            EXPECT_EQ(run.exitCode, 2) << s.said;
+            EXPECT_NE(run.err.find(s.said), std::string::npos) << run.err;
+        }
+    }
+    // Refused values left the stored one alone; reset gives the default back.
+    EXPECT_EQ(kolvanex({"settings", "get", "Options", "DeleteN"}).out, "99\n");
+    ASSERT_EQ(kolvanex({"settings", "reset", "Options", "DeleteN"}).exitCode, 0);
+    EXPECT_NE(kolvanex({"settings", "list"}).out.find("Options\\DeleteN=3 (default)"),
+              std::string::npos);
+    EXPECT_EQ(kolvanex({"settings", "reset", "Options", "Kekse"}).exitCode, 2);
+}
+
+// Every file on the drives of a machine with its content (the machine's own
+// records, the registry among them, lie beside the drives).
+std::map<fs::path, std::string> filesOf(const fs::path& prefix) {
+    std::map<fs::path, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(prefix)) {
+        if (entry.is_symlink() || !entry.is_regular_file() || entry.path().parent_path() == prefix)
+            continue;
+        files[entry.path()] = kx::test::TempMachine::readHostFile(entry.path());
+    }
+    return files;
+}
+
+// What a preview lists: the files it names (deleted, blanked, kept) and the
+// files and folders the later steps rewrite or empty.
+struct Preview {
+    std::map<std::string, std::set<fs::path>> files;  // by "delete", "blank", "keep"
+    std::set<fs::path> stepPaths;
+    std::string total;
+};
+
+Preview parsePreview(const std::string& out) {
+    Preview preview;
+    std::istringstream lines(out);
+    std::string line;
+    const std::string arrow = "  ->  ";
+    while (std::getline(lines, line)) {
+        const auto at = line.find(arrow);
+        if (line.starts_with("would free"))
+            preview.total = line;
+        if (at == std::string::npos)
+            continue;
+        const fs::path host = line.substr(at + arrow.size());
+        if (line.starts_with("    "))
+            preview.stepPaths.insert(host);
+        else
+            preview.files[line.substr(0, line.find(' '))].insert(host);
+    }
+    return preview;
+}
+
+bool below(const fs::path& file, const std::set<fs::path>& paths) {
+    for (const auto& p : paths) {
+        const auto rel = file.lexically_relative(p);
+        if (file == p || (!rel.empty() && *rel.begin() != ".."))
+            return true;
+    }
+    return false;
+}
+
+class CleanChoiceTest : public CommandLineTest {
+  protected:
+    // A demo machine planted with tracks and not yet cleaned.
+    fs::path plantedDemo(const std::string& name) {
+        const auto prefix = machine.root() / name;
+        const auto run = kx::test::runKolvanex(prefix, {"demo", "--plant-only"}, machine.root());
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        return prefix;
+    }
+    HostRun on(const fs::path& prefix, const std::vector<std::string>& args) {
+        return kx::test::runKolvanex(prefix, args, machine.root());
+    }
+    // The user's choices in the store (a run's own bookkeeping of when it
+    // last searched for junk aside).
+    std::string choices(const fs::path& prefix) {
+        std::istringstream lines(on(prefix, {"settings", "list", "--section", "Options"}).out);
+        std::string kept, line;
+        while (std::getline(lines, line))
+            if (line.find("JunkCleaned") == std::string::npos)
+                kept += line + "\n";
+        return kept;
+    }
+
+    // Runs the preview, then the clean with the same steps, and checks that
+    // the clean touched exactly what the preview listed. Answers the files
+    // the clean touched.
+    std::set<fs::path> previewThenClean(const fs::path& prefix,
+                                        const std::vector<std::string>& steps) {
+        auto args = std::vector<std::string>{"clean", "--preview"};
+        args.insert(args.end(), steps.begin(), steps.end());
+        const auto shown = on(prefix, args);
+        EXPECT_EQ(shown.exitCode, 0) << shown.err;
+        auto preview = parsePreview(shown.out);
+        EXPECT_NE(preview.total, "") << shown.out;
+        const auto before = filesOf(prefix);
+        const auto settingsBefore = choices(prefix);
+        EXPECT_EQ(filesOf(prefix), before) << "the preview changed the machine";
+
+        args.erase(args.begin() + 1);
+        const auto cleaned = on(prefix, args);
+        EXPECT_EQ(cleaned.exitCode, 0) << cleaned.err;
+        const auto after = filesOf(prefix);
+        std::set<fs::path> touched;
+        for (const auto& [file, content] : before) {
+            const auto now = after.find(file);
+            if (now == after.end() || now->second != content)
+                touched.insert(file);
+        }
+        for (const auto& file : preview.files["delete"])
+            EXPECT_FALSE(after.contains(file)) << file << " was listed for deletion";
+        for (const auto& file : touched) {
+            const bool listed =
+                preview.files.at("delete").contains(file) ||
+                (preview.files.contains("blank") && preview.files.at("blank").contains(file)) ||
+                below(file, preview.stepPaths);
+            EXPECT_TRUE(listed) << file << " was touched but not listed";
+        }
+        for (const auto& file : preview.files["keep"])
+            EXPECT_FALSE(touched.contains(file)) << file << " was to be kept";
+        // The choice held for this run only.
+        EXPECT_EQ(choices(prefix), settingsBefore);
+        return touched;
+    }
+};
+
+TEST_F(CleanChoiceTest, TheCleanTouchesExactlyWhatThePreviewListed) {
+    const auto prefix = plantedDemo("demo");
+    const auto listed = on(prefix, {"clean", "--list"});
+    for (const char* shown : {"cookies", "on ", "Options\\Cookies", "recycle-bin"})
+        EXPECT_NE(listed.out.find(shown), std::string::npos) << shown << "\n" << listed.out;
+    const auto total = parsePreview(on(prefix, {"clean", "--preview"}).out).total;
+    EXPECT_TRUE(total.find(" MB in ") != std::string::npos ||
+                total.find(" kB in ") != std::string::npos)
+        << total;
+    EXPECT_GT(previewThenClean(prefix, {}).size(), 40U);
+}
+
+TEST_F(CleanChoiceTest, OnlyAndExceptTouchTheChosenStepsAndKeepTheSettings) {
+    const auto isCookie = [](const fs::path& file) {
+        std::string text = file.string();
+        for (auto& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return text.find("cookie") != std::string::npos;
+    };
+    auto touched = previewThenClean(plantedDemo("only"), {"--only", "cookies"});
+    EXPECT_FALSE(touched.empty());
+    for (const auto& file : touched) EXPECT_TRUE(isCookie(file)) << file;
+
+    touched = previewThenClean(plantedDemo("except"), {"--except", "cookies,recycle-bin"});
+    EXPECT_GT(touched.size(), 20U);
+    for (const auto& file : touched) {
+        EXPECT_FALSE(isCookie(file)) << file;
+        EXPECT_EQ(file.string().find("RECYCLER"), std::string::npos) << file;
+    }
+
+    const auto wrong = kolvanex({"clean", "--only", "kekse"});
+    EXPECT_EQ(wrong.exitCode, 2);
+    EXPECT_NE(wrong.err.find("unknown cleaning step 'kekse'"), std::string::npos) << wrong.err;
+}
+
+// Starts the host, interrupts it with Ctrl+C's signal once `ready` holds and
+// answers its exit status, with what it said on standard error in `err`.
+int interruptWhen(const std::vector<std::string>& args, const std::function<bool()>& ready,
+                  const fs::path& errFile) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int null = ::open("/dev/null", O_RDWR);
+        ::dup2(null, 0);
+        ::dup2(null, 1);
+        ::dup2(err, 2);
+        std::vector<char*> argv = {const_cast<char*>(KX_HOST_BINARY)};
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(KX_HOST_BINARY, argv.data());
+        ::_exit(127);
+    }
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!ready() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ::kill(pid, SIGINT);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(CommandLineTest, AStoppedFreeSpaceWipeLeavesNoFillerBehind) {
+    const auto filler = machine.prefix() / "drive_c" / "TEMP.000";
+    const auto errFile = machine.root() / "wipe-err.txt";
+    const int status = interruptWhen(
+        {"--prefix", machine.prefix().string(), "wipe-free-space", "C:", "--bytes", "200M"},
+        [&] {
+            std::error_code ec;
+            return fs::file_size(filler, ec) > 1024 * 1024 && !ec;
+        },
+        errFile);
+    EXPECT_EQ(status, 130) << kx::test::TempMachine::readHostFile(errFile);
+    EXPECT_FALSE(fs::exists(filler));
+    EXPECT_NE(kx::test::TempMachine::readHostFile(errFile).find("filler file was removed"),
+              std::string::npos);
+
+    // Someone's own TEMP.000 is never overwritten; bad drives are bad input.
+    machine.writeHostFile(filler, "meins");
+    EXPECT_EQ(kolvanex({"wipe-free-space", "C"}).exitCode, 1);
+    EXPECT_EQ(kx::test::TempMachine::readHostFile(filler), "meins");
+    for (const auto& drive : {"Q:", "C:\\Daten", "12"})
+        EXPECT_EQ(kolvanex({"wipe-free-space", drive}).exitCode, 2) << drive;
+    EXPECT_EQ(kolvanex({"wipe-free-space", "C", "--bytes", "viel"}).exitCode, 2);
+}
+
+}  // namespace
