@@ -53,8 +53,8 @@ def run_help(program, path):
     return done.stdout
 
 
-def parse_option(spec, text):
-    words = spec.split()
+def parse_option(column, text):
+    words = column.split()
     names = [n for n in words[0].split(",") if n.startswith("-")]
     value = ""
     if len(words) > 1 and words[1] not in NOT_A_VALUE and re.match(r"^\[?[A-Z]", words[1]):
@@ -83,14 +83,14 @@ def parse(program, text, path):
             continue
         entry = ENTRY.match(line) if section in KNOWN_SECTIONS else None
         if entry:
-            spec, desc = entry.group(1).strip(), (entry.group(2) or "").strip()
+            column, desc = entry.group(1).strip(), (entry.group(2) or "").strip()
             if section == "options":
-                last = parse_option(spec, desc)
+                last = parse_option(column, desc)
                 command.options.append(last)
             elif section == "positionals":
-                command.positionals.append([spec, desc])
+                command.positionals.append([column, desc])
             else:
-                command.commands.append([spec.split()[0], desc])
+                command.commands.append([column.split()[0], desc])
             continue
         if section in KNOWN_SECTIONS and line.startswith("    ") and line.strip():
             # A description carried over to the next line.
