@@ -78,8 +78,9 @@ def parse(program, text, path):
                 about.append(line.strip())
             continue
         heading = HEADING.match(line)
-        if heading and heading.group(1).lower() in KNOWN_SECTIONS:
-            section, last = heading.group(1).lower(), None
+        name = heading.group(1).lower() if heading else ""
+        if name in KNOWN_SECTIONS or name == "commands":
+            section, last = ("subcommands" if name == "commands" else name), None
             continue
         entry = ENTRY.match(line) if section in KNOWN_SECTIONS else None
         if entry:
