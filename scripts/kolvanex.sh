@@ -7,6 +7,8 @@
 #   scripts/kolvanex.sh check  install, check the layers, the formatting and static analysis,
 #                              build optimised with the tests and run them, render every dialog
 #   scripts/kolvanex.sh bench  install, build optimised, run the benchmarks
+#   scripts/kolvanex.sh package  install what the build needs, build optimised, make the
+#                              Debian package in build-package/
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -91,8 +93,19 @@ case "${1:-}" in
         build build -DCMAKE_BUILD_TYPE=Release -DKX_TESTS=OFF -DKX_BENCH=ON
         for script in bench/run_*.sh; do bash "$script" build; done
         ;;
+    package)
+        # Only what building the programs needs; the package's own
+        # dependencies are found from the built programs (dpkg-shlibdeps,
+        # which looks at them with file).
+        packages=(build-essential cmake ninja-build pkg-config ca-certificates file python3
+                  libsqlite3-dev libssl-dev libcurl4-openssl-dev libcli11-dev nlohmann-json3-dev
+                  qt6-base-dev)
+        install_packages
+        build build-package -DCMAKE_BUILD_TYPE=Release -DKX_TESTS=OFF -DKX_BENCH=OFF
+        (cd build-package && cpack -G DEB)
+        ;;
     *)
-        echo "usage: $0 run|test|check|bench" >&2
+        echo "usage: $0 run|test|check|bench|package" >&2
         exit 2
         ;;
 esac

@@ -8,13 +8,16 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <memory>
 #include <system_error>
 
 #include "anonymity/shipped_files.hpp"
 #include "facade/kolvanex.hpp"
 #include "hosts/kolvanex/host.hpp"
+#include "platform/files/files.hpp"
 #include "platform/files/ini.hpp"
+#include "platform/files/profile_strings.hpp"
 #include "platform/runtime/text.hpp"
 #include "settings/keys.hpp"
 #include "settings/locations.hpp"
@@ -43,26 +46,44 @@ std::string_view driveTypeName(platform::DriveType type) {
     return "unknown";
 }
 
-// The companion programs are built beside this program under their Windows
-// names; `machine init` puts them into the suite's program folder.
+// The companion programs under their Windows names; `machine init` puts them
+// into the suite's program folder.
 constexpr std::array<std::string_view, 3> kCompanionPrograms = {"KXMonitor.exe", "KXPopup.Exe",
                                                                 "KXChecker.Exe"};
 
-// Copies each companion program found beside the running binary into the
-// program folder. A copy goes in under a temporary name and is renamed over
-// the old one, so a companion that is running keeps its file and the next
-// start gets the new one. Answers false when a program found could not be
-// installed; companions not built are skipped.
-bool installCompanions(platform::Machine& machine) {
+// Where the companion programs and the data files are. An installed suite
+// keeps them in libexec/kolvanex and share/kolvanex beside its bin/; in the
+// build tree the companions lie beside the binary and the data files in the
+// binary's share/kolvanex.
+struct SuiteFolders {
+    std::filesystem::path programs;
+    std::filesystem::path data;
+};
+
+std::optional<SuiteFolders> suiteFolders() {
     std::error_code ec;
     const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec) {
         std::cerr << "kolvanex: cannot find the companion programs: " << ec.message() << "\n";
-        return false;
+        return std::nullopt;
     }
+    const auto bin = self.parent_path();
+    const auto installed = bin.parent_path() / "libexec" / "kolvanex";
+    if (std::filesystem::is_directory(installed, ec))
+        return SuiteFolders{installed, bin.parent_path() / "share" / "kolvanex"};
+    return SuiteFolders{bin, bin / "share" / "kolvanex"};
+}
+
+// Copies each companion program found in `programs` into the program
+// folder. A copy goes in under a temporary name and is renamed over the old
+// one, so a companion that is running keeps its file and the next start gets
+// the new one. Answers false when a program found could not be installed;
+// companions not built are skipped.
+bool installCompanions(platform::Machine& machine, const std::filesystem::path& programs) {
+    std::error_code ec;
     bool ok = true;
     for (const auto name : kCompanionPrograms) {
-        const auto source = self.parent_path() / name;
+        const auto source = programs / name;
         if (!std::filesystem::is_regular_file(source, ec))
             continue;
         // Resolved case-insensitively, so an existing file of another spelling
@@ -91,6 +112,28 @@ bool installCompanions(platform::Machine& machine) {
             std::error_code ignored;
             std::filesystem::remove(temporary, ignored);
             std::cerr << "kolvanex: cannot install " << name << ": " << ec.message() << "\n";
+            ok = false;
+        }
+    }
+    return ok;
+}
+
+// Copies each file of the data folder that the program folder lacks; a
+// user's edited copy stays. A data folder that is missing adds nothing.
+bool installDataFiles(platform::Machine& machine, const std::filesystem::path& data) {
+    std::error_code ec;
+    bool ok = true;
+    for (const auto& entry : std::filesystem::directory_iterator(data, ec)) {
+        if (!entry.is_regular_file(ec))
+            continue;
+        const std::string path =
+            std::string(kProgramFolder) + "\\" + entry.path().filename().string();
+        if (platform::files::exists(machine, path))
+            continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        const std::string text{std::istreambuf_iterator<char>(in), {}};
+        if (!in || !platform::replaceFileText(machine, path, text)) {
+            std::cerr << "kolvanex: cannot install " << entry.path().string() << "\n";
             ok = false;
         }
     }
@@ -279,11 +322,13 @@ std::unique_ptr<platform::Machine> createMachine(const std::filesystem::path& pr
         return nullptr;
     }
     std::filesystem::create_directories(*programFolder);
-    if (!installCompanions(m))
+    const auto folders = suiteFolders();
+    if (!folders || !installCompanions(m, folders->programs))
         return nullptr;
-    // The shipped data files (the proxy chain template, the ad filter's
-    // script) go in when missing; a user's edited copy stays.
-    if (!anonymity::installShippedFiles(m, kProgramFolder)) {
+    // The data files (the proxy chain template, the ad filter's script, the
+    // registry files) go in when missing, from the data folder first; the
+    // program's own copies fill any gap, so a machine never lacks one.
+    if (!installDataFiles(m, folders->data) || !anonymity::installShippedFiles(m, kProgramFolder)) {
         std::cerr << "kolvanex: cannot install the data files into " << kProgramFolder << "\n";
         return nullptr;
     }
