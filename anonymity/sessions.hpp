@@ -41,7 +41,17 @@ std::string fallbackProxy();
 /// The proxy of an anonymous session: "AnonymIP" + ":" + "AnonymPort" when
 /// "AnonymIP" is set, else the chain GetFastestProxy finds, else the
 /// fallback; one trailing ";" is dropped.
+struct SessionProxy {
+    std::string proxy;
+    /// Neither configured nor found: the fallback, which hides nobody.
+    bool fallback = false;
+};
+SessionProxy chooseSessionProxy();
 std::string sessionProxy();
+
+/// What the calling thread's last SetAnonymSessionOn chose, so that a host
+/// can tell the user which chain the browsers now use, or that none was found.
+SessionProxy lastAnonymSessionProxy();
 
 /// Points every browser at sessionProxy() and writes "AnoSession" = "1".
 /// When the browsers could not be switched the user is told so (unless he

@@ -4,7 +4,9 @@
 #include <CLI/CLI.hpp>
 
 #include <iostream>
+#include <ranges>
 
+#include "anonymity/browser_proxy.hpp"
 #include "anonymity/sessions.hpp"
 #include "facade/guarded.hpp"
 #include "facade/kolvanex.hpp"
@@ -28,6 +30,51 @@ int report(const Ret<bool>& result, std::string_view done, std::string_view fail
     return 0;
 }
 
+// "the proxy h:p" or "the proxy chain h1:p1 -> h2:p2".
+std::string describeChain(const std::string& chain) {
+    std::string out;
+    int count = 0;
+    for (const auto part : std::views::split(chain, ';')) {
+        if (part.empty())
+            continue;
+        out += (count++ == 0 ? "" : " -> ") + std::string(part.begin(), part.end());
+    }
+    return (count > 1 ? "the proxy chain " : "the proxy ") + out;
+}
+
+// On: which chain the browsers use now. A fallback hides nobody, so it is
+// no anonymous session: the browsers stay pointed at it (the fixed one
+// reaches nobody, so they fail closed) and the status says the failure.
+int anonymOn(CKOLVANEX& kolvanex) {
+    const auto result = kolvanex.SetAnonymSessionOn(0);
+    if (!result || !*result)
+        return report(result, "", "the browsers could not be switched to a proxy");
+    const auto chosen = anonymity::lastAnonymSessionProxy();
+    if (!chosen.fallback) {
+        std::cout << "anonymous session on: the browsers use " << describeChain(chosen.proxy)
+                  << "\n";
+        return 0;
+    }
+    std::cerr << "kolvanex: no anonymous proxy was found; the browsers are pointed at "
+              << chosen.proxy
+              << (chosen.proxy == anonymity::kFallbackProxy
+                      ? ", which reaches nobody, so they open no page"
+                      : ", the machine's fallback proxy, which nobody checked hides you")
+              << " until 'kolvanex session anonym off'\n";
+    return kExitFailed;
+}
+
+// Off: only what an earlier `on` saved is restored. With nothing saved the
+// browsers keep what they have, so a proxy the user set up himself is not
+// switched off.
+int anonymOff(CKOLVANEX& kolvanex) {
+    if (anonymity::savedBrowserSettings().settled()) {
+        std::cout << "no anonymous session to end: the browsers keep their own settings\n";
+        return 0;
+    }
+    return report(kolvanex.SetAnonymSessionOff(0, false), "anonymous session off", "");
+}
+
 void addSwitch(CLI::App& session, const GlobalOptions& options, int& exitCode,
                const std::string& name, const std::string& description, bool anonymous) {
     auto* command = session.add_subcommand(name, description);
@@ -40,10 +87,7 @@ void addSwitch(CLI::App& session, const GlobalOptions& options, int& exitCode,
         CKOLVANEX kolvanex;
         const bool on = *state == "on";
         if (anonymous) {
-            exitCode =
-                on ? report(kolvanex.SetAnonymSessionOn(0), "anonymous session on",
-                            "the browsers could not be switched to a proxy")
-                   : report(kolvanex.SetAnonymSessionOff(0, false), "anonymous session off", "");
+            exitCode = on ? anonymOn(kolvanex) : anonymOff(kolvanex);
         } else {
             exitCode = on ? report(kolvanex.SetSafeSessionOn(Variant(std::int32_t{0})),
                                    "safe session on", "the high security zone was not imported")
