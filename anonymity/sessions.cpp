@@ -72,7 +72,10 @@ SessionProxy chooseSessionProxy() {
     if (const auto ip = settings::read(keys::AnonymIP, Reader::Engine); !ip.empty()) {
         chosen.proxy = ip + ":" + settings::read(keys::AnonymPort, Reader::Engine);
     } else {
-        chosen.proxy = GetFastestProxy();
+        const auto search = searchProxyChain();
+        chosen.proxy = search.chain;
+        chosen.searched = !search.chain.empty();
+        chosen.checked = search.checked;
         if (chosen.proxy.empty()) {
             chosen.proxy = fallbackProxy();
             chosen.fallback = true;

@@ -9,6 +9,7 @@
 // The state the host sees is the setting "AnoSession" ("1" while an
 // anonymous session is on); the browsers' own settings are saved and
 // restored by browser_proxy.hpp.
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -45,6 +46,10 @@ struct SessionProxy {
     std::string proxy;
     /// Neither configured nor found: the fallback, which hides nobody.
     bool fallback = false;
+    /// Found by the search, of which the first `checked` proxies were
+    /// checked anonymous (the others were filled in unchecked).
+    bool searched = false;
+    std::size_t checked = 0;
 };
 SessionProxy chooseSessionProxy();
 std::string sessionProxy();
