@@ -2,95 +2,71 @@
 // into the machine and pointed at the proxy script by `session anonym on`,
 // loads a loopback page through a loopback proxy; after `off` the same load
 // goes direct. Firefox runs headless on a throw-away profile whose own
-// settings keep it off the network (no updates, telemetry, safe browsing,
-// captive portal checks); its proxy settings are only those our code writes
-// and the user's own "direct" they are restored to.
+// settings keep it off the network (every name resolves to loopback, its own
+// fetches are off); its proxy settings are only those our code writes and
+// the user's own "direct" they are restored to.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "support/host_run.hpp"
+#include "support/programs.hpp"
 #include "support/temp_machine.hpp"
 #include "support/web_server.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
+using kx::test::RecordedRequest;
 using kx::test::TempMachine;
 using kx::test::WebServer;
 
-// Everything Firefox would fetch on its own is switched off. Loopback
-// addresses normally bypass any proxy; the page here is on loopback, so
-// they must be allowed through it.
-constexpr std::string_view kQuietFirefox = R"(user_pref("app.update.auto", false);
-user_pref("app.update.disabledForTesting", true);
-user_pref("app.normandy.enabled", false);
-user_pref("app.shield.optoutstudies.enabled", false);
-user_pref("browser.shell.checkDefaultBrowser", false);
-user_pref("browser.startup.homepage_override.mstone", "ignore");
-user_pref("browser.startup.page", 0);
-user_pref("browser.newtabpage.enabled", false);
-user_pref("browser.newtabpage.activity-stream.feeds.topsites", false);
-user_pref("browser.newtabpage.activity-stream.feeds.section.topstories", false);
-user_pref("browser.ping-centre.telemetry", false);
-user_pref("browser.region.network.url", "");
-user_pref("browser.region.update.enabled", false);
-user_pref("browser.safebrowsing.malware.enabled", false);
-user_pref("browser.safebrowsing.phishing.enabled", false);
-user_pref("browser.safebrowsing.downloads.enabled", false);
-user_pref("browser.safebrowsing.blockedURIs.enabled", false);
-user_pref("browser.safebrowsing.provider.mozilla.updateURL", "");
-user_pref("browser.safebrowsing.provider.google4.updateURL", "");
-user_pref("browser.search.update", false);
-user_pref("browser.sessionstore.resume_from_crash", false);
-user_pref("captivedetect.canonicalURL", "");
-user_pref("datareporting.healthreport.uploadEnabled", false);
-user_pref("datareporting.policy.dataSubmissionEnabled", false);
-user_pref("dom.push.connection.enabled", false);
-user_pref("extensions.blocklist.enabled", false);
-user_pref("extensions.getAddons.cache.enabled", false);
-user_pref("extensions.systemAddon.update.enabled", false);
-user_pref("extensions.update.enabled", false);
-user_pref("geo.enabled", false);
-user_pref("identity.fxaccounts.enabled", false);
-user_pref("media.gmp-manager.url", "");
+// Every name resolves to loopback, so nothing Firefox fetches on its own can
+// leave the machine, and its own fetches (updates, telemetry, safe browsing,
+// remote settings, portal checks) are switched off besides. Loopback
+// addresses normally bypass any proxy; the page here is on loopback, so they
+// must be allowed through it.
+constexpr std::string_view kQuietFirefox = R"(user_pref("network.dns.forceResolve", "127.0.0.1");
+user_pref("network.trr.mode", 5);
+user_pref("network.proxy.allow_hijacking_localhost", true);
 user_pref("network.captive-portal-service.enabled", false);
 user_pref("network.connectivity-service.enabled", false);
 user_pref("network.dns.disablePrefetch", true);
-user_pref("network.dns.forceResolve", "127.0.0.1");
 user_pref("network.http.speculative-parallel-limit", 0);
-user_pref("network.prefetch-next", false);
-user_pref("network.proxy.allow_hijacking_localhost", true);
-user_pref("network.trr.mode", 5);
-user_pref("security.OCSP.enabled", 0);
-user_pref("security.remote_settings.crlite_filters.enabled", false);
-user_pref("security.remote_settings.intermediates.enabled", false);
-user_pref("services.settings.server", "http://127.0.0.1:1/");
-user_pref("toolkit.telemetry.enabled", false);
+user_pref("app.update.disabledForTesting", true);
+user_pref("app.normandy.enabled", false);
+user_pref("browser.region.network.url", "");
+user_pref("browser.region.update.enabled", false);
+user_pref("browser.shell.checkDefaultBrowser", false);
+user_pref("browser.startup.homepage_override.mstone", "ignore");
+user_pref("browser.safebrowsing.update.enabled", false);
+user_pref("browser.safebrowsing.provider.mozilla.updateURL", "");
+user_pref("browser.safebrowsing.provider.google4.updateURL", "");
+user_pref("datareporting.policy.dataSubmissionEnabled", false);
 user_pref("toolkit.telemetry.server", "");
-user_pref("toolkit.telemetry.unified", false);
+user_pref("dom.push.connection.enabled", false);
+user_pref("extensions.update.enabled", false);
+user_pref("geo.provider.network.url", "");
+user_pref("extensions.getAddons.cache.enabled", false);
+user_pref("media.gmp-manager.url", "");
+user_pref("security.OCSP.enabled", 0);
+user_pref("services.settings.server", "http://127.0.0.1:1/");
 )";
 
 // The user's own choice before the session: no proxy at all.
 constexpr std::string_view kOwnPrefs = "user_pref(\"network.proxy.type\", 0);\n";
 
 std::optional<fs::path> firefoxEsr() {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
-    for (std::size_t start = 0; start <= dirs.size();) {
-        const auto end = std::min(dirs.find(':', start), dirs.size());
-        const fs::path candidate = fs::path(dirs.substr(start, end - start)) / "firefox-esr";
-        if (::access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-        start = end + 1;
+    try {
+        return kx::test::hostTool("firefox-esr");
+    } catch (const std::runtime_error&) {
+        return std::nullopt;
     }
-    return std::nullopt;
 }
 
 class FirefoxSession : public ::testing::Test {
@@ -117,6 +93,7 @@ class FirefoxSession : public ::testing::Test {
         const std::string command =
             "env -u http_proxy -u https_proxy -u all_proxy -u no_proxy HOME=" +
             shellQuote(home.string()) +
+            // The remote settings server is taken from the prefs only with this set.
             " MOZ_CRASHREPORTER_DISABLE=1 MOZ_REMOTE_SETTINGS_DEVTOOLS=1 timeout 50 " +
             shellQuote(firefox->string()) + " --headless --no-remote --profile " +
             shellQuote(profile.string()) + " --screenshot " +
@@ -126,15 +103,10 @@ class FirefoxSession : public ::testing::Test {
         return std::system(command.c_str());
     }
 
-    // One line per request: what was asked for, and who asked.
-    static std::string targets(const WebServer& server) {
+    // One line per request: what was asked for (target), or who asked (clientAddress).
+    static std::string seen(const WebServer& server, std::string RecordedRequest::*field) {
         std::string out;
-        for (const auto& r : server.requests()) out += r.target + "\n";
-        return out;
-    }
-    static std::string clients(const WebServer& server) {
-        std::string out;
-        for (const auto& r : server.requests()) out += r.clientAddress + "\n";
+        for (const auto& r : server.requests()) out += r.*field + "\n";
         return out;
     }
 
@@ -164,8 +136,8 @@ TEST_F(FirefoxSession, ThePageGoesThroughTheProxyWhileOnAndDirectAfterOff) {
     // The proxy was asked for the page by its whole address, and for nothing
     // else: Firefox sent nothing of its own anywhere. The page was fetched
     // by the proxy, from the proxy's own address.
-    EXPECT_EQ(targets(proxy), page.url("/page") + "\n");
-    EXPECT_EQ(clients(page), "127.0.0.2\n");
+    EXPECT_EQ(seen(proxy, &RecordedRequest::target), page.url("/page") + "\n");
+    EXPECT_EQ(seen(page, &RecordedRequest::clientAddress), "127.0.0.2\n");
 
     run = kolvanex({"session", "anonym", "off"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -174,8 +146,8 @@ TEST_F(FirefoxSession, ThePageGoesThroughTheProxyWhileOnAndDirectAfterOff) {
     page.clearRequests();
     proxy.clearRequests();
     ASSERT_EQ(loadPage(), 0) << TempMachine::readHostFile(machine.root() / "firefox.log");
-    EXPECT_EQ(targets(proxy), "");
-    EXPECT_EQ(clients(page), "127.0.0.1\n");
+    EXPECT_EQ(seen(proxy, &RecordedRequest::target), "");
+    EXPECT_EQ(seen(page, &RecordedRequest::clientAddress), "127.0.0.1\n");
 }
 
 }  // namespace
