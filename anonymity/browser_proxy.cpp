@@ -2,6 +2,8 @@
 // Opera and Mozilla pointed at it and back.
 #include "anonymity/browser_proxy.hpp"
 
+#include <cctype>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -13,6 +15,7 @@
 #include "fsys/file_access.hpp"
 #include "platform/files/files.hpp"
 #include "platform/files/profile_strings.hpp"
+#include "platform/machine/machine.hpp"
 #include "platform/runtime/text.hpp"
 #include "platform/runtime/variant.hpp"
 #include "settings/locations.hpp"
@@ -21,6 +24,7 @@ namespace kx::anonymity {
 namespace {
 
 namespace files = platform::files;
+namespace fs = std::filesystem;
 
 constexpr std::string_view kFileScheme = "file://";
 constexpr const char* kOperaSection = "Proxy";
@@ -103,6 +107,69 @@ std::vector<std::string> splitLines(std::string_view text) {
     return lines;
 }
 
+// The line end a file is written with: its first one, so that a file kept
+// with line feeds alone stays so; carriage return and line feed for a file
+// that has none yet.
+std::string_view lineEndOf(std::string_view text) {
+    const auto end = text.find_first_of("\r\n");
+    return end != std::string_view::npos && text[end] == '\n' ? "\n" : "\r\n";
+}
+
+// A host path as a file URL: every byte but letters, digits, "-._~" and "/"
+// written as "%XX".
+std::string fileUrl(const fs::path& path) {
+    constexpr std::string_view kHex = "0123456789ABCDEF";
+    std::string url = "file://";
+    for (const char c : path.string()) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (std::isalnum(byte) != 0 ||
+            std::string_view("-._~/").find(c) != std::string_view::npos) {
+            url += c;
+        } else {
+            url += '%';
+            url += kHex[byte >> 4];
+            url += kHex[byte & 0xF];
+        }
+    }
+    return url;
+}
+
+// The host path of a Windows path, links and the drive's own link resolved;
+// nullopt when it reaches no drive.
+std::optional<fs::path> hostPath(std::string_view windowsPath) {
+    if (!platform::hasCurrentMachine())
+        return std::nullopt;
+    const auto resolved = platform::currentMachine().resolve(windowsPath);
+    if (!resolved)
+        return std::nullopt;
+    std::error_code ec;
+    auto canonical = fs::weakly_canonical(*resolved, ec);
+    return ec ? std::nullopt : std::optional<fs::path>(std::move(canonical));
+}
+
+// The script's address as a profile's browser opens it. A profile that lies
+// on the host, outside the machine's prefix (one linked in from the user's
+// home), is read by the host's own browser, which opens the script only by
+// its host path as a "file:///" URL; the machine's own profiles get the
+// Windows address.
+std::string addressFor(std::string_view profileFile, bool adFilter) {
+    const std::string address = browserAddress(adFilter);
+    const auto profile = hostPath(profileFile);
+    if (!profile)
+        return address;
+    std::error_code ec;
+    const auto prefix = fs::weakly_canonical(platform::currentMachine().prefix(), ec);
+    const auto inside = profile->lexically_relative(prefix);
+    if (ec || (!inside.empty() && *inside.begin() != ".."))
+        return address;
+    // The script is written to the lower-cased path (see WriteAutoProxyFile).
+    std::string scriptPath = address.substr(kFileScheme.size());
+    if (!adFilter)
+        scriptPath = platform::vbLCase(scriptPath);
+    const auto script = hostPath(scriptPath);
+    return script ? fileUrl(*script) : address;
+}
+
 // The value of an Opera key; nullopt when the key is not there, so that a
 // restore takes out what a change put in instead of leaving an empty key.
 std::optional<std::string> operaValue(const std::string& ini, const char* key) {
@@ -124,10 +191,10 @@ bool restoreOperaValue(const std::string& ini, const char* key,
     return platform::WritePrivateProfileStringA(kOperaSection, key, text, ini.c_str()) != 0;
 }
 
-std::string mozillaAddressLine(bool adFilter) {
+std::string mozillaAddressLine(const std::string& address) {
     std::string line =
         platform::vbReplace("user_pref($network.proxy.autoconfig_url$, $§$);", "$", "\"");
-    line = platform::vbReplace(std::move(line), "§", browserAddress(adFilter));
+    line = platform::vbReplace(std::move(line), "§", address);
     return platform::vbReplace(std::move(line), "\\", "\\\\");
 }
 
@@ -204,9 +271,11 @@ bool SetMozillaProxy(std::string_view proxy, std::string_view profileFile) {
         WriteAutoProxyFile(proxy);
 
     std::vector<std::string> lines;
-    if (auto text = files::readAll(file))
+    std::string_view lineEnd = "\r\n";
+    if (auto text = files::readAll(file)) {
         lines = splitLines(*text);
-    else if (text.error().code != platform::FileError::NotFound)
+        lineEnd = lineEndOf(*text);
+    } else if (text.error().code != platform::FileError::NotFound)
         return false;  // never rewrite a file we could not read
 
     auto& saved = component().mozilla;
@@ -218,7 +287,7 @@ bool SetMozillaProxy(std::string_view proxy, std::string_view profileFile) {
         // would keep our own lines instead of the user's.
         const bool first = !saved.contains(key);
         SavedPrefs& keep = saved[key];
-        const std::string addressLine = mozillaAddressLine(adFilter);
+        const std::string addressLine = mozillaAddressLine(addressFor(file, adFilter));
         const std::string typeLine = mozillaTypeLine();
         bool hadAddress = false;
         bool hadType = false;
@@ -264,7 +333,7 @@ bool SetMozillaProxy(std::string_view proxy, std::string_view profileFile) {
     std::string text;
     for (const auto& line : out) {
         text += line;
-        text += "\r\n";
+        text += lineEnd;
     }
     return platform::replaceFileText(file, text);
 }

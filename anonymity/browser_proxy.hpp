@@ -45,7 +45,10 @@ void WriteAutoProxyFile(std::string_view proxy);
 
 /// False when no Opera ini file is found or it cannot be written.
 bool SetOperaProxy(std::string_view proxy);
-/// False when the profile file cannot be read or written.
+/// False when the profile file cannot be read or written. The file keeps its
+/// own line ends (a new one gets CR LF). A profile lying outside the
+/// machine's prefix (linked from the host) is read by the host's browser and
+/// gets the script as a "file:///" URL of its host path.
 bool SetMozillaProxy(std::string_view proxy, std::string_view profileFile);
 /// Every browser. True when done: the per-connection settings report no
 /// failure, so neither does this.

@@ -62,10 +62,18 @@ bool breakRequested() {
 }  // namespace
 
 std::string GetFastestProxy() {
-    return GetFastestProxy(tickSeededRandom());
+    return searchProxyChain().chain;
 }
 
 std::string GetFastestProxy(const RandomSource& random) {
+    return searchProxyChain(random).chain;
+}
+
+ProxySearch searchProxyChain() {
+    return searchProxyChain(tickSeededRandom());
+}
+
+ProxySearch searchProxyChain(const RandomSource& random) {
     Status("Lade Liste mit Proxy-Servern");
     if (const auto stamp = GetInternetFile(makerUrl(std::string(kRemoteProxyStampPath)));
         !stamp.empty())
@@ -103,7 +111,7 @@ std::string GetFastestProxy(const RandomSource& random) {
             const auto answer = KXChecker(line, anonymous, nullptr, kSearchCheckSeconds);
             if (answer == kCheckerMissing) {
                 Status("Fehler bei der Serversuche");
-                return chain;
+                return {chain, taken.size()};
             }
             if (answer == kCheckerOK && !anonymous)
                 exposing.push_back(line);
@@ -140,7 +148,7 @@ std::string GetFastestProxy(const RandomSource& random) {
             "über den Button 'Internet...' eine anonyme Internet-Sitzung starten.",
             shared().applicationTitle, ui::MB_SYSTEMMODAL | ui::MB_ICONINFORMATION);
     }
-    return chain;
+    return {chain, found};
 }
 
 }  // namespace kx::anonymity

@@ -1,5 +1,6 @@
 #pragma once
 // The search for a working chain of anonymous proxies from the maker's list.
+#include <cstddef>
 #include <string>
 
 #include "anonymity/proxy_list.hpp"
@@ -24,5 +25,14 @@ inline constexpr int kSearchCheckSeconds = 2;
 std::string GetFastestProxy();
 /// The same with the shuffle's random numbers given (tests fix the order).
 std::string GetFastestProxy(const RandomSource& random);
+
+/// A search's chain and how many of its first proxies the checker found
+/// anonymous; the ones after them were filled in unchecked from the list.
+struct ProxySearch {
+    std::string chain;
+    std::size_t checked = 0;
+};
+ProxySearch searchProxyChain(const RandomSource& random);
+ProxySearch searchProxyChain();
 
 }  // namespace kx::anonymity

@@ -50,6 +50,11 @@ std::string internetExplorer() {
     return AddBackslash(folder) + "IEXPLORE.EXE";
 }
 
+SessionProxy& lastChosen() {
+    thread_local SessionProxy chosen;
+    return chosen;
+}
+
 }  // namespace
 
 std::string fallbackProxy() {
@@ -62,22 +67,36 @@ std::string fallbackProxy() {
     return proxy.empty() ? std::string(kFallbackProxy) : proxy;
 }
 
-std::string sessionProxy() {
-    std::string proxy;
+SessionProxy chooseSessionProxy() {
+    SessionProxy chosen;
     if (const auto ip = settings::read(keys::AnonymIP, Reader::Engine); !ip.empty()) {
-        proxy = ip + ":" + settings::read(keys::AnonymPort, Reader::Engine);
+        chosen.proxy = ip + ":" + settings::read(keys::AnonymPort, Reader::Engine);
     } else {
-        proxy = GetFastestProxy();
-        if (proxy.empty())
-            proxy = fallbackProxy();
+        const auto search = searchProxyChain();
+        chosen.proxy = search.chain;
+        chosen.searched = !search.chain.empty();
+        chosen.checked = search.checked;
+        if (chosen.proxy.empty()) {
+            chosen.proxy = fallbackProxy();
+            chosen.fallback = true;
+        }
     }
-    if (!proxy.empty() && proxy.back() == ';')
-        proxy.pop_back();
-    return proxy;
+    if (!chosen.proxy.empty() && chosen.proxy.back() == ';')
+        chosen.proxy.pop_back();
+    return chosen;
+}
+
+std::string sessionProxy() {
+    return chooseSessionProxy().proxy;
+}
+
+SessionProxy lastAnonymSessionProxy() {
+    return lastChosen();
 }
 
 bool SetAnonymSessionOn() {
-    if (SetIEProxy(sessionProxy())) {
+    lastChosen() = chooseSessionProxy();
+    if (SetIEProxy(lastChosen().proxy)) {
         (void)settings::write(keys::AnoSession, "1");
         return true;
     }

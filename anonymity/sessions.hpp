@@ -9,6 +9,7 @@
 // The state the host sees is the setting "AnoSession" ("1" while an
 // anonymous session is on); the browsers' own settings are saved and
 // restored by browser_proxy.hpp.
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -41,7 +42,21 @@ std::string fallbackProxy();
 /// The proxy of an anonymous session: "AnonymIP" + ":" + "AnonymPort" when
 /// "AnonymIP" is set, else the chain GetFastestProxy finds, else the
 /// fallback; one trailing ";" is dropped.
+struct SessionProxy {
+    std::string proxy;
+    /// Neither configured nor found: the fallback, which hides nobody.
+    bool fallback = false;
+    /// Found by the search, of which the first `checked` proxies were
+    /// checked anonymous (the others were filled in unchecked).
+    bool searched = false;
+    std::size_t checked = 0;
+};
+SessionProxy chooseSessionProxy();
 std::string sessionProxy();
+
+/// What the calling thread's last SetAnonymSessionOn chose, so that a host
+/// can tell the user which chain the browsers now use, or that none was found.
+SessionProxy lastAnonymSessionProxy();
 
 /// Points every browser at sessionProxy() and writes "AnoSession" = "1".
 /// When the browsers could not be switched the user is told so (unless he

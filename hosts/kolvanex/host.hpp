@@ -123,6 +123,9 @@ void addMailCommand(CLI::App& app, const GlobalOptions& options, int& exitCode);
 void loadBrowserSettings(const std::filesystem::path& prefix);
 void storeBrowserSettings(const std::filesystem::path& prefix);
 
+/// Throws a UsageError saying what works on a Wine prefix when `prefix` is one.
+void refuseWinePrefix(const std::filesystem::path& prefix);
+
 /// Creates a machine at `prefix` with the suite's program folder, its
 /// companion programs and data files; null (with the reason on stderr) when
 /// that fails.

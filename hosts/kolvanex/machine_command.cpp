@@ -308,6 +308,7 @@ int runMachineLinkFirefox(const GlobalOptions& options, const std::optional<std:
 
 std::unique_ptr<platform::Machine> createMachine(const std::filesystem::path& prefix,
                                                  const platform::MachineConfig& config) {
+    refuseWinePrefix(prefix);
     auto machine = platform::Machine::create(prefix, config);
     if (!machine) {
         std::cerr << "kolvanex: cannot create the machine at " << prefix.string() << ": "

@@ -4,9 +4,22 @@
 
 namespace kx::host {
 
+void refuseWinePrefix(const std::filesystem::path& prefix) {
+    if (!platform::isWinePrefix(prefix))
+        return;
+    throw UsageError(
+        prefix.string() +
+        " is a Wine prefix (system.reg, user.reg, dosdevices). Kolvanex recognises it but does "
+        "not work on it yet: its registry files and drives are neither read nor changed, and "
+        "nothing is laid into it, so no command runs on it. What works is a machine of its "
+        "own ('kolvanex machine init --prefix NEW_FOLDER'), into which 'kolvanex machine "
+        "link-firefox' links your Firefox profile.");
+}
+
 Session::Session(const GlobalOptions& options, bool mustExist)
     : prefix_(options.prefix ? std::filesystem::path(*options.prefix)
                              : platform::Machine::defaultPrefix()) {
+    refuseWinePrefix(prefix_);
     const bool exists = std::filesystem::exists(prefix_ / "machine.ini");
     if (!exists && (mustExist || options.prefix)) {
         throw UsageError("no machine at " + prefix_.string() +

@@ -4,7 +4,11 @@
 #include <CLI/CLI.hpp>
 
 #include <iostream>
+#include <ranges>
+#include <string>
+#include <vector>
 
+#include "anonymity/browser_proxy.hpp"
 #include "anonymity/sessions.hpp"
 #include "facade/guarded.hpp"
 #include "facade/kolvanex.hpp"
@@ -28,6 +32,66 @@ int report(const Ret<bool>& result, std::string_view done, std::string_view fail
     return 0;
 }
 
+// The proxies of a chain "h1:p1;h2:p2", in order.
+std::vector<std::string> chainEntries(const std::string& chain) {
+    std::vector<std::string> entries;
+    for (const auto part : std::views::split(chain, ';'))
+        if (!part.empty())
+            entries.emplace_back(part.begin(), part.end());
+    return entries;
+}
+
+// "the proxy h:p" or "the proxy chain h1:p1 -> h2:p2".
+std::string describeChain(const std::vector<std::string>& entries) {
+    std::string out = entries.size() > 1 ? "the proxy chain " : "the proxy ";
+    for (std::size_t i = 0; i < entries.size(); ++i) out += (i == 0 ? "" : " -> ") + entries[i];
+    return out;
+}
+
+// On: which chain the browsers use now. A fallback hides nobody, and a
+// chain of which the search could check none is no better: neither is an
+// anonymous session. The browsers stay pointed at it (the fixed fallback
+// reaches nobody, so they fail closed) and the status says the failure.
+int anonymOn(CKOLVANEX& kolvanex) {
+    const auto result = kolvanex.SetAnonymSessionOn(0);
+    if (!result || !*result)
+        return report(result, "", "the browsers could not be switched to a proxy");
+    const auto chosen = anonymity::lastAnonymSessionProxy();
+    if (chosen.fallback) {
+        std::cerr << "kolvanex: no anonymous proxy was found; the browsers are pointed at "
+                  << chosen.proxy
+                  << (chosen.proxy == anonymity::kFallbackProxy
+                          ? ", which reaches nobody, so they open no page"
+                          : ", the machine's fallback proxy, which nobody checked hides you")
+                  << " until 'kolvanex session anonym off'\n";
+        return kExitFailed;
+    }
+    const auto entries = chainEntries(chosen.proxy);
+    if (chosen.searched && chosen.checked == 0) {
+        std::cerr << "kolvanex: no anonymous proxy was found; the browsers are pointed at "
+                  << describeChain(entries)
+                  << ", taken unchecked from the list, until 'kolvanex session anonym off'\n";
+        return kExitFailed;
+    }
+    std::cout << "anonymous session on: the browsers use " << describeChain(entries);
+    if (chosen.searched && chosen.checked < entries.size())
+        std::cout << " (only the first " << chosen.checked
+                  << " checked anonymous, the others taken unchecked from the list)";
+    std::cout << "\n";
+    return 0;
+}
+
+// Off: only what an earlier `on` saved is restored. With nothing saved the
+// browsers keep what they have, so a proxy the user set up himself is not
+// switched off.
+int anonymOff(CKOLVANEX& kolvanex) {
+    if (anonymity::savedBrowserSettings().settled()) {
+        std::cout << "no anonymous session to end: the browsers keep their own settings\n";
+        return 0;
+    }
+    return report(kolvanex.SetAnonymSessionOff(0, false), "anonymous session off", "");
+}
+
 void addSwitch(CLI::App& session, const GlobalOptions& options, int& exitCode,
                const std::string& name, const std::string& description, bool anonymous) {
     auto* command = session.add_subcommand(name, description);
@@ -41,10 +105,7 @@ void addSwitch(CLI::App& session, const GlobalOptions& options, int& exitCode,
         CKOLVANEX kolvanex;
         const bool on = *state == "on";
         if (anonymous) {
-            exitCode =
-                on ? report(kolvanex.SetAnonymSessionOn(0), "anonymous session on",
-                            "the browsers could not be switched to a proxy")
-                   : report(kolvanex.SetAnonymSessionOff(0, false), "anonymous session off", "");
+            exitCode = on ? anonymOn(kolvanex) : anonymOff(kolvanex);
         } else {
             exitCode = on ? report(kolvanex.SetSafeSessionOn(Variant(std::int32_t{0})),
                                    "safe session on", "the high security zone was not imported")

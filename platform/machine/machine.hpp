@@ -93,6 +93,11 @@ struct ResolvedPath {
     std::filesystem::path hostPath() const;
 };
 
+/// Whether a folder is a Wine prefix: it holds "system.reg", "user.reg" and
+/// "dosdevices". No machine is made or opened in one, since its registry
+/// lives in those files, which a machine neither reads nor writes.
+bool isWinePrefix(const std::filesystem::path& folder);
+
 /// One machine prefix. Windows paths given to it use "\" (or "/") separators
 /// and start with a drive letter and ":".
 class Machine {

@@ -157,7 +157,16 @@ fs::path Machine::defaultPrefix() {
     return fs::temp_directory_path() / ("kolvanex-" + std::to_string(::getuid())) / "machine";
 }
 
+bool isWinePrefix(const fs::path& folder) {
+    std::error_code ec;
+    return fs::is_regular_file(folder / "system.reg", ec) &&
+           fs::is_regular_file(folder / "user.reg", ec) &&
+           fs::is_directory(folder / "dosdevices", ec);
+}
+
 std::expected<std::unique_ptr<Machine>, Error> Machine::open(const fs::path& prefix) {
+    if (isWinePrefix(prefix))
+        return std::unexpected(machineError("a Wine prefix, not a machine: " + prefix.string(), 2));
     auto ini = IniFile::load(prefix / "machine.ini");
     if (!ini) {
         return std::unexpected(machineError(
@@ -182,6 +191,9 @@ std::expected<std::unique_ptr<Machine>, Error> Machine::open(const fs::path& pre
 std::expected<std::unique_ptr<Machine>, Error> Machine::create(const fs::path& prefix,
                                                                const MachineConfig& given) {
     KX_PROPAGATE(validateConfig(given));
+    if (isWinePrefix(prefix))
+        return std::unexpected(
+            machineError("a Wine prefix, nothing is laid into it: " + prefix.string(), 2));
     std::error_code ec;
     fs::create_directories(prefix, ec);
     if (ec)

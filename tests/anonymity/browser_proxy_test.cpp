@@ -149,19 +149,20 @@ TEST_F(BrowserProxy, MozillaPrefsAreRewrittenAndRestored) {
         std::string proxy, on, off;
     };
     const Case cases[] = {
+        // Line feeds alone stay so.
         {"type one becomes two",
          "# Mozilla User Preferences\n"
          "user_pref(\"browser.startup.homepage\", \"about:blank\");\n"
          "user_pref(\"network.proxy.type\", 1);\n"
          "user_pref(\"network.proxy.http\", \"corp\");\n",
          "1.2.3.4:80",
-         "# Mozilla User Preferences\r\n"
-         "user_pref(\"browser.startup.homepage\", \"about:blank\");\r\n" +
-             kTypeLine + "\r\nuser_pref(\"network.proxy.http\", \"corp\");\r\n" + kUrlLine + "\r\n",
-         "# Mozilla User Preferences\r\n"
-         "user_pref(\"browser.startup.homepage\", \"about:blank\");\r\n"
-         "user_pref(\"network.proxy.type\", 1);\r\n"
-         "user_pref(\"network.proxy.http\", \"corp\");\r\n"},
+         "# Mozilla User Preferences\n"
+         "user_pref(\"browser.startup.homepage\", \"about:blank\");\n" +
+             kTypeLine + "\nuser_pref(\"network.proxy.http\", \"corp\");\n" + kUrlLine + "\n",
+         "# Mozilla User Preferences\n"
+         "user_pref(\"browser.startup.homepage\", \"about:blank\");\n"
+         "user_pref(\"network.proxy.type\", 1);\n"
+         "user_pref(\"network.proxy.http\", \"corp\");\n"},
         {"old address line kept, odd lines survive",
          "user_pref(\"Network.Proxy.Autoconfig_URL\", \"http://corp/p.pac\");\r\n"
          "\r\n"
@@ -205,8 +206,8 @@ TEST_F(BrowserProxy, MozillaProfilesKeepTheirOwnOldLines) {
         ASSERT_EQ(kolvanex.SetMozillaProxy(proxy, kPrefs), true);
         ASSERT_EQ(kolvanex.SetMozillaProxy(proxy, kPrefs2), true);
     }
-    EXPECT_EQ(read(kPrefs), "user_pref(\"network.proxy.type\", 1);\r\n");
-    EXPECT_EQ(read(kPrefs2), "user_pref(\"network.proxy.type\", 4);\r\n");
+    EXPECT_EQ(read(kPrefs), "user_pref(\"network.proxy.type\", 1);\n");
+    EXPECT_EQ(read(kPrefs2), "user_pref(\"network.proxy.type\", 4);\n");
 }
 
 // ---- Opera -------------------------------------------------------------------
@@ -286,7 +287,7 @@ TEST_F(BrowserProxy, InternetExplorerIsSavedOnceAndRestoredWithTheOthers) {
     ie.GetProxyValue("", value, valueFlags);
     EXPECT_EQ(ieAutoConfig(), std::pair(std::string("http://corp/p.pac"), 7));
     EXPECT_EQ(value, "corp:3128");
-    EXPECT_EQ(read(kPrefs), "user_pref(\"network.proxy.type\", 1);\r\n");
+    EXPECT_EQ(read(kPrefs), "user_pref(\"network.proxy.type\", 1);\n");
     EXPECT_EQ(read(kOperaIni), "[Proxy]\r\nUse Automatic Proxy Configuration=0\r\n");
     EXPECT_EQ(read(kScript), oneLine("DIRECT"));
     EXPECT_EQ(savedBrowserSettings().ie.size(), 1u);  // kept for the process

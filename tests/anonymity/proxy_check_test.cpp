@@ -300,8 +300,9 @@ TEST_F(ProxySearchTest, ChainOfThreeHoldsTheAnonymousProxyAndTwoShuffledLines) {
     const auto order = shuffled(zeros());
     ASSERT_EQ(order[0], anonymous.hostPort());  // so the padding below takes lines 1 and 2
 
-    const auto chain = GetFastestProxy(zeros());
-    EXPECT_EQ(chain, anonymous.hostPort() + ";" + order[1] + ";" + order[2] + ";");
+    const auto search = searchProxyChain(zeros());
+    EXPECT_EQ(search.chain, anonymous.hostPort() + ";" + order[1] + ";" + order[2] + ";");
+    EXPECT_EQ(search.checked, 1u);           // the fillers are not
     EXPECT_EQ(stalling.requestCount(), 1u);  // every proxy was tried
     EXPECT_TRUE(logged("Liste der Proxy-Server ist vom 01.02.2005"));
     EXPECT_TRUE(logged("Prüfe Proxy-Server " + transparent.hostPort()));
@@ -330,7 +331,9 @@ TEST_F(ProxySearchTest, NoAnonymousProxyTellsTheUserAndStillFillsTheChain) {
     // address never fill the chain, nor does a proxy just seen passing the
     // user's address on (the browser would fall over to it).
     ASSERT_EQ(shuffled(zeros())[2], "not a proxy");
-    EXPECT_EQ(GetFastestProxy(zeros()), refusing.hostPort() + ";");
+    const auto search = searchProxyChain(zeros());
+    EXPECT_EQ(search.chain, refusing.hostPort() + ";");
+    EXPECT_EQ(search.checked, 0u);
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].flags, 4160u);
     EXPECT_TRUE(dialogs.shown[0].text.starts_with(
@@ -379,6 +382,26 @@ TEST_F(ProxySearchTest, ConsoleCommandsTestAndSearch) {
     run = test::runKolvanex(machine.prefix(), {"--quiet", "proxy", "fastest"}, scratch);
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, anonymous.hostPort() + ";\n");
+
+    // An anonymous session says which of the chain's proxies were checked;
+    // with none of them it is no anonymous session.
+    settings::write(settings::keys::NProxys, "2");
+    // In any order the fill-up finds the refusing proxy after the anonymous one.
+    serveList({anonymous.hostPort(), refusing.hostPort(), refusing.hostPort()});
+    run = test::runKolvanex(machine.prefix(), {"--quiet", "session", "anonym", "on"}, scratch);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("anonymous session on: the browsers use the proxy chain " +
+                           anonymous.hostPort() + " -> " + refusing.hostPort() +
+                           " (only the first 1 checked anonymous"),
+              std::string::npos)
+        << run.out;
+    serveList({refusing.hostPort()});
+    run = test::runKolvanex(machine.prefix(), {"--quiet", "session", "anonym", "on"}, scratch);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("no anonymous proxy was found; the browsers are pointed at the proxy " +
+                           refusing.hostPort() + ", taken unchecked from the list"),
+              std::string::npos)
+        << run.err;
 }
 
 }  // namespace

@@ -219,12 +219,16 @@ TEST_F(LinkedProfile, TheUsersPrefsAreReplacedWholeAndRestored) {
     ASSERT_EQ(::stat((profile / "prefs.js").c_str(), &before), 0);
 
     ASSERT_EQ(kolvanex.SetAnonymSessionOn(0), true);
+    // The host's Firefox opens the script by its host path; the file keeps
+    // its line feeds.
+    const fs::path script = fs::weakly_canonical(tm.host(kApp + "\\kx.js"));
     const std::string on = TempMachine::readHostFile(profile / "prefs.js");
-    EXPECT_NE(on.find("user_pref(\"network.proxy.type\", 2);\r\n"), std::string::npos) << on;
-    EXPECT_NE(on.find("user_pref(\"network.proxy.autoconfig_url\", "
-                      "\"file://C:\\\\Programme\\\\Kolvanex\\\\kx.js\");"),
+    EXPECT_NE(on.find("user_pref(\"network.proxy.type\", 2);\n"), std::string::npos) << on;
+    EXPECT_NE(on.find("user_pref(\"network.proxy.autoconfig_url\", \"file://" + script.string() +
+                      "\");\n"),
               std::string::npos)
         << on;
+    EXPECT_EQ(on.find('\r'), std::string::npos);
     // Written beside the old file and renamed over it, nothing left behind.
     struct stat after {};
     ASSERT_EQ(::stat((profile / "prefs.js").c_str(), &after), 0);
@@ -233,9 +237,16 @@ TEST_F(LinkedProfile, TheUsersPrefsAreReplacedWholeAndRestored) {
     EXPECT_TRUE(fs::is_symlink(tm.host(kProfiles) / "x1y2.default"));
 
     ASSERT_EQ(kolvanex.SetAnonymSessionOff(0, false), true);
-    std::string off = TempMachine::readHostFile(profile / "prefs.js");
-    std::erase(off, '\r');
-    EXPECT_EQ(off, kPrefs);
+    EXPECT_EQ(TempMachine::readHostFile(profile / "prefs.js"), kPrefs);
+
+    // Blanks, "#" and "%" in the path are escaped, so the address stays one path.
+    const std::string odd = "C:\\Programme\\Kolvanex #2 100%";
+    fs::create_directories(tm.host("C:\\Programme") / "Kolvanex #2 100%");
+    ASSERT_TRUE(kolvanex.KXAppPath(odd));
+    ASSERT_EQ(kolvanex.SetAnonymSessionOn(0), true);
+    EXPECT_NE(TempMachine::readHostFile(profile / "prefs.js")
+                  .find("/Programme/Kolvanex%20%232%20100%25/kx.js\");"),
+              std::string::npos);
 }
 
 TEST_F(LinkedProfile, TheLinkHoldsAcrossARestartAndNothingWritesThroughFurtherLinks) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -108,6 +109,39 @@ TEST_F(CliTest, BadInputGivesOneLineAndStatusTwo) {
     run = kolvanex({"call", "--help"});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_NE(run.out.find("enumCryptIt"), std::string::npos);
+}
+
+TEST_F(CliTest, AWinePrefixIsRecognisedAndLeftAsItIs) {
+    const fs::path wine = machine.root() / "wine";
+    fs::create_directories(wine / "dosdevices");
+    fs::create_directories(wine / "drive_c" / "windows");
+    fs::create_directory_symlink("../drive_c", wine / "dosdevices" / "c:");
+    std::ofstream(wine / "system.reg") << "WINE REGISTRY Version 2\n";
+    std::ofstream(wine / "user.reg") << "WINE REGISTRY Version 2\n";
+    const auto tree = [&] {
+        std::vector<std::string> entries;
+        for (const auto& e : fs::recursive_directory_iterator(wine)) {
+            std::ostringstream content;
+            if (e.is_regular_file())
+                content << std::ifstream(e.path()).rdbuf();
+            entries.push_back(fs::relative(e.path(), wine).string() + "=" + content.str());
+        }
+        std::sort(entries.begin(), entries.end());
+        return entries;
+    };
+    const auto before = tree();
+    const std::vector<std::vector<std::string>> commands{{"machine", "init"},
+                                                         {"machine", "info"},
+                                                         {"session", "anonym", "on"},
+                                                         {"clean", "--preview"}};
+    for (const auto& args : commands) {
+        std::vector<std::string> words{"--prefix", wine.string()};
+        words.insert(words.end(), args.begin(), args.end());
+        const auto run = kolvanex(words, false);
+        expectUsageError(run, "is a Wine prefix");
+        EXPECT_NE(run.err.find("does not work on it yet"), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(tree(), before);
 }
 
 TEST_F(CliTest, MachineSettingsAndRegistryRoundTrips) {

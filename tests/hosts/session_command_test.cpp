@@ -80,7 +80,7 @@ TEST_F(SessionCommands, TheDefaultProfileIsLinkedPointedAtTheScriptAndRestored) 
     ASSERT_EQ(kolvanex({"settings", "set", "Options", "AnonymPort", "8118"}).exitCode, 0);
     run = kolvanex({"session", "anonym", "on"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out, "anonymous session on\n");
+    EXPECT_EQ(run.out, "anonymous session on: the browsers use the proxy 127.0.0.1:8118\n");
     const auto on = TempMachine::readHostFile(firefox / "d3f.default" / "prefs.js");
     EXPECT_NE(on.find("user_pref(\"network.proxy.type\", 2);"), std::string::npos) << on;
     EXPECT_EQ(TempMachine::readHostFile(firefox / "w0rk.work" / "prefs.js"), kPrefs);
@@ -95,13 +95,39 @@ TEST_F(SessionCommands, TheDefaultProfileIsLinkedPointedAtTheScriptAndRestored) 
     // proxy back; nothing is kept once all is restored.
     run = kolvanex({"session", "anonym", "off"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    auto off = TempMachine::readHostFile(firefox / "d3f.default" / "prefs.js");
-    std::erase(off, '\r');
-    EXPECT_EQ(off, kOwnProxyPrefs);
+    EXPECT_EQ(TempMachine::readHostFile(firefox / "d3f.default" / "prefs.js"), kOwnProxyPrefs);
     EXPECT_FALSE(fs::exists(machine.prefix() / "browser-settings.json"));
     EXPECT_EQ(kolvanex({"settings", "get", "Options", "AnoSession"}).out, "0\n");
 
     EXPECT_EQ(kolvanex({"session", "anonym", "maybe"}).exitCode, 2);
+}
+
+TEST_F(SessionCommands, NoProxyFoundFailsClosedAndOffWithoutASessionChangesNothing) {
+    ASSERT_EQ(kolvanex({"machine", "link-firefox"}).exitCode, 0);
+    const fs::path prefs = firefox / "d3f.default" / "prefs.js";
+    // Nothing was saved: the user's own proxy stays.
+    auto run = kolvanex({"session", "anonym", "off"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "no anonymous session to end: the browsers keep their own settings\n");
+    EXPECT_EQ(TempMachine::readHostFile(prefs), kOwnProxyPrefs);
+
+    // No proxy configured and no list to search: the browsers point at the
+    // address that reaches nobody, and the status says it was no success.
+    run = kolvanex({"--quiet", "session", "anonym", "on"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(
+        run.err.find("no anonymous proxy was found; the browsers are pointed at 192.0.2.1:80, "
+                     "which reaches nobody"),
+        std::string::npos)
+        << run.err;
+    EXPECT_NE(TempMachine::readHostFile(prefs).find("user_pref(\"network.proxy.type\", 2);"),
+              std::string::npos);
+    EXPECT_NE(TempMachine::readHostFile(machine.host("C:\\Programme\\Kolvanex\\kx.js"))
+                  .find("PROXY 192.0.2.1:80"),
+              std::string::npos);
+    ASSERT_EQ(kolvanex({"session", "anonym", "off"}).exitCode, 0);
+    EXPECT_EQ(TempMachine::readHostFile(prefs), kOwnProxyPrefs);
 }
 
 TEST_F(SessionCommands, OpenStartsTheLinkedFirefoxWithThePage) {

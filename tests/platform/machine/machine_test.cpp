@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <vector>
 
@@ -213,6 +214,14 @@ TEST(MachineCreate, RefusesBadUserNamesAndOpenFailsWithoutAPrefix) {
     EXPECT_FALSE(m.error().message.empty());
     fs::remove(tm.prefix() / "registry.db");
     EXPECT_FALSE(Machine::open(tm.prefix()));
+
+    // A Wine prefix is neither completed nor opened: nothing lands in it.
+    const fs::path wine = tm.root() / "wine";
+    fs::create_directories(wine / "dosdevices");
+    for (const char* hive : {"system.reg", "user.reg"}) std::ofstream(wine / hive) << "WINE\n";
+    EXPECT_FALSE(Machine::create(wine));
+    EXPECT_FALSE(Machine::openOrCreate(wine));
+    EXPECT_EQ(std::distance(fs::directory_iterator(wine), fs::directory_iterator{}), 3);
 }
 
 TEST(MachineResolve, MatchesComponentsWithoutRegardToCase) {
