@@ -74,15 +74,7 @@ void Control::mouseUp(std::int16_t button, std::int16_t shift, float x, float y)
 
 // ---------------------------------------------------------------- simple kinds
 
-void TextBox::setText(std::string value) {
-    if (value == text)
-        return;
-    text = std::move(value);
-    refresh();
-    fire(Change);
-}
-
-void ComboBox::setText(std::string value) {
+void EditField::setText(std::string value) {
     if (value == text)
         return;
     text = std::move(value);

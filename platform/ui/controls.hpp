@@ -148,18 +148,13 @@ class Control : public Object {
     std::uint64_t serial_;
 };
 
-/// Controls with an editable text and a selection.
-class TextBox final : public Control {
+/// What text boxes and combo boxes share: an editable text with a selection.
+class EditField : public Control {
   public:
     using Control::Control;
-    std::string_view typeName() const override { return "TextBox"; }
     std::string text;
     std::int32_t selStart = 0;
     std::int32_t selLength = 0;
-    bool locked = false;
-    bool multiLine = false;
-    std::int32_t maxLength = 0;  // 0 = no limit
-    std::string passwordChar;
 
     /// Sets the text; Change fires when it differs, whether the user typed it
     /// or code set it (as the runtime does).
@@ -167,20 +162,24 @@ class TextBox final : public Control {
     std::function<void()> Change;
 };
 
-/// An editable combo box: an edit field over a drop-down list of entries.
-class ComboBox final : public Control {
+class TextBox final : public EditField {
   public:
-    using Control::Control;
+    using EditField::EditField;
+    std::string_view typeName() const override { return "TextBox"; }
+    bool locked = false;
+    bool multiLine = false;
+    std::int32_t maxLength = 0;  // 0 = no limit
+    std::string passwordChar;
+};
+
+/// An editable combo box: an edit field over a drop-down list of entries.
+class ComboBox final : public EditField {
+  public:
+    using EditField::EditField;
     std::string_view typeName() const override { return "ComboBox"; }
-    std::string text;
-    std::int32_t selStart = 0;
-    std::int32_t selLength = 0;
     /// The drop-down list's entries, in order.
     std::vector<std::string> list;
 
-    /// Sets the text; Change fires when it differs.
-    void setText(std::string value);
-    std::function<void()> Change;
     /// The user chooses entry `index` (0-based) of the drop-down list: it
     /// becomes the text, then Click fires. Error 380 for an entry that does
     /// not exist.

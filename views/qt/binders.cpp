@@ -227,9 +227,11 @@ class ComboBoxBinder final : public Binder {
         }
         QLineEdit* edit = combo_->lineEdit();
         const QString text = qs(box.text);
-        if (edit->text() != text)
-            edit->setText(text);
-        // The model counts bytes of its text, the widget characters.
+        if (edit->text() == text)
+            return;  // the user's cursor stays where it is
+        edit->setText(text);
+        // A text the model completed comes with the added part selected. The
+        // model counts bytes of its text, the widget characters.
         if (box.selLength > 0 && box.selStart >= 0 &&
             static_cast<std::size_t>(box.selStart) <= box.text.size()) {
             const auto start = static_cast<std::size_t>(box.selStart);
