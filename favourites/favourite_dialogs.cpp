@@ -27,6 +27,11 @@ void buttons(FormBase& form, std::shared_ptr<ui::CommandButton>& ok,
     can->Click = [&form] { form.unload(); };
 }
 
+// The caption of the field or group that follows it.
+void label(FormBase& form, const char* name, const char* caption) {
+    form.add<ui::Label>(name)->caption = caption;
+}
+
 bool matches(const std::string& text, const std::string& pattern) {
     return platform::vbLike(platform::vbLCase(text), pattern);
 }
@@ -43,9 +48,13 @@ std::string filterPattern(const std::string& typed) {
 frmFavoritenAdd::frmFavoritenAdd(frmFavoriten& owner)
     : FormBase("KOLVANEX 3 - Favoriten hinzufügen"), owner_(owner) {
     name = "frmFavoritenAdd";
+    label(*this, "lblBezeichnung", "&Bezeichnung:");
     txtBezeichnung = addWholeTextField(*this, "txtBezeichnung");
+    label(*this, "lblURL", "&URL:");
     txtURL = addWholeTextField(*this, "txtURL");
+    label(*this, "lblGruppe", "&Gruppe:");
     txtGruppe = addWholeTextField(*this, "txtGruppe");
+    label(*this, "lblOptional", "&Optional:");
     chkAnonym = add<ui::CheckBox>("chkAnonym");
     chkAnonym->caption = "&Anonym aufrufen";
     chkAnonym->toolTipText = "Die Seite wird anonym aufgerufen";
@@ -90,7 +99,9 @@ frmFavoritenFilter::frmFavoritenFilter(frmFavoriten& owner)
     lblText->caption =
         "Bitte tragen Sie hier das Namensmuster für die zu markierenden Zeilen ein (* steht für "
         "beliebige Zeichen oder nichts, das ? steht für ein beliebiges Zeichen).";
+    label(*this, "lblBezeichnung", "&Bezeichnung:");
     txtBezeichnung = addWholeTextField(*this, "txtBezeichnung");
+    label(*this, "lblURL", "&URL:");
     txtURL = addWholeTextField(*this, "txtURL");
     buttons(*this, cmdOK, cmdCan);
     Load = [this] {

@@ -59,11 +59,14 @@ frmFavoriten::frmFavoriten(PlainWiper wipe, SessionCalls sessions)
     keyPreview = true;
     tbToolsA = add<ui::CommandButton>("tbToolsA");
     tbToolsA->tag = "A";
+    tbToolsA->caption = "Starten";
     tbToolsB = add<ui::CommandButton>("tbToolsB");
     tbToolsB->tag = "B";
+    tbToolsB->caption = "Hinzufügen";
     tbToolsC = add<ui::CommandButton>("tbToolsC");
     tbToolsC->tag = "C";
-    cbFind = add<ui::TextBox>("cbFind");
+    tbToolsC->caption = "Löschen";
+    cbFind = add<ui::ComboBox>("cbFind");
     lvFavoriten = add<ui::ListView>("lvFavoriten");
     lvFavoriten->multiSelect = true;
     for (std::size_t i = 0; i < kColumns.size(); ++i)
@@ -99,6 +102,7 @@ frmFavoriten::frmFavoriten(PlainWiper wipe, SessionCalls sessions)
         if (keyCode == ui::vbKeyReturn)
             findEnter();
     };
+    cbFind->Click = [this] { chooseFound(cbFind->text); };
     lvFavoriten->ItemClick = [this](ui::ListItem& item) { cbFind->setText(item.text); };
     lvFavoriten->DblClick = [this] { startSelected(); };
     lvFavoriten->ColumnClick = [this](std::size_t column) {
@@ -194,8 +198,8 @@ std::string frmFavoriten::GetFavoPath() const {
 
 void frmFavoriten::FillTheCombo() {
     ui::HourglassCursor hourglass;
-    cbFindList.clear();
-    for (const auto& row : lvFavoriten->items()) cbFindList.push_back(row->text);
+    cbFind->list.clear();
+    for (const auto& row : lvFavoriten->items()) cbFind->list.push_back(row->text);
     cbFind->refresh();
 }
 
@@ -423,7 +427,7 @@ void frmFavoriten::findTyped(std::int16_t keyCode) {
     if (typed == lastTyped_)
         return;
     const std::string pattern = platform::vbLCase(typed) + "*";
-    for (const auto& entry : cbFindList) {
+    for (const auto& entry : cbFind->list) {
         if (!platform::vbLike(platform::vbLCase(entry), pattern))
             continue;
         lastTyped_ = typed;

@@ -57,9 +57,8 @@ class frmFavoriten final : public FormBase {
 
     // Toolbar tbTools: the buttons keyed "A" (start), "B" (add), "C" (delete).
     std::shared_ptr<platform::ui::CommandButton> tbToolsA, tbToolsB, tbToolsC;
-    /// cbFind's edit field; its drop-down list is cbFindList.
-    std::shared_ptr<platform::ui::TextBox> cbFind;
-    std::vector<std::string> cbFindList;
+    /// The search box; its drop-down list holds the row names.
+    std::shared_ptr<platform::ui::ComboBox> cbFind;
     std::shared_ptr<platform::ui::ListView> lvFavoriten;
     std::shared_ptr<platform::ui::Timer> tmrMenu;
     std::shared_ptr<platform::ui::Menu> mnuFavoriten, mnuStart, mnuAdd, mnuDel, mnuImport,
@@ -77,7 +76,7 @@ class frmFavoriten final : public FormBase {
 
     /// The storage folder (the personal documents folder) with "\".
     std::string GetFavoPath() const;
-    /// Rebuilds cbFindList from the row names, in list order.
+    /// Rebuilds cbFind's list from the row names, in list order.
     void FillTheCombo();
 
     /// The rows as favourites, in list order; adds one row.

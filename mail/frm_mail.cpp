@@ -1,6 +1,8 @@
 // The anonymous mail dialog; see frm_mail.hpp.
 #include "mail/frm_mail.hpp"
 
+#include <vector>
+
 #include "fsys/file_access.hpp"
 #include "platform/browser/internet_explorer.hpp"
 #include "platform/machine/machine.hpp"
@@ -78,7 +80,22 @@ frmMail::frmMail(MailContext context)
     keyPreview = true;
     tsTab = add<ui::TabStrip>("tsTab");
     tsTab->tabs = {"Nachricht", "Optionen"};
-    // The controls of each page carry the page's tab key as their container.
+    // The controls of each page carry the page's tab key as their container:
+    // a frame without a border, shown while its tab is selected.
+    std::vector<ui::Frame*> pages;
+    for (const char* key : {"A", "B"}) {
+        auto page = add<ui::Frame>(key);
+        page->border = false;
+        page->visible = pages.empty();
+        pages.push_back(page.get());
+    }
+    const auto showPage = [this, pages] {
+        for (std::size_t i = 0; i < pages.size(); ++i) {
+            pages[i]->visible = static_cast<std::size_t>(tsTab->selectedIndex) == i + 1;
+            pages[i]->refresh();
+        }
+    };
+    tsTab->Click = showPage;
     auto onPage = [](auto control, const char* page) {
         control->container = page;
         return control;
@@ -125,8 +142,10 @@ frmMail::frmMail(MailContext context)
             raw->refresh();
         };
     }
-    KeyDown = [this](std::int16_t& keyCode, std::int16_t shift) {
+    KeyDown = [this, showPage](std::int16_t& keyCode, std::int16_t shift) {
         ChangeTabControl(*tsTab, keyCode, shift);
+        if (keyCode == ui::vbKeyTab)
+            showPage();
     };
     Load = [this] { focus(*txtTo); };
     cmdOK->Click = [this] { send(); };

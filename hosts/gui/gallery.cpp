@@ -15,7 +15,11 @@
 #include "anonymity/proxy_checker.hpp"
 #include "anonymity/proxy_list.hpp"
 #include "dialer/frm_dialer_list.hpp"
+#include "favourites/favourite_dialogs.hpp"
+#include "favourites/frm_favoriten.hpp"
+#include "favourites/key_prompts.hpp"
 #include "hosts/gui/gui.hpp"
+#include "mail/frm_mail.hpp"
 #include "options/frm_optionen.hpp"
 #include "platform/files/files.hpp"
 #include "platform/ui/view.hpp"
@@ -83,6 +87,50 @@ std::shared_ptr<ui::Form> proxySample() {
     return std::make_shared<anonymity::frmOptionenProxy>();
 }
 
+// The mail dialog on one of its two pages, with a letter typed.
+std::shared_ptr<ui::Form> mailSample(int page) {
+    static WindowProgress progress(shared());
+    auto form =
+        std::make_shared<mail::frmMail>(mail::MailContext{shared(), progress, {}, {}, {}, {}});
+    form->load();
+    form->txtTo->setText("anna@example.org");
+    form->txtBetreff->setText("Grüße aus Köln");
+    form->txtMessage->setText("Hallo Anna,\r\n\r\nbis nächste Woche!");
+    form->tsTab->select(page);
+    return form;
+}
+
+// The favourites window with a few rows, nothing loaded from disk and no
+// browser started.
+std::shared_ptr<favourites::frmFavoriten> favouritesSample() {
+    auto form = std::make_shared<favourites::frmFavoriten>(nullptr, favourites::SessionCalls{});
+    form->load();
+    for (const favourites::Favourite& f :
+         {favourites::Favourite{"Bank", "True", "True", "finanzen", "https://bank.example"},
+          favourites::Favourite{"Bahnauskunft", "False", "False", "reisen",
+                                "https://bahn.example/auskunft"},
+          favourites::Favourite{"Bücherei München", "True", "False", "", "https://buch.example"}})
+        form->addRow(f);
+    form->FillTheCombo();
+    form->cbFind->setText("Bank");
+    form->selectOnly(0);
+    return form;
+}
+
+// A dialog of the favourites window, which lives as long as the dialog.
+template <typename Dialog>
+std::shared_ptr<ui::Form> favouriteDialog() {
+    struct WithOwner {
+        std::shared_ptr<favourites::frmFavoriten> owner;
+        std::unique_ptr<Dialog> dialog;
+    };
+    auto held = std::make_shared<WithOwner>();
+    held->owner = favouritesSample();
+    held->owner->sNameFilter = "bank";
+    held->dialog = std::make_unique<Dialog>(*held->owner);
+    return {held, held->dialog.get()};
+}
+
 // Every dialog of the engine, by picture name; a new form model gets its
 // line here, and the CI run then checks it too.
 std::vector<Entry> entries() {
@@ -101,6 +149,14 @@ std::vector<Entry> entries() {
         {"frmOptionen_6_Popup-Blocker", [] { return optionenSample(6); }},
         {"frmOptionenProxy", proxySample},
         {"frmFileSelect", [] { return std::make_shared<options::frmFileSelect>(); }},
+        {"frmMail_1_Nachricht", [] { return mailSample(1); }},
+        {"frmMail_2_Optionen", [] { return mailSample(2); }},
+        {"frmFavoriten", [] { return std::shared_ptr<ui::Form>(favouritesSample()); }},
+        {"frmFavoritenAdd", favouriteDialog<favourites::frmFavoritenAdd>},
+        {"frmFavoritenFilter", favouriteDialog<favourites::frmFavoritenFilter>},
+        {"frmFavoritenPassSet", [] { return std::make_shared<favourites::frmFavoritenPassSet>(); }},
+        {"frmFavoritenPasswortGet",
+         [] { return std::make_shared<favourites::frmFavoritenPasswortGet>(); }},
     };
 }
 

@@ -198,6 +198,18 @@ void ConsoleView::act(Control& control) {
             box->LostFocus();
         if (focusedControl() == box)
             setFocusedControl(nullptr);
+    } else if (auto* combo = dynamic_cast<ComboBox*>(&control)) {
+        // Typed text that names an entry of the list chooses that entry.
+        const auto text = ask(control.name() + " (bisher \"" + combo->text + "\"): ");
+        if (!text)
+            return;
+        combo->setText(*text);
+        for (std::size_t i = 0; i < combo->list.size(); ++i) {
+            if (combo->list[i] == *text) {
+                combo->choose(i);
+                break;
+            }
+        }
     } else if (auto* slider = dynamic_cast<Slider*>(&control)) {
         const auto text = ask(control.name() + " (" + std::to_string(slider->min()) + " bis " +
                               std::to_string(slider->max()) + "): ");
@@ -258,6 +270,9 @@ std::vector<Control*> ConsoleView::printForm(const Form& form) {
                     ? box->text
                     : std::string(box->text.size(), box->passwordChar.front());
             printLine(choice(*box) + box->name() + ": " + shown);
+        } else if (auto* combo = dynamic_cast<ComboBox*>(c.get())) {
+            printLine(choice(*combo) + combo->name() + ": " + combo->text + " (" +
+                      std::to_string(combo->list.size()) + " zur Auswahl)");
         } else if (auto* slider = dynamic_cast<Slider*>(c.get())) {
             printLine(choice(*slider) + slider->name() + ": " + std::to_string(slider->value()) +
                       " (" + std::to_string(slider->min()) + " bis " +

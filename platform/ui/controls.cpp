@@ -52,6 +52,11 @@ std::int16_t Control::keyDown(std::int16_t keyCode, std::int16_t shift) {
     return keyCode;
 }
 
+void Control::keyUp(std::int16_t keyCode, std::int16_t shift) {
+    if (acceptsInput())
+        fireWith(KeyUp, keyCode, shift);
+}
+
 void Control::mouseDown(std::int16_t button, std::int16_t shift, float x, float y) {
     if (acceptsInput())
         fireWith(MouseDown, button, shift, x, y);
@@ -69,12 +74,24 @@ void Control::mouseUp(std::int16_t button, std::int16_t shift, float x, float y)
 
 // ---------------------------------------------------------------- simple kinds
 
-void TextBox::setText(std::string value) {
+void EditField::setText(std::string value) {
     if (value == text)
         return;
     text = std::move(value);
     refresh();
     fire(Change);
+}
+
+void ComboBox::choose(std::size_t index) {
+    if (index >= list.size())
+        throw RuntimeError{kInvalidPropertyValue, "Invalid property value"};
+    if (!acceptsInput())
+        return;
+    text = list[index];
+    selStart = 0;
+    selLength = static_cast<std::int32_t>(text.size());
+    refresh();
+    fire(Click);
 }
 
 void Label::setCaption(std::string value) {

@@ -125,6 +125,8 @@ class Control : public Object {
     /// (set it to 0); the control then does not see it. Answers the key code
     /// left after the handlers (0 = swallowed).
     std::int16_t keyDown(std::int16_t keyCode, std::int16_t shift);
+    /// The key is released again (after the widget took what it typed).
+    void keyUp(std::int16_t keyCode, std::int16_t shift);
     void mouseDown(std::int16_t button, std::int16_t shift, float x, float y);
     void mouseMove(std::int16_t button, std::int16_t shift, float x, float y);
     void mouseUp(std::int16_t button, std::int16_t shift, float x, float y);
@@ -146,23 +148,42 @@ class Control : public Object {
     std::uint64_t serial_;
 };
 
-/// Controls with an editable text and a selection.
-class TextBox final : public Control {
+/// What text boxes and combo boxes share: an editable text with a selection.
+class EditField : public Control {
   public:
     using Control::Control;
-    std::string_view typeName() const override { return "TextBox"; }
     std::string text;
     std::int32_t selStart = 0;
     std::int32_t selLength = 0;
-    bool locked = false;
-    bool multiLine = false;
-    std::int32_t maxLength = 0;  // 0 = no limit
-    std::string passwordChar;
 
     /// Sets the text; Change fires when it differs, whether the user typed it
     /// or code set it (as the runtime does).
     void setText(std::string value);
     std::function<void()> Change;
+};
+
+class TextBox final : public EditField {
+  public:
+    using EditField::EditField;
+    std::string_view typeName() const override { return "TextBox"; }
+    bool locked = false;
+    bool multiLine = false;
+    std::int32_t maxLength = 0;  // 0 = no limit
+    std::string passwordChar;
+};
+
+/// An editable combo box: an edit field over a drop-down list of entries.
+class ComboBox final : public EditField {
+  public:
+    using EditField::EditField;
+    std::string_view typeName() const override { return "ComboBox"; }
+    /// The drop-down list's entries, in order.
+    std::vector<std::string> list;
+
+    /// The user chooses entry `index` (0-based) of the drop-down list: it
+    /// becomes the text, then Click fires. Error 380 for an entry that does
+    /// not exist.
+    void choose(std::size_t index);
 };
 
 class Label final : public Control {

@@ -40,6 +40,15 @@ std::shared_ptr<Desktop> desktopOf(HWND hwnd) {
     }
 }
 
+// Tells the bound observer about a change to one of this thread's windows;
+// other windows are drawn by whoever made them.
+void notifyChange(HWND hwnd) {
+    if (tableGone || !table().own.contains(hwnd))
+        return;
+    if (auto* observer = boundService<WindowObserver>(); observer != nullptr)
+        observer->windowChanged(hwnd);
+}
+
 }  // namespace
 
 HWND createWindow(std::string_view title) {
@@ -117,9 +126,11 @@ bool SetWindowPos(HWND hwnd, HWND insertAfter, std::int32_t, std::int32_t, std::
             return true;
         switch (insertAfter) {
             case HWND_TOPMOST:
-                return desktop->setTopmost(hwnd, true);
-            case HWND_NOTOPMOST:
-                return desktop->setTopmost(hwnd, false);
+            case HWND_NOTOPMOST: {
+                const bool done = desktop->setTopmost(hwnd, insertAfter == HWND_TOPMOST);
+                notifyChange(hwnd);
+                return done;
+            }
             case HWND_TOP:
                 return desktop->bringToTop(hwnd);
             case HWND_BOTTOM:
@@ -153,11 +164,16 @@ void setFocusedControl(Control* control) {
 
 bool setWindowTitle(HWND hwnd, std::string_view title) {
     const auto desktop = desktopOf(hwnd);
+    bool done = false;
     try {
-        return desktop && desktop->setTitle(hwnd, title);
+        done = desktop && desktop->setTitle(hwnd, title);
     } catch (const std::exception&) {
-        return false;
+        done = false;
     }
+    // A form's caption changes with its title even when the desktop could
+    // not take it, and the view draws the caption.
+    notifyChange(hwnd);
+    return done;
 }
 
 }  // namespace kx::platform::ui

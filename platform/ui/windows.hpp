@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/runtime/thread_binding.hpp"
 #include "platform/ui/controls.hpp"
 
 namespace kx::platform::ui {
@@ -32,6 +33,16 @@ inline constexpr std::uint32_t kFormStyle = 0x10C80000u;
 struct RECT {
     std::int32_t left = 0, top = 0, right = 0, bottom = 0;
 };
+
+/// Told when a window of this thread changes its title or its topmost
+/// state, so that a view draws the change at once instead of looking for
+/// it. A view binds itself for as long as it draws windows.
+class WindowObserver {
+  public:
+    virtual ~WindowObserver() = default;
+    virtual void windowChanged(HWND hwnd) = 0;
+};
+using WindowObserverScope = BindingScope<WindowObserver>;
 
 /// Registers a form window (class kFormClass, style kFormStyle) and answers
 /// its handle (never 0). When the machine's desktop cannot be reached the

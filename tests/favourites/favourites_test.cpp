@@ -292,7 +292,7 @@ TEST_F(Favourites, DeletingAsksOnceForOneRowAndOnceForSeveral) {
     dialogs.messageAnswers = {ui::IDYES};
     window.deleteSelected();
     EXPECT_EQ(dialogs.shown.back().text, kDeleteOne);
-    EXPECT_EQ(window.cbFindList, (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(window.cbFind->list, (std::vector<std::string>{"a", "b"}));
     EXPECT_TRUE(window.changed);
 }
 

@@ -462,6 +462,8 @@ TEST_F(MailFormTest, TheRecipientMustLookLikeAnAddressAndTheMessageMustHaveText)
         EXPECT_EQ(dialogs.shown[0].text, c.refusal);
         EXPECT_EQ(dialogs.shown[0].flags, kRefusedFlags);
         EXPECT_EQ(mail.tsTab->selectedIndex, 1);
+        EXPECT_TRUE(mail.find<ui::Frame>("A")->visible);
+        EXPECT_FALSE(mail.find<ui::Frame>("B")->visible);
         EXPECT_EQ(ui::focusedControl(), c.refusal == kNoRecipient
                                             ? static_cast<ui::Control*>(mail.txtTo.get())
                                             : mail.txtMessage.get());
@@ -478,6 +480,8 @@ TEST_F(MailFormTest, FocusSelectsTheWholeTextAndCtrlTabSwitchesPages) {
     EXPECT_EQ(mail.txtBetreff->selLength, 5);
     mail.keyDown(ui::vbKeyTab, ui::vbCtrlMask);
     EXPECT_EQ(mail.tsTab->selectedIndex, 2);
+    EXPECT_FALSE(mail.find<ui::Frame>("A")->visible);  // only the options page shows
+    EXPECT_TRUE(mail.find<ui::Frame>("B")->visible);
     EXPECT_EQ(mail.chkMulti->value, 1);
     EXPECT_EQ(mail.chkAnonym->value, 0);
 }

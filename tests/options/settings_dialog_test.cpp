@@ -1,7 +1,8 @@
 // The settings dialog as a user drives it: what an empty store shows, the
 // rules between its controls, the checks before OK stores anything, and what
 // OK stores and applies (sessions of another browser ended, start-with-
-// Windows entries, the exception list).
+// Windows entries, the popup blocker restarted, the Flash switch, the
+// exception list).
 #include "options/frm_optionen.hpp"
 
 #include <gtest/gtest.h>
@@ -13,13 +14,17 @@
 #include "anonymity/shipped_files.hpp"
 #include "core/shared_state.hpp"
 #include "facade/kolvanex.hpp"
+#include "platform/processes/desktop.hpp"
+#include "platform/processes/shell.hpp"
 #include "platform/ui/dialogs.hpp"
 #include "platform/ui/message_loop.hpp"
 #include "platform/ui/tool_tips.hpp"
 #include "platform/ui/view.hpp"
+#include "services/processes.hpp"
 #include "settings/keys.hpp"
 #include "settings/registry_access.hpp"
 #include "settings/settings_store.hpp"
+#include "support/programs.hpp"
 #include "support/temp_machine.hpp"
 
 namespace kx::options {
@@ -31,6 +36,9 @@ using kx::test::TempMachine;
 
 const std::string kApp = "C:\\Programme\\Kolvanex";
 const std::string kRun = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const std::string kFlashKey =
+    "SOFTWARE\\Microsoft\\Internet Explorer\\ActiveX "
+    "Compatibility\\{D27CDB6E-AE6D-11cf-96B8-444553540000}";
 
 platform::MachineConfig windowsNT() {
     auto c = platform::MachineConfig::defaults();
@@ -246,6 +254,58 @@ TEST_F(SettingsDialog, OkStoresTheChoicesAndEndsSessionsOnlyWhenTheBrowserChange
     ASSERT_TRUE(f.save());
     EXPECT_EQ(runEntry("Kolvanex"), "");
     EXPECT_EQ(runEntry("Kolvanex Popupblocker"), "");
+}
+
+TEST_F(SettingsDialog, OkAppliesTheFlashSwitchAndRestartsThePopupBlocker) {
+    test::installProgram(tm, kApp + "\\KXPopup.Exe", test::companionBinary("KXPopup.Exe"));
+    const struct {
+        bool noFlash;
+        const char* blocker;  // the option chosen, with the sound
+        Long flags;
+        const char* runningWith;  // the restarted blocker's step, or none
+    } cases[] = {
+        {true, "optPopupStep2", 0x400, "STEP2"},
+        {false, "optPopOff", 0, nullptr},
+    };
+    for (const auto& c : cases) {
+        // A blocker runs with the old settings.
+        StartKXPopupKiller(" /STEP1");
+        platform::HWND old = 0;
+        ASSERT_TRUE(test::waitUntil([&] { return (old = GetKXPopupKillerHandle()) != 0; }));
+        auto& f = open();
+        f.chkNoFlash->setValue(c.noFlash ? 1 : 0);
+        f.find<ui::OptionButton>(c.blocker)->click();
+        f.chkPopSound->setValue(1);
+        ASSERT_TRUE(f.save());
+
+        Long flags = -1;
+        settings::queryRegistryLong(platform::HKEY_LOCAL_MACHINE, kFlashKey, "Compatibility Flags",
+                                    flags);
+        EXPECT_EQ(flags, c.flags) << c.blocker;
+        EXPECT_TRUE(test::waitUntil([&] { return !platform::IsWindow(old); })) << c.blocker;
+        platform::HWND now = 0;
+        if (c.runningWith == nullptr) {
+            EXPECT_EQ(GetKXPopupKillerHandle(), 0);
+            continue;
+        }
+        ASSERT_TRUE(test::waitUntil([&] { return (now = GetKXPopupKillerHandle()) != 0; }));
+        EXPECT_EQ(platform::GetPropA(now, c.runningWith), 1);
+        EXPECT_EQ(platform::GetPropA(now, "SOUND"), 1);
+        CloseKXPopupKiller();
+        EXPECT_TRUE(test::waitUntil([&] { return !platform::IsWindow(now); }));
+    }
+    EXPECT_TRUE(dialogs.shown.empty()) << messages().front();
+}
+
+TEST_F(SettingsDialog, F1IsSwallowedAndOpensTheHelpForTheDialog) {
+    platform::RecordingShell shell;
+    platform::ShellScope shellScope(shell);
+    auto& f = open();
+    EXPECT_EQ(f.keyDown(ui::vbKeyF1, 0), 0);
+    ASSERT_EQ(shell.calls.size(), 1u);
+    EXPECT_EQ(shell.calls[0].owner, f.hWnd);
+    EXPECT_EQ(shell.calls[0].verb, "open");
+    EXPECT_FALSE(shell.calls[0].file.empty());
 }
 
 TEST_F(SettingsDialog, TheExceptionListIsEditedAndWrittenBack) {

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -27,7 +28,9 @@
 #include "core/shared_state.hpp"
 #include "dialer/frm_dialer_list.hpp"
 #include "facade/kolvanex.hpp"
+#include "favourites/frm_favoriten.hpp"
 #include "hosts/gui/gui.hpp"
+#include "platform/ui/windows.hpp"
 #include "services/progress.hpp"
 #include "settings/keys.hpp"
 #include "settings/locations.hpp"
@@ -336,8 +339,35 @@ TEST_F(QtViewTest, WindowsFollowTheCaptionAndTopmostRules) {
         EXPECT_EQ(bool(window->windowFlags() & Qt::WindowStaysOnTopHint), form == &dialerList);
     }
     EXPECT_EQ(dialerList.caption, "Meine Suite - Warnhinweis");
+    // Later changes show at once, with no event delivered in between.
+    auto* window = qt.view().window(progress);
+    progress.setCaption("Neuer Titel");
+    EXPECT_EQ(window->windowTitle(), "Neuer Titel");
+    ASSERT_TRUE(ui::SetWindowPos(progress.hWnd, ui::HWND_TOPMOST, 0, 0, 0, 0,
+                                 ui::SWP_NOMOVE | ui::SWP_NOSIZE));
+    EXPECT_TRUE(window->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(window->isVisible());
     dialerList.unload();
     progress.unload();
+}
+
+TEST_F(QtViewTest, TheFavouritesSearchBoxCompletesWhatIsTypedAndChoosesFromItsList) {
+    favourites::frmFavoriten form(nullptr, favourites::SessionCalls{});
+    form.load();
+    for (const char* name : {"Post", "Bank", "bahn"}) form.addRow({name, "", "", "", ""});
+    form.FillTheCombo();
+    form.show(false);
+    auto* combo = widget<QComboBox>(form, "cbFind");
+    ASSERT_NE(combo, nullptr);
+    EXPECT_EQ(combo->count(), 3);
+    QTest::keyClicks(combo->lineEdit(), "ba");
+    EXPECT_EQ(combo->lineEdit()->text(), "Bank");
+    EXPECT_EQ(combo->lineEdit()->selectedText(), "nk");  // the completed tail
+    EXPECT_EQ(form.lvFavoriten->selectedIndex(), 1u);
+    emit combo->activated(2);  // the user picks "bahn" from the list
+    EXPECT_EQ(form.cbFind->text, "bahn");
+    EXPECT_EQ(form.lvFavoriten->selectedIndex(), 2u);
+    form.unload();
 }
 
 TEST_F(QtViewTest, TheCloseBrowserQuestionAnswersAsClickedAndKeepsItsBox) {

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QEvent>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -18,9 +19,11 @@
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QStyle>
+#include <QStyleOption>
 #include <QTabBar>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <exception>
 #include <iostream>
 #include <type_traits>
@@ -60,7 +63,9 @@ std::int16_t mouseButton(Qt::MouseButton button) {
 // control's handlers swallow (set to 0) never reaches the widget.
 class InputFilter final : public QObject {
   public:
-    InputFilter(QObject* parent, std::function<std::int16_t(std::int16_t, std::int16_t)> key,
+    /// `key` gets presses (true) and releases; a press it answers 0 for is
+    /// swallowed.
+    InputFilter(QObject* parent, std::function<std::int16_t(bool, std::int16_t, std::int16_t)> key,
                 std::function<void(bool, std::int16_t, std::int16_t, float, float)> mouse,
                 std::function<void(bool)> focus = {})
         : QObject(parent),
@@ -70,10 +75,12 @@ class InputFilter final : public QObject {
 
     bool eventFilter(QObject* watched, QEvent* event) override {
         switch (event->type()) {
-            case QEvent::KeyPress: {
+            case QEvent::KeyPress:
+            case QEvent::KeyRelease: {
                 const auto* key = static_cast<QKeyEvent*>(event);
+                const bool press = event->type() == QEvent::KeyPress;
                 const std::int16_t code = keyCode(key->key());
-                if (code != 0 && key_(code, shiftState(key->modifiers())) == 0)
+                if (code != 0 && key_(press, code, shiftState(key->modifiers())) == 0 && press)
                     return true;
                 break;
             }
@@ -97,7 +104,7 @@ class InputFilter final : public QObject {
     }
 
   private:
-    std::function<std::int16_t(std::int16_t, std::int16_t)> key_;
+    std::function<std::int16_t(bool, std::int16_t, std::int16_t)> key_;
     std::function<void(bool, std::int16_t, std::int16_t, float, float)> mouse_;
     std::function<void(bool)> focus_;
 };
@@ -178,6 +185,65 @@ class TextBoxBinder final : public Binder {
     }
     QLineEdit* line_ = nullptr;
     QPlainTextEdit* multi_ = nullptr;
+};
+
+// An editable combo box. What is typed goes to the model's text, and the
+// keys to the control, whose handlers may complete the text (the completion
+// is theirs, so Qt's own is off); choosing an entry of the drop-down list
+// goes to the model as a choice.
+class ComboBoxBinder final : public Binder {
+  public:
+    ComboBoxBinder(const std::shared_ptr<ui::Control>& c, QWidget* parent,
+                   std::function<void()> after)
+        : Binder(c, std::move(after)), combo_(new QComboBox(parent)) {
+        combo_->setEditable(true);
+        combo_->setInsertPolicy(QComboBox::NoInsert);
+        combo_->setCompleter(nullptr);
+        QObject::connect(combo_->lineEdit(), &QLineEdit::textEdited, combo_,
+                         [this](const QString& text) {
+                             actOn<ui::ComboBox>(
+                                 [&text](ui::ComboBox& box) { box.setText(text.toStdString()); });
+                         });
+        QObject::connect(combo_, &QComboBox::activated, combo_, [this](int index) {
+            if (index >= 0)
+                actOn<ui::ComboBox>(
+                    [index](ui::ComboBox& box) { box.choose(static_cast<std::size_t>(index)); });
+        });
+        forwardInput(combo_->lineEdit());
+    }
+    QWidget* widget() const override { return combo_; }
+
+  protected:
+    void pullState(ui::Control& c) override {
+        const auto& box = static_cast<ui::ComboBox&>(c);
+        const QSignalBlocker quiet(combo_);
+        QStringList entries;
+        for (const auto& entry : box.list) entries << qs(entry);
+        QStringList shown;
+        for (int i = 0; i < combo_->count(); ++i) shown << combo_->itemText(i);
+        if (shown != entries) {
+            combo_->clear();
+            combo_->addItems(entries);
+        }
+        QLineEdit* edit = combo_->lineEdit();
+        const QString text = qs(box.text);
+        if (edit->text() == text)
+            return;  // the user's cursor stays where it is
+        edit->setText(text);
+        // A text the model completed comes with the added part selected. The
+        // model counts bytes of its text, the widget characters.
+        if (box.selLength > 0 && box.selStart >= 0 &&
+            static_cast<std::size_t>(box.selStart) <= box.text.size()) {
+            const auto start = static_cast<std::size_t>(box.selStart);
+            const auto length =
+                std::min(static_cast<std::size_t>(box.selLength), box.text.size() - start);
+            edit->setSelection(static_cast<int>(qs(box.text.substr(0, start)).size()),
+                               static_cast<int>(qs(box.text.substr(start, length)).size()));
+        }
+    }
+
+  private:
+    QComboBox* combo_;
 };
 
 // Buttons, check boxes and option buttons: a click goes to the model, which
@@ -432,7 +498,7 @@ class ImageBinder final : public Binder {
         image_->setObjectName("image");
         forwardInput(image_);
         image_->installEventFilter(new InputFilter(
-            image_, [](std::int16_t code, std::int16_t) { return code; },
+            image_, [](bool, std::int16_t code, std::int16_t) { return code; },
             [this](bool press, std::int16_t button, std::int16_t, float, float) {
                 if (!press && button == ui::vbLeftButton)
                     act([](ui::Control& control) { control.click(); });
@@ -479,6 +545,19 @@ class FrameBinder final : public Binder {
         const int corners = 2 * box_->style()->pixelMetric(QStyle::PM_LayoutLeftMargin);
         return box_->fontMetrics().horizontalAdvance(withoutMnemonic(box_->title().toStdString())) +
                corners;
+    }
+    int insideTop() const override {
+        if (box_ == nullptr || box_->title().isEmpty())
+            return 0;
+        // The style's inside of the box, below its title and line, and a
+        // gap so that a control there does not touch the line.
+        QStyleOptionGroupBox option;
+        option.initFrom(box_);
+        option.text = box_->title();
+        option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+        const QRect inside = box_->style()->subControlRect(QStyle::CC_GroupBox, &option,
+                                                           QStyle::SC_GroupBoxContents, box_);
+        return inside.top() + box_->style()->pixelMetric(QStyle::PM_LayoutTopMargin) / 2;
     }
 
   protected:
@@ -540,9 +619,14 @@ void Binder::act(const std::function<void(ui::Control&)>& action) {
 void Binder::forwardInput(QWidget* target) {
     target->installEventFilter(new InputFilter(
         target,
-        [this](std::int16_t code, std::int16_t shift) {
+        [this](bool press, std::int16_t code, std::int16_t shift) {
             std::int16_t left = code;
-            act([&left, shift](ui::Control& control) { left = control.keyDown(left, shift); });
+            act([&left, press, shift](ui::Control& control) {
+                if (press)
+                    left = control.keyDown(left, shift);
+                else
+                    control.keyUp(left, shift);
+            });
             return left;
         },
         [this](bool press, std::int16_t button, std::int16_t shift, float x, float y) {
@@ -582,6 +666,8 @@ std::unique_ptr<Binder> bindControl(const std::shared_ptr<ui::Control>& control,
         return std::make_unique<LabelBinder>(control, parent, after);
     if (dynamic_cast<ui::TextBox*>(c))
         return std::make_unique<TextBoxBinder>(control, parent, after);
+    if (dynamic_cast<ui::ComboBox*>(c))
+        return std::make_unique<ComboBoxBinder>(control, parent, after);
     if (dynamic_cast<ui::CommandButton*>(c))
         return std::make_unique<ClickBinder<QPushButton, ui::CommandButton>>(control, parent, after,
                                                                              showButton);

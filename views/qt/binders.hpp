@@ -37,6 +37,9 @@ class Binder {
     /// The width in pixels the widget needs to show its text on one line;
     /// 0 for kinds whose text wraps or that have none.
     virtual int neededWidth() const { return 0; }
+    /// For a container: how far below its top edge, in pixels, its inside
+    /// begins (a titled frame keeps its title and line above its controls).
+    virtual int insideTop() const { return 0; }
     /// True when the widget is too small for its text.
     virtual bool clipped() const {
         const QWidget* w = widget();

@@ -89,8 +89,22 @@ FormWindow::FormWindow(ui::Form& form) : form_(&form), hWnd_(form.hWnd) {
     build();
     pullAll();
     const auto& metrics = ui::screenMetrics();
-    const QSize size(form.width / metrics.twipsPerPixelX, form.height / metrics.twipsPerPixelY);
-    resize(size.expandedTo(minimumSizeHint()));
+    QSize size = QSize(form.width / metrics.twipsPerPixelX, form.height / metrics.twipsPerPixelY)
+                     .expandedTo(minimumSizeHint());
+    // A text that wraps needs a height that depends on the width, which the
+    // window's least size does not know: the width first (the longest text
+    // on one line, with a character to spare, as a wrapping label breaks a
+    // line that only just fits; up to a line of a readable length), then
+    // the height.
+    const int character = fontMetrics().averageCharWidth();
+    int widest = 0;
+    for (const auto& binder : binders_) widest = std::max(widest, binder->neededWidth());
+    const QMargins margins = layout()->contentsMargins();
+    size.setWidth(std::max(size.width(), std::min(widest + character, 70 * character) +
+                                             margins.left() + margins.right()));
+    if (hasHeightForWidth())
+        size.setHeight(std::max(size.height(), heightForWidth(size.width())));
+    resize(size);
 }
 
 FormWindow::~FormWindow() {
@@ -231,15 +245,37 @@ void FormWindow::buildPlaced() {
         return QRect(qRound(x * sx), qRound(y * sy), qRound(w * sx), qRound(h * sy));
     };
 
+    // A container whose inside begins lower than the design thought (a
+    // frame's title in a larger font) moves its controls down, and grows.
+    std::map<std::string, int, std::less<>> lowered;
+    for (const auto& p : placed) {
+        if (!byName.contains(p.control->container))
+            continue;
+        const int top = place(0, p.control->top, 0, 0).top();
+        auto [it, fresh] = lowered.try_emplace(p.control->container, top);
+        if (!fresh)
+            it->second = std::min(it->second, top);
+    }
+    for (const auto& p : placed) {
+        if (auto it = lowered.find(p.control->name()); it != lowered.end())
+            it->second = std::max(0, p.binder->insideTop() - it->second);
+    }
+    const auto loweredBy = [&lowered](const std::string& container) {
+        const auto it = lowered.find(container);
+        return it == lowered.end() ? 0 : it->second;
+    };
+
     auto* menuBar = menuBarOf(*form_, this);
     const int top = menuBar != nullptr ? menuBar->sizeHint().height() : 0;
     QRect used;
     for (const auto& p : placed) {
         const auto& c = *p.control;
         QRect at = place(c.left, c.top, c.width, c.height);
+        at.setHeight(at.height() + loweredBy(c.name()));
         const auto holder = byName.find(c.container);
         if (holder != byName.end()) {
             p.widget->setParent(holder->second);
+            at.translate(0, loweredBy(c.container));
         } else {
             at.translate(0, top);
             used |= at;

@@ -24,6 +24,8 @@ class FormWindow final : public QDialog {
     ~FormWindow() override;
 
     ui::Form& form() const { return *form_; }
+    /// The handle of the form's window this window was made for.
+    ui::HWND hWnd() const { return hWnd_; }
     /// The form this window was made for still exists (its window handle
     /// is still registered), so `form()` may be used.
     bool formAlive() const;

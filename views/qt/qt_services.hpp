@@ -67,6 +67,7 @@ class QtEnvironment {
     QtClipboard clipboard_;
     QtCursor cursor_;
     ui::ViewScope viewScope_{view_};
+    ui::WindowObserverScope observerScope_{view_};
     ui::DialogsScope dialogsScope_{dialogs_};
     ui::ClipboardScope clipboardScope_{clipboard_};
     ui::CursorScope cursorScope_{cursor_};

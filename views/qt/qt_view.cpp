@@ -118,6 +118,13 @@ void QtView::pumpEvents() {
     --pumping_;
 }
 
+void QtView::windowChanged(ui::HWND hwnd) {
+    for (const auto& [form, window] : windows_) {
+        if (window->formAlive() && window->hWnd() == hwnd)
+            window->pullCaption();
+    }
+}
+
 void QtView::tick() {
     // Windows whose form went away without unloading.
     for (auto it = windows_.begin(); it != windows_.end();) {
@@ -125,7 +132,6 @@ void QtView::tick() {
             it->second->detach();
             it = windows_.erase(it);
         } else {
-            it->second->pullCaption();
             ++it;
         }
     }

@@ -4,7 +4,8 @@
 // loop, which lets Qt deliver the user's events (pumpEvents); while Qt waits
 // for the user, a short timer runs the engine's loop, so the engine's timers
 // fire also while a dialog is modal. A modal show runs a Qt event loop of its
-// own until the form hides or unloads.
+// own until the form hides or unloads. A window's caption and topmost state
+// are drawn when the window table reports their change.
 #include <QStringList>
 #include <QTimer>
 
@@ -12,11 +13,12 @@
 #include <memory>
 
 #include "platform/ui/view.hpp"
+#include "platform/ui/windows.hpp"
 #include "views/qt/form_window.hpp"
 
 namespace kx::views {
 
-class QtView final : public ui::View {
+class QtView final : public ui::View, public ui::WindowObserver {
   public:
     /// Needs the QApplication; binds nothing (see QtEnvironment).
     QtView();
@@ -31,6 +33,7 @@ class QtView final : public ui::View {
     void popupMenu(ui::Form& form, ui::Menu& menu, std::optional<float> x,
                    std::optional<float> y) override;
     void pumpEvents() override;
+    void windowChanged(ui::HWND hwnd) override;
 
     /// The window of a loaded form that was shown, or null.
     FormWindow* window(const ui::Form& form) const;

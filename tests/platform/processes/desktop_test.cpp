@@ -140,6 +140,22 @@ TEST_F(DesktopTest, TitlesAreCopiedWithinTheBuffer) {
     ui::destroyWindow(hwnd);
 }
 
+TEST_F(DesktopTest, TheBoundObserverHearsOfTitleAndTopmostChangesOfOwnWindowsOnly) {
+    struct Recorder final : ui::WindowObserver {
+        std::vector<HWND> changed;
+        void windowChanged(HWND hwnd) override { changed.push_back(hwnd); }
+    } recorder;
+    const ui::WindowObserverScope scope(recorder);
+    const auto hwnd = ui::createWindow("Alt");
+    const auto flags = ui::SWP_NOMOVE | ui::SWP_NOSIZE;
+    EXPECT_TRUE(ui::setWindowTitle(hwnd, "Neu"));
+    EXPECT_TRUE(ui::SetWindowPos(hwnd, ui::HWND_TOPMOST, 0, 0, 0, 0, flags));
+    EXPECT_TRUE(ui::SetWindowPos(hwnd, ui::HWND_BOTTOM, 0, 0, 0, 0, flags));  // order only
+    EXPECT_FALSE(ui::setWindowTitle(0x7FFFFFF0, "fremd"));
+    EXPECT_EQ(recorder.changed, (std::vector<HWND>{hwnd, hwnd}));
+    ui::destroyWindow(hwnd);
+}
+
 TEST_F(DesktopTest, AnotherProcessFindsAndClosesTheWindowsOfThisOne) {
     const auto mine = ui::createWindow("Kolvanex Hauptfenster");
     const auto [process, popup] = startPopupBlocker(" /sound /STEP2");

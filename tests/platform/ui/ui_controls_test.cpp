@@ -108,6 +108,18 @@ TEST_F(ControlsTest, ValueControlsFireOnlyOnChangeAndRefuseBadValuesAndRanges) {
     text.setText("b");
     EXPECT_EQ(changes, 2);
 
+    ComboBox combo("cbo");
+    combo.list = {"eins", "zwei"};
+    int chosen = 0;
+    combo.Click = [&] { ++chosen; };
+    combo.choose(1);
+    EXPECT_EQ(combo.text, "zwei");
+    EXPECT_EQ(errorOf([&] { combo.choose(2); }), kInvalidPropertyValue);
+    combo.enabled = false;
+    combo.choose(0);  // a disabled box takes no choice
+    EXPECT_EQ(combo.text, "zwei");
+    EXPECT_EQ(chosen, 1);
+
     TabStrip strip("ts");
     strip.tabs = {"eins", "zwei"};
     int tabClicks = 0;
