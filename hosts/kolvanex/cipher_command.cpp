@@ -65,12 +65,11 @@ class Staging {
         for (const auto& entry : fs::directory_iterator(folder_, ec)) {
             const auto size = fs::file_size(entry.path(), ec);
             if (std::ofstream out(entry.path(), std::ios::binary | std::ios::in); out && !ec) {
-                const std::string zeros(64 * 1024, '\0');
-                for (std::uintmax_t left = size; left > 0;) {
-                    const auto n = std::min<std::uintmax_t>(left, zeros.size());
-                    out.write(zeros.data(), static_cast<std::streamsize>(n));
-                    left -= n;
-                }
+                static constexpr std::uintmax_t kBlock = 64 * 1024;
+                const std::string zeros(kBlock, '\0');
+                for (std::uintmax_t done = 0; done < size; done += kBlock)
+                    out.write(zeros.data(),
+                              static_cast<std::streamsize>(std::min(kBlock, size - done)));
             }
         }
         fs::remove_all(folder_, ec);
@@ -83,14 +82,22 @@ class Staging {
     fs::path folder_;
 };
 
-void copyStream(std::FILE* from, std::FILE* to, const std::string& what) {
+// Standard input into a staged file, or a staged file to standard output.
+void copyStaged(const fs::path& staged, bool fromStdin) {
+    const std::string what = fromStdin ? "standard input" : "standard output";
+    std::FILE* file = std::fopen(staged.c_str(), fromStdin ? "wb" : "rb");
+    if (file == nullptr)
+        throw std::runtime_error("cannot stage " + what);
+    std::FILE* from = fromStdin ? stdin : file;
+    std::FILE* to = fromStdin ? file : stdout;
     char buffer[64 * 1024];
     std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, from)) > 0) {
-        if (std::fwrite(buffer, 1, n, to) != n)
-            throw std::runtime_error("cannot write " + what);
-    }
-    if (std::ferror(from) != 0 || std::fflush(to) != 0)
+    bool ok = true;
+    while (ok && (n = std::fread(buffer, 1, sizeof buffer, from)) > 0)
+        ok = std::fwrite(buffer, 1, n, to) == n;
+    ok = ok && std::ferror(from) == 0 && std::fflush(to) == 0;
+    std::fclose(file);
+    if (!ok)
         throw std::runtime_error("cannot copy " + what);
 }
 
@@ -143,13 +150,8 @@ int runCipher(const GlobalOptions& options, const CipherOptions& o) {
     }
     if (key.empty())
         throw UsageError("an empty password protects nothing");
-    if (in.isStdio()) {
-        std::FILE* staged = std::fopen(staging->file("in").c_str(), "wb");
-        if (staged == nullptr)
-            throw std::runtime_error("cannot stage standard input");
-        copyStream(stdin, staged, "standard input");
-        std::fclose(staged);
-    }
+    if (in.isStdio())
+        copyStaged(staging->file("in"), true);
 
     bool ok = false;
     std::string why;
@@ -189,13 +191,8 @@ int runCipher(const GlobalOptions& options, const CipherOptions& o) {
         std::cerr << "kolvanex: " << o.direction << " failed: " << why << "\n";
         return kExitFailed;
     }
-    if (out.isStdio()) {
-        std::FILE* staged = std::fopen(staging->file("out").c_str(), "rb");
-        if (staged == nullptr)
-            throw std::runtime_error("cannot read the staged output");
-        copyStream(staged, stdout, "standard output");
-        std::fclose(staged);
-    }
+    if (out.isStdio())
+        copyStaged(staging->file("out"), false);
     return 0;
 }
 

@@ -2,7 +2,6 @@
 // or folder, with each form of path a user may write, and the meter a
 // terminal shows while shred and cipher work.
 #include <gtest/gtest.h>
-#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -144,16 +144,8 @@ TEST_F(FileCommands, RefusesNamesTheMachineCannotHoldBeforeDoingAnything) {
 
 // Runs the host with its standard error on a terminal; answers what it showed.
 std::string onTerminal(const fs::path& prefix, std::vector<std::string> args) {
-    args.insert(args.begin(), {KX_HOST_BINARY, "--prefix", prefix.string()});
     int master = -1;
-    const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
-    if (pid == 0) {
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
+    const pid_t pid = kx::test::startOnTerminal(prefix, std::move(args), master);
     std::string shown;
     char buf[4096];
     ssize_t got = 0;
