@@ -34,6 +34,10 @@ struct DeletionContext {
     Scrambler scramble;
     /// The files as the wipes write them; null means the machine's own.
     WipeIo* files = nullptr;
+    /// Told as each overwrite pass over a file begins: the pass (from 1),
+    /// the passes in all and what it writes, "random" or the pattern as six
+    /// hex digits ("f6f6f6"), the way shred -v names its passes.
+    std::function<void(int pass, int passes, const std::string& pattern)> passBegins = {};
 };
 
 }  // namespace kx::deletion

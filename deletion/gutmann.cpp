@@ -85,12 +85,23 @@ std::uint64_t gutmannChunk(std::uint64_t length) {
     return length / 5 + (length % 5 >= 3 ? 1 : 0);
 }
 
+std::string passPattern(std::uint8_t a, std::uint8_t b, std::uint8_t c) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    for (const std::uint8_t v : {a, b, c}) {
+        out.push_back(kHex[v >> 4]);
+        out.push_back(kHex[v & 0xF]);
+    }
+    return out;
+}
+
 CGutMAnn::CGutMAnn(const DeletionContext& context)
     : machine_(context.machine),
       machineFiles_(context.machine),
       files_(context.files != nullptr ? *context.files : machineFiles_),
       random_(context.random),
-      stop_(context.cancel) {}
+      stop_(context.cancel),
+      passBegins_(context.passBegins) {}
 
 void CGutMAnn::startOperation() {
     Cancel = false;
@@ -145,6 +156,8 @@ DeleteResult CGutMAnn::destroyFile(std::string_view sFileName) {
             if (length > 0) {
                 for (int pass = 1; pass <= 35; ++pass) {
                     const GutmannPass p = triple(pass);
+                    if (passBegins_)
+                        passBegins_(pass, 35, p.random ? "random" : passPattern(p.a, p.b, p.c));
                     for (std::uint64_t region = 0; region < 5; ++region) {
                         if (cancelRaised()) {
                             cancelled_ = true;

@@ -14,6 +14,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 
 #include "deletion/delete_result.hpp"
@@ -29,6 +30,9 @@ struct GutmannPass {
     std::uint8_t b = 0;
     std::uint8_t c = 0;
 };
+
+/// A pass's pattern as shred -v names it: its three bytes as six hex digits.
+std::string passPattern(std::uint8_t a, std::uint8_t b, std::uint8_t c);
 
 /// The published table, passes 1 to 35 at indexes 0 to 34: passes 1 to 4 and
 /// 32 to 35 random; one-byte patterns have a = b = c.
@@ -111,6 +115,7 @@ class CGutMAnn {
     WipeIo& files_;
     RandomSource& random_;
     bool& stop_;  // the context's cancel flag
+    std::function<void(int, int, const std::string&)> passBegins_;
     bool cancelled_ = false;
 };
 

@@ -31,10 +31,14 @@ struct DeletionFailure : std::runtime_error {
 // The overwrite passes over the file under its temporary name. Each pass
 // covers the whole file, `size` bytes or more when the scramble made it
 // longer, and is on the device before the next begins.
-void overwritePasses(ProgressSink& progress, WipeIo& files, const std::string& temp,
+void overwritePasses(const DeletionContext& context, WipeIo& files, const std::string& temp,
                      std::uint64_t size, const DeleteRequest& request, const std::string& lowered) {
     auto file = files.open(temp, WipeIo::Open::Existing);
+    const std::string pattern =
+        passPattern(request.yDeleteChar, request.yDeleteChar, request.yDeleteChar);
     for (int pass = 1; pass <= request.iDeleteN; ++pass) {
+        if (context.passBegins)
+            context.passBegins(pass, request.iDeleteN, pattern);
         bool ok = file.has_value();
         if (ok) {
             auto& f = **file;
@@ -44,7 +48,7 @@ void overwritePasses(ProgressSink& progress, WipeIo& files, const std::string& t
             ok = ok && f.fill(0, count, request.yDeleteChar).has_value() && f.flush().has_value();
         }
         if (!ok) {
-            progress.status(std::string(kOverwriteFailed) + lowered);
+            context.progress.status(std::string(kOverwriteFailed) + lowered);
             break;
         }
         pf::ui::yield();
@@ -220,7 +224,7 @@ DeleteResult deleteTheFileAs(const DeletionContext& context, WipeMode mode,
         }
 
         if (request.bDeleteIt && request.iDeleteN != 0)
-            overwritePasses(context.progress, files, temp, deleted.size, request, lowered);
+            overwritePasses(context, files, temp, deleted.size, request, lowered);
 
         // Its attributes were cleared before the move: nothing stands in the way.
         (void)pf::files::remove(machine, temp);

@@ -1,79 +1,189 @@
-// `kolvanex cipher encrypt|decrypt IN OUT [--key-file F] [--key-bits 256|128]
-// [--sync]`: the cipher component on one file, as a file run of the suite
-// runs it (through frmAES, so Ctrl+C stops it like closing the progress
-// window). IN stays as it is, so OUT is left to the system's writing unless
-// --sync asks for it to be on the disk before the command ends.
+// `kolvanex cipher encrypt|decrypt IN [OUT | -o OUT] [--force] [--key-file F]
+// [--key-bits 256|128] [--sync]`: the cipher component on one file, as a file
+// run of the suite runs it (through frmAES, so Ctrl+C stops it like closing
+// the progress window). IN stays as it is, so OUT is left to the system's
+// writing unless --sync asks for it to be on the disk before the command ends.
 //
-// IN and OUT are Windows paths of the machine ("C:\Daten\brief.txt"); a host
-// path is refused with a hint rather than guessed at, because the component
-// reaches files only through the machine's file layer (which never writes
-// through links). The key file is a host file: it is the user's secret, not
-// part of the machine.
-#include <CLI/CLI.hpp>
+// IN and OUT are Linux paths or Windows paths of the machine; "-" is standard
+// input or output, staged in a private folder in memory (/dev/shm) where
+// there is one, since the component works on files. An existing OUT is
+// replaced only with --force, and never when it is IN itself (the same
+// file, also through links or another hard link). The key file is read as
+// given, a Linux or Windows path.
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include <cctype>
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <iostream>
+#include <optional>
+#include <stdexcept>
 
 #include "crypt/aes_holder.hpp"
 #include "hosts/kolvanex/console_forms.hpp"
 #include "hosts/kolvanex/host.hpp"
+#include "hosts/kolvanex/terminal_progress.hpp"
+#include "hosts/kolvanex/user_path.hpp"
+#include "platform/ui/message_loop.hpp"
 #include "services/progress.hpp"
 
 namespace kx::host {
 namespace {
 
+namespace fs = std::filesystem;
+
 struct CipherOptions {
     std::string direction;  // "encrypt" or "decrypt"
     std::string input;
-    std::string output;
+    std::optional<std::string> output;
+    std::optional<std::string> outputOption;  // -o
     std::optional<std::string> keyFile;
     int keyBits = 256;
     bool sync = false;
+    bool force = false;
 };
 
-bool looksLikeWindowsPath(const std::string& path) {
-    return path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
+// A private folder for standard input or output, removed with what it holds;
+// the files are overwritten before they go, as they may hold plain text.
+class Staging {
+  public:
+    Staging() {
+        std::error_code ec;
+        const fs::path base = fs::is_directory("/dev/shm", ec) && ::access("/dev/shm", W_OK) == 0
+                                  ? fs::path("/dev/shm")
+                                  : fs::temp_directory_path();
+        std::string pattern = (base / "kolvanex-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr)
+            throw std::runtime_error("cannot make a private folder in " + base.string());
+        folder_ = pattern;
+    }
+    ~Staging() {
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(folder_, ec)) {
+            const auto size = fs::file_size(entry.path(), ec);
+            if (std::ofstream out(entry.path(), std::ios::binary | std::ios::in); out && !ec) {
+                static constexpr std::uintmax_t kBlock = 64 * 1024;
+                const std::string zeros(kBlock, '\0');
+                for (std::uintmax_t done = 0; done < size; done += kBlock)
+                    out.write(zeros.data(),
+                              static_cast<std::streamsize>(std::min(kBlock, size - done)));
+            }
+        }
+        fs::remove_all(folder_, ec);
+    }
+    Staging(const Staging&) = delete;
+    Staging& operator=(const Staging&) = delete;
+    fs::path file(const char* name) const { return folder_ / name; }
+
+  private:
+    fs::path folder_;
+};
+
+// Standard input into a staged file, or a staged file to standard output.
+void copyStaged(const fs::path& staged, bool fromStdin) {
+    const std::string what = fromStdin ? "standard input" : "standard output";
+    std::FILE* file = std::fopen(staged.c_str(), fromStdin ? "wb" : "rb");
+    if (file == nullptr)
+        throw std::runtime_error("cannot stage " + what);
+    std::FILE* from = fromStdin ? stdin : file;
+    std::FILE* to = fromStdin ? file : stdout;
+    char buffer[64 * 1024];
+    std::size_t n = 0;
+    bool ok = true;
+    while (ok && (n = std::fread(buffer, 1, sizeof buffer, from)) > 0)
+        ok = std::fwrite(buffer, 1, n, to) == n;
+    ok = ok && std::ferror(from) == 0 && std::fflush(to) == 0;
+    std::fclose(file);
+    if (!ok)
+        throw std::runtime_error("cannot copy " + what);
+}
+
+// The same file: one device and inode, whatever names and links lead there.
+bool sameFile(const fs::path& a, const fs::path& b) {
+    struct stat sa {};
+    struct stat sb {};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+bool entryExists(const fs::path& p) {
+    struct stat st {};
+    return ::lstat(p.c_str(), &st) == 0;
 }
 
 int runCipher(const GlobalOptions& options, const CipherOptions& o) {
-    for (const auto* path : {&o.input, &o.output}) {
-        if (!looksLikeWindowsPath(*path)) {
-            throw UsageError("'" + *path +
-                             "' is no Windows path of the machine (write it as C:\\...; the "
-                             "prefix's drive_c is C:)");
-        }
-    }
+    if (o.output.has_value() == o.outputOption.has_value())
+        throw UsageError("name the output once: OUT or -o OUT (- for standard output)");
+    const UserPath in(o.input);
+    const UserPath out(o.output ? *o.output : *o.outputOption);
+    if (in.isStdio() && !o.keyFile)
+        throw UsageError("with the input on standard input the password comes from --key-file");
     const bool encrypt = o.direction == "encrypt";
+
+    Session session(options, true);
+    auto& machine = session.machine();
+    // Both names are placed on the machine before anything is asked or written.
+    std::optional<Staging> staging;
+    if (in.isStdio() || out.isStdio())
+        staging.emplace();
+    const UserPath inFile = in.isStdio() ? UserPath(staging->file("in").string()) : in;
+    const UserPath outFile = out.isStdio() ? UserPath(staging->file("out").string()) : out;
+    const std::string inWindows = inFile.windows(machine);
+    const std::string outWindows = outFile.windows(machine);
+    if (!out.isStdio()) {
+        const fs::path outHost = out.host(machine);
+        if (!in.isStdio() && sameFile(in.host(machine), outHost))
+            throw UsageError("'" + out.given() + "' is the input itself; name another output");
+        if (entryExists(outHost) && !o.force)
+            throw UsageError("'" + out.given() + "' exists; --force replaces it");
+    }
+
     std::string key;
     try {
-        key = o.keyFile ? keyFromFile(*o.keyFile) : keyFromUser(encrypt);
+        key = o.keyFile ? keyFromFile(UserPath(*o.keyFile).host(machine).string())
+                        : keyFromUser(encrypt);
     } catch (const PromptInterrupted&) {
         return kExitCancelled;  // nothing started, the terminal as it was
     }
     if (key.empty())
         throw UsageError("an empty password protects nothing");
+    if (in.isStdio())
+        copyStaged(staging->file("in"), true);
 
-    Session session(options, true);
     bool ok = false;
     std::string why;
     {
         AesRun run;
         auto& cipher = run.cipher();
         cipher.KeyBits = o.keyBits;
-        cipher.InputFile = o.input;
-        cipher.OutputFile = o.output;
-        cipher.FlushOutput = o.sync;
+        cipher.InputFile = inWindows;
+        cipher.OutputFile = outWindows;
+        cipher.FlushOutput = o.sync && !out.isStdio();
         cipher.Password = std::move(key);
         cipher.StopIt = false;
-        if (!options.quiet) {
-            // The progress window's bar: the console view draws it on a terminal.
-            Status((encrypt ? "encrypt " : "decrypt ") + o.input + " -> " + o.output);
-            if (const auto window = existingProgressWindow()) {
-                cipher.ProgressBar = window->pbBar;
-                cipher.ShowProgress = true;
-            }
+        TerminalProgress meter(options.quiet);
+        std::optional<platform::ui::MessageLoop::SourceId> polling;
+        if (!options.quiet)
+            Status((encrypt ? "encrypt " : "decrypt ") + in.given() + " -> " + out.given());
+        if (meter.drawn()) {
+            // A bar of no window: the component moves it, the meter shows it.
+            std::error_code ec;
+            const auto total = fs::file_size(inFile.host(machine), ec);
+            auto bar = std::make_shared<platform::ui::ProgressBar>("meter");
+            cipher.ProgressBar = bar;
+            cipher.ShowProgress = true;
+            meter.begin(in.given(), ec ? 0 : total);
+            polling = platform::ui::MessageLoop::current().addSource([&meter, bar, total] {
+                const auto span = static_cast<std::uint64_t>(std::max(1, bar->max() - bar->min()));
+                meter.advance(total * static_cast<std::uint64_t>(bar->value() - bar->min()) / span);
+            });
         }
         ok = encrypt ? cipher.EncryptFile() : cipher.DecryptFile();
+        if (polling)
+            platform::ui::MessageLoop::current().removeSource(*polling);
         why = cipher.LastError;
         cipher.Password.assign(cipher.Password.size(), '\0');
     }
@@ -81,6 +191,8 @@ int runCipher(const GlobalOptions& options, const CipherOptions& o) {
         std::cerr << "kolvanex: " << o.direction << " failed: " << why << "\n";
         return kExitFailed;
     }
+    if (out.isStdio())
+        copyStaged(staging->file("out"), false);
     return 0;
 }
 
@@ -92,12 +204,13 @@ void addCipherCommand(CLI::App& app, const GlobalOptions& options, int& exitCode
     cipher->add_option("direction", o->direction, "encrypt or decrypt")
         ->required()
         ->check(CLI::IsMember({"encrypt", "decrypt"}));
-    cipher->add_option("IN", o->input, "the file to read (a Windows path of the machine)")
+    cipher->add_option("IN", o->input, "the file to read (Linux or Windows path, - for stdin)")
         ->required();
-    cipher->add_option("OUT", o->output, "the file to write (a Windows path of the machine)")
-        ->required();
+    cipher->add_option("OUT", o->output, "the file to write (Linux or Windows path, - for stdout)");
+    cipher->add_option("-o,--output", o->outputOption, "the file to write, instead of OUT");
+    cipher->add_flag("-f,--force", o->force, "replace an existing OUT");
     cipher->add_option("--key-file", o->keyFile,
-                       "read the password from the first line of this (host) file "
+                       "read the password from the first line of this file "
                        "instead of the terminal");
     cipher->add_option("--key-bits", o->keyBits, "AES key length: 256 (files) or 128")
         ->check(CLI::IsMember({128, 256}));

@@ -7,7 +7,7 @@
 // terminal as it was; during the run it stops before the next file, and the
 // file being worked on keeps its old content.
 //
-// FILE and DIR are Windows paths of the machine.
+// FILE and DIR are Linux paths or Windows paths of the machine.
 #include <signal.h>
 
 #include <CLI/CLI.hpp>
@@ -21,6 +21,7 @@
 #include "facade/kolvanex_favourites.hpp"
 #include "hosts/kolvanex/console_forms.hpp"
 #include "hosts/kolvanex/host.hpp"
+#include "hosts/kolvanex/user_path.hpp"
 #include "platform/ui/message_loop.hpp"
 
 namespace kx::host {
@@ -64,12 +65,18 @@ int runCrypt(const GlobalOptions& options, const CryptOptions& o, enumCryptIt eW
     if (o.folder.has_value() == !o.files.empty())
         throw UsageError("name files, or one folder with --folder");
     Session session(options, true);
-    ConsoleForms forms(o.keyFile);
+    const auto& machine = session.machine();
+    std::vector<std::string> files;
+    for (const auto& file : userPaths(o.files)) files.push_back(file.windows(machine));
+    const auto folder =
+        o.folder ? std::optional(UserPath(*o.folder).windows(machine)) : std::nullopt;
+    const auto keyFile =
+        o.keyFile ? std::optional(UserPath(*o.keyFile).host(machine).string()) : std::nullopt;
+    ConsoleForms forms(keyFile);
     KillAtYield killHook;
     shared().gbBreak = false;
-    const auto outcome = o.folder
-                             ? encryption::cryptChosenFolder(*o.folder, eWhat, encryptionWiper())
-                             : encryption::cryptFiles(o.files, eWhat, encryptionWiper());
+    const auto outcome = folder ? encryption::cryptChosenFolder(*folder, eWhat, encryptionWiper())
+                                : encryption::cryptFiles(files, eWhat, encryptionWiper());
     if (forms.interrupted || shared().gbBreak)
         return kExitCancelled;
     if (!outcome.started) {
@@ -88,7 +95,7 @@ void addDirection(CLI::App& app, const GlobalOptions& options, int& exitCode, co
     auto o = std::make_shared<CryptOptions>();
     auto* command = app.add_subcommand(
         name, std::string(name) + " files, or every file below a folder, in place (AES-256)");
-    command->add_option("FILE", o->files, "files (Windows paths of the machine)");
+    command->add_option("FILE", o->files, "files (Linux or Windows paths)");
     command->add_option("--folder", o->folder, "every file below this folder");
     command->add_option("--key-file", o->keyFile,
                         "read the key from the first line of this (host) file");

@@ -14,6 +14,7 @@
 #include "favourites/frm_favoriten.hpp"
 #include "hosts/kolvanex/console_forms.hpp"
 #include "hosts/kolvanex/host.hpp"
+#include "hosts/kolvanex/user_path.hpp"
 #include "platform/ui/dialogs.hpp"
 
 namespace kx::host {
@@ -89,7 +90,9 @@ int runFavourites(const GlobalOptions& options, const FavouritesOptions& o) {
     if (o.action != "list" && o.action != "import" && o.name.empty())
         throw UsageError("the favourite's NAME is missing");
     Session session(options, true);
-    ConsoleForms forms(o.keyFile);
+    ConsoleForms forms(o.keyFile
+                           ? std::optional(UserPath(*o.keyFile).host(session.machine()).string())
+                           : std::nullopt);
     DeleteConfirmed confirmed;
     bool opened = false;
     bool done = false;

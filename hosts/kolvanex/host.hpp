@@ -163,6 +163,7 @@ struct ShredOptions {
     std::optional<int> byte;
     bool encrypt = false;
     bool gutmann = false;
+    bool verbose = false;  // a line as each pass begins
 };
 int runShred(const GlobalOptions& options, const ShredOptions& shred,
              const std::vector<std::string>& files);

@@ -11,6 +11,7 @@
 
 #include "facade/run_contexts.hpp"
 #include "hosts/kolvanex/host.hpp"
+#include "hosts/kolvanex/user_path.hpp"
 #include "mail/frm_mail.hpp"
 
 namespace kx::host {
@@ -25,18 +26,20 @@ struct MailOptions {
     bool clean = false;
 };
 
-std::string readMessage(const std::string& file) {
+std::string readMessage(const std::string& file, const std::string& given) {
     std::ifstream in(file, std::ios::binary);
     if (!in)
-        throw UsageError("cannot read the message file " + file);
+        throw UsageError("cannot read the message file " + given);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
 }
 
 int runMail(const GlobalOptions& options, const MailOptions& mailOptions) {
-    const std::string message = readMessage(mailOptions.messageFile);
     Session session(options, true);
+    const UserPath messageFile(mailOptions.messageFile);
+    const std::string message =
+        readMessage(messageFile.host(session.machine()).string(), messageFile.given());
     const ThreadMail thread;
     const auto form = std::make_shared<mail::frmMail>(thread.context());
     form->load();

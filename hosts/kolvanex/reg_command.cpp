@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "hosts/kolvanex/host.hpp"
+#include "hosts/kolvanex/user_path.hpp"
 #include "platform/registry/regfile.hpp"
 #include "platform/registry/registry_key.hpp"
 #include "platform/runtime/text.hpp"
@@ -245,10 +246,11 @@ int runRegDelete(const GlobalOptions& options, const std::string& keyPath,
 }
 
 int runRegImport(const GlobalOptions& options, const std::string& file) {
-    if (!std::filesystem::is_regular_file(file))
-        throw UsageError("no such file: " + file);
     Session session(options, true);
-    const auto result = importRegFile(session.machine().registry(), file);
+    const auto host = UserPath(file).host(session.machine());
+    if (!std::filesystem::is_regular_file(host))
+        throw UsageError("no such file: " + file);
+    const auto result = importRegFile(session.machine().registry(), host);
     if (result.status != ERROR_SUCCESS) {
         std::cerr << "kolvanex: " << file << ": "
                   << (result.error.empty() ? "error " + std::to_string(result.status)
@@ -263,7 +265,8 @@ int runRegExport(const GlobalOptions& options, const std::string& keyPath, const
                  bool regedit4) {
     const auto path = parseKeyPath(keyPath);
     Session session(options, true);
-    const auto result = exportRegFile(session.machine().registry(), path.root, path.subKey, file,
+    const auto result = exportRegFile(session.machine().registry(), path.root, path.subKey,
+                                      UserPath(file).host(session.machine()),
                                       regedit4 ? RegFileFormat::Regedit4 : RegFileFormat::Version5);
     if (result.status != ERROR_SUCCESS) {
         std::cerr << "kolvanex: " << keyPath << ": "

@@ -1,8 +1,12 @@
-// `kolvanex shred`: destroys files of the machine with the component's secure
-// deletion, one status line per file and a summary of the bytes freed.
+// `kolvanex shred`: destroys files with the component's secure deletion, one
+// status line per file and a summary of the bytes freed. Files are named as
+// Linux or Windows paths; messages name them as given. -v names each pass as
+// it begins, as coreutils' shred does; a terminal shows the meter.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdint>
+#include <expected>
 #include <iostream>
 #include <limits>
 #include <memory>
@@ -12,6 +16,10 @@
 #include "facade/run_contexts.hpp"
 #include "fsys/file_access.hpp"
 #include "hosts/kolvanex/host.hpp"
+#include "hosts/kolvanex/terminal_progress.hpp"
+#include "hosts/kolvanex/user_path.hpp"
+#include "platform/files/files.hpp"
+#include "platform/runtime/error.hpp"
 #include "platform/runtime/variant.hpp"
 #include "services/progress.hpp"
 #include "settings/keys.hpp"
@@ -70,6 +78,74 @@ std::string reasonFor(const deletion::DeleteResult& result) {
     return "not destroyed";
 }
 
+// The thread's status lines, with the meter wiped before each.
+class MeteredSink final : public ProgressSink {
+  public:
+    MeteredSink(ProgressSink& inner, TerminalProgress& meter) : inner_(inner), meter_(meter) {}
+    void status(std::string_view line) noexcept override {
+        meter_.clear();
+        inner_.status(line);
+    }
+    std::shared_ptr<platform::ui::ProgressBar> bar() override { return inner_.bar(); }
+    void closeAfter(std::int32_t ms) override { inner_.closeAfter(ms); }
+    std::shared_ptr<frmProgress> openWindow() override { return inner_.openWindow(); }
+
+  private:
+    ProgressSink& inner_;
+    TerminalProgress& meter_;
+};
+
+// The machine's files as the passes write them, each run written in slices
+// so that the meter moves within a pass over a large file.
+class MeteredFiles final : public deletion::WipeIo {
+  public:
+    MeteredFiles(platform::Machine& machine, TerminalProgress& meter)
+        : inner_(machine), meter_(meter) {}
+    std::uint64_t written = 0;
+
+    std::expected<std::unique_ptr<deletion::WipeFile>, platform::FileError> open(
+        std::string_view path, Open how) override {
+        auto file = inner_.open(path, how);
+        if (!file)
+            return std::unexpected(file.error());
+        return std::make_unique<File>(std::move(*file), *this);
+    }
+
+  private:
+    class File final : public deletion::WipeFile {
+      public:
+        File(std::unique_ptr<deletion::WipeFile> inner, MeteredFiles& owner)
+            : inner_(std::move(inner)), owner_(owner) {}
+        std::expected<std::uint64_t, platform::FileError> length() override {
+            return inner_->length();
+        }
+        std::expected<void, platform::FileError> fill(std::uint64_t offset, std::uint64_t count,
+                                                      std::uint8_t value) override {
+            constexpr std::uint64_t kSlice = 8u << 20;
+            std::uint64_t at = 0;
+            do {
+                const std::uint64_t n = std::min(kSlice, count - at);
+                KX_PROPAGATE(inner_->fill(offset + at, n, value));
+                at += n;
+                owner_.written += n;
+                owner_.meter_.advance(owner_.written);
+            } while (at < count);
+            return {};
+        }
+        std::expected<void, platform::FileError> flush() override { return inner_->flush(); }
+        std::expected<void, platform::FileError> truncate(std::uint64_t length) override {
+            return inner_->truncate(length);
+        }
+
+      private:
+        std::unique_ptr<deletion::WipeFile> inner_;
+        MeteredFiles& owner_;
+    };
+
+    deletion::MachineWipeIo inner_;
+    TerminalProgress& meter_;
+};
+
 }  // namespace
 
 int runShred(const GlobalOptions& options, const ShredOptions& shred,
@@ -80,6 +156,10 @@ int runShred(const GlobalOptions& options, const ShredOptions& shred,
     if (shred.byte && (*shred.byte < 0 || *shred.byte > 255))
         throw UsageError("--byte must be between 0 and 255");
     Session session(options, true);
+    // Every name is placed on the machine before anything is destroyed.
+    std::vector<std::pair<std::string, std::string>> targets;  // as given, on the machine
+    for (const auto& file : userPaths(files))
+        targets.emplace_back(file.given(), file.windows(session.machine()));
 
     // Unset options take what the cleaner would use: the stored number of
     // passes and byte value. The mode is the command line's alone, passed to
@@ -96,59 +176,91 @@ int runShred(const GlobalOptions& options, const ShredOptions& shred,
     const auto mode = shred.gutmann ? deletion::WipeMode::Gutmann : deletion::WipeMode::Plain;
 
     CKOLVANEX kolvanex;
-    const ThreadDeletion thread;
+    ThreadDeletion thread;
+    TerminalProgress meter(options.quiet);
+    MeteredSink sink(thread.progress(), meter);
+    MeteredFiles metered(session.machine(), meter);
+    const std::string* shown = nullptr;
+    const auto& base = thread.context();
+    const deletion::DeletionContext context{
+        base.machine,
+        sink,
+        base.cancel,
+        base.random,
+        base.scramble,
+        &metered,
+        [&](int pass, int all, const std::string& pattern) {
+            if (shred.verbose && !options.quiet) {
+                meter.line("kolvanex: " + *shown + ": pass " + std::to_string(pass) + "/" +
+                           std::to_string(all) + " (" + pattern + ")...");
+            }
+            meter.pass(pass, all);
+        }};
     fsys::FileAccess fa;
     double freed = 0;
     std::size_t deleted = 0;
     std::size_t left = 0;
     std::size_t missing = 0;
-    for (const auto& file : files) {
+    auto report = [&](const std::string& text) {
+        meter.clear();
+        std::cerr << text << "\n";
+    };
+    for (const auto& [given, file] : targets) {
         // The routine does not look at gbBreak; between files is where a
         // cancel (Ctrl+C) acts.
         if (kolvanex.gbBreak().value_or(false)) {
-            std::cerr << "kolvanex: cancelled; " << (files.size() - deleted - left - missing)
-                      << " file(s) not processed\n";
+            report("kolvanex: cancelled; " +
+                   std::to_string(files.size() - deleted - left - missing) +
+                   " file(s) not processed");
             break;
         }
         if (!fa.Exists(file)) {
             ++missing;
-            std::cerr << "kolvanex: " << file << " does not exist on the machine\n";
+            report("kolvanex: " + given + " does not exist");
             continue;
         }
+        shown = &given;
+        const auto size = platform::files::info(session.machine(), file);
+        const std::uint64_t perPass = (size ? size->size : 0) * (shred.gutmann ? 3 : 1);
+        metered.written = 0;
+        meter.begin(given, perPass * static_cast<std::uint64_t>(shred.gutmann ? 35 : passes));
         const auto result = deletion::deleteTheFileAs(
-            thread.context(), mode,
+            context, mode,
             deletion::DeleteRequest{file, false, shred.encrypt, static_cast<std::int16_t>(passes),
                                     static_cast<std::uint8_t>(value), true});
+        meter.clear();
         switch (result.outcome) {
             case deletion::DeleteOutcome::Deleted:
                 ++deleted;
                 freed += result.bytesFreed();
-                Status("Gelöscht: " + file + " (" + formatBytes(result.bytesFreed()) + " Bytes)");
+                Status("Gelöscht: " + given + " (" + formatBytes(result.bytesFreed()) + " Bytes)");
                 continue;
             case deletion::DeleteOutcome::LinkRemoved:
             case deletion::DeleteOutcome::NameRemoved:
                 // The name is gone, as asked; what it led to is not destroyed.
                 ++deleted;
-                Status("Gelöscht: " + file + " (0 Bytes)");
+                Status("Gelöscht: " + given + " (0 Bytes)");
                 break;
             case deletion::DeleteOutcome::NothingThere:
                 ++missing;
-                std::cerr << "kolvanex: " << file << " does not exist on the machine\n";
+                report("kolvanex: " + given + " does not exist");
                 continue;
             default:
                 ++left;
-                Status("Nicht gelöscht: " + file);
+                Status("Nicht gelöscht: " + given);
                 break;
         }
-        std::cerr << "kolvanex: " << file << ": " << reasonFor(result) << "\n";
+        report("kolvanex: " + given + ": " + reasonFor(result));
     }
-    std::cout << deleted << " file(s) deleted, " << formatBytes(freed) << " bytes freed";
-    if (left > 0)
-        std::cout << ", " << left << " left in place";
-    if (missing > 0)
-        std::cout << ", " << missing << " not found";
-    std::cout << "\n";
-    return deleted == files.size() ? 0 : kExitFailed;
+    if (!options.quiet || deleted != targets.size()) {
+        std::cout << deleted << " file(s) deleted, " << formatBytes(freed) << " bytes freed";
+        if (left > 0)
+            std::cout << ", " << left << " left in place";
+        if (missing > 0)
+            std::cout << ", " << missing << " not found";
+        std::cout << "\n";
+    }
+    return deleted == targets.size() ? 0 : kExitFailed;
 }
 
 void addShredCommand(CLI::App& app, const GlobalOptions& options, int& exitCode) {
@@ -157,14 +269,15 @@ void addShredCommand(CLI::App& app, const GlobalOptions& options, int& exitCode)
     shred->footer("Example:\n  kolvanex shred --passes 7 'C:\\Daten\\alt.doc'");
     auto shredOptions = std::make_shared<ShredOptions>();
     auto files = std::make_shared<std::vector<std::string>>();
-    shred->add_option("--passes", shredOptions->passes,
+    shred->add_option("-n,--passes", shredOptions->passes,
                       "overwrite passes (default: the stored number of passes)");
     shred->add_option("--byte", shredOptions->byte,
                       "byte value of every pass (default: the stored byte, 246 unless set)");
     shred->add_flag("--encrypt", shredOptions->encrypt, "scramble with the cipher first");
     shred->add_flag("--gutmann", shredOptions->gutmann,
                     "the 35 Gutmann passes instead (the stored setting is not changed)");
-    shred->add_option("FILE", *files, "files to destroy")->required();
+    shred->add_flag("-v,--verbose", shredOptions->verbose, "name each pass as it begins");
+    shred->add_option("FILE", *files, "files to destroy (Linux or Windows paths)")->required();
     shred->callback([&options, &exitCode, shredOptions, files] {
         exitCode = runShred(options, *shredOptions, *files);
     });

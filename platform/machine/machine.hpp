@@ -30,6 +30,9 @@ struct Drive {
     char letter = 'C';  // upper case
     DriveType type = DriveType::Fixed;
     std::string shellTypeName;  // "Lokaler Datenträger", "3,5-Diskette", ...
+    /// The host folder the drive shows, absolute; empty for its own folder
+    /// drive_<letter> in the prefix. Z: shows the host's root, as in Wine.
+    std::filesystem::path hostFolder = {};
 };
 
 /// Whether a drive has a folder in the prefix (drive_<letter>). Removable
@@ -70,7 +73,10 @@ struct MachineConfig {
     std::vector<LinkedFolder> linkedFolders;
 
     /// The defaults of a new machine: a German Windows XP, one user who is an
-    /// administrator, drives A: (3,5-Diskette, no folder), C: (fixed), D: (CD-ROM).
+    /// administrator, drives A: (3,5-Diskette, no folder), C: (fixed), D: (CD-ROM)
+    /// and Z:, the host's root as a network drive: the user's own files are
+    /// reachable by name, and nothing that walks the fixed drives (the weekly
+    /// junk search, the recycle bins) ever walks the host.
     static MachineConfig defaults();
 
     /// The token groups Windows XP gives an interactive user: Everyone,

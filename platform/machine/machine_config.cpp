@@ -121,6 +121,12 @@ MachineConfig configFromIni(const IniFile& ini, const MachineConfig& fallback) {
         std::sort(c.drives.begin(), c.drives.end(),
                   [](const Drive& a, const Drive& b) { return a.letter < b.letter; });
     }
+    for (auto& d : c.drives) {
+        // Only absolute folders, as linkFolder's links.
+        const fs::path folder = ini.get("drive folders", std::string(1, d.letter), "");
+        if (folder.is_absolute())
+            d.hostFolder = folder;
+    }
     if (ini.hasSection("endpoints")) {
         c.endpoints.clear();
         for (const auto& key : ini.keys("endpoints"))
@@ -154,6 +160,8 @@ void configToIni(const MachineConfig& c, IniFile& ini) {
         if (!d.shellTypeName.empty())
             value += "," + d.shellTypeName;
         ini.set("drives", std::string(1, d.letter), value);
+        if (!d.hostFolder.empty())
+            ini.set("drive folders", std::string(1, d.letter), d.hostFolder.string());
     }
     for (const auto& [name, url] : c.endpoints) ini.set("endpoints", name, url);
     for (const auto& link : c.linkedFolders)
@@ -173,6 +181,10 @@ std::expected<void, Error> validateConfig(const MachineConfig& c) {
         if (d.letter < 'A' || d.letter > 'Z') {
             return std::unexpected(
                 machineError(std::string("invalid drive letter ") + d.letter, 123));
+        }
+        if (!d.hostFolder.empty() && !d.hostFolder.is_absolute()) {
+            return std::unexpected(
+                machineError(std::string("drive ") + d.letter + ": shows no absolute folder", 123));
         }
     }
     return {};
@@ -203,6 +215,7 @@ MachineConfig MachineConfig::defaults() {
         Drive{'A', DriveType::Removable, "3,5-Diskette"},
         Drive{'C', DriveType::Fixed, "Lokaler Datenträger"},
         Drive{'D', DriveType::CdRom, "CD-Laufwerk"},
+        Drive{'Z', DriveType::Remote, "Netzlaufwerk", "/"},
     };
     c.endpoints["maker"] = "http://127.0.0.1:8080";
     return c;

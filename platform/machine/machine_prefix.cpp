@@ -3,6 +3,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -137,6 +138,18 @@ LONG seedRegistry(Registry& reg, const std::vector<Seed>& seeds) {
     return ERROR_SUCCESS;
 }
 
+// A prefix made before drives could show host folders gains those of the
+// given record (Z:, the host's root) when it is completed.
+void addHostDrives(MachineConfig& config, const MachineConfig& given) {
+    for (const auto& d : given.drives) {
+        const bool known = std::ranges::any_of(
+            config.drives, [&](const Drive& have) { return have.letter == d.letter; });
+        if (!d.hostFolder.empty() && !known)
+            config.drives.push_back(d);
+    }
+    std::ranges::sort(config.drives, {}, &Drive::letter);
+}
+
 }  // namespace
 
 fs::path Machine::defaultPrefix() {
@@ -213,7 +226,10 @@ std::expected<std::unique_ptr<Machine>, Error> Machine::create(const fs::path& p
         if (!loaded)
             return std::unexpected(machineError(loaded.error().message, 5));
         ini = std::move(*loaded);
+        const bool knewHostDrives = ini.hasSection("drive folders");
         config = configFromIni(ini, config);
+        if (!knewHostDrives)
+            addHostDrives(config, given);
         KX_PROPAGATE(validateConfig(config));
     }
     const std::string before = ini.text();
@@ -232,15 +248,19 @@ std::expected<std::unique_ptr<Machine>, Error> Machine::create(const fs::path& p
         if (!driveHasFolder(d))
             continue;
         const char l = static_cast<char>(std::tolower(static_cast<unsigned char>(d.letter)));
-        const std::string folder = std::string("drive_") + l;
-        fs::create_directories(prefix / folder, ec);
-        if (ec)
-            return std::unexpected(
-                machineError("cannot create " + folder + ": " + ec.message(), 5));
+        // Relative, so the prefix can be moved as a whole.
+        std::string target = "../drive_" + std::string(1, l);
+        if (!d.hostFolder.empty()) {
+            target = d.hostFolder.string();
+        } else {
+            fs::create_directories(prefix / target.substr(3), ec);
+            if (ec)
+                return std::unexpected(
+                    machineError("cannot create " + target.substr(3) + ": " + ec.message(), 5));
+        }
         const fs::path link = prefix / "dosdevices" / (std::string(1, l) + ":");
         if (!pathExists(link)) {
-            // Relative, so the prefix can be moved as a whole.
-            if (::symlink(("../" + folder).c_str(), link.c_str()) != 0 && errno != EEXIST) {
+            if (::symlink(target.c_str(), link.c_str()) != 0 && errno != EEXIST) {
                 return std::unexpected(
                     machineError("cannot link " + link.string() + ": " + std::strerror(errno), 5));
             }

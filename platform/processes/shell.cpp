@@ -112,8 +112,9 @@ std::int32_t SHEmptyRecycleBinA(std::int32_t, std::string_view rootPath, std::ui
     auto& machine = currentMachine();
     std::vector<char> letters;
     if (rootPath.empty()) {
+        // A network drive keeps no recycle bin (Z: shows the host's root).
         for (const auto& drive : machine.config().drives)
-            if (driveHasFolder(drive))
+            if (driveHasFolder(drive) && drive.type != DriveType::Remote)
                 letters.push_back(drive.letter);
     } else {
         const Drive* drive =

@@ -1,6 +1,7 @@
 // The weekly junk search: its calendar and what it lists on a fixed drive.
 #include "cleaning/junk_search.hpp"
 
+#include "platform/machine/drives.hpp"
 #include "platform/runtime/local_time.hpp"
 #include "run_fixture.hpp"
 
@@ -104,6 +105,37 @@ TEST_F(JunkSearchTest, ListsLeftoversOnceEachAndTheRunDeletesThem) {
     EXPECT_FALSE(there(leftover));
     EXPECT_TRUE(there(library));
     EXPECT_TRUE(there(plain));
+}
+
+TEST_F(JunkSearchTest, ARunWithEveryStepOnLeavesTheHostFilesUnderZAlone) {
+    // The host's own files carry junk names too; Z: shows them as a network
+    // drive, which no step of a run walks.
+    namespace k = settings::keys;
+    for (const auto* key : {&k::TempFiles, &k::INetTempFiles, &k::Cookies, &k::Recent, &k::History,
+                            &k::Trashcan, &k::DownloadedProgramFiles, &k::AutoFillOff,
+                            &k::KaazaaSearch, &k::MessengerOff, &k::ClearPageFile, &k::AntiSpy})
+        set(*key, "1");
+    const std::filesystem::path host = tm.root() / "home" / "anna";
+    std::vector<std::filesystem::path> planted;
+    for (const char* name :
+         {"brief.old", "brief.bak", "~lock.txt", "Temp/setup.tmp", "RECYCLER/x.b~k"}) {
+        planted.push_back(host / name);
+        tm.writeHostFile(planted.back(), "mine");
+    }
+    const std::string viaZ = "Z:" + platform::vbReplace(host.string(), "/", "\\");
+    ASSERT_TRUE(there(viaZ + "\\brief.old"));
+
+    // Were Z: fixed, the run would walk the whole host: stopped before that,
+    // and before a destroy phase could remove anything it found there.
+    ASSERT_EQ(platform::GetDriveTypeA("Z:\\"), platform::DRIVE_REMOTE);
+    platform::TodayOverride today(kFriday);
+    start();
+    const auto list = found();
+    ASSERT_TRUE(
+        std::ranges::none_of(list, [](const auto& item) { return item.starts_with("z:"); }));
+    destroy();
+    for (const auto& file : planted) EXPECT_EQ(TempMachine::readHostFile(file), "mine") << file;
+    EXPECT_FALSE(there("C:\\Daten\\brief.bak"));  // the junk search did run
 }
 
 }  // namespace

@@ -61,7 +61,9 @@ TEST_F(CipherCliTest, FailuresExitOneAndBadInputTwoWithNothingWritten) {
     const std::vector<std::vector<std::string>> badInput = {
         {"decrypt", win("brief.kx"), win("out"), "--key-bits", "192", "--key-file", key},
         {"rot13", win("brief.kx"), win("out"), "--key-file", key},
-        {"encrypt", win("brief.doc"), (tm.root() / "out").string(), "--key-file", key},
+        {"encrypt", win("brief.doc"), win("out"), "-o", win("out2"), "--key-file", key},
+        {"encrypt", win("brief.doc"), "--key-file", key},
+        {"encrypt", "-", win("out")},  // the password would come from the input
         {"encrypt", win("brief.doc"), win("out"), "--key-file", keyFile("empty", "\n")},
         {"encrypt", win("brief.doc"), win("out"), "--key-file", (tm.root() / "none").string()},
     };
@@ -69,6 +71,43 @@ TEST_F(CipherCliTest, FailuresExitOneAndBadInputTwoWithNothingWritten) {
         EXPECT_EQ(cipher(badInput[i]).exitCode, 2) << "case " << i;
     EXPECT_EQ(entries(), before);
     EXPECT_FALSE(fs::exists(tm.root() / "out"));
+}
+
+TEST_F(CipherCliTest, ReplacesAnOutputOnlyWithForceAndNeverItsOwnInput) {
+    put("brief.doc", "Lieber Hans");
+    put("alt.kx", "old");
+    const auto key = keyFile("key", "geheim\n");
+    auto r = cipher({"encrypt", win("brief.doc"), "-o", win("alt.kx"), "--key-file", key});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("--force"), std::string::npos) << r.err;
+    EXPECT_EQ(get("alt.kx"), "old");
+    r = cipher({"encrypt", win("brief.doc"), "-o", win("alt.kx"), "--force", "--key-file", key});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(get("alt.kx"), "old");
+
+    // The input under another name (case, or its Linux path) is still the input.
+    for (const auto& self : {win("BRIEF.DOC"), host("brief.doc").string()}) {
+        r = cipher({"encrypt", win("brief.doc"), self, "--force", "--key-file", key});
+        EXPECT_EQ(r.exitCode, 2) << self;
+        EXPECT_NE(r.err.find("is the input itself"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(get("brief.doc"), "Lieber Hans");
+}
+
+TEST_F(CipherCliTest, ReadsStandardInputAndWritesStandardOutput) {
+    const std::string plain = pattern(70000) + "end";
+    const auto key = keyFile("key", "geheim\n");
+    auto r = cipher({"encrypt", "-", "-", "--key-file", key}, plain);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_GT(r.out.size(), plain.size());
+    put("piped.kx", r.out);
+    r = cipher({"decrypt", win("piped.kx"), "-", "--key-file", key});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, plain);
+    // A wrong password writes nothing at all to the output.
+    r = cipher({"decrypt", win("piped.kx"), "-", "--key-file", keyFile("f", "falsch\n")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "");
 }
 
 }  // namespace

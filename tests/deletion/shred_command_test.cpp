@@ -49,6 +49,33 @@ TEST(ShredCommandTest, DestroysFilesSumsTheBytesAndReportsWhatItLeft) {
     EXPECT_EQ(kolvanex({"settings", "get", "Options", "Gutmann"}).out, "0\n");
 }
 
+TEST(ShredCommandTest, VerboseNamesEachPassAsItBegins) {
+    kx::test::TempMachine tm;
+    const fs::path dir = tm.prefix() / "drive_c" / "Daten";
+    tm.writeHostFile(dir / "a.txt", "12345");
+    tm.writeHostFile(dir / "b.txt", "12345");
+    auto run = kx::test::runKolvanex(
+        tm.prefix(), {"shred", "-n", "2", "--byte", "255", "-v", "C:\\Daten\\a.txt"}, tm.root());
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("kolvanex: C:\\Daten\\a.txt: pass 1/2 (ffffff)...\n"
+                           "kolvanex: C:\\Daten\\a.txt: pass 2/2 (ffffff)...\n"),
+              std::string::npos)
+        << run.err;
+
+    // The Gutmann passes by their patterns, the random ones as such.
+    run = kx::test::runKolvanex(tm.prefix(), {"shred", "--gutmann", "-v", "C:\\Daten\\b.txt"},
+                                tm.root());
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    std::size_t passes = 0;
+    for (auto at = run.err.find(": pass "); at != std::string::npos;
+         at = run.err.find(": pass ", at + 1))
+        ++passes;
+    EXPECT_EQ(passes, 35u);
+    for (const char* line : {"pass 1/35 (random)...", "pass 7/35 (924924)...",
+                             "pass 10/35 (000000)...", "pass 35/35 (random)..."})
+        EXPECT_NE(run.err.find(line), std::string::npos) << line << run.err;
+}
+
 TEST(ShredCommandTest, SaysWhyEachFileWasNotDestroyed) {
     kx::test::TempMachine tm;
     const fs::path dir = tm.prefix() / "drive_c" / "Daten";

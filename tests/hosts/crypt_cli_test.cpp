@@ -2,7 +2,6 @@
 // them: Ctrl+C at a key prompt on a terminal, key files, and favourites that
 // a wrong key or a foreign file leaves untouched.
 #include <gtest/gtest.h>
-#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -29,16 +28,9 @@ struct PtyRun {
 
 // Runs the host on a terminal, waits for its prompt, presses Ctrl+C.
 PtyRun ctrlCAtPrompt(const fs::path& prefix, std::vector<std::string> args) {
-    args.insert(args.begin(), {KX_HOST_BINARY, "--quiet", "--prefix", prefix.string()});
+    args.insert(args.begin(), "--quiet");
     int master = -1;
-    const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
-    if (pid == 0) {
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
+    const pid_t pid = kx::test::startOnTerminal(prefix, args, master);
     PtyRun run;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (run.shown.find("assword: ") == std::string::npos &&

@@ -2,7 +2,9 @@
 // The console host as a script runs it: a real process, what it printed and
 // its exit status. Header-only: the host's path comes from KX_HOST_BINARY,
 // which only the test programs are built with.
+#include <pty.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
@@ -56,6 +58,22 @@ inline HostRun runKolvanex(const std::optional<std::filesystem::path>& prefix,
     std::ifstream err(errFile, std::ios::binary);
     run.err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
     return run;
+}
+
+/// Starts `kolvanex --prefix PREFIX ARGS...` on a terminal of its own;
+/// answers its process and, in `master`, the terminal's other side.
+inline pid_t startOnTerminal(const std::filesystem::path& prefix, std::vector<std::string> args,
+                             int& master) {
+    args.insert(args.begin(), {KX_HOST_BINARY, "--prefix", prefix.string()});
+    const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    return pid;
 }
 
 }  // namespace kx::test

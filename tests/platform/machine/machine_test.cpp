@@ -81,6 +81,10 @@ TEST(MachineCreate, LaysOutTheGermanSkeletonWithDriveLinks) {
     EXPECT_EQ(fs::read_symlink(tm.prefix() / "dosdevices" / "c:"), fs::path("../drive_c"));
     EXPECT_EQ(fs::read_symlink(tm.prefix() / "dosdevices" / "d:"), fs::path("../drive_d"));
     EXPECT_TRUE(fs::is_directory(tm.prefix() / "drive_d"));
+    // Z: shows the host's root, and has no folder of its own in the prefix.
+    EXPECT_EQ(fs::read_symlink(tm.prefix() / "dosdevices" / "z:"), fs::path("/"));
+    EXPECT_FALSE(fs::exists(tm.prefix() / "drive_z"));
+    EXPECT_EQ(tm.host("z:\\TMP"), tm.prefix() / "dosdevices" / "z:" / "tmp");
     // The floppy has no disk: no folder, no link.
     EXPECT_FALSE(fs::exists(fs::symlink_status(tm.prefix() / "dosdevices" / "a:")));
     EXPECT_TRUE(fs::is_regular_file(tm.prefix() / "registry.db"));
@@ -156,7 +160,11 @@ TEST(MachineCreate, CompletingAPrefixKeepsWhatTheUserChanged) {
     ASSERT_TRUE(ini);
     IniFile edited = IniFile::parse("; written by hand\n" + ini->text());
     edited.set("endpoints", "remailer", "http://127.0.0.1:9090");
+    // Written before drives could show host folders: the completion adds Z:.
+    edited.removeKey("drives", "Z");
+    edited.removeSection("drive folders");
     ASSERT_TRUE(edited.save(tm.prefix() / "machine.ini"));
+    fs::remove(tm.prefix() / "dosdevices" / "z:");
 
     MachineConfig other = MachineConfig::defaults();
     other.userName = "someoneelse";
@@ -169,6 +177,9 @@ TEST(MachineCreate, CompletingAPrefixKeepsWhatTheUserChanged) {
     EXPECT_FALSE(
         fs::exists(tm.prefix() / "drive_c" / "Dokumente und Einstellungen" / "someoneelse"));
     EXPECT_EQ((*again)->endpoint("REMAILER"), "http://127.0.0.1:9090");
+    ASSERT_NE((*again)->drive('Z'), nullptr);
+    EXPECT_EQ((*again)->drive('Z')->type, DriveType::Remote);
+    EXPECT_EQ(fs::read_symlink(tm.prefix() / "dosdevices" / "z:"), fs::path("/"));
     EXPECT_TRUE(
         TempMachine::readHostFile(tm.prefix() / "machine.ini").starts_with("; written by hand\n"));
 }
@@ -188,10 +199,12 @@ TEST(MachineCreate, ConfigRoundTripsThroughMachineIni) {
     EXPECT_EQ(c.version.build, 2195u);
     EXPECT_EQ(c.version.minor, 0u);
     EXPECT_EQ(c.version.servicePack, "Service Pack 4");
-    ASSERT_EQ(c.drives.size(), 4u);
+    ASSERT_EQ(c.drives.size(), 5u);
     EXPECT_EQ(c.drives[0].shellTypeName, "3,5-Diskette");  // the comma inside survives
     EXPECT_EQ(c.drives[3].letter, 'E');
     EXPECT_EQ(c.drives[3].type, DriveType::Remote);
+    EXPECT_EQ(c.drives[3].hostFolder, fs::path());
+    EXPECT_EQ(c.drives[4].hostFolder, fs::path("/"));
     EXPECT_EQ(tm->endpoint("maker"), "http://127.0.0.1:8080");
     EXPECT_EQ(tm->endpoint("scanner"), "http://127.0.0.1:8181");
     EXPECT_EQ(tm->endpoint("nobody"), "");
