@@ -310,19 +310,18 @@ void addRegCommands(CLI::App& app, const GlobalOptions& options, int& exitCode) 
     del->footer("Example:\n  kolvanex reg delete 'HKCU\\Software\\Probe' -v Zahl");
     del->callback(
         [&options, &exitCode, w] { exitCode = runRegDelete(options, w->keyPath, w->valueName); });
-    auto* import = reg->add_subcommand("import", "import a .reg file");
-    import->add_option("file", w->file)->required();
-    import->footer("Example:\n  kolvanex reg import sicher.reg");
-    import->callback([&options, &exitCode, w] { exitCode = runRegImport(options, w->file);
-});
-auto* exportCmd = reg->add_subcommand("export", "export a key to a .reg file");
-exportCmd->add_option("key", w->keyPath)->required();
-exportCmd->add_option("file", w->file)->required();
-exportCmd->footer("Example:\n  kolvanex reg export 'HKCU\\Software\\Probe' probe.reg");
-exportCmd->add_flag("--regedit4", w->regedit4, "write a REGEDIT4 file (default: version 5.00)");
-exportCmd->callback([&options, &exitCode, w] {
-    exitCode = runRegExport(options, w->keyPath, w->file, w->regedit4);
-});
-}  // namespace kx::host
+    auto* importCmd = reg->add_subcommand("import", "import a .reg file");
+    importCmd->add_option("file", w->file)->required();
+    importCmd->footer("Example:\n  kolvanex reg import sicher.reg");
+    importCmd->callback([&options, &exitCode, w] { exitCode = runRegImport(options, w->file); });
+    auto* exportCmd = reg->add_subcommand("export", "export a key to a .reg file");
+    exportCmd->add_option("key", w->keyPath)->required();
+    exportCmd->add_option("file", w->file)->required();
+    exportCmd->footer("Example:\n  kolvanex reg export 'HKCU\\Software\\Probe' probe.reg");
+    exportCmd->add_flag("--regedit4", w->regedit4, "write a REGEDIT4 file (default: version 5.00)");
+    exportCmd->callback([&options, &exitCode, w] {
+        exitCode = runRegExport(options, w->keyPath, w->file, w->regedit4);
+    });
+}
 
 }  // namespace kx::host
