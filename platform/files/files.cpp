@@ -310,6 +310,24 @@ std::expected<void, Error> rename(Machine& machine, std::string_view from, std::
     return {};
 }
 
+std::expected<void, Error> exchange(Machine& machine, std::string_view first,
+                                    std::string_view second) {
+    auto one = lookAt(machine, first);
+    KX_PROPAGATE(one);
+    auto other = lookAt(machine, second);
+    KX_PROPAGATE(other);
+    beforeFileChange();
+    if (::renameat2(one->parent.dir.get(), one->parent.name.c_str(), other->parent.dir.get(),
+                    other->parent.name.c_str(), RENAME_EXCHANGE) != 0) {
+        const int err = errno;
+        auto e = fromErrno(err, "cannot swap the names of", first);
+        if (err == EINVAL || err == ENOSYS)
+            e.code = Error::NotSupported;
+        return std::unexpected(std::move(e));
+    }
+    return {};
+}
+
 std::expected<void, Error> createFolder(Machine& machine, std::string_view path) {
     auto parent = openParent(machine, path);
     KX_PROPAGATE(parent);
