@@ -45,7 +45,10 @@ bool ownerRuns(std::string_view key) {
 }
 
 // Gives one recorded file its attributes back when it still carries the
-// hiding and belongs to this one name.
+// hiding and belongs to this one name. The hiding is stored in two steps
+// (the attribute record, then the read-only mode), so a run killed between
+// them leaves part of it: a file that carries its old attributes plus any
+// of the hiding's bits, and nothing else, is given back as well.
 bool giveBack(pf::Machine& machine, std::string_view value) {
     const auto bar = value.find('|');
     std::uint32_t attributes = 0;
@@ -55,9 +58,13 @@ bool giveBack(pf::Machine& machine, std::string_view value) {
     if (!deletion::ownedByThisName(machine, path))
         return false;
     const auto now = pf::files::attributes(machine, path);
-    if (!now || (*now & pf::fileattr::Settable) != kKeptAttributes)
+    if (!now)
         return false;
-    return pf::files::setAttributes(machine, path, attributes & pf::fileattr::Settable).has_value();
+    const std::uint32_t before = attributes & pf::fileattr::Settable;
+    const std::uint32_t current = *now & pf::fileattr::Settable;
+    if (current == before || (current & ~(before | kKeptAttributes)) != 0)
+        return false;
+    return pf::files::setAttributes(machine, path, before).has_value();
 }
 
 }  // namespace

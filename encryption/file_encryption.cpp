@@ -7,6 +7,7 @@
 #include "core/shared_state.hpp"
 #include "core/text_rules.hpp"
 #include "crypt/aes_holder.hpp"
+#include "deletion/entry_rules.hpp"
 #include "favourites/key_prompts.hpp"
 #include "fsys/dir_scanner.hpp"
 #include "fsys/file_access.hpp"
@@ -150,6 +151,14 @@ bool CryptTheFile(crypt::RijnDael& cipher, const std::string& sFile, const std::
             return false;
         step = 3;
         const Texts texts = textsFor(eWhat);
+        // A link, or a file with other hard links, is left as it is: the
+        // result would replace this name only, and the plain content would
+        // stay behind the link or under the other names (whose mode and
+        // attributes are not this run's to change either).
+        if (!deletion::ownedByThisName(platform::currentMachine(), sFile)) {
+            Status(texts.aborted + lower);
+            return false;
+        }
         bool ok = false;
         {
             ui::HourglassCursor hourglass;

@@ -11,6 +11,7 @@
 #include "favourites/key_prompts.hpp"
 #include "fsys/dir_scanner.hpp"
 #include "platform/files/files.hpp"
+#include "platform/files/overwrite.hpp"
 #include "platform/files/profile_strings.hpp"
 #include "platform/runtime/text.hpp"
 #include "platform/runtime/wildcard.hpp"
@@ -324,6 +325,13 @@ void frmFavoriten::importFavourites() {
         ui::HourglassCursor hourglass;
         for (std::int32_t i = 0; i <= scanner.UpperIndex(); ++i) {
             const std::string path = scanner.Item(i);
+            // Shortcuts are read from the folder's own files, never through a
+            // link, which may lead anywhere outside the machine.
+            const auto entry = platform::lookAtEntry(platform::currentMachine(), path);
+            if (!entry || entry->kind != platform::EntryKind::File) {
+                ui::yield();
+                continue;
+            }
             const auto parts = platform::splitAt(path, "\\");
             const std::string title(platform::vbTrim(
                 platform::vbReplace(platform::vbReplace(parts.back(), ".url", ""), ".URL", "")));

@@ -81,15 +81,25 @@ std::string replaceKeepingOld(std::string_view path, std::string_view content) {
         const std::string_view folder = path.substr(0, slash);
         const std::string_view name = path.substr(slash + 1);
 
-        // The new content first, complete and on the disk, under its own name.
-        const std::string fresh = createFreshFile(folder, name, ".new");
+        // The new content first, complete and on the disk, under a fresh
+        // name beside the file.
+        const std::string fresh = createFreshFile(folder, "~" + std::string(name), ".tmp");
         if (fresh.empty())
             return {};
         if (!pf::files::writeAll(machine, fresh, content)) {
             (void)pf::files::remove(machine, fresh);
             return {};
         }
-        // Then the two moves; a name is never replaced, so nothing else is lost.
+        // Then the two names swap in one step: whenever the process ends, the
+        // file's name holds the old content or the new one, whole.
+        const auto swapped = pf::files::exchange(machine, fresh, path);
+        if (swapped)
+            return fresh;
+        if (swapped.error().code != pf::FileError::NotSupported) {
+            (void)pf::files::remove(machine, fresh);
+            return {};
+        }
+        // A file system that cannot swap names: two moves, no name replaced.
         const std::string old =
             moveToFreeName(machine, path, folder, "~" + std::string(name), ".tmp", kNameTries);
         if (old.empty()) {

@@ -27,11 +27,12 @@ std::string moveToFreeName(platform::Machine& machine, std::string_view path,
 
 /// Gives `path` the new content while the old one stays whole until the
 /// caller destroys it: the new content is written and flushed under a fresh
-/// name beside the file, the file moves to another fresh name ("~<name>.tmp",
-/// "~<name>1.tmp", ...) and the new file takes its name. At no time is the
-/// content under the name cut short. Answers where the old file now is, for
-/// the caller to destroy; "" when nothing changed (the file keeps its name
-/// and content, no file is left beside it).
+/// name beside the file ("~<name>.tmp", "~<name>1.tmp", ...), and the two
+/// names swap in one step (where the file system cannot, the file moves to
+/// another such name and the new file takes its name). At no time, a crash
+/// included, is the name empty or its content cut short. Answers where the
+/// old file now is, for the caller to destroy; "" when nothing changed (the
+/// file keeps its name and content, no file is left beside it).
 std::string replaceKeepingOld(std::string_view path, std::string_view content);
 
 }  // namespace kx::fsys

@@ -160,6 +160,7 @@ std::expected<std::size_t, Error> File::readAt(std::uint64_t offset, std::span<s
 
 std::expected<void, Error> File::writeAt(std::uint64_t offset,
                                          std::span<const std::uint8_t> bytes) {
+    files::beforeFileChange();
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done,
@@ -515,6 +516,7 @@ std::expected<void, Error> PendingFile::publish() {
             return std::unexpected(
                 fail(Error::AlreadyExists, "no free temporary name beside \"" + path_ + "\""));
     }
+    files::beforeFileChange();
     if (::renameat(dir_, tempName_.c_str(), dir_, name_.c_str()) != 0)
         return std::unexpected(fromErrno(errno, "cannot put in place", path_));
     published_ = true;

@@ -114,6 +114,7 @@ class SideTable {
         if (fsfd::writeFully(fd.get(), text) != 0 || ::fsync(fd.get()) != 0)
             return false;
         fd.reset();
+        beforeFileChange();
         return ::rename(temp.c_str(), table_.c_str()) == 0;
     }
 
@@ -141,6 +142,7 @@ std::uint32_t storedBits(Machine& machine, const std::filesystem::path& host,
 
 // Stores bits on an open file or folder; 0 removes them.
 bool storeBits(Machine& machine, int fd, const struct stat& st, std::uint32_t bits) {
+    beforeFileChange();
     if (!gForceSideTable) {
         int rc = 0;
         if (bits == 0) {
@@ -248,8 +250,10 @@ std::expected<void, Error> setAttributes(Machine& machine, std::string_view path
         } else if (isReadOnlyFile(st)) {
             mode |= S_IWUSR;
         }
-        if (mode != (st.st_mode & 07777) && ::fchmod(fd.get(), mode) != 0) {
-            return std::unexpected(fromErrno(errno, "cannot change the mode of", path));
+        if (mode != (st.st_mode & 07777)) {
+            beforeFileChange();
+            if (::fchmod(fd.get(), mode) != 0)
+                return std::unexpected(fromErrno(errno, "cannot change the mode of", path));
         }
     }
     return {};

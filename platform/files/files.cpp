@@ -172,8 +172,11 @@ std::expected<void, Error> writeAll(Machine& machine, std::string_view path,
         forgetBits(machine, st);  // a reused inode must not inherit old bits
 
     int err = fsfd::writeFully(fd.get(), bytes);
-    if (err == 0 && ::ftruncate(fd.get(), static_cast<off_t>(bytes.size())) != 0)
-        err = errno;
+    if (err == 0) {
+        beforeFileChange();
+        if (::ftruncate(fd.get(), static_cast<off_t>(bytes.size())) != 0)
+            err = errno;
+    }
     if (err == 0 && ::fdatasync(fd.get()) != 0)
         err = errno;
     if (err != 0) {
@@ -216,8 +219,11 @@ std::expected<void, Error> replaceContent(Machine& machine, std::string_view pat
         err = errno;
     if (err == 0 && ::fdatasync(fd.get()) != 0)
         err = errno;
-    if (err == 0 && ::renameat(dir, temporary.c_str(), dir, name.c_str()) != 0)
-        err = errno;
+    if (err == 0) {
+        beforeFileChange();
+        if (::renameat(dir, temporary.c_str(), dir, name.c_str()) != 0)
+            err = errno;
+    }
     if (err != 0) {
         ::unlinkat(dir, temporary.c_str(), 0);
         return std::unexpected(fromErrno(err, "cannot replace", path));
@@ -245,6 +251,7 @@ std::expected<void, Error> unlinkName(Machine& machine, std::string_view path,
             fail(Error::AccessDenied, "\"" + std::string(path) + "\" is read-only"));
     }
     // unlinkat never follows: a link goes, its target stays.
+    beforeFileChange();
     if (::unlinkat(dir, name, 0) != 0)
         return std::unexpected(fromErrno(errno, "cannot delete", path));
     if (S_ISREG(st.st_mode) && st.st_nlink <= 1)
@@ -270,6 +277,7 @@ std::expected<void, Error> removeFolder(Machine& machine, std::string_view path)
         return std::unexpected(
             fail(Error::AccessDenied, "\"" + std::string(path) + "\" is not a folder"));
     }
+    beforeFileChange();
     if (::unlinkat(entry->parent.dir.get(), entry->parent.name.c_str(), AT_REMOVEDIR) != 0) {
         return std::unexpected(fromErrno(errno, "cannot remove", path));
     }
@@ -283,6 +291,7 @@ std::expected<void, Error> rename(Machine& machine, std::string_view from, std::
     auto dst = openParent(machine, to);
     KX_PROPAGATE(dst);
     const Parent* src = &source->parent;
+    beforeFileChange();
     if (::renameat2(src->dir.get(), src->name.c_str(), dst->dir.get(), dst->name.c_str(),
                     RENAME_NOREPLACE) == 0) {
         return {};
@@ -297,6 +306,24 @@ std::expected<void, Error> rename(Machine& machine, std::string_view from, std::
     }
     if (::renameat(src->dir.get(), src->name.c_str(), dst->dir.get(), dst->name.c_str()) != 0) {
         return std::unexpected(fromErrno(errno, "cannot move", from));
+    }
+    return {};
+}
+
+std::expected<void, Error> exchange(Machine& machine, std::string_view first,
+                                    std::string_view second) {
+    auto one = lookAt(machine, first);
+    KX_PROPAGATE(one);
+    auto other = lookAt(machine, second);
+    KX_PROPAGATE(other);
+    beforeFileChange();
+    if (::renameat2(one->parent.dir.get(), one->parent.name.c_str(), other->parent.dir.get(),
+                    other->parent.name.c_str(), RENAME_EXCHANGE) != 0) {
+        const int err = errno;
+        auto e = fromErrno(err, "cannot swap the names of", first);
+        if (err == EINVAL || err == ENOSYS)
+            e.code = Error::NotSupported;
+        return std::unexpected(std::move(e));
     }
     return {};
 }
@@ -444,6 +471,7 @@ std::expected<EmptyResult, Error> emptyFolder(Machine& machine, std::string_view
         }
         struct stat st {};
         const bool known = ::fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+        beforeFileChange();
         if (::unlinkat(parent, name.c_str(), it->folder ? AT_REMOVEDIR : 0) == 0) {
             if (it->folder) {
                 ++result.removedFolders;

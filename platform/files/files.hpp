@@ -119,6 +119,12 @@ std::expected<void, FileError> removeFolder(Machine& machine, std::string_view p
 /// answers AlreadyExists, as MoveFile does; no entry is ever replaced.
 std::expected<void, FileError> rename(Machine& machine, std::string_view from, std::string_view to);
 
+/// Swaps two existing entries in one step: each name then holds what the
+/// other held, and no moment shows either name empty. NotSupported where the
+/// file system cannot swap names.
+std::expected<void, FileError> exchange(Machine& machine, std::string_view first,
+                                        std::string_view second);
+
 /// CreateDirectory: one folder whose parent exists; an existing entry answers AlreadyExists.
 std::expected<void, FileError> createFolder(Machine& machine, std::string_view path);
 

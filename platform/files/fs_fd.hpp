@@ -8,6 +8,8 @@
 
 #include <unistd.h>
 
+#include "platform/files/crash_points.hpp"
+
 namespace kx::platform::fsfd {
 
 /// Owns one descriptor; closes it once.
@@ -43,6 +45,7 @@ class UniqueFd {
 /// write(2) until everything is out; retries on EINTR and short writes.
 /// Answers 0 or the errno of the failure.
 inline int writeFully(int fd, std::string_view bytes) {
+    files::beforeFileChange();
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);

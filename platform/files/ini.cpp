@@ -146,8 +146,11 @@ std::expected<void, Error> IniFile::save(const std::filesystem::path& file) cons
     if (err == 0 && ::fsync(fd.get()) != 0)
         err = errno;
     fd.reset();
-    if (err == 0 && ::rename(temp.c_str(), file.c_str()) != 0)
-        err = errno;
+    if (err == 0) {
+        files::beforeFileChange();
+        if (::rename(temp.c_str(), file.c_str()) != 0)
+            err = errno;
+    }
     if (err != 0) {
         ::unlink(temp.c_str());
         return std::unexpected(errnoError(err, "cannot write", file));

@@ -68,6 +68,7 @@ std::expected<void, Error> OpenFolder::rename(std::string_view from, std::string
     const std::string source = std::string(from);
     const std::string target = std::string(to);
     const int dir = handle_->dir.get();
+    files::beforeFileChange();
     if (::renameat2(dir, source.c_str(), dir, target.c_str(), RENAME_NOREPLACE) == 0)
         return {};
     if (errno != EINVAL && errno != ENOSYS)
@@ -92,6 +93,7 @@ std::expected<void, Error> OpenFolder::remove(std::string_view name) const {
                         ::fstatat(dir, entry.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
                         S_ISREG(st.st_mode) && st.st_nlink <= 1;
     // Without AT_REMOVEDIR a folder is refused; a link goes, its target stays.
+    files::beforeFileChange();
     if (::unlinkat(dir, entry.c_str(), 0) != 0)
         return std::unexpected(fromErrno(errno, "cannot delete", entry));
     if (forget)

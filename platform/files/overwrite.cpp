@@ -175,6 +175,7 @@ std::expected<void, Error> OverwriteFile::fill(std::uint64_t offset, std::uint64
     while (done < count) {
         const std::size_t n = static_cast<std::size_t>(
             std::min<std::uint64_t>(count - done, static_cast<std::uint64_t>(block_.size())));
+        files::beforeFileChange();
         const ssize_t w = ::pwrite(fd_, block_.data(), n, static_cast<off_t>(offset + done));
         if (w < 0) {
             if (errno == EINTR)
@@ -206,6 +207,7 @@ std::expected<void, Error> OverwriteFile::flush() {
 std::expected<void, Error> OverwriteFile::truncate(std::uint64_t length) {
     if (fd_ < 0)
         return std::unexpected(fail(Error::AccessDenied, inQuotes(path_) + " is closed"));
+    files::beforeFileChange();
     if (::ftruncate(fd_, static_cast<off_t>(length)) != 0)
         return std::unexpected(fromErrno(errno, "cannot cut", path_));
     return {};

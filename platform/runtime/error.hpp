@@ -21,6 +21,7 @@ struct Error {
     static constexpr std::uint32_t WriteFault = 29;        // ERROR_WRITE_FAULT
     static constexpr std::uint32_t ReadFault = 30;         // ERROR_READ_FAULT
     static constexpr std::uint32_t SharingViolation = 32;  // ERROR_SHARING_VIOLATION
+    static constexpr std::uint32_t NotSupported = 50;      // ERROR_NOT_SUPPORTED
     static constexpr std::uint32_t DiskFull = 112;         // ERROR_DISK_FULL
     static constexpr std::uint32_t InvalidName = 123;      // ERROR_INVALID_NAME
     static constexpr std::uint32_t DirNotEmpty = 145;      // ERROR_DIR_NOT_EMPTY

@@ -11,6 +11,7 @@
 
 #include "cleaning/destroy_phase.hpp"
 #include "steps_fixture.hpp"
+#include "support/outside_files.hpp"
 
 namespace kx::test {
 namespace {
@@ -18,7 +19,6 @@ namespace {
 namespace fs = std::filesystem;
 namespace keys = settings::keys;
 
-enum class Plant { FileLink, FolderLink, Dangling, SelfLoop, FolderLoop, HardRO, HardRW };
 using Names = std::vector<std::pair<std::string, Plant>>;
 
 struct Row {
@@ -53,17 +53,24 @@ std::vector<Row> rows() {
     auto cache = [] { return settings::GetSpecialfolder(32); };
     auto history = [] { return settings::GetSpecialfolder(34); };
     auto bin = [] { return std::string("C:\\RECYCLER"); };
+    auto cookies = [] { return settings::GetSpecialfolder(33); };
+    auto recent = [] { return settings::GetSpecialfolder(8); };
+    auto junk = [] { return std::string("C:\\Daten"); };
+    auto profileFolder = [] {
+        return settings::GetSpecialfolder(settings::kCsidlAppData) + std::string(kProfile);
+    };
+    auto activeX = [] { return std::string(kActiveX); };
     const std::vector<Row> table = {
         {"temporary folder", {&keys::TempFiles}, temp, every},
         {"Internet cache", {&keys::INetTempFiles}, cache, every},
-        {"cookies", {&keys::Cookies}, [] { return settings::GetSpecialfolder(33); }, every},
-        {"Recent", {&keys::Recent}, [] { return settings::GetSpecialfolder(8); }, every},
+        {"cookies", {&keys::Cookies}, cookies, every},
+        {"Recent", {&keys::Recent}, recent, every},
         {"history", {&keys::Recent}, history, every},
         {"recycle bin",
          {&keys::Trashcan},
          [] { return std::string("C:\\RECYCLER\\S-1-5-21-1"); },
          every},
-        {"junk search", {&keys::Junk}, [] { return std::string("C:\\Daten"); }, every},
+        {"junk search", {&keys::Junk}, junk, every},
         {"dialer remnants",
          {&keys::DialerCheckTime},
          [] { return settings::GetWinDir() + "\\dialer"; },
@@ -71,16 +78,22 @@ std::vector<Row> rows() {
         {"Opera", {&keys::Cookies, &keys::Recent}, settings::GetOperaDirectory, opera},
         {"downloaded program files",
          {&keys::History, &keys::DownloadedProgramFiles},
-         [] { return std::string(kActiveX); },
+         activeX,
          every},
         {"profile",
          {&keys::Cookies, &keys::Recent, &keys::AutoFillOff, &keys::INetTempFiles},
-         [] { return settings::GetSpecialfolder(settings::kCsidlAppData) + std::string(kProfile); },
+         profileFolder,
          profile},
         {"linked temporary folder", {&keys::TempFiles}, temp, {}},
         {"linked cache", {&keys::INetTempFiles}, cache, {}},
         {"linked history", {&keys::Recent}, history, {}},
         {"linked recycle bin", {&keys::Trashcan}, bin, {}},
+        {"linked cookies", {&keys::Cookies}, cookies, {}},
+        {"linked Recent", {&keys::Recent}, recent, {}},
+        {"linked junk folder", {&keys::Junk}, junk, {}},
+        {"linked profile", {&keys::Cookies, &keys::Recent, &keys::AutoFillOff}, profileFolder, {}},
+        {"linked Opera", {&keys::Cookies, &keys::Recent}, settings::GetOperaDirectory, {}},
+        {"linked downloaded program files", {&keys::DownloadedProgramFiles}, activeX, {}},
     };
     std::vector<Row> all;
     for (const auto& row : table) {
@@ -94,57 +107,7 @@ std::vector<Row> rows() {
 
 class LinkMatrixTest : public StepsTest, public ::testing::WithParamInterface<Row> {
   protected:
-    void SetUp() override {
-        StepsTest::SetUp();
-        tm.writeHostFile(outside / "rw.txt", "draussen, beschreibbar");
-        tm.writeHostFile(outside / "ro.txt", "draussen, nur lesbar");
-        tm.writeHostFile(outside / "ordner" / "drin.txt", "draussen im Ordner");
-        // Each file outside also has a name in a folder no run touches,
-        // through which its attribute record is set and read.
-        fs::create_directories(tm.host("C:\\Zeugen"));
-        for (const auto* name : {"rw.txt", "ro.txt"})
-            fs::create_hard_link(outside / name, tm.host("C:\\Zeugen") / name);
-        namespace attr = platform::fileattr;
-        ASSERT_TRUE(platform::files::setAttributes("C:\\Zeugen\\rw.txt", attr::Hidden));
-        ASSERT_TRUE(
-            platform::files::setAttributes("C:\\Zeugen\\ro.txt", attr::ReadOnly | attr::System));
-    }
-
-    // Every name outside with its content, mode and attributes.
-    std::map<std::string, std::string> look() {
-        std::map<std::string, std::string> now;
-        for (const auto& entry : fs::recursive_directory_iterator(outside)) {
-            auto& seen = now[fs::relative(entry.path(), outside).string()];
-            if (entry.is_regular_file())
-                seen = TempMachine::readHostFile(entry.path()) + " " +
-                       std::to_string(static_cast<int>(entry.status().permissions()));
-        }
-        for (const auto* name : {"rw.txt", "ro.txt"})
-            now[name] += " " + std::to_string(attributes(std::string("C:\\Zeugen\\") + name));
-        return now;
-    }
-
-    void plant(const fs::path& at, Plant kind) {
-        fs::create_directories(at.parent_path());
-        switch (kind) {
-            case Plant::FileLink:
-                return fs::create_symlink(outside / "rw.txt", at);
-            case Plant::FolderLink:
-                return fs::create_directory_symlink(outside / "ordner", at);
-            case Plant::Dangling:
-                return fs::create_symlink(outside / "fehlt.txt", at);
-            case Plant::SelfLoop:
-                return fs::create_symlink(at.filename(), at);
-            case Plant::FolderLoop:
-                return fs::create_directory_symlink(".", at);
-            case Plant::HardRO:
-                return fs::create_hard_link(outside / "ro.txt", at);
-            case Plant::HardRW:
-                return fs::create_hard_link(outside / "rw.txt", at);
-        }
-    }
-
-    const fs::path outside = tm.root() / "aussen";
+    OutsideFiles outside{tm};
 };
 
 TEST_P(LinkMatrixTest, NothingOutsideChangesAndNothingOfItCounts) {
@@ -162,19 +125,16 @@ TEST_P(LinkMatrixTest, NothingOutsideChangesAndNothingOfItCounts) {
     exceptions("*behalten*\n*cookperm*\n");
 
     const fs::path folder = tm.host(row.folder());
-    if (row.names.empty()) {
-        fs::remove_all(folder);
-        fs::create_directories(folder.parent_path());
-        fs::create_directory_symlink(outside / "ordner", folder);
-    }
-    for (const auto& [name, kind] : row.names) plant(folder / name, kind);
-    const auto before = look();
+    if (row.names.empty())
+        outside.linkFolder(folder);
+    for (const auto& [name, kind] : row.names) outside.plant(folder / name, kind);
+    const auto before = outside.look();
 
     start();
-    EXPECT_EQ(look(), before);
+    EXPECT_EQ(outside.look(), before);
     const auto summary = cleaning::runDestroyPhase(context());
     ASSERT_TRUE(summary);
-    EXPECT_EQ(look(), before);
+    EXPECT_EQ(outside.look(), before);
     EXPECT_EQ(summary->bytes, 0.0);
     EXPECT_LE(summary->count, row.names.size());  // nothing behind a link
     // The run's own name of a read-only file outside is gone all the same
