@@ -6,6 +6,7 @@
 #include <exception>
 #include <functional>
 
+#include "cleaning/browser_databases.hpp"
 #include "cleaning/destroy_steps.hpp"
 #include "cleaning/junk_search.hpp"
 #include "cleaning/run_context.hpp"
@@ -152,8 +153,8 @@ bool always(const RunContext&) {
     return true;
 }
 
-const std::array<LaterStep, 10>& laterSteps() {
-    static const std::array<LaterStep, 10> steps = {{
+const std::array<LaterStep, 11>& laterSteps() {
+    static const std::array<LaterStep, 11> steps = {{
         {"cookie files", 0,
          [](const RunContext& run) { return run.engineOn(settings::keys::Cookies); }, 0,
          cleanCookieFiles, 11},
@@ -163,6 +164,12 @@ const std::array<LaterStep, 10>& laterSteps() {
         {"Internet Explorer history and window state", 0,
          [](const RunContext& run) { return run.engineOn(settings::keys::Recent); }, 0,
          clearHistoryAndWindowState, 13},
+        {"cookies, history and form entries of today's browsers", 0,
+         [](const RunContext& run) {
+             return run.engineOn(settings::keys::Cookies) || run.engineOn(settings::keys::Recent) ||
+                    run.engineBool(settings::keys::AutoFillOff);
+         },
+         0, cleanBrowserDatabases, 0},
         {"recent-file lists and registry traces", 0,
          [](const RunContext& run) { return run.engineOn(settings::keys::History); }, 0,
          cleanRegistryHistory, 0},
