@@ -85,7 +85,7 @@ struct ExtraTable {
 struct DatabaseRule {
     Kind browser;
     Setting setting;
-    std::string_view file;  // below the profile folder
+    std::vector<std::string_view> files;  // below the profile folder, each there cleaned
     // Prepared first: fails on a database of another layout.
     std::string_view probe;
     // Every row the setting removes.
@@ -97,19 +97,25 @@ struct DatabaseRule {
     const char* deleteCookie = nullptr;
 };
 
+constexpr std::string_view kFirefoxCookieRows =
+    "SELECT id, host, path, isSecure, expiry, name, value FROM moz_cookies";
+constexpr std::string_view kChromiumCookieRows =
+    "SELECT rowid, host_key, path, is_secure, expires_utc / 1000000 - 11644473600, name, value "
+    "FROM cookies";
+
 const std::vector<DatabaseRule>& databaseRules() {
     static const std::vector<DatabaseRule> rules = {
         {Kind::Firefox,
          Setting::Cookies,
-         "cookies.sqlite",
-         "SELECT id, host, path, isSecure, expiry, name, value FROM moz_cookies",
+         {"cookies.sqlite"},
+         kFirefoxCookieRows,
          "DELETE FROM moz_cookies",
          {},
-         "SELECT id, host, path, isSecure, expiry, name, value FROM moz_cookies",
+         kFirefoxCookieRows,
          "DELETE FROM moz_cookies WHERE id = ?1"},
         {Kind::Firefox,
          Setting::History,
-         "places.sqlite",
+         {"places.sqlite"},
          "SELECT v.place_id, p.id, p.url, p.visit_count, p.last_visit_date, b.fk "
          "FROM moz_historyvisits v, moz_places p, moz_bookmarks b",
          // The places the bookmarks name stay, without their visits.
@@ -125,33 +131,24 @@ const std::vector<DatabaseRule>& databaseRules() {
          {}},
         {Kind::Firefox,
          Setting::Forms,
-         "formhistory.sqlite",
+         {"formhistory.sqlite"},
          "SELECT fieldname, value FROM moz_formhistory",
          "DELETE FROM moz_formhistory",
          {},
          {},
          {}},
+        // Newer versions keep the cookies below "Network".
         {Kind::Chromium,
          Setting::Cookies,
-         "Network\\Cookies",
-         "SELECT rowid, host_key, path, is_secure, expires_utc, name, value FROM cookies",
+         {"Network\\Cookies", "Cookies"},
+         kChromiumCookieRows,
          "DELETE FROM cookies",
          {},
-         "SELECT rowid, host_key, path, is_secure, expires_utc / 1000000 - 11644473600, name, "
-         "value FROM cookies",
-         "DELETE FROM cookies WHERE rowid = ?1"},
-        {Kind::Chromium,
-         Setting::Cookies,
-         "Cookies",
-         "SELECT rowid, host_key, path, is_secure, expires_utc, name, value FROM cookies",
-         "DELETE FROM cookies",
-         {},
-         "SELECT rowid, host_key, path, is_secure, expires_utc / 1000000 - 11644473600, name, "
-         "value FROM cookies",
+         kChromiumCookieRows,
          "DELETE FROM cookies WHERE rowid = ?1"},
         {Kind::Chromium,
          Setting::History,
-         "History",
+         {"History"},
          "SELECT u.id, u.url, v.url FROM urls u, visits v",
          "DELETE FROM visits; DELETE FROM urls",
          {{"keyword_search_terms", "DELETE FROM keyword_search_terms"},
@@ -165,7 +162,7 @@ const std::vector<DatabaseRule>& databaseRules() {
          {}},
         {Kind::Chromium,
          Setting::Forms,
-         "Web Data",
+         {"Web Data"},
          "SELECT name, value FROM autofill",
          "DELETE FROM autofill",
          {},
@@ -334,10 +331,12 @@ void cleanBrowserDatabases(const RunContext& run) {
         for (const auto& rule : databaseRules()) {
             if (rule.browser != profile.kind || !settingOn(run, rule.setting))
                 continue;
-            cleanDatabase(run, below(profile.folder, rule.file), rule);
-            pf::ui::yield();
-            if (run.cancelled())
-                return;
+            for (const auto file : rule.files) {
+                cleanDatabase(run, below(profile.folder, file), rule);
+                pf::ui::yield();
+                if (run.cancelled())
+                    return;
+            }
         }
     }
 }

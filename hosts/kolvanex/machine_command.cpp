@@ -210,9 +210,10 @@ bool installFirefoxLauncher(platform::Machine& machine, const fs::path& firefox,
 
 constexpr std::string_view kFirefoxProfiles = "\\Mozilla\\Firefox\\Profiles";
 
-// Links a host folder into the machine under its own name below `parent`.
-bool linkInto(platform::Machine& machine, const std::string& parent, const fs::path& folder) {
-    const std::string place = parent + "\\" + folder.filename().string();
+// Links a host folder into the machine as `name` below `parent`.
+bool linkInto(platform::Machine& machine, const std::string& parent, const std::string& name,
+              const fs::path& folder) {
+    const std::string place = parent + "\\" + name;
     if (auto linked = machine.linkFolder(place, folder); !linked) {
         std::cerr << "kolvanex: " << linked.error().message << "\n";
         return false;
@@ -302,16 +303,18 @@ int runMachineLinkBrowsers(const GlobalOptions& options) {
     // keeps apart from it (under the user's cache folder) below `cacheParent`.
     const auto link = [&](const fs::path& profile, const std::string& parent, const fs::path& cache,
                           const std::string& cacheParent) {
+        // Named as the browser names it, even where the folder is a link.
+        const std::string name =
+            (profile.has_filename() ? profile : profile.parent_path()).filename().string();
         const auto folder = existingFolder(profile);
-        if (!folder || !linkInto(machine, parent, *folder)) {
+        if (!folder || !linkInto(machine, parent, name, *folder)) {
             ok = ok && !folder;
             return false;
         }
         ++linked;
         std::error_code ec;
-        const fs::path ownCache = cache / folder->filename();
-        if (fs::is_directory(ownCache, ec))
-            ok = linkInto(machine, cacheParent, fs::canonical(ownCache, ec)) && ok;
+        if (fs::is_directory(cache / name, ec))
+            ok = linkInto(machine, cacheParent, name, fs::canonical(cache / name, ec)) && ok;
         return true;
     };
     bool firefoxLinked = false;
@@ -371,7 +374,7 @@ int runMachineLinkFirefox(const GlobalOptions& options, const std::optional<std:
     if (!linkInto(
             session.machine(),
             settings::VBGetSpecialFolder(settings::kCsidlAppData) + std::string(kFirefoxProfiles),
-            folder))
+            folder.filename().string(), folder))
         return kExitFailed;
 
     if (!chooseFirefox())

@@ -7,15 +7,14 @@
 #include <unistd.h>
 
 #include <array>
-#include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "cleaning/browser_databases.hpp"
 #include "platform/storage/sqlite_database.hpp"
 #include "steps_fixture.hpp"
+#include "support/home_scope.hpp"
 #include "support/host_run.hpp"
 
 namespace kx::test {
@@ -156,6 +155,16 @@ TEST_F(BrowserDatabasesTest, RowsGoExceptedCookiesAndBookmarksStayAndNothingStay
     EXPECT_EQ(
         query(tm.host(firefoxProfile + "\\cookies.sqlite"), "SELECT count(*) FROM moz_cookies"),
         "0");
+
+    // A database replaced by a link goes as the link; what it names stays.
+    const fs::path outside = tm.root() / "outside.sqlite";
+    build(outside, kFormHistory);
+    const fs::path forms = tm.host(firefoxProfile + "\\formhistory.sqlite");
+    fs::remove(forms);
+    fs::create_symlink(outside, forms);
+    cleaning::cleanBrowserDatabases(context());
+    EXPECT_FALSE(fs::exists(fs::symlink_status(forms)));
+    EXPECT_EQ(query(outside, "SELECT count(*) FROM moz_formhistory"), "1");
 }
 
 TEST_F(BrowserDatabasesTest, RunningBrowsersAndForeignDatabasesAreLeftAsTheyAre) {
@@ -249,25 +258,6 @@ TEST_F(BrowserDatabasesTest, CachesAndSessionsGoThroughTheFoundListAndLinksGoAsL
     EXPECT_TRUE(there(kept));
     EXPECT_EQ(TempMachine::readHostFile(outside), "not the browser's");
 }
-
-// HOME for the host processes the test starts, put back afterwards.
-class HomeScope {
-  public:
-    explicit HomeScope(const fs::path& home) {
-        if (const char* old = std::getenv("HOME"))
-            old_ = old;
-        ::setenv("HOME", home.c_str(), 1);
-    }
-    ~HomeScope() {
-        if (old_)
-            ::setenv("HOME", old_->c_str(), 1);
-        else
-            ::unsetenv("HOME");
-    }
-
-  private:
-    std::optional<std::string> old_;
-};
 
 TEST_F(BrowserDatabasesTest, LinkedProfilesOfTheHomeFolderAreCleanedByTheConsoleHost) {
     const fs::path home = tm.root() / "home";
