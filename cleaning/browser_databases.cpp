@@ -332,6 +332,12 @@ void cleanBrowserDatabases(const RunContext& run) {
             if (rule.browser != profile.kind || !settingOn(run, rule.setting))
                 continue;
             for (const auto file : rule.files) {
+                // A folder on the way that is a link leads out of the profile.
+                if (const auto slash = file.rfind('\\');
+                    slash != std::string_view::npos &&
+                    entryKind(run.machine, below(profile.folder, file.substr(0, slash))) !=
+                        pf::EntryKind::Folder)
+                    continue;
                 cleanDatabase(run, below(profile.folder, file), rule);
                 pf::ui::yield();
                 if (run.cancelled())

@@ -162,9 +162,15 @@ TEST_F(BrowserDatabasesTest, RowsGoExceptedCookiesAndBookmarksStayAndNothingStay
     const fs::path forms = tm.host(firefoxProfile + "\\formhistory.sqlite");
     fs::remove(forms);
     fs::create_symlink(outside, forms);
+    // A folder on the way that is a link is not entered.
+    const fs::path network = tm.host(chromiumProfile + "\\Network");
+    fs::remove_all(network);
+    build(tm.root() / "net" / "Cookies", kChromiumCookies);
+    fs::create_symlink(tm.root() / "net", network);
     cleaning::cleanBrowserDatabases(context());
     EXPECT_FALSE(fs::exists(fs::symlink_status(forms)));
     EXPECT_EQ(query(outside, "SELECT count(*) FROM moz_formhistory"), "1");
+    EXPECT_EQ(query(tm.root() / "net" / "Cookies", "SELECT count(*) FROM cookies"), "2");
 }
 
 TEST_F(BrowserDatabasesTest, RunningBrowsersAndForeignDatabasesAreLeftAsTheyAre) {
