@@ -6,6 +6,7 @@
 #include <exception>
 #include <functional>
 
+#include "cleaning/browser_databases.hpp"
 #include "cleaning/destroy_steps.hpp"
 #include "cleaning/junk_search.hpp"
 #include "cleaning/run_context.hpp"
@@ -200,8 +201,8 @@ std::vector<std::string> recycleFolders(const RunContext& run) {
     return out;
 }
 
-const std::array<LaterStep, 10>& laterSteps() {
-    static const std::array<LaterStep, 10> steps = {{
+const std::array<LaterStep, 11>& laterSteps() {
+    static const std::array<LaterStep, 11> steps = {{
         {"cookie files of Netscape/Mozilla/Firefox filtered: only excepted sites stay", 0,
          [](const RunContext& run) { return run.engineOn(settings::keys::Cookies); }, 0,
          cleanCookieFiles, 11, cookieFiles},
@@ -211,6 +212,12 @@ const std::array<LaterStep, 10>& laterSteps() {
         {"Internet Explorer's history emptied, Mozilla's window lists cut", 0,
          [](const RunContext& run) { return run.engineOn(settings::keys::Recent); }, 0,
          clearHistoryAndWindowState, 13, historyFolderAndWindowLists},
+        {"today's browsers: cookie, history and form rows deleted, their databases vacuumed", 0,
+         [](const RunContext& run) {
+             return run.engineOn(settings::keys::Cookies) || run.engineOn(settings::keys::Recent) ||
+                    run.engineBool(settings::keys::AutoFillOff);
+         },
+         0, cleanBrowserDatabases, 0, browserDatabaseFiles},
         {"registry lists emptied: recent files, typed addresses, search and run histories", 0,
          [](const RunContext& run) { return run.engineOn(settings::keys::History); }, 0,
          cleanRegistryHistory, 0},

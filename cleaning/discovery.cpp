@@ -2,10 +2,12 @@
 
 #include <exception>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "cleaning/browser_databases.hpp"
 #include "cleaning/junk_search.hpp"
 #include "cleaning/run_context.hpp"
 #include "cleaning/step_tools.hpp"
@@ -125,6 +127,25 @@ class Discovery {
         });
     }
 
+    // The files and folders of today's browsers' profiles holding a track;
+    // the profiles are looked at once per run.
+    void browserTracks(BrowserTrack track) {
+        attempt([&] {
+            if (!browserProfiles_)
+                browserProfiles_ = profilesToClean(run_);
+            for (const auto& profile : *browserProfiles_)
+                for (const auto& path : browserTrackPaths(run_.machine, profile, track)) {
+                    const auto entry = platform::files::info(run_.machine, path);
+                    if (entry && entry->kind == platform::EntryKind::Folder)
+                        takeFolder(AddBackslash(path), Taking::Add);
+                    else
+                        addFilter(run_, path);  // a file, or a link removed as the link
+                    if (cancelled())
+                        return;
+                }
+        });
+    }
+
     void temporaryFiles();
     void internetCaches();
     void cookies();
@@ -136,6 +157,7 @@ class Discovery {
     fsys::FileAccess files_;
     std::string opera_;       // with its trailing "\"
     std::string operaCache_;  // as the settings file names it
+    std::optional<std::vector<BrowserProfile>> browserProfiles_;
 };
 
 void Discovery::temporaryFiles() {
@@ -194,6 +216,7 @@ void Discovery::internetCaches() {
         if (cancelled())
             return;
     }
+    browserTracks(BrowserTrack::Cache);
 }
 
 void Discovery::cookies() {
@@ -215,6 +238,9 @@ void Discovery::recentLists() {
         takeIfThere(folder + "history.dat");
         takeIfThere(folder + "downloads.rdf");
     }
+    browserTracks(BrowserTrack::Sessions);
+    if (cancelled())
+        return;
     for (const char* name : {"autopera.win", "opera.dir", "urlwarn.Dir", "profile\\autopera.win",
                              "profile\\opera.dir", "profile\\urlwarn.Dir"})
         takeDirect(opera_ + name);

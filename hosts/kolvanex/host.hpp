@@ -134,6 +134,11 @@ std::unique_ptr<platform::Machine> createMachine(const std::filesystem::path& pr
 int runMachineInit(const GlobalOptions& options, const std::optional<std::string>& user,
                    bool nonAdmin);
 int runMachineInfo(const GlobalOptions& options);
+/// `kolvanex machine link-browsers`: links every profile of the user's
+/// Firefox (~/.mozilla/firefox/profiles.ini, with its cache folder), Chromium
+/// and Chrome (their "Local State") into the machine and lists each; Firefox
+/// becomes the chosen browser when one of its profiles was linked.
+int runMachineLinkBrowsers(const GlobalOptions& options);
 /// `kolvanex machine link-firefox`: links the user's Firefox profile (the
 /// default of ~/.mozilla/firefox/profiles.ini, or `profile`) into the
 /// machine's Firefox profiles, makes Firefox the chosen browser and puts a

@@ -1,6 +1,8 @@
-// `kolvanex machine init|info`: create and describe the machine the engine
-// works on.
+// `kolvanex machine init|info|link-firefox|link-browsers`: create and
+// describe the machine the engine works on, and link the user's browser
+// profiles into it.
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 
 #include <unistd.h>
 
@@ -11,6 +13,7 @@
 #include <iterator>
 #include <memory>
 #include <system_error>
+#include <vector>
 
 #include "anonymity/shipped_files.hpp"
 #include "facade/kolvanex.hpp"
@@ -18,6 +21,7 @@
 #include "platform/files/files.hpp"
 #include "platform/files/ini.hpp"
 #include "platform/files/profile_strings.hpp"
+#include "platform/machine/shell_folders.hpp"
 #include "platform/runtime/text.hpp"
 #include "settings/keys.hpp"
 #include "settings/locations.hpp"
@@ -247,7 +251,140 @@ bool installFirefoxLauncher(platform::Machine& machine, const fs::path& firefox,
     return true;
 }
 
+constexpr std::string_view kFirefoxProfiles = "\\Mozilla\\Firefox\\Profiles";
+
+// Links a host folder into the machine as `name` below `parent`.
+bool linkInto(platform::Machine& machine, const std::string& parent, const std::string& name,
+              const fs::path& folder) {
+    const std::string place = parent + "\\" + name;
+    if (auto linked = machine.linkFolder(place, folder); !linked) {
+        std::cerr << "kolvanex: " << linked.error().message << "\n";
+        return false;
+    }
+    std::cout << "linked " << place << " -> " << folder.string() << "\n";
+    return true;
+}
+
+// Firefox becomes the chosen browser, as choosing it in the settings would
+// make it: only then are its profiles pointed at the proxy script.
+bool chooseFirefox() {
+    namespace keys = settings::keys;
+    bool written = settings::write(keys::BrowserIsMozillaFireFox, "True");
+    for (const auto* other : {&keys::BrowserIsIE, &keys::BrowserIsOpera, &keys::BrowserIsMozilla,
+                              &keys::BrowserIsNetscape, &keys::BrowserIsAOL})
+        written = settings::write(*other, "False") && written;
+    if (!written)
+        std::cerr << "kolvanex: cannot make Firefox the chosen browser\n";
+    return written;
+}
+
+// Every profile profiles.ini names, in its order.
+std::vector<fs::path> firefoxProfiles(const fs::path& firefoxFolder) {
+    std::vector<fs::path> out;
+    auto ini = platform::IniFile::load(firefoxFolder / "profiles.ini");
+    if (!ini)
+        return out;
+    for (const auto& section : ini->sections()) {
+        const auto path = ini->get(section, "Path");
+        if (!platform::vbLCase(section).starts_with("profile") || !path || path->empty())
+            continue;
+        out.push_back(ini->get(section, "IsRelative", "1") == "0" ? fs::path(*path)
+                                                                  : firefoxFolder / *path);
+    }
+    return out;
+}
+
+// The profiles a Chromium-family browser lists in its "Local State"
+// (profile.info_cache), each a folder beside that file.
+std::vector<fs::path> chromiumProfiles(const fs::path& userData) {
+    std::vector<fs::path> out;
+    std::ifstream in(userData / "Local State", std::ios::binary);
+    if (!in)
+        return out;
+    const auto state = nlohmann::json::parse(in, nullptr, false);
+    if (!state.is_object())
+        return out;
+    const auto cache = state.value("profile", nlohmann::json::object())
+                           .value("info_cache", nlohmann::json::object());
+    if (!cache.is_object())
+        return out;
+    for (const auto& [name, info] : cache.items())
+        // A name leading out of the user data folder is no profile of it.
+        if (!name.empty() && name.find('/') == std::string::npos && name != "." && name != "..")
+            out.push_back(userData / name);
+    return out;
+}
+
+// A profile folder as it really is; nothing (and a line) when it is none.
+std::optional<fs::path> existingFolder(const fs::path& folder) {
+    std::error_code ec;
+    auto real = fs::canonical(folder, ec);
+    if (ec || !fs::is_directory(real, ec)) {
+        std::cout << "skipped " << folder.string() << ": no such folder\n";
+        return std::nullopt;
+    }
+    return real;
+}
+
 }  // namespace
+
+int runMachineLinkBrowsers(const GlobalOptions& options) {
+    const char* homeText = std::getenv("HOME");
+    if (homeText == nullptr || *homeText == '\0')
+        throw UsageError("no home folder (HOME)");
+    const fs::path home = homeText;
+    const char* cacheText = std::getenv("XDG_CACHE_HOME");
+    const fs::path cacheHome =
+        cacheText != nullptr && *cacheText == '/' ? fs::path(cacheText) : home / ".cache";
+    Session session(options, true);
+    auto& machine = session.machine();
+    const std::string roaming = platform::specialFolderPath(machine, platform::CSIDL_APPDATA);
+    const std::string local = platform::specialFolderPath(machine, platform::CSIDL_LOCAL_APPDATA);
+    bool ok = true;
+    int linked = 0;
+    // Links a profile below `parent`, and the disk cache a Linux browser
+    // keeps apart from it (under the user's cache folder) below `cacheParent`.
+    const auto link = [&](const fs::path& profile, const std::string& parent, const fs::path& cache,
+                          const std::string& cacheParent) {
+        // Named as the browser names it, even where the folder is a link.
+        const std::string name =
+            (profile.has_filename() ? profile : profile.parent_path()).filename().string();
+        const auto folder = existingFolder(profile);
+        if (!folder || !linkInto(machine, parent, name, *folder)) {
+            ok = ok && !folder;
+            return false;
+        }
+        ++linked;
+        std::error_code ec;
+        if (fs::is_directory(cache / name, ec))
+            ok = linkInto(machine, cacheParent, name, fs::canonical(cache / name, ec)) && ok;
+        return true;
+    };
+    bool firefoxLinked = false;
+    for (const auto& profile : firefoxProfiles(home / ".mozilla" / "firefox"))
+        firefoxLinked =
+            link(profile, roaming + std::string(kFirefoxProfiles),
+                 cacheHome / "mozilla" / "firefox", local + std::string(kFirefoxProfiles)) ||
+            firefoxLinked;
+    constexpr std::array<std::pair<std::string_view, std::string_view>, 2> kChromiumFamily = {{
+        {"chromium", "\\Chromium"},
+        {"google-chrome", "\\Google\\Chrome"},
+    }};
+    for (const auto& [name, place] : kChromiumFamily) {
+        const std::string browser = local + std::string(place);
+        for (const auto& profile : chromiumProfiles(home / ".config" / name))
+            link(profile, browser + "\\User Data", cacheHome / name, browser + "\\Cache");
+    }
+    if (linked == 0 && ok) {
+        std::cerr << "kolvanex: no browser profile found (~/.mozilla/firefox/profiles.ini, "
+                     "~/.config/chromium/Local State, ~/.config/google-chrome/Local State)\n";
+        return kExitFailed;
+    }
+    if (firefoxLinked)
+        ok = chooseFirefox() && ok;
+    std::cout << linked << " profiles linked\n";
+    return ok ? 0 : kExitFailed;
+}
 
 int runMachineLinkFirefox(const GlobalOptions& options, const std::optional<std::string>& profile,
                           const std::optional<std::string>& firefox) {
@@ -277,25 +414,14 @@ int runMachineLinkFirefox(const GlobalOptions& options, const std::optional<std:
         return kExitFailed;
     }
 
-    const std::string place = settings::VBGetSpecialFolder(settings::kCsidlAppData) +
-                              "\\Mozilla\\Firefox\\Profiles\\" + folder.filename().string();
-    if (auto linked = session.machine().linkFolder(place, folder); !linked) {
-        std::cerr << "kolvanex: " << linked.error().message << "\n";
+    if (!linkInto(
+            session.machine(),
+            settings::VBGetSpecialFolder(settings::kCsidlAppData) + std::string(kFirefoxProfiles),
+            folder.filename().string(), folder))
         return kExitFailed;
-    }
-    std::cout << "linked " << place << " -> " << folder.string() << "\n";
 
-    // Firefox becomes the chosen browser, as choosing it in the settings
-    // would make it: only then are its profiles pointed at the proxy script.
-    namespace keys = settings::keys;
-    bool written = settings::write(keys::BrowserIsMozillaFireFox, "True");
-    for (const auto* other : {&keys::BrowserIsIE, &keys::BrowserIsOpera, &keys::BrowserIsMozilla,
-                              &keys::BrowserIsNetscape, &keys::BrowserIsAOL})
-        written = settings::write(*other, "False") && written;
-    if (!written) {
-        std::cerr << "kolvanex: cannot make Firefox the chosen browser\n";
+    if (!chooseFirefox())
         return kExitFailed;
-    }
 
     const auto program =
         firefox ? std::optional<fs::path>(fs::absolute(*firefox)) : onPath("firefox");
@@ -417,6 +543,11 @@ void addMachineCommands(CLI::App& app, const GlobalOptions& options, int& exitCo
     linkFirefox->callback([&options, &exitCode, profile, program] {
         exitCode = runMachineLinkFirefox(options, *profile, *program);
     });
+    machine
+        ->add_subcommand("link-browsers",
+                         "link every Firefox, Chromium and Chrome profile of the user into the "
+                         "machine, so that cleaning runs reach them")
+        ->callback([&options, &exitCode] { exitCode = runMachineLinkBrowsers(options); });
 }
 
 }  // namespace kx::host

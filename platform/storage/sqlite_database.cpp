@@ -86,6 +86,19 @@ std::unique_ptr<Database> Database::openShared(const std::filesystem::path& file
     return db;
 }
 
+std::unique_ptr<Database> Database::openExisting(const std::filesystem::path& file,
+                                                 std::chrono::milliseconds busyTimeout) {
+    auto impl = std::make_unique<Impl>();
+    const int rc = sqlite3_open_v2(file.c_str(), &impl->db,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr);
+    std::unique_ptr<Database> db(new Database(std::move(impl)));
+    if (rc != SQLITE_OK)
+        db->fail(rc);
+    sqlite3_extended_result_codes(db->impl_->db, 1);
+    sqlite3_busy_timeout(db->impl_->db, static_cast<int>(busyTimeout.count()));
+    return db;
+}
+
 std::unique_ptr<Database> Database::openInMemory() {
     auto impl = std::make_unique<Impl>();
     const int rc = sqlite3_open(":memory:", &impl->db);

@@ -72,6 +72,10 @@ class Database {
     /// processes: WAL journal, synchronous NORMAL, the given busy time-out.
     static std::unique_ptr<Database> openShared(const std::filesystem::path& file,
                                                 std::chrono::milliseconds busyTimeout);
+    /// Opens a database file another program keeps (a browser's), as it is:
+    /// never created, its journal mode left as the owner chose it.
+    static std::unique_ptr<Database> openExisting(const std::filesystem::path& file,
+                                                  std::chrono::milliseconds busyTimeout);
     /// A private database of this process.
     static std::unique_ptr<Database> openInMemory();
     ~Database();

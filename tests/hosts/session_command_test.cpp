@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "support/home_scope.hpp"
 #include "support/host_run.hpp"
 #include "support/programs.hpp"
 #include "support/temp_machine.hpp"
@@ -15,26 +16,8 @@
 namespace {
 
 namespace fs = std::filesystem;
+using kx::test::HomeScope;
 using kx::test::TempMachine;
-
-// HOME for the host processes this test starts, put back afterwards.
-class HomeScope {
-  public:
-    explicit HomeScope(const fs::path& home) {
-        if (const char* old = std::getenv("HOME"))
-            old_ = old;
-        ::setenv("HOME", home.c_str(), 1);
-    }
-    ~HomeScope() {
-        if (old_)
-            ::setenv("HOME", old_->c_str(), 1);
-        else
-            ::unsetenv("HOME");
-    }
-
-  private:
-    std::optional<std::string> old_;
-};
 
 class SessionCommands : public ::testing::Test {
   protected:
