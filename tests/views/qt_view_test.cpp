@@ -370,6 +370,44 @@ TEST_F(QtViewTest, TheFavouritesSearchBoxCompletesWhatIsTypedAndChoosesFromItsLi
     form.unload();
 }
 
+TEST_F(QtViewTest, F2EditsAFavouritesNameInPlaceAndEnterCommitsIt) {
+    std::vector<std::string> opened;
+    favourites::frmFavoriten form(
+        nullptr, {{}, {}, {}, [&opened](const std::string& url) { opened.push_back(url); }});
+    form.load();
+    for (const char* name : {"Bank", "Post"}) form.addRow({name, "", "", "", name});
+    form.selectOnly(1);
+    form.show(false);
+    auto* tree = widget<QTreeWidget>(form, "lvFavoriten");
+    ASSERT_NE(tree, nullptr);
+    QTest::keyClick(tree, Qt::Key_F2);
+    auto* editor = tree->viewport()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->text(), "Post");
+    editor->selectAll();
+    QTest::keyClicks(editor, "Postbank");
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents();  // the editor commits after its own key handling
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // and goes
+    EXPECT_EQ(tree->topLevelItem(1)->text(0), "Postbank");
+    EXPECT_EQ(form.lvFavoriten->item(1)->text, "Postbank");
+    EXPECT_EQ(form.cbFind->text, "Postbank");
+    EXPECT_TRUE(form.changed);
+    EXPECT_TRUE(opened.empty());  // the Enter was the edit's, not the list's
+    // Escape ends an edit with nothing changed, and the window stays.
+    QTest::keyClick(tree, Qt::Key_F2);
+    editor = tree->viewport()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    QTest::keyClicks(editor, "x");
+    QTest::keyClick(editor, Qt::Key_Escape);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(form.lvFavoriten->labelEditing());
+    EXPECT_EQ(tree->topLevelItem(1)->text(0), "Postbank");
+    EXPECT_TRUE(form.isLoaded());
+    form.changed = false;  // nothing to store
+    form.unload();
+}
+
 TEST_F(QtViewTest, TheCloseBrowserQuestionAnswersAsClickedAndKeepsItsBox) {
     struct Case {
         const char* how;
