@@ -66,6 +66,7 @@ frmFavoriten::frmFavoriten(PlainWiper wipe, SessionCalls sessions)
     tbToolsC = add<ui::CommandButton>("tbToolsC");
     tbToolsC->tag = "C";
     tbToolsC->caption = "Löschen";
+    for (auto* button : {tbToolsA.get(), tbToolsB.get(), tbToolsC.get()}) button->toolbar = true;
     cbFind = add<ui::ComboBox>("cbFind");
     lvFavoriten = add<ui::ListView>("lvFavoriten");
     lvFavoriten->multiSelect = true;

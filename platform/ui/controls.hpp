@@ -213,6 +213,8 @@ class CommandButton final : public Control {
     std::string caption;
     bool isDefault = false;  // Return presses it
     bool cancel = false;     // Escape presses it
+    /// A button of the window's toolbar, which runs along its top.
+    bool toolbar = false;
 };
 
 class CheckBox final : public Control {

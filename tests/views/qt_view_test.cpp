@@ -359,6 +359,7 @@ TEST_F(QtViewTest, TheFavouritesSearchBoxCompletesWhatIsTypedAndChoosesFromItsLi
     form.show(false);
     auto* combo = widget<QComboBox>(form, "cbFind");
     ASSERT_NE(combo, nullptr);
+    EXPECT_LT(widget<QPushButton>(form, "tbToolsA")->y(), combo->y());  // the toolbar is on top
     EXPECT_EQ(combo->count(), 3);
     QTest::keyClicks(combo->lineEdit(), "ba");
     EXPECT_EQ(combo->lineEdit()->text(), "Bank");
