@@ -67,6 +67,7 @@ frmFavoriten::frmFavoriten(PlainWiper wipe, SessionCalls sessions)
     tbToolsC = add<ui::CommandButton>("tbToolsC");
     tbToolsC->tag = "C";
     tbToolsC->caption = "Löschen";
+    for (auto* button : {tbToolsA.get(), tbToolsB.get(), tbToolsC.get()}) button->toolbar = true;
     cbFind = add<ui::ComboBox>("cbFind");
     lvFavoriten = add<ui::ListView>("lvFavoriten");
     lvFavoriten->multiSelect = true;
@@ -123,15 +124,17 @@ frmFavoriten::frmFavoriten(PlainWiper wipe, SessionCalls sessions)
             deleteSelected();
         else if (keyCode == ui::vbKeyApps)
             popupMenu(*mnupopup);
-        else if (keyCode == kKeyF2 && lvFavoriten->selectedIndex())
-            editingName_ = true;  // the view edits the name; renameSelected ends it
+        else if (keyCode == kKeyF2)
+            lvFavoriten->startLabelEdit();
     };
+    lvFavoriten->AfterLabelEdit = [this](bool&, std::string& newText) { renameSelected(newText); };
     lvFavoriten->MouseUp = [this](std::int16_t button, std::int16_t shift, float, float) {
         if (button == ui::vbRightButton && shift == 0)
             popupMenu(*mnupopup);
     };
     KeyDown = [this](std::int16_t& keyCode, std::int16_t) {
-        if (keyCode == ui::vbKeyEscape && !editingName_)
+        // While a name is edited, Escape belongs to the edit.
+        if (keyCode == ui::vbKeyEscape && !lvFavoriten->labelEditing())
             unload();
     };
     QueryUnload = [this](bool& cancel, ui::UnloadMode) {
@@ -464,7 +467,6 @@ void frmFavoriten::chooseFound(const std::string& entry) {
 }
 
 void frmFavoriten::renameSelected(const std::string& newName) {
-    editingName_ = false;
     const auto row = lvFavoriten->selectedItem();
     if (!row)
         return;

@@ -103,7 +103,8 @@ class frmFavoriten final : public FormBase {
     void findTyped(std::int16_t keyCode);
     void findEnter();
     void chooseFound(const std::string& name);
-    /// F2 ended: the selected row takes `newName`.
+    /// A name edited in place (F2) was committed: the selected row takes
+    /// `newName`, which also goes into the search box.
     void renameSelected(const std::string& newName);
     /// The menu timer: "A" and "C" follow whether a row is selected.
     void menuTick();
@@ -116,7 +117,6 @@ class frmFavoriten final : public FormBase {
     PlainWiper wipe_;
     SessionCalls sessions_;
     bool firstShown_ = false;
-    bool editingName_ = false;
     std::string lastTyped_;
 };
 

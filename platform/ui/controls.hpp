@@ -213,6 +213,8 @@ class CommandButton final : public Control {
     std::string caption;
     bool isDefault = false;  // Return presses it
     bool cancel = false;     // Escape presses it
+    /// A button of the window's toolbar, which runs along its top.
+    bool toolbar = false;
 };
 
 class CheckBox final : public Control {
@@ -510,12 +512,26 @@ class ListView final : public Control {
     /// The user clicks column header `column` (1-based).
     void clickColumn(std::size_t column);
 
+    /// Edits the selected item's text in place: the view opens its editor on
+    /// that line (nothing happens when no item is selected).
+    void startLabelEdit();
+    /// The line being edited in place, if any.
+    std::optional<std::size_t> labelEditIndex() const;
+    bool labelEditing() const { return labelEditIndex().has_value(); }
+    /// Fires when the user commits an edited text; a handler may change the
+    /// text or cancel, and the item takes the text unless it cancelled.
+    std::function<void(bool& cancel, std::string& newText)> AfterLabelEdit;
+    /// The user ends the edit: with the text typed (Enter), or with none
+    /// (Escape), which leaves the item as it was and fires nothing.
+    void endLabelEdit(std::optional<std::string> typed);
+
   private:
     void sortNow();
     bool before(const ListItem& a, const ListItem& b) const;
     void checkIndex(std::size_t index, std::size_t limit) const;
 
     std::vector<std::shared_ptr<ListItem>> items_;
+    std::shared_ptr<ListItem> editing_;
     std::size_t topIndex_ = 0;
     bool sorted_ = false;
     std::size_t sortKey_ = 0;

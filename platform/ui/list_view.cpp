@@ -1,5 +1,6 @@
 // The ListView control: items with sub-items, selection and sorting.
 #include <algorithm>
+#include <utility>
 
 #include "platform/runtime/text.hpp"
 #include "platform/ui/control_events.hpp"
@@ -187,6 +188,37 @@ void ListView::clickItem(std::size_t index) {
 void ListView::clickColumn(std::size_t column) {
     if (acceptsInput())
         fireWith(ColumnClick, column);
+}
+
+void ListView::startLabelEdit() {
+    const auto item = selectedItem();
+    if (!item || !acceptsInput())
+        return;
+    editing_ = item;
+    refresh();
+}
+
+std::optional<std::size_t> ListView::labelEditIndex() const {
+    if (editing_) {
+        const auto at = std::find(items_.begin(), items_.end(), editing_);
+        if (at != items_.end())
+            return static_cast<std::size_t>(at - items_.begin());
+    }
+    return std::nullopt;
+}
+
+void ListView::endLabelEdit(std::optional<std::string> typed) {
+    // The edit is over before the handler runs, so that it sees the list
+    // as no longer editing.
+    const auto item = std::exchange(editing_, nullptr);
+    const bool listed = item && std::find(items_.begin(), items_.end(), item) != items_.end();
+    if (listed && typed) {
+        bool cancel = false;
+        fireWith(AfterLabelEdit, cancel, *typed);
+        if (!cancel)
+            item->text = std::move(*typed);
+    }
+    refresh();
 }
 
 }  // namespace kx::platform::ui

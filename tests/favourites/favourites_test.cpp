@@ -243,6 +243,29 @@ TEST_F(Favourites, TypingCompletesToTheFirstNameInListOrder) {
     EXPECT_EQ(calls, std::vector<std::string>{"open u2"});
 }
 
+TEST_F(Favourites, F2RenamesTheSelectedRowInPlaceAndEscapeBelongsToTheEdit) {
+    frmFavoriten window(nullptr, recordingSessions());
+    window.load();
+    fill(window, {{"Bank", "", "", "", "u1"}, {"Post", "", "", "", "u2"}});
+    auto& list = *window.lvFavoriten;
+    list.keyDown(kKeyF2, 0);  // no row selected: nothing to edit
+    EXPECT_FALSE(list.labelEditing());
+    window.selectOnly(1);
+    for (const bool commit : {false, true}) {
+        list.keyDown(kKeyF2, 0);
+        EXPECT_EQ(list.labelEditIndex(), 1u);
+        list.keyDown(ui::vbKeyEscape, 0);  // the form sees it first, and stays
+        EXPECT_TRUE(window.isLoaded());
+        list.endLabelEdit(commit ? std::optional<std::string>("Postbank") : std::nullopt);
+        EXPECT_FALSE(list.labelEditing());
+        EXPECT_EQ(list.item(1)->text, commit ? "Postbank" : "Post");
+        EXPECT_EQ(window.changed, commit);
+    }
+    EXPECT_EQ(window.cbFind->text, "Postbank");
+    list.keyDown(ui::vbKeyEscape, 0);
+    EXPECT_FALSE(window.isLoaded());
+}
+
 TEST_F(Favourites, TheFilterRewritesEverySelection) {
     frmFavoriten window(nullptr, recordingSessions());
     window.load();

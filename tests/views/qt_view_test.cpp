@@ -360,6 +360,7 @@ TEST_F(QtViewTest, TheFavouritesSearchBoxCompletesWhatIsTypedAndChoosesFromItsLi
     form.show(false);
     auto* combo = widget<QComboBox>(form, "cbFind");
     ASSERT_NE(combo, nullptr);
+    EXPECT_LT(widget<QPushButton>(form, "tbToolsA")->y(), combo->y());  // the toolbar is on top
     EXPECT_EQ(combo->count(), 3);
     QTest::keyClicks(combo->lineEdit(), "ba");
     EXPECT_EQ(combo->lineEdit()->text(), "Bank");
@@ -368,6 +369,44 @@ TEST_F(QtViewTest, TheFavouritesSearchBoxCompletesWhatIsTypedAndChoosesFromItsLi
     emit combo->activated(2);  // the user picks "bahn" from the list
     EXPECT_EQ(form.cbFind->text, "bahn");
     EXPECT_EQ(form.lvFavoriten->selectedIndex(), 2u);
+    form.unload();
+}
+
+TEST_F(QtViewTest, F2EditsAFavouritesNameInPlaceAndEnterCommitsIt) {
+    std::vector<std::string> opened;
+    favourites::frmFavoriten form(
+        nullptr, {{}, {}, {}, [&opened](const std::string& url) { opened.push_back(url); }});
+    form.load();
+    for (const char* name : {"Bank", "Post"}) form.addRow({name, "", "", "", name});
+    form.selectOnly(1);
+    form.show(false);
+    auto* tree = widget<QTreeWidget>(form, "lvFavoriten");
+    ASSERT_NE(tree, nullptr);
+    QTest::keyClick(tree, Qt::Key_F2);
+    auto* editor = tree->viewport()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->text(), "Post");
+    editor->selectAll();
+    QTest::keyClicks(editor, "Postbank");
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents();  // the editor commits after its own key handling
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // and goes
+    EXPECT_EQ(tree->topLevelItem(1)->text(0), "Postbank");
+    EXPECT_EQ(form.lvFavoriten->item(1)->text, "Postbank");
+    EXPECT_EQ(form.cbFind->text, "Postbank");
+    EXPECT_TRUE(form.changed);
+    EXPECT_TRUE(opened.empty());  // the Enter was the edit's, not the list's
+    // Escape ends an edit with nothing changed, and the window stays.
+    QTest::keyClick(tree, Qt::Key_F2);
+    editor = tree->viewport()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    QTest::keyClicks(editor, "x");
+    QTest::keyClick(editor, Qt::Key_Escape);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(form.lvFavoriten->labelEditing());
+    EXPECT_EQ(tree->topLevelItem(1)->text(0), "Postbank");
+    EXPECT_TRUE(form.isLoaded());
+    form.changed = false;  // nothing to store
     form.unload();
 }
 

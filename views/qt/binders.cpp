@@ -420,11 +420,31 @@ class ListViewBinder final : public Binder {
         });
         forwardInput(tree_);
         forwardInput(tree_->viewport());
+        // Names are edited in place only when the control asks for it, and
+        // the editor's end goes to the control: Escape with no text.
+        tree_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        QObject::connect(tree_->itemDelegate(), &QAbstractItemDelegate::closeEditor, tree_,
+                         [this](QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
+                             keys_->editing = false;
+                             std::optional<std::string> typed;
+                             if (const auto* line = qobject_cast<QLineEdit*>(editor);
+                                 line != nullptr && hint != QAbstractItemDelegate::RevertModelCache)
+                                 typed = line->text().toStdString();
+                             actOn<ui::ListView>([&typed](ui::ListView& list) {
+                                 list.endLabelEdit(std::move(typed));
+                             });
+                         });
+        // Keys the editor passes on (Enter, Insert, ...) are the edit's, not
+        // the list's: they go neither to the control nor to the window.
+        keys_ = new EditorKeys(tree_);
+        tree_->viewport()->installEventFilter(keys_);
     }
     QWidget* widget() const override { return tree_; }
 
   protected:
     void pullState(ui::Control& c) override {
+        if (keys_->editing)
+            return;  // the line the user edits stays as it is
         auto& list = static_cast<ui::ListView&>(c);
         const QSignalBlocker quiet(tree_);
         pullColumns(list);
@@ -447,6 +467,12 @@ class ListViewBinder final : public Binder {
         if (list.count() > 0)
             tree_->scrollToItem(tree_->topLevelItem(static_cast<int>(list.topIndex())),
                                 QAbstractItemView::PositionAtTop);
+        if (const auto at = list.labelEditIndex()) {
+            auto* row = tree_->topLevelItem(static_cast<int>(*at));
+            row->setFlags(row->flags() | Qt::ItemIsEditable);
+            tree_->editItem(row, 0);
+            keys_->editing = true;
+        }
     }
 
   private:
@@ -479,8 +505,25 @@ class ListViewBinder final : public Binder {
         row.setSelected(item.selected);
     }
 
+    // Whether a line is being edited, and the keys that reach the list's
+    // viewport meanwhile: those the editor passed on.
+    class EditorKeys final : public QObject {
+      public:
+        using QObject::QObject;
+        bool editing = false;
+        bool eventFilter(QObject* watched, QEvent* event) override {
+            if (editing &&
+                (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
+                event->accept();
+                return true;
+            }
+            return QObject::eventFilter(watched, event);
+        }
+    };
+
     QTreeWidget* tree_;
     std::vector<std::weak_ptr<ui::ListItem>> shown_;
+    EditorKeys* keys_;
 };
 
 // A picture that can be clicked. The forms name their pictures by what they

@@ -123,6 +123,7 @@ bool FormWindow::formAlive() const {
 
 void FormWindow::build() {
     auto* outer = new QVBoxLayout(this);
+    auto* toolbar = new QHBoxLayout;
     auto* tabs = new QVBoxLayout;
     auto* images = new QVBoxLayout;
     auto* body = new QVBoxLayout;
@@ -161,7 +162,8 @@ void FormWindow::build() {
         if (widget != nullptr) {
             widget->setObjectName(qs(control->name()));
             if (is<ui::CommandButton>(*control)) {
-                buttons->addWidget(widget);
+                (static_cast<ui::CommandButton&>(*control).toolbar ? toolbar : buttons)
+                    ->addWidget(widget);
             } else if (is<ui::TabStrip>(*control)) {
                 tabs->addWidget(widget);
             } else if (control->typeName() == "Image") {
@@ -185,6 +187,12 @@ void FormWindow::build() {
     images->addStretch(1);
     if (auto* menuBar = menuBarOf(*form_, this); menuBar != nullptr)
         outer->setMenuBar(menuBar);
+    if (toolbar->count() > 0) {
+        toolbar->addStretch(1);
+        outer->addLayout(toolbar);
+    } else {
+        delete toolbar;
+    }
     outer->addLayout(tabs);
     auto* middle = new QHBoxLayout;
     if (images->count() > 1)
