@@ -51,12 +51,21 @@ class DirScanner {
     bool listFolderLinks = false;
 
   private:
-    std::string_view at(std::size_t index) const;
+    std::string_view folderOf(std::size_t index) const;
+    std::string_view nameOf(std::size_t index) const;
+    void add(std::string_view path);
+    void dropUnfinished();
 
-    // The paths one after another in one buffer, and where each ends: a
-    // tree of many files costs their characters, not an allocation each.
-    std::string chars_;
-    std::vector<std::size_t> ends_;
+    // A path is kept as its folder (with the trailing "\"), stored once for
+    // the files of that folder listed one after another, and its name. The
+    // texts lie one after another in one buffer each, with where each ends:
+    // a tree of many files costs about their names' characters, and
+    // FindNext reads the names alone.
+    std::string folders_;
+    std::vector<std::size_t> folderEnds_;
+    std::string names_;
+    std::vector<std::size_t> nameEnds_;
+    std::vector<std::uint32_t> folderIndex_;  // per path, into folderEnds_
 };
 
 }  // namespace kx::fsys

@@ -1,6 +1,8 @@
 #include "platform/files/dir_scan.hpp"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -8,7 +10,11 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include "platform/files/fs_fd.hpp"
@@ -27,7 +33,17 @@ constexpr std::size_t kBufferSize = 256 * 1024;
 // they are still the same folder) when their remaining subfolders are due.
 constexpr std::size_t kMaxOpenFrames = 64;
 
+// Finished folders whose descriptors are closed together.
+constexpr std::size_t kCloseTogether = 32;
+
 constexpr int kOpenFolder = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+// The position ext4 gives the last entry of a listing read to its end. No
+// entry of its own ever has it (hash positions stay below it, byte offsets
+// far below), so a read ending there needs no further call to learn that
+// nothing follows. Other file systems may use any position: their folders
+// are always read until a call answers nothing.
+constexpr std::int64_t kExt4ListingEnd = INT64_MAX;
 
 Error rootError(int err, std::string_view what) {
     const std::uint32_t code =
@@ -41,6 +57,7 @@ class Walker {
         : onEntry_(onEntry), options_(options), buffer_(new char[kBufferSize]) {}
 
     ~Walker() {
+        closeDone();
         for (std::size_t i = 1; i < frames_.size(); ++i) closeFrame(i);
     }
 
@@ -50,7 +67,9 @@ class Walker {
             return std::unexpected(rootError(errno, "the folder"));
         if (!S_ISDIR(st.st_mode))
             return std::unexpected(rootError(ENOTDIR, "the folder"));
-        frames_.push_back({rootFd, 0, {}, st.st_dev, st.st_ino});
+        struct statfs fs {};
+        const bool onExt4 = ::fstatfs(rootFd, &fs) == 0 && fs.f_type == EXT4_SUPER_MAGIC;
+        frames_.push_back({rootFd, 0, {}, st.st_dev, st.st_ino, onExt4});
         if (!readFolder(rootFd, 0))
             return std::unexpected(rootError(errno, "the folder"));
 
@@ -63,7 +82,8 @@ class Walker {
                 ++stats_.skippedFolders;
                 continue;
             }
-            const int fd = ::openat(parentFd, item.name.c_str(), kOpenFolder);
+            bool endMarked = frames_[item.parentDepth].endMarked;
+            const int fd = openSubfolder(parentFd, item.name.c_str(), endMarked);
             if (fd < 0) {
                 // EACCES: unreadable. ELOOP/ENOTDIR: the folder was swapped for a
                 // link or file since it was listed; either way it is not entered.
@@ -76,7 +96,7 @@ class Walker {
                 rel_.push_back(options_.separator);
             rel_.append(item.name);
             // Its identity is taken only should it have to be closed early.
-            frames_.push_back({fd, rel_.size(), std::move(item.name), 0, 0});
+            frames_.push_back({fd, rel_.size(), std::move(item.name), 0, 0, endMarked});
             ++openFrames_;
             limitOpenFrames();
             if (!readFolder(fd, frames_.size() - 1))
@@ -92,11 +112,33 @@ class Walker {
         std::string name;    // in its parent
         dev_t dev;           // identity: taken when the frame is closed early
         ino_t ino;
+        bool endMarked;  // on ext4, reached without crossing a mount
     };
     struct Pending {
         std::string name;
         std::size_t parentDepth;
     };
+
+    // Opens a subfolder as kOpenFolder does. Below an ext4 root it also
+    // refuses to cross into another mount, so that `endMarked` stays true
+    // only for folders of that same file system; a folder that is a mount
+    // point is opened all the same, with `endMarked` false.
+    int openSubfolder(int parentFd, const char* name, bool& endMarked) {
+        if (endMarked && openat2Works_) {
+            open_how how{};
+            how.flags = static_cast<std::uint64_t>(kOpenFolder);
+            how.resolve = RESOLVE_NO_XDEV;
+            const long fd = ::syscall(SYS_openat2, parentFd, name, &how, sizeof how);
+            if (fd >= 0)
+                return static_cast<int>(fd);
+            if (errno == ENOSYS || errno == EPERM)
+                openat2Works_ = false;  // an old kernel or a filter refusing it
+            else if (errno != EXDEV)
+                return -1;
+        }
+        endMarked = false;
+        return ::openat(parentFd, name, kOpenFolder);
+    }
 
     void closeFrame(std::size_t depth) {
         if (depth > 0 && frames_[depth].fd >= 0) {
@@ -106,12 +148,36 @@ class Walker {
         }
     }
 
+    // Closes the descriptors of finished folders. Descriptors are handed out
+    // lowest first, so those of folders finished one after another mostly
+    // form runs of consecutive numbers: each run goes with one call.
+    void closeDone() {
+        std::sort(done_.begin(), done_.end());
+        for (std::size_t i = 0; i < done_.size();) {
+            std::size_t j = i + 1;
+            while (j < done_.size() && done_[j] == done_[j - 1] + 1) ++j;
+            const auto first = static_cast<unsigned>(done_[i]);
+            const auto last = static_cast<unsigned>(done_[j - 1]);
+            if (j - i == 1 || ::close_range(first, last, 0) != 0) {
+                for (std::size_t k = i; k < j; ++k) ::close(done_[k]);
+            }
+            i = j;
+        }
+        done_.clear();
+    }
+
     // Drops the frames below `depth`: the walk has finished with them.
     void leaveBelow(std::size_t depth) {
         while (frames_.size() > depth + 1) {
-            closeFrame(frames_.size() - 1);
+            Frame& frame = frames_.back();
+            if (frame.fd >= 0) {
+                done_.push_back(frame.fd);
+                --openFrames_;
+            }
             frames_.pop_back();
         }
+        if (done_.size() >= kCloseTogether)
+            closeDone();
     }
 
     // Closes the shallowest open frames over the limit, noting first which
@@ -173,9 +239,11 @@ class Walker {
             }
             if (n == 0)
                 return true;
+            std::int64_t next = 0;
             for (ssize_t off = 0; off < n;) {
                 const auto* e = reinterpret_cast<const struct dirent64*>(buffer_.get() + off);
                 off += e->d_reclen;
+                next = e->d_off;
                 const char* name = e->d_name;
                 if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) {
                     continue;
@@ -228,6 +296,8 @@ class Walker {
                         break;
                 }
             }
+            if (frames_[depth].endMarked && next == kExt4ListingEnd)
+                return true;
         }
     }
 
@@ -237,6 +307,8 @@ class Walker {
     std::vector<Frame> frames_;
     std::vector<Pending> pending_;
     std::size_t openFrames_ = 0;
+    std::vector<int> done_;  // descriptors of finished folders, still to close
+    bool openat2Works_ = true;
     std::string rel_;
     ScanStats stats_;
 };

@@ -116,6 +116,25 @@ TEST(ScanTree, DeepTreesNeedNoDescriptorPerLevel) {
     EXPECT_EQ(stats.skippedFolders, 0u);
 }
 
+TEST(ScanTree, FoldersListedInSeveralReadsComeWhole) {
+    // Long names, so that the root and a subfolder each take more than one
+    // read of the listing; every file must come, and once.
+    TempMachine tm;
+    const fs::path root = tm.root() / "wide";
+    std::set<std::string> expected;
+    for (const std::string folder : {"", "Sub/"}) {
+        for (int i = 0; i < 1300; ++i) {
+            const std::string name = folder + std::string(200, 'n') + std::to_string(i);
+            tm.writeHostFile(root / name, "x");
+            expected.insert(name);
+        }
+    }
+    ScanStats stats;
+    const Seen seen = collect(root, &stats);
+    EXPECT_EQ(stats.files, expected.size());
+    EXPECT_TRUE(seen.files == expected);  // thousands of long names: no listing
+}
+
 TEST(ScanTree, UnreadableFoldersAreSkippedAndCounted) {
     TempMachine tm;
     const fs::path root = tm.root() / "tree";
