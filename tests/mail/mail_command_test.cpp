@@ -22,6 +22,17 @@ namespace fs = std::filesystem;
 using kx::test::WebServer;
 using namespace std::chrono_literals;
 
+// A file of /proc, or nothing when its process ended while it was read (the
+// read then fails, and the stream's buffer throws).
+std::string procFile(const fs::path& path) {
+    try {
+        std::ifstream in(path);
+        return std::string((std::istreambuf_iterator<char>(in)), {});
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
 // Live processes whose command line names the folder (a browser's profile
 // lies below the TMPDIR its program was given).
 int liveProcessesNaming(const std::string& folder) {
@@ -30,10 +41,8 @@ int liveProcessesNaming(const std::string& folder) {
         const auto pid = entry.path().filename().string();
         if (pid.find_first_not_of("0123456789") != std::string::npos)
             continue;
-        std::ifstream cmdline(entry.path() / "cmdline");
-        std::ifstream stat(entry.path() / "stat");
-        const std::string command((std::istreambuf_iterator<char>(cmdline)), {});
-        const std::string line((std::istreambuf_iterator<char>(stat)), {});
+        const std::string command = procFile(entry.path() / "cmdline");
+        const std::string line = procFile(entry.path() / "stat");
         const auto close = line.rfind(')');
         const char state =
             close != std::string::npos && close + 2 < line.size() ? line[close + 2] : 'Z';

@@ -6,6 +6,7 @@
 // the test programs are built with.
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <future>
@@ -107,7 +108,14 @@ class WindowPlayer {
     }
 
     /// Stops answering (the windows stay registered until the player ends).
-    void pause(bool paused) { paused_ = paused; }
+    /// Returns once the player has finished the round it was in, so that no
+    /// message sent from now on is answered against the change.
+    void pause(bool paused) {
+        paused_ = paused;
+        const auto round = rounds_.load();
+        while (rounds_.load() == round && !stop_)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 
   private:
     void run(const std::filesystem::path& prefix, std::promise<std::vector<platform::HWND>>& made) {
@@ -127,6 +135,7 @@ class WindowPlayer {
             return;
         }
         while (!stop_) {
+            ++rounds_;
             bool any = false;
             for (std::size_t i = 0; i < windows.size() && !paused_; ++i) {
                 auto& window = *windows[i];
@@ -162,6 +171,7 @@ class WindowPlayer {
     std::thread thread_;
     std::atomic<bool> stop_{false};
     std::atomic<bool> paused_{false};
+    std::atomic<std::uint64_t> rounds_{0};
     mutable std::mutex mutex_;
     std::map<std::size_t, std::vector<platform::DesktopMessage>> received_;
 };
