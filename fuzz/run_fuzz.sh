@@ -51,12 +51,16 @@ for t in "${targets[@]}"; do
     set +e
     wall=$seconds
     [ "${KX_FUZZ_CPU:-0}" = 1 ] && wall=$((seconds * 100))
-    { time nice -n 19 "$build/fuzz/fuzz_$t" -max_total_time="$wall" -timeout=60 \
-        -rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix="$build/findings/$t/" \
-        "$build/fuzz/found/$t" "fuzz/corpus/$t" 2>"$log" &
+    # The subshell waits for the fuzzer, so `time` counts the fuzzer's work;
+    # inside it, $! is the fuzzer itself (nice runs it in its own place).
+    { time (
+        nice -n 19 "$build/fuzz/fuzz_$t" -max_total_time="$wall" -timeout=60 \
+            -rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix="$build/findings/$t/" \
+            "$build/fuzz/found/$t" "fuzz/corpus/$t" 2>"$log" &
         fuzzer=$!
         [ "${KX_FUZZ_CPU:-0}" = 1 ] && stop_after_cpu "$fuzzer" "$seconds"
-        wait "$fuzzer"; } 2>"$log.time"
+        wait "$fuzzer"
+    ); } 2>"$log.time"
     status=$?
     set -e
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
