@@ -326,40 +326,53 @@ std::vector<std::string> browserTrackPaths(pf::Machine& machine, const BrowserPr
     return candidates;
 }
 
-std::vector<std::string> browserDatabaseFiles(const RunContext& run) {
-    std::vector<std::string> out;
-    for (const auto& profile : todaysBrowserProfiles(run.machine)) {
+namespace {
+
+struct DatabaseFile {
+    std::string path;
+    const DatabaseRule* rule;
+};
+
+// The database files of these profiles that the settings ask to clean, each
+// with its rule. A folder on the way that is a link leads out of the
+// profile, so what lies behind it is left out.
+std::vector<DatabaseFile> databaseFiles(const RunContext& run,
+                                        const std::vector<BrowserProfile>& profiles) {
+    std::vector<DatabaseFile> out;
+    for (const auto& profile : profiles) {
         for (const auto& rule : databaseRules()) {
             if (rule.browser != profile.kind || !settingOn(run, rule.setting))
                 continue;
             for (const auto file : rule.files) {
-                auto path = below(profile.folder, file);
-                if (entryKind(run.machine, path) == pf::EntryKind::File)
-                    out.push_back(std::move(path));
+                if (const auto slash = file.rfind('\\');
+                    slash != std::string_view::npos &&
+                    entryKind(run.machine, below(profile.folder, file.substr(0, slash))) !=
+                        pf::EntryKind::Folder)
+                    continue;
+                out.push_back({below(profile.folder, file), &rule});
             }
         }
     }
     return out;
 }
 
+}  // namespace
+
+std::vector<std::string> browserDatabaseFiles(const RunContext& run) {
+    std::vector<std::string> out;
+    for (auto& database : databaseFiles(run, todaysBrowserProfiles(run.machine))) {
+        if (entryKind(run.machine, database.path) == pf::EntryKind::File)
+            out.push_back(std::move(database.path));
+    }
+    return out;
+}
+
 void cleanBrowserDatabases(const RunContext& run) {
-    for (const auto& profile : profilesToClean(run)) {
-        for (const auto& rule : databaseRules()) {
-            if (rule.browser != profile.kind || !settingOn(run, rule.setting))
-                continue;
-            for (const auto file : rule.files) {
-                // A folder on the way that is a link leads out of the profile.
-                if (const auto slash = file.rfind('\\');
-                    slash != std::string_view::npos &&
-                    entryKind(run.machine, below(profile.folder, file.substr(0, slash))) !=
-                        pf::EntryKind::Folder)
-                    continue;
-                cleanDatabase(run, below(profile.folder, file), rule);
-                pf::ui::yield();
-                if (run.cancelled())
-                    return;
-            }
-        }
+    for (const auto& database : databaseFiles(run, profilesToClean(run))) {
+        cleanDatabase(run, database.path, *database.rule);
+        pf::ui::yield();
+        if (run.cancelled())
+            return;
     }
 }
 
