@@ -19,5 +19,7 @@ fi
 export QT_QPA_PLATFORMTHEME=
 export QT_STYLE_OVERRIDE=Fusion
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
+# The gallery shows the dialogs in the language they are written in.
+export LANGUAGE=de
 xvfb-run -a -s "-screen 0 1280x1024x24" "$gui" --screenshots "$out"
 echo "screenshots: $(ls "$out"/*.png | wc -l) pictures in $out"
