@@ -194,14 +194,14 @@ TEST_F(ProxyCheckTest, FailingProxiesAndBadInputAreNeverAnonymous) {
 
 TEST_F(ProxyCheckTest, MissingCheckerTellsTheUserAndAnswersBreak) {
     ASSERT_TRUE(platform::files::remove(checkerPath()));
-    shared().applicationTitle = "Privatix";
+    shared().applicationTitle = "Tarnkappe";
     bool flag = true;
     EXPECT_EQ(KXChecker(anonymous.hostPort(), flag, nullptr, 5), "BREAK");
     EXPECT_FALSE(flag);
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].text,
               "Das Programm C:\\Programme\\Kolvanex\\KXChecker.Exe  wurde nicht gefunden! Bitte "
-              "installieren Sie Privatix erneut");
+              "installieren Sie Tarnkappe erneut");
     EXPECT_EQ(dialogs.shown[0].flags, 4160u);
 
     // The result window is not shown at all then.

@@ -78,10 +78,10 @@ TEST(DispatchTest, CallsConvertArgumentsAndWriteBackInOutOnes) {
 TEST(DispatchTest, PropertiesReadAndWriteAndBadCallsAnswerAutomationErrors) {
     resetShared();
     CKOLVANEX object;
-    std::vector<Variant> args{Variant("Privatix")};
+    std::vector<Variant> args{Variant("Tarnkappe")};
     ASSERT_TRUE(invoke(object, "KXAppTitle", args));
     std::vector<Variant> none;
-    EXPECT_EQ(invoke(object, "kxapptitle", none)->get<std::string>(), "Privatix");
+    EXPECT_EQ(invoke(object, "kxapptitle", none)->get<std::string>(), "Tarnkappe");
     args = {Variant("True")};
     ASSERT_TRUE(invoke(object, "gbBreak", args));
     EXPECT_TRUE(shared().gbBreak);

@@ -76,8 +76,8 @@ TEST_F(CliTest, JsonCarriesResultByRefAndError) {
     EXPECT_EQ(j["result"], 2);
     EXPECT_EQ(j["byref"]["lValue"], 0);
 
-    run = kolvanex({"--title", "Privatix", "call", "--json", "KXAppTitle"});
-    EXPECT_EQ(nlohmann::json::parse(run.out)["result"], "Privatix");
+    run = kolvanex({"--title", "Tarnkappe", "call", "--json", "KXAppTitle"});
+    EXPECT_EQ(nlohmann::json::parse(run.out)["result"], "Tarnkappe");
     run = kolvanex({"call", "KXAppPath"});
     EXPECT_EQ(run.out, "C:\\Programme\\Kolvanex\n");
 }
@@ -156,7 +156,7 @@ TEST_F(CliTest, MachineSettingsAndRegistryRoundTrips) {
     run = kolvanex({"settings", "list", "--section", "Options"});
     EXPECT_NE(run.out.find("Options\\DeleteN=7 "), std::string::npos);
     EXPECT_NE(run.out.find("Options\\Trashcan=1 (default) "), std::string::npos);
-    EXPECT_EQ(kolvanex({"--title", "Privatix", "settings", "get", "Options", "DeleteN"}).out,
+    EXPECT_EQ(kolvanex({"--title", "Tarnkappe", "settings", "get", "Options", "DeleteN"}).out,
               "3\n");
 
     ASSERT_EQ(kolvanex({"reg", "add", "HKCU\\Software\\Probe", "-v", "Liste", "-t", "REG_MULTI_SZ",

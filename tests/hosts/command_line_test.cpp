@@ -101,7 +101,7 @@ TEST_F(CommandLineTest, AnUnknownCommandIsAnsweredWithTheOneMeant) {
         {{"cleen"}, "unknown command 'cleen' (did you mean 'clean'?)"},
         {{"--quiet", "setings", "list"}, "unknown command 'setings' (did you mean 'settings'?)"},
         {{"settings", "lst"}, "unknown command 'lst' (did you mean 'list'?)"},
-        {{"--title", "Privatix", "machine", "inf"}, "unknown command 'inf' (did you mean 'info'?)"},
+        {{"--title", "Tarnkappe", "machine", "inf"}, "unknown command 'inf' (did you mean 'info'?)"},
         {{"wipe-free-spcae", "E"}, "(did you mean 'wipe-free-space'?)"},
         {{"xylophon"}, "unknown command 'xylophon' (see 'kolvanex --help')"},
         {{"reg", "qq"}, "unknown command 'qq' (see 'kolvanex reg --help')"},

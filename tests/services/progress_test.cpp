@@ -87,7 +87,7 @@ class ProgressTest : public ::testing::Test {
 };
 
 TEST_F(ProgressTest, StatusAppendsSelectsScrollsAndShowsTheWindowOnce) {
-    ASSERT_TRUE(kolvanex.KXAppTitle("Privatix"));
+    ASSERT_TRUE(kolvanex.KXAppTitle("Tarnkappe"));
     ASSERT_TRUE(kolvanex.gbFormsOnTop(true));
     Lines written;
     for (int i = 0; i < 15; ++i) {
@@ -114,17 +114,17 @@ TEST_F(ProgressTest, StatusAppendsSelectsScrollsAndShowsTheWindowOnce) {
     EXPECT_FALSE(w->tmrClose->running());
 
     // The caption follows the title, but the window is never topmost...
-    EXPECT_EQ(w->caption, "Privatix");
+    EXPECT_EQ(w->caption, "Tarnkappe");
     char title[256] = {};
     platform::GetWindowTextA(w->hWnd, title, sizeof title);
-    EXPECT_STREQ(title, "Privatix");
+    EXPECT_STREQ(title, "Tarnkappe");
     EXPECT_EQ(ui::isTopmost(w->hWnd), false);
     // ...while the other forms of the engine do follow gbFormsOnTop.
     struct Options : FormBase {
         Options() : FormBase("KOLVANEX 3 - Optionen") {}
     } options;
     options.load();
-    EXPECT_EQ(options.caption, "Privatix - Optionen");
+    EXPECT_EQ(options.caption, "Tarnkappe - Optionen");
     EXPECT_EQ(ui::isTopmost(options.hWnd), true);
     options.unload();
     ASSERT_TRUE(kolvanex.KXAppTitle("Anders"));

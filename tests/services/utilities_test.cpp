@@ -61,8 +61,8 @@ TEST_F(UtilitiesTest, FormMaximizeLeavesTheTaskBarFree) {
 
 TEST_F(UtilitiesTest, CaptionAndTopmostRules) {
     EXPECT_EQ(applyCaptionRule("KOLVANEX 3 - Einstellungen"), "KOLVANEX 3 - Einstellungen");
-    shared().KXAppTitle = "Privatix";
-    EXPECT_EQ(applyCaptionRule("KOLVANEX 3 / KOLVANEX 3"), "Privatix / Privatix");
+    shared().KXAppTitle = "Tarnkappe";
+    EXPECT_EQ(applyCaptionRule("KOLVANEX 3 / KOLVANEX 3"), "Tarnkappe / Tarnkappe");
     EXPECT_EQ(applyCaptionRule("Kolvanex 3 - Info"), "Kolvanex 3 - Info");  // exact case only
     // A title that itself contains the design title is replaced once, not forever.
     shared().KXAppTitle = "KOLVANEX 3 Pro";
@@ -141,14 +141,14 @@ TEST_F(UtilitiesTest, PropertiesAreSharedAcrossInstances) {
     CKOLVANEX host;
     CKOLVANEX inner;
     ASSERT_TRUE(host.KXAppPath("C:\\Programme\\Kolvanex"));
-    ASSERT_TRUE(host.KXAppTitle("Privatix"));
+    ASSERT_TRUE(host.KXAppTitle("Tarnkappe"));
     ASSERT_TRUE(host.gbBreak(true));
-    EXPECT_EQ(inner.KXAppTitle().value(), "Privatix");
+    EXPECT_EQ(inner.KXAppTitle().value(), "Tarnkappe");
     EXPECT_TRUE(inner.gbBreak().value());
-    EXPECT_EQ(shared().applicationTitle, "Privatix");
+    EXPECT_EQ(shared().applicationTitle, "Tarnkappe");
     // Neither setting nor reading the title touches the path.
     EXPECT_EQ(inner.KXAppPath().value(), "C:\\Programme\\Kolvanex");
-    EXPECT_EQ(host.KXAppTitle().value(), "Privatix");
+    EXPECT_EQ(host.KXAppTitle().value(), "Tarnkappe");
     EXPECT_EQ(inner.KXAppPath().value(), "C:\\Programme\\Kolvanex");
 }
 

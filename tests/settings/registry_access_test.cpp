@@ -168,12 +168,12 @@ TEST_F(RegistryAccessTest, AutoStartAddsRemovesAndReportsAFailedWrite) {
     EXPECT_TRUE(dialogs.shown.empty());
 
     ASSERT_EQ(currentMachine().registry().setKeyReadOnly(HKEY_CURRENT_USER, run, true), 0);
-    ASSERT_TRUE(kolvanex.KXAppTitle("Privatix"));
+    ASSERT_TRUE(kolvanex.KXAppTitle("Tarnkappe"));
     ASSERT_TRUE(kolvanex.AutoStart(true, "kx.exe", "Kolvanex"));
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].text, RegFailMsg() + "\rError: 5");
     EXPECT_EQ(dialogs.shown[0].flags, 0x1040u);
-    EXPECT_EQ(dialogs.shown[0].title, "Privatix");
+    EXPECT_EQ(dialogs.shown[0].title, "Tarnkappe");
     EXPECT_EQ(kolvanex.RegFailMsg().value(), RegFailMsg());
 }
 

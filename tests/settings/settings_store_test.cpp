@@ -84,15 +84,15 @@ TEST_F(SettingsStoreTest, NamesCompareWithoutCaseAndLiveWhereTheRuntimeKeepsThem
 
 TEST_F(SettingsStoreTest, ANewTitleMovesEveryReadAndWriteButTheCheckerExchange) {
     ASSERT_TRUE(write(keys::DeleteN, "9"));
-    ASSERT_TRUE(CKOLVANEX{}.KXAppTitle("Privatix"));
+    ASSERT_TRUE(CKOLVANEX{}.KXAppTitle("Tarnkappe"));
     EXPECT_EQ(read(keys::DeleteN), "3");  // defaults again: the old values are not seen
     ASSERT_TRUE(write(keys::DeleteN, "5"));
-    EXPECT_EQ(GetSetting("Privatix", "Options", "DeleteN", ""), "5");
+    EXPECT_EQ(GetSetting("Tarnkappe", "Options", "DeleteN", ""), "5");
 
     ASSERT_TRUE(writeChecker(keys::CheckerResult, "OK"));
     EXPECT_EQ(GetSetting("kolvanex", "kxchecker", "result", ""), "OK");
     EXPECT_EQ(readChecker(keys::CheckerResult), "OK");
-    EXPECT_EQ(GetSetting("Privatix", "kxchecker", "result", "none"), "none");
+    EXPECT_EQ(GetSetting("Tarnkappe", "kxchecker", "result", "none"), "none");
 
     ASSERT_TRUE(CKOLVANEX{}.KXAppTitle("Kolvanex"));
     EXPECT_EQ(read(keys::DeleteN), "9");

@@ -69,8 +69,8 @@ TEST(TranslationTest, PlacesAreFilledInTheTranslationsOrder) {
     }
     EXPECT_EQ(format("Die verdächtigen DFÜ Verbindungen wurden entfernt. {1} wiederholt die "
                      "Prüfung auf verdächtige Verbindungen bei jedem Reinigungsvorgang",
-                     {"Privatix"}, Language::English),
-              "The suspicious dial-up connections have been removed. Privatix repeats the check "
+                     {"Tarnkappe"}, Language::English),
+              "The suspicious dial-up connections have been removed. Tarnkappe repeats the check "
               "for suspicious connections with every cleaning run");
 }
 
