@@ -93,6 +93,21 @@ def read_po(path):
     return entries
 
 
+def read_catalogue(folder):
+    """The entries of every .po file in a language's folder (po/<language>/),
+    as {German text: translation}, and the problems of joining them: a text
+    given two different translations in two files."""
+    entries, origin, problems = {}, {}, []
+    for path in sorted(Path(folder).glob("*.po")):
+        for german, text in read_po(path).items():
+            if german in entries and entries[german] != text:
+                problems.append(f"{path.name}: {german!r} is translated otherwise in "
+                                f"{origin[german]}")
+                continue
+            entries[german], origin[german] = text, path.name
+    return entries, problems
+
+
 def places(text):
     """The places "{n}" a text fills, as a sorted list."""
     return sorted(re.findall(r"(?<!\{)\{(\d+)\}", text))

@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
 """Writes a message catalogue (.po) as the C++ table the program looks texts up in.
 
-    po_to_cpp.py CATALOGUE.po FUNCTION OUTPUT.cpp
+    po_to_cpp.py CATALOGUE-FOLDER FUNCTION OUTPUT.cpp
+
+The folder (po/<language>/) holds one .po file per part of the program.
 """
 import sys
 
-from catalogue import read_po
+from catalogue import read_catalogue
 
 
 def literal(text):
@@ -21,11 +23,14 @@ def literal(text):
     return '"' + "".join(out) + '"'
 
 
-def main(po, function, output):
-    entries = sorted(read_po(po).items(), key=lambda kv: kv[0].encode("utf-8"))
+def main(folder, function, output):
+    catalogue, problems = read_catalogue(folder)
+    if problems:
+        sys.exit("\n".join(problems))
+    entries = sorted(catalogue.items(), key=lambda kv: kv[0].encode("utf-8"))
     rows = "\n".join(f"    {{{literal(k)}, {literal(v)}}}," for k, v in entries)
     with open(output, "w", encoding="utf-8") as f:
-        f.write(f"""// Generated from {po.split('/')[-1]} by scripts/po_to_cpp.py; do not edit.
+        f.write(f"""// Generated from {folder.rstrip('/').split('/')[-1]}/*.po by scripts/po_to_cpp.py; do not edit.
 #include <span>
 
 #include "platform/runtime/translation.hpp"

@@ -7,7 +7,7 @@
 
 namespace kx::platform {
 
-// The English catalogue, generated from po/en.po at build time and sorted by
+// The English catalogue, generated from po/en/*.po at build time and sorted by
 // the German text.
 std::span<const CatalogueEntry> englishCatalogue();
 
