@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/language.hpp"
+
 #include <map>
 #include <string>
 
@@ -71,6 +73,22 @@ TEST(TranslationTest, PlacesAreFilledInTheTranslationsOrder) {
                      "Prüfung auf verdächtige Verbindungen bei jedem Reinigungsvorgang",
                      {"Tarnkappe"}, Language::English),
               "The suspicious dial-up connections have been removed. Tarnkappe repeats the check "
+              "for suspicious connections with every cleaning run");
+}
+
+// The build runs each test in the language its name asks for.
+TEST(TranslationTest, TheEnvironmentsLanguageIsTheUsers) {
+    EXPECT_EQ(userLanguage(), Language::German);
+    EXPECT_EQ(tr("Telefonnummer"), "Telefonnummer");
+}
+
+TEST(TranslationTest, TheEnvironmentsLanguageIsTheUsersInEnglish) {
+    KX_ONLY_IN_ENGLISH();
+    EXPECT_EQ(tr("Telefonnummer"), "Phone number");
+    EXPECT_EQ(trf("Die verdächtigen DFÜ Verbindungen wurden entfernt. {1} wiederholt die "
+                  "Prüfung auf verdächtige Verbindungen bei jedem Reinigungsvorgang",
+                  {"Kolvanex"}),
+              "The suspicious dial-up connections have been removed. Kolvanex repeats the check "
               "for suspicious connections with every cleaning run");
 }
 
