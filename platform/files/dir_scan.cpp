@@ -1,11 +1,17 @@
 #include "platform/files/dir_scan.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include <dirent.h>
@@ -53,8 +59,16 @@ Error rootError(int err, std::string_view what) {
 
 class Walker {
   public:
-    Walker(const ScanCallback& onEntry, const ScanOptions& options)
-        : onEntry_(onEntry), options_(options), buffer_(new char[kBufferSize]) {}
+    // `prefix` goes before every relative path (the folder's own path below
+    // the tree's root when a part of the tree is walked on its own); `stop`,
+    // when given and set, ends the walk early.
+    Walker(const ScanCallback& onEntry, const ScanOptions& options, std::string_view prefix = {},
+           const std::atomic<bool>* stop = nullptr)
+        : onEntry_(onEntry),
+          options_(options),
+          buffer_(new char[kBufferSize]),
+          stop_(stop),
+          rel_(prefix) {}
 
     ~Walker() {
         closeDone();
@@ -62,6 +76,15 @@ class Walker {
     }
 
     std::expected<ScanStats, Error> run(int rootFd) {
+        auto listed = listRoot(rootFd);
+        if (!listed)
+            return std::unexpected(listed.error());
+        return walkRest();
+    }
+
+    // Reads the root's own entries: its files are reported, its subfolders
+    // wait for walkRest or takeSubfolders.
+    std::expected<void, Error> listRoot(int rootFd) {
         struct stat st {};
         if (::fstat(rootFd, &st) != 0)
             return std::unexpected(rootError(errno, "the folder"));
@@ -69,11 +92,28 @@ class Walker {
             return std::unexpected(rootError(ENOTDIR, "the folder"));
         struct statfs fs {};
         const bool onExt4 = ::fstatfs(rootFd, &fs) == 0 && fs.f_type == EXT4_SUPER_MAGIC;
-        frames_.push_back({rootFd, 0, {}, st.st_dev, st.st_ino, onExt4});
+        frames_.push_back({rootFd, rel_.size(), {}, st.st_dev, st.st_ino, onExt4});
         if (!readFolder(rootFd, 0))
             return std::unexpected(rootError(errno, "the folder"));
+        return {};
+    }
 
+    // The root's subfolders in the order walkRest would enter them; the
+    // walker is left with nothing more to walk.
+    std::vector<std::string> takeSubfolders() {
+        std::vector<std::string> names;
+        for (auto it = pending_.rbegin(); it != pending_.rend(); ++it)
+            names.push_back(std::move(it->name));
+        pending_.clear();
+        return names;
+    }
+
+    std::size_t waitingSubfolders() const { return pending_.size(); }
+
+    ScanStats walkRest() {
         while (!pending_.empty()) {
+            if (stop_ != nullptr && stop_->load(std::memory_order_relaxed))
+                break;
             Pending item = std::move(pending_.back());
             pending_.pop_back();
             leaveBelow(item.parentDepth);
@@ -309,7 +349,153 @@ class Walker {
     std::size_t openFrames_ = 0;
     std::vector<int> done_;  // descriptors of finished folders, still to close
     bool openat2Works_ = true;
+    const std::atomic<bool>* stop_;
     std::string rel_;
+    ScanStats stats_;
+};
+
+void addStats(ScanStats& into, const ScanStats& more) {
+    into.files += more.files;
+    into.folders += more.folders;
+    into.links += more.links;
+    into.folderLinks += more.folderLinks;
+    into.others += more.others;
+    into.skippedFolders += more.skippedFolders;
+    into.unaddressable += more.unaddressable;
+}
+
+// The root's subfolders walked side by side, one walker per thread, each
+// taking the next folder not yet taken. Reading folders is mostly the
+// kernel's work, which runs on every processor at once. The entries still
+// reach the callback on the calling thread and in the order of a walk by
+// one walker: a folder walked out of turn is kept as records and handed
+// over once every folder before it has been.
+class SubfolderWalks {
+  public:
+    SubfolderWalks(int rootFd, std::vector<std::string> names, const ScanCallback& onEntry,
+                   const ScanOptions& options)
+        : rootFd_(rootFd), onEntry_(onEntry), options_(options), walks_(names.size()) {
+        for (std::size_t i = 0; i < names.size(); ++i) walks_[i].name = std::move(names[i]);
+    }
+
+    ~SubfolderWalks() {
+        // Also when the callback threw: the helpers end before what they use goes.
+        stop_ = true;
+        for (auto& helper : helpers_) helper.join();
+    }
+
+    ScanStats run(unsigned helperCount) {
+        try {
+            for (unsigned i = 0; i < helperCount; ++i)
+                helpers_.emplace_back([this] { work(/*caller=*/false); });
+        } catch (const std::system_error&) {
+            // No thread to be had: the walk goes on with the ones it has.
+        }
+        work(/*caller=*/true);
+        for (std::unique_lock lock(mutex_); handedOver_ < walks_.size();) {
+            finished_.wait(lock, [this] { return walks_[handedOver_].done; });
+            handOverDone(lock);
+        }
+        return stats_;
+    }
+
+  private:
+    struct Walk {
+        std::string name;
+        std::string records;  // kind, length, path: entries kept for their turn
+        ScanStats stats;
+        std::exception_ptr failure;
+        bool done = false;
+    };
+
+    // Takes folders until none is left. Only the calling thread (no helper)
+    // hands entries to the callback, directly when the folder's turn has
+    // come, and hands over the kept ones in between.
+    void work(bool caller) {
+        for (;;) {
+            const std::size_t i = next_.fetch_add(1);
+            if (i >= walks_.size() || stop_)
+                return;
+            bool inTurn = false;
+            if (caller) {
+                std::unique_lock lock(mutex_);
+                handOverDone(lock);
+                inTurn = handedOver_ == i;
+            }
+            Walk& walk = walks_[i];
+            if (inTurn) {
+                walk.stats = walkOne(walk.name, onEntry_);
+                std::unique_lock lock(mutex_);
+                walk.done = true;
+                addStats(stats_, walk.stats);
+                ++handedOver_;
+                continue;
+            }
+            try {
+                walk.stats = walkOne(walk.name, [&walk](std::string_view rel, EntryKind kind) {
+                    const auto length = static_cast<std::uint32_t>(rel.size());
+                    walk.records.push_back(static_cast<char>(kind));
+                    walk.records.append(reinterpret_cast<const char*>(&length), sizeof length);
+                    walk.records.append(rel);
+                });
+            } catch (...) {
+                walk.failure = std::current_exception();  // out of memory: told in turn
+            }
+            std::lock_guard lock(mutex_);
+            walk.done = true;
+            finished_.notify_all();
+        }
+    }
+
+    ScanStats walkOne(const std::string& name, const ScanCallback& onEntry) {
+        ScanStats stats;
+        fsfd::UniqueFd fd(::openat(rootFd_, name.c_str(), kOpenFolder));
+        if (!fd.valid()) {
+            ++stats.skippedFolders;  // swapped for a link or unreadable, as below
+            return stats;
+        }
+        Walker walker(onEntry, options_, name, &stop_);
+        auto listed = walker.listRoot(fd.get());
+        if (!listed) {
+            ++stats.skippedFolders;
+            return stats;
+        }
+        return walker.walkRest();
+    }
+
+    // Hands the kept entries of finished folders to the callback, in order,
+    // as far as the folders before them are done.
+    void handOverDone(std::unique_lock<std::mutex>& lock) {
+        while (handedOver_ < walks_.size() && walks_[handedOver_].done) {
+            Walk& walk = walks_[handedOver_];
+            lock.unlock();
+            if (walk.failure)
+                std::rethrow_exception(walk.failure);
+            std::string_view rest = walk.records;
+            while (!rest.empty()) {
+                std::uint32_t length = 0;
+                std::memcpy(&length, rest.data() + 1, sizeof length);
+                onEntry_(rest.substr(1 + sizeof length, length),
+                         static_cast<EntryKind>(rest.front()));
+                rest.remove_prefix(1 + sizeof length + length);
+            }
+            std::string().swap(walk.records);
+            lock.lock();
+            addStats(stats_, walk.stats);
+            ++handedOver_;
+        }
+    }
+
+    const int rootFd_;
+    const ScanCallback& onEntry_;
+    const ScanOptions& options_;
+    std::vector<Walk> walks_;
+    std::vector<std::thread> helpers_;
+    std::atomic<std::size_t> next_{0};
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::condition_variable finished_;
+    std::size_t handedOver_ = 0;  // folders whose entries the callback has had
     ScanStats stats_;
 };
 
@@ -318,7 +504,18 @@ class Walker {
 std::expected<ScanStats, Error> scanTreeAt(int rootFd, const ScanCallback& onEntry,
                                            const ScanOptions& options) {
     Walker walker(onEntry, options);
-    return walker.run(rootFd);
+    auto listed = walker.listRoot(rootFd);
+    if (!listed)
+        return std::unexpected(listed.error());
+    const unsigned processors = std::max(1U, std::thread::hardware_concurrency());
+    const unsigned helpers = std::min(options.threads == 0 ? processors : options.threads, 4U) - 1;
+    if (helpers == 0 || walker.waitingSubfolders() < 2)
+        return walker.walkRest();
+    auto subfolders = walker.takeSubfolders();
+    ScanStats stats = walker.walkRest();  // nothing left to walk: the root's own counts
+    SubfolderWalks walks(rootFd, std::move(subfolders), onEntry, options);
+    addStats(stats, walks.run(helpers));
+    return stats;
 }
 
 std::expected<ScanStats, Error> scanTree(const std::filesystem::path& root,

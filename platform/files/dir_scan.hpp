@@ -4,7 +4,8 @@
 // a tree of files costs no stat per file; only entries of unknown type and
 // links are looked at more closely. Subfolders are opened relative to their
 // parent without following links, iteratively, so neither a deep tree nor a
-// link swapped in during the walk can lead it outside the tree.
+// link swapped in during the walk can lead it outside the tree. The root's
+// subfolders are read side by side on the machine's processors.
 #include <cstdint>
 #include <expected>
 #include <filesystem>
@@ -35,6 +36,10 @@ struct ScanOptions {
     char separator = '/';
     /// Also report folders (before their contents).
     bool reportFolders = false;
+    /// Walkers reading the root's subfolders side by side (at most 4); 0 for
+    /// one per processor. The callback is still called on the calling
+    /// thread, with the entries in the order of a walk by one walker.
+    unsigned threads = 0;
 };
 
 /// Called per entry with its path relative to the root (components in their

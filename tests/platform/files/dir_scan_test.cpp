@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <filesystem>
 #include <set>
+#include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <sys/stat.h>
 
@@ -158,6 +161,48 @@ TEST(ScanTree, UnreadableFoldersAreSkippedAndCounted) {
     EXPECT_NE(run.output.find("z.txt;"), std::string::npos) << run.output;
     EXPECT_EQ(run.output.find("hidden"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("skipped=1"), std::string::npos) << run.output;
+}
+
+TEST(ScanTree, SideBySideWalksKeepTheOrderOfOneWalker) {
+    // Subfolders of unequal size, so helpers finish out of turn; a link and a
+    // file at the top, a subfolder link further down.
+    TempMachine tm;
+    const fs::path root = tm.root() / "tree";
+    tm.writeHostFile(root / "top.txt", "x");
+    for (int t = 0; t < 12; ++t) {
+        const fs::path top = root / ("t" + std::to_string(t));
+        for (int s = 0; s < t * 3; ++s) tm.writeHostFile(top / std::to_string(s) / "f.txt", "x");
+        tm.writeHostFile(top / "g.txt", "x");
+    }
+    fs::create_directory_symlink(root / "t1", root / "t5/back");
+    fs::create_symlink(root / "top.txt", root / "top-link");
+
+    const auto walk = [&](unsigned threads, std::size_t throwAt) {
+        std::vector<std::string> seen;
+        ScanOptions options;
+        options.reportFolders = true;
+        options.threads = threads;
+        auto stats = scanTree(
+            root,
+            [&](std::string_view rel, EntryKind kind) {
+                if (seen.size() == throwAt)
+                    throw std::runtime_error("full");
+                seen.push_back(std::to_string(static_cast<int>(kind)) + std::string(rel));
+            },
+            options);
+        EXPECT_TRUE(stats);
+        return std::pair(seen, stats ? stats->files + 1000 * stats->folders : 0);
+    };
+    const auto one = walk(1, SIZE_MAX);
+    // top.txt, 12 folders with a g.txt each, 198 folders with an f.txt each, 2 links
+    EXPECT_EQ(one.first.size(), 1 + 12 * 2 + 198 * 2 + 2u);
+    for (const unsigned threads : {2U, 4U}) {
+        SCOPED_TRACE(threads);
+        EXPECT_EQ(walk(threads, SIZE_MAX), one);
+        // What the callback throws ends the walk and reaches the caller.
+        for (const std::size_t at : {std::size_t{0}, std::size_t{40}, one.first.size() - 1})
+            EXPECT_THROW(walk(threads, at), std::runtime_error);
+    }
 }
 
 }  // namespace
