@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/runtime/translation.hpp"
+
 namespace kx::platform {
 namespace {
 
@@ -14,28 +16,28 @@ struct Message {
     std::string_view text;
 };
 
-// The codes the machine's services answer, as a German Windows words them.
+// The codes the machine's services answer, as a German Windows words them;
+// translated where they are handed out.
 constexpr Message kMessages[] = {
-    {0, "Der Vorgang wurde erfolgreich beendet."},
-    {1, "Unzulässige Funktion."},
-    {2, "Das System kann die angegebene Datei nicht finden."},
-    {3, "Das System kann den angegebenen Pfad nicht finden."},
-    {5, "Zugriff verweigert"},
-    {6, "Das Handle ist ungültig."},
-    {8, "Nicht genügend Speicher verfügbar, um diesen Befehl zu verarbeiten."},
-    {14, "Für diesen Vorgang ist nicht genügend Speicher verfügbar."},
-    {21, "Das Gerät ist nicht bereit."},
-    {29, "Das System kann nicht auf das angegebene Gerät schreiben."},
-    {30, "Das System kann nicht von dem angegebenen Gerät lesen."},
-    {32,
-     "Der Prozess kann nicht auf die Datei zugreifen, da sie von einem anderen Prozess "
-     "verwendet wird."},
-    {87, "Falscher Parameter."},
-    {112, "Auf dem Datenträger ist nicht genügend Speicherplatz vorhanden."},
+    {0, trMark("Der Vorgang wurde erfolgreich beendet.")},
+    {1, trMark("Unzulässige Funktion.")},
+    {2, trMark("Das System kann die angegebene Datei nicht finden.")},
+    {3, trMark("Das System kann den angegebenen Pfad nicht finden.")},
+    {5, trMark("Zugriff verweigert")},
+    {6, trMark("Das Handle ist ungültig.")},
+    {8, trMark("Nicht genügend Speicher verfügbar, um diesen Befehl zu verarbeiten.")},
+    {14, trMark("Für diesen Vorgang ist nicht genügend Speicher verfügbar.")},
+    {21, trMark("Das Gerät ist nicht bereit.")},
+    {29, trMark("Das System kann nicht auf das angegebene Gerät schreiben.")},
+    {30, trMark("Das System kann nicht von dem angegebenen Gerät lesen.")},
+    {32, trMark("Der Prozess kann nicht auf die Datei zugreifen, da sie von einem anderen Prozess "
+                "verwendet wird.")},
+    {87, trMark("Falscher Parameter.")},
+    {112, trMark("Auf dem Datenträger ist nicht genügend Speicherplatz vorhanden.")},
     {123,
-     "Die Syntax für den Dateinamen, Verzeichnisnamen oder die Datenträgerbezeichnung ist "
-     "falsch."},
-    {183, "Eine Datei kann nicht erstellt werden, wenn sie bereits vorhanden ist."},
+     trMark("Die Syntax für den Dateinamen, Verzeichnisnamen oder die Datenträgerbezeichnung ist "
+            "falsch.")},
+    {183, trMark("Eine Datei kann nicht erstellt werden, wenn sie bereits vorhanden ist.")},
 };
 
 }  // namespace
@@ -48,7 +50,8 @@ DWORD FormatMessageA(DWORD flags, const void*, DWORD messageId, DWORD, char* buf
                                      [&](const Message& m) { return m.id == messageId; });
     if (found == std::end(kMessages))
         return 0;
-    const std::string text = std::string(found->text) + "\r\n";
+    // In the user's language, as a Windows of that language words it.
+    const std::string text = std::string(tr(found->text)) + "\r\n";
     const auto n = static_cast<DWORD>(std::min<std::size_t>(text.size(), size - 1));
     std::memcpy(buffer, text.data(), n);
     buffer[n] = '\0';

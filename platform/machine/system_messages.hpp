@@ -1,6 +1,6 @@
 #pragma once
-// FormatMessageA for the system's own message table: the German texts of the
-// Win32 error codes the machine's services answer.
+// FormatMessageA for the system's own message table: the texts of the
+// Win32 error codes the machine's services answer, in the user's language.
 #include <cstdint>
 
 #include "platform/registry/registry.hpp"

@@ -18,6 +18,7 @@
 #include "platform/files/ini.hpp"
 #include "platform/machine/shell_folders.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 
 namespace kx::platform {
 namespace {
@@ -189,18 +190,18 @@ struct RasMessage {
 };
 
 constexpr RasMessage kRasMessages[] = {
-    {600, "Ein Vorgang ist noch nicht abgeschlossen."},
-    {601, "Die ermittelte Anschlusskennung ist ungültig."},
-    {603, "Der Puffer für die Daten ist zu klein."},
-    {608, "Das angegebene Gerät ist nicht vorhanden."},
-    {610, "Der angegebene Puffer ist ungültig."},
-    {621, "Das Telefonbuch kann nicht geöffnet werden."},
-    {622, "Das Telefonbuch kann nicht geladen werden."},
-    {623, "Der Telefonbucheintrag für diese Verbindung wurde nicht gefunden."},
-    {624, "Die Telefonbuchdatei kann nicht geschrieben werden."},
-    {625, "Das Telefonbuch enthält ungültige Informationen."},
-    {632, "Die Strukturgröße ist falsch."},
-    {668, "Die Verbindung wurde beendet."},
+    {600, trMark("Ein Vorgang ist noch nicht abgeschlossen.")},
+    {601, trMark("Die ermittelte Anschlusskennung ist ungültig.")},
+    {603, trMark("Der Puffer für die Daten ist zu klein.")},
+    {608, trMark("Das angegebene Gerät ist nicht vorhanden.")},
+    {610, trMark("Der angegebene Puffer ist ungültig.")},
+    {621, trMark("Das Telefonbuch kann nicht geöffnet werden.")},
+    {622, trMark("Das Telefonbuch kann nicht geladen werden.")},
+    {623, trMark("Der Telefonbucheintrag für diese Verbindung wurde nicht gefunden.")},
+    {624, trMark("Die Telefonbuchdatei kann nicht geschrieben werden.")},
+    {625, trMark("Das Telefonbuch enthält ungültige Informationen.")},
+    {632, trMark("Die Strukturgröße ist falsch.")},
+    {668, trMark("Die Verbindung wurde beendet.")},
 };
 
 }  // namespace
@@ -352,10 +353,11 @@ DWORD RasGetErrorStringA(std::uint32_t code, char* buffer, DWORD size) {
                                      [&](const RasMessage& m) { return m.code == code; });
     if (found == std::end(kRasMessages))
         return static_cast<DWORD>(ERROR_INVALID_PARAMETER);
-    if (found->text.size() + 1 > size)
+    const auto text = tr(found->text);
+    if (text.size() + 1 > size)
         return ERROR_BUFFER_TOO_SMALL;
-    std::memcpy(buffer, found->text.data(), found->text.size());
-    buffer[found->text.size()] = '\0';
+    std::memcpy(buffer, text.data(), text.size());
+    buffer[text.size()] = '\0';
     return 0;
 }
 

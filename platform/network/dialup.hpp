@@ -137,9 +137,9 @@ DWORD RasEnumConnectionsA(std::byte* buffer, DWORD* cb, DWORD* connections);
 /// write answers ERROR_CANNOT_WRITE_PHONEBOOK and leaves the book as it was.
 DWORD RasDeleteEntryA(const char* phoneBook, const char* entryName);
 
-/// The text of a remote-access error code (600 to 799) into `buffer`,
-/// NUL-ended. ERROR_INVALID_PARAMETER for a code it has no text for or a
-/// null buffer; ERROR_BUFFER_TOO_SMALL when the text does not fit.
+/// The text of a remote-access error code (600 to 799) in the user's language
+/// into `buffer`, NUL-ended. ERROR_INVALID_PARAMETER for a code it has no text
+/// for or a null buffer; ERROR_BUFFER_TOO_SMALL when the text does not fit.
 DWORD RasGetErrorStringA(std::uint32_t code, char* buffer, DWORD size);
 
 // InternetGetConnectedState flags.

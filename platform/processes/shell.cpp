@@ -9,6 +9,7 @@
 #include "platform/machine/machine.hpp"
 #include "platform/processes/process.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/ui/dialogs.hpp"
 
 extern char** environ;
@@ -124,9 +125,10 @@ std::int32_t SHEmptyRecycleBinA(std::int32_t, std::string_view rootPath, std::ui
         letters.push_back(drive->letter);
     }
     if ((flags & SHERB_NOCONFIRMATION) == 0 &&
-        ui::dialogs().messageBox("Möchten Sie wirklich alle Elemente im Papierkorb löschen?",
-                                 "Löschen mehrerer Elemente bestätigen",
-                                 ui::MB_YESNO | ui::MB_ICONQUESTION) != ui::IDYES)
+        ui::dialogs().messageBox(
+            std::string(tr("Möchten Sie wirklich alle Elemente im Papierkorb löschen?")),
+            std::string(tr("Löschen mehrerer Elemente bestätigen")),
+            ui::MB_YESNO | ui::MB_ICONQUESTION) != ui::IDYES)
         return E_ABORT;
     bool complete = true;
     for (const char letter : letters) {

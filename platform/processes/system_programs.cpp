@@ -9,6 +9,7 @@
 #include "platform/registry/regfile.hpp"
 #include "platform/registry/registry_key.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/ui/dialogs.hpp"
 
 namespace kx::platform {
@@ -138,9 +139,10 @@ std::uint32_t runRegedit(const SystemProgramCall& call) {
         return 1;
     const auto& file = operands[0];
     auto& dialogs = ui::dialogs();
-    const std::string title = "Registrierungs-Editor";
-    if (!silent && dialogs.messageBox("Sind Sie sicher, dass Sie die Informationen in " + file +
-                                          " zur Registrierung hinzufügen möchten?",
+    const std::string title(tr("Registrierungs-Editor"));
+    if (!silent && dialogs.messageBox(trf("Sind Sie sicher, dass Sie die Informationen in {1} zur "
+                                          "Registrierung hinzufügen möchten?",
+                                          {file}),
                                       title, ui::MB_YESNO | ui::MB_ICONQUESTION) != ui::IDYES) {
         return 1;
     }
@@ -154,13 +156,14 @@ std::uint32_t runRegedit(const SystemProgramCall& call) {
     }
     if (!silent) {
         if (result.status == ERROR_SUCCESS) {
-            dialogs.messageBox("Die Informationen in " + file +
-                                   " wurden erfolgreich in die Registrierung eingetragen.",
-                               title, ui::MB_OK | ui::MB_ICONINFORMATION);
+            dialogs.messageBox(
+                trf("Die Informationen in {1} wurden erfolgreich in die Registrierung eingetragen.",
+                    {file}),
+                title, ui::MB_OK | ui::MB_ICONINFORMATION);
         } else {
             dialogs.messageBox(
-                "Die Datei " + file + " konnte nicht importiert werden: " + result.error, title,
-                ui::MB_OK | ui::MB_ICONCRITICAL);
+                trf("Die Datei {1} konnte nicht importiert werden: {2}", {file, result.error}),
+                title, ui::MB_OK | ui::MB_ICONCRITICAL);
         }
     }
     return result.status == ERROR_SUCCESS ? 0 : 1;
@@ -198,10 +201,10 @@ std::uint32_t runRegsvr32(const SystemProgramCall& call) {
     if (!silent) {
         auto& dialogs = ui::dialogs();
         if (loadable)
-            dialogs.messageBox(entryPoint + " in " + file + " erfolgreich durchgeführt.",
+            dialogs.messageBox(trf("{1} in {2} erfolgreich durchgeführt.", {entryPoint, file}),
                                "RegSvr32", ui::MB_OK | ui::MB_ICONINFORMATION);
         else
-            dialogs.messageBox("LoadLibrary(\"" + file + "\") ist fehlgeschlagen.", "RegSvr32",
+            dialogs.messageBox(trf("LoadLibrary(\"{1}\") ist fehlgeschlagen.", {file}), "RegSvr32",
                                ui::MB_OK | ui::MB_ICONCRITICAL);
     }
     return loadable ? 0 : 3;

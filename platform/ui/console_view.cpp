@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 
 namespace kx::platform::ui {
 namespace {
@@ -150,9 +151,9 @@ void ConsoleView::answerModal(Form& form) {
     while (form.isVisible()) {
         const auto choices = printForm(form);
         const auto* fallback = yesButtonOf(form);
-        auto line = ask("Auswahl (Nummer" +
-                        (fallback ? ", Eingabe = " + plain(fallback->caption) : std::string()) +
-                        ", x = schließen): ");
+        auto line = ask(fallback ? trf("Auswahl (Nummer, Eingabe = {1}, x = schließen): ",
+                                       {plain(fallback->caption)})
+                                 : std::string(tr("Auswahl (Nummer, x = schließen): ")));
         if (!line)
             return;  // the input ended: the user is gone
         if (line->empty()) {
@@ -162,12 +163,13 @@ void ConsoleView::answerModal(Form& form) {
         }
         if (*line == "x" || *line == "X") {
             if (!form.userClose())
-                printLine("(das Fenster bleibt offen)");
+                printLine(std::string(tr("(das Fenster bleibt offen)")));
             continue;
         }
         const auto n = wholeNumber(*line);
         if (!n || *n < 1 || static_cast<std::size_t>(*n) > choices.size()) {
-            printLine("Bitte eine Nummer von 1 bis " + std::to_string(choices.size()) + " wählen.");
+            printLine(
+                trf("Bitte eine Nummer von 1 bis {1} wählen.", {std::to_string(choices.size())}));
             continue;
         }
         act(*choices[static_cast<std::size_t>(*n - 1)]);
@@ -186,7 +188,7 @@ std::optional<std::string> ConsoleView::ask(const std::string& prompt) {
 
 void ConsoleView::act(Control& control) {
     if (auto* box = dynamic_cast<TextBox*>(&control)) {
-        const auto text = ask(control.name() + " (bisher \"" + box->text + "\"): ");
+        const auto text = ask(trf("{1} (bisher \"{2}\"): ", {control.name(), box->text}));
         if (!text)
             return;
         setFocusedControl(box);
@@ -200,7 +202,7 @@ void ConsoleView::act(Control& control) {
             setFocusedControl(nullptr);
     } else if (auto* combo = dynamic_cast<ComboBox*>(&control)) {
         // Typed text that names an entry of the list chooses that entry.
-        const auto text = ask(control.name() + " (bisher \"" + combo->text + "\"): ");
+        const auto text = ask(trf("{1} (bisher \"{2}\"): ", {control.name(), combo->text}));
         if (!text)
             return;
         combo->setText(*text);
@@ -211,17 +213,18 @@ void ConsoleView::act(Control& control) {
             }
         }
     } else if (auto* slider = dynamic_cast<Slider*>(&control)) {
-        const auto text = ask(control.name() + " (" + std::to_string(slider->min()) + " bis " +
-                              std::to_string(slider->max()) + "): ");
+        const auto text =
+            ask(trf("{1} ({2} bis {3}): ", {control.name(), std::to_string(slider->min()),
+                                            std::to_string(slider->max())}));
         if (const auto v = text ? wholeNumber(*text) : std::nullopt)
             slider->slide(static_cast<std::int32_t>(*v));
     } else if (auto* tabs = dynamic_cast<TabStrip*>(&control)) {
-        const auto text = ask("Seite (1 bis " + std::to_string(tabs->tabs.size()) + "): ");
+        const auto text = ask(trf("Seite (1 bis {1}): ", {std::to_string(tabs->tabs.size())}));
         const auto v = text ? wholeNumber(*text) : std::nullopt;
         if (v && *v >= 1 && static_cast<std::size_t>(*v) <= tabs->tabs.size())
             tabs->select(static_cast<std::int32_t>(*v));
     } else if (auto* list = dynamic_cast<ListView*>(&control)) {
-        const auto text = ask("Zeile (1 bis " + std::to_string(list->count()) + "): ");
+        const auto text = ask(trf("Zeile (1 bis {1}): ", {std::to_string(list->count())}));
         const auto v = text ? wholeNumber(*text) : std::nullopt;
         if (v && *v >= 1 && static_cast<std::size_t>(*v) <= list->count())
             list->clickItem(static_cast<std::size_t>(*v - 1));
@@ -271,12 +274,14 @@ std::vector<Control*> ConsoleView::printForm(const Form& form) {
                     : std::string(box->text.size(), box->passwordChar.front());
             printLine(choice(*box) + box->name() + ": " + shown);
         } else if (auto* combo = dynamic_cast<ComboBox*>(c.get())) {
-            printLine(choice(*combo) + combo->name() + ": " + combo->text + " (" +
-                      std::to_string(combo->list.size()) + " zur Auswahl)");
+            printLine(choice(*combo) +
+                      trf("{1}: {2} ({3} zur Auswahl)",
+                          {combo->name(), combo->text, std::to_string(combo->list.size())}));
         } else if (auto* slider = dynamic_cast<Slider*>(c.get())) {
-            printLine(choice(*slider) + slider->name() + ": " + std::to_string(slider->value()) +
-                      " (" + std::to_string(slider->min()) + " bis " +
-                      std::to_string(slider->max()) + ")");
+            printLine(choice(*slider) +
+                      trf("{1}: {2} ({3} bis {4})",
+                          {slider->name(), std::to_string(slider->value()),
+                           std::to_string(slider->min()), std::to_string(slider->max())}));
         } else if (auto* tabs = dynamic_cast<TabStrip*>(c.get())) {
             std::string line;
             for (std::size_t i = 0; i < tabs->tabs.size(); ++i) {
@@ -284,7 +289,7 @@ std::vector<Control*> ConsoleView::printForm(const Form& form) {
                 line += (i ? " | " : "") + std::string(current ? "*" : "") + std::to_string(i + 1) +
                         " " + plain(tabs->tabs[i]) + (current ? "*" : "");
             }
-            printLine(choice(*tabs) + "Seiten: " + line);
+            printLine(choice(*tabs) + trf("Seiten: {1}", {line}));
         } else if (auto* b = dynamic_cast<CommandButton*>(c.get())) {
             printLine(choice(*b) + "<" + plain(b->caption) + ">");
         }

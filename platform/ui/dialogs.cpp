@@ -5,6 +5,8 @@
 #include <cctype>
 #include <iostream>
 
+#include "platform/runtime/translation.hpp"
+
 namespace kx::platform::ui {
 namespace {
 
@@ -63,14 +65,16 @@ std::int32_t ConsoleDialogs::messageBox(const std::string& text, const std::stri
         return IDOK;
     if (answer_ != ConsoleAnswer::Ask) {
         const bool yes = answer_ == ConsoleAnswer::Yes;
-        std::cerr << "-> " << (yes ? "ja" : "nein") << "\n";
+        std::cerr << "-> " << (yes ? tr("ja") : tr("nein")) << "\n";
         if (buttons == MB_OKCANCEL)
             return yes ? IDOK : IDCANCEL;
         return yes ? IDYES : IDNO;
     }
-    const std::string choices = buttons == MB_OKCANCEL ? "(o)k/(c)ancel" : "(j)a/(n)ein";
+    // The keys of both languages answer, whichever the prompt names.
+    const std::string prompt(buttons == MB_OKCANCEL ? tr("(o)k/(a)bbrechen? ")
+                                                    : tr("(j)a/(n)ein? "));
     while (true) {
-        const auto line = readLine(choices + "? ");
+        const auto line = readLine(prompt);
         if (!line)
             return defaultButton(flags);
         const char c = line->empty() ? '\0' : static_cast<char>(std::tolower(line->front()));
@@ -93,7 +97,7 @@ std::int32_t ConsoleDialogs::messageBox(const std::string& text, const std::stri
 }
 
 bool ConsoleDialogs::getOpenFileName(OpenFileName& ofn) {
-    const auto line = readLine(ofn.title.empty() ? "Datei: " : ofn.title + ": ");
+    const auto line = readLine(ofn.title.empty() ? std::string(tr("Datei: ")) : ofn.title + ": ");
     return line && !line->empty() && storeChoice(ofn, *line);
 }
 
@@ -103,7 +107,7 @@ bool ConsoleDialogs::getSaveFileName(OpenFileName& ofn) {
 
 std::optional<std::string> ConsoleDialogs::browseForFolder(HWND, const std::string& title,
                                                            std::int32_t, std::uint32_t) {
-    auto line = readLine(title.empty() ? "Ordner: " : title + ": ");
+    auto line = readLine(title.empty() ? std::string(tr("Ordner: ")) : title + ": ");
     if (!line || line->empty())
         return std::nullopt;
     return line;
