@@ -11,6 +11,7 @@
 #include "core/text_rules.hpp"
 #include "fsys/file_access.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/ui/dialogs.hpp"
 #include "services/processes.hpp"
 #include "services/registry_import.hpp"
@@ -27,22 +28,23 @@ namespace {
 
 namespace ui = platform::ui;
 namespace keys = settings::keys;
+using platform::tr;
+using platform::trMark;
 using settings::SettingKey;
 
-constexpr std::string_view kProxyTip =
+constexpr std::string_view kProxyTip = trMark(
     "Diese Experten-Option können Sie auswählen, wenn Sie bestimmte Proxy-Server selbst "
-    "auswählen möchten. Normalerweise ist das nicht nötig, da ";
-constexpr std::string_view kProxyTipEnd =
-    " automatisch nach den schnellsten momentan verfügbaren Proxy-Servern sucht.";
-constexpr std::string_view kMeterTip =
+    "auswählen möchten. Normalerweise ist das nicht nötig, da {1} automatisch nach den "
+    "schnellsten momentan verfügbaren Proxy-Servern sucht.");
+constexpr std::string_view kMeterTip = trMark(
     "Bitte beachten Sie, dass das Starten einer anonymen Internet-Sitzung etwas länger dauert, "
     "wenn Sie hier einen hohen Wert einstellen. Dafür ist der Grad der Anonymität höher, denn "
-    "jeder weitere Proxy-Server erschwert es, Ihre Spur im Internet zu verfolgen.";
+    "jeder weitere Proxy-Server erschwert es, Ihre Spur im Internet zu verfolgen.");
 
 // The tab captions of pages 1 to 6 and the keys the tabs carry.
-constexpr std::array<std::string_view, 6> kTabCaptions{"&Internet-Spuren",  "&Ausnahmen",
-                                                       "Anon&ym surfen",    "B&rowser",
-                                                       "&0190/0900 Dialer", "IE Popup-B&locker"};
+constexpr std::array<std::string_view, 6> kTabCaptions{
+    trMark("&Internet-Spuren"), trMark("&Ausnahmen"),        trMark("Anon&ym surfen"),
+    trMark("B&rowser"),         trMark("&0190/0900 Dialer"), trMark("IE Popup-B&locker")};
 constexpr int kDialerPage = 5;
 constexpr int kPopupPage = 6;
 
@@ -108,12 +110,12 @@ bool sessionRunning(const SettingKey& key) {
 
 // ---------------------------------------------------------------------------
 
-frmFileSelect::frmFileSelect() : FormBase("Datei auswählen") {
+frmFileSelect::frmFileSelect() : FormBase(std::string(tr("Datei auswählen"))) {
     name = "frmFileSelect";
     width = 6000;
     height = 1800;
     lblName = add<ui::Label>("lblName");
-    lblName->caption = "&Datei oder Muster (z.B. *.doc):";
+    lblName->caption = tr("&Datei oder Muster (z.B. *.doc):");
     lblName->move(120, 120, 5640, 255);
     txtName = add<ui::TextBox>("txtName");
     txtName->move(120, 420, 5160, 315);
@@ -125,14 +127,14 @@ frmFileSelect::frmFileSelect() : FormBase("Datei auswählen") {
     cmdOK->isDefault = true;
     cmdOK->move(3000, 900, 1335, 375);
     cmdCan = add<ui::CommandButton>("cmdCan");
-    cmdCan->caption = "Abbrechen";
+    cmdCan->caption = tr("Abbrechen");
     cmdCan->cancel = true;
     cmdCan->move(4440, 900, 1335, 375);
 
     cmdSel->Click = [this] {
         Long owner = hWnd;
-        std::string filter = "Alle Dateien (*.*)|*.*";
-        std::string title = "Datei auswählen";
+        std::string filter(tr("Alle Dateien (*.*)|*.*"));
+        std::string title(tr("Datei auswählen"));
         std::string folder = settings::GetPrivatePath();
         const auto chosen = ShowOpenDlg(owner, filter, title, folder);
         if (!chosen.empty())
@@ -147,7 +149,7 @@ frmFileSelect::frmFileSelect() : FormBase("Datei auswählen") {
 
 // ---------------------------------------------------------------------------
 
-frmOptionen::frmOptionen() : FormBase("KOLVANEX 3 - Einstellungen") {
+frmOptionen::frmOptionen() : FormBase(std::string(tr("KOLVANEX 3 - Einstellungen"))) {
     name = "frmOptionen";
     width = 7935;
     height = 6900;
@@ -167,18 +169,18 @@ frmOptionen::frmOptionen() : FormBase("KOLVANEX 3 - Einstellungen") {
         control.container = container.name();
         control.move(x, y, w, h);
     };
-    auto box = [&](const char* controlName, const char* words, const ui::Control& container,
+    auto box = [&](const char* controlName, std::string_view words, const ui::Control& container,
                    std::int32_t x, std::int32_t y, std::int32_t w, std::string_view tag = {}) {
         auto check = add<ui::CheckBox>(controlName);
-        check->caption = words;
+        check->caption = std::string(words);
         check->tag = tag;
         in(*check, container, x, y, w, kBoxHeight);
         return check;
     };
-    auto frame = [&](const char* controlName, const char* words, const ui::Control& container,
+    auto frame = [&](const char* controlName, std::string_view words, const ui::Control& container,
                      std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h) {
         auto f = add<ui::Frame>(controlName);
-        f->caption = words;
+        f->caption = std::string(words);
         in(*f, container, x, y, w, h);
         return f;
     };
@@ -188,78 +190,81 @@ frmOptionen::frmOptionen() : FormBase("KOLVANEX 3 - Einstellungen") {
     const std::int32_t col1 = 120, colWidth = 3480;
     int row = 0;
     auto next = [&] { return 120 + kRow * row++; };
-    chkTemporaere =
-        box("chkTemporäre", "&Temporäre Dateien löschen", p1, col1, next(), colWidth, kCleaningTag);
-    chkTemporaereINet = box("chkTemporäreINet", "Temporäre &Internet-Dateien löschen", p1, col1,
+    chkTemporaere = box("chkTemporäre", tr("&Temporäre Dateien löschen"), p1, col1, next(),
+                        colWidth, kCleaningTag);
+    chkTemporaereINet = box("chkTemporäreINet", tr("Temporäre &Internet-Dateien löschen"), p1, col1,
                             next(), colWidth, kCleaningTag);
-    chkCookies = box("chkCookies", "&Cookies löschen", p1, col1, next(), colWidth, kCleaningTag);
+    chkCookies =
+        box("chkCookies", tr("&Cookies löschen"), p1, col1, next(), colWidth, kCleaningTag);
     chkVerlauf =
-        box("chkVerlauf", "&Dokumentenmenü leeren", p1, col1, next(), colWidth, kCleaningTag);
-    chkHistory = box("chkHistory", "&Verlauf und eingegebene Adressen löschen", p1, col1, next(),
-                     colWidth, kCleaningTag);
-    chkTrash = box("chkTrash", "&Papierkorb leeren", p1, col1, next(), colWidth, kCleaningTag);
-    chkPagefile =
-        box("chkPagefile", "Aus&lagerungsdatei beim Beenden leeren", p1, col1, next(), colWidth);
-    chkAutoFill = box("chkAutoFill", "Auto&Vervollständigen abschalten", p1, col1, next(), colWidth,
-                      kCleaningTag);
-    chkKaazaa =
-        box("chkKaazaa", "&KaZaA-Suchbegriffe löschen", p1, col1, next(), colWidth, kCleaningTag);
-    chkJunkFiles = box("chkJunkFiles", "Überflüssige Dateien &wöchentlich entfernen", p1, col1,
+        box("chkVerlauf", tr("&Dokumentenmenü leeren"), p1, col1, next(), colWidth, kCleaningTag);
+    chkHistory = box("chkHistory", tr("&Verlauf und eingegebene Adressen löschen"), p1, col1,
+                     next(), colWidth, kCleaningTag);
+    chkTrash = box("chkTrash", tr("&Papierkorb leeren"), p1, col1, next(), colWidth, kCleaningTag);
+    chkPagefile = box("chkPagefile", tr("Aus&lagerungsdatei beim Beenden leeren"), p1, col1, next(),
+                      colWidth);
+    chkAutoFill = box("chkAutoFill", tr("Auto&Vervollständigen abschalten"), p1, col1, next(),
+                      colWidth, kCleaningTag);
+    chkKaazaa = box("chkKaazaa", tr("&KaZaA-Suchbegriffe löschen"), p1, col1, next(), colWidth,
+                    kCleaningTag);
+    chkJunkFiles = box("chkJunkFiles", tr("Überflüssige Dateien &wöchentlich entfernen"), p1, col1,
                        next(), colWidth, kCleaningTag);
 
-    fraExtras = frame("fraExtras", "Extras", p1, col1, 3000, colWidth, 1440);
-    chkBoss = box("chkBoss", "&Boss-Key (Windows-Taste + C)", *fraExtras, 120, 240, 3240);
-    chkAutoIE =
-        box("chkAutoIE", "Reinigen, wenn der &Browser beendet wird", *fraExtras, 120, 510, 3240);
-    chkAutoStart = box("chkAutoStart", "Mit Windows &starten", *fraExtras, 120, 780, 3240);
-    chkNoStatus = box("chkNoStatus", "Status&anzeige abschalten", *fraExtras, 120, 1050, 3240);
+    fraExtras = frame("fraExtras", tr("Extras"), p1, col1, 3000, colWidth, 1440);
+    chkBoss = box("chkBoss", tr("&Boss-Key (Windows-Taste + C)"), *fraExtras, 120, 240, 3240);
+    chkAutoIE = box("chkAutoIE", tr("Reinigen, wenn der &Browser beendet wird"), *fraExtras, 120,
+                    510, 3240);
+    chkAutoStart = box("chkAutoStart", tr("Mit Windows &starten"), *fraExtras, 120, 780, 3240);
+    chkNoStatus = box("chkNoStatus", tr("Status&anzeige abschalten"), *fraExtras, 120, 1050, 3240);
 
     const std::int32_t col2 = 3720, col2Width = 3600;
-    fraBlock = frame("fraBlock", "Blockieren && Scannen", p1, col2, 0, col2Width, 1680);
-    chkCleanDownloaded = box("chkCleanDownloaded", "&Heruntergeladene Programmdateien", *fraBlock,
-                             120, 240, 3360, kCleaningTag);
+    fraBlock = frame("fraBlock", tr("Blockieren && Scannen"), p1, col2, 0, col2Width, 1680);
+    chkCleanDownloaded = box("chkCleanDownloaded", tr("&Heruntergeladene Programmdateien"),
+                             *fraBlock, 120, 240, 3360, kCleaningTag);
     chkAntiVir =
-        box("chkAntiVir", "Täglicher Vi&rencheck", *fraBlock, 120, 510, 3360, kCleaningTag);
-    chkNoFlash = box("chkNoFlash", "&Flash-Animationen blockieren", *fraBlock, 120, 780, 3360);
-    chkMessenger = box("chkMessenger", "&Messenger-Dienst abschalten", *fraBlock, 120, 1050, 3360,
-                       kCleaningTag);
-    chkAntiSpy = box("chkAntiSpy", "Windows XP A&ntiSpy-Einstellungen", *fraBlock, 120, 1320, 3360,
-                     kCleaningTag);
+        box("chkAntiVir", tr("Täglicher Vi&rencheck"), *fraBlock, 120, 510, 3360, kCleaningTag);
+    chkNoFlash = box("chkNoFlash", tr("&Flash-Animationen blockieren"), *fraBlock, 120, 780, 3360);
+    chkMessenger = box("chkMessenger", tr("&Messenger-Dienst abschalten"), *fraBlock, 120, 1050,
+                       3360, kCleaningTag);
+    chkAntiSpy = box("chkAntiSpy", tr("Windows XP A&ntiSpy-Einstellungen"), *fraBlock, 120, 1320,
+                     3360, kCleaningTag);
 
-    fraDelete = frame("fraDelete", "Löschmodus für Dateien", p1, col2, 1800, col2Width, 2640);
-    chkSecurityMode = box("chkSecurityMode", "Sicherheits&modus", *fraDelete, 120, 240, 3360);
-    chkCrypt = box("chkCrypt", "Vor dem Löschen verschl&üsseln", *fraDelete, 360, 510, 3120);
-    chkDeleteIt = box("chkDeleteIt", "Vor dem Löschen übersc&hreiben", *fraDelete, 360, 780, 3120);
+    fraDelete = frame("fraDelete", tr("Löschmodus für Dateien"), p1, col2, 1800, col2Width, 2640);
+    chkSecurityMode = box("chkSecurityMode", tr("Sicherheits&modus"), *fraDelete, 120, 240, 3360);
+    chkCrypt = box("chkCrypt", tr("Vor dem Löschen verschl&üsseln"), *fraDelete, 360, 510, 3120);
+    chkDeleteIt =
+        box("chkDeleteIt", tr("Vor dem Löschen übersc&hreiben"), *fraDelete, 360, 780, 3120);
     lblN[0] = add<ui::Label>("lblN(0)");
-    lblN[0]->caption = "Anzahl:";
+    lblN[0]->caption = tr("Anzahl:");
     in(*lblN[0], *fraDelete, 600, 1110, 900, 255);
     txtN = add<ui::TextBox>("txtN");
     txtN->maxLength = 2;
     in(*txtN, *fraDelete, 1560, 1080, 450, 285);
     lblN[1] = add<ui::Label>("lblN(1)");
-    lblN[1]->caption = "Durchgänge (1 - 99)";
+    lblN[1]->caption = tr("Durchgänge (1 - 99)");
     in(*lblN[1], *fraDelete, 2070, 1110, 1440, 255);
     auto lblValue = add<ui::Label>("lblValue");
-    lblValue->caption = "Wert:";
+    lblValue->caption = tr("Wert:");
     in(*lblValue, *fraDelete, 600, 1470, 900, 255);
     txtValue = add<ui::TextBox>("txtValue");
     txtValue->maxLength = 3;
     in(*txtValue, *fraDelete, 1560, 1440, 450, 285);
     auto lblValueRange = add<ui::Label>("lblValueRange");
-    lblValueRange->caption = "Byte (0 - 255)";
+    lblValueRange->caption = tr("Byte (0 - 255)");
     in(*lblValueRange, *fraDelete, 2070, 1470, 1440, 255);
-    chkGutmann = box("chkGutmann", "&Gutmann-Methode (35 Durchgänge)", *fraDelete, 120, 1920, 3360);
+    chkGutmann =
+        box("chkGutmann", tr("&Gutmann-Methode (35 Durchgänge)"), *fraDelete, 120, 1920, 3360);
 
     // Page 2: the exception list.
     const auto& p2 = *picContainer[1];
     lvAusnahmen = add<ui::ListView>("lvAusnahmen");
-    lvAusnahmen->addColumn("Beizubehaltende Dateien", 6900);
+    lvAusnahmen->addColumn(std::string(tr("Beizubehaltende Dateien")), 6900);
     in(*lvAusnahmen, p2, 120, 120, 7200, 4440);
     cmdAdd = add<ui::CommandButton>("cmdAdd");
-    cmdAdd->caption = "&Hinzufügen...";
+    cmdAdd->caption = tr("&Hinzufügen...");
     in(*cmdAdd, p2, 4080, 4740, 1575, 375);
     cmdRemove = add<ui::CommandButton>("cmdRemove");
-    cmdRemove->caption = "En&tfernen";
+    cmdRemove->caption = tr("En&tfernen");
     in(*cmdRemove, p2, 5760, 4740, 1575, 375);
 
     // Page 3: anonymous surfing.
@@ -274,15 +279,15 @@ frmOptionen::frmOptionen() : FormBase("KOLVANEX 3 - Einstellungen") {
     slAnoMeter->largeChange = 1;
     in(*slAnoMeter, p3, 120, 840, 7200, 600);
     cmdSetProxy = add<ui::CommandButton>("cmdSetProxy");
-    cmdSetProxy->caption = "&Proxy-Server auswählen...";
+    cmdSetProxy->caption = tr("&Proxy-Server auswählen...");
     in(*cmdSetProxy, p3, 120, 1800, 3000, 375);
 
     // Page 4: the browser of anonymous sessions.
     const auto& p4 = *picContainer[3];
-    auto option = [&](const char* controlName, const char* words, const ui::Control& container,
+    auto option = [&](const char* controlName, std::string_view words, const ui::Control& container,
                       std::int32_t y) {
         auto o = add<ui::OptionButton>(controlName);
-        o->caption = words;
+        o->caption = std::string(words);
         in(*o, container, 120, y, 7200, 285);
         return o;
     };
@@ -292,8 +297,8 @@ frmOptionen::frmOptionen() : FormBase("KOLVANEX 3 - Einstellungen") {
     optMozillaFireFox = option("optMozillaFireFox", "Mozilla &Firefox", p4, 1110);
     optNetscape = option("optNetscape", "&Netscape", p4, 1440);
     optAOL = option("optAOL", "&AOL", p4, 1770);
-    chkIEToolbar =
-        box("chkIEToolbar", "&Browser-Leiste im Internet Explorer anzeigen", p4, 120, 2400, 7200);
+    chkIEToolbar = box("chkIEToolbar", tr("&Browser-Leiste im Internet Explorer anzeigen"), p4, 120,
+                       2400, 7200);
 
     // Page 5: the dialer watch.
     const auto& p5 = *picContainer[4];
@@ -305,26 +310,26 @@ frmOptionen::frmOptionen() : FormBase("KOLVANEX 3 - Einstellungen") {
     slDialerCheckTime->largeChange = 60;
     in(*slDialerCheckTime, p5, 120, 600, 7200, 600);
     lblNoDialerNumbers = add<ui::Label>("lblNoDialerNumbers");
-    lblNoDialerNumbers->caption = "&Erlaubte Rufnummern (durch ; getrennt):";
+    lblNoDialerNumbers->caption = tr("&Erlaubte Rufnummern (durch ; getrennt):");
     in(*lblNoDialerNumbers, p5, 120, 1440, 7200, 255);
     txtNoDialerNumbers = add<ui::TextBox>("txtNoDialerNumbers");
     in(*txtNoDialerNumbers, p5, 120, 1740, 7200, 315);
 
     // Page 6: the popup blocker.
     const auto& p6 = *picContainer[5];
-    optPopOff = option("optPopOff", "Popup-Blocker &aus", p6, 240);
-    optPopupStep1 =
-        option("optPopupStep1", "Stufe &1: Neue Fenster nur bei gedrückter Strg-Taste", p6, 570);
-    optPopupStep2 = option("optPopupStep2", "Stufe &2: Keine neuen Fenster", p6, 900);
-    chkPopSound = box("chkPopSound", "&Ton abspielen, wenn ein Popup-Fenster blockiert wurde", p6,
-                      120, 1440, 7200);
+    optPopOff = option("optPopOff", tr("Popup-Blocker &aus"), p6, 240);
+    optPopupStep1 = option("optPopupStep1",
+                           tr("Stufe &1: Neue Fenster nur bei gedrückter Strg-Taste"), p6, 570);
+    optPopupStep2 = option("optPopupStep2", tr("Stufe &2: Keine neuen Fenster"), p6, 900);
+    chkPopSound = box("chkPopSound", tr("&Ton abspielen, wenn ein Popup-Fenster blockiert wurde"),
+                      p6, 120, 1440, 7200);
 
     cmdOK = add<ui::CommandButton>("cmdOK");
     cmdOK->caption = "OK";
     cmdOK->isDefault = true;
     cmdOK->move(4920, 6060, 1335, 375);
     cmdCan = add<ui::CommandButton>("cmdCan");
-    cmdCan->caption = "Schließen";
+    cmdCan->caption = tr("Schließen");
     cmdCan->cancel = true;
     cmdCan->move(6360, 6060, 1335, 375);
 
@@ -381,11 +386,11 @@ void frmOptionen::onLoad() {
     const std::string title = shared().applicationTitle;
     proxyTip_ = std::make_unique<CMToolTipp>();
     proxyTip_->Create(*this, true, true);
-    proxyTip_->AddControl(cmdSetProxy, std::string(kProxyTip) + title + std::string(kProxyTipEnd));
+    proxyTip_->AddControl(cmdSetProxy, platform::trf(kProxyTip, {title}));
     meterTip_ = std::make_unique<CMToolTipp>();
     meterTip_->Create(*this, true, true);
-    meterTip_->AddControl(slAnoMeter, std::string(kMeterTip));
-    meterTip_->SetToolTipTitle("Information", CMToolTipp::kIconInformation);
+    meterTip_->AddControl(slAnoMeter, std::string(tr(kMeterTip)));
+    meterTip_->SetToolTipTitle(std::string(tr("Information")), CMToolTipp::kIconInformation);
 
     tabPages_ = {1, 2, 3, 4, 5, 6};
     if (settings::Betriebssystem() == "Windows NT") {
@@ -396,7 +401,7 @@ void frmOptionen::onLoad() {
     }
     tsTab->tabs.clear();
     for (const int page : tabPages_)
-        tsTab->tabs.emplace_back(kTabCaptions[static_cast<std::size_t>(page - 1)]);
+        tsTab->tabs.emplace_back(tr(kTabCaptions[static_cast<std::size_t>(page - 1)]));
     tsTab->selectedIndex = 1;
     showPage(1);
 
@@ -533,7 +538,7 @@ void frmOptionen::onBrowser() {
 }
 
 void frmOptionen::onDialerSlider() {
-    std::string text(kDialerCheckLabel);
+    std::string text(tr(kDialerCheckLabel));
     text.replace(text.find('$'), 1, std::to_string(slDialerCheckTime->value()));
     lblDialerCheckTime->setCaption(text);
 }
@@ -561,7 +566,7 @@ void frmOptionen::onAdd() {
 bool frmOptionen::checkN() {
     if (inRange(txtN->text, settings::ranges::DeleteN))
         return true;
-    ui::dialogs().messageBox(std::string(kRangeN), shared().applicationTitle,
+    ui::dialogs().messageBox(std::string(tr(kRangeN)), shared().applicationTitle,
                              ui::MB_ICONINFORMATION);
     ui::setFocusedControl(txtN.get());
     return false;
@@ -570,7 +575,7 @@ bool frmOptionen::checkN() {
 bool frmOptionen::checkValue() {
     if (inRange(txtValue->text, settings::ranges::DeleteValue))
         return true;
-    ui::dialogs().messageBox(std::string(kRangeValue), shared().applicationTitle,
+    ui::dialogs().messageBox(std::string(tr(kRangeValue)), shared().applicationTitle,
                              ui::MB_ICONINFORMATION);
     ui::setFocusedControl(txtValue.get());
     return false;
@@ -595,7 +600,7 @@ bool frmOptionen::save() {
     const auto boxes = checkBoxes();
     if (std::none_of(boxes.begin(), boxes.end(),
                      [](const auto& box) { return box->tag == kCleaningTag && box->value == 1; })) {
-        ui::dialogs().messageBox(std::string(kChooseOne), shared().applicationTitle,
+        ui::dialogs().messageBox(std::string(tr(kChooseOne)), shared().applicationTitle,
                                  ui::MB_ICONINFORMATION);
         return false;
     }

@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/runtime/translation.hpp"
 #include "platform/ui/controls.hpp"
 #include "services/form_base.hpp"
 #include "services/tool_tips.hpp"
@@ -26,12 +27,15 @@ namespace kx::options {
 
 inline constexpr std::string_view kExceptionFile = "alist.txt";
 
-inline constexpr std::string_view kRangeN = "Gültige Eingaben liegen im Bereich von 1 bis 99!";
-inline constexpr std::string_view kRangeValue = "Gültige Eingaben liegen im Bereich von 0 bis 255!";
-inline constexpr std::string_view kChooseOne = "Bitte mindestens 1 Option wählen!";
+inline constexpr std::string_view kRangeN =
+    platform::trMark("Gültige Eingaben liegen im Bereich von 1 bis 99!");
+inline constexpr std::string_view kRangeValue =
+    platform::trMark("Gültige Eingaben liegen im Bereich von 0 bis 255!");
+inline constexpr std::string_view kChooseOne =
+    platform::trMark("Bitte mindestens 1 Option wählen!");
 /// The dialer label; "$" becomes the slider's value.
 inline constexpr std::string_view kDialerCheckLabel =
-    "Alle $ &Sekunden auf 0190er/0900er Dialer prüfen";
+    platform::trMark("Alle $ &Sekunden auf 0190er/0900er Dialer prüfen");
 
 /// The tag of the page-1 boxes that take part in a cleaning run.
 inline constexpr std::string_view kCleaningTag = "A";

@@ -16,7 +16,8 @@ packages=(build-essential cmake ninja-build pkg-config git ca-certificates
           libsqlite3-dev libssl-dev libcurl4-openssl-dev libcli11-dev nlohmann-json3-dev
           libgtest-dev libgmock-dev libbenchmark-dev openssl
           python3 clang-format cppcheck
-          qt6-base-dev xvfb xauth fonts-dejavu-core chromium chromium-driver firefox-esr)
+          qt6-base-dev qt6-translations-l10n xvfb xauth fonts-dejavu-core chromium chromium-driver
+          firefox-esr)
 
 install_packages() {
     local missing=()

@@ -9,6 +9,7 @@
 #include "platform/processes/process.hpp"
 #include "platform/processes/shell.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/ui/dialogs.hpp"
 #include "platform/ui/message_loop.hpp"
 #include "platform/ui/windows.hpp"
@@ -311,8 +312,9 @@ void StartKXPopupKiller(std::string_view sCommandLine) {
                                                  pf::SW_SHOWMINIMIZED) > 32)
         return;
     ui::dialogs().messageBox(
-        path + "\r" +
-            "konnte nicht gestartet werden. Bitte installieren Sie das Programm ggf. erneut",
+        platform::trf("{1}\rkonnte nicht gestartet werden. Bitte installieren Sie das Programm "
+                      "ggf. erneut",
+                      {path}),
         shared().applicationTitle, ui::MB_SYSTEMMODAL | ui::MB_ICONEXCLAMATION);
 }
 

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "core/shared_state.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/ui/clipboard.hpp"
 #include "platform/ui/cursor.hpp"
 #include "platform/ui/message_loop.hpp"
@@ -67,10 +68,10 @@ frmProgress::frmProgress() : FormBase("KOLVANEX 3", Topmost::Never) {
     keyPreview = true;
 
     lvLog = add<ui::ListView>("lvLog");
-    lvLog->addColumn("Aktion", 6900);
+    lvLog->addColumn(std::string(platform::tr("Aktion")), 6900);
     pbBar = add<ui::ProgressBar>("pbBar");
     cmdCan = add<ui::CommandButton>("cmdCan");
-    cmdCan->caption = "Schließen";
+    cmdCan->caption = platform::tr("Schließen");
     tmrClose = add<ui::Timer>("tmrClose");
     tmrClose->stop();  // before the interval, which would start an enabled timer
     tmrClose->setInterval(5000);
@@ -78,7 +79,7 @@ frmProgress::frmProgress() : FormBase("KOLVANEX 3", Topmost::Never) {
     mnuPopup->caption = "Popup";
     mnuPopup->visible = false;
     mnuClip = add<ui::Menu>("mnuClip");
-    mnuClip->caption = "Protokoll ins Clipboard";
+    mnuClip->caption = platform::tr("Protokoll ins Clipboard");
     mnuPopup->add(mnuClip);
 
     Load = [this] { stopCloseTimer(); };

@@ -8,6 +8,7 @@
 #include "platform/files/files.hpp"
 #include "platform/processes/shell.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/ui/message_loop.hpp"
 #include "services/progress.hpp"
 #include "settings/locations.hpp"
@@ -67,8 +68,8 @@ bool RegEdit(std::string_view sFileName) {
     }
     const bool ok = !failed && files::exists(copy);
     if (!ok) {
-        Status((copy.empty() ? AddBackslash(folder) + name + ".tmp" : copy) +
-               " wurde nicht gefunden!");
+        Status(platform::trf("{1} wurde nicht gefunden!",
+                             {copy.empty() ? AddBackslash(folder) + name + ".tmp" : copy}));
         if (auto window = existingProgressWindow())
             window->startCloseTimer();
     }

@@ -17,7 +17,7 @@ struct KeyRange {
 };
 
 struct KeyInfo {
-    std::string_view description;
+    std::string_view description;   // in German; shown through platform::tr
     std::optional<KeyRange> range;  // whole numbers only, for Form::Number
 };
 

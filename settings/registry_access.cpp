@@ -6,6 +6,7 @@
 #include "platform/machine/machine.hpp"
 #include "platform/registry/registry_key.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/ui/dialogs.hpp"
 #include "settings/cregistry.hpp"
 
@@ -140,8 +141,9 @@ Long deleteRegistryTree(HKEY root, std::string_view keyPath) {
 }
 
 std::string RegFailMsg() {
-    return "Fehler beim Schreiben in die Registry! Sie müssen über Admistrator-Rechte um "
-           "Einträge in der Registry schreiben zu können";
+    return std::string(
+        platform::tr("Fehler beim Schreiben in die Registry! Sie müssen über Admistrator-Rechte um "
+                     "Einträge in der Registry schreiben zu können"));
 }
 
 void AutoStart(bool autoStart, std::string_view sCommandLine, std::string_view sKeyName) {

@@ -21,6 +21,7 @@
 #include "platform/network/inet.hpp"
 #include "platform/processes/desktop_program.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 #include "settings/keys.hpp"
 
 namespace {
@@ -74,7 +75,8 @@ int answer(const std::string& result, const std::string& page) {
     const bool written = settings::writeChecker(settings::keys::CheckerPage, page) &&
                          settings::writeChecker(settings::keys::CheckerResult, result);
     if (!written) {
-        std::cerr << "KXChecker: the answer could not be stored\n";
+        std::cerr << "KXChecker: " << platform::tr("die Antwort konnte nicht gespeichert werden")
+                  << "\n";
         return 2;
     }
     return result == anonymity::kCheckerOK ? 0 : 1;
@@ -105,14 +107,17 @@ int main(int argc, char** argv) {
         }
     }
     if (badLimit) {
-        std::cerr << "KXChecker: --limit needs a whole number of seconds above 0\n";
+        std::cerr << "KXChecker: "
+                  << platform::tr("--limit verlangt eine ganze Zahl von Sekunden über 0") << "\n";
         return 2;
     }
 
     auto machine = platform::Machine::open(args.prefix);
     if (!machine) {
-        std::cerr << "KXChecker: no machine at " << args.prefix.string() << ": "
-                  << machine.error().message << "\n";
+        std::cerr << "KXChecker: "
+                  << platform::trf("kein Rechner unter {1}: {2}",
+                                   {args.prefix.string(), machine.error().message})
+                  << "\n";
         return 2;
     }
     platform::MachineScope scope(**machine);

@@ -10,6 +10,7 @@
 
 #include "platform/processes/desktop_program.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 
 int main(int argc, char** argv) {
     using namespace kx::platform;
@@ -29,7 +30,7 @@ int main(int argc, char** argv) {
             window.ignoreClose = true;
             window.properties.emplace_back("IGNORECLOSE", 1);
         } else {
-            std::cerr << "KXPopup: unknown option " << word << " ignored\n";
+            std::cerr << "KXPopup: " << trf("unbekannte Option {1} übergangen", {word}) << "\n";
         }
     }
     return runCompanion(args.prefix, window);

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kx::gui {
@@ -26,7 +27,9 @@ class MainWindow final : public QMainWindow {
     bool clean();
 
   private:
-    void addFeature(QGridLayout& grid, int row, int column, const QString& caption,
+    /// A feature's button, named by its German caption and showing it in
+    /// the user's language.
+    void addFeature(QGridLayout& grid, int row, int column, std::string_view german,
                     std::function<void()> work);
     void run(const QString& caption, const std::function<void()>& work);
 

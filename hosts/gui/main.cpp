@@ -18,6 +18,7 @@
 #include "facade/kolvanex.hpp"
 #include "hosts/gui/gui.hpp"
 #include "platform/machine/machine.hpp"
+#include "platform/runtime/translation.hpp"
 #include "views/qt/qt_services.hpp"
 
 namespace {
@@ -31,8 +32,8 @@ struct Options {
     std::optional<fs::path> screenshots;
 };
 
-constexpr const char* kUsage =
-    "usage: kolvanex-gui [--prefix DIR] [--title TITLE] [--on-top] [--screenshots DIR]\n";
+constexpr std::string_view kUsage = kx::platform::trMark(
+    "Aufruf: kolvanex-gui [--prefix ORDNER] [--title TITEL] [--on-top] [--screenshots ORDNER]\n");
 
 std::optional<Options> parse(const QStringList& args) {
     Options o;
@@ -81,8 +82,10 @@ int run(const Options& o) {
         scratch ? scratch->path : o.prefix.value_or(kx::platform::Machine::defaultPrefix());
     auto machine = kx::platform::Machine::openOrCreate(prefix);
     if (!machine) {
-        std::cerr << "kolvanex-gui: cannot open the machine at " << prefix << ": "
-                  << machine.error().message << "\n";
+        std::cerr << "kolvanex-gui: "
+                  << kx::platform::trf("der Rechner unter {1} lässt sich nicht öffnen: {2}",
+                                       {prefix.string(), machine.error().message})
+                  << "\n";
         return 1;
     }
     const kx::platform::MachineScope machineScope(**machine);
@@ -107,7 +110,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const auto options = parse(QApplication::arguments());
     if (!options) {
-        std::cerr << kUsage;
+        std::cerr << kx::platform::tr(kUsage);
         return 2;
     }
     try {

@@ -13,12 +13,21 @@
 #include "facade/kolvanex.hpp"
 #include "facade/run_contexts.hpp"
 #include "hosts/gui/gui.hpp"
+#include "platform/runtime/translation.hpp"
 
 namespace kx::gui {
 namespace {
 
-QString qs(const std::string& text) {
-    return QString::fromStdString(text);
+using platform::trMark;
+
+QString qs(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// One of our texts in the user's language (written gui::tr in the window,
+// whose own tr is Qt's).
+QString tr(std::string_view german) {
+    return qs(platform::tr(german));
 }
 
 // The operation's failure as a log line, or its answer.
@@ -27,18 +36,19 @@ QString answer(const QString& caption, const Ret<T>& result) {
     if (!result)
         return caption + ": " + qs(result.error().description);
     if constexpr (std::is_same_v<T, bool>)
-        return caption + ": " + (*result ? "ja" : "nein");
+        return caption + ": " + (*result ? tr("ja") : tr("nein"));
     else if constexpr (std::is_same_v<T, std::string>)
-        return caption + ": " + (result->empty() ? QString("(keine Antwort)") : qs(*result));
+        return caption + ": " + (result->empty() ? tr("(keine Antwort)") : qs(*result));
     else
-        return caption + ": erledigt";
+        return caption + ": " + tr("erledigt");
 }
 
 }  // namespace
 
 MainWindow::MainWindow() {
     setObjectName("frmHaupt");
-    setWindowTitle(qs(shared().applicationTitle) + " - Privatsphäre für Ihren Internet-PC");
+    setWindowTitle(
+        qs(platform::trf("{1} - Privatsphäre für Ihren Internet-PC", {shared().applicationTitle})));
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
     features_ = new QWidget(central);
@@ -48,63 +58,73 @@ MainWindow::MainWindow() {
     log_->setObjectName("txtProtokoll");
     log_->setReadOnly(true);
     log_->setMinimumHeight(120);
-    layout->addWidget(new QLabel("Protokoll:", central));
+    layout->addWidget(new QLabel(gui::tr("Protokoll:"), central));
     layout->addWidget(log_, 1);
     setCentralWidget(central);
 
     // Each entry calls an operation of the public class; one that is not
     // built yet answers so in the log.
     int row = 0;
-    addFeature(*grid, row, 0, "Spuren beseitigen", [this] { clean(); });
-    addFeature(*grid, row, 1, "Einstellungen...",
-               [this] { log(answer("Einstellungen", CKOLVANEX().ShowOptionen())); });
-    addFeature(*grid, ++row, 0, "Anonyme Sitzung starten", [this] {
-        log(answer("Anonyme Sitzung", CKOLVANEX().SetAnonymSessionOn(Long(winId()))));
+    addFeature(*grid, row, 0, trMark("Spuren beseitigen"), [this] { clean(); });
+    addFeature(*grid, row, 1, trMark("Einstellungen..."),
+               [this] { log(answer(gui::tr("Einstellungen"), CKOLVANEX().ShowOptionen())); });
+    addFeature(*grid, ++row, 0, trMark("Anonyme Sitzung starten"), [this] {
+        log(answer(gui::tr("Anonyme Sitzung"), CKOLVANEX().SetAnonymSessionOn(Long(winId()))));
     });
-    addFeature(*grid, row, 1, "Anonyme Sitzung beenden", [this] {
-        log(answer("Anonyme Sitzung beenden",
+    addFeature(*grid, row, 1, trMark("Anonyme Sitzung beenden"), [this] {
+        log(answer(gui::tr("Anonyme Sitzung beenden"),
                    CKOLVANEX().SetAnonymSessionOff(Long(winId()), true)));
     });
-    addFeature(*grid, ++row, 0, "Sichere Sitzung starten", [this] {
-        log(answer("Sichere Sitzung", CKOLVANEX().SetSafeSessionOn(Variant(Long(winId())))));
+    addFeature(*grid, ++row, 0, trMark("Sichere Sitzung starten"), [this] {
+        log(answer(gui::tr("Sichere Sitzung"),
+                   CKOLVANEX().SetSafeSessionOn(Variant(Long(winId())))));
     });
-    addFeature(*grid, row, 1, "Sichere Sitzung beenden", [this] {
-        log(answer("Sichere Sitzung beenden", CKOLVANEX().SetSafeSessionOff(Long(winId()), true)));
+    addFeature(*grid, row, 1, trMark("Sichere Sitzung beenden"), [this] {
+        log(answer(gui::tr("Sichere Sitzung beenden"),
+                   CKOLVANEX().SetSafeSessionOff(Long(winId()), true)));
     });
-    addFeature(*grid, ++row, 0, "Proxy-Einstellungen...",
-               [this] { log(answer("Proxy-Einstellungen", CKOLVANEX().ShowProxyOptionen())); });
-    addFeature(*grid, row, 1, "Schnellsten Proxy suchen",
-               [this] { log(answer("Schnellster Proxy", CKOLVANEX().GetFastestProxy())); });
-    addFeature(*grid, ++row, 0, "Meine IP-Adresse",
-               [this] { log(answer("IP-Adresse", CKOLVANEX().GetIPAdress())); });
-    addFeature(*grid, row, 1, "Auf Dialer prüfen",
-               [this] { log(answer("Dialer-Prüfung", CKOLVANEX().KXCheckForDialer())); });
-    addFeature(*grid, ++row, 0, "Dateien verschlüsseln...", [this] {
-        log(answer("Dateien verschlüsseln", CKOLVANEX().KXCryptFiles(enumCryptIt::Encrypt)));
+    addFeature(*grid, ++row, 0, trMark("Proxy-Einstellungen..."), [this] {
+        log(answer(gui::tr("Proxy-Einstellungen"), CKOLVANEX().ShowProxyOptionen()));
     });
-    addFeature(*grid, row, 1, "Dateien entschlüsseln...", [this] {
-        log(answer("Dateien entschlüsseln", CKOLVANEX().KXCryptFiles(enumCryptIt::Decrypt)));
+    addFeature(*grid, row, 1, trMark("Schnellsten Proxy suchen"), [this] {
+        log(answer(gui::tr("Schnellster Proxy"), CKOLVANEX().GetFastestProxy()));
     });
-    addFeature(*grid, ++row, 0, "Ordner verschlüsseln...", [this] {
-        log(answer("Ordner verschlüsseln", CKOLVANEX().KXCriptFolders(enumCryptIt::Encrypt)));
+    addFeature(*grid, ++row, 0, trMark("Meine IP-Adresse"),
+               [this] { log(answer(gui::tr("IP-Adresse"), CKOLVANEX().GetIPAdress())); });
+    addFeature(*grid, row, 1, trMark("Auf Dialer prüfen"),
+               [this] { log(answer(gui::tr("Dialer-Prüfung"), CKOLVANEX().KXCheckForDialer())); });
+    addFeature(*grid, ++row, 0, trMark("Dateien verschlüsseln..."), [this] {
+        log(answer(gui::tr("Dateien verschlüsseln"),
+                   CKOLVANEX().KXCryptFiles(enumCryptIt::Encrypt)));
     });
-    addFeature(*grid, row, 1, "Ordner entschlüsseln...", [this] {
-        log(answer("Ordner entschlüsseln", CKOLVANEX().KXCriptFolders(enumCryptIt::Decrypt)));
+    addFeature(*grid, row, 1, trMark("Dateien entschlüsseln..."), [this] {
+        log(answer(gui::tr("Dateien entschlüsseln"),
+                   CKOLVANEX().KXCryptFiles(enumCryptIt::Decrypt)));
     });
-    addFeature(*grid, ++row, 0, "Sichere Favoriten...",
-               [this] { log(answer("Sichere Favoriten", CKOLVANEX().ShowFavoriten())); });
-    addFeature(*grid, row, 1, "Anonyme E-Mail...",
-               [this] { log(answer("Anonyme E-Mail", CKOLVANEX().ShowAnoMail())); });
-    addFeature(*grid, ++row, 0, "Popup-Blocker...",
-               [this] { log(answer("Popup-Blocker", CKOLVANEX().ShowOptionenPopupBlocker())); });
-    addFeature(*grid, row, 1, "Information",
-               [this] { log(answer("Information", CKOLVANEX().ShowInfo())); });
+    addFeature(*grid, ++row, 0, trMark("Ordner verschlüsseln..."), [this] {
+        log(answer(gui::tr("Ordner verschlüsseln"),
+                   CKOLVANEX().KXCriptFolders(enumCryptIt::Encrypt)));
+    });
+    addFeature(*grid, row, 1, trMark("Ordner entschlüsseln..."), [this] {
+        log(answer(gui::tr("Ordner entschlüsseln"),
+                   CKOLVANEX().KXCriptFolders(enumCryptIt::Decrypt)));
+    });
+    addFeature(*grid, ++row, 0, trMark("Sichere Favoriten..."),
+               [this] { log(answer(gui::tr("Sichere Favoriten"), CKOLVANEX().ShowFavoriten())); });
+    addFeature(*grid, row, 1, trMark("Anonyme E-Mail..."),
+               [this] { log(answer(gui::tr("Anonyme E-Mail"), CKOLVANEX().ShowAnoMail())); });
+    addFeature(*grid, ++row, 0, trMark("Popup-Blocker..."), [this] {
+        log(answer(gui::tr("Popup-Blocker"), CKOLVANEX().ShowOptionenPopupBlocker()));
+    });
+    addFeature(*grid, row, 1, trMark("Information"),
+               [this] { log(answer(gui::tr("Information"), CKOLVANEX().ShowInfo())); });
 }
 
-void MainWindow::addFeature(QGridLayout& grid, int row, int column, const QString& caption,
+void MainWindow::addFeature(QGridLayout& grid, int row, int column, std::string_view german,
                             std::function<void()> work) {
+    const QString caption = gui::tr(german);
     auto* button = new QPushButton(caption, features_);
-    button->setObjectName(caption);
+    button->setObjectName(qs(german));  // found by its German name whatever the language
     QObject::connect(button, &QPushButton::clicked, this,
                      [this, caption, work = std::move(work)] { run(caption, work); });
     grid.addWidget(button, row, column);
@@ -128,17 +148,17 @@ bool MainWindow::clean() {
     const ThreadCleaningRun run;
     cleaning::runDiscovery(run.context());
     if (run.context().cancelled()) {
-        log("Reinigung: " + qs(std::string(cleaning::kCancelledLine)));
+        log(gui::tr("Reinigung: ") + gui::tr(cleaning::kCancelledLine));
         return false;
     }
     const auto summary = cleaning::runDestroyPhase(run.context());
     if (!summary || summary->cancelled) {
-        log("Reinigung: " + qs(std::string(cleaning::kCancelledLine)));
+        log(gui::tr("Reinigung: ") + gui::tr(cleaning::kCancelledLine));
         if (summary)
-            log("Reinigung: " + qs(cleaning::summaryLine(summary->count, summary->bytes)));
+            log(gui::tr("Reinigung: ") + qs(cleaning::summaryLine(summary->count, summary->bytes)));
         return false;
     }
-    log("Reinigung: " + qs(cleaning::summaryLine(summary->count, summary->bytes)));
+    log(gui::tr("Reinigung: ") + qs(cleaning::summaryLine(summary->count, summary->bytes)));
     return true;
 }
 

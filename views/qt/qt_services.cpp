@@ -5,20 +5,49 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QTranslator>
 
 #include <filesystem>
 #include <system_error>
 
 #include "platform/machine/machine.hpp"
+#include "platform/runtime/translation.hpp"
 
 namespace kx::views {
 namespace {
 
 QString qs(const std::string& text) {
     return QString::fromStdString(text);
+}
+
+// One of our texts in the user's language.
+QString tr(std::string_view german) {
+    const auto text = platform::tr(german);
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Qt's own texts (the file dialog's buttons and labels, the context menu of
+// an edit box) in German when our texts are German, so a dialog never
+// mixes the two languages. Installed once per process; without Qt's German
+// catalogue the dialogs keep Qt's English.
+void installQtTranslations() {
+    static bool installed = false;
+    if (installed || QCoreApplication::instance() == nullptr)
+        return;
+    installed = true;
+    if (platform::userLanguage() != platform::Language::German)
+        return;
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (translator->load(QLocale(QLocale::German), "qtbase", "_",
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
+    else
+        delete translator;
 }
 
 QMessageBox::Icon iconOf(std::uint32_t flags) {
@@ -52,22 +81,25 @@ std::int32_t QtDialogs::messageBox(const std::string& text, const std::string& t
         std::int32_t answer;
     };
     std::vector<Choice> choices;
+    const QString ok = qs("OK");
+    const QString cancel = tr("Abbrechen");
+    const QString yes = tr("&Ja");
+    const QString no = tr("&Nein");
     switch (flags & 0xF) {
         case ui::MB_OKCANCEL:
-            choices = {{"OK", QMessageBox::AcceptRole, ui::IDOK},
-                       {"Abbrechen", QMessageBox::RejectRole, ui::IDCANCEL}};
+            choices = {{ok, QMessageBox::AcceptRole, ui::IDOK},
+                       {cancel, QMessageBox::RejectRole, ui::IDCANCEL}};
             break;
         case ui::MB_YESNO:
-            choices = {{"&Ja", QMessageBox::YesRole, ui::IDYES},
-                       {"&Nein", QMessageBox::NoRole, ui::IDNO}};
+            choices = {{yes, QMessageBox::YesRole, ui::IDYES}, {no, QMessageBox::NoRole, ui::IDNO}};
             break;
         case ui::MB_YESNOCANCEL:
-            choices = {{"&Ja", QMessageBox::YesRole, ui::IDYES},
-                       {"&Nein", QMessageBox::NoRole, ui::IDNO},
-                       {"Abbrechen", QMessageBox::RejectRole, ui::IDCANCEL}};
+            choices = {{yes, QMessageBox::YesRole, ui::IDYES},
+                       {no, QMessageBox::NoRole, ui::IDNO},
+                       {cancel, QMessageBox::RejectRole, ui::IDCANCEL}};
             break;
         default:
-            choices = {{"OK", QMessageBox::AcceptRole, ui::IDOK}};
+            choices = {{ok, QMessageBox::AcceptRole, ui::IDOK}};
             break;
     }
     const std::int32_t preset = ui::defaultButton(flags);
@@ -228,6 +260,8 @@ std::optional<std::string> windowsPath(const QString& hostPath) {
     return std::nullopt;
 }
 
-QtEnvironment::QtEnvironment() = default;
+QtEnvironment::QtEnvironment() {
+    installQtTranslations();
+}
 
 }  // namespace kx::views
