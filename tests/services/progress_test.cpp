@@ -24,6 +24,7 @@
 #include "services/cancel.hpp"
 #include "services/form_base.hpp"
 #include "settings/keys.hpp"
+#include "support/scripted_ui.hpp"
 #include "support/temp_machine.hpp"
 
 namespace kx {
@@ -50,7 +51,7 @@ std::string fillLongLog(frmProgress& window) {
     return text;
 }
 
-class ProgressTest : public ::testing::Test {
+class ProgressTest : public ::testing::Test, protected test::ScriptedUi {
   protected:
     void SetUp() override {
         resetShared();
@@ -76,12 +77,8 @@ class ProgressTest : public ::testing::Test {
 
     test::TempMachine machine;
     ui::ManualClock clock;
-    ui::ScriptedView view;
-    ui::ViewScope viewScope{view};
     ui::MemoryClipboard clipboard;
     ui::ClipboardScope clipboardScope{clipboard};
-    ui::RecordingCursor cursor;
-    ui::CursorScope cursorScope{cursor};
     CKOLVANEX kolvanex;
     std::vector<std::string> closedTasks;
 };
