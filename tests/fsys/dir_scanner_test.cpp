@@ -85,15 +85,12 @@ TEST_F(DirScannerTest, ScanAppendsAndClearForgets) {
 }
 
 TEST_F(DirScannerTest, RootsThatReachNothingAddNothing) {
-    DirScanner s;
-    EXPECT_EQ(s.Scan("C:\\Does\\Not\\Exist"), 0);
-    EXPECT_EQ(s.Scan("Q:\\"), 0);
-    EXPECT_EQ(s.Scan("A:\\"), 0);  // floppy without a disk
-    EXPECT_EQ(s.Scan(":"), 0);     // what a virtual special folder turns into
-    EXPECT_EQ(s.Scan(""), 0);
-    EXPECT_EQ(s.Scan("C:\\..\\"), 0);
     tm.writeHostFile(tm.prefix() / "drive_c/file.txt", "x");
-    EXPECT_EQ(s.Scan("C:\\file.txt"), 0);  // a file is no folder
+    DirScanner s;
+    // A floppy without a disk, what a virtual special folder turns into, a file.
+    for (const char* root :
+         {"C:\\Does\\Not\\Exist", "Q:\\", "A:\\", ":", "", "C:\\..\\", "C:\\file.txt"})
+        EXPECT_EQ(s.Scan(root), 0) << root;
     EXPECT_EQ(s.UpperIndex(), -1);
 }
 

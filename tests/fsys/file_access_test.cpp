@@ -10,6 +10,7 @@
 #include "fsys/file_access.hpp"
 #include "platform/files/files.hpp"
 #include "platform/ui/dialogs.hpp"
+#include "support/registry_values.hpp"
 #include "support/temp_machine.hpp"
 
 namespace kx::fsys {
@@ -29,46 +30,19 @@ class FileAccessTest : public ::testing::Test {
     const fs::path profile = tm.prefix() / "drive_c/Dokumente und Einstellungen/anna";
 
     pf::LONG createKey(pf::HKEY root, std::string_view path) {
-        pf::HKEY h = 0;
-        const auto rc = tm->registry().RegCreateKeyExA(root, path, 0, "", 0, pf::KEY_ALL_ACCESS,
-                                                       nullptr, &h, nullptr);
-        if (rc == 0)
-            tm->registry().RegCloseKey(h);
-        return rc;
+        return kx::test::createKey(tm->registry(), root, path);
     }
     bool keyExists(pf::HKEY root, std::string_view path) {
-        pf::HKEY h = 0;
-        if (tm->registry().RegOpenKeyExA(root, path, 0, pf::KEY_READ, &h) != 0)
-            return false;
-        tm->registry().RegCloseKey(h);
-        return true;
+        return kx::test::keyExists(tm->registry(), root, path);
     }
     std::string blob(std::string_view name) {
-        pf::HKEY h = 0;
-        if (tm->registry().RegOpenKeyExA(pf::HKEY_CURRENT_USER, kConnections, 0, pf::KEY_READ,
-                                         &h) != 0)
-            return {};
-        pf::DWORD size = 0;
-        std::string out;
-        if (tm->registry().RegQueryValueExA(h, name, nullptr, nullptr, nullptr, &size) == 0) {
-            out.resize(size);
-            tm->registry().RegQueryValueExA(h, name, nullptr, nullptr,
-                                            reinterpret_cast<std::uint8_t*>(out.data()), &size);
-        }
-        tm->registry().RegCloseKey(h);
-        return out;
+        return kx::test::valueBytes(tm->registry(), pf::HKEY_CURRENT_USER, kConnections, name)
+            .value_or("");
     }
     void setBlob(std::string_view name, const std::string& bytes) {
-        ASSERT_EQ(createKey(pf::HKEY_CURRENT_USER, kConnections), 0);
-        pf::HKEY h = 0;
-        ASSERT_EQ(tm->registry().RegOpenKeyExA(pf::HKEY_CURRENT_USER, kConnections, 0,
-                                               pf::KEY_ALL_ACCESS, &h),
+        ASSERT_EQ(kx::test::putValue(tm->registry(), pf::HKEY_CURRENT_USER, kConnections, name,
+                                     bytes, pf::REG_BINARY),
                   0);
-        ASSERT_EQ(tm->registry().RegSetValueExA(h, name, 0, pf::REG_BINARY,
-                                                reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                                static_cast<pf::DWORD>(bytes.size())),
-                  0);
-        tm->registry().RegCloseKey(h);
     }
 };
 
@@ -171,19 +145,14 @@ TEST_F(FileAccessTest, ClearIECacheRefusesACacheFolderThatIsALink) {
 TEST_F(FileAccessTest, ACacheValueNamingTheProfileOrADriveIsRefused) {
     tm.writeHostFile(profile / "Eigene Dateien/brief.doc", "mine");
     tm.writeHostFile(tm.prefix() / "drive_c/boot.ini", "[boot loader]");
-    pf::HKEY h = 0;
-    ASSERT_EQ(tm->registry().RegOpenKeyExA(
-                  pf::HKEY_CURRENT_USER,
-                  "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", 0,
-                  pf::KEY_ALL_ACCESS, &h),
-              0);
     for (const std::string value :
          {"C:\\Dokumente und Einstellungen\\anna", "C:\\", "c:\\dokumente und einstellungen",
           "C:\\Dokumente und Einstellungen\\anna\\Eigene Dateien\\..", "C:\\WINDOWS"}) {
         ASSERT_EQ(
-            tm->registry().RegSetValueExA(h, "Cache", 0, pf::REG_SZ,
-                                          reinterpret_cast<const std::uint8_t*>(value.c_str()),
-                                          static_cast<pf::DWORD>(value.size() + 1)),
+            kx::test::putValue(tm->registry(), pf::HKEY_CURRENT_USER,
+                               "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell "
+                               "Folders",
+                               "Cache", value + '\0'),
             0);
         EXPECT_FALSE(fa.ClearIECache()) << value;
         EXPECT_EQ(TempMachine::readHostFile(profile / "Eigene Dateien/brief.doc"), "mine") << value;
@@ -191,7 +160,6 @@ TEST_F(FileAccessTest, ACacheValueNamingTheProfileOrADriveIsRefused) {
             << value;
         EXPECT_TRUE(fs::is_directory(tm.prefix() / "drive_c/WINDOWS/system32")) << value;
     }
-    tm->registry().RegCloseKey(h);
 }
 
 TEST_F(FileAccessTest, ShowOpenJoinsSeveralChosenFilesWithSemicolons) {

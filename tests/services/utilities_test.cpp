@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "core/shared_state.hpp"
 #include "facade/kolvanex.hpp"
 #include "platform/processes/shell.hpp"
@@ -40,22 +42,21 @@ TEST_F(UtilitiesTest, FormMaximizeLeavesTheTaskBarFree) {
     const auto saved = screen;
     ui::Form form("f");
 
-    screen.workArea = {0, 30, 1024, 768};  // task bar at the top
-    FormMaximize(form);
-    EXPECT_EQ(form.top, 30 * 15);
-    EXPECT_EQ(form.height, (768 - 30) * 15);
-    EXPECT_EQ(form.width, 1024 * 15);
-
-    screen.workArea = {0, 0, 1024, 738};  // task bar at the bottom
-    FormMaximize(form);
-    EXPECT_EQ(form.top, 0);
-    EXPECT_EQ(form.height, 738 * 15);
-
-    screen.workArea = {40, 0, 1024, 768};  // task bar on the left
-    screen.twipsPerPixelX = 12;
-    FormMaximize(form);
-    EXPECT_EQ(form.left, 40 * 12);
-    EXPECT_EQ(form.width, (1024 - 40) * 12);
+    struct Case {
+        const char* taskBar;
+        ui::RECT workArea;
+        int twips, left, top, width, height;
+    };
+    for (const auto& c : {Case{"top", {0, 30, 1024, 768}, 15, 0, 30, 1024, 738},
+                          Case{"bottom", {0, 0, 1024, 738}, 15, 0, 0, 1024, 738},
+                          Case{"left", {40, 0, 1024, 768}, 12, 40, 0, 984, 768}}) {
+        screen.workArea = c.workArea;
+        screen.twipsPerPixelX = c.twips;
+        FormMaximize(form);
+        EXPECT_EQ((std::array{form.left, form.top, form.width, form.height}),
+                  (std::array{c.left * c.twips, c.top * 15, c.width * c.twips, c.height * 15}))
+            << c.taskBar;
+    }
     screen = saved;
 }
 

@@ -4,9 +4,9 @@
 
 #include "core/shared_state.hpp"
 #include "facade/kolvanex.hpp"
-#include "platform/registry/registry_key.hpp"
 #include "platform/ui/dialogs.hpp"
 #include "settings/cregistry.hpp"
+#include "support/registry_values.hpp"
 #include "support/temp_machine.hpp"
 
 namespace kx::settings {
@@ -17,31 +17,11 @@ using namespace kx::platform;
 // The bytes a value holds, read straight from the registry.
 std::optional<std::string> rawValue(HKEY root, std::string_view path, std::string_view name,
                                     DWORD* type = nullptr) {
-    auto& registry = currentMachine().registry();
-    HKEY raw = 0;
-    if (registry.RegOpenKeyExA(root, path, 0, KEY_QUERY_VALUE, &raw) != 0)
-        return std::nullopt;
-    RegKey key(registry, raw);
-    DWORD size = 0;
-    DWORD t = 0;
-    if (registry.RegQueryValueExA(key.get(), name, nullptr, &t, nullptr, &size) != 0) {
-        return std::nullopt;
-    }
-    std::string data(size, '\0');
-    registry.RegQueryValueExA(key.get(), name, nullptr, &t,
-                              reinterpret_cast<std::uint8_t*>(data.data()), &size);
-    if (type != nullptr)
-        *type = t;
-    return data;
+    return test::valueBytes(currentMachine().registry(), root, path, name, type);
 }
 
 bool keyExists(HKEY root, std::string_view path) {
-    auto& registry = currentMachine().registry();
-    HKEY raw = 0;
-    if (registry.RegOpenKeyExA(root, path, 0, KEY_QUERY_VALUE, &raw) != 0)
-        return false;
-    registry.RegCloseKey(raw);
-    return true;
+    return test::keyExists(currentMachine().registry(), root, path);
 }
 
 class RegistryAccessTest : public ::testing::Test {
@@ -63,18 +43,9 @@ TEST_F(RegistryAccessTest, TextIsTrimmedOnWriteAndCleanedOrRawOnRead) {
 
     // A value stored with its terminator and an embedded NUL, as other programs write it.
     const std::string bytes("ab\0c \0", 6);
-    {
-        auto& registry = currentMachine().registry();
-        HKEY raw = 0;
-        ASSERT_EQ(registry.RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kolvanex\\Sub", 0, "", 0,
-                                           KEY_WRITE, nullptr, &raw, nullptr),
-                  0);
-        RegKey key(registry, raw);
-        ASSERT_EQ(registry.RegSetValueExA(key.get(), "Raw", 0, REG_SZ,
-                                          reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                          static_cast<DWORD>(bytes.size())),
-                  0);
-    }
+    ASSERT_EQ(test::putValue(currentMachine().registry(), HKEY_LOCAL_MACHINE,
+                             "SOFTWARE\\Kolvanex\\Sub", "Raw", bytes),
+              0);
     std::string text = "stale";
     EXPECT_EQ(product.QueryMachineInformationString("Sub", "Raw", text), 0);
     EXPECT_EQ(text, "abc");

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/processes/desktop_program.hpp"
+#include "platform/processes/process.hpp"
 #include "temp_machine.hpp"
 
 namespace kx::test {
@@ -50,6 +51,12 @@ inline std::filesystem::path companionBinary(std::string_view windowsName) {
     return std::filesystem::path(KX_HOST_BINARY).parent_path() / std::string(windowsName);
 }
 #endif
+
+/// The exit code of an ended process, or 0xDEAD when it cannot be read.
+inline platform::DWORD exitCode(platform::HANDLE process) {
+    platform::DWORD code = 0;
+    return platform::GetExitCodeProcess(process, &code) ? code : 0xDEAD;
+}
 
 /// Polls until `done` answers true or `timeout` passed; answers `done()`.
 inline bool waitUntil(const std::function<bool()>& done,

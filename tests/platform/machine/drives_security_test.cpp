@@ -12,8 +12,8 @@
 
 #include "platform/machine/drives.hpp"
 #include "platform/machine/security.hpp"
-#include "platform/registry/registry_key.hpp"
 #include "platform/runtime/text.hpp"
+#include "support/registry_values.hpp"
 #include "support/temp_machine.hpp"
 
 namespace kx::platform {
@@ -86,14 +86,15 @@ TEST(Drives, LogicalDriveStringsAndDriveTypesFollowTheMachine) {
     EXPECT_EQ(buffer, std::string("A:\\\0C:\\\0D:\\\0E:\\\0\0###", 20));
 
     // The drive type knows roots only and tells a missing drive from a malformed root.
-    EXPECT_EQ(GetDriveTypeA("A:\\"), DRIVE_REMOVABLE);
-    EXPECT_EQ(GetDriveTypeA("c:/"), DRIVE_FIXED);
-    EXPECT_EQ(GetDriveTypeA("D:\\"), DRIVE_FIXED);
-    EXPECT_EQ(GetDriveTypeA("E:\\"), DRIVE_CDROM);
-    EXPECT_EQ(GetDriveTypeA("Q:\\"), DRIVE_UNKNOWN);  // a drive the machine lacks
-    for (const char* malformed : {"", "C", "C:", "C\\", "C:\\Windows\\", "1:\\", ":\\", "\\\\"}) {
+    // Q: is a drive the machine lacks.
+    for (const auto& [root, type] : {std::pair{"A:\\", DRIVE_REMOVABLE},
+                                     {"c:/", DRIVE_FIXED},
+                                     {"D:\\", DRIVE_FIXED},
+                                     {"E:\\", DRIVE_CDROM},
+                                     {"Q:\\", DRIVE_UNKNOWN}})
+        EXPECT_EQ(GetDriveTypeA(root), type) << root;
+    for (const char* malformed : {"", "C", "C:", "C\\", "C:\\Windows\\", "1:\\", ":\\", "\\\\"})
         EXPECT_EQ(GetDriveTypeA(malformed), DRIVE_NO_ROOT_DIR) << malformed;
-    }
 }
 
 TEST(Drives, ShellTypeNamesOfDrivesFoldersAndFiles) {
@@ -126,16 +127,7 @@ TEST(Drives, ShellTypeNamesOfDrivesFoldersAndFiles) {
     // A registered class names its files, whatever the case of the extension.
     auto& reg = tm->registry();
     const auto setDefault = [&](std::string_view key, std::string_view text) {
-        HKEY raw = 0;
-        ASSERT_EQ(reg.RegCreateKeyExA(HKEY_CLASSES_ROOT, key, 0, "", REG_OPTION_NON_VOLATILE,
-                                      KEY_ALL_ACCESS, nullptr, &raw, nullptr),
-                  ERROR_SUCCESS);
-        RegKey k(reg, raw);
-        std::string bytes(text);
-        bytes.push_back('\0');
-        ASSERT_EQ(reg.RegSetValueExA(k.get(), "", 0, REG_SZ,
-                                     reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                     static_cast<DWORD>(bytes.size())),
+        ASSERT_EQ(test::putValue(reg, HKEY_CLASSES_ROOT, key, "", std::string(text) + '\0'),
                   ERROR_SUCCESS);
     };
     setDefault(".txt", "txtfile");
@@ -254,14 +246,11 @@ TEST(AccessToken, IdentifiersAreReadStrictly) {
         const auto sid = sec::parseSid(text);
         return sid ? sec::sidToString(*sid) : std::string("<none>");
     };
-    EXPECT_EQ(roundTrip("S-1-5-32-544"), "S-1-5-32-544");
+    for (const char* good : {"S-1-5-32-544", "S-1-5", "S-1-0x123456789ABC-1", "S-1-5-21-4294967295",
+                             "S-1-5-1-2-3-4-5-6-7-8-9-10-11-12-13-14-15"})
+        EXPECT_EQ(roundTrip(good), good);
     EXPECT_EQ(roundTrip("s-1-1-0"), "S-1-1-0");
-    EXPECT_EQ(roundTrip("S-1-5"), "S-1-5");
     EXPECT_EQ(roundTrip("S-1-0x0000000000FF-7"), "S-1-255-7");
-    EXPECT_EQ(roundTrip("S-1-0x123456789ABC-1"), "S-1-0x123456789ABC-1");
-    EXPECT_EQ(roundTrip("S-1-5-21-4294967295"), "S-1-5-21-4294967295");
-    EXPECT_EQ(roundTrip("S-1-5-1-2-3-4-5-6-7-8-9-10-11-12-13-14-15"),
-              "S-1-5-1-2-3-4-5-6-7-8-9-10-11-12-13-14-15");
     for (const char* bad :
          {"", "S", "S-1", "S-1-", "S-1-5-", "S-2-5-32", "S-1-5-32-4294967296",
           "S-1-281474976710656-1", "S-1-5-1-2-3-4-5-6-7-8-9-10-11-12-13-14-15-16", "X-1-5-32",

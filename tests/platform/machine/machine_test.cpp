@@ -13,6 +13,7 @@
 #include "platform/files/ini.hpp"
 #include "platform/machine/machine.hpp"
 #include "platform/machine/shell_folders.hpp"
+#include "support/registry_values.hpp"
 #include "support/temp_machine.hpp"
 
 namespace kx::platform {
@@ -27,37 +28,14 @@ constexpr std::string_view kShellFolders =
 // A string value without its trailing NULs; nullopt when it cannot be read.
 std::optional<std::string> regString(Registry& reg, HKEY root, std::string_view key,
                                      std::string_view name, DWORD* typeOut = nullptr) {
-    HKEY h = 0;
-    if (reg.RegOpenKeyExA(root, key, 0, KEY_READ, &h) != ERROR_SUCCESS)
-        return std::nullopt;
-    DWORD type = 0, size = 0;
-    std::optional<std::string> out;
-    if (reg.RegQueryValueExA(h, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
-        std::string data(size, '\0');
-        if (reg.RegQueryValueExA(h, name, nullptr, &type,
-                                 reinterpret_cast<std::uint8_t*>(data.data()), &size) == 0) {
-            data.resize(size);
-            while (!data.empty() && data.back() == '\0') data.pop_back();
-            out = data;
-            if (typeOut)
-                *typeOut = type;
-        }
-    }
-    reg.RegCloseKey(h);
-    return out;
+    auto data = test::valueBytes(reg, root, key, name, typeOut);
+    while (data && !data->empty() && data->back() == '\0') data->pop_back();
+    return data;
 }
 
 LONG regSetString(Registry& reg, HKEY root, std::string_view key, std::string_view name,
                   std::string_view value) {
-    HKEY h = 0;
-    if (LONG rc = reg.RegCreateKeyExA(root, key, 0, "", 0, KEY_ALL_ACCESS, nullptr, &h, nullptr))
-        return rc;
-    const std::string bytes = std::string(value) + '\0';
-    const LONG rc =
-        reg.RegSetValueExA(h, name, 0, REG_SZ, reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                           static_cast<DWORD>(bytes.size()));
-    reg.RegCloseKey(h);
-    return rc;
+    return test::putValue(reg, root, key, name, std::string(value) + '\0');
 }
 
 TEST(MachineCreate, LaysOutTheGermanSkeletonWithDriveLinks) {

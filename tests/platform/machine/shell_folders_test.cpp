@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "platform/machine/shell_folders.hpp"
+#include "support/registry_values.hpp"
 #include "support/temp_machine.hpp"
 
 namespace kx::platform {
@@ -12,12 +13,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using kx::test::TempMachine;
-
-LONG setString(Registry& reg, HKEY key, const char* name, const std::string& value, DWORD type) {
-    return reg.RegSetValueExA(key, name, 0, type,
-                              reinterpret_cast<const std::uint8_t*>(value.c_str()),
-                              static_cast<DWORD>(value.size() + 1));
-}
+using namespace std::string_literals;
 
 TEST(ShellFolders, EveryFolderWithAPlaceResolvesToAnExistingFolder) {
     TempMachine tm;
@@ -58,16 +54,12 @@ TEST(ShellFolders, EveryFolderWithAPlaceResolvesToAnExistingFolder) {
 TEST(ShellFolders, FollowTheRegistryWhenAFolderIsMoved) {
     TempMachine tm;
     auto& reg = tm->registry();
-    HKEY h = 0;
-    ASSERT_EQ(
-        reg.RegOpenKeyExA(HKEY_CURRENT_USER,
-                          "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-                          0, KEY_ALL_ACCESS, &h),
-        ERROR_SUCCESS);
-    ASSERT_EQ(setString(reg, h, "Personal", "D:\\Ablage\\", REG_SZ), ERROR_SUCCESS);
+    const auto shellFolders =
+        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+    ASSERT_EQ(test::putValue(reg, HKEY_CURRENT_USER, shellFolders, "Personal", "D:\\Ablage\\\0"s),
+              ERROR_SUCCESS);
     // Without the literal value, the template in User Shell Folders is used.
-    ASSERT_EQ(reg.RegDeleteValueA(h, "Favorites"), ERROR_SUCCESS);
-    reg.RegCloseKey(h);
+    ASSERT_EQ(test::deleteValue(reg, HKEY_CURRENT_USER, shellFolders, "Favorites"), ERROR_SUCCESS);
     EXPECT_EQ(specialFolderPath(tm.machine(), CSIDL_PERSONAL), "D:\\Ablage");
     EXPECT_EQ(specialFolderPath(tm.machine(), CSIDL_FAVORITES),
               "C:\\Dokumente und Einstellungen\\anna\\Favoriten");
@@ -78,14 +70,12 @@ TEST(ShellFolders, TempPathComesFromTheEnvironmentKeyWithATrailingBackslash) {
     EXPECT_EQ(tempPath(tm.machine()),
               "C:\\Dokumente und Einstellungen\\anna\\Lokale Einstellungen\\Temp\\");
     auto& reg = tm->registry();
-    HKEY h = 0;
-    ASSERT_EQ(reg.RegOpenKeyExA(HKEY_CURRENT_USER, "Environment", 0, KEY_ALL_ACCESS, &h),
+    ASSERT_EQ(test::putValue(reg, HKEY_CURRENT_USER, "Environment", "TEMP", "%SystemRoot%\\Temp\0"s,
+                             REG_EXPAND_SZ),
               ERROR_SUCCESS);
-    ASSERT_EQ(setString(reg, h, "TEMP", "%SystemRoot%\\Temp", REG_EXPAND_SZ), ERROR_SUCCESS);
     EXPECT_EQ(tempPath(tm.machine()), "C:\\WINDOWS\\Temp\\");
-    ASSERT_EQ(reg.RegDeleteValueA(h, "TEMP"), ERROR_SUCCESS);
-    ASSERT_EQ(reg.RegDeleteValueA(h, "TMP"), ERROR_SUCCESS);
-    reg.RegCloseKey(h);
+    for (const char* name : {"TEMP", "TMP"})
+        ASSERT_EQ(test::deleteValue(reg, HKEY_CURRENT_USER, "Environment", name), ERROR_SUCCESS);
     EXPECT_EQ(tempPath(tm.machine()), "C:\\Dokumente und Einstellungen\\anna\\");
 }
 

@@ -12,20 +12,16 @@
 #include "platform/registry/registry.hpp"
 #include "platform/ui/dialogs.hpp"
 #include "support/programs.hpp"
+#include "support/registry_values.hpp"
 #include "support/temp_machine.hpp"
 
 namespace kx::platform {
 namespace {
 
+using test::exitCode;
 using test::installProgram;
 using test::waitUntil;
 using Words = std::vector<std::string>;
-
-// The exit code of an ended process, or 0xDEAD when it cannot be read.
-DWORD exitCode(HANDLE process) {
-    DWORD code = 0;
-    return GetExitCodeProcess(process, &code) ? code : 0xDEAD;
-}
 
 // ---------------------------------------------------------------------------
 // Command lines
@@ -285,15 +281,8 @@ TEST_F(ProcessTest, RegeditImportsSilentlyAsABuiltInProgram) {
     EXPECT_TRUE(dialogs.shown.empty());
 
     auto& registry = machine->registry();
-    HKEY key = 0;
-    ASSERT_EQ(registry.RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\KxTest", 0, KEY_READ, &key),
-              ERROR_SUCCESS);
-    std::array<std::uint8_t, 32> data{};
-    DWORD size = data.size();
-    ASSERT_EQ(registry.RegQueryValueExA(key, "Name", nullptr, nullptr, data.data(), &size),
-              ERROR_SUCCESS);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(data.data())), "Wert");
-    registry.RegCloseKey(key);
+    EXPECT_EQ(test::valueBytes(registry, HKEY_CURRENT_USER, "Software\\KxTest", "Name"),
+              std::string("Wert\0", 5));
 
     // A file that is not there is a failing run, not a failed start.
     EXPECT_EQ(run(command(R"(REGEDIT /s C:\WINDOWS\Temp\fehlt.reg)")), 1u);
@@ -304,8 +293,7 @@ TEST_F(ProcessTest, RegeditImportsSilentlyAsABuiltInProgram) {
     EXPECT_EQ(run(command("regedit.exe \"" + reg + "\"")), 1u);
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_NE(dialogs.shown[0].text.find(reg), std::string::npos);
-    EXPECT_NE(registry.RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\KxNein", 0, KEY_READ, &key),
-              ERROR_SUCCESS);
+    EXPECT_FALSE(test::keyExists(registry, HKEY_CURRENT_USER, "Software\\KxNein"));
 }
 
 TEST_F(ProcessTest, BuiltInProgramsCanBeAddedAndReceiveTheirArguments) {
@@ -336,10 +324,7 @@ TEST_F(ProcessTest, ShellExecuteStartsProgramsAndReportsWhatItCannotOpen) {
     machine.writeHostFile(machine.host(reg),
                           "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\KxShell]\r\n");
     EXPECT_GT(ShellExecuteA(0, "", "regedit.exe", "/s \"" + reg + "\"", "", SW_SHOWNORMAL), 32);
-    HKEY key = 0;
-    EXPECT_EQ(machine->registry().RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\KxShell", 0, KEY_READ,
-                                                &key),
-              ERROR_SUCCESS);
+    EXPECT_TRUE(test::keyExists(machine->registry(), HKEY_CURRENT_USER, "Software\\KxShell"));
 
     EXPECT_EQ(ShellExecuteA(0, "open", R"(C:\WINDOWS\fehlt.exe)", "", "", 1), SE_ERR_FNF);
     EXPECT_EQ(ShellExecuteA(0, "open", R"(C:\Nirgends\fehlt.exe)", "", "", 1), SE_ERR_PNF);

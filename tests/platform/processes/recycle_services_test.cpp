@@ -2,14 +2,15 @@
 // the recycle bin of every drive.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 
 #include "platform/files/files.hpp"
 #include "platform/files/ini.hpp"
 #include "platform/processes/shell.hpp"
 #include "platform/processes/system_programs.hpp"
-#include "platform/registry/registry_key.hpp"
 #include "platform/ui/dialogs.hpp"
+#include "support/registry_values.hpp"
 #include "support/temp_machine.hpp"
 
 namespace kx::platform {
@@ -22,15 +23,12 @@ SystemProgramCall call(std::vector<std::string> arguments) {
 }
 
 DWORD serviceState(Machine& machine) {
-    HKEY key = 0;
-    machine.registry().RegOpenKeyExA(HKEY_LOCAL_MACHINE,
-                                     "SYSTEM\\CurrentControlSet\\Services\\Messenger", 0,
-                                     KEY_QUERY_VALUE, &key);
-    RegKey guard(machine.registry(), key);
+    const auto bytes =
+        test::valueBytes(machine.registry(), HKEY_LOCAL_MACHINE,
+                         "SYSTEM\\CurrentControlSet\\Services\\Messenger", "CurrentState");
     DWORD state = 0;
-    DWORD size = sizeof state;
-    machine.registry().RegQueryValueExA(key, "CurrentState", nullptr, nullptr,
-                                        reinterpret_cast<std::uint8_t*>(&state), &size);
+    if (bytes && bytes->size() == sizeof state)
+        std::memcpy(&state, bytes->data(), sizeof state);
     return state;
 }
 
@@ -54,11 +52,9 @@ TEST(SystemPrograms, Regsvr32LoadsOnlyLibrariesItReachesAndNetOnlyKnownServices)
     const auto net = findSystemProgram("net");
     ASSERT_TRUE(net);
     EXPECT_EQ(net(call({"stop", "messenger"})), 2u);  // no such service yet
-    HKEY key = 0;
-    tm->registry().RegCreateKeyExA(HKEY_LOCAL_MACHINE,
-                                   "SYSTEM\\CurrentControlSet\\Services\\Messenger", 0, "", 0,
-                                   KEY_ALL_ACCESS, nullptr, &key, nullptr);
-    tm->registry().RegCloseKey(key);
+    ASSERT_EQ(test::createKey(tm->registry(), HKEY_LOCAL_MACHINE,
+                              "SYSTEM\\CurrentControlSet\\Services\\Messenger"),
+              ERROR_SUCCESS);
 
     EXPECT_EQ(net(call({"start", "messenger"})), 2u);  // runs already
     EXPECT_EQ(net(call({"STOP", "Messenger"})), 0u);

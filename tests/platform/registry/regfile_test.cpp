@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 #include "support/registry_dump.hpp"
+#include "support/registry_values.hpp"
 
 #include <filesystem>
 #include <fstream>
@@ -20,9 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 
-std::string dump(Registry& reg) {
-    return test::dumpRegistry(reg);
-}
+constexpr auto dump = &test::dumpRegistry;
 
 // UTF-8 to UTF-16LE with BOM, for the code points these tests use (all below U+10000).
 std::string utf16(std::string_view text) {
@@ -53,15 +52,7 @@ class RegFileTest : public ::testing::Test {
     }
     void set(Registry& reg, std::string_view path, std::string_view name, const std::string& data,
              DWORD type = REG_SZ) {
-        HKEY h = 0;
-        ASSERT_EQ(reg.RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, {}, 0, KEY_ALL_ACCESS, nullptr,
-                                      &h, nullptr),
-                  ERROR_SUCCESS);
-        ASSERT_EQ(
-            reg.RegSetValueExA(h, name, 0, type, reinterpret_cast<const std::uint8_t*>(data.data()),
-                               static_cast<DWORD>(data.size())),
-            ERROR_SUCCESS);
-        reg.RegCloseKey(h);
+        ASSERT_EQ(test::putValue(reg, HKEY_CURRENT_USER, path, name, data, type), ERROR_SUCCESS);
     }
     // Values of every type and every awkward shape that both formats can carry.
     void populate(Registry& reg) {
@@ -87,11 +78,7 @@ class RegFileTest : public ::testing::Test {
         set(reg, k + "\\Übersicht\\Tiefer Schlüssel", "Größe", "groß €\0"s);
         set(reg, k + "\\odd]name\\ spaced ", "v", "1\0"s);
         set(reg, k + "\\zeta", "z", "\0"s);
-        HKEY h = 0;
-        ASSERT_EQ(reg.RegCreateKeyExA(HKEY_CURRENT_USER, k + "\\Alpha\\Empty Key", 0, {}, 0,
-                                      KEY_READ, nullptr, &h, nullptr),
-                  ERROR_SUCCESS);
-        reg.RegCloseKey(h);
+        ASSERT_EQ(test::createKey(reg, HKEY_CURRENT_USER, k + "\\Alpha\\Empty Key"), ERROR_SUCCESS);
     }
 
     fs::path dir_;

@@ -49,9 +49,7 @@ std::string subKeyAt(Registry& reg, HKEY key, DWORD index, LONG* status = nullpt
     return st ? std::string() : std::string(name, cch);
 }
 
-std::string dump(Registry& reg) {
-    return test::dumpRegistry(reg);
-}
+constexpr auto dump = &test::dumpRegistry;
 
 class RegistryTest : public ::testing::Test {
   protected:

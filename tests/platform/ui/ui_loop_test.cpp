@@ -3,6 +3,7 @@
 // failing callback neither escapes yield() nor stops the loop.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,40 +27,39 @@ class LoopTest : public ::testing::Test {
         clock.advance(Millis(ms));
         yield();
     }
+    // Lets `ms` pass and answers how often the counting timer has fired so far.
+    int firedAfter(int ms) {
+        advance(ms);
+        return fired;
+    }
 
     ManualClock clock;
     ScriptedView view;
     ViewScope scope{view};
+    int fired = 0;
 };
 
 TEST_F(LoopTest, TimerFiresEveryIntervalWhileEnabled) {
     Timer timer("tmr");
-    int fired = 0;
     timer.TimerEvent = [&] { ++fired; };
     // Enabled by default but silent without an interval.
     EXPECT_TRUE(timer.isEnabled());
     EXPECT_FALSE(timer.running());
-    advance(10000);
-    EXPECT_EQ(fired, 0);
+    EXPECT_EQ(firedAfter(10000), 0);
 
     timer.setInterval(1000);
-    advance(999);
-    EXPECT_EQ(fired, 0);
-    advance(1);
-    EXPECT_EQ(fired, 1);
-    advance(1000);
-    EXPECT_EQ(fired, 2);
+    EXPECT_EQ(firedAfter(999), 0);
+    EXPECT_EQ(firedAfter(1), 1);
+    EXPECT_EQ(firedAfter(1000), 2);
 
     timer.stop();
-    advance(5000);
-    EXPECT_EQ(fired, 2);
+    EXPECT_EQ(firedAfter(5000), 2);
     EXPECT_FALSE(timer.running());
 
     // Interval 0 keeps it enabled but silent.
     timer.start();
     timer.setInterval(0);
-    advance(5000);
-    EXPECT_EQ(fired, 2);
+    EXPECT_EQ(firedAfter(5000), 2);
     EXPECT_TRUE(timer.isEnabled());
 
     try {
@@ -73,45 +73,40 @@ TEST_F(LoopTest, TimerFiresEveryIntervalWhileEnabled) {
 
 TEST_F(LoopTest, EnablingDisablingAndNewIntervalsRestartTheCount) {
     Timer timer("tmr");
-    int fired = 0;
     timer.TimerEvent = [&] { ++fired; };
     timer.setInterval(1000);
-
-    advance(600);
-    timer.setInterval(1000);  // same interval, count starts over
-    advance(900);
-    EXPECT_EQ(fired, 0);
-    advance(100);
-    EXPECT_EQ(fired, 1);
-
-    advance(600);
-    timer.start();  // enabling an enabled timer starts over too
-    advance(900);
-    EXPECT_EQ(fired, 1);
-    advance(100);
-    EXPECT_EQ(fired, 2);
-
-    advance(600);
-    timer.stop();
-    timer.start();
-    advance(999);
-    EXPECT_EQ(fired, 2);
-    advance(1);
-    EXPECT_EQ(fired, 3);
-
-    // A shorter interval counts from the change, not from the last firing.
-    advance(700);
-    timer.setInterval(200);
-    advance(199);
-    EXPECT_EQ(fired, 3);
-    advance(1);
-    EXPECT_EQ(fired, 4);
+    // 600 ms into the count, each restart makes the timer wait its whole interval again.
+    struct Case {
+        const char* restart;
+        std::function<void()> act;
+        int interval;
+    };
+    const Case cases[] = {
+        {"same interval again", [&] { timer.setInterval(1000); }, 1000},
+        {"enabling an enabled timer", [&] { timer.start(); }, 1000},
+        {"disabled and enabled",
+         [&] {
+             timer.stop();
+             timer.start();
+         },
+         1000},
+        // A shorter interval counts from the change, not from the last firing.
+        {"shorter interval", [&] { timer.setInterval(200); }, 200},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.restart);
+        const int before = fired;
+        advance(600);
+        c.act();
+        EXPECT_EQ(firedAfter(c.interval - 1), before);
+        EXPECT_EQ(firedAfter(1), before + 1);
+    }
 }
 
 TEST_F(LoopTest, TimerEventsNeitherReenterNorFireTwiceInNestedYields) {
     Timer timer("tmr");
     timer.setInterval(100);
-    int depth = 0, maxDepth = 0, fired = 0;
+    int depth = 0, maxDepth = 0;
     timer.TimerEvent = [&] {
         ++fired;
         maxDepth = std::max(maxDepth, ++depth);
@@ -119,11 +114,9 @@ TEST_F(LoopTest, TimerEventsNeitherReenterNorFireTwiceInNestedYields) {
         for (int i = 0; i < 5; ++i) advance(100);
         --depth;
     };
-    advance(100);
-    EXPECT_EQ(fired, 1);
+    EXPECT_EQ(firedAfter(100), 1);
     EXPECT_EQ(maxDepth, 1);
-    advance(100);
-    EXPECT_EQ(fired, 2);
+    EXPECT_EQ(firedAfter(100), 2);
     timer.stop();
 
     // Nested yields do not fire a due timer twice.
@@ -146,24 +139,21 @@ TEST_F(LoopTest, ATimerMayDestroyItselfInItsOwnEvent) {
     auto form = std::make_unique<Form>("f");
     auto timer = form->add<Timer>("tmr");
     timer->setInterval(50);
-    int fired = 0;
     timer->TimerEvent = [&] {
         ++fired;
         timer.reset();
         form.reset();  // the last owner goes while the event runs
     };
-    advance(50);
-    EXPECT_EQ(fired, 1);
+    EXPECT_EQ(firedAfter(50), 1);
     EXPECT_EQ(form, nullptr);
-    advance(500);
-    EXPECT_EQ(fired, 1);
+    EXPECT_EQ(firedAfter(500), 1);
 }
 
 TEST_F(LoopTest, FailingCallbacksAreReportedAndTheLoopGoesOn) {
     auto& loop = MessageLoop::current();
     std::vector<std::string> reports;
     loop.setErrorReporter([&](std::string_view message) { reports.emplace_back(message); });
-    int polls = 0, fired = 0;
+    int polls = 0;
     const auto bad = loop.addSource([] { throw RuntimeError{5, "Invalid procedure call"}; });
     const auto good = loop.addSource([&] { ++polls; });
     Timer timer("tmr");
@@ -183,8 +173,7 @@ TEST_F(LoopTest, FailingCallbacksAreReportedAndTheLoopGoesOn) {
     EXPECT_NE(reports[2].find("view broke"), std::string::npos);
 
     // The failed timer is not stuck in its "firing" state.
-    advance(10);
-    EXPECT_EQ(fired, 2);
+    EXPECT_EQ(firedAfter(10), 2);
     loop.removeSource(bad);
     loop.removeSource(good);
 }
