@@ -4,6 +4,7 @@
 # With KX_FUZZ_CPU=1 the SECONDS are processor time instead: on a busy machine
 # a run at the lowest priority then still gets its full share of work, and is
 # asked to finish (SIGUSR1, which libFuzzer ends gracefully) once it has used it.
+# KX_FUZZ_NICE sets the priority (default 19, the lowest).
 #
 #   fuzz/run_fuzz.sh [SECONDS] [BUILD-DIR] [TARGET...]
 #
@@ -54,7 +55,7 @@ for t in "${targets[@]}"; do
     # The subshell waits for the fuzzer, so `time` counts the fuzzer's work;
     # inside it, $! is the fuzzer itself (nice runs it in its own place).
     { time (
-        nice -n 19 "$build/fuzz/fuzz_$t" -max_total_time="$wall" -timeout=60 \
+        nice -n "${KX_FUZZ_NICE:-19}" "$build/fuzz/fuzz_$t" -max_total_time="$wall" -timeout=60 \
             -rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix="$build/findings/$t/" \
             "$build/fuzz/found/$t" "fuzz/corpus/$t" 2>"$log" &
         fuzzer=$!
