@@ -39,12 +39,6 @@ void setDownloadProxy(const std::string& host, const std::string& port) {
     ASSERT_TRUE(settings::SaveSetting(app, "Options", "DownLoadPort", port));
 }
 
-// A port on which nothing listens any more.
-std::string deadPort() {
-    WebServer gone;
-    return std::to_string(gone.port());
-}
-
 class InternetFileTest : public ::testing::Test {
   protected:
     void SetUp() override { resetShared(); }
@@ -98,7 +92,10 @@ TEST_F(InternetFileTest, FailuresAnswerEmpty) {
     EXPECT_EQ(kolvanex.GetInternetFile("").value(), "");
     EXPECT_EQ(kolvanex.GetInternetFile("file:///etc/passwd").value(), "");
     EXPECT_EQ(kolvanex.GetInternetFile("ftp://127.0.0.1/x").value(), "");
-    EXPECT_EQ(kolvanex.GetInternetFile("http://127.0.0.1:" + deadPort() + "/x").value(), "");
+    EXPECT_EQ(
+        kolvanex.GetInternetFile("http://127.0.0.1:" + std::to_string(test::deadPort()) + "/x")
+            .value(),
+        "");
     cursor.history.clear();
     EXPECT_EQ(kolvanex.GetInternetFile("nonsense").value(), "");
     EXPECT_EQ(cursor.history, (std::vector<ui::MousePointer>{ui::MousePointer::Hourglass,
@@ -143,7 +140,7 @@ TEST_F(InternetFileTest, FetchGoesThroughTheNamedDownloadProxy) {
     EXPECT_EQ(maker.requestCount(), 1u);
 
     // A proxy that is down means empty, never a direct fetch.
-    setDownloadProxy("127.0.0.1", deadPort());
+    setDownloadProxy("127.0.0.1", std::to_string(test::deadPort()));
     EXPECT_EQ(kolvanex.GetInternetFile(maker.url("/kxproxy.txt")).value(), "");
     EXPECT_EQ(maker.requestCount(), 1u);
 }
@@ -164,7 +161,7 @@ TEST_F(InternetFileTest, OnlineExactlyWhenTheVersionFileHasText) {
     EXPECT_FALSE(kolvanex.IsConnection().value());
 
     auto config = platform::MachineConfig::defaults();
-    config.endpoints["maker"] = "http://127.0.0.1:" + deadPort();
+    config.endpoints["maker"] = "http://127.0.0.1:" + std::to_string(test::deadPort());
     test::TempMachine down(config);
     EXPECT_FALSE(kolvanex.IsConnection().value());
 }
