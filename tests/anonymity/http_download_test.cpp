@@ -36,12 +36,6 @@ void setHttpPort(test::TempMachine& machine, std::uint16_t port) {
     ASSERT_TRUE(ini->save(file).has_value());
 }
 
-// A port on which nothing listens any more.
-std::uint16_t deadPort() {
-    WebServer gone;
-    return gone.port();
-}
-
 // A one-connection server that sends its answer in pieces with pauses
 // between them, so the client sees several arrivals.
 class PiecewiseServer {
@@ -250,7 +244,7 @@ TEST_F(HttpDownloadTest, ErrorsShowTheirLineAndFrmMainIsReused) {
     web.serve("/b", "second");
     EXPECT_EQ(download("http:///x"), "");
     EXPECT_EQ(lastLogLine(), "HTTP Error: Host not found11001");
-    setHttpPort(machine, deadPort());
+    setHttpPort(machine, test::deadPort());
     EXPECT_EQ(download("http://127.0.0.1/a"), "");
     EXPECT_EQ(lastLogLine(), "HTTP Error: Connection is forcefully rejected10061");
     setHttpPort(machine, web.port());

@@ -39,12 +39,6 @@ void setDownloadProxy(const std::string& host, const std::string& port) {
     ASSERT_TRUE(settings::SaveSetting(app, "Options", "DownLoadPort", port));
 }
 
-// A port on which nothing listens any more.
-std::string deadPort() {
-    WebServer gone;
-    return std::to_string(gone.port());
-}
-
 class InternetFileTest : public ::testing::Test {
   protected:
     void SetUp() override { resetShared(); }
@@ -94,11 +88,10 @@ TEST_F(InternetFileTest, FetchTrimsBlanksSendsTheOldAgentAndShowsTheHourglass) {
 TEST_F(InternetFileTest, FailuresAnswerEmpty) {
     maker.serve("/missing",
                 WebServer::Resource{.body = "Not Found", .status = 404, .reason = "Not Found"});
-    EXPECT_EQ(kolvanex.GetInternetFile(maker.url("/missing")).value(), "");
-    EXPECT_EQ(kolvanex.GetInternetFile("").value(), "");
-    EXPECT_EQ(kolvanex.GetInternetFile("file:///etc/passwd").value(), "");
-    EXPECT_EQ(kolvanex.GetInternetFile("ftp://127.0.0.1/x").value(), "");
-    EXPECT_EQ(kolvanex.GetInternetFile("http://127.0.0.1:" + deadPort() + "/x").value(), "");
+    for (const auto& url : {maker.url("/missing"), std::string(), std::string("file:///etc/passwd"),
+                            std::string("ftp://127.0.0.1/x"),
+                            "http://127.0.0.1:" + std::to_string(test::deadPort()) + "/x"})
+        EXPECT_EQ(kolvanex.GetInternetFile(url).value(), "") << url;
     cursor.history.clear();
     EXPECT_EQ(kolvanex.GetInternetFile("nonsense").value(), "");
     EXPECT_EQ(cursor.history, (std::vector<ui::MousePointer>{ui::MousePointer::Hourglass,
@@ -143,7 +136,7 @@ TEST_F(InternetFileTest, FetchGoesThroughTheNamedDownloadProxy) {
     EXPECT_EQ(maker.requestCount(), 1u);
 
     // A proxy that is down means empty, never a direct fetch.
-    setDownloadProxy("127.0.0.1", deadPort());
+    setDownloadProxy("127.0.0.1", std::to_string(test::deadPort()));
     EXPECT_EQ(kolvanex.GetInternetFile(maker.url("/kxproxy.txt")).value(), "");
     EXPECT_EQ(maker.requestCount(), 1u);
 }
@@ -164,7 +157,7 @@ TEST_F(InternetFileTest, OnlineExactlyWhenTheVersionFileHasText) {
     EXPECT_FALSE(kolvanex.IsConnection().value());
 
     auto config = platform::MachineConfig::defaults();
-    config.endpoints["maker"] = "http://127.0.0.1:" + deadPort();
+    config.endpoints["maker"] = "http://127.0.0.1:" + std::to_string(test::deadPort());
     test::TempMachine down(config);
     EXPECT_FALSE(kolvanex.IsConnection().value());
 }

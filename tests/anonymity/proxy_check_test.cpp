@@ -25,6 +25,7 @@
 #include "settings/settings_store.hpp"
 #include "support/host_run.hpp"
 #include "support/programs.hpp"
+#include "support/scripted_ui.hpp"
 #include "support/temp_machine.hpp"
 #include "support/web_server.hpp"
 
@@ -51,15 +52,14 @@ WebServer::Resource ipEcho() {
 
 // An address where nothing listens any more.
 std::string deadAddress() {
-    WebServer gone;
-    return gone.hostPort();
+    return "127.0.0.1:" + std::to_string(test::deadPort());
 }
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-class ProxyCheckTest : public ::testing::Test {
+class ProxyCheckTest : public ::testing::Test, protected test::ScriptedUi {
   protected:
     ProxyCheckTest() {
         resetShared();
@@ -97,12 +97,6 @@ class ProxyCheckTest : public ::testing::Test {
         config.endpoints["maker"] = maker.url("");
         return config;
     }()};
-    ui::ScriptedView view;
-    ui::ViewScope viewScope{view};
-    ui::ScriptedDialogs dialogs;
-    ui::DialogsScope dialogsScope{dialogs};
-    ui::RecordingCursor cursor;
-    ui::CursorScope cursorScope{cursor};
     WebServer anonymous{WebServer::ProxyMode::Anonymous};
     WebServer transparent{WebServer::ProxyMode::Transparent};
     WebServer refusing;  // a plain server: the echo path answers 403
@@ -370,25 +364,28 @@ TEST_F(ProxySearchTest, UnreachableListStopsTheSearch) {
 
 TEST_F(ProxySearchTest, ConsoleCommandsTestAndSearch) {
     const auto scratch = machine.root();
-    auto run =
-        test::runKolvanex(machine.prefix(), {"proxy", "check", anonymous.hostPort()}, scratch);
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out, "OK\nbIsAnonym=True\n");
-    run = test::runKolvanex(machine.prefix(), {"proxy", "check", refusing.hostPort()}, scratch);
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.out, "Access denied\nbIsAnonym=False\n");
-
     maker.serve("/kxproxy.txt", anonymous.hostPort());
-    run = test::runKolvanex(machine.prefix(), {"--quiet", "proxy", "fastest"}, scratch);
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out, anonymous.hostPort() + ";\n");
+    const struct {
+        std::vector<std::string> args;
+        int exitCode;
+        std::string out;
+    } commands[] = {
+        {{"proxy", "check", anonymous.hostPort()}, 0, "OK\nbIsAnonym=True\n"},
+        {{"proxy", "check", refusing.hostPort()}, 1, "Access denied\nbIsAnonym=False\n"},
+        {{"--quiet", "proxy", "fastest"}, 0, anonymous.hostPort() + ";\n"},
+    };
+    for (const auto& c : commands) {
+        const auto run = test::runKolvanex(machine.prefix(), c.args, scratch);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.args.back() << run.err;
+        EXPECT_EQ(run.out, c.out);
+    }
 
     // An anonymous session says which of the chain's proxies were checked;
     // with none of them it is no anonymous session.
     settings::write(settings::keys::NProxys, "2");
     // In any order the fill-up finds the refusing proxy after the anonymous one.
     serveList({anonymous.hostPort(), refusing.hostPort(), refusing.hostPort()});
-    run = test::runKolvanex(machine.prefix(), {"--quiet", "session", "anonym", "on"}, scratch);
+    auto run = test::runKolvanex(machine.prefix(), {"--quiet", "session", "anonym", "on"}, scratch);
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("anonymous session on: the browsers use the proxy chain " +
                            anonymous.hostPort() + " -> " + refusing.hostPort() +

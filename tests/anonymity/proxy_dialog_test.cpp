@@ -18,6 +18,7 @@
 #include "platform/ui/view.hpp"
 #include "settings/keys.hpp"
 #include "settings/settings_store.hpp"
+#include "support/scripted_ui.hpp"
 #include "support/temp_machine.hpp"
 
 namespace kx::anonymity {
@@ -37,7 +38,7 @@ struct Outcome {
     bool anonymous;
 };
 
-class ProxyDialog : public ::testing::Test {
+class ProxyDialog : public ::testing::Test, protected test::ScriptedUi {
   protected:
     void SetUp() override {
         resetShared();
@@ -76,10 +77,6 @@ class ProxyDialog : public ::testing::Test {
 
     TempMachine tm;
     ui::ManualClock clock;
-    ui::ScriptedDialogs dialogs;
-    ui::DialogsScope dialogScope{dialogs};
-    ui::ScriptedView view;
-    ui::ViewScope viewScope{view};
     std::shared_ptr<frmOptionenProxy> form;
     std::map<std::string, Outcome> outcomes;
     std::vector<std::string> tested;

@@ -24,6 +24,7 @@
 #include "settings/cregistry.hpp"
 #include "settings/keys.hpp"
 #include "support/programs.hpp"
+#include "support/scripted_ui.hpp"
 #include "support/temp_machine.hpp"
 
 namespace kx::anonymity {
@@ -38,7 +39,7 @@ const std::string kApp = "C:\\Programme\\Kolvanex";
 const std::string kProfiles =
     "C:\\Dokumente und Einstellungen\\anna\\Anwendungsdaten\\Mozilla\\Firefox\\Profiles";
 
-class Sessions : public ::testing::Test {
+class Sessions : public ::testing::Test, protected test::ScriptedUi {
   protected:
     void SetUp() override {
         resetShared();
@@ -75,10 +76,6 @@ class Sessions : public ::testing::Test {
     TempMachine tm;
     CKOLVANEX kolvanex;
     ui::ManualClock clock;
-    ui::ScriptedDialogs dialogs;
-    ui::DialogsScope dialogScope{dialogs};
-    ui::ScriptedView view;
-    ui::ViewScope viewScope{view};
 };
 
 TEST_F(Sessions, TheChosenProxyIsUsedAndAnoSessionFollowsTheSession) {

@@ -18,6 +18,7 @@
 #include "platform/ui/dialogs.hpp"
 #include "platform/ui/view.hpp"
 #include "settings/keys.hpp"
+#include "support/scripted_ui.hpp"
 #include "support/temp_machine.hpp"
 
 namespace kx::dialer {
@@ -33,7 +34,7 @@ platform::MachineConfig withVersion(std::uint32_t platformId, std::uint32_t majo
     return c;
 }
 
-class DialerCheck : public ::testing::Test {
+class DialerCheck : public ::testing::Test, protected test::ScriptedUi {
   protected:
     explicit DialerCheck(
         const platform::MachineConfig& config = platform::MachineConfig::defaults())
@@ -62,12 +63,6 @@ class DialerCheck : public ::testing::Test {
     }
 
     test::TempMachine tm;
-    ui::ScriptedView view;
-    ui::ViewScope viewScope{view};
-    ui::ScriptedDialogs dialogs;
-    ui::DialogsScope dialogsScope{dialogs};
-    ui::RecordingCursor cursor;
-    ui::CursorScope cursorScope{cursor};
     Rows rows;
     std::string shownCaption;
     std::function<void(frmDialerList&)> onWarning;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -116,9 +117,13 @@ class Favourites : public ::testing::Test, protected test::ScriptedUi {
                 },
                 [this](const std::string& url) { calls.push_back("open " + url); }};
     }
-    void fill(frmFavoriten& window, const Rows& rows) {
-        for (const auto& row : rows) window.addRow(row);
-        window.FillTheCombo();
+    /// A loaded window holding `rows`, with the sessions recorded.
+    frmFavoriten& loaded(const Rows& rows) {
+        window_ = std::make_unique<frmFavoriten>(nullptr, recordingSessions());
+        window_->load();
+        for (const auto& row : rows) window_->addRow(row);
+        window_->FillTheCombo();
+        return *window_;
     }
     std::vector<std::string> selectedNames(const frmFavoriten& window) const {
         std::vector<std::string> names;
@@ -136,6 +141,9 @@ class Favourites : public ::testing::Test, protected test::ScriptedUi {
     std::function<void(ui::Form&)> onDialog;
     std::vector<std::string> calls;
     bool safeWorks = true, anonymWorks = true;
+
+  private:
+    std::unique_ptr<frmFavoriten> window_;
 };
 
 const Rows kTwo = {{"Bank;Konto", "Wahr", "Falsch", "geld", "http://bank.example"},
@@ -207,9 +215,7 @@ TEST_F(Favourites, TheImportTakesGroupsFromFoldersAndSkipsKnownNames) {
     tm.writeHostFile(favs / "news" / "welt" / "Blatt.url",
                      "[DEFAULT]\r\nBASEURL=http://b.example\r\n");
     tm.writeHostFile(favs / "BAHN.url", "[DEFAULT]\r\nBASEURL=http://other.example\r\n");
-    frmFavoriten window(nullptr, recordingSessions());
-    window.load();
-    fill(window, {kTwo[1]});
+    auto& window = loaded({kTwo[1]});
     window.importFavourites();
     auto rows = window.favourites();
     std::sort(rows.begin(), rows.end(), [](auto& a, auto& b) { return a.name < b.name; });
@@ -225,10 +231,8 @@ TEST_F(Favourites, TheImportTakesGroupsFromFoldersAndSkipsKnownNames) {
 }
 
 TEST_F(Favourites, TypingCompletesToTheFirstNameInListOrder) {
-    frmFavoriten window(nullptr, recordingSessions());
-    window.load();
-    fill(window,
-         {{"Bank", "", "", "", "u1"}, {"bahn", "", "", "", "u2"}, {"Post", "", "", "", ""}});
+    auto& window =
+        loaded({{"Bank", "", "", "", "u1"}, {"bahn", "", "", "", "u2"}, {"Post", "", "", "", ""}});
     window.cbFind->text = "ba";
     window.findTyped('A');
     EXPECT_EQ(window.cbFind->text, "Bank");
@@ -244,9 +248,7 @@ TEST_F(Favourites, TypingCompletesToTheFirstNameInListOrder) {
 }
 
 TEST_F(Favourites, F2RenamesTheSelectedRowInPlaceAndEscapeBelongsToTheEdit) {
-    frmFavoriten window(nullptr, recordingSessions());
-    window.load();
-    fill(window, {{"Bank", "", "", "", "u1"}, {"Post", "", "", "", "u2"}});
+    auto& window = loaded({{"Bank", "", "", "", "u1"}, {"Post", "", "", "", "u2"}});
     auto& list = *window.lvFavoriten;
     list.keyDown(kKeyF2, 0);  // no row selected: nothing to edit
     EXPECT_FALSE(list.labelEditing());
@@ -267,13 +269,11 @@ TEST_F(Favourites, F2RenamesTheSelectedRowInPlaceAndEscapeBelongsToTheEdit) {
 }
 
 TEST_F(Favourites, TheFilterRewritesEverySelection) {
-    frmFavoriten window(nullptr, recordingSessions());
-    window.load();
-    fill(window, {{"Bank", "", "", "", "http://bank.example"},
-                  {"Online-Banking", "", "", "", "http://ob.example"},
-                  {"Bankkonto", "", "", "", "http://k.example"},
-                  {"bunk", "", "", "", "http://bunk.example"},
-                  {"Post", "", "", "", ""}});
+    auto& window = loaded({{"Bank", "", "", "", "http://bank.example"},
+                           {"Online-Banking", "", "", "", "http://ob.example"},
+                           {"Bankkonto", "", "", "", "http://k.example"},
+                           {"bunk", "", "", "", "http://bunk.example"},
+                           {"Post", "", "", "", ""}});
     const struct {
         const char* name;
         const char* url;
@@ -298,9 +298,7 @@ TEST_F(Favourites, TheFilterRewritesEverySelection) {
 }
 
 TEST_F(Favourites, DeletingAsksOnceForOneRowAndOnceForSeveral) {
-    frmFavoriten window(nullptr, recordingSessions());
-    window.load();
-    fill(window, {{"a", "", "", "", ""}, {"b", "", "", "", ""}, {"c", "", "", "", ""}});
+    auto& window = loaded({{"a", "", "", "", ""}, {"b", "", "", "", ""}, {"c", "", "", "", ""}});
     window.deleteSelected();  // nothing selected: no question
     EXPECT_TRUE(dialogs.shown.empty());
     window.lvFavoriten->select(0);
@@ -320,9 +318,7 @@ TEST_F(Favourites, DeletingAsksOnceForOneRowAndOnceForSeveral) {
 }
 
 TEST_F(Favourites, TheAddDialogRefusesDuplicatesOnlyWhenAdding) {
-    frmFavoriten window(nullptr, recordingSessions());
-    window.load();
-    fill(window, {{"Bank", "Falsch", "Falsch", "", "http://bank.example"}});
+    auto& window = loaded({{"Bank", "Falsch", "Falsch", "", "http://bank.example"}});
     std::string name = "BANK";
     onDialog = [&](ui::Form& form) {
         auto& add = dynamic_cast<frmFavoritenAdd&>(form);
@@ -359,9 +355,7 @@ TEST_F(Favourites, StartingTakesTheSessionsTheRowAsksFor) {
         {"Wahr", "Wahr", true, false, {"safe", "anonym", "safeOff"}},
     };
     for (const auto& c : cases) {
-        frmFavoriten window(nullptr, recordingSessions());
-        window.load();
-        fill(window, {{"x", c.anonym, c.sicher, "", "u"}});
+        auto& window = loaded({{"x", c.anonym, c.sicher, "", "u"}});
         calls.clear();
         safeWorks = c.safeWorks;
         anonymWorks = c.anonymWorks;

@@ -18,6 +18,7 @@
 #include "platform/ui/dialogs.hpp"
 #include "platform/ui/view.hpp"
 #include "settings/keys.hpp"
+#include "support/scripted_ui.hpp"
 #include "support/temp_machine.hpp"
 #include "support/web_server.hpp"
 
@@ -107,7 +108,7 @@ const std::string kTo = "o'brien+\"x\"@example.org";
 const std::string kSubject = "Grüße \"ÄÖÜ\" <b>&amp;";
 const std::string kMessage = "Zeile 1\r\n');alert(1);('\r\n</textarea><script>boom()</script>";
 
-class MailTest : public ::testing::Test {
+class MailTest : public ::testing::Test, protected test::ScriptedUi {
   protected:
     void SetUp() override {
         if (!platform::browser::findPrograms())
@@ -185,12 +186,6 @@ class MailTest : public ::testing::Test {
 
     WebServer web;
     test::TempMachine machine{config(web)};
-    ui::ScriptedView view;
-    ui::ViewScope viewScope{view};
-    ui::ScriptedDialogs dialogs;
-    ui::DialogsScope dialogsScope{dialogs};
-    ui::RecordingCursor cursor;
-    ui::CursorScope cursorScope{cursor};
     SharedState host;
     RecordingProgress progress;
     std::shared_ptr<frmMail> form;
@@ -251,24 +246,19 @@ TEST_F(MailTest, EveryServiceGetsItsFieldsWhateverItsPageLooksLike) {
     auto& sent = send(true);
 
     EXPECT_EQ(sent.successCount(), 6);
-    const std::map<std::string, std::string> mail1{
-        {"EMAIL[TO]", kTo}, {"Email[Subject]", kSubject}, {"EMAIL[TEXT]", kMessage}};
-    EXPECT_EQ(posted(1), mail1);
-    const std::map<std::string, std::string> mail2{
-        {"to", kTo}, {"subject", kSubject}, {"text", kMessage}};
-    EXPECT_EQ(posted(2), mail2);
-    const std::map<std::string, std::string> mail3{
-        {"to", kTo}, {"subject", kSubject}, {"body", kMessage}, {"disclaimer", "ja"}};
-    EXPECT_EQ(posted(3), mail3);
-    EXPECT_TRUE(posted(4).empty());  // nothing to click, and the browser is not visible
-    const std::map<std::string, std::string> mail5{
-        {"to", kTo}, {"subject", kSubject}, {"message", kMessage}};
-    EXPECT_EQ(posted(5), mail5);
-    const std::map<std::string, std::string> mail6{{"sendMail", host.applicationTitle},
-                                                   {"getMail", kTo},
-                                                   {"subject", kSubject},
-                                                   {"message", kMessage}};
-    EXPECT_EQ(posted(6), mail6);
+    using Fields = std::map<std::string, std::string>;
+    const Fields mails[] = {
+        {{"EMAIL[TO]", kTo}, {"Email[Subject]", kSubject}, {"EMAIL[TEXT]", kMessage}},
+        {{"to", kTo}, {"subject", kSubject}, {"text", kMessage}},
+        {{"to", kTo}, {"subject", kSubject}, {"body", kMessage}, {"disclaimer", "ja"}},
+        {},  // nothing to click, and the browser is not visible
+        {{"to", kTo}, {"subject", kSubject}, {"message", kMessage}},
+        {{"sendMail", host.applicationTitle},
+         {"getMail", kTo},
+         {"subject", kSubject},
+         {"message", kMessage}},
+    };
+    for (int k = 1; k <= 6; ++k) EXPECT_EQ(posted(k), mails[k - 1]) << "service " << k;
 
     const std::vector<std::string> expected{
         "Anonyme E-Mail wird initialisiert...",
@@ -401,7 +391,7 @@ TEST_F(MailTest, AnAddressNobodyAnswersGivesNoDocumentAndAQuitBrowserAnswers462)
 
 // ---- without a browser -------------------------------------------------------------
 
-class MailFormTest : public ::testing::Test {
+class MailFormTest : public ::testing::Test, protected test::ScriptedUi {
   protected:
     frmMail& open() {
         MailContext context{
@@ -415,10 +405,6 @@ class MailFormTest : public ::testing::Test {
     }
 
     test::TempMachine machine;
-    ui::ScriptedView view;
-    ui::ViewScope viewScope{view};
-    ui::ScriptedDialogs dialogs;
-    ui::DialogsScope dialogsScope{dialogs};
     // No browser can be created here.
     platform::ObjectFactoryScope noBrowser{std::string(platform::browser::kInternetExplorerProgId),
                                            [] { return nullptr; }};

@@ -25,6 +25,7 @@
 #include "settings/registry_access.hpp"
 #include "settings/settings_store.hpp"
 #include "support/programs.hpp"
+#include "support/scripted_ui.hpp"
 #include "support/temp_machine.hpp"
 
 namespace kx::options {
@@ -46,7 +47,7 @@ platform::MachineConfig windowsNT() {
     return c;
 }
 
-class SettingsDialog : public ::testing::Test {
+class SettingsDialog : public ::testing::Test, protected test::ScriptedUi {
   protected:
     explicit SettingsDialog(
         const platform::MachineConfig& config = platform::MachineConfig::defaults())
@@ -84,10 +85,6 @@ class SettingsDialog : public ::testing::Test {
 
     TempMachine tm;
     ui::ManualClock clock;
-    ui::ScriptedDialogs dialogs;
-    ui::DialogsScope dialogScope{dialogs};
-    ui::ScriptedView view;
-    ui::ViewScope viewScope{view};
     std::shared_ptr<frmOptionen> form;
 };
 

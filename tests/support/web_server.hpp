@@ -146,4 +146,10 @@ class WebServer {
     std::thread acceptor_;
 };
 
+/// A loopback port on which nothing listens any more.
+inline std::uint16_t deadPort() {
+    WebServer gone;
+    return gone.port();
+}
+
 }  // namespace kx::test
