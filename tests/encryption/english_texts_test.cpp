@@ -11,7 +11,6 @@
 #include "core/shared_state.hpp"
 #include "encryption/file_encryption.hpp"
 #include "facade/kolvanex_favourites.hpp"
-#include "favourites/key_prompts.hpp"
 #include "services/progress.hpp"
 #include "support/language.hpp"
 #include "support/scripted_ui.hpp"
@@ -28,15 +27,12 @@ TEST(EncryptionTexts, FolderRunsAndRefusalsAreToldInEnglishInEnglish) {
     test::TempMachine tm;
     test::ScriptedUi user;
     std::string key = "key one";
-    // Both key prompts are answered with `key`.
+    // Either key prompt is answered with `key`.
     user.view.onModal = [&key](ui::Form& form) {
-        if (auto* set = dynamic_cast<favourites::frmFavoritenPassSet*>(&form)) {
-            set->txtPass->text = set->txtPass2->text = key;
-            set->cmdOK->click();
-        } else if (auto* get = dynamic_cast<favourites::frmFavoritenPasswortGet*>(&form)) {
-            get->txtPass->text = key;
-            get->cmdOK->click();
-        }
+        for (const char* box : {"txtPass", "txtPass2"})
+            if (const auto field = form.find<ui::TextBox>(box))
+                field->text = key;
+        form.find<ui::CommandButton>("cmdOK")->click();
     };
     tm.writeHostFile(tm.prefix() / "drive_c" / "Daten" / "Brief.txt", std::string(3000, 'x'));
 
