@@ -3,7 +3,9 @@
 // names.
 #include <gmock/gmock.h>
 
-#include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "cleaning/destroy_phase.hpp"
 #include "cleaning/step_choice.hpp"
