@@ -16,6 +16,7 @@
 #include "platform/machine/machine.hpp"
 #include "platform/machine/shell_folders.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/storage/sqlite_database.hpp"
 #include "platform/ui/message_loop.hpp"
 
@@ -227,7 +228,7 @@ void cleanDatabase(const RunContext& run, const std::string& path, const Databas
     const auto host = machine.resolve(path);
     if (*kind != pf::EntryKind::File || !host)
         return;
-    run.status("Bereinige Browser-Datenbank " + path);
+    run.status(pf::trf("Bereinige Browser-Datenbank {1}", {path}));
     const std::uint64_t before = fileSize(machine, path);
     try {
         const auto database = db::Database::openExisting(*host, kBusyWait);
@@ -236,7 +237,7 @@ void cleanDatabase(const RunContext& run, const std::string& path, const Databas
         } catch (const db::DatabaseError& e) {
             if (e.busy())
                 throw;
-            run.status("Unbekanntes Datenbankformat, bleibt unverändert: " + path);
+            run.status(pf::trf("Unbekanntes Datenbankformat, bleibt unverändert: {1}", {path}));
             return;
         }
         // Freed pages are overwritten, and the vacuum below writes the
@@ -258,7 +259,7 @@ void cleanDatabase(const RunContext& run, const std::string& path, const Databas
         // with them, and the log emptied.
         database->exec("PRAGMA wal_checkpoint(TRUNCATE)");
     } catch (const db::DatabaseError& e) {
-        run.status("Browser-Datenbank nicht bereinigt (" + std::string(e.what()) + "): " + path);
+        run.status(pf::trf("Browser-Datenbank nicht bereinigt ({1}): {2}", {e.what(), path}));
         return;
     }
     const std::uint64_t after = fileSize(machine, path);
@@ -290,7 +291,7 @@ std::vector<BrowserProfile> profilesToClean(const RunContext& run) {
     std::vector<BrowserProfile> out;
     for (auto& profile : todaysBrowserProfiles(run.machine)) {
         if (profileInUse(run.machine, profile))
-            run.status("Browser läuft, Profil wird übersprungen: " + profile.folder);
+            run.status(pf::trf("Browser läuft, Profil wird übersprungen: {1}", {profile.folder}));
         else
             out.push_back(std::move(profile));
     }

@@ -21,6 +21,7 @@
 #include "platform/machine/shell_folders.hpp"
 #include "platform/processes/process.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/runtime/wildcard.hpp"
 #include "platform/ui/message_loop.hpp"
 #include "services/processes.hpp"
@@ -137,7 +138,7 @@ std::string keptCookieLines(const RunState& state, std::string_view content) {
 
 void cleanCookieFiles(const RunContext& run) {
     for (const auto& profile : profileFiles()) {
-        run.status("Lösche Netscape/Mozilla/Firefox Cookies");
+        run.status(pf::tr("Lösche Netscape/Mozilla/Firefox Cookies"));
         filterTextFile(run, platform::vbReplace(profile, "prefs.js", "cookies.txt"));
         filterTextFile(run, platform::vbReplace(profile, "prefs.js", "cookperm.txt"));
         pf::ui::yield();
@@ -147,17 +148,17 @@ void cleanCookieFiles(const RunContext& run) {
 }
 
 void clearIECache(const RunContext& run) {
-    run.status("Internet-Explorer Cache wird gelöscht");
+    run.status(pf::tr("Internet-Explorer Cache wird gelöscht"));
     // The cache's own index holds the addresses visited: with safety
     // deletion on, nothing of it may go plainly.
     if (!destroyFilesBelow(run, pf::specialFolderPath(run.machine, pf::CSIDL_INTERNET_CACHE)))
         return;
     if (!fsys::FileAccess().ClearIECache())
-        run.status("Fehler beim Löschen des Internet-Explorer Cache");
+        run.status(pf::tr("Fehler beim Löschen des Internet-Explorer Cache"));
 }
 
 void clearHistoryAndWindowState(const RunContext& run) {
-    run.status("Lösche Verlauf im Internet-Explorer");
+    run.status(pf::tr("Lösche Verlauf im Internet-Explorer"));
     if (!destroyFilesBelow(run, pf::specialFolderPath(run.machine, pf::CSIDL_HISTORY)))
         return;
     fsys::FileAccess().ClearIEHistory();
@@ -217,7 +218,7 @@ void removeDownloadedProgramFiles(const RunContext& run) {
 }
 
 void blankIndexFiles(const RunContext& run) {
-    run.status("Bereinige Internet-Explorer Index (index.dat)");
+    run.status(pf::tr("Bereinige Internet-Explorer Index (index.dat)"));
     auto& state = run.state;
     const auto deferred = std::exchange(state.deferredIndexFiles, {});
     std::set<std::string> done;

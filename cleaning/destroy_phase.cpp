@@ -19,6 +19,7 @@
 #include "platform/machine/shell_folders.hpp"
 #include "platform/processes/shell.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/runtime/variant.hpp"
 #include "platform/ui/message_loop.hpp"
 #include "services/progress.hpp"
@@ -28,6 +29,8 @@
 
 namespace kx::cleaning {
 namespace {
+
+namespace pf = platform;
 
 // Under the partner edition's title the anti-spy tool is never started.
 constexpr std::string_view kPartnerTitle = "Orvantel";
@@ -144,6 +147,7 @@ void deleteFoundFiles(const RunContext& run) {
 // progress values are set whether the step runs or not, so the bar moves on
 // through every phase; `inside` only when it runs. 0: none.
 struct LaterStep {
+    // What the step does, said plainly (marked, shown translated).
     std::string_view name;
     std::int32_t before;
     bool (*gate)(const RunContext&);
@@ -153,6 +157,8 @@ struct LaterStep {
     // The files it rewrites and the folders it empties (none: it changes
     // the registry or the system only).
     std::vector<std::string> (*touches)(const RunContext&) = nullptr;
+    // The name when the step switches the thing on instead (its setting off).
+    std::string_view nameWhenOn = {};
 };
 
 bool always(const RunContext&) {
@@ -203,45 +209,52 @@ std::vector<std::string> recycleFolders(const RunContext& run) {
 
 const std::array<LaterStep, 11>& laterSteps() {
     static const std::array<LaterStep, 11> steps = {{
-        {"cookie files of Netscape/Mozilla/Firefox filtered: only excepted sites stay", 0,
-         [](const RunContext& run) { return run.engineOn(settings::keys::Cookies); }, 0,
+        {pf::trMark("Cookie-Dateien von Netscape/Mozilla/Firefox gefiltert: nur Ausnahmen bleiben"),
+         0, [](const RunContext& run) { return run.engineOn(settings::keys::Cookies); }, 0,
          cleanCookieFiles, 11, cookieFiles},
-        {"Internet Explorer's cache emptied", 0,
+        {pf::trMark("Cache des Internet Explorer geleert"), 0,
          [](const RunContext& run) { return run.engineOn(settings::keys::INetTempFiles); }, 0,
          clearIECache, 12, cacheFolder},
-        {"Internet Explorer's history emptied, Mozilla's window lists cut", 0,
+        {pf::trMark("Verlauf des Internet Explorer geleert, Fensterlisten von Mozilla gekürzt"), 0,
          [](const RunContext& run) { return run.engineOn(settings::keys::Recent); }, 0,
          clearHistoryAndWindowState, 13, historyFolderAndWindowLists},
-        {"today's browsers: cookie, history and form rows deleted, their databases vacuumed", 0,
+        {pf::trMark(
+             "heutige Browser: Cookies, Verlauf und Formulardaten gelöscht, ihre Datenbanken "
+             "verdichtet"),
+         0,
          [](const RunContext& run) {
              return run.engineOn(settings::keys::Cookies) || run.engineOn(settings::keys::Recent) ||
                     run.engineBool(settings::keys::AutoFillOff);
          },
          0, cleanBrowserDatabases, 0, browserDatabaseFiles},
-        {"registry lists emptied: recent files, typed addresses, search and run histories", 0,
-         [](const RunContext& run) { return run.engineOn(settings::keys::History); }, 0,
+        {pf::trMark("Listen der Registry geleert: zuletzt geöffnete Dateien, eingegebene Adressen, "
+                    "Such- und Ausführen-Verläufe"),
+         0, [](const RunContext& run) { return run.engineOn(settings::keys::History); }, 0,
          cleanRegistryHistory, 0},
-        {"recycle bins emptied", 14,
+        {pf::trMark("Papierkörbe geleert"), 14,
          [](const RunContext& run) { return run.engineOn(settings::keys::Trashcan); }, 0,
          emptyRecycleBin, 0, recycleFolders},
-        {"Windows messenger service switched off", 15,
+        {pf::trMark("Windows-Nachrichtendienst ausgeschaltet"), 15,
          [](const RunContext& run) {
              return run.chosen(settings::keys::MessengerOff) && ntFamily(run);
          },
-         0, setMessengerService, 0},
-        {"KaZaA search words and recent files emptied", 0,
+         0, setMessengerService, 0, nullptr, pf::trMark("Windows-Nachrichtendienst eingeschaltet")},
+        {pf::trMark("Suchbegriffe und zuletzt geöffnete Dateien von KaZaA geleert"), 0,
          [](const RunContext& run) { return run.engineBool(settings::keys::KaazaaSearch); }, 0,
          clearKazaaLists, 0},
-        {"browsers' auto-complete of passwords and forms switched off", 0,
-         [](const RunContext& run) { return run.chosen(settings::keys::AutoFillOff); }, 0,
-         setAutoComplete, 0},
-        {"anti-spy tool started on the Windows privacy settings", 0,
+        {pf::trMark("Autovervollständigung der Browser für Kennwörter und Formulare ausgeschaltet"),
+         0, [](const RunContext& run) { return run.chosen(settings::keys::AutoFillOff); }, 0,
+         setAutoComplete, 0, nullptr,
+         pf::trMark(
+             "Autovervollständigung der Browser für Kennwörter und Formulare eingeschaltet")},
+        {pf::trMark("Anti-Spy-Werkzeug für die Datenschutzeinstellungen von Windows gestartet"), 0,
          [](const RunContext& run) {
              return run.engineBool(settings::keys::AntiSpy) &&
                     run.host.applicationTitle != kPartnerTitle;
          },
          16, runAntiSpy, 0},
-        {"index files of Internet Explorer blanked", 17, always, 0, blankIndexFiles, 0},
+        {pf::trMark("Indexdateien des Internet Explorer geleert"), 17, always, 0, blankIndexFiles,
+         0},
     }};
     return steps;
 }
@@ -285,7 +298,7 @@ Flow runSteps(const RunContext& run) {
     if (run.cancelled())
         return Flow::Summary;
 
-    run.status("Lösche temporäre Dateien");
+    run.status(pf::tr("Lösche temporäre Dateien"));
     progress(run, 9);
     deleteFoundFiles(run);
     if (run.cancelled())
@@ -315,15 +328,16 @@ Flow runSteps(const RunContext& run) {
 }  // namespace
 
 std::string summaryLine(std::size_t count, double bytes) {
-    return "Es wurden " + std::to_string(count) +
-           " Dateien bereinigt bzw. entfernt. Dabei wurde ca. " +
-           formatNumber(bytes / 1024 / 1024, 4) + " MB Speicherplatz frei.";
+    return pf::trf(
+        "Es wurden {1} Dateien bereinigt bzw. entfernt. Dabei wurde ca. {2} MB Speicherplatz frei.",
+        {std::to_string(count), formatNumber(bytes / 1024 / 1024, 4)});
 }
 
 std::vector<PlannedStep> plannedSteps(const RunContext& run) {
     std::vector<PlannedStep> out;
     if (dialerGate(run)) {
-        PlannedStep dialers{"dialer remnants removed from the Windows folder", {}};
+        PlannedStep dialers{std::string(pf::tr("Dialer-Reste aus dem Windows-Ordner entfernt")),
+                            {}};
         const std::string windows = settings::GetWinDir();
         for (const auto& folder : {windows + "\\dialer", windows + "\\webdialer"})
             if (platform::files::exists(run.machine, folder))
@@ -331,7 +345,7 @@ std::vector<PlannedStep> plannedSteps(const RunContext& run) {
         out.push_back(std::move(dialers));
     }
     if (virusScanGate(run))
-        out.push_back({"daily virus scan run", {}});
+        out.push_back({std::string(pf::tr("tägliche Virenprüfung ausgeführt")), {}});
     for (const auto& step : laterSteps()) {
         if (!step.gate(run))
             continue;
@@ -339,9 +353,7 @@ std::vector<PlannedStep> plannedSteps(const RunContext& run) {
         const bool switchesOn =
             (step.run == setMessengerService && !run.engineBool(settings::keys::MessengerOff)) ||
             (step.run == setAutoComplete && !run.engineBool(settings::keys::AutoFillOff));
-        PlannedStep planned{std::string(step.name), {}};
-        if (switchesOn)
-            planned.what.replace(planned.what.rfind(" off"), 4, " on");
+        PlannedStep planned{std::string(pf::tr(switchesOn ? step.nameWhenOn : step.name)), {}};
         if (step.touches != nullptr)
             planned.paths = step.touches(run);
         out.push_back(std::move(planned));

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/runtime/translation.hpp"
+
 namespace kx::cleaning {
 
 struct RunContext;
@@ -21,16 +23,17 @@ struct RunSummary {
     bool cancelled = false;  // gbBreak ended the phase early
 };
 
-/// The line that tells a run was cancelled, before its summary line.
-inline constexpr std::string_view kCancelledLine = "Bereinigung abgebrochen";
+/// The line that tells a run was cancelled, before its summary line (shown
+/// through platform::tr).
+inline constexpr std::string_view kCancelledLine = platform::trMark("Bereinigung abgebrochen");
 
 /// KXDelete. Answers the summary, or nothing when the phase ended without
 /// one (cancelled before it began, or while the virus scanner ran).
 std::optional<RunSummary> runDestroyPhase(const RunContext& run);
 
 /// The steps besides the file deletions that the present settings switch on,
-/// in the order the phase runs them, each said plainly ("recycle bins
-/// emptied"): what a preview announces.
+/// in the order the phase runs them, each said plainly in the user's language
+/// ("Papierkörbe geleert"): what a preview announces.
 struct PlannedStep {
     std::string what;
     /// The files it rewrites and the folders it empties, as Windows paths.
@@ -39,7 +42,8 @@ struct PlannedStep {
 std::vector<PlannedStep> plannedSteps(const RunContext& run);
 
 /// "Es wurden <count> Dateien bereinigt bzw. entfernt. Dabei wurde ca. <MB>
-/// MB Speicherplatz frei." with MB = bytes / 1024 / 1024 in four decimals.
+/// MB Speicherplatz frei." with MB = bytes / 1024 / 1024 in four decimals,
+/// in the user's language.
 std::string summaryLine(std::size_t count, double bytes);
 
 }  // namespace kx::cleaning

@@ -17,6 +17,7 @@
 #include "fsys/file_access.hpp"
 #include "platform/files/files.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/runtime/variant.hpp"
 #include "platform/ui/dialogs.hpp"
 #include "platform/ui/message_loop.hpp"
@@ -162,15 +163,15 @@ class Discovery {
 
 void Discovery::temporaryFiles() {
     progress(2);
-    status("Verzeichnisse lesen");
-    status("Suche temporäre Dateien");
+    status(platform::tr("Verzeichnisse lesen"));
+    status(platform::tr("Suche temporäre Dateien"));
     takeFolder(settings::GetTempDir(false), Taking::KeptThenAdd);
     if (cancelled())
         return;
     takeFolder(AddBackslash(settings::GetWinDir()) + "temp", Taking::KeptThenAdd);
     if (cancelled())
         return;
-    status("Suche temporäre AOL-Dateien");
+    status(platform::tr("Suche temporäre AOL-Dateien"));
     const std::string aol = settings::GetAOLPath();
     // Without AOL there is no folder: "" + "organize" would name one
     // relative to wherever the machine stands.
@@ -178,7 +179,7 @@ void Discovery::temporaryFiles() {
         takeFolder(AddBackslash(aol) + "organize\\CACHE", Taking::KeptThenAdd);
     if (cancelled())
         return;
-    status("Suche Java-Cache...");
+    status(platform::tr("Suche Java-Cache..."));
     takeFolder(AddBackslash(settings::GetSpecialfolder(settings::kCsidlAppData)) +
                    "Sun\\Java\\Deployment\\cache\\javapi\\v1.0",
                Taking::KeptThenAdd);
@@ -186,7 +187,7 @@ void Discovery::temporaryFiles() {
 
 void Discovery::internetCaches() {
     progress(4);
-    status("Suche temporäre Internetdateien (IE)");
+    status(platform::tr("Suche temporäre Internetdateien (IE)"));
     takeFolder(settings::GetSpecialfolder(kCsidlInternetCache), Taking::Add);
     if (cancelled())
         return;
@@ -198,12 +199,12 @@ void Discovery::internetCaches() {
         operaCacheThere = info && info->kind == platform::EntryKind::Folder;
     });
     if (operaCacheThere) {
-        status("Suche temporäre Internetdateien (Opera)");
+        status(platform::tr("Suche temporäre Internetdateien (Opera)"));
         takeFolder(operaCache_, Taking::Add);
         if (cancelled())
             return;
     }
-    status("Suche temporäre Internetdateien (Netscape/Mozilla/Firefox)");
+    status(platform::tr("Suche temporäre Internetdateien (Netscape/Mozilla/Firefox)"));
     std::vector<std::string> profiles;
     attempt([&] { profiles = profileFiles(); });
     for (const auto& prefs : profiles) {
@@ -221,7 +222,7 @@ void Discovery::internetCaches() {
 
 void Discovery::cookies() {
     progress(5);
-    status("Suche Cookies");
+    status(platform::tr("Suche Cookies"));
     takeFolder(settings::GetSpecialfolder(kCsidlCookies), Taking::KeptThenAdd);
     if (cancelled())
         return;
@@ -253,7 +254,7 @@ void Discovery::recentLists() {
         return;
 
     progress(7);
-    status("Suche Listen der zuletzt geöffneten Dateien");
+    status(platform::tr("Suche Listen der zuletzt geöffneten Dateien"));
     takeFolder(settings::GetSpecialfolder(kCsidlRecent), Taking::Add);
     if (cancelled())
         return;

@@ -21,6 +21,7 @@
 #include "platform/processes/shell.hpp"
 #include "platform/runtime/local_time.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/ui/cursor.hpp"
 #include "platform/ui/dialogs.hpp"
 #include "platform/ui/message_loop.hpp"
@@ -36,9 +37,6 @@ namespace ui = platform::ui;
 using settings::Reader;
 namespace keys = settings::keys;
 
-constexpr std::string_view kNotLoaded =
-    " konnt nicht aus dem Internet geladen werden. Bitte stellen Sie ggf. eine Verbindung mit dem "
-    "Internet her!";
 constexpr std::string_view kScannerPath = "/products/mcafee-avert/stinger.exe";
 constexpr std::string_view kAntiSpyOptions =
     "0 1 2 3 4 5 6 7 8 9 10 11 14 19 20 21 24 25 26 27 28 29 31 32";
@@ -62,7 +60,10 @@ std::string scannerUrl(pf::Machine& machine) {
 std::string download(const RunContext& run, const std::string& url) {
     std::string body = mainForm().Download(url);
     if (body.empty())
-        run.status(url + std::string(kNotLoaded));
+        run.status(
+            pf::trf("{1} konnt nicht aus dem Internet geladen werden. Bitte stellen Sie ggf. "
+                    "eine Verbindung mit dem Internet her!",
+                    {url}));
     return body;
 }
 
@@ -107,7 +108,7 @@ void showElapsed(const RunContext& run, int minutes, int seconds) {
     char clock[40];
     std::snprintf(clock, sizeof clock, "%02d:%02d", minutes % 100, seconds);
     window->m_lvLastLine->text =
-        std::string("Anti-Viren Prüfung läuft. Verstrichene Zeit: ") + clock;
+        pf::trf("Anti-Viren Prüfung läuft. Verstrichene Zeit: {1}", {clock});
     // One refresh after the change: the line is never drawn half changed.
     window->lvLog->refresh();
 }
@@ -132,7 +133,7 @@ ScanEnd dailyVirusScan(const RunContext& run) {
     const std::string scanner = folder + "stinger.exe";
     const std::string report = folder + "stinger.txt";
 
-    run.status("Lade Anti-Viren Modul. Bitte warten...");
+    run.status(pf::tr("Lade Anti-Viren Modul. Bitte warten..."));
     loop.yield();
     {
         ui::HourglassCursor hourglass;
@@ -163,7 +164,7 @@ ScanEnd dailyVirusScan(const RunContext& run) {
 
     if (files.Exists(report))
         files.Delete(report);
-    run.status("Anti-Viren Prüfung läuft. Bitte warten...");
+    run.status(pf::tr("Anti-Viren Prüfung läuft. Bitte warten..."));
     loop.yield();
     pf::ProcessStart start;
     start.applicationName = scanner;
@@ -219,7 +220,7 @@ ScanEnd dailyVirusScan(const RunContext& run) {
 }
 
 void runAntiSpy(const RunContext& run) {
-    run.status("Aktiviere XP AntiSpy");
+    run.status(pf::tr("Aktiviere XP AntiSpy"));
     fsys::FileAccess files;
     const std::string optionFile = programFolder(run.host) + "xpas.txt";
     const std::string options =
@@ -240,7 +241,7 @@ void runAntiSpy(const RunContext& run) {
     }
     ui::HourglassCursor hourglass;
     if (pf::ShellExecuteA(0, "open", tool, options, "", pf::SW_SHOWNORMAL) < 32)
-        ui::dialogs().messageBox(tool + " fehlt!", title,
+        ui::dialogs().messageBox(pf::trf("{1} fehlt!", {tool}), title,
                                  ui::MB_ICONEXCLAMATION | ui::MB_SYSTEMMODAL);
 }
 

@@ -9,6 +9,7 @@
 #include "core/text_rules.hpp"
 #include "platform/runtime/local_time.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/ui/message_loop.hpp"
 #include "services/progress.hpp"
 #include "settings/keys.hpp"
@@ -38,8 +39,9 @@ bool searchJunk(const RunContext& run, fsys::DirScanner& scanner) {
             continue;  // the list's empty first element
         if (run.cancelled())
             return false;
-        run.status("Wöchentliche Systemreinigung: Suche überflüssige Dateien auf Laufwerk " +
-                   letter + ":");
+        run.status(platform::trf(
+            "Wöchentliche Systemreinigung: Suche überflüssige Dateien auf Laufwerk {1}:",
+            {letter}));
         // Each drive is scanned into an empty list: left over from the
         // folder or drive before, those files would be matched again and
         // counted twice in the summary and the statistics.

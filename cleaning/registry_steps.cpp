@@ -14,6 +14,7 @@
 #include "platform/processes/process.hpp"
 #include "platform/processes/shell.hpp"
 #include "platform/runtime/automation_objects.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/ui/message_loop.hpp"
 #include "services/processes.hpp"
 #include "services/progress.hpp"
@@ -158,7 +159,7 @@ bool wordExcepted(const RunState& state) {
 // Empties Word's own list of recent files through Word itself: with the
 // list's length at 0 Word forgets the entries; the length is put back.
 void clearWordList(const RunContext& run) {
-    run.status("Leere Liste zuletzt in WinWord geöffneter Dateien");
+    run.status(pf::tr("Leere Liste zuletzt in WinWord geöffneter Dateien"));
     pf::DispatchRef word;
     try {
         word = pf::CreateObject("Word.Application");
@@ -180,7 +181,7 @@ void clearWordList(const RunContext& run) {
 }  // namespace
 
 void cleanRegistryHistory(const RunContext& run) {
-    run.status("Listen der zuletzt geöffneten Dateien werden gelöscht");
+    run.status(pf::tr("Listen der zuletzt geöffneten Dateien werden gelöscht"));
     deleteValueSeries("Internet Explorer\\TypedURLs", "url", 1);
     deleteValueSeries("MediaPlayer\\Player\\RecentFileList", "File", 0);
 
@@ -230,7 +231,7 @@ void emptyRecycleBin(const RunContext& run) {
     pf::ui::yield();
     if (run.cancelled())
         return;
-    run.status("Leere Papierkorb");
+    run.status(pf::tr("Leere Papierkorb"));
     // With safety deletion on, what the bins hold is destroyed file by file
     // before they are emptied.
     for (const auto& drive : run.machine.config().drives) {
@@ -251,13 +252,13 @@ void setMessengerService(const RunContext& run) {
     if (system != "Windows NT" && system != "Windows 2000" && system != "Windows XP")
         return;
     const bool off = run.engineBool(keys::MessengerOff);
-    run.status(off ? "Deaktiviere Windows-Nachrichtendienst"
-                   : "Aktiviere Windows-Nachrichtendienst");
+    run.status(off ? pf::tr("Deaktiviere Windows-Nachrichtendienst")
+                   : pf::tr("Aktiviere Windows-Nachrichtendienst"));
     (void)startProgram(off ? "net stop messenger" : "net start messenger", pf::SW_HIDE);
 }
 
 void clearKazaaLists(const RunContext& run) {
-    run.status("Leere KaaZaa Suchliste");
+    run.status(pf::tr("Leere KaaZaa Suchliste"));
     fsys::FileAccess files;
     for (const auto key : kKazaaLists) files.DeleteRegKey(pf::HKEY_CURRENT_USER, key);
 }
@@ -265,8 +266,8 @@ void clearKazaaLists(const RunContext& run) {
 void setAutoComplete(const RunContext& run) {
     const bool off = run.engineBool(keys::AutoFillOff);
     if (off)
-        run.status(
-            "Deaktiviere Autovervollständigung für Kennwörter, Formulare und Eingaben im Browser");
+        run.status(pf::tr(
+            "Deaktiviere Autovervollständigung für Kennwörter, Formulare und Eingaben im Browser"));
     const std::string_view answer = off ? "no" : "yes";
     const Long flag = off ? 1 : 0;
     const auto registry = microsoft();

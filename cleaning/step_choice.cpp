@@ -3,34 +3,44 @@
 #include <array>
 
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 
 namespace kx::cleaning {
 
 namespace keys = settings::keys;
 
 std::span<const CleaningStep> cleaningSteps() {
+    // The descriptions in the user's language, looked up once.
+    using platform::tr;
     static const std::array<CleaningStep, 14> steps = {{
         {"dialers", &keys::DialerCheckTime,
-         "checks the dial-up entries for premium-rate dialers and removes dialer remnants"},
-        {"temp-files", &keys::TempFiles, "temporary files of Windows, AOL and Java"},
+         tr("prüft die DFÜ-Verbindungen auf teure Dialer und entfernt Reste von Dialern")},
+        {"temp-files", &keys::TempFiles, tr("temporäre Dateien von Windows, AOL und Java")},
         {"junk", &keys::Junk,
-         "backup copies, temporary files and dumps on every fixed drive (once a week)"},
+         tr("Sicherungskopien, temporäre Dateien und Speicherabbilder auf allen Festplatten "
+            "(einmal pro Woche)")},
         {"internet-cache", &keys::INetTempFiles,
-         "the browsers' cached pages (Internet Explorer, Opera, Netscape/Mozilla/Firefox)"},
+         tr("zwischengespeicherte Seiten der Browser (Internet Explorer, Opera, "
+            "Netscape/Mozilla/Firefox)")},
         {"auto-complete", &keys::AutoFillOff,
-         "saved form entries of Mozilla/Firefox; switches the browsers' auto-complete off"},
-        {"cookies", &keys::Cookies, "cookies and stored website data (excepted sites stay)"},
+         tr("gespeicherte Formulareinträge von Mozilla/Firefox; schaltet die "
+            "Autovervollständigung der Browser aus")},
+        {"cookies", &keys::Cookies,
+         tr("Cookies und gespeicherte Website-Daten (Ausnahmen bleiben)")},
         {"recent", &keys::Recent,
-         "recently opened documents, browser history files and window lists"},
+         tr("zuletzt geöffnete Dokumente, Verlaufsdateien der Browser und Fensterlisten")},
         {"history", &keys::History,
-         "recent-file lists, typed addresses and search histories in the registry"},
+         tr("Listen zuletzt geöffneter Dateien, eingegebene Adressen und Suchverläufe in der "
+            "Registry")},
         {"downloaded-programs", &keys::DownloadedProgramFiles,
-         "downloaded program files (ActiveX controls), with the history step"},
-        {"virus-scan", &keys::AntiVirus, "a daily virus check with the stand-alone scanner"},
-        {"recycle-bin", &keys::Trashcan, "the recycle bins of every drive"},
-        {"messenger", &keys::MessengerOff, "switches the Windows messenger service off"},
-        {"kazaa", &keys::KaazaaSearch, "KaZaA's search words and recent files"},
-        {"anti-spy", &keys::AntiSpy, "runs the anti-spy tool on the Windows privacy settings"},
+         tr("heruntergeladene Programmdateien (ActiveX-Steuerelemente), mit dem Schritt history")},
+        {"virus-scan", &keys::AntiVirus,
+         tr("eine tägliche Virenprüfung mit dem eigenständigen Scanner")},
+        {"recycle-bin", &keys::Trashcan, tr("die Papierkörbe aller Laufwerke")},
+        {"messenger", &keys::MessengerOff, tr("schaltet den Windows-Nachrichtendienst aus")},
+        {"kazaa", &keys::KaazaaSearch, tr("Suchbegriffe und zuletzt geöffnete Dateien von KaZaA")},
+        {"anti-spy", &keys::AntiSpy,
+         tr("startet das Anti-Spy-Werkzeug für die Datenschutzeinstellungen von Windows")},
     }};
     return steps;
 }

@@ -17,7 +17,8 @@ namespace kx::cleaning {
 struct CleaningStep {
     std::string_view name;  // as the user types it: "cookies", "recycle-bin"
     const settings::SettingKey* key;
-    std::string_view removes;  // what the step removes or changes, in one line
+    std::string_view
+        removes;  // what the step removes or changes, in one line, in the user's language
 };
 
 /// Every step, in the order a run takes them.

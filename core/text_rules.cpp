@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "platform/runtime/translation.hpp"
+
 namespace kx {
 
 std::string AddBackslash(std::string_view sFile) {
@@ -58,16 +60,19 @@ std::string formatNumber(double value, int decimals) {
     const auto point = text.find('.');
     std::string whole = text.substr(0, point);
     const std::string fraction = point == std::string::npos ? "" : text.substr(point + 1);
+    const bool german = platform::userLanguage() == platform::Language::German;
+    const char group = german ? '.' : ',';
+    const char decimal = german ? ',' : '.';
     std::string grouped;
     for (std::size_t i = 0; i < whole.size(); ++i) {
         if (i > 0 && (whole.size() - i) % 3 == 0)
-            grouped += '.';
+            grouped += group;
         grouped += whole[i];
     }
     const bool zero = text.find_first_not_of("0.") == std::string::npos;
     std::string out = (value < 0 && !zero ? "-" : "") + grouped;
     if (!fraction.empty())
-        out += "," + fraction;
+        out += decimal + fraction;
     return out;
 }
 

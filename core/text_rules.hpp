@@ -1,6 +1,6 @@
 #pragma once
 // The text and value rules the whole engine shares: the runtime's Boolean
-// reading, trailing backslashes, number reading and the German number format.
+// reading, trailing backslashes, number reading and the number format.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -22,8 +22,9 @@ Byte lobyte(Integer wParam);
 
 /// The leading number of a text, with "," or "." as decimal separator; 0 when none.
 double numericValue(std::string_view text);
-/// A number with a fixed count of decimals in the machine's number format
-/// (German: "." groups thousands, "," before the decimals): 1234.5 -> "1.234,50".
+/// A number with a fixed count of decimals in the number format of the
+/// user's language (German: "." groups thousands, "," before the decimals:
+/// 1234.5 -> "1.234,50"; English: "1,234.50").
 std::string formatNumber(double value, int decimals);
 
 }  // namespace kx

@@ -15,6 +15,7 @@
 #include "platform/files/open_folder.hpp"
 #include "platform/files/overwrite.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/ui/message_loop.hpp"
 #include "settings/keys.hpp"
 
@@ -48,7 +49,7 @@ void overwritePasses(const DeletionContext& context, WipeIo& files, const std::s
             ok = ok && f.fill(0, count, request.yDeleteChar).has_value() && f.flush().has_value();
         }
         if (!ok) {
-            context.progress.status(std::string(kOverwriteFailed) + lowered);
+            context.progress.status(pf::trf("Fehler beim Überschreiben der Datei {1}", {lowered}));
             break;
         }
         pf::ui::yield();
@@ -196,7 +197,8 @@ DeleteResult deleteTheFileAs(const DeletionContext& context, WipeMode mode,
                 // one included. Only this name goes, no space is freed.
                 return pf::files::removeName(machine, path)
                            ? DeleteResult::of(verdict.removed)
-                           : DeleteResult::failed("the name could not be removed");
+                           : DeleteResult::failed(
+                                 std::string(pf::tr("der Name ließ sich nicht entfernen")));
             case EntryTreatment::Destroy:
                 break;
         }
@@ -219,7 +221,8 @@ DeleteResult deleteTheFileAs(const DeletionContext& context, WipeMode mode,
         if (request.bEncryptIt) {
             const bool scrambled = context.scramble && context.scramble(temp);
             if (!scrambled)
-                context.progress.status(std::string(kScrambleFailed) + lowered);
+                context.progress.status(
+                    pf::trf("Fehler beim Verschlüsseln der Datei {1}", {lowered}));
             pf::ui::yield();
         }
 

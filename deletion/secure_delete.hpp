@@ -29,10 +29,6 @@ inline constexpr std::string_view kTemporaryName = "$$@$$.del";
 inline constexpr std::int32_t kScrambleKeyBits = 128;
 inline constexpr std::string_view kScramblePassword = "qavtbemo";
 
-/// The status lines of the routine, each followed by the lower-cased path.
-inline constexpr std::string_view kScrambleFailed = "Fehler beim Verschlüsseln der Datei ";
-inline constexpr std::string_view kOverwriteFailed = "Fehler beim Überschreiben der Datei ";
-
 enum class WipeMode {
     Plain,    // move, scramble if asked, overwrite with one byte value, remove
     Gutmann,  // the Gutmann wiper's 35 passes
@@ -87,8 +83,9 @@ DeleteResult deleteInStoredMode(const DeletionContext& context,
 ///   `bDeleteIt`, and removed (Deleted). Every pass covers the whole file (the
 ///   bytes the scramble may have added included) and is on the device before
 ///   the next begins. A failing pass ends the passes with the status line
-///   kOverwriteFailed + lower-cased path and the file is removed all the same;
-///   a failing scramble shows kScrambleFailed + lower-cased path.
+///   "Fehler beim Überschreiben der Datei " + lower-cased path and the file is
+///   removed all the same; a failing scramble shows "Fehler beim
+///   Verschlüsseln der Datei " + lower-cased path (in the user's language).
 /// - a failure from the move on (the move refused, the machine gone) removes
 ///   the temporary file when there is one (Failed).
 /// The status lines go to the context's sink, the scramble is the context's

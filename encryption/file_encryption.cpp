@@ -15,6 +15,7 @@
 #include "platform/machine/drives.hpp"
 #include "platform/processes/shell.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/runtime/variant.hpp"
 #include "platform/runtime/wildcard.hpp"
 #include "platform/ui/cursor.hpp"
@@ -40,16 +41,20 @@ constexpr std::array<std::string_view, 7> kProtectedNames = {
 constexpr std::array<std::string_view, 6> kRefusedFolders = {
     "*\\system*", "*\\windows*", "*\\winnt*", "*system32*", "*\\programme*", "*\\program files*"};
 
+// The status lines of one file: {1} the lower-cased path, {2} its size.
 struct Texts {
-    const char* start;
-    const char* done;
-    const char* aborted;
+    std::string_view start;
+    std::string_view done;
+    std::string_view aborted;
 };
 
 Texts textsFor(enumCryptIt eWhat) {
+    using platform::trMark;
     if (eWhat == enumCryptIt::Encrypt)
-        return {"Verschlüssele ", " wurde verschlüsselt", "Verschlüsselung abgebrochen: "};
-    return {"Entschlüssele ", " wurde entschlüsselt", "Entschlüsselung abgebrochen: "};
+        return {trMark("Verschlüssele {1} {2} KB"), trMark("{1} wurde verschlüsselt"),
+                trMark("Verschlüsselung abgebrochen: {1}")};
+    return {trMark("Entschlüssele {1} {2} KB"), trMark("{1} wurde entschlüsselt"),
+            trMark("Entschlüsselung abgebrochen: {1}")};
 }
 
 bool encrypting(enumCryptIt eWhat) {
@@ -65,7 +70,7 @@ void wipeKey(std::string& key) {
 }
 
 void refuse(const char* text) {
-    ui::dialogs().messageBox(text, shared().applicationTitle,
+    ui::dialogs().messageBox(std::string(platform::tr(text)), shared().applicationTitle,
                              ui::MB_ICONINFORMATION | ui::MB_SYSTEMMODAL);
 }
 
@@ -78,7 +83,7 @@ platform::RuntimeError currentFailure() {
     } catch (const std::exception& e) {
         return {0, e.what()};
     } catch (...) {
-        return {0, "unbekannter Fehler"};
+        return {0, std::string(platform::tr("unbekannter Fehler"))};
     }
 }
 
@@ -156,7 +161,7 @@ bool CryptTheFile(crypt::RijnDael& cipher, const std::string& sFile, const std::
         // stay behind the link or under the other names (whose mode and
         // attributes are not this run's to change either).
         if (!deletion::ownedByThisName(platform::currentMachine(), sFile)) {
-            Status(texts.aborted + lower);
+            Status(platform::trf(texts.aborted, {lower}));
             return false;
         }
         bool ok = false;
@@ -168,7 +173,7 @@ bool CryptTheFile(crypt::RijnDael& cipher, const std::string& sFile, const std::
             step = 5;
             const auto bytes = platform::files::size(sFile);
             const double kib = bytes ? static_cast<double>(*bytes / 1024) : 0.0;
-            Status(texts.start + lower + " " + formatNumber(kib, 0) + " KB");
+            Status(platform::trf(texts.start, {lower, formatNumber(kib, 0)}));
             step = 6;
             // A read-only file cannot be replaced; its attributes are cleared
             // (as the result gets them anyway) and given back if the cipher
@@ -191,9 +196,9 @@ bool CryptTheFile(crypt::RijnDael& cipher, const std::string& sFile, const std::
         }
         step = 8;
         if (shared().gbBreak || !ok)
-            Status(texts.aborted + lower);
+            Status(platform::trf(texts.aborted, {lower}));
         else
-            Status(lower + texts.done);
+            Status(platform::trf(texts.done, {lower}));
         return ok;
     } catch (...) {
         wipeKey(cipher.Password);
@@ -278,8 +283,8 @@ CryptOutcome cryptChosenFolder(std::string folder, enumCryptIt eWhat, const Temp
         }
     }
     wipeKey(key);
-    Status(encrypting(eWhat) ? "Verzeichnis/Laufwerk verschlüsseln beendet"
-                             : "Verzeichnis/Laufwerk entschlüsseln beendet");
+    Status(encrypting(eWhat) ? platform::tr("Verzeichnis/Laufwerk verschlüsseln beendet")
+                             : platform::tr("Verzeichnis/Laufwerk entschlüsseln beendet"));
     progressWindow()->closeAfter(kCloseAfterMs);
     return outcome;
 }
@@ -287,8 +292,9 @@ CryptOutcome cryptChosenFolder(std::string folder, enumCryptIt eWhat, const Temp
 void KXCryptFiles(enumCryptIt eWhat, const TempWiper& wipe) {
     reportingFailures("CryptFiles: ", [&] {
         shared().gbBreak = false;
-        const std::string title = encrypting(eWhat) ? "Datei(en) zum Verschlüsseln auswählen"
-                                                    : "Datei(en) zum Entschlüsseln auswählen";
+        const std::string title(encrypting(eWhat)
+                                    ? platform::tr("Datei(en) zum Verschlüsseln auswählen")
+                                    : platform::tr("Datei(en) zum Entschlüsseln auswählen"));
         Status(title);
         fsys::FileAccess access;
         const std::string chosen = access.ShowOpen(0, "*.*", 0, "", "", "", title, kOpenFlags);
@@ -303,9 +309,9 @@ void KXCryptFiles(enumCryptIt eWhat, const TempWiper& wipe) {
 void KXCriptFolders(enumCryptIt eWhat, const TempWiper& wipe) {
     reportingFailures("CryptFolders: ", [&] {
         shared().gbBreak = false;
-        const std::string title = encrypting(eWhat)
-                                      ? "Verzeichnis/Laufwerk zum Verschlüsseln auswählen"
-                                      : "Verzeichnis/Laufwerk zum Entschlüsseln auswählen";
+        const std::string title(
+            encrypting(eWhat) ? platform::tr("Verzeichnis/Laufwerk zum Verschlüsseln auswählen")
+                              : platform::tr("Verzeichnis/Laufwerk zum Entschlüsseln auswählen"));
         Status(title);
         (void)cryptChosenFolder(BrowseFolder(0, title, 0), eWhat, wipe);
     });

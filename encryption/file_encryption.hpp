@@ -21,6 +21,7 @@
 
 #include "core/automation.hpp"
 #include "crypt/rijndael.hpp"
+#include "platform/runtime/translation.hpp"
 
 namespace kx::encryption {
 
@@ -34,10 +35,13 @@ inline constexpr std::string_view kTemporaryFile = "kxcrypt.tmp";
 inline constexpr std::int16_t kTemporaryPasses = 7;
 inline constexpr std::uint8_t kTemporaryByte = 174;
 
+/// The refusals of a chosen folder (shown through platform::tr).
 inline constexpr const char* kOnlyRemovable =
-    "Es dürfen nur Wechsellaufwerke oder Laufwerke mit wechselbaren Medien ausgewählt werden!";
+    platform::trMark(
+        "Es dürfen nur Wechsellaufwerke oder Laufwerke mit wechselbaren Medien ausgewählt werden!")
+        .data();
 inline constexpr const char* kFolderRefused =
-    "Die Auswahl dieses Verzeichnisses ist nicht zulässig!";
+    platform::trMark("Die Auswahl dieses Verzeichnisses ist nicht zulässig!").data();
 
 /// Files never touched, by their lower-cased path: program and system
 /// endings, and the registry's and the boot loader's file names.
