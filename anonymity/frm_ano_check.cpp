@@ -2,6 +2,7 @@
 #include "anonymity/frm_ano_check.hpp"
 
 #include "anonymity/proxy_checker.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/ui/cursor.hpp"
 #include "platform/ui/message_loop.hpp"
 
@@ -11,18 +12,20 @@ namespace ui = platform::ui;
 }  // namespace
 
 frmAnoCheck::frmAnoCheck(std::string sHost, std::string sPort)
-    : FormBase("Anonymitätscheck"), sHost_(std::move(sHost)), sPort_(std::move(sPort)) {
+    : FormBase(std::string(platform::tr("Anonymitätscheck"))),
+      sHost_(std::move(sHost)),
+      sPort_(std::move(sPort)) {
     name = "frmAnoCheck";
     width = 6000;
     height = 3600;
     lvIP = add<ui::ListView>("lvIP");
-    lvIP->addColumn("IP-Adresse", 3000);
+    lvIP->addColumn(std::string(platform::tr("IP-Adresse")), 3000);
     imgOK = add<ImageBox>("imgOK");
     imgOK->visible = false;
     imgStop = add<ImageBox>("imgStop");
     imgStop->visible = false;
     lblInfo = add<ui::Label>("lblInfo");
-    lblInfo->caption = std::string(kAnoCheckTemplate);
+    lblInfo->caption = platform::tr(kAnoCheckTemplate);
     cmdOK = add<ui::CommandButton>("cmdOK");
     cmdOK->caption = "OK";
     cmdOK->isDefault = true;

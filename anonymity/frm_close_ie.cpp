@@ -1,6 +1,7 @@
 // The question before a new browser session; see frm_close_ie.hpp.
 #include "anonymity/frm_close_ie.hpp"
 
+#include "platform/runtime/translation.hpp"
 #include "services/processes.hpp"
 #include "settings/keys.hpp"
 
@@ -14,16 +15,16 @@ frmCloseIE::frmCloseIE() : FormBase("KOLVANEX 3") {
     width = 6300;
     height = 2200;
     lblFrage = add<ui::Label>("lblFrage");
-    lblFrage->caption =
+    lblFrage->caption = platform::tr(
         "Sollen alle laufenden Browser-Instanzen geschlossen werden, bevor eine neue "
-        "Internet-Sitzung mit den aktuellen Sicherheitseinstellungen gestartet wird?";
+        "Internet-Sitzung mit den aktuellen Sicherheitseinstellungen gestartet wird?");
     chkDontAsk = add<ui::CheckBox>("chkDontAsk");
-    chkDontAsk->caption = "&Diese Frage in Zukunft nicht mehr stellen";
+    chkDontAsk->caption = platform::tr("&Diese Frage in Zukunft nicht mehr stellen");
     cmdOK = add<ui::CommandButton>("cmdOK");
-    cmdOK->caption = "&Ja";
+    cmdOK->caption = platform::tr("&Ja");
     cmdOK->isDefault = true;
     cmdHome = add<ui::CommandButton>("cmdHome");
-    cmdHome->caption = "&Nein";
+    cmdHome->caption = platform::tr("&Nein");
     cmdHome->cancel = true;
 
     cmdOK->Click = [this] {

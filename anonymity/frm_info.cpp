@@ -7,6 +7,7 @@
 
 #include "core/shared_state.hpp"
 #include "platform/runtime/local_time.hpp"
+#include "platform/runtime/translation.hpp"
 #include "services/utilities.hpp"
 #include "settings/keys.hpp"
 
@@ -23,9 +24,9 @@ frmInfo::frmInfo() : FormBase("KOLVANEX 3") {
     lblName = add<ui::Label>("lblName");
     lblVersion = add<ui::Label>("lblVersion");
     lblInfo = add<ui::Label>("lblInfo");
-    lblInfo->caption = std::string(kInfoTemplate);
+    lblInfo->caption = platform::tr(kInfoTemplate);
     cmdHome = add<ui::CommandButton>("cmdHome");
-    cmdHome->caption = "Homepage";
+    cmdHome->caption = platform::tr("Homepage");
     cmdOK = add<ui::CommandButton>("cmdOK");
     cmdOK->caption = "OK";
 
@@ -64,7 +65,7 @@ std::string infoSentence(std::string_view startDate, std::string_view files, std
                                   formatNumber(numericValue(mb), 2),
                                   formatNumber(numericValue(blocked), 0)};
     std::string out;
-    const std::string_view tpl = kInfoTemplate;
+    const std::string_view tpl = platform::tr(kInfoTemplate);
     for (std::size_t i = 0; i < tpl.size(); ++i) {
         if (tpl[i] == '$' && i + 1 < tpl.size() && tpl[i + 1] >= '1' && tpl[i + 1] <= '4') {
             out += values[tpl[i + 1] - '1'];
@@ -84,9 +85,10 @@ std::string infoSentence() {
 }
 
 std::string infoVersion() {
-    return "Version: " + std::to_string(kComponentVersion.major) + "." +
-           std::to_string(kComponentVersion.minor) + "." +
-           std::to_string(kComponentVersion.revision);
+    const std::string number = std::to_string(kComponentVersion.major) + "." +
+                               std::to_string(kComponentVersion.minor) + "." +
+                               std::to_string(kComponentVersion.revision);
+    return platform::trf("Version: {1}", {number});
 }
 
 void ShowInfo() {

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/runtime/translation.hpp"
 #include "platform/ui/controls.hpp"
 #include "services/form_base.hpp"
 
@@ -22,9 +23,10 @@ inline constexpr ComponentVersion kComponentVersion{3, 0, 0};
 inline constexpr std::string_view kComponentTitle = "KOLVANEX";
 
 /// The sentence's template; $1 start date, $2 files, $3 MB, $4 pop-ups.
-inline constexpr std::string_view kInfoTemplate =
+/// Shown in the user's language (tr).
+inline constexpr std::string_view kInfoTemplate = platform::trMark(
     "Seit dem $1 wurden insgesamt $2 Dateien entfernt. Dadurch wurden ca. $3 MB Speicherplatz "
-    "freigegeben. Weiterhin wurden bislang $4 Popup-Fenster blockiert.";
+    "freigegeben. Weiterhin wurden bislang $4 Popup-Fenster blockiert.");
 
 /// A picture on a form that can be clicked.
 class ImageBox final : public platform::ui::Control {

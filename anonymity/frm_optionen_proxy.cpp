@@ -17,6 +17,7 @@
 #include "platform/machine/machine.hpp"
 #include "platform/processes/command_line.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/ui/cursor.hpp"
 #include "platform/ui/dialogs.hpp"
 #include "platform/ui/message_loop.hpp"
@@ -28,6 +29,7 @@ namespace {
 
 namespace ui = platform::ui;
 namespace keys = settings::keys;
+using platform::tr;
 
 constexpr std::uint32_t kSystemInfo = ui::MB_SYSTEMMODAL | ui::MB_ICONINFORMATION;  // 4160
 constexpr std::uint32_t kQuestion = ui::MB_YESNO | ui::MB_ICONQUESTION;             // 36
@@ -79,7 +81,7 @@ std::string OnlyChars(std::string_view text) {
     return dialer::digitsOnly(text);
 }
 
-frmOptionenProxy::frmOptionenProxy() : FormBase("Proxyeinstellungen") {
+frmOptionenProxy::frmOptionenProxy() : FormBase(std::string(tr("Proxyeinstellungen"))) {
     name = "frmOptionenProxy";
     width = 7800;
     height = 6900;
@@ -104,41 +106,42 @@ frmOptionenProxy::frmOptionenProxy() : FormBase("Proxyeinstellungen") {
         return b;
     };
 
-    lblAuswahl = label("lblAuswahl",
-                       "Wählen Sie hier den/die Server aus, über den/die Ihre Internet-Sitzungen "
-                       "anonym ablaufen sollen:",
-                       120, 120, 7440, 480);
+    lblAuswahl =
+        label("lblAuswahl",
+              tr("Wählen Sie hier den/die Server aus, über den/die Ihre Internet-Sitzungen "
+                 "anonym ablaufen sollen:"),
+              120, 120, 7440, 480);
     lvProxy = add<ui::ListView>("lvProxy");
-    lvProxy->addColumn("Proxy-Server", 3000);
-    lvProxy->addColumn("Port", 900);
-    lvProxy->addColumn("Antwort", 1900);
-    lvProxy->addColumn("Anonym", 1200);
+    lvProxy->addColumn(std::string(tr("Proxy-Server")), 3000);
+    lvProxy->addColumn(std::string(tr("Port")), 900);
+    lvProxy->addColumn(std::string(tr("Antwort")), 1900);
+    lvProxy->addColumn(std::string(tr("Anonym")), 1200);
     lvProxy->multiSelect = true;
     lvProxy->move(120, 600, 7440, 3000);
     lblManuell =
-        label("lblManuell", "Alternativ können Sie hier auch manuell einen Hostnamen angeben:", 120,
-              3720, 7440, 255);
-    lblIP = label("lblIP", "&Host:", 120, 4050, 600, 255);
+        label("lblManuell", tr("Alternativ können Sie hier auch manuell einen Hostnamen angeben:"),
+              120, 3720, 7440, 255);
+    lblIP = label("lblIP", tr("&Host:"), 120, 4050, 600, 255);
     txtIP = text("txtIP", 780, 4020, 3600);
-    lblPort = label("lblPort", "&Port:", 4560, 4050, 600, 255);
+    lblPort = label("lblPort", tr("&Port:"), 4560, 4050, 600, 255);
     txtPort = text("txtPort", 5220, 4020, 1000);
-    lblDownload = label("lblDownload", "Proxy-Server für Downloads:", 120, 4500, 7440, 255);
-    lblDownloadIP = label("lblDownloadIP", "&Host:", 120, 4830, 600, 255);
+    lblDownload = label("lblDownload", tr("Proxy-Server für Downloads:"), 120, 4500, 7440, 255);
+    lblDownloadIP = label("lblDownloadIP", tr("&Host:"), 120, 4830, 600, 255);
     txtDownloadIP = text("txtDownloadIP", 780, 4800, 3600);
-    lblDownloadPort = label("lblDownloadPort", "&Port:", 4560, 4830, 600, 255);
+    lblDownloadPort = label("lblDownloadPort", tr("&Port:"), 4560, 4830, 600, 255);
     txtDownloadPort = text("txtDownloadPort", 5220, 4800, 1000);
 
-    cmdCheck = button("cmdCheck", kCheckCaption, 120, 5400, 2700);
+    cmdCheck = button("cmdCheck", tr(kCheckCaption), 120, 5400, 2700);
     cmdCheck->toolTipText =
-        "Prüft alle Server in der Liste auf Erreichbarkeit, Performance und Anonymität";
-    cmdProxyTest = button("cmdProxyTest", "Server &testen...", 2940, 5400, 1800);
+        tr("Prüft alle Server in der Liste auf Erreichbarkeit, Performance und Anonymität");
+    cmdProxyTest = button("cmdProxyTest", tr("Server &testen..."), 2940, 5400, 1800);
     cmdProxyTest->toolTipText =
-        "Prüft den markierten Server in der Liste auf Erreichbarkeit und Anonymität";
-    cmdLoadServer = button("cmdLoadServer", "Serverliste aktualisieren", 4860, 5400, 2700);
-    cmdLoadServer->toolTipText = "Aktuelle Server-Liste aus dem Internet laden";
+        tr("Prüft den markierten Server in der Liste auf Erreichbarkeit und Anonymität");
+    cmdLoadServer = button("cmdLoadServer", tr("Serverliste aktualisieren"), 4860, 5400, 2700);
+    cmdLoadServer->toolTipText = tr("Aktuelle Server-Liste aus dem Internet laden");
     cmdOK = button("cmdOK", "OK", 4800, 6000, 1335);
     cmdOK->isDefault = true;
-    cmdCan = button("cmdCan", "Schließen", 6225, 6000, 1335);
+    cmdCan = button("cmdCan", tr("Schließen"), 6225, 6000, 1335);
     cmdCan->cancel = true;
 
     checker = [](const std::string& proxy, bool& anonymous, std::int32_t seconds) {
@@ -204,7 +207,7 @@ void frmOptionenProxy::LoadProxy() {
     } else {
         ui::HourglassCursor busy;
         lvProxy->clear();
-        lvProxy->add(std::string(kNoChoice));
+        lvProxy->add(std::string(tr(kNoChoice)));
         std::vector<std::string> skipped;
         for (const auto& entry : parseProxyList(*text, &skipped)) {
             auto row = lvProxy->add(entry.sHost);
@@ -213,32 +216,34 @@ void frmOptionenProxy::LoadProxy() {
             row->setSubItem(3, "");
         }
         if (!skipped.empty()) {
-            std::string message = std::to_string(skipped.size()) +
-                                  " Zeile(n) der Serverliste enthalten keinen Proxy-Server und "
-                                  "wurden übersprungen:";
+            std::string message = platform::trf(
+                "{1} Zeile(n) der Serverliste enthalten keinen Proxy-Server und wurden "
+                "übersprungen:",
+                {std::to_string(skipped.size())});
             for (std::size_t i = 0; i < skipped.size() && i < 5; ++i) message += "\r" + skipped[i];
             if (skipped.size() > 5)
                 message += "\r...";
             ui::dialogs().messageBox(message, shared().applicationTitle, ui::MB_ICONINFORMATION);
         }
     }
-    lvProxy->toolTipText = std::to_string(lvProxy->count()) + " Server";
+    lvProxy->toolTipText = platform::trf("{1} Server", {std::to_string(lvProxy->count())});
     lvProxy->refresh();
 }
 
 std::size_t frmOptionenProxy::GetSelected() const {
     return static_cast<std::size_t>(
         std::count_if(lvProxy->items().begin(), lvProxy->items().end(),
-                      [](const auto& row) { return row->selected && row->text != kNoChoice; }));
+                      [](const auto& row) { return row->selected && row->text != tr(kNoChoice); }));
 }
 
 void frmOptionenProxy::loadServer() {
     const auto list = GetInternetFile(makerUrl(std::string(kRemoteProxyListPath)));
     if (!list.empty() && saveLocalProxyList(list)) {
         LoadProxy();
-        ui::dialogs().messageBox(std::string(kListUpdated), shared().applicationTitle, kSystemInfo);
+        ui::dialogs().messageBox(std::string(tr(kListUpdated)), shared().applicationTitle,
+                                 kSystemInfo);
     } else {
-        ui::dialogs().messageBox(std::string(kListNotUpdated), shared().applicationTitle,
+        ui::dialogs().messageBox(std::string(tr(kListNotUpdated)), shared().applicationTitle,
                                  kNotUpdatedFlags);
     }
 }
@@ -258,7 +263,7 @@ void frmOptionenProxy::onListKey(std::int16_t& keyCode) {
             rewriteList(true);
             break;
         case ui::vbKeyBack:
-            if (selected && lvProxy->item(*selected)->text != kNoChoice)
+            if (selected && lvProxy->item(*selected)->text != tr(kNoChoice))
                 lvProxy->remove(*selected);
             break;
         case ui::vbKeyF12:
@@ -286,7 +291,7 @@ void frmOptionenProxy::rewriteList(bool keepOnlyAnonymous) {
     std::string text;
     for (const auto& row : lvProxy->items()) {
         const bool keep = keepOnlyAnonymous ? isSeconds(row->columnText(kColAnswer)) &&
-                                                  row->columnText(kColAnonym) == "Ja"
+                                                  row->columnText(kColAnonym) == tr(kAnonymYes)
                                             : portAboveZero(*row);
         if (keep)
             text += proxyOf(*row) + "\r\n";
@@ -307,14 +312,14 @@ void frmOptionenProxy::enableButtons(bool on, bool withCheck) {
 }
 
 void frmOptionenProxy::checkAll() {
-    if (cmdCheck->caption == kCancelCaption) {
+    if (cmdCheck->caption == tr(kCancelCaption)) {
         finishCheck();
         return;
     }
-    if (ui::dialogs().messageBox(std::string(kCheckQuestion), shared().applicationTitle,
+    if (ui::dialogs().messageBox(std::string(tr(kCheckQuestion)), shared().applicationTitle,
                                  kQuestion) == ui::IDNO)
         return;
-    cmdCheck->caption = kCancelCaption;
+    cmdCheck->caption = tr(kCancelCaption);
     cmdCheck->refresh();
     enableButtons(false, false);
     ui::cursor().set(ui::MousePointer::Hourglass);
@@ -355,7 +360,7 @@ void frmOptionenProxy::checkAll() {
             answer = checker(proxy, anonymous, 10);
             elapsed = loop.now() - again;
         }
-        if (!isLoaded() || cmdCheck->caption != kCancelCaption) {
+        if (!isLoaded() || cmdCheck->caption != tr(kCancelCaption)) {
             finishCheck();
             return;
         }
@@ -365,7 +370,7 @@ void frmOptionenProxy::checkAll() {
             row->setSubItem(3, "?");
         } else {
             row->setSubItem(2, formatNumber(seconds, 2));
-            row->setSubItem(3, anonymous ? "Ja" : "Nein");
+            row->setSubItem(3, std::string(tr(anonymous ? kAnonymYes : kAnonymNo)));
             if (anonymous && (!best || seconds < bestTime)) {
                 best = row;
                 bestTime = seconds;
@@ -374,7 +379,8 @@ void frmOptionenProxy::checkAll() {
         lvProxy->refresh();
     }
     if (!best) {
-        ui::dialogs().messageBox(std::string(kUnreachable), shared().applicationTitle, kSystemInfo);
+        ui::dialogs().messageBox(std::string(tr(kUnreachable)), shared().applicationTitle,
+                                 kSystemInfo);
     } else {
         lvProxy->setSortKey(kColAnswer - 1);
         lvProxy->setSortOrder(ui::SortOrder::Ascending);
@@ -385,14 +391,14 @@ void frmOptionenProxy::checkAll() {
         selectOnly(*lvProxy, index);
         txtIP->setText(best->text);
         txtPort->setText(best->columnText(kColPort));
-        ui::dialogs().messageBox(best->text + "\r" + std::string(kFastest),
+        ui::dialogs().messageBox(best->text + "\r" + std::string(tr(kFastest)),
                                  shared().applicationTitle, kSystemInfo);
     }
     finishCheck();
 }
 
 void frmOptionenProxy::finishCheck() {
-    cmdCheck->caption = kCheckCaption;
+    cmdCheck->caption = tr(kCheckCaption);
     cmdCheck->refresh();
     (void)SetIEProxy("");
     enableButtons(true, true);
@@ -407,7 +413,7 @@ bool frmOptionenProxy::save() {
         (void)settings::write(keys::AnonymPort, ipPort);
         (void)settings::write(keys::Proxylist, chain);
     };
-    if (host.empty() || host == kNoChoice) {
+    if (host.empty() || host == tr(kNoChoice)) {
         store("", "", "");
     } else if (!port.empty()) {
         store(host, port, "");
@@ -419,7 +425,7 @@ bool frmOptionenProxy::save() {
         bool anonymous = false;
         if (checker(proxy, anonymous, 5) != kCheckerOK) {
             (void)SetIEProxy("");
-            ui::dialogs().messageBox(std::string(kUnreachable), shared().applicationTitle,
+            ui::dialogs().messageBox(std::string(tr(kUnreachable)), shared().applicationTitle,
                                      ui::MB_ICONINFORMATION);
             ui::setFocusedControl(txtIP.get());
             return false;
@@ -429,7 +435,7 @@ bool frmOptionenProxy::save() {
         enableButtons(false, true);
         std::string chain;
         for (const auto& row : lvProxy->items())
-            if (row->selected && row->text != kNoChoice)
+            if (row->selected && row->text != tr(kNoChoice))
                 chain += proxyOf(*row) + ";";
         store("", "", chain);
     }

@@ -11,25 +11,34 @@
 #include <string>
 #include <string_view>
 
+#include "platform/runtime/translation.hpp"
 #include "platform/ui/controls.hpp"
 #include "services/form_base.hpp"
 
 namespace kx::anonymity {
 
+// The dialog's texts, shown in the user's language (tr). The list's first
+// row and the answers of the "Anonym" column are compared in their shown
+// form, never stored.
 /// The list's first row, which stands for "no proxy chosen".
-inline constexpr std::string_view kNoChoice = "[Keine Auswahl]";
-inline constexpr std::string_view kCheckCaption = "Schnellsten &Server ermitteln";
-inline constexpr std::string_view kCancelCaption = "Abbrechen";
+inline constexpr std::string_view kNoChoice = platform::trMark("[Keine Auswahl]");
+inline constexpr std::string_view kCheckCaption = platform::trMark("Schnellsten &Server ermitteln");
+inline constexpr std::string_view kCancelCaption = platform::trMark("Abbrechen");
 inline constexpr std::string_view kCheckQuestion =
-    "Dieser Vorgang kann mitunter einige Minuten dauern. Prüfung starten?";
-inline constexpr std::string_view kUnreachable =
+    platform::trMark("Dieser Vorgang kann mitunter einige Minuten dauern. Prüfung starten?");
+inline constexpr std::string_view kUnreachable = platform::trMark(
     "Proxy Server nicht erreichbar. Bitte stellen Sie ggf. zuerst eine Verbindung mit dem "
-    "Internet her.";
-inline constexpr std::string_view kFastest = "ist der momentan schnellste anonyme Proxy-Server";
-inline constexpr std::string_view kListUpdated = "Die Serverliste wurde aktualisiert.";
-inline constexpr std::string_view kListNotUpdated =
+    "Internet her.");
+inline constexpr std::string_view kFastest =
+    platform::trMark("ist der momentan schnellste anonyme Proxy-Server");
+inline constexpr std::string_view kListUpdated =
+    platform::trMark("Die Serverliste wurde aktualisiert.");
+inline constexpr std::string_view kListNotUpdated = platform::trMark(
     "Die Serverliste wurde nicht aktualisiert. Bitte stellen Sie ggf. eine Internetverbindung "
-    "her.";
+    "her.");
+/// The "Anonym" column of a proxy that passed the check.
+inline constexpr std::string_view kAnonymYes = platform::trMark("Ja");
+inline constexpr std::string_view kAnonymNo = platform::trMark("Nein");
 
 // Columns of lvProxy (1-based, as ListItem::columnText counts them).
 inline constexpr std::size_t kColHost = 1, kColPort = 2, kColAnswer = 3, kColAnonym = 4;

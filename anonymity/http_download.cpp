@@ -12,6 +12,7 @@
 
 #include "core/shared_state.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/ui/message_loop.hpp"
 #include "services/progress.hpp"
 
@@ -109,7 +110,7 @@ std::int16_t HttpAnswer::percent() const {
 frmMain::frmMain() : FormBase("KOLVANEX 3", Topmost::Never) {
     name = "frmMain";
     lvFiles = add<platform::ui::ListView>("lvFiles");
-    lvFiles->addColumn("Gefundene Dateien");
+    lvFiles->addColumn(std::string(platform::tr("Gefundene Dateien")));
     wscHttp.Connect = [this] { onConnect(); };
     wscHttp.DataArrival = [this](std::int32_t n) { onDataArrival(n); };
     wscHttp.Close = [this] { onClose(); };
@@ -208,7 +209,7 @@ void frmMain::showProgress() {
     if (!window || !window->m_lvLastLine)
         return;
     window->m_lvLastLine->text =
-        "Download " + asciiLower(url_) + " " + std::to_string(answer_.percent()) + "%";
+        platform::trf("Download {1} {2}%", {asciiLower(url_), std::to_string(answer_.percent())});
     // One refresh after the change: the line is drawn once, never half.
     window->lvLog->refresh();
 }
@@ -222,7 +223,7 @@ void frmMain::onClose() {
 }
 
 void frmMain::onError(std::int32_t number, const std::string& description) {
-    Status("HTTP Error: " + description + std::to_string(number));
+    Status(platform::trf("HTTP Error: {1}{2}", {description, std::to_string(number)}));
     failed_ = true;
     done_ = true;
 }

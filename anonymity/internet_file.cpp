@@ -7,6 +7,7 @@
 #include "platform/machine/machine.hpp"
 #include "platform/network/inet.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/ui/cursor.hpp"
 #include "services/progress.hpp"
 #include "settings/keys.hpp"
@@ -59,7 +60,7 @@ std::string makerUrl(const std::string& path) {
 }
 
 bool IsConnection() {
-    Status("Prüfe Internetverbindung");
+    Status(platform::tr("Prüfe Internetverbindung"));
     const auto url = makerUrl(kConnectionTestPath);
     if (url.empty())
         return false;

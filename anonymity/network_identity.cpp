@@ -7,6 +7,7 @@
 #include "core/shared_state.hpp"
 #include "core/text_rules.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/ui/dialogs.hpp"
 
 namespace kx {
@@ -14,6 +15,8 @@ namespace {
 
 namespace net = platform::net;
 namespace ui = platform::ui;
+using platform::tr;
+using platform::trf;
 
 constexpr std::uint32_t kExclamationBox = ui::MB_SYSTEMMODAL | ui::MB_ICONEXCLAMATION;  // 4144
 constexpr std::uint32_t kCriticalBox = ui::MB_SYSTEMMODAL | ui::MB_ICONCRITICAL;        // 4112
@@ -80,7 +83,7 @@ std::string GetIPHostName() {
     std::string buffer(net::kHostNameBuffer, '\0');
     std::string name;
     if (net::sockets().gethostname(buffer, net::kHostNameBuffer) == net::SOCKET_ERROR) {
-        tell("Windows Sockets Error " + std::to_string(net::WSAGetLastError()) + "(Host).",
+        tell(trf("Windows Sockets Error {1}(Host).", {std::to_string(net::WSAGetLastError())}),
              kPlainBox);
     } else {
         name = upToNul(buffer);
@@ -109,7 +112,8 @@ std::string HostByAddr(std::string_view addr) {
 std::string MyHostName() {
     std::string buffer(net::kHostNameBuffer, '\0');
     if (net::sockets().gethostname(buffer, net::kHostNameBuffer) == net::SOCKET_ERROR) {
-        tell("Windows Sockets error " + std::to_string(net::WSAGetLastError()), kCriticalBox);
+        tell(trf("Windows Sockets error {1}", {std::to_string(net::WSAGetLastError())}),
+             kCriticalBox);
         return "";
     }
     return upToNul(std::string(platform::vbTrim(buffer)));
@@ -118,16 +122,16 @@ std::string MyHostName() {
 bool SocketsInitialize() {
     net::WSAData data;
     if (net::WSAStartup(kSocketVersion, data) != 0) {
-        tell("No 32-bit Windows Socket", kExclamationBox);
+        tell(std::string(tr("No 32-bit Windows Socket")), kExclamationBox);
         return false;
     }
     if (data.iMaxSockets < kMinSockets) {
-        tell(std::to_string(kMinSockets) + " Min. Winsock Version", kExclamationBox);
+        tell(trf("{1} Min. Winsock Version", {std::to_string(kMinSockets)}), kExclamationBox);
         net::WSACleanup();
         return false;
     }
     if (versionTooLow(data.wVersion)) {
-        tell("Winsock Version " + versionText(data.wVersion) + " No 32-Bit Windows Sockets.",
+        tell(trf("Winsock Version {1} No 32-Bit Windows Sockets.", {versionText(data.wVersion)}),
              kPlainBox);
         net::WSACleanup();
         return false;
@@ -138,19 +142,19 @@ bool SocketsInitialize() {
 void xSocketsInitialize() {
     net::WSAData data;
     if (net::WSAStartup(kSocketVersion, data) != 0) {
-        tell("Winsock.dll is not responding.", kCriticalBox);
+        tell(std::string(tr("Winsock.dll is not responding.")), kCriticalBox);
         return;
     }
     if (versionTooLow(data.wVersion)) {
-        tell("Windows Sockets version " + versionText(data.wVersion) +
-                 " is not supported by winsock.dll ",
+        tell(trf("Windows Sockets version {1} is not supported by winsock.dll ",
+                 {versionText(data.wVersion)}),
              kCriticalBox);
         net::WSACleanup();
         return;
     }
     if (data.iMaxSockets < kMinSockets) {
-        tell("This application requires a minimum of " + std::to_string(kMinSockets) +
-                 " supported sockets.",
+        tell(trf("This application requires a minimum of {1} supported sockets.",
+                 {std::to_string(kMinSockets)}),
              kCriticalBox);
         net::WSACleanup();
     }
@@ -158,12 +162,12 @@ void xSocketsInitialize() {
 
 void SocketsCleanup() {
     if (net::WSACleanup() != 0)
-        tell("Error Socket Cleanup.", kExclamationBox);
+        tell(std::string(tr("Error Socket Cleanup.")), kExclamationBox);
 }
 
 void xSocketsCleanup() {
     if (net::WSACleanup() != 0)
-        tell("Socket error " + std::to_string(net::WSAGetLastError()) + " occurred in Cleanup ",
+        tell(trf("Socket error {1} occurred in Cleanup ", {std::to_string(net::WSAGetLastError())}),
              kCriticalBox);
 }
 

@@ -9,6 +9,7 @@
 #include "platform/files/files.hpp"
 #include "platform/network/inet.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/ui/cursor.hpp"
 #include "platform/ui/dialogs.hpp"
 #include "services/processes.hpp"
@@ -76,7 +77,7 @@ void showPicture(ui::Form& form, bool ok) {
 void showNoAnswer(ui::Form& form) {
     showPicture(form, false);
     if (auto info = form.find<ui::Label>("lblInfo"))
-        info->setCaption(std::string(kAnoCheckNoServer));
+        info->setCaption(std::string(platform::tr(kAnoCheckNoServer)));
     if (auto list = form.find<ui::ListView>("lvIP")) {
         list->enabled = false;
         list->refresh();
@@ -89,9 +90,9 @@ void showVerdict(ui::Form& form, std::string_view proxy, const std::string& ownA
         list->add(ownAddress);
     showPicture(form, anonymous);
     if (auto info = form.find<ui::Label>("lblInfo")) {
-        info->setCaption(fillAnoCheckTemplate(info->caption, proxy,
-                                              anonymous ? std::string_view() : kAnoCheckNot,
-                                              anonymous ? kAnoCheckHidden : kAnoCheckVisible));
+        info->setCaption(fillAnoCheckTemplate(
+            info->caption, proxy, anonymous ? std::string_view() : platform::tr(kAnoCheckNot),
+            platform::tr(anonymous ? kAnoCheckHidden : kAnoCheckVisible)));
     }
 }
 
@@ -150,8 +151,9 @@ std::string KXChecker(const std::string& sProxyAndPort, bool& bIsAnonym, ui::For
     const auto found = platform::files::info(path);
     if (!found || found->kind == platform::EntryKind::Folder) {
         ui::dialogs().messageBox(
-            "Das Programm " + path + "  wurde nicht gefunden! Bitte installieren Sie " +
-                settings::applicationName() + " erneut",
+            platform::trf("Das Programm {1}  wurde nicht gefunden! Bitte installieren Sie {2} "
+                          "erneut",
+                          {path, settings::applicationName()}),
             shared().applicationTitle, ui::MB_SYSTEMMODAL | ui::MB_ICONINFORMATION);
         return std::string(kCheckerMissing);
     }

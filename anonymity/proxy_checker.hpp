@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/runtime/translation.hpp"
 #include "platform/ui/controls.hpp"
 
 namespace kx::anonymity {
@@ -31,17 +32,20 @@ inline constexpr std::string_view kCheckerNoAnswer = "No answer";
 
 /// lblInfo of the result window: its template, what fills "$1" for a proxy
 /// that passes the address on, the two "$2" sentences, and the text shown
-/// when the test could not be made.
-inline constexpr std::string_view kAnoCheckTemplate = "Der Server $0 anonymisiert $1. $2";
-inline constexpr std::string_view kAnoCheckNot = "nicht";
+/// when the test could not be made. They are shown translated (tr); the
+/// template and its pieces are translated together, so the sentence reads
+/// right in either language.
+inline constexpr std::string_view kAnoCheckTemplate =
+    platform::trMark("Der Server $0 anonymisiert $1. $2");
+inline constexpr std::string_view kAnoCheckNot = platform::trMark("nicht");
 inline constexpr std::string_view kAnoCheckVisible =
-    "Die folgende lokale IP-Adresse ist beim Surfen im Internet sichtbar:";
-inline constexpr std::string_view kAnoCheckHidden =
+    platform::trMark("Die folgende lokale IP-Adresse ist beim Surfen im Internet sichtbar:");
+inline constexpr std::string_view kAnoCheckHidden = platform::trMark(
     "Die folgende lokale IP-Adresse ist während einer anonymen Internet-Sitzung nicht im Browser "
-    "im Internet sichtbar:";
-inline constexpr std::string_view kAnoCheckNoServer =
+    "im Internet sichtbar:");
+inline constexpr std::string_view kAnoCheckNoServer = platform::trMark(
     "Der Server antwortet nicht. Ein Anonymitätstest ist daher zur Zeit nicht möglich. Bitte "
-    "stellen Sie ggf. eine Internet-Verbindung her.";
+    "stellen Sie ggf. eine Internet-Verbindung her.");
 
 /// GetIPAdress: the user's public address as the maker's direct echo script
 /// tells it, "" when it cannot be learnt. A direct fetch (never through the

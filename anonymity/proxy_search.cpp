@@ -8,6 +8,7 @@
 #include "anonymity/proxy_checker.hpp"
 #include "core/shared_state.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/ui/cursor.hpp"
 #include "platform/ui/dialogs.hpp"
 #include "platform/ui/message_loop.hpp"
@@ -74,15 +75,16 @@ ProxySearch searchProxyChain() {
 }
 
 ProxySearch searchProxyChain(const RandomSource& random) {
-    Status("Lade Liste mit Proxy-Servern");
+    Status(platform::tr("Lade Liste mit Proxy-Servern"));
     if (const auto stamp = GetInternetFile(makerUrl(std::string(kRemoteProxyStampPath)));
         !stamp.empty())
-        Status("Liste der Proxy-Server ist vom " + withoutLineEnds(stamp));
+        Status(platform::trf("Liste der Proxy-Server ist vom {1}", {withoutLineEnds(stamp)}));
     const auto list = GetInternetFile(makerUrl(std::string(kRemoteProxyListPath)));
     if (list.empty()) {
         ui::dialogs().messageBox(
-            "Die Datei mit den Proxy-Servern konnte nicht aus dem Internet geladen werden. Bitte "
-            "stellen Sie ggf. eine Internetverbindung her",
+            std::string(platform::tr(
+                "Die Datei mit den Proxy-Servern konnte nicht aus dem Internet geladen werden. "
+                "Bitte stellen Sie ggf. eine Internetverbindung her")),
             shared().applicationTitle, ui::MB_SYSTEMMODAL | ui::MB_ICONEXCLAMATION);
         return {};
     }
@@ -92,7 +94,7 @@ ProxySearch searchProxyChain(const RandomSource& random) {
     shuffleProxyLines(lines, random);
 
     std::optional<ui::HourglassCursor> hourglass(std::in_place);
-    Status("Suche die schnellsten verfügbaren Proxy-Server");
+    Status(platform::tr("Suche die schnellsten verfügbaren Proxy-Server"));
     const std::size_t wanted = chainLength();
     setProgressRange(static_cast<int>(wanted));
 
@@ -106,11 +108,11 @@ ProxySearch searchProxyChain(const RandomSource& random) {
             ui::yield();
             if (breakRequested())
                 return {};
-            Status("Prüfe Proxy-Server " + line);
+            Status(platform::trf("Prüfe Proxy-Server {1}", {line}));
             bool anonymous = false;
             const auto answer = KXChecker(line, anonymous, nullptr, kSearchCheckSeconds);
             if (answer == kCheckerMissing) {
-                Status("Fehler bei der Serversuche");
+                Status(platform::tr("Fehler bei der Serversuche"));
                 return {chain, taken.size()};
             }
             if (answer == kCheckerOK && !anonymous)
@@ -142,10 +144,12 @@ ProxySearch searchProxyChain(const RandomSource& random) {
     hourglass.reset();
     if (found == 0) {
         ui::dialogs().messageBox(
-            "Es wurde kein anonymisierender Proxy-Server gefunden.\rBitte stellen Sie ggf. zuerst "
-            "eine Verbindung mit dem Internet her. Sollte auch dann kein Server gefunden werden, "
-            "müssen Sie in den Grundeinstellungen einen anonymisierenden Server auswählen und "
-            "über den Button 'Internet...' eine anonyme Internet-Sitzung starten.",
+            std::string(platform::tr(
+                "Es wurde kein anonymisierender Proxy-Server gefunden.\rBitte stellen Sie ggf. "
+                "zuerst eine Verbindung mit dem Internet her. Sollte auch dann kein Server "
+                "gefunden werden, müssen Sie in den Grundeinstellungen einen anonymisierenden "
+                "Server auswählen und über den Button 'Internet...' eine anonyme "
+                "Internet-Sitzung starten.")),
             shared().applicationTitle, ui::MB_SYSTEMMODAL | ui::MB_ICONINFORMATION);
     }
     return {chain, found};

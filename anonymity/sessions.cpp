@@ -12,6 +12,7 @@
 #include "platform/machine/machine.hpp"
 #include "platform/processes/command_line.hpp"
 #include "platform/processes/process.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/ui/dialogs.hpp"
 #include "platform/ui/message_loop.hpp"
 #include "services/progress.hpp"
@@ -101,7 +102,7 @@ bool SetAnonymSessionOn() {
         return true;
     }
     if (!shared().gbBreak) {
-        ui::dialogs().messageBox(std::string(kNoProxyMessage), shared().applicationTitle,
+        ui::dialogs().messageBox(std::string(pf::tr(kNoProxyMessage)), shared().applicationTitle,
                                  ui::MB_SYSTEMMODAL | ui::MB_ICONINFORMATION);
     }
     return false;
@@ -156,7 +157,7 @@ bool Werbung(std::string_view sPageToOpen) {
     loop().yield();
     if (shared().gbBreak)
         return false;
-    Status("Starte " + program);
+    Status(pf::trf("Starte {1}", {program}));
     loop().sleep(std::chrono::milliseconds(200));
     progressWindow()->closeAfter(5000);
     loop().yield();
@@ -181,7 +182,7 @@ bool Werbung(std::string_view sPageToOpen) {
         return true;
     }
     ui::dialogs().messageBox(
-        program + "\r" + "Der ausgewählte Browser konnte nicht gestartet werden!",
+        pf::trf("{1}\rDer ausgewählte Browser konnte nicht gestartet werden!", {program}),
         shared().applicationTitle, ui::MB_ICONEXCLAMATION);
     return false;
 }

@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/runtime/translation.hpp"
+
 namespace kx::anonymity {
 
 /// The proxy an anonymous session falls back to when none is configured and
@@ -27,13 +29,13 @@ inline constexpr std::string_view kFallbackProxyEndpoint = "fallbackproxy";
 /// The class identifier of the suite's browser toolbar band.
 inline constexpr std::string_view kToolbarClassId = "{5C7A3E12-8B4D-4F61-A9E0-3D2B7C16F04A}";
 
-/// The message shown when the browsers could not be switched.
-inline constexpr std::string_view kNoProxyMessage =
+/// The message shown (translated) when the browsers could not be switched.
+inline constexpr std::string_view kNoProxyMessage = platform::trMark(
     "Es wurde kein anonymisierender Proxy-Server gefunden!\r"
     "Bitte stellen Sie ggf. vor dem Start einer anonymen Internet-Sitzung eine Verbindung mit "
     "dem Internet her. Sollte auch danach kein Server gefunden werden, versuchen Sie es bitte "
     "nach einer kurzen Wartezeit noch einmal oder wenden Sie sich an den Hersteller dieses "
-    "Programms.";
+    "Programms.");
 
 /// The fallback proxy: the machine's endpoint kFallbackProxyEndpoint (a
 /// leading "http://" and a trailing "/" taken off), else kFallbackProxy.

@@ -6,6 +6,7 @@
 #include "favourites/frm_favoriten.hpp"
 #include "favourites/key_prompts.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/runtime/wildcard.hpp"
 #include "platform/ui/dialogs.hpp"
 
@@ -13,6 +14,7 @@ namespace kx::favourites {
 namespace {
 
 namespace ui = platform::ui;
+using platform::tr;
 
 constexpr std::uint32_t kInfoFlags = ui::MB_ICONINFORMATION | ui::MB_SYSTEMMODAL;
 
@@ -22,13 +24,13 @@ void buttons(FormBase& form, std::shared_ptr<ui::CommandButton>& ok,
     ok->caption = "OK";
     ok->isDefault = true;
     can = form.add<ui::CommandButton>("cmdCan");
-    can->caption = "Abbrechen";
+    can->caption = tr("Abbrechen");
     can->cancel = true;
     can->Click = [&form] { form.unload(); };
 }
 
 // The caption of the field or group that follows it.
-void label(FormBase& form, const char* name, const char* caption) {
+void label(FormBase& form, const char* name, std::string_view caption) {
     form.add<ui::Label>(name)->caption = caption;
 }
 
@@ -46,21 +48,22 @@ std::string filterPattern(const std::string& typed) {
 }
 
 frmFavoritenAdd::frmFavoritenAdd(frmFavoriten& owner)
-    : FormBase("KOLVANEX 3 - Favoriten hinzufügen"), owner_(owner) {
+    : FormBase(std::string(tr("KOLVANEX 3 - Favoriten hinzufügen"))), owner_(owner) {
     name = "frmFavoritenAdd";
-    label(*this, "lblBezeichnung", "&Bezeichnung:");
+    label(*this, "lblBezeichnung", tr("&Bezeichnung:"));
     txtBezeichnung = addWholeTextField(*this, "txtBezeichnung");
-    label(*this, "lblURL", "&URL:");
+    label(*this, "lblURL", tr("&URL:"));
     txtURL = addWholeTextField(*this, "txtURL");
-    label(*this, "lblGruppe", "&Gruppe:");
+    label(*this, "lblGruppe", tr("&Gruppe:"));
     txtGruppe = addWholeTextField(*this, "txtGruppe");
-    label(*this, "lblOptional", "&Optional:");
+    label(*this, "lblOptional", tr("&Optional:"));
     chkAnonym = add<ui::CheckBox>("chkAnonym");
-    chkAnonym->caption = "&Anonym aufrufen";
-    chkAnonym->toolTipText = "Die Seite wird anonym aufgerufen";
+    chkAnonym->caption = tr("&Anonym aufrufen");
+    chkAnonym->toolTipText = tr("Die Seite wird anonym aufgerufen");
     chkSafe = add<ui::CheckBox>("chkSafe");
-    chkSafe->caption = "&Mit hoher Internet-Sicherheitsstufe aufrufen";
-    chkSafe->toolTipText = "Die Seite wird mit hohen Internet-Sicherheitseinstellungen aufgerufen";
+    chkSafe->caption = tr("&Mit hoher Internet-Sicherheitsstufe aufrufen");
+    chkSafe->toolTipText =
+        tr("Die Seite wird mit hohen Internet-Sicherheitseinstellungen aufgerufen");
     buttons(*this, cmdOK, cmdCan);
     // The browser's current address is not asked for on this system: the
     // address starts empty in add mode.
@@ -70,7 +73,7 @@ frmFavoritenAdd::frmFavoritenAdd(frmFavoriten& owner)
 
 void frmFavoritenAdd::accept() {
     const auto refuse = [this](const char* text, ui::TextBox& box) {
-        ui::dialogs().messageBox(text, shared().applicationTitle, kInfoFlags);
+        ui::dialogs().messageBox(std::string(tr(text)), shared().applicationTitle, kInfoFlags);
         focusWholeText(box);
     };
     if (txtBezeichnung->text.empty())
@@ -93,15 +96,15 @@ void frmFavoritenAdd::accept() {
 }
 
 frmFavoritenFilter::frmFavoritenFilter(frmFavoriten& owner)
-    : FormBase("KOLVANEX 3 - Filter"), owner_(owner) {
+    : FormBase(std::string(tr("KOLVANEX 3 - Filter"))), owner_(owner) {
     name = "frmFavoritenFilter";
     lblText = add<ui::Label>("lblText");
     lblText->caption =
-        "Bitte tragen Sie hier das Namensmuster für die zu markierenden Zeilen ein (* steht für "
-        "beliebige Zeichen oder nichts, das ? steht für ein beliebiges Zeichen).";
-    label(*this, "lblBezeichnung", "&Bezeichnung:");
+        tr("Bitte tragen Sie hier das Namensmuster für die zu markierenden Zeilen ein (* steht "
+           "für beliebige Zeichen oder nichts, das ? steht für ein beliebiges Zeichen).");
+    label(*this, "lblBezeichnung", tr("&Bezeichnung:"));
     txtBezeichnung = addWholeTextField(*this, "txtBezeichnung");
-    label(*this, "lblURL", "&URL:");
+    label(*this, "lblURL", tr("&URL:"));
     txtURL = addWholeTextField(*this, "txtURL");
     buttons(*this, cmdOK, cmdCan);
     Load = [this] {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/runtime/translation.hpp"
 #include "platform/ui/controls.hpp"
 #include "services/form_base.hpp"
 
@@ -12,9 +13,12 @@ namespace kx::favourites {
 
 class frmFavoriten;
 
-inline constexpr const char* kNameMissing = "Die Bezeichnung fehlt";
-inline constexpr const char* kUrlMissing = "Die URL fehlt";
-inline constexpr const char* kNameExists = "Diese Bezeichnung existiert schon!";
+// Messages, shown in the user's language (tr); C strings, as callers keep them
+// in tables of their own.
+inline constexpr const char* kNameMissing = platform::trMark("Die Bezeichnung fehlt").data();
+inline constexpr const char* kUrlMissing = platform::trMark("Die URL fehlt").data();
+inline constexpr const char* kNameExists =
+    platform::trMark("Diese Bezeichnung existiert schon!").data();
 /// The tag that makes frmFavoritenAdd edit the selected row.
 inline constexpr const char* kEditTag = "EDIT";
 

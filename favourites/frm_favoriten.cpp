@@ -14,6 +14,7 @@
 #include "platform/files/overwrite.hpp"
 #include "platform/files/profile_strings.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/runtime/wildcard.hpp"
 #include "platform/ui/cursor.hpp"
 #include "platform/ui/dialogs.hpp"
@@ -24,17 +25,19 @@ namespace kx::favourites {
 namespace {
 
 namespace ui = platform::ui;
+using platform::tr;
+using platform::trMark;
 
 constexpr int kCsidlFavorites = 6;
 constexpr std::int32_t kKeyBits = 256;
 constexpr const char* kPositionSection = "FavoPos";
-constexpr std::array<const char*, 5> kColumns = {"Bezeichnung", "Anonym", "Sicher", "Gruppe",
-                                                 "URL"};
+constexpr std::array<std::string_view, 5> kColumns = {
+    trMark("Bezeichnung"), trMark("Anonym"), trMark("Sicher"), trMark("Gruppe"), trMark("URL")};
 constexpr std::array<std::int32_t, 5> kColumnWidths = {2400, 800, 800, 1400, 3000};
 constexpr std::int16_t kShiftAlt = ui::vbAltMask;
 
 std::shared_ptr<ui::Menu> menuEntry(ui::Form& form, ui::Menu& parent, const char* name,
-                                    const char* caption) {
+                                    std::string_view caption) {
     auto entry = form.add<ui::Menu>(name);
     entry->caption = caption;
     parent.add(entry);
@@ -51,7 +54,7 @@ SessionCalls browserSessions() {
 }
 
 frmFavoriten::frmFavoriten(PlainWiper wipe, SessionCalls sessions)
-    : FormBase("KOLVANEX 3 - Sichere Favoriten"),
+    : FormBase(std::string(tr("KOLVANEX 3 - Sichere Favoriten"))),
       wipe_(std::move(wipe)),
       sessions_(std::move(sessions)) {
     name = "frmFavoriten";
@@ -60,35 +63,35 @@ frmFavoriten::frmFavoriten(PlainWiper wipe, SessionCalls sessions)
     keyPreview = true;
     tbToolsA = add<ui::CommandButton>("tbToolsA");
     tbToolsA->tag = "A";
-    tbToolsA->caption = "Starten";
+    tbToolsA->caption = tr("Starten");
     tbToolsB = add<ui::CommandButton>("tbToolsB");
     tbToolsB->tag = "B";
-    tbToolsB->caption = "Hinzufügen";
+    tbToolsB->caption = tr("Hinzufügen");
     tbToolsC = add<ui::CommandButton>("tbToolsC");
     tbToolsC->tag = "C";
-    tbToolsC->caption = "Löschen";
+    tbToolsC->caption = tr("Löschen");
     for (auto* button : {tbToolsA.get(), tbToolsB.get(), tbToolsC.get()}) button->toolbar = true;
     cbFind = add<ui::ComboBox>("cbFind");
     lvFavoriten = add<ui::ListView>("lvFavoriten");
     lvFavoriten->multiSelect = true;
     for (std::size_t i = 0; i < kColumns.size(); ++i)
-        lvFavoriten->addColumn(kColumns[i], kColumnWidths[i]);
+        lvFavoriten->addColumn(std::string(tr(kColumns[i])), kColumnWidths[i]);
     tmrMenu = add<ui::Timer>("tmrMenu");
     tmrMenu->setInterval(200);
 
     mnuFavoriten = add<ui::Menu>("mnuFavoriten");
-    mnuFavoriten->caption = "&Favoriten";
-    mnuStart = menuEntry(*this, *mnuFavoriten, "mnuStart", "&Internet-Sitzung starten");
-    mnuAdd = menuEntry(*this, *mnuFavoriten, "mnuAdd", "&Hinzufügen...");
-    mnuDel = menuEntry(*this, *mnuFavoriten, "mnuDel", "&Löschen...");
-    mnuImport = menuEntry(*this, *mnuFavoriten, "mnuImport", "&Importieren");
-    mnuFilter = menuEntry(*this, *mnuFavoriten, "mnuFilter", "&Suchen...");
-    mnuProperty = menuEntry(*this, *mnuFavoriten, "mnuProperty", "&Eigenschaften...");
-    mnuClose = menuEntry(*this, *mnuFavoriten, "mnuClose", "Schließen");
+    mnuFavoriten->caption = tr("&Favoriten");
+    mnuStart = menuEntry(*this, *mnuFavoriten, "mnuStart", tr("&Internet-Sitzung starten"));
+    mnuAdd = menuEntry(*this, *mnuFavoriten, "mnuAdd", tr("&Hinzufügen..."));
+    mnuDel = menuEntry(*this, *mnuFavoriten, "mnuDel", tr("&Löschen..."));
+    mnuImport = menuEntry(*this, *mnuFavoriten, "mnuImport", tr("&Importieren"));
+    mnuFilter = menuEntry(*this, *mnuFavoriten, "mnuFilter", tr("&Suchen..."));
+    mnuProperty = menuEntry(*this, *mnuFavoriten, "mnuProperty", tr("&Eigenschaften..."));
+    mnuClose = menuEntry(*this, *mnuFavoriten, "mnuClose", tr("Schließen"));
     mnupopup = add<ui::Menu>("mnupopup");
     mnupopup->visible = false;
-    mnuProp = menuEntry(*this, *mnupopup, "mnuProp", "Eigenschaften");
-    mnuDelPop = menuEntry(*this, *mnupopup, "mnuDelPop", "&Löschen");
+    mnuProp = menuEntry(*this, *mnupopup, "mnuProp", tr("Eigenschaften"));
+    mnuDelPop = menuEntry(*this, *mnupopup, "mnuDelPop", tr("&Löschen"));
 
     tbToolsA->Click = mnuStart->Click = [this] { startSelected(); };
     tbToolsB->Click = mnuAdd->Click = [this] { addFavourite(); };
@@ -262,7 +265,8 @@ bool frmFavoriten::loadList() {
         if (!opened) {
             // The store stays as it is: DecryptFile writes nothing on failure.
             const bool foreign = cipher.LastError.starts_with("not a file this program");
-            ui::dialogs().messageBox(foreign ? kNotOurs : kWrongKey, shared().applicationTitle,
+            ui::dialogs().messageBox(std::string(tr(foreign ? kNotOurs : kWrongKey)),
+                                     shared().applicationTitle,
                                      ui::MB_ICONEXCLAMATION | ui::MB_SYSTEMMODAL);
             return false;
         }
@@ -320,7 +324,7 @@ void frmFavoriten::importFavourites() {
     fsys::DirScanner scanner;
     scanner.Scan(settings::VBGetSpecialFolder(kCsidlFavorites));
     if (scanner.UpperIndex() < 0) {
-        ui::dialogs().messageBox(kNoBrowserFavourites, shared().applicationTitle,
+        ui::dialogs().messageBox(std::string(tr(kNoBrowserFavourites)), shared().applicationTitle,
                                  ui::MB_ICONINFORMATION);
         return;
     }
@@ -408,7 +412,7 @@ void frmFavoriten::deleteSelected() {
     if (chosen.empty())
         return;
     const int answer = ui::dialogs().messageBox(
-        chosen.size() == 1 ? kDeleteOne : kDeleteMany, shared().applicationTitle,
+        std::string(tr(chosen.size() == 1 ? kDeleteOne : kDeleteMany)), shared().applicationTitle,
         ui::MB_YESNO | ui::MB_ICONQUESTION | ui::MB_DEFBUTTON2 | ui::MB_SYSTEMMODAL);
     if (answer == ui::IDYES) {
         for (const auto& row : chosen) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "favourites/favourites_file.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/ui/controls.hpp"
 #include "services/form_base.hpp"
 
@@ -33,16 +34,24 @@ SessionCalls browserSessions();
 inline constexpr std::int16_t kWipePasses = 3;
 inline constexpr std::uint8_t kWipeByte = 247;
 
+// Messages, shown in the user's language (tr); a host that answers one of
+// them compares it translated.
 inline constexpr const char* kNoBrowserFavourites =
-    "Keine persönliche Favoriten vom Internet-Explorer gefunden!";
-inline constexpr const char* kDeleteOne = "Soll der markierte Eintrag gelöscht werden?";
-inline constexpr const char* kDeleteMany = "Die markierten Einträge unwiderruflich löschen?";
+    platform::trMark("Keine persönliche Favoriten vom Internet-Explorer gefunden!").data();
+inline constexpr const char* kDeleteOne =
+    platform::trMark("Soll der markierte Eintrag gelöscht werden?").data();
+inline constexpr const char* kDeleteMany =
+    platform::trMark("Die markierten Einträge unwiderruflich löschen?").data();
 inline constexpr const char* kNotOurs =
-    "Die Datei favoriten.aes ist keine mit diesem Programm verschlüsselte Favoritenliste. Sie "
-    "wurde nicht geöffnet und bleibt unverändert.";
+    platform::trMark(
+        "Die Datei favoriten.aes ist keine mit diesem Programm verschlüsselte Favoritenliste. Sie "
+        "wurde nicht geöffnet und bleibt unverändert.")
+        .data();
 inline constexpr const char* kWrongKey =
-    "Die Favoriten konnten nicht entschlüsselt werden: das Passwort ist falsch oder die Datei "
-    "favoriten.aes wurde verändert. Die Datei bleibt unverändert.";
+    platform::trMark(
+        "Die Favoriten konnten nicht entschlüsselt werden: das Passwort ist falsch oder die Datei "
+        "favoriten.aes wurde verändert. Die Datei bleibt unverändert.")
+        .data();
 
 /// Key codes of the list's keys.
 inline constexpr std::int16_t kKeyInsert = 45;

@@ -2,6 +2,7 @@
 #include "favourites/key_prompts.hpp"
 
 #include "core/shared_state.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/ui/dialogs.hpp"
 #include "services/progress.hpp"
 
@@ -9,8 +10,9 @@ namespace kx::favourites {
 namespace {
 
 namespace ui = platform::ui;
+using platform::tr;
 
-constexpr const char* kCaption = "KOLVANEX 3 - Passwort";
+constexpr std::string_view kCaption = platform::trMark("KOLVANEX 3 - Passwort");
 
 std::shared_ptr<ui::TextBox> maskedField(FormBase& form, const char* name) {
     auto box = addWholeTextField(form, name);
@@ -52,25 +54,25 @@ void focusWholeText(ui::TextBox& box) {
     box.selLength = static_cast<std::int32_t>(box.text.size());
 }
 
-frmFavoritenPassSet::frmFavoritenPassSet() : FormBase(kCaption) {
+frmFavoritenPassSet::frmFavoritenPassSet() : FormBase(std::string(tr(kCaption))) {
     name = "frmFavoritenPassSet";
     lblPass = add<ui::Label>("lblPass");
-    lblPass->caption = "&Bitte geben Sie das Passwort zum Verschlüsseln ein:";
+    lblPass->caption = tr("&Bitte geben Sie das Passwort zum Verschlüsseln ein:");
     txtPass = maskedField(*this, "txtPass");
     lblPass2 = add<ui::Label>("lblPass2");
-    lblPass2->caption = "&Passwort wiederholen:";
+    lblPass2->caption = tr("&Passwort wiederholen:");
     txtPass2 = maskedField(*this, "txtPass2");
     cmdOK = add<ui::CommandButton>("cmdOK");
     cmdOK->caption = "OK";
     cmdOK->isDefault = true;
-    cmdOK->toolTipText =
+    cmdOK->toolTipText = tr(
         "Daten verschlüsseln: Die Daten werden mit der 256-Bit AES Technologie verschlüsselt und "
         "können ohne das richtige Passwort nicht mehr entschlüsselt werden. Bitte merken Sie sich "
         "das vergebene Passwort gut, andernfalls können Sie Ihre Daten nicht mehr öffnen! Das "
         "Passwort sollte mindestens 5 Zeichen lang sein und im Idealfall aus zufälligen Zeichen "
-        "bestehen.";
+        "bestehen.");
     cmdCan = add<ui::CommandButton>("cmdCan");
-    cmdCan->caption = "Abbrechen";
+    cmdCan->caption = tr("Abbrechen");
     cmdCan->cancel = true;
 
     Load = [this] { focusWholeText(*txtPass); };
@@ -85,7 +87,8 @@ frmFavoritenPassSet::frmFavoritenPassSet() : FormBase(kCaption) {
             unload();
             return;
         }
-        ui::dialogs().messageBox(problem, shared().applicationTitle, ui::MB_ICONEXCLAMATION);
+        ui::dialogs().messageBox(std::string(tr(problem)), shared().applicationTitle,
+                                 ui::MB_ICONEXCLAMATION);
         wipe(txtPass->text);
         wipe(txtPass2->text);
         txtPass->refresh();
@@ -98,16 +101,16 @@ frmFavoritenPassSet::frmFavoritenPassSet() : FormBase(kCaption) {
     };
 }
 
-frmFavoritenPasswortGet::frmFavoritenPasswortGet() : FormBase(kCaption) {
+frmFavoritenPasswortGet::frmFavoritenPasswortGet() : FormBase(std::string(tr(kCaption))) {
     name = "frmFavoritenPasswortGet";
     lblPass = add<ui::Label>("lblPass");
-    lblPass->caption = "&Bitte geben Sie das Passwort zum Entschlüsseln ein:";
+    lblPass->caption = tr("&Bitte geben Sie das Passwort zum Entschlüsseln ein:");
     txtPass = maskedField(*this, "txtPass");
     cmdOK = add<ui::CommandButton>("cmdOK");
     cmdOK->caption = "OK";
     cmdOK->isDefault = true;
     cmdCan = add<ui::CommandButton>("cmdCan");
-    cmdCan->caption = "Abbrechen";
+    cmdCan->caption = tr("Abbrechen");
     cmdCan->cancel = true;
 
     Load = [this] { focusWholeText(*txtPass); };

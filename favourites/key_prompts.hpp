@@ -6,13 +6,17 @@
 #include <memory>
 #include <string>
 
+#include "platform/runtime/translation.hpp"
 #include "platform/ui/controls.hpp"
 #include "services/form_base.hpp"
 
 namespace kx::favourites {
 
-inline constexpr const char* kKeysDiffer = "Passworte stimmen nicht überein!";
-inline constexpr const char* kKeyEmpty = "Passwort darf nicht leer sein!";
+// Messages, shown in the user's language (tr); C strings, as callers keep them
+// in tables of their own.
+inline constexpr const char* kKeysDiffer =
+    platform::trMark("Passworte stimmen nicht überein!").data();
+inline constexpr const char* kKeyEmpty = platform::trMark("Passwort darf nicht leer sein!").data();
 
 class frmFavoritenPassSet final : public FormBase {
   public:

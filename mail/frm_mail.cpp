@@ -7,6 +7,7 @@
 #include "platform/browser/internet_explorer.hpp"
 #include "platform/machine/machine.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/runtime/wildcard.hpp"
 #include "platform/ui/cursor.hpp"
 #include "platform/ui/dialogs.hpp"
@@ -16,12 +17,13 @@ namespace kx::mail {
 namespace {
 namespace pf = platform;
 namespace ui = platform::ui;
+using platform::tr;
 
-inline constexpr std::string_view kBrowserEnded =
-    "Der Browser wurde während des Versands beendet; der Dienst wird übersprungen.";
-inline constexpr std::string_view kIntro =
+inline constexpr std::string_view kBrowserEnded = platform::trMark(
+    "Der Browser wurde während des Versands beendet; der Dienst wird übersprungen.");
+inline constexpr std::string_view kIntro = platform::trMark(
     "Hier können Sie eine anonyme E-Mail abschicken. Der Empfänger der E-Mail kann später nicht "
-    "erkennen von wem diese E-Mail abgeschickt wurde.";
+    "erkennen von wem diese E-Mail abgeschickt wurde.");
 
 // Runs a step whose failure changes nothing about the send (a progress bar
 // that refuses a value, a browser that refuses a call).
@@ -73,13 +75,14 @@ std::int32_t characters(std::string_view text) {
 }  // namespace
 
 frmMail::frmMail(MailContext context)
-    : FormBase("KOLVANEX 3 - Anonyme E-Mail versenden"), context_(std::move(context)) {
+    : FormBase(std::string(tr("KOLVANEX 3 - Anonyme E-Mail versenden"))),
+      context_(std::move(context)) {
     name = "frmMail";
     width = 7800;
     height = 6000;
     keyPreview = true;
     tsTab = add<ui::TabStrip>("tsTab");
-    tsTab->tabs = {"Nachricht", "Optionen"};
+    tsTab->tabs = {std::string(tr("Nachricht")), std::string(tr("Optionen"))};
     // The controls of each page carry the page's tab key as their container:
     // a frame without a border, shown while its tab is selected.
     std::vector<ui::Frame*> pages;
@@ -101,38 +104,40 @@ frmMail::frmMail(MailContext context)
         return control;
     };
     lblIntro = onPage(add<ui::Label>("lblIntro"), "A");
-    lblIntro->caption = kIntro;
+    lblIntro->caption = tr(kIntro);
     lblTo = onPage(add<ui::Label>("lblTo"), "A");
-    lblTo->caption = "&Empfänger:";
+    lblTo->caption = tr("&Empfänger:");
     txtTo = onPage(add<ui::TextBox>("txtTo"), "A");
-    txtTo->toolTipText = "E-Mail Adresse des Empfängers";
+    txtTo->toolTipText = tr("E-Mail Adresse des Empfängers");
     lblBetreff = onPage(add<ui::Label>("lblBetreff"), "A");
-    lblBetreff->caption = "&Betreff:";
+    lblBetreff->caption = tr("&Betreff:");
     txtBetreff = onPage(add<ui::TextBox>("txtBetreff"), "A");
     txtBetreff->maxLength = 40;
-    txtBetreff->toolTipText = "Maximal 40 Zeichen";
+    txtBetreff->toolTipText = tr("Maximal 40 Zeichen");
     lblMessage = onPage(add<ui::Label>("lblMessage"), "A");
-    lblMessage->caption = "&Nachricht:";
+    lblMessage->caption = tr("&Nachricht:");
     txtMessage = onPage(add<ui::TextBox>("txtMessage"), "A");
     txtMessage->multiLine = true;
     txtMessage->maxLength = 10000;
-    txtMessage->toolTipText = "Maximal 10.000 Zeichen. <STRG+ENTER> um eine neue Zeile einzufügen";
+    txtMessage->toolTipText =
+        tr("Maximal 10.000 Zeichen. <STRG+ENTER> um eine neue Zeile einzufügen");
     chkAnonym = onPage(add<ui::CheckBox>("chkAnonym"), "B");
-    chkAnonym->caption = "&Anonymisierende Internetsitzung starten vor dem Versenden der E-Mail";
-    chkAnonym->toolTipText = "Verbirgt Ihre Identität vor den Betreibern der E-Mail Dienste";
+    chkAnonym->caption =
+        tr("&Anonymisierende Internetsitzung starten vor dem Versenden der E-Mail");
+    chkAnonym->toolTipText = tr("Verbirgt Ihre Identität vor den Betreibern der E-Mail Dienste");
     chkMulti = onPage(add<ui::CheckBox>("chkMulti"), "B");
-    chkMulti->caption = "E-Mail über mehrere &Dienste versenden";
+    chkMulti->caption = tr("E-Mail über mehrere &Dienste versenden");
     chkMulti->toolTipText =
-        "Erhöht die Chance, daß Ihre E-Mail ans Ziel kommt. Ggf. erreicht die Mail aber auch "
-        "mehrfach den Adressaten";
+        tr("Erhöht die Chance, daß Ihre E-Mail ans Ziel kommt. Ggf. erreicht die Mail aber auch "
+           "mehrfach den Adressaten");
     chkMulti->value = 1;
     chkMailClean = onPage(add<ui::CheckBox>("chkMailClean"), "B");
-    chkMailClean->caption = "&Lokale Interntetspuren vernichten nach dem Versand der E-Mail";
+    chkMailClean->caption = tr("&Lokale Interntetspuren vernichten nach dem Versand der E-Mail");
     cmdOK = add<ui::CommandButton>("cmdOK");
-    cmdOK->caption = "&Senden";
+    cmdOK->caption = tr("&Senden");
     cmdOK->isDefault = true;
     cmdCan = add<ui::CommandButton>("cmdCan");
-    cmdCan->caption = "Abbrechen";
+    cmdCan->caption = tr("Abbrechen");
     cmdCan->cancel = true;
 
     for (const auto& box : {txtTo, txtBetreff}) {
@@ -161,7 +166,8 @@ void frmMail::focus(ui::Control& control) {
 }
 
 void frmMail::refuse(ui::Control& field, std::string_view message) {
-    ui::dialogs().messageBox(std::string(message), context_.host.applicationTitle, kRefusedFlags);
+    ui::dialogs().messageBox(std::string(tr(message)), context_.host.applicationTitle,
+                             kRefusedFlags);
     tsTab->select(1);
     focus(field);
 }
@@ -170,7 +176,7 @@ bool frmMail::IE(std::size_t slot) {
     try {
         browsers.at(slot) = pf::CreateObject(pf::browser::kInternetExplorerProgId);
     } catch (const pf::RuntimeError&) {
-        ui::dialogs().messageBox(std::string(kNoBrowser), context_.host.applicationTitle,
+        ui::dialogs().messageBox(std::string(tr(kNoBrowser)), context_.host.applicationTitle,
                                  kNoBrowserFlags);
         return false;
     }
@@ -195,7 +201,7 @@ bool frmMail::sendThrough(std::size_t slot, const MailText& mail) {
     const auto& service = remailerServices()[slot];
     const auto entries = serviceEntries(service, mail);
     auto& progress = context_.progress;
-    progress.status(service.statusBefore);
+    progress.status(tr(service.statusBefore));
     if (service.popupKillerFirst && context_.startPopupKiller)
         context_.startPopupKiller();
     if (!IE(slot))
@@ -211,16 +217,17 @@ bool frmMail::sendThrough(std::size_t slot, const MailText& mail) {
         case FillResult::NoDocument:
             return false;
         case FillResult::TimedOut:
-            progress.status("Die Seite " + url +
-                            " wurde nicht rechtzeitig geladen; der Dienst wird übersprungen.");
+            progress.status(platform::trf(
+                "Die Seite {1} wurde nicht rechtzeitig geladen; der Dienst wird übersprungen.",
+                {url}));
             return false;
         case FillResult::BrowserGone:
-            progress.status(kBrowserEnded);
+            progress.status(tr(kBrowserEnded));
             return false;
     }
     if (service.resultWaits)
         waitWithEvents(context_.timings.resultWait);
-    std::string shown(service.statusSuccess);
+    std::string shown(tr(service.statusSuccess));
     quietly([&] {
         const auto document = pf::asDispatch(application->get("document"));
         const auto nameProp = pf::toText(document->get("nameProp"));
@@ -248,7 +255,7 @@ void frmMail::send() {
     ui::cursor().set(ui::MousePointer::ArrowHourglass);
     hide();
     ui::yield();
-    progress.status("Anonyme E-Mail wird initialisiert...");
+    progress.status(tr("Anonyme E-Mail wird initialisiert..."));
 
     if (chkAnonym->value != 1 || context_.startSession()) {
         const ProxyScriptScope proxy(lanProxyScript());
@@ -271,12 +278,12 @@ void frmMail::send() {
 
     waitWithEvents(context_.timings.finalWait);
     ui::cursor().set(ui::MousePointer::Default);
-    progress.status(successes_ > 0 ? kMailSent : kMailNotSent);
+    progress.status(tr(successes_ > 0 ? kMailSent : kMailNotSent));
 
     if (chkMailClean->value == 1 &&
-        ui::dialogs().messageBox(std::string(kAskClean), host.applicationTitle, kAskCleanFlags) ==
-            ui::IDYES) {
-        progress.status("Vernichte Internetspuren...");
+        ui::dialogs().messageBox(std::string(tr(kAskClean)), host.applicationTitle,
+                                 kAskCleanFlags) == ui::IDYES) {
+        progress.status(tr("Vernichte Internetspuren..."));
         if (!host.gbBreak && context_.cleanTracks) {
             host.gbQuiet = true;
             try {
@@ -288,7 +295,7 @@ void frmMail::send() {
             host.gbQuiet = false;
             ui::yield();
         }
-        progress.status("Internetspuren wurden vernichtet");
+        progress.status(tr("Internetspuren wurden vernichtet"));
     }
 
     unload();

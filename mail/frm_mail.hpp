@@ -15,22 +15,26 @@
 #include "core/shared_state.hpp"
 #include "mail/remailers.hpp"
 #include "mail/web_fill.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/ui/controls.hpp"
 #include "services/form_base.hpp"
 #include "services/progress.hpp"
 
 namespace kx::mail {
 
+// The dialog's messages, shown in the user's language (tr).
 inline constexpr std::string_view kNoRecipient =
-    "Bitte geben Sie eine E-Mail Adresse für den Empfänger an!";
-inline constexpr std::string_view kNoMessage = "Bitte geben Sie einen E-Mail Text ein!";
+    platform::trMark("Bitte geben Sie eine E-Mail Adresse für den Empfänger an!");
+inline constexpr std::string_view kNoMessage =
+    platform::trMark("Bitte geben Sie einen E-Mail Text ein!");
 inline constexpr std::string_view kNoBrowser =
-    "Der Internet-Explorer konnte nicht gestartet werden!";
-inline constexpr std::string_view kMailSent = "Ihre E-Mail wurde verschickt.";
-inline constexpr std::string_view kMailNotSent =
+    platform::trMark("Der Internet-Explorer konnte nicht gestartet werden!");
+inline constexpr std::string_view kMailSent = platform::trMark("Ihre E-Mail wurde verschickt.");
+inline constexpr std::string_view kMailNotSent = platform::trMark(
     "Ihre E-Mail konnte nicht verschickt werden. Bitte stellen Sie ggf. eine "
-    "Internetverbindung her und versuchen Sie es später noch einmal.";
-inline constexpr std::string_view kAskClean = "Lokale Internetspuren jetzt vernichten?";
+    "Internetverbindung her und versuchen Sie es später noch einmal.");
+inline constexpr std::string_view kAskClean =
+    platform::trMark("Lokale Internetspuren jetzt vernichten?");
 
 /// Message box flags: system-modal information; system-modal Yes/No question.
 inline constexpr std::uint32_t kRefusedFlags = 4160;

@@ -26,6 +26,7 @@ struct RemailerService {
     std::string_view scheme;    // "http" or "https"
     std::string_view path;
     std::vector<RemailerField> fields;
+    // Status lines before and after the send, shown translated (tr).
     std::string_view statusBefore;
     std::string_view statusSuccess;
     bool popupKillerFirst = false;  // the popup blocker starts before this one
