@@ -11,6 +11,7 @@
 
 #include "anonymity/browser_proxy.hpp"
 #include "hosts/kolvanex/host.hpp"
+#include "platform/runtime/translation.hpp"
 
 namespace kx::host {
 
@@ -81,7 +82,9 @@ void loadBrowserSettings(const fs::path& prefix) {
         anonymity::adoptSavedBrowserSettings(fromJson(json::parse(in)));
     } catch (const std::exception& e) {
         // Kept as it is, so the user can still read what it held.
-        std::cerr << "kolvanex: cannot read " << (prefix / kFileName).string() << ": " << e.what()
+        std::cerr << "kolvanex: "
+                  << platform::trf("{1} kann nicht gelesen werden: {2}",
+                                   {(prefix / kFileName).string(), e.what()})
                   << "\n";
     }
 }
@@ -101,15 +104,23 @@ void storeBrowserSettings(const fs::path& prefix) {
         out << toJson(saved).dump(2) << "\n";
         out.flush();
         if (!out) {
-            std::cerr << "kolvanex: cannot write " << temporary.string()
-                      << "; the browsers' own settings will not be restored by a later run\n";
+            std::cerr << "kolvanex: "
+                      << platform::trf(
+                             "{1} kann nicht geschrieben werden; die eigenen "
+                             "Einstellungen der Browser stellt ein späterer Lauf nicht "
+                             "wieder her",
+                             {temporary.string()})
+                      << "\n";
             fs::remove(temporary, ec);
             return;
         }
     }
     fs::rename(temporary, file, ec);
     if (ec)
-        std::cerr << "kolvanex: cannot write " << file.string() << ": " << ec.message() << "\n";
+        std::cerr << "kolvanex: "
+                  << platform::trf("{1} kann nicht geschrieben werden: {2}",
+                                   {file.string(), ec.message()})
+                  << "\n";
 }
 
 }  // namespace kx::host

@@ -13,18 +13,22 @@
 #include "facade/dispatch.hpp"
 #include "hosts/kolvanex/host.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/ui/controls.hpp"
 
 namespace kx::host {
 namespace {
 
 using nlohmann::json;
+using platform::tr;
+using platform::trf;
+using platform::trMark;
 namespace ui = platform::ui;
 
 std::string describe(const Member& member, std::size_t index) {
     const auto& p = member.params[index];
-    return "argument " + std::to_string(index + 1) + " (" + p.name + ") of " + member.name +
-           " must be " + std::string(paramTypeName(p.type));
+    return trf("Argument {1} ({2}) von {3} muss {4} sein",
+               {std::to_string(index + 1), p.name, member.name, paramTypeName(p.type)});
 }
 
 template <typename Int>
@@ -220,36 +224,37 @@ std::string toPlain(const Variant& value) {
     return platform::toText(value);
 }
 
-constexpr const char* kCallHelp =
-    R"(Calls an operation or property of the engine by name, as programs do.
+// The help ends with its example, which is a command and stays as it is.
+constexpr std::string_view kCallHelp =
+    trMark(R"(Ruft eine Operation oder Eigenschaft der Engine beim Namen auf, wie Programme es tun.
 
-  kolvanex call [--json] NAME [ARGS...]
+  kolvanex call [--json] NAME [ARGUMENTE...]
 
-Arguments are parsed by their declared types: String as given; Boolean
-True/False (also -1/0, Wahr/Falsch); Long, Integer and Byte as whole numbers
-in their ranges; Double with a point; enumCryptIt Decrypt/Encrypt (0/1);
-Variant as text, or null, empty, bool:X, long:N, double:X, string:X;
-Collection as a JSON array of texts; Object as Nothing, tabstrip:TABS:SELECTED
-or form:CAPTION. A property without an argument is read, with one it is
-written. Optional arguments may be left off at the end.
+Argumente werden nach ihren erklärten Typen gelesen: String wie angegeben;
+Boolean True/False (auch -1/0, Wahr/Falsch); Long, Integer und Byte als ganze
+Zahlen in ihren Bereichen; Double mit Punkt; enumCryptIt Decrypt/Encrypt (0/1);
+Variant als Text oder null, empty, bool:X, long:N, double:X, string:X;
+Collection als JSON-Array von Texten; Object als Nothing, tabstrip:TABS:SELECTED
+oder form:CAPTION. Eine Eigenschaft ohne Argument wird gelesen, mit einem
+geschrieben. Optionale Argumente dürfen am Ende fehlen.
 
-Output: the result alone on the first line (Booleans True/False, numbers with
-a point), then every in/out argument as name=value. With --json, one object
-{"result": ..., "byref": {...}, "error": null | {"number": n, "description": "..."}}.
-Exit status 0 on success, 1 when the operation fails, 2 on bad input.
+Ausgabe: das Ergebnis allein in der ersten Zeile (Booleans True/False, Zahlen
+mit Punkt), danach jedes Ein-/Ausgabeargument als name=wert. Mit --json ein
+Objekt {"result": ..., "byref": {...}, "error": null | {"number": n, "description": "..."}}.
+Exit-Status 0 bei Erfolg, 1, wenn die Operation scheitert, 2 bei falscher Eingabe.
 
-'kolvanex call --list' lists every operation with its parameters.
+'kolvanex call --list' listet jede Operation mit ihren Parametern.
 
-Example:
-  kolvanex call AddBackslash 'C:\Daten')";
+Beispiel:
+)");
 
 void listMembers() {
     for (const auto& m : kx::members()) {
-        std::cout << m.name << (m.isProperty ? " [property]" : "") << "(";
+        std::cout << m.name << (m.isProperty ? tr(" [Eigenschaft]") : "") << "(";
         for (std::size_t i = 0; i < m.params.size(); ++i) {
             const auto& p = m.params[i];
             std::cout << (i ? ", " : "") << (p.optional ? "[" : "") << p.name << " As "
-                      << kx::paramTypeName(p.type) << (p.byRef ? " (in/out)" : "")
+                      << kx::paramTypeName(p.type) << (p.byRef ? tr(" (Ein-/Ausgabe)") : "")
                       << (p.optional ? "]" : "");
         }
         std::cout << ")";
@@ -263,18 +268,20 @@ void listMembers() {
 
 int runCall(const GlobalOptions& options, bool asJson, const std::vector<std::string>& words) {
     if (words.empty())
-        throw UsageError("call needs an operation or property name");
+        throw UsageError(
+            std::string(tr("call braucht den Namen einer Operation oder Eigenschaft")));
     const Member* member = findMember(words.front());
     if (member == nullptr)
-        throw UsageError("unknown operation or property: " + words.front());
+        throw UsageError(trf("unbekannte Operation oder Eigenschaft: {1}", {words.front()}));
     const std::size_t given = words.size() - 1;
     if (given < member->requiredCount() || given > member->params.size()) {
-        throw UsageError(member->name + " takes " +
-                         (member->requiredCount() == member->params.size()
-                              ? std::to_string(member->params.size())
-                              : std::to_string(member->requiredCount()) + " to " +
-                                    std::to_string(member->params.size())) +
-                         " arguments, " + std::to_string(given) + " given");
+        const std::string count = std::to_string(member->params.size());
+        throw UsageError(member->requiredCount() == member->params.size()
+                             ? trf("{1} nimmt {2} Argumente, {3} angegeben",
+                                   {member->name, count, std::to_string(given)})
+                             : trf("{1} nimmt {2} bis {3} Argumente, {4} angegeben",
+                                   {member->name, std::to_string(member->requiredCount()), count,
+                                    std::to_string(given)}));
     }
     std::vector<Variant> args;
     for (std::size_t i = 0; i < given; ++i) {
@@ -310,20 +317,24 @@ int runCall(const GlobalOptions& options, bool asJson, const std::vector<std::st
         }
     }
     if (!result) {
-        std::cerr << "kolvanex: " << member->name << " failed: error " << result.error().number
-                  << ": " << result.error().description << "\n";
+        std::cerr << "kolvanex: "
+                  << trf("{1} fehlgeschlagen: Fehler {2}: {3}",
+                         {member->name, std::to_string(result.error().number),
+                          result.error().description})
+                  << "\n";
         return kExitFailed;
     }
     return 0;
 }
 
 void addCallCommand(CLI::App& app, const GlobalOptions& options, int& exitCode) {
-    auto* call = app.add_subcommand("call", "call an operation or property by name");
-    call->footer(kCallHelp);
+    auto* call = app.add_subcommand(
+        "call", std::string(tr("eine Operation oder Eigenschaft beim Namen aufrufen")));
+    call->footer(std::string(tr(kCallHelp)) + "  kolvanex call AddBackslash 'C:\\Daten'");
     auto json = std::make_shared<bool>(false);
     auto list = std::make_shared<bool>(false);
-    call->add_flag("--json", *json, "print one JSON object");
-    call->add_flag("--list", *list, "list every operation and property");
+    call->add_flag("--json", *json, std::string(tr("ein JSON-Objekt ausgeben")));
+    call->add_flag("--list", *list, std::string(tr("jede Operation und Eigenschaft auflisten")));
     call->prefix_command();
     call->callback([&options, &exitCode, call, json, list] {
         if (*list) {

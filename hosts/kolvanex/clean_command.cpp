@@ -22,26 +22,40 @@
 #include "hosts/kolvanex/host.hpp"
 #include "platform/files/files.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 #include "settings/settings_store.hpp"
 
 namespace kx::host {
 namespace {
 
+using platform::tr;
+using platform::trf;
+
 struct CleanOptions {
+    bool quiet = false;
     bool list = false;
     bool preview = false;
     std::vector<std::string> only;
     std::vector<std::string> except;
 };
 
+// `text` filled with spaces to `width` characters (not bytes: an umlaut
+// takes two bytes and one column).
+std::string padded(std::string_view text, std::size_t width) {
+    std::size_t characters = 0;
+    for (const char c : text) characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return std::string(text) + std::string(width > characters ? width - characters : 0, ' ');
+}
+
 int listSteps(const GlobalOptions& options) {
     Session session(options, true);
     const settings::AppSettings stored(settings::applicationName());
     for (const auto& step : cleaning::cleaningSteps()) {
         const bool on = cleaning::engineNumber(stored, *step.key) > 0;
-        std::printf("%-20s %-3s %-32s %s\n", std::string(step.name).c_str(), on ? "on" : "off",
+        std::printf("%-20s %s %-32s %s\n", std::string(step.name).c_str(),
+                    padded(on ? tr("ein") : tr("aus"), 3).c_str(),
                     ("Options\\" + std::string(step.key->name)).c_str(),
-                    std::string(step.removes).c_str());
+                    std::string(tr(step.removes)).c_str());
     }
     return 0;
 }
@@ -78,7 +92,7 @@ std::string bothPaths(platform::Machine& machine, const std::string& path) {
 }
 
 void printEntry(std::string_view what, std::uint64_t size, const std::string& paths) {
-    std::printf("%-7s %9s  %s\n", std::string(what).c_str(),
+    std::printf("%s %9s  %s\n", padded(what, 7).c_str(),
                 readableSize(static_cast<double>(size)).c_str(), paths.c_str());
 }
 
@@ -104,32 +118,37 @@ int runPreview(const cleaning::StepChoice* choice) {
             bytes += static_cast<double>(*size);
             ++files;
         }
-        printEntry(keep ? "keep" : blank ? "blank" : "delete", *size, bothPaths(run.machine, path));
+        printEntry(keep    ? tr("bleibt")
+                   : blank ? tr("leeren")
+                           : tr("löschen"),
+                   *size, bothPaths(run.machine, path));
     }
     // The files the exceptions protect never reach the list.
     for (const auto& kept : run.state.keptFiles)
-        printEntry("keep", platform::files::size(run.machine, kept.path).value_or(0),
+        printEntry(tr("bleibt"), platform::files::size(run.machine, kept.path).value_or(0),
                    bothPaths(run.machine, kept.path));
     for (const auto& step : cleaning::plannedSteps(run)) {
-        std::printf("then    %s\n", step.what.c_str());
+        std::printf("%s %s\n", padded(tr("danach"), 7).c_str(), step.what.c_str());
         for (const auto& path : step.paths)
             std::printf("        %s\n", bothPaths(run.machine, path).c_str());
     }
-    std::printf("would free %s in %s files\n", readableSize(bytes).c_str(),
-                withThousands(files).c_str());
+    std::printf("%s\n", trf("würde {1} in {2} Dateien freigeben",
+                            {readableSize(bytes), withThousands(files)})
+                            .c_str());
     std::fflush(stdout);
     // The preview ends here: the kept files get their attributes back and
     // the list is dropped, as the end of a run leaves them.
     cleaning::restoreKeptFiles(run);
     run.found.clear();
     if (cancelled) {
-        std::cerr << "kolvanex: cancelled; the list above is incomplete\n";
+        std::cerr << "kolvanex: " << tr("abgebrochen; die Liste oben ist unvollständig") << "\n";
         return kExitCancelled;
     }
     return 0;
 }
 
-int runClean(const GlobalOptions& options, const CleanOptions& clean) {
+int runClean(GlobalOptions options, const CleanOptions& clean) {
+    options.quiet = options.quiet || clean.quiet;
     if (clean.list)
         return listSteps(options);
     std::optional<cleaning::StepChoice> choice;
@@ -138,8 +157,10 @@ int runClean(const GlobalOptions& options, const CleanOptions& clean) {
         choice = clean.only.empty() ? cleaning::StepChoice::of(clean.except, true, &unknown)
                                     : cleaning::StepChoice::of(clean.only, false, &unknown);
         if (!choice)
-            throw UsageError("unknown cleaning step '" + unknown +
-                             "' ('kolvanex clean --list' names them)");
+            throw UsageError(
+                trf("unbekannter Reinigungsschritt '{1}' ('kolvanex clean --list' "
+                    "nennt sie)",
+                    {unknown}));
     }
     Session session(options, true);
     const cleaning::StepChoice* chosen = choice ? &*choice : nullptr;
@@ -150,12 +171,12 @@ int runClean(const GlobalOptions& options, const CleanOptions& clean) {
     const auto summary = cleaning::runDestroyPhase(thread.context());
     clearProgressLine();
     if (!summary) {
-        std::cerr << "kolvanex: cancelled before the run could finish\n";
+        std::cerr << "kolvanex: " << tr("abgebrochen, bevor der Lauf enden konnte") << "\n";
         return kExitCancelled;
     }
     if (!options.quiet) {
         if (summary->cancelled)
-            std::cout << cleaning::kCancelledLine << "\n";
+            std::cout << tr(cleaning::kCancelledLine) << "\n";
         std::cout << cleaning::summaryLine(summary->count, summary->bytes) << "\n";
     }
     return summary->cancelled ? kExitCancelled : 0;
@@ -165,25 +186,33 @@ int runClean(const GlobalOptions& options, const CleanOptions& clean) {
 
 void addCleanCommand(CLI::App& app, const GlobalOptions& options, int& exitCode) {
     auto* clean = app.add_subcommand(
-        "clean", "remove the usage tracks the settings choose (cookies, caches, histories, ...)");
+        "clean", std::string(tr("die Nutzungsspuren entfernen, die die Einstellungen wählen "
+                                "(Cookies, Caches, Verläufe, ...)")));
     auto o = std::make_shared<CleanOptions>();
     auto* list = clean->add_flag("--list", o->list,
-                                 "show the cleaning steps, what each removes, its settings key "
-                                 "and whether it is on");
+                                 std::string(tr("die Reinigungsschritte zeigen, was jeder "
+                                                "entfernt, seinen Einstellungsschlüssel und ob er "
+                                                "eingeschaltet ist")));
     clean
         ->add_flag("--preview", o->preview,
-                   "show what the run would remove and free; nothing is changed")
+                   std::string(tr("zeigen, was der Lauf entfernen und freigeben würde; nichts "
+                                  "wird geändert")))
         ->excludes(list);
-    auto* only = clean->add_option("--only", o->only, "take only these steps in this run")
+    clean->add_flag("--quiet", o->quiet, std::string(tr("nur Fehler ausgeben")));
+    auto* only = clean
+                     ->add_option("--only", o->only,
+                                  std::string(tr("in diesem Lauf nur diese Schritte ausführen")))
                      ->delimiter(',')
                      ->excludes(list);
-    clean->add_option("--except", o->except, "take every step but these in this run")
+    clean
+        ->add_option("--except", o->except,
+                     std::string(tr("in diesem Lauf alle Schritte außer diesen ausführen")))
         ->delimiter(',')
         ->excludes(list)
         ->excludes(only);
     clean->footer(
-        "The stored settings are not changed by --only or --except.\n\n"
-        "Examples:\n"
+        std::string(tr("--only und --except ändern die gespeicherten Einstellungen nicht.\n\n"
+                       "Beispiele:\n")) +
         "  kolvanex clean --list\n"
         "  kolvanex clean --preview --only cookies,internet-cache\n"
         "  kolvanex clean --except recycle-bin");

@@ -8,6 +8,7 @@
 #include "platform/machine/machine.hpp"
 #include "platform/network/dialup.hpp"
 #include "platform/registry/regfile.hpp"
+#include "platform/runtime/translation.hpp"
 #include "settings/keys.hpp"
 #include "settings/locations.hpp"
 
@@ -41,9 +42,10 @@ class Planter {
   public:
     void file(const std::string& path, std::string_view bytes, Expect expect) {
         if (auto made = platform::files::createFolders(folderOf(path)); !made)
-            throw std::runtime_error("cannot create the folder of " + path);
+            throw std::runtime_error(
+                platform::trf("der Ordner von {1} kann nicht angelegt werden", {path}));
         if (auto written = platform::files::writeAll(path, bytes); !written)
-            throw std::runtime_error("cannot plant " + path);
+            throw std::runtime_error(platform::trf("{1} kann nicht angelegt werden", {path}));
         tracks.files.push_back({path, expect});
     }
     void sized(const std::string& path, std::size_t size, Expect expect) {
@@ -114,7 +116,8 @@ void plantRegistry(PlantedTracks& tracks) {
         "\"1\"=\"geheime suche\"\r\n\r\n";
     const auto result = platform::importRegText(platform::currentMachine().registry(), lists);
     if (result.status != platform::ERROR_SUCCESS)
-        throw std::runtime_error("cannot plant the registry lists: " + result.error);
+        throw std::runtime_error(platform::trf(
+            "die Registrierungslisten können nicht angelegt werden: {1}", {result.error}));
     tracks.registryKeys = {
         "Software\\Microsoft\\Internet Explorer\\TypedURLs",
         "Software\\Microsoft\\MediaPlayer\\Player\\RecentFileList",
@@ -138,7 +141,8 @@ void chooseOptions() {
     };
     for (const auto& [key, value] : options)
         if (!write(*key, value))
-            throw std::runtime_error("cannot store the demo options");
+            throw std::runtime_error(std::string(
+                platform::tr("die Optionen der Vorführung können nicht gespeichert werden")));
 }
 
 }  // namespace

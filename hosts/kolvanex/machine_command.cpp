@@ -23,6 +23,7 @@
 #include "platform/files/profile_strings.hpp"
 #include "platform/machine/shell_folders.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 #include "settings/keys.hpp"
 #include "settings/locations.hpp"
 #include "settings/settings_store.hpp"
@@ -30,24 +31,27 @@
 namespace kx::host {
 namespace {
 
+using platform::tr;
+using platform::trf;
+
 std::string_view driveTypeName(platform::DriveType type) {
     switch (type) {
         case platform::DriveType::Removable:
-            return "removable";
+            return tr("wechselbar");
         case platform::DriveType::Fixed:
-            return "fixed";
+            return tr("fest");
         case platform::DriveType::Remote:
-            return "remote";
+            return tr("Netzwerk");
         case platform::DriveType::CdRom:
-            return "cdrom";
+            return tr("CD-ROM");
         case platform::DriveType::RamDisk:
-            return "ramdisk";
+            return tr("RAM-Disk");
         case platform::DriveType::NoRootDir:
-            return "no root";
+            return tr("ohne Stammordner");
         case platform::DriveType::Unknown:
             break;
     }
-    return "unknown";
+    return tr("unbekannt");
 }
 
 // The companion programs under their Windows names; `machine init` puts them
@@ -68,7 +72,8 @@ std::optional<SuiteFolders> suiteFolders() {
     std::error_code ec;
     const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec) {
-        std::cerr << "kolvanex: cannot find the companion programs: " << ec.message() << "\n";
+        std::cerr << "kolvanex: "
+                  << trf("die Begleitprogramme sind nicht zu finden: {1}", {ec.message()}) << "\n";
         return std::nullopt;
     }
     const auto bin = self.parent_path();
@@ -115,7 +120,9 @@ bool installCompanions(platform::Machine& machine, const std::filesystem::path& 
         if (ec) {
             std::error_code ignored;
             std::filesystem::remove(temporary, ignored);
-            std::cerr << "kolvanex: cannot install " << name << ": " << ec.message() << "\n";
+            std::cerr << "kolvanex: "
+                      << trf("{1} kann nicht installiert werden: {2}", {name, ec.message()})
+                      << "\n";
             ok = false;
         }
     }
@@ -137,7 +144,8 @@ bool installDataFiles(platform::Machine& machine, const std::filesystem::path& d
         std::ifstream in(entry.path(), std::ios::binary);
         const std::string text{std::istreambuf_iterator<char>(in), {}};
         if (!in || !platform::replaceFileText(machine, path, text)) {
-            std::cerr << "kolvanex: cannot install " << entry.path().string() << "\n";
+            std::cerr << "kolvanex: "
+                      << trf("{1} kann nicht installiert werden", {entry.path().string()}) << "\n";
             ok = false;
         }
     }
@@ -218,7 +226,7 @@ bool installFirefoxLauncher(platform::Machine& machine, const fs::path& firefox,
         std::string head(256, '\0');
         in.read(head.data(), static_cast<std::streamsize>(head.size()));
         if (head.find(kLauncherMark) == std::string::npos) {
-            std::cout << "left " << windowsPath << " as it is (not our launcher)\n";
+            std::cout << trf("{1} bleibt, wie es ist (nicht unser Starter)", {windowsPath}) << "\n";
             return true;
         }
     }
@@ -232,7 +240,8 @@ bool installFirefoxLauncher(platform::Machine& machine, const fs::path& firefox,
             << "exec " << shellQuoted(firefox.string()) << " --profile "
             << shellQuoted(profile.string()) << " \"$@\"\n";
         if (!out) {
-            std::cerr << "kolvanex: cannot write " << temporary.string() << "\n";
+            std::cerr << "kolvanex: "
+                      << trf("{1} kann nicht geschrieben werden", {temporary.string()}) << "\n";
             return false;
         }
     }
@@ -244,10 +253,11 @@ bool installFirefoxLauncher(platform::Machine& machine, const fs::path& firefox,
         fs::rename(temporary, *target, ec);
     if (ec) {
         fs::remove(temporary, ec);
-        std::cerr << "kolvanex: cannot install " << windowsPath << "\n";
+        std::cerr << "kolvanex: " << trf("{1} kann nicht installiert werden", {windowsPath})
+                  << "\n";
         return false;
     }
-    std::cout << "browser " << windowsPath << " -> " << firefox.string() << "\n";
+    std::cout << trf("Browser {1} -> {2}", {windowsPath, firefox.string()}) << "\n";
     return true;
 }
 
@@ -261,7 +271,7 @@ bool linkInto(platform::Machine& machine, const std::string& parent, const std::
         std::cerr << "kolvanex: " << linked.error().message << "\n";
         return false;
     }
-    std::cout << "linked " << place << " -> " << folder.string() << "\n";
+    std::cout << trf("verknüpft {1} -> {2}", {place, folder.string()}) << "\n";
     return true;
 }
 
@@ -274,7 +284,7 @@ bool chooseFirefox() {
                               &keys::BrowserIsNetscape, &keys::BrowserIsAOL})
         written = settings::write(*other, "False") && written;
     if (!written)
-        std::cerr << "kolvanex: cannot make Firefox the chosen browser\n";
+        std::cerr << "kolvanex: " << tr("Firefox kann nicht zum gewählten Browser werden") << "\n";
     return written;
 }
 
@@ -320,7 +330,7 @@ std::optional<fs::path> existingFolder(const fs::path& folder) {
     std::error_code ec;
     auto real = fs::canonical(folder, ec);
     if (ec || !fs::is_directory(real, ec)) {
-        std::cout << "skipped " << folder.string() << ": no such folder\n";
+        std::cout << trf("übersprungen {1}: kein solcher Ordner", {folder.string()}) << "\n";
         return std::nullopt;
     }
     return real;
@@ -331,7 +341,7 @@ std::optional<fs::path> existingFolder(const fs::path& folder) {
 int runMachineLinkBrowsers(const GlobalOptions& options) {
     const char* homeText = std::getenv("HOME");
     if (homeText == nullptr || *homeText == '\0')
-        throw UsageError("no home folder (HOME)");
+        throw UsageError(std::string(tr("kein Benutzerordner (HOME)")));
     const fs::path home = homeText;
     const char* cacheText = std::getenv("XDG_CACHE_HOME");
     const fs::path cacheHome =
@@ -376,20 +386,22 @@ int runMachineLinkBrowsers(const GlobalOptions& options) {
             link(profile, browser + "\\User Data", cacheHome / name, browser + "\\Cache");
     }
     if (linked == 0 && ok) {
-        std::cerr << "kolvanex: no browser profile found (~/.mozilla/firefox/profiles.ini, "
-                     "~/.config/chromium/Local State, ~/.config/google-chrome/Local State)\n";
+        std::cerr << "kolvanex: "
+                  << tr("kein Browserprofil gefunden (~/.mozilla/firefox/profiles.ini, "
+                        "~/.config/chromium/Local State, ~/.config/google-chrome/Local State)")
+                  << "\n";
         return kExitFailed;
     }
     if (firefoxLinked)
         ok = chooseFirefox() && ok;
-    std::cout << linked << " profiles linked\n";
+    std::cout << trf("{1} Profile verknüpft", {std::to_string(linked)}) << "\n";
     return ok ? 0 : kExitFailed;
 }
 
 int runMachineLinkFirefox(const GlobalOptions& options, const std::optional<std::string>& profile,
                           const std::optional<std::string>& firefox) {
     if (firefox && ::access(fs::absolute(*firefox).c_str(), X_OK) != 0)
-        throw UsageError("not a program: " + *firefox);
+        throw UsageError(trf("kein Programm: {1}", {*firefox}));
     Session session(options, true);
     fs::path folder;
     if (profile) {
@@ -397,12 +409,15 @@ int runMachineLinkFirefox(const GlobalOptions& options, const std::optional<std:
     } else {
         const char* home = std::getenv("HOME");
         if (home == nullptr || *home == '\0')
-            throw UsageError("no home folder (HOME); name the profile with --profile");
+            throw UsageError(
+                std::string(tr("kein Benutzerordner (HOME); nennen Sie das Profil mit --profile")));
         const fs::path firefoxFolder = fs::path(home) / ".mozilla" / "firefox";
         const auto found = defaultFirefoxProfile(firefoxFolder);
         if (!found) {
-            std::cerr << "kolvanex: no Firefox profile in "
-                      << (firefoxFolder / "profiles.ini").string() << " (name it with --profile)\n";
+            std::cerr << "kolvanex: "
+                      << trf("kein Firefox-Profil in {1} (nennen Sie es mit --profile)",
+                             {(firefoxFolder / "profiles.ini").string()})
+                      << "\n";
             return kExitFailed;
         }
         folder = *found;
@@ -410,7 +425,8 @@ int runMachineLinkFirefox(const GlobalOptions& options, const std::optional<std:
     std::error_code ec;
     folder = fs::canonical(folder, ec);
     if (ec || !fs::is_directory(folder, ec)) {
-        std::cerr << "kolvanex: not a Firefox profile folder: " << folder.string() << "\n";
+        std::cerr << "kolvanex: " << trf("kein Firefox-Profilordner: {1}", {folder.string()})
+                  << "\n";
         return kExitFailed;
     }
 
@@ -426,7 +442,9 @@ int runMachineLinkFirefox(const GlobalOptions& options, const std::optional<std:
     const auto program =
         firefox ? std::optional<fs::path>(fs::absolute(*firefox)) : onPath("firefox");
     if (!program) {
-        std::cout << "no firefox program found on PATH: 'kolvanex open' has no browser to start\n";
+        std::cout << tr("kein Programm firefox auf PATH gefunden: 'kolvanex open' hat keinen "
+                        "Browser zu starten")
+                  << "\n";
         return 0;
     }
     return installFirefoxLauncher(session.machine(), *program, folder) ? 0 : kExitFailed;
@@ -437,8 +455,10 @@ std::unique_ptr<platform::Machine> createMachine(const std::filesystem::path& pr
     refuseWinePrefix(prefix);
     auto machine = platform::Machine::create(prefix, config);
     if (!machine) {
-        std::cerr << "kolvanex: cannot create the machine at " << prefix.string() << ": "
-                  << machine.error().message << "\n";
+        std::cerr << "kolvanex: "
+                  << trf("die Maschine in {1} kann nicht angelegt werden: {2}",
+                         {prefix.string(), machine.error().message})
+                  << "\n";
         return nullptr;
     }
     // The suite's program folder, where its companion programs and data files live.
@@ -456,7 +476,10 @@ std::unique_ptr<platform::Machine> createMachine(const std::filesystem::path& pr
     // registry files) go in when missing, from the data folder first; the
     // program's own copies fill any gap, so a machine never lacks one.
     if (!installDataFiles(m, folders->data) || !anonymity::installShippedFiles(m, kProgramFolder)) {
-        std::cerr << "kolvanex: cannot install the data files into " << kProgramFolder << "\n";
+        std::cerr << "kolvanex: "
+                  << trf("die Datendateien können nicht nach {1} installiert werden",
+                         {kProgramFolder})
+                  << "\n";
         return nullptr;
     }
     return std::move(*machine);
@@ -469,7 +492,7 @@ int runMachineInit(const GlobalOptions& options, const std::optional<std::string
     auto config = platform::MachineConfig::defaults();
     if (user) {
         if (user->empty() || user->find_first_of("\\/:*?\"<>|") != std::string::npos) {
-            throw UsageError("not a valid Windows user name: '" + *user + "'");
+            throw UsageError(trf("kein gültiger Windows-Benutzername: '{1}'", {*user}));
         }
         config.userName = *user;
     }
@@ -479,7 +502,7 @@ int runMachineInit(const GlobalOptions& options, const std::optional<std::string
     }
     if (!createMachine(prefix, config))
         return kExitFailed;
-    std::cout << "machine ready at " << prefix.string() << "\n";
+    std::cout << trf("Maschine bereit in {1}", {prefix.string()}) << "\n";
     return 0;
 }
 
@@ -488,65 +511,79 @@ int runMachineInfo(const GlobalOptions& options) {
     auto& machine = session.machine();
     const auto& config = machine.config();
     CKOLVANEX kolvanex;
-    std::cout << "prefix: " << machine.prefix().string() << "\n";
-    std::cout << "system: " << kolvanex.Betriebssystem().value_or("") << " (version "
-              << config.version.major << "." << config.version.minor << "." << config.version.build
-              << ", platform " << config.version.platform << ", " << config.version.servicePack
-              << ")\n";
-    std::cout << "user: " << config.userName << (config.administrator ? " (administrator)" : "")
+    const auto& version = config.version;
+    std::cout << trf("Präfix: {1}", {machine.prefix().string()}) << "\n";
+    std::cout << trf("System: {1} (Version {2}.{3}.{4}, Plattform {5}, {6})",
+                     {kolvanex.Betriebssystem().value_or(""), std::to_string(version.major),
+                      std::to_string(version.minor), std::to_string(version.build),
+                      std::to_string(version.platform), version.servicePack})
               << "\n";
-    std::cout << "computer: " << config.computerName << "\n";
-    std::cout << "profile: " << machine.userProfile() << "\n";
+    std::cout << (config.administrator ? trf("Benutzer: {1} (Administrator)", {config.userName})
+                                       : trf("Benutzer: {1}", {config.userName}))
+              << "\n";
+    std::cout << trf("Computer: {1}", {config.computerName}) << "\n";
+    std::cout << trf("Profil: {1}", {machine.userProfile()}) << "\n";
     for (const auto& drive : config.drives) {
         const std::string root = std::string(1, drive.letter) + ":\\";
         const auto path = machine.resolve(root);
-        std::cout << "drive " << root << " " << driveTypeName(drive.type)
-                  << (drive.shellTypeName.empty() ? "" : " (" + drive.shellTypeName + ")") << " -> "
-                  << (path ? path->string() : std::string("no folder")) << "\n";
+        const std::string type =
+            std::string(driveTypeName(drive.type)) +
+            (drive.shellTypeName.empty() ? "" : " (" + drive.shellTypeName + ")");
+        std::cout << trf("Laufwerk {1} {2} -> {3}",
+                         {root, type, path ? path->string() : std::string(tr("kein Ordner"))})
+                  << "\n";
     }
     for (const auto& [name, address] : config.endpoints) {
-        std::cout << "endpoint " << name << ": " << address << "\n";
+        std::cout << trf("Endpunkt {1}: {2}", {name, address}) << "\n";
     }
-    std::cout << "program folder: " << kolvanex.KXAppPath().value_or("") << "\n";
-    std::cout << "settings: HKEY_CURRENT_USER\\" << settings::kStoreRoot << "\\"
-              << settings::applicationName() << "\n";
+    std::cout << trf("Programmordner: {1}", {kolvanex.KXAppPath().value_or("")}) << "\n";
+    std::cout << trf("Einstellungen: {1}",
+                     {"HKEY_CURRENT_USER\\" + std::string(settings::kStoreRoot) + "\\" +
+                      settings::applicationName()})
+              << "\n";
     return 0;
 }
 
 void addMachineCommands(CLI::App& app, const GlobalOptions& options, int& exitCode) {
     auto* machine = app.add_subcommand(
-        "machine", "the Windows-like machine the suite works on (a folder, like a Wine prefix)");
+        "machine", std::string(tr("die Windows-ähnliche Maschine, auf der die Suite arbeitet (ein "
+                                  "Ordner, wie ein Wine-Präfix)")));
     machine->require_subcommand(1);
-    machine->footer("Example:\n  kolvanex machine init --user anna");
-    auto* init = machine->add_subcommand("init", "create the machine (or complete it)");
+    const std::string example(tr("Beispiel:\n"));
+    machine->footer(example + "  kolvanex machine init --user anna");
+    auto* init = machine->add_subcommand(
+        "init", std::string(tr("die Maschine anlegen (oder vervollständigen)")));
     auto user = std::make_shared<std::optional<std::string>>();
     auto nonAdmin = std::make_shared<bool>(false);
-    init->add_option("--user", *user, "Windows user name of a new machine");
-    init->add_flag("--no-admin", *nonAdmin, "the user is not an administrator");
-    init->footer("Example:\n  kolvanex --prefix ~/probe machine init --user anna");
+    init->add_option("--user", *user, std::string(tr("Windows-Benutzername einer neuen Maschine")));
+    init->add_flag("--no-admin", *nonAdmin, std::string(tr("der Benutzer ist kein Administrator")));
+    init->footer(example + "  kolvanex --prefix ~/probe machine init --user anna");
     init->callback([&options, &exitCode, user, nonAdmin] {
         exitCode = runMachineInit(options, *user, *nonAdmin);
     });
-    auto* info = machine->add_subcommand("info", "describe the machine");
-    info->footer("Example:\n  kolvanex machine info");
+    auto* info = machine->add_subcommand("info", std::string(tr("die Maschine beschreiben")));
+    info->footer(example + "  kolvanex machine info");
     info->callback([&options, &exitCode] { exitCode = runMachineInfo(options); });
     auto* linkFirefox = machine->add_subcommand(
-        "link-firefox", "link the user's Firefox profile into the machine and choose Firefox");
+        "link-firefox", std::string(tr("das Firefox-Profil des Benutzers in die Maschine "
+                                       "verknüpfen und Firefox wählen")));
     auto profile = std::make_shared<std::optional<std::string>>();
     auto program = std::make_shared<std::optional<std::string>>();
     linkFirefox->add_option("--profile", *profile,
-                            "the profile folder (default: the default of "
-                            "~/.mozilla/firefox/profiles.ini)");
+                            std::string(tr("der Profilordner (Vorgabe: das Standardprofil von "
+                                           "~/.mozilla/firefox/profiles.ini)")));
     linkFirefox->add_option("--firefox", *program,
-                            "the Firefox program to start (default: firefox on PATH)");
-    linkFirefox->footer("Example:\n  kolvanex machine link-firefox --firefox /usr/bin/firefox-esr");
+                            std::string(tr("das zu startende Firefox-Programm (Vorgabe: firefox "
+                                           "auf PATH)")));
+    linkFirefox->footer(example + "  kolvanex machine link-firefox --firefox /usr/bin/firefox-esr");
     linkFirefox->callback([&options, &exitCode, profile, program] {
         exitCode = runMachineLinkFirefox(options, *profile, *program);
     });
     machine
         ->add_subcommand("link-browsers",
-                         "link every Firefox, Chromium and Chrome profile of the user into the "
-                         "machine, so that cleaning runs reach them")
+                         std::string(tr("jedes Firefox-, Chromium- und Chrome-Profil des "
+                                        "Benutzers in die Maschine verknüpfen, damit "
+                                        "Reinigungsläufe sie erreichen")))
         ->callback([&options, &exitCode] { exitCode = runMachineLinkBrowsers(options); });
 }
 

@@ -1,19 +1,20 @@
 #include "cleaning/kept_record.hpp"
 #include "facade/kolvanex.hpp"
 #include "hosts/kolvanex/host.hpp"
+#include "platform/runtime/translation.hpp"
 
 namespace kx::host {
 
 void refuseWinePrefix(const std::filesystem::path& prefix) {
     if (!platform::isWinePrefix(prefix))
         return;
-    throw UsageError(
-        prefix.string() +
-        " is a Wine prefix (system.reg, user.reg, dosdevices). Kolvanex recognises it but does "
-        "not work on it yet: its registry files and drives are neither read nor changed, and "
-        "nothing is laid into it, so no command runs on it. What works is a machine of its "
-        "own ('kolvanex machine init --prefix NEW_FOLDER'), into which 'kolvanex machine "
-        "link-firefox' links your Firefox profile.");
+    throw UsageError(platform::trf(
+        "{1} ist ein Wine-Präfix (system.reg, user.reg, dosdevices). Kolvanex erkennt es, "
+        "arbeitet aber noch nicht darauf: seine Registrierungsdateien und Laufwerke werden weder "
+        "gelesen noch geändert, und nichts wird hineingelegt, also läuft kein Befehl darauf. Was "
+        "geht, ist eine eigene Maschine ('kolvanex machine init --prefix NEW_FOLDER'), in die "
+        "'kolvanex machine link-firefox' Ihr Firefox-Profil verknüpft.",
+        {prefix.string()}));
 }
 
 Session::Session(const GlobalOptions& options, bool mustExist)
@@ -22,13 +23,15 @@ Session::Session(const GlobalOptions& options, bool mustExist)
     refuseWinePrefix(prefix_);
     const bool exists = std::filesystem::exists(prefix_ / "machine.ini");
     if (!exists && (mustExist || options.prefix)) {
-        throw UsageError("no machine at " + prefix_.string() +
-                         " (create it with 'kolvanex machine init')");
+        throw UsageError(
+            platform::trf("keine Maschine in {1} (legen Sie sie mit 'kolvanex machine init' an)",
+                          {prefix_.string()}));
     }
     if (exists) {
         auto opened = platform::Machine::open(prefix_);
         if (!opened)
-            throw UsageError("cannot open the machine: " + opened.error().message);
+            throw UsageError(platform::trf("die Maschine kann nicht geöffnet werden: {1}",
+                                           {opened.error().message}));
         machine_ = std::move(*opened);
         scope_ = std::make_unique<platform::MachineScope>(*machine_);
         // Files a cleaning run ended by a crash left hidden are given back.
@@ -55,7 +58,7 @@ Session::~Session() {
 
 platform::Machine& Session::machine() {
     if (!machine_)
-        throw UsageError("no machine at " + prefix_.string());
+        throw UsageError(platform::trf("keine Maschine in {1}", {prefix_.string()}));
     return *machine_;
 }
 

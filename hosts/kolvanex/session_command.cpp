@@ -13,9 +13,13 @@
 #include "facade/guarded.hpp"
 #include "facade/kolvanex.hpp"
 #include "hosts/kolvanex/host.hpp"
+#include "platform/runtime/translation.hpp"
 
 namespace kx::host {
 namespace {
+
+using platform::tr;
+using platform::trf;
 
 // Exit status 0 when the operation answered true; else its failure on
 // standard error and status 1.
@@ -41,11 +45,11 @@ std::vector<std::string> chainEntries(const std::string& chain) {
     return entries;
 }
 
-// "the proxy h:p" or "the proxy chain h1:p1 -> h2:p2".
+// "den Proxy h:p" or "die Proxykette h1:p1 -> h2:p2".
 std::string describeChain(const std::vector<std::string>& entries) {
-    std::string out = entries.size() > 1 ? "the proxy chain " : "the proxy ";
-    for (std::size_t i = 0; i < entries.size(); ++i) out += (i == 0 ? "" : " -> ") + entries[i];
-    return out;
+    std::string chain;
+    for (std::size_t i = 0; i < entries.size(); ++i) chain += (i == 0 ? "" : " -> ") + entries[i];
+    return entries.size() > 1 ? trf("die Proxykette {1}", {chain}) : trf("den Proxy {1}", {chain});
 }
 
 // On: which chain the browsers use now. A fallback hides nobody, and a
@@ -55,28 +59,38 @@ std::string describeChain(const std::vector<std::string>& entries) {
 int anonymOn(CKOLVANEX& kolvanex) {
     const auto result = kolvanex.SetAnonymSessionOn(0);
     if (!result || !*result)
-        return report(result, "", "the browsers could not be switched to a proxy");
+        return report(result, "",
+                      tr("die Browser konnten nicht auf einen Proxy umgestellt werden"));
     const auto chosen = anonymity::lastAnonymSessionProxy();
     if (chosen.fallback) {
-        std::cerr << "kolvanex: no anonymous proxy was found; the browsers are pointed at "
-                  << chosen.proxy
+        std::cerr << "kolvanex: "
                   << (chosen.proxy == anonymity::kFallbackProxy
-                          ? ", which reaches nobody, so they open no page"
-                          : ", the machine's fallback proxy, which nobody checked hides you")
-                  << " until 'kolvanex session anonym off'\n";
+                          ? trf("kein anonymer Proxy wurde gefunden; die Browser zeigen auf {1}, "
+                                "der niemanden erreicht, also öffnen sie keine Seite, bis "
+                                "'kolvanex session anonym off'",
+                                {chosen.proxy})
+                          : trf("kein anonymer Proxy wurde gefunden; die Browser zeigen auf {1}, "
+                                "den Ausweich-Proxy der Maschine, von dem niemand geprüft hat, "
+                                "ob er Sie verbirgt, bis 'kolvanex session anonym off'",
+                                {chosen.proxy}))
+                  << "\n";
         return kExitFailed;
     }
     const auto entries = chainEntries(chosen.proxy);
     if (chosen.searched && chosen.checked == 0) {
-        std::cerr << "kolvanex: no anonymous proxy was found; the browsers are pointed at "
-                  << describeChain(entries)
-                  << ", taken unchecked from the list, until 'kolvanex session anonym off'\n";
+        std::cerr << "kolvanex: "
+                  << trf("kein anonymer Proxy wurde gefunden; die Browser zeigen auf {1}, "
+                         "ungeprüft aus der Liste genommen, bis 'kolvanex session anonym off'",
+                         {describeChain(entries)})
+                  << "\n";
         return kExitFailed;
     }
-    std::cout << "anonymous session on: the browsers use " << describeChain(entries);
+    std::cout << trf("anonyme Sitzung ein: die Browser nutzen {1}", {describeChain(entries)});
     if (chosen.searched && chosen.checked < entries.size())
-        std::cout << " (only the first " << chosen.checked
-                  << " checked anonymous, the others taken unchecked from the list)";
+        std::cout << trf(
+            " (nur die ersten {1} als anonym geprüft, die anderen ungeprüft aus der "
+            "Liste genommen)",
+            {std::to_string(chosen.checked)});
     std::cout << "\n";
     return 0;
 }
@@ -86,18 +100,20 @@ int anonymOn(CKOLVANEX& kolvanex) {
 // switched off.
 int anonymOff(CKOLVANEX& kolvanex) {
     if (anonymity::savedBrowserSettings().settled()) {
-        std::cout << "no anonymous session to end: the browsers keep their own settings\n";
+        std::cout << tr("keine anonyme Sitzung zu beenden: die Browser behalten ihre eigenen "
+                        "Einstellungen")
+                  << "\n";
         return 0;
     }
-    return report(kolvanex.SetAnonymSessionOff(0, false), "anonymous session off", "");
+    return report(kolvanex.SetAnonymSessionOff(0, false), tr("anonyme Sitzung aus"), "");
 }
 
 void addSwitch(CLI::App& session, const GlobalOptions& options, int& exitCode,
                const std::string& name, const std::string& description, bool anonymous) {
     auto* command = session.add_subcommand(name, description);
-    command->footer("Example:\n  kolvanex session " + name + " on");
+    command->footer(std::string(tr("Beispiel:\n")) + "  kolvanex session " + name + " on");
     auto state = std::make_shared<std::string>();
-    command->add_option("state", *state, "on or off")
+    command->add_option("state", *state, std::string(tr("on oder off")))
         ->required()
         ->check(CLI::IsMember({"on", "off"}));
     command->callback([&options, &exitCode, state, anonymous] {
@@ -107,9 +123,11 @@ void addSwitch(CLI::App& session, const GlobalOptions& options, int& exitCode,
         if (anonymous) {
             exitCode = on ? anonymOn(kolvanex) : anonymOff(kolvanex);
         } else {
-            exitCode = on ? report(kolvanex.SetSafeSessionOn(Variant(std::int32_t{0})),
-                                   "safe session on", "the high security zone was not imported")
-                          : report(kolvanex.SetSafeSessionOff(0, false), "safe session off", "");
+            exitCode =
+                on ? report(kolvanex.SetSafeSessionOn(Variant(std::int32_t{0})),
+                            tr("sichere Sitzung ein"),
+                            tr("die Zone hoher Sicherheit wurde nicht importiert"))
+                   : report(kolvanex.SetSafeSessionOff(0, false), tr("sichere Sitzung aus"), "");
         }
     });
 }
@@ -117,28 +135,32 @@ void addSwitch(CLI::App& session, const GlobalOptions& options, int& exitCode,
 }  // namespace
 
 void addSessionCommands(CLI::App& app, const GlobalOptions& options, int& exitCode) {
-    auto* session = app.add_subcommand("session", "anonymous and safe browser sessions");
+    auto* session =
+        app.add_subcommand("session", std::string(tr("anonyme und sichere Browsersitzungen")));
     session->require_subcommand(1);
-    session->footer("Example:\n  kolvanex session anonym on");
+    const std::string example(tr("Beispiel:\n"));
+    session->footer(example + "  kolvanex session anonym on");
     addSwitch(*session, options, exitCode, "anonym",
-              "send every browser through the chosen proxy or a found chain (on), or restore "
-              "them (off)",
+              std::string(tr("jeden Browser über den gewählten Proxy oder eine gefundene Kette "
+                             "schicken (on) oder ihn zurückstellen (off)")),
               true);
     addSwitch(*session, options, exitCode, "safe",
-              "raise Internet Explorer's Internet zone to high (on), or back to standard (off)",
+              std::string(tr("die Internetzone des Internet Explorers auf hoch stellen (on) oder "
+                             "zurück auf Standard (off)")),
               false);
 
-    auto* open = app.add_subcommand("open", "start the chosen browser with a page");
+    auto* open = app.add_subcommand(
+        "open", std::string(tr("den gewählten Browser mit einer Seite starten")));
     auto url = std::make_shared<std::string>();
-    open->add_option("URL", *url, "the page")->required();
-    open->footer("Example:\n  kolvanex open https://example.org/");
+    open->add_option("URL", *url, std::string(tr("die Seite")))->required();
+    open->footer(example + "  kolvanex open https://example.org/");
     open->callback([&options, &exitCode, url] {
         Session machine(options, true);
         // Werbung tells the user in a box when the browser does not start;
         // the exit status says it too.
-        exitCode =
-            report(guarded("Werbung", [&] { return anonymity::Werbung(*url); }),
-                   "started " + anonymity::chosenBrowser(), "the chosen browser was not started");
+        exitCode = report(guarded("Werbung", [&] { return anonymity::Werbung(*url); }),
+                          trf("{1} gestartet", {anonymity::chosenBrowser()}),
+                          tr("der gewählte Browser wurde nicht gestartet"));
     });
 }
 

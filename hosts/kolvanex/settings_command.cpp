@@ -10,12 +10,16 @@
 
 #include "hosts/kolvanex/host.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 #include "settings/key_info.hpp"
 #include "settings/keys.hpp"
 #include "settings/settings_store.hpp"
 
 namespace kx::host {
 namespace {
+
+using platform::tr;
+using platform::trf;
 
 std::string stored(const settings::SettingKey& key) {
     // A marker no stored text can be: the store answers the default only when
@@ -27,8 +31,10 @@ std::string stored(const settings::SettingKey& key) {
 const settings::SettingKey& knownKey(const std::string& section, const std::string& key) {
     const auto* known = settings::findKey(section, key);
     if (known == nullptr)
-        throw UsageError("unknown setting '" + section + "\\" + key +
-                         "' ('kolvanex settings list' names every key)");
+        throw UsageError(
+            trf("unbekannte Einstellung '{1}\\{2}' ('kolvanex settings list' nennt "
+                "jeden Schlüssel)",
+                {section, key}));
     return *known;
 }
 
@@ -41,12 +47,13 @@ int runSettingsList(const GlobalOptions& options, const std::optional<std::strin
             continue;
         const auto value = stored(*key);
         const std::string shown =
-            value == "\x01" ? settings::defaultFor(*key, settings::Reader::Dialog) + " (default)"
-                            : value;
+            value == "\x01"
+                ? trf("{1} (Vorgabe)", {settings::defaultFor(*key, settings::Reader::Dialog)})
+                : value;
         const std::string name = std::string(key->section) + "\\" + std::string(key->name);
         std::printf("%-40s %-22s %s\n", (name + "=" + shown).c_str(),
                     settings::valuesOf(*key).c_str(),
-                    std::string(settings::infoOf(*key).description).c_str());
+                    std::string(tr(settings::infoOf(*key).description)).c_str());
     }
     return 0;
 }
@@ -68,7 +75,8 @@ int runSettingsSet(const GlobalOptions& options, const std::string& section, con
         throw UsageError(*why);
     Session session(options, true);
     if (!settings::SaveSetting(settings::applicationName(), known.section, known.name, value)) {
-        std::cerr << "kolvanex: the settings store refused the write\n";
+        std::cerr << "kolvanex: " << tr("der Einstellungsspeicher hat das Schreiben abgelehnt")
+                  << "\n";
         return kExitFailed;
     }
     return 0;
@@ -87,39 +95,45 @@ int runSettingsReset(const GlobalOptions& options, const std::string& section,
 }  // namespace
 
 void addSettingsCommands(CLI::App& app, const GlobalOptions& options, int& exitCode) {
-    auto* settings = app.add_subcommand("settings", "what the suite cleans and how it deletes");
+    auto* settings =
+        app.add_subcommand("settings", std::string(tr("was die Suite reinigt und wie sie löscht")));
     settings->require_subcommand(1);
-    settings->footer("Example:\n  kolvanex settings set Options DeleteN 7");
+    const std::string example(tr("Beispiel:\n"));
+    settings->footer(example + "  kolvanex settings set Options DeleteN 7");
     auto listSection = std::make_shared<std::optional<std::string>>();
     auto* list = settings->add_subcommand(
-        "list", "every setting with its value, the values it takes and what it means");
-    list->add_option("--section", *listSection, "only this section");
-    list->footer("Example:\n  kolvanex settings list --section Options");
+        "list", std::string(tr("jede Einstellung mit ihrem Wert, den Werten, die sie annimmt, und "
+                               "ihrer Bedeutung")));
+    list->add_option("--section", *listSection, std::string(tr("nur dieser Abschnitt")));
+    list->footer(example + "  kolvanex settings list --section Options");
     list->callback(
         [&options, &exitCode, listSection] { exitCode = runSettingsList(options, *listSection); });
     struct Words {
         std::string section, key, value;
     };
     auto words = std::make_shared<Words>();
-    auto* get = settings->add_subcommand("get", "one setting's value (or its default)");
+    auto* get = settings->add_subcommand(
+        "get", std::string(tr("der Wert einer Einstellung (oder ihre Vorgabe)")));
     get->add_option("section", words->section)->required();
     get->add_option("key", words->key)->required();
-    get->footer("Example:\n  kolvanex settings get Options Cookies");
+    get->footer(example + "  kolvanex settings get Options Cookies");
     get->callback([&options, &exitCode, words] {
         exitCode = runSettingsGet(options, words->section, words->key);
     });
-    auto* set = settings->add_subcommand("set", "change one setting (only to a value it takes)");
+    auto* set = settings->add_subcommand(
+        "set", std::string(tr("eine Einstellung ändern (nur auf einen Wert, den sie annimmt)")));
     set->add_option("section", words->section)->required();
     set->add_option("key", words->key)->required();
     set->add_option("value", words->value)->required();
-    set->footer("Example:\n  kolvanex settings set Options Trashcan 1");
+    set->footer(example + "  kolvanex settings set Options Trashcan 1");
     set->callback([&options, &exitCode, words] {
         exitCode = runSettingsSet(options, words->section, words->key, words->value);
     });
-    auto* reset = settings->add_subcommand("reset", "give one setting back its default");
+    auto* reset = settings->add_subcommand(
+        "reset", std::string(tr("einer Einstellung ihre Vorgabe zurückgeben")));
     reset->add_option("section", words->section)->required();
     reset->add_option("key", words->key)->required();
-    reset->footer("Example:\n  kolvanex settings reset Options DeleteN");
+    reset->footer(example + "  kolvanex settings reset Options DeleteN");
     reset->callback([&options, &exitCode, words] {
         exitCode = runSettingsReset(options, words->section, words->key);
     });

@@ -15,6 +15,7 @@
 #include "hosts/kolvanex/host.hpp"
 #include "platform/files/files.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 
 namespace kx::host {
 namespace {
@@ -22,7 +23,11 @@ namespace {
 constexpr int kPasses = 35;
 constexpr int kRegions = 1000;
 
+using platform::tr;
+using platform::trf;
+
 struct WipeOptions {
+    bool quiet = false;
     std::string drive;
     std::optional<std::string> bytes;
 };
@@ -32,7 +37,10 @@ char driveLetter(const std::string& word) {
     const bool shaped = !word.empty() && std::isalpha(static_cast<unsigned char>(word[0])) &&
                         (word.size() == 1 || word.substr(1) == ":" || word.substr(1) == ":\\");
     if (!shaped)
-        throw UsageError("'" + word + "' is not a drive; name it by its letter, as E or E:");
+        throw UsageError(
+            trf("'{1}' ist kein Laufwerk; nennen Sie es bei seinem Buchstaben, wie "
+                "E oder E:",
+                {word}));
     return static_cast<char>(std::toupper(static_cast<unsigned char>(word[0])));
 }
 
@@ -59,12 +67,15 @@ std::int64_t byteCount(const std::string& text) {
     }
     const auto n = platform::wholeNumber(digits);
     if (!n || *n <= 0 || *n > INT64_MAX / unit)
-        throw UsageError("--bytes takes a whole number of bytes, as 4096, 500M or 2G; '" + text +
-                         "' is not one");
+        throw UsageError(
+            trf("--bytes nimmt eine ganze Zahl von Bytes, wie 4096, 500M oder 2G; "
+                "'{1}' ist keine",
+                {text}));
     return *n * unit;
 }
 
-int runWipe(const GlobalOptions& options, const WipeOptions& wipe) {
+int runWipe(GlobalOptions options, const WipeOptions& wipe) {
+    options.quiet = options.quiet || wipe.quiet;
     const char letter = driveLetter(wipe.drive);
     std::optional<std::int64_t> bytes;
     if (wipe.bytes)
@@ -77,10 +88,14 @@ int runWipe(const GlobalOptions& options, const WipeOptions& wipe) {
         return d.letter == letter && platform::driveHasFolder(d);
     });
     if (!known)
-        throw UsageError("the machine has no drive " + std::string(1, letter) + ": to wipe");
+        throw UsageError(
+            trf("die Maschine hat kein Laufwerk {1}: zum Überschreiben", {std::string(1, letter)}));
     if (platform::files::exists(machine, root + "TEMP.000")) {
-        std::cerr << "kolvanex: " << root
-                  << "TEMP.000 exists already; it is not ours to overwrite, so nothing was done\n";
+        std::cerr << "kolvanex: "
+                  << trf("{1}TEMP.000 gibt es schon; sie gehört nicht uns, darum wurde nichts "
+                         "getan",
+                         {root})
+                  << "\n";
         return kExitFailed;
     }
     if (!bytes) {
@@ -94,16 +109,20 @@ int runWipe(const GlobalOptions& options, const WipeOptions& wipe) {
     ThreadDeletion deletion;
     deletion::CGutMAnn wiper(deletion.context());
     auto& progress = deletion.progress();
-    progress.status("Wiping the free space of drive " + root + " (35 passes of " +
-                    std::to_string(*bytes / (1024 * 1024)) + " MB)");
+    if (!options.quiet)
+        progress.status(
+            trf("Der freie Speicher von Laufwerk {1} wird überschrieben (35 Durchgänge "
+                "zu {2} MB)",
+                {root, std::to_string(*bytes / (1024 * 1024))}));
     const auto bar = progress.bar();
     bar->setMin(0);
     bar->setMax(kPasses * kRegions);
     int shownPass = 0;
     wiper.onRegion = [&](int pass, int regions) {
-        if (pass != shownPass) {
+        if (pass != shownPass && !options.quiet) {
             shownPass = pass;
-            progress.status("Pass " + std::to_string(pass) + " of " + std::to_string(kPasses));
+            progress.status(
+                trf("Durchgang {1} von {2}", {std::to_string(pass), std::to_string(kPasses)}));
         }
         // The bar moves in whole percents of a pass: redrawing it for each
         // region would cost more than the region.
@@ -114,16 +133,20 @@ int runWipe(const GlobalOptions& options, const WipeOptions& wipe) {
     wiper.SecureFreeSpaceWipe(root, *bytes, done);
     clearProgressLine();
     if (wiper.cancelled()) {
-        std::cerr << "kolvanex: cancelled; the filler file was removed\n";
+        std::cerr << "kolvanex: " << tr("abgebrochen; die Fülldatei wurde entfernt") << "\n";
         return kExitCancelled;
     }
     if (!done) {
-        std::cerr << "kolvanex: the free space of " << root
-                  << " could not be wiped (the drive is full or refused the filler file)\n";
+        std::cerr << "kolvanex: "
+                  << trf("der freie Speicher von {1} konnte nicht überschrieben werden (das "
+                         "Laufwerk ist voll oder hat die Fülldatei abgelehnt)",
+                         {root})
+                  << "\n";
         return kExitFailed;
     }
     if (!options.quiet)
-        std::cout << "the free space of " << root << " was overwritten in 35 passes\n";
+        std::cout << trf("der freie Speicher von {1} wurde in 35 Durchgängen überschrieben", {root})
+                  << "\n";
     return 0;
 }
 
@@ -133,14 +156,17 @@ void addWipeCommand(CLI::App& app, const GlobalOptions& options, int& exitCode) 
     auto o = std::make_shared<WipeOptions>();
     auto* wipe = app.add_subcommand(
         "wipe-free-space",
-        "overwrite the free space of a drive in 35 passes, so deleted files cannot be recovered");
-    wipe->add_option("DRIVE", o->drive, "the machine's drive, as E or E:")->required();
+        std::string(tr("den freien Speicher eines Laufwerks in 35 Durchgängen überschreiben, damit "
+                       "gelöschte Dateien nicht wiederherzustellen sind")));
+    wipe->add_option("DRIVE", o->drive, std::string(tr("das Laufwerk der Maschine, wie E oder E:")))
+        ->required();
     wipe->add_option("--bytes", o->bytes,
-                     "how much to overwrite per pass, as 4096, 500M or 2G (default: 90% of "
-                     "the free space)");
-    wipe->footer(
-        "Ctrl+C stops the wipe; its filler file is removed.\n\n"
-        "Example:\n  kolvanex wipe-free-space E: --bytes 500M");
+                     std::string(tr("wie viel je Durchgang überschrieben wird, wie 4096, 500M "
+                                    "oder 2G (Vorgabe: 90% des freien Speichers)")));
+    wipe->add_flag("--quiet", o->quiet, std::string(tr("nur Fehler ausgeben")));
+    wipe->footer(std::string(tr("Strg+C hält das Überschreiben an; seine Fülldatei wird "
+                                "entfernt.\n\nBeispiel:\n")) +
+                 "  kolvanex wipe-free-space E: --bytes 500M");
     wipe->callback([o, &options, &exitCode] { exitCode = runWipe(options, *o); });
 }
 

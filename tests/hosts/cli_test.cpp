@@ -83,12 +83,13 @@ TEST_F(CliTest, JsonCarriesResultByRefAndError) {
 }
 
 TEST_F(CliTest, BadInputGivesOneLineAndStatusTwo) {
-    expectUsageError(kolvanex({"call", "NoSuchOperation"}), "unknown operation");
-    expectUsageError(kolvanex({"call", "AddBackslash"}), "takes 1 arguments, 0 given");
-    expectUsageError(kolvanex({"call", "hibyte", "70000"}), "(wParam) of hibyte must be Integer");
+    expectUsageError(kolvanex({"call", "NoSuchOperation"}), "unbekannte Operation");
+    expectUsageError(kolvanex({"call", "AddBackslash"}), "nimmt 1 Argumente, 0 angegeben");
+    expectUsageError(kolvanex({"call", "hibyte", "70000"}),
+                     "(wParam) von hibyte muss Integer sein");
     expectUsageError(kolvanex({"call", "KXCryptFiles", "Sideways"}), "enumCryptIt");
     expectUsageError(kolvanex({"call", "MozAddFiles", "[1,2]"}), "Collection");
-    expectUsageError(kolvanex({"call"}), "operation");
+    expectUsageError(kolvanex({"call"}), "Operation");
     expectUsageError(kolvanex({"reg", "query", "HKEY_NOWHERE\\x"}), "key path starts with");
     expectUsageError(kolvanex({"reg", "add", "HKCU\\x", "-t", "REG_DWORD", "-d", "zwölf"}),
                      "REG_DWORD");
@@ -103,7 +104,7 @@ TEST_F(CliTest, BadInputGivesOneLineAndStatusTwo) {
     EXPECT_EQ(kolvanex({"reg", "query", "HKCU"}).out, keysBefore);
     auto run =
         kolvanex({"--prefix", (machine.root() / "nowhere").string(), "machine", "info"}, false);
-    expectUsageError(run, "no machine at");
+    expectUsageError(run, "keine Maschine in");
     EXPECT_FALSE(fs::exists(machine.root() / "nowhere"));
 
     run = kolvanex({"call", "--help"});
@@ -138,8 +139,8 @@ TEST_F(CliTest, AWinePrefixIsRecognisedAndLeftAsItIs) {
         std::vector<std::string> words{"--prefix", wine.string()};
         words.insert(words.end(), args.begin(), args.end());
         const auto run = kolvanex(words, false);
-        expectUsageError(run, "is a Wine prefix");
-        EXPECT_NE(run.err.find("does not work on it yet"), std::string::npos) << run.err;
+        expectUsageError(run, "ist ein Wine-Präfix");
+        EXPECT_NE(run.err.find("arbeitet aber noch nicht darauf"), std::string::npos) << run.err;
     }
     EXPECT_EQ(tree(), before);
 }
@@ -147,15 +148,15 @@ TEST_F(CliTest, AWinePrefixIsRecognisedAndLeftAsItIs) {
 TEST_F(CliTest, MachineSettingsAndRegistryRoundTrips) {
     auto run = kolvanex({"machine", "info"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.out.find("system: Windows XP"), std::string::npos);
-    EXPECT_NE(run.out.find("drive C:\\ fixed"), std::string::npos);
+    EXPECT_NE(run.out.find("System: Windows XP"), std::string::npos);
+    EXPECT_NE(run.out.find("Laufwerk C:\\ fest"), std::string::npos);
 
     ASSERT_EQ(kolvanex({"settings", "set", "Options", "DeleteN", "7"}).exitCode, 0);
     EXPECT_EQ(kolvanex({"settings", "get", "options", "deleten"}).out, "7\n");
     EXPECT_EQ(kolvanex({"settings", "get", "Options", "DeleteValue"}).out, "246\n");
     run = kolvanex({"settings", "list", "--section", "Options"});
     EXPECT_NE(run.out.find("Options\\DeleteN=7 "), std::string::npos);
-    EXPECT_NE(run.out.find("Options\\Trashcan=1 (default) "), std::string::npos);
+    EXPECT_NE(run.out.find("Options\\Trashcan=1 (Vorgabe) "), std::string::npos);
     EXPECT_EQ(kolvanex({"--title", "Tarnkappe", "settings", "get", "Options", "DeleteN"}).out,
               "3\n");
 

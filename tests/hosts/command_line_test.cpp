@@ -73,7 +73,10 @@ TEST_F(CommandLineTest, EveryCommandsHelpHasAnExampleInTheUsersWords) {
         const auto run = bare(args);
         const std::string name = "kolvanex " + testing::PrintToString(path);
         ASSERT_EQ(run.exitCode, 0) << name << run.err;
-        EXPECT_NE(run.out.find("Example"), std::string::npos) << name << "\n" << run.out;
+        EXPECT_TRUE(run.out.find("Beispiel") != std::string::npos ||
+                    run.out.find("Example") != std::string::npos)
+            << name << "\n"
+            << run.out;
         for (const auto& word : internal)
             EXPECT_EQ(run.out.find(word), std::string::npos) << name << " says " << word;
         for (const auto& sub : subcommandsIn(run.out)) {
@@ -122,9 +125,9 @@ TEST_F(CommandLineTest, AnUnknownCommandIsAnsweredWithTheOneMeant) {
 TEST_F(CommandLineTest, SettingsNameTheirValuesAndRefuseOthers) {
     auto run = kolvanex({"settings", "list", "--section", "Options"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    for (const char* shown : {"Options\\DeleteN=3 (default)", "whole number 1 to 99",
-                              "how often a file is overwritten", "Options\\Cookies=1 (default)",
-                              "0 or 1", "Options\\BrowserIsIE=True (default)", "True or False"})
+    for (const char* shown : {"Options\\DeleteN=3 (Vorgabe)", "whole number 1 to 99",
+                              "how often a file is overwritten", "Options\\Cookies=1 (Vorgabe)",
+                              "0 or 1", "Options\\BrowserIsIE=True (Vorgabe)", "True or False"})
         EXPECT_NE(run.out.find(shown), std::string::npos) << shown << "\n" << run.out;
 
     const struct {
@@ -138,7 +141,7 @@ TEST_F(CommandLineTest, SettingsNameTheirValuesAndRefuseOthers) {
         {{"Options", "Cookies", "ja"}, "takes 0 or 1"},
         {{"Options", "BrowserIsOpera", "1"}, "True or False"},
         {{"Options", "JunkCleanedDate", "2026-12-07"}, "date dd.mm.yy"},
-        {{"Options", "Kekse", "1"}, "unknown setting 'Options\\Kekse'"},
+        {{"Options", "Kekse", "1"}, "unbekannte Einstellung 'Options\\Kekse'"},
         {{"options", "deleten", "99"}, ""},
         {{"Options", "DeleteValue", "0"}, ""},
         {{"Options", "JunkCleanedDate", "07.12.26"}, ""},
@@ -157,7 +160,7 @@ TEST_F(CommandLineTest, SettingsNameTheirValuesAndRefuseOthers) {
     // Refused values left the stored one alone; reset gives the default back.
     EXPECT_EQ(kolvanex({"settings", "get", "Options", "DeleteN"}).out, "99\n");
     ASSERT_EQ(kolvanex({"settings", "reset", "Options", "DeleteN"}).exitCode, 0);
-    EXPECT_NE(kolvanex({"settings", "list"}).out.find("Options\\DeleteN=3 (default)"),
+    EXPECT_NE(kolvanex({"settings", "list"}).out.find("Options\\DeleteN=3 (Vorgabe)"),
               std::string::npos);
     EXPECT_EQ(kolvanex({"settings", "reset", "Options", "Kekse"}).exitCode, 2);
 }
@@ -177,7 +180,7 @@ std::map<fs::path, std::string> filesOf(const fs::path& prefix) {
 // What a preview lists: the files it names (deleted, blanked, kept) and the
 // files and folders the later steps rewrite or empty.
 struct Preview {
-    std::map<std::string, std::set<fs::path>> files;  // by "delete", "blank", "keep"
+    std::map<std::string, std::set<fs::path>> files;  // by "löschen", "leeren", "bleibt"
     std::set<fs::path> stepPaths;
     std::string total;
 };
@@ -189,7 +192,7 @@ Preview parsePreview(const std::string& out) {
     const std::string arrow = "  ->  ";
     while (std::getline(lines, line)) {
         const auto at = line.find(arrow);
-        if (line.starts_with("would free"))
+        if (line.starts_with("würde "))
             preview.total = line;
         if (at == std::string::npos)
             continue;
@@ -259,16 +262,16 @@ class CleanChoiceTest : public CommandLineTest {
             if (now == after.end() || now->second != content)
                 touched.insert(file);
         }
-        for (const auto& file : preview.files["delete"])
+        for (const auto& file : preview.files["löschen"])
             EXPECT_FALSE(after.contains(file)) << file << " was listed for deletion";
         for (const auto& file : touched) {
             const bool listed =
-                preview.files.at("delete").contains(file) ||
-                (preview.files.contains("blank") && preview.files.at("blank").contains(file)) ||
+                preview.files.at("löschen").contains(file) ||
+                (preview.files.contains("leeren") && preview.files.at("leeren").contains(file)) ||
                 below(file, preview.stepPaths);
             EXPECT_TRUE(listed) << file << " was touched but not listed";
         }
-        for (const auto& file : preview.files["keep"])
+        for (const auto& file : preview.files["bleibt"])
             EXPECT_FALSE(touched.contains(file)) << file << " was to be kept";
         // The choice held for this run only.
         EXPECT_EQ(choices(prefix), settingsBefore);
@@ -279,7 +282,7 @@ class CleanChoiceTest : public CommandLineTest {
 TEST_F(CleanChoiceTest, TheCleanTouchesExactlyWhatThePreviewListed) {
     const auto prefix = plantedDemo("demo");
     const auto listed = on(prefix, {"clean", "--list"});
-    for (const char* shown : {"cookies", "on ", "Options\\Cookies", "recycle-bin"})
+    for (const char* shown : {"cookies", "ein ", "Options\\Cookies", "recycle-bin"})
         EXPECT_NE(listed.out.find(shown), std::string::npos) << shown << "\n" << listed.out;
     const auto total = parsePreview(on(prefix, {"clean", "--preview"}).out).total;
     EXPECT_TRUE(total.find(" MB in ") != std::string::npos ||
@@ -307,7 +310,8 @@ TEST_F(CleanChoiceTest, OnlyAndExceptTouchTheChosenStepsAndKeepTheSettings) {
 
     const auto wrong = kolvanex({"clean", "--only", "kekse"});
     EXPECT_EQ(wrong.exitCode, 2);
-    EXPECT_NE(wrong.err.find("unknown cleaning step 'kekse'"), std::string::npos) << wrong.err;
+    EXPECT_NE(wrong.err.find("unbekannter Reinigungsschritt 'kekse'"), std::string::npos)
+        << wrong.err;
 }
 
 // Starts the host, interrupts it with Ctrl+C's signal once `ready` holds and
@@ -348,7 +352,7 @@ TEST_F(CommandLineTest, AStoppedFreeSpaceWipeLeavesNoFillerBehind) {
         errFile);
     EXPECT_EQ(status, 130) << kx::test::TempMachine::readHostFile(errFile);
     EXPECT_FALSE(fs::exists(filler));
-    EXPECT_NE(kx::test::TempMachine::readHostFile(errFile).find("filler file was removed"),
+    EXPECT_NE(kx::test::TempMachine::readHostFile(errFile).find("die Fülldatei wurde entfernt"),
               std::string::npos);
 
     // Someone's own TEMP.000 is never overwritten; bad drives are bad input.

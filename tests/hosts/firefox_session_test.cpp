@@ -130,7 +130,7 @@ TEST_F(FirefoxSession, ThePageGoesThroughTheProxyWhileOnAndDirectAfterOff) {
     run = kolvanex({"session", "anonym", "on"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out,
-              "anonymous session on: the browsers use the proxy " + proxy.hostPort() + "\n");
+              "anonyme Sitzung ein: die Browser nutzen den Proxy " + proxy.hostPort() + "\n");
 
     ASSERT_EQ(loadPage(), 0) << TempMachine::readHostFile(machine.root() / "firefox.log");
     // The proxy was asked for the page by its whole address, and for nothing

@@ -63,7 +63,7 @@ TEST_F(SessionCommands, TheDefaultProfileIsLinkedPointedAtTheScriptAndRestored) 
     ASSERT_EQ(kolvanex({"settings", "set", "Options", "AnonymPort", "8118"}).exitCode, 0);
     run = kolvanex({"session", "anonym", "on"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out, "anonymous session on: the browsers use the proxy 127.0.0.1:8118\n");
+    EXPECT_EQ(run.out, "anonyme Sitzung ein: die Browser nutzen den Proxy 127.0.0.1:8118\n");
     const auto on = TempMachine::readHostFile(firefox / "d3f.default" / "prefs.js");
     EXPECT_NE(on.find("user_pref(\"network.proxy.type\", 2);"), std::string::npos) << on;
     EXPECT_EQ(TempMachine::readHostFile(firefox / "w0rk.work" / "prefs.js"), kPrefs);
@@ -91,7 +91,9 @@ TEST_F(SessionCommands, NoProxyFoundFailsClosedAndOffWithoutASessionChangesNothi
     // Nothing was saved: the user's own proxy stays.
     auto run = kolvanex({"session", "anonym", "off"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out, "no anonymous session to end: the browsers keep their own settings\n");
+    EXPECT_EQ(
+        run.out,
+        "keine anonyme Sitzung zu beenden: die Browser behalten ihre eigenen Einstellungen\n");
     EXPECT_EQ(TempMachine::readHostFile(prefs), kOwnProxyPrefs);
 
     // No proxy configured and no list to search: the browsers point at the
@@ -100,8 +102,8 @@ TEST_F(SessionCommands, NoProxyFoundFailsClosedAndOffWithoutASessionChangesNothi
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.out, "");
     EXPECT_NE(
-        run.err.find("no anonymous proxy was found; the browsers are pointed at 192.0.2.1:80, "
-                     "which reaches nobody"),
+        run.err.find("kein anonymer Proxy wurde gefunden; die Browser zeigen auf 192.0.2.1:80, "
+                     "der niemanden erreicht"),
         std::string::npos)
         << run.err;
     EXPECT_NE(TempMachine::readHostFile(prefs).find("user_pref(\"network.proxy.type\", 2);"),
