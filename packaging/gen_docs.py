@@ -5,8 +5,9 @@ binary really has.
 
     gen_docs.py KOLVANEX OUTDIR [VERSION]
 
-The help is read in English (the C locale) from the built program: the
-top-level help, then the help of each command and sub-command it lists.
+The help is read in English (LANGUAGE and the locale set to C) from the
+built program: the top-level help, then the help of each command and
+sub-command it lists.
 """
 import os
 import re
@@ -44,7 +45,7 @@ class Command:
 def run_help(program, path):
     with tempfile.TemporaryDirectory() as scratch:
         env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": scratch,
-               "LC_ALL": "C", "LANG": "C", "KOLVANEX_PREFIX": os.path.join(scratch, "machine"),
+               "LANGUAGE": "C", "LC_ALL": "C", "LANG": "C", "KOLVANEX_PREFIX": os.path.join(scratch, "machine"),
                "XDG_DATA_HOME": scratch}
         done = subprocess.run([program, *path, "--help"], env=env, capture_output=True,
                               text=True, timeout=60, check=False)
