@@ -1,5 +1,7 @@
-// What the console host says when a command line names no command: the word
-// it did not know and the command the user most likely meant.
+// What the console host says about a command line: when it names no command,
+// the word it did not know and the command the user most likely meant; and
+// CLI11's own words (its help labels, its parse errors) in the user's
+// language.
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
