@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Checks the generated manual page and completions against the program:
-every command its --help lists has a section in the manual page, is offered
+every command its --help lists has a section in the manual page (English
+and German), is offered
 by the bash completion after the words before it (also past a global
 option's value), and has its case in the zsh completion.
 
@@ -29,6 +30,7 @@ def main():
     program, docdir = sys.argv[1], sys.argv[2]
     root = gen_docs.read_program(program)
     manual = open(os.path.join(docdir, "kolvanex.1"), encoding="utf-8").read()
+    german = open(os.path.join(docdir, "kolvanex.de.1"), encoding="utf-8").read()
     zsh = open(os.path.join(docdir, "_kolvanex"), encoding="utf-8").read()
     completion = os.path.join(docdir, "kolvanex.bash")
     errors = []
@@ -42,8 +44,9 @@ def main():
         if offered != expected:
             errors.append(f"bash after '{words}': offers {sorted(offered)}, "
                           f"--help lists {sorted(expected)}")
-        if command.path and f'.SS "{gen_docs.roff(words)}"' not in manual:
-            errors.append(f"manual page: no section for '{words}'")
+        for page, text in (("manual page", manual), ("German manual page", german)):
+            if command.path and f'.SS "{gen_docs.roff(words)}"' not in text:
+                errors.append(f"{page}: no section for '{words}'")
         if command.path and f"('{words}') entries=(" not in zsh:
             errors.append(f"zsh: no case for '{words}'")
     # A global option's value is not taken for a command.

@@ -5,8 +5,10 @@ binary really has.
 
     gen_docs.py KOLVANEX OUTDIR [VERSION]
 
-The help is read in English (the C locale) from the built program: the
-top-level help, then the help of each command and sub-command it lists.
+The help is read from the built program: the top-level help, then the help
+of each command and sub-command it lists. The completions and kolvanex.1
+take the English help (LANGUAGE and the locale set to C), kolvanex.de.1 the
+German one.
 """
 import os
 import re
@@ -17,9 +19,19 @@ from dataclasses import dataclass, field
 
 KNOWN_SECTIONS = {"options", "positionals", "subcommands"}
 HEADING = re.compile(r"^([A-Za-z][A-Za-z ]*):\s*$")
+# The help's own words in each language: the LANGUAGE it is read with, the
+# label of its usage line and its headings by the section they open.
+HELP_WORDS = {
+    "en": {"LANGUAGE": "C", "usage": "Usage:",
+           "headings": {"options": "options", "positionals": "positionals",
+                        "subcommands": "subcommands", "commands": "subcommands"}},
+    "de": {"LANGUAGE": "de_DE.UTF-8", "usage": "Aufruf:",
+           "headings": {"optionen": "options", "argumente": "positionals",
+                        "befehle": "subcommands"}},
+}
 # "  --passes INT     overwrite passes": the name column, then two blanks.
 ENTRY = re.compile(r"^  (\S.*?)(?:\s{2,}(.*))?$")
-NOT_A_VALUE = {"Excludes:", "Needs:", "REQUIRED"}
+NOT_A_VALUE = {"Excludes:", "Needs:", "REQUIRED", "braucht:", "PFLICHT"}
 
 
 @dataclass
@@ -41,13 +53,13 @@ class Command:
     children: list = field(default_factory=list)
 
 
-def run_help(program, path):
+def run_help(program, path, language="en"):
     with tempfile.TemporaryDirectory() as scratch:
         env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": scratch,
-               "LC_ALL": "C", "LANG": "C", "KOLVANEX_PREFIX": os.path.join(scratch, "machine"),
-               "XDG_DATA_HOME": scratch}
+               "LANGUAGE": HELP_WORDS[language]["LANGUAGE"], "LC_ALL": "C", "LANG": "C",
+               "KOLVANEX_PREFIX": os.path.join(scratch, "machine"), "XDG_DATA_HOME": scratch}
         done = subprocess.run([program, *path, "--help"], env=env, capture_output=True,
-                              text=True, timeout=60, check=False)
+                              text=True, encoding="utf-8", timeout=60, check=False)
     if done.returncode != 0:
         sys.exit(f"gen_docs: '{' '.join(['kolvanex', *path, '--help'])}' failed: {done.stderr}")
     return done.stdout
@@ -62,14 +74,16 @@ def parse_option(column, text):
     return Option(names, value, text)
 
 
-def parse(program, text, path):
+def parse(program, text, path, language="en"):
+    words_of_help = HELP_WORDS[language]
+    usage = words_of_help["usage"]
     command = Command(path)
     about, section, last = [], None, None
     for line in text.splitlines():
-        if line.startswith("Usage:"):
+        if line.startswith(usage):
             # "Usage: ./build/kolvanex machine init [OPTIONS]": the program's
             # own path, the command's names, then what follows them.
-            words = line[len("Usage:"):].split()
+            words = line[len(usage):].split()
             command.usage = " ".join(["kolvanex", *path, *words[1 + len(path):]])
             section = "after-usage"
             continue
@@ -78,9 +92,9 @@ def parse(program, text, path):
                 about.append(line.strip())
             continue
         heading = HEADING.match(line)
-        name = heading.group(1).lower() if heading else ""
-        if name in KNOWN_SECTIONS or name == "commands":
-            section, last = ("subcommands" if name == "commands" else name), None
+        name = words_of_help["headings"].get(heading.group(1).lower()) if heading else None
+        if name:
+            section, last = name, None
             continue
         entry = ENTRY.match(line) if section in KNOWN_SECTIONS else None
         if entry:
@@ -108,12 +122,13 @@ def parse(program, text, path):
     command.about = " ".join(about)
     for name, _ in command.commands:
         child_path = [*path, name]
-        command.children.append(parse(program, run_help(program, child_path), child_path))
+        command.children.append(parse(program, run_help(program, child_path, language),
+                                      child_path, language))
     return command
 
 
-def read_program(program):
-    return parse(program, run_help(program, []), [])
+def read_program(program, language="en"):
+    return parse(program, run_help(program, [], language), [], language)
 
 
 def walk(command):
@@ -138,49 +153,94 @@ def man_options(options):
     return out
 
 
-def manual(root, version):
-    out = [f'.TH KOLVANEX 1 "" "kolvanex {version}" "User Commands"', ".SH NAME",
-           f"kolvanex \\- {roff(root.about.split(' - ', 1)[-1])}", ".SH SYNOPSIS",
-           f"\\fBkolvanex\\fR {roff(root.usage.split(' ', 1)[1])}", ".SH DESCRIPTION",
-           "The console host of the Kolvanex privacy suite: it cleans usage tracks, destroys "
-           "files by overwriting them, encrypts files and routes browsers through anonymous "
-           "proxies, on a \\fImachine prefix\\fR laid out like a Windows system. Paths given to "
-           "its commands are Windows paths of that machine (\\fBC:\\e...\\fR).",
-           ".SH OPTIONS", *man_options(root.options)]
-    if root.extra:
-        out += [".PP", ".nf", *[roff(line) for line in root.extra], ".fi"]
-    out.append(".SH COMMANDS")
-    for command in list(walk(root))[1:]:
-        out += [f'.SS "{roff(" ".join(command.path))}"', roff(command.about), ".PP",
-                f"\\fBUsage:\\fR {roff(command.usage)}"]
-        for name, text in command.positionals:
-            out += [".TP", f"\\fI{roff(name.split()[0])}\\fR", roff(text)]
-        out += man_options([o for o in command.options if "--help" not in o.names])
-        if command.commands:
-            out += [".PP", "Commands: " + ", ".join(f"\\fB{roff(n)}\\fR" for n, _ in
-                                                   command.commands) + "."]
-        if command.extra:
-            out += [".PP", ".nf", *[roff(line) for line in command.extra], ".fi"]
-    out += [".SH EXIT STATUS",
-            ".TP", "0", "success", ".TP", "1", "the operation failed",
-            ".TP", "2", "bad input (an unknown command, a wrong option or value)",
-            ".TP", "130", "cancelled (Ctrl+C)",
-            ".SH ENVIRONMENT",
-            ".TP", "\\fBKOLVANEX_PREFIX\\fR",
-            "the machine prefix; else \\fB$XDG_DATA_HOME/kolvanex/machine\\fR, else "
-            "\\fB~/.local/share/kolvanex/machine\\fR",
-            ".SH FILES",
-            ".TP", "\\fI/usr/libexec/kolvanex/\\fR",
-            "the companion programs that \\fBmachine init\\fR copies into the machine",
-            ".TP", "\\fI/usr/share/kolvanex/\\fR",
-            "the data files (proxy script template, ad filter, registry files) that \\fBmachine "
-            "init\\fR copies into the machine when missing",
-            ".SH NOTES",
+# The manual page's own words in each language.
+MAN_WORDS = {
+    "en": {
+        "title": "User Commands",
+        "sections": ["NAME", "SYNOPSIS", "DESCRIPTION", "OPTIONS", "COMMANDS", "EXIT STATUS",
+                     "ENVIRONMENT", "FILES", "NOTES", "SEE ALSO"],
+        "usage": "Usage:", "commands": "Commands:",
+        "description":
+            "The console host of the Kolvanex privacy suite: it cleans usage tracks, destroys "
+            "files by overwriting them, encrypts files and routes browsers through anonymous "
+            "proxies, on a \\fImachine prefix\\fR laid out like a Windows system. Paths given to "
+            "its commands are Windows paths of that machine (\\fBC:\\e...\\fR).",
+        "statuses": ["success", "the operation failed",
+                     "bad input (an unknown command, a wrong option or value)",
+                     "cancelled (Ctrl+C)"],
+        "prefix": "the machine prefix; else \\fB$XDG_DATA_HOME/kolvanex/machine\\fR, else "
+                  "\\fB~/.local/share/kolvanex/machine\\fR",
+        "companions": "the companion programs that \\fBmachine init\\fR copies into the machine",
+        "data": "the data files (proxy script template, ad filter, registry files) that "
+                "\\fBmachine init\\fR copies into the machine when missing",
+        "notes":
             "Overwriting a file destroys its old content only where the file system writes in "
             "place. Journaling file systems, copy-on-write file systems (btrfs, ZFS), snapshots, "
             "and flash storage with wear levelling (SSDs, USB sticks, SD cards) may keep old "
             "blocks that no overwrite reaches; see \\fBshred\\fR(1).",
-            ".SH SEE ALSO", "\\fBshred\\fR(1)"]
+    },
+    "de": {
+        "title": "Benutzerbefehle",
+        "sections": ["NAME", "ÜBERSICHT", "BESCHREIBUNG", "OPTIONEN", "BEFEHLE", "EXIT-STATUS",
+                     "UMGEBUNG", "DATEIEN", "ANMERKUNGEN", "SIEHE AUCH"],
+        "usage": "Aufruf:", "commands": "Befehle:",
+        "description":
+            "Die Konsole der Datenschutz-Suite Kolvanex: sie entfernt Nutzungsspuren, vernichtet "
+            "Dateien durch Überschreiben, verschlüsselt Dateien und leitet Browser über anonyme "
+            "Proxys, auf einem \\fIMaschinen-Präfix\\fR, das wie ein Windows-System aufgebaut "
+            "ist. Pfade für ihre Befehle sind Windows-Pfade dieser Maschine "
+            "(\\fBC:\\e...\\fR).",
+        "statuses": ["Erfolg", "der Vorgang ist fehlgeschlagen",
+                     "fehlerhafte Eingabe (ein unbekannter Befehl, eine falsche Option oder ein "
+                     "falscher Wert)",
+                     "abgebrochen (Strg+C)"],
+        "prefix": "das Maschinen-Präfix; sonst \\fB$XDG_DATA_HOME/kolvanex/machine\\fR, sonst "
+                  "\\fB~/.local/share/kolvanex/machine\\fR",
+        "companions": "die Begleitprogramme, die \\fBmachine init\\fR in die Maschine kopiert",
+        "data": "die Datendateien (Vorlage des Proxy-Skripts, Werbefilter, Registry-Dateien), die "
+                "\\fBmachine init\\fR in die Maschine kopiert, wo sie fehlen",
+        "notes":
+            "Überschreiben vernichtet den alten Inhalt einer Datei nur, wo das Dateisystem an "
+            "Ort und Stelle schreibt. Journaling-Dateisysteme, Copy-on-Write-Dateisysteme (btrfs, "
+            "ZFS), Snapshots und Flash-Speicher mit Wear-Levelling (SSDs, USB-Sticks, SD-Karten) "
+            "können alte Blöcke behalten, die kein Überschreiben erreicht; siehe "
+            "\\fBshred\\fR(1).",
+    },
+}
+
+
+def manual(root, version, language="en"):
+    words = MAN_WORDS[language]
+    (name_sh, synopsis_sh, description_sh, options_sh, commands_sh, status_sh, environment_sh,
+     files_sh, notes_sh, see_also_sh) = words["sections"]
+    out = [f'.TH KOLVANEX 1 "" "kolvanex {version}" "{words["title"]}"', f".SH {name_sh}",
+           f"kolvanex \\- {roff(root.about.split(' - ', 1)[-1])}", f".SH {synopsis_sh}",
+           f"\\fBkolvanex\\fR {roff(root.usage.split(' ', 1)[1])}", f".SH {description_sh}",
+           words["description"], f".SH {options_sh}", *man_options(root.options)]
+    if root.extra:
+        out += [".PP", ".nf", *[roff(line) for line in root.extra], ".fi"]
+    out.append(f".SH {commands_sh}")
+    for command in list(walk(root))[1:]:
+        out += [f'.SS "{roff(" ".join(command.path))}"', roff(command.about), ".PP",
+                f"\\fB{words['usage']}\\fR {roff(command.usage)}"]
+        for name, text in command.positionals:
+            out += [".TP", f"\\fI{roff(name.split()[0])}\\fR", roff(text)]
+        out += man_options([o for o in command.options if "--help" not in o.names])
+        if command.commands:
+            out += [".PP", f"{words['commands']} " + ", ".join(
+                f"\\fB{roff(n)}\\fR" for n, _ in command.commands) + "."]
+        if command.extra:
+            out += [".PP", ".nf", *[roff(line) for line in command.extra], ".fi"]
+    out.append(f".SH {status_sh}")
+    for status, text in zip(("0", "1", "2", "130"), words["statuses"]):
+        out += [".TP", status, text]
+    out += [f".SH {environment_sh}",
+            ".TP", "\\fBKOLVANEX_PREFIX\\fR", words["prefix"],
+            f".SH {files_sh}",
+            ".TP", "\\fI/usr/libexec/kolvanex/\\fR", words["companions"],
+            ".TP", "\\fI/usr/share/kolvanex/\\fR", words["data"],
+            f".SH {notes_sh}", words["notes"],
+            f".SH {see_also_sh}", "\\fBshred\\fR(1)"]
     return "\n".join(out) + "\n"
 
 
@@ -266,6 +326,7 @@ def main():
     root = read_program(program)
     os.makedirs(outdir, exist_ok=True)
     for name, text in (("kolvanex.1", manual(root, version)),
+                       ("kolvanex.de.1", manual(read_program(program, "de"), version, "de")),
                        ("kolvanex.bash", bash_completion(root)),
                        ("_kolvanex", zsh_completion(root))):
         with open(os.path.join(outdir, name), "w", encoding="utf-8") as out:

@@ -27,10 +27,15 @@
 #include "hosts/kolvanex/host.hpp"
 #include "hosts/kolvanex/terminal_progress.hpp"
 #include "hosts/kolvanex/user_path.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/ui/message_loop.hpp"
 #include "services/progress.hpp"
 
 namespace kx::host {
+
+using platform::tr;
+using platform::trf;
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -57,7 +62,8 @@ class Staging {
                                   : fs::temp_directory_path();
         std::string pattern = (base / "kolvanex-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("cannot make a private folder in " + base.string());
+            throw std::runtime_error(
+                trf("kann keinen privaten Ordner in {1} anlegen", {base.string()}));
         folder_ = pattern;
     }
     ~Staging() {
@@ -84,10 +90,12 @@ class Staging {
 
 // Standard input into a staged file, or a staged file to standard output.
 void copyStaged(const fs::path& staged, bool fromStdin) {
-    const std::string what = fromStdin ? "standard input" : "standard output";
     std::FILE* file = std::fopen(staged.c_str(), fromStdin ? "wb" : "rb");
-    if (file == nullptr)
-        throw std::runtime_error("cannot stage " + what);
+    if (file == nullptr) {
+        throw std::runtime_error(
+            std::string(fromStdin ? tr("kann die Standardeingabe nicht zwischenspeichern")
+                                  : tr("kann die Standardausgabe nicht zwischenspeichern")));
+    }
     std::FILE* from = fromStdin ? stdin : file;
     std::FILE* to = fromStdin ? file : stdout;
     char buffer[64 * 1024];
@@ -97,8 +105,11 @@ void copyStaged(const fs::path& staged, bool fromStdin) {
         ok = std::fwrite(buffer, 1, n, to) == n;
     ok = ok && std::ferror(from) == 0 && std::fflush(to) == 0;
     std::fclose(file);
-    if (!ok)
-        throw std::runtime_error("cannot copy " + what);
+    if (!ok) {
+        throw std::runtime_error(std::string(fromStdin
+                                                 ? tr("kann die Standardeingabe nicht kopieren")
+                                                 : tr("kann die Standardausgabe nicht kopieren")));
+    }
 }
 
 // The same file: one device and inode, whatever names and links lead there.
@@ -116,11 +127,14 @@ bool entryExists(const fs::path& p) {
 
 int runCipher(const GlobalOptions& options, const CipherOptions& o) {
     if (o.output.has_value() == o.outputOption.has_value())
-        throw UsageError("name the output once: OUT or -o OUT (- for standard output)");
+        throw UsageError(
+            std::string(tr("nennen Sie die Ausgabe genau einmal: OUT oder -o OUT "
+                           "(- für die Standardausgabe)")));
     const UserPath in(o.input);
     const UserPath out(o.output ? *o.output : *o.outputOption);
     if (in.isStdio() && !o.keyFile)
-        throw UsageError("with the input on standard input the password comes from --key-file");
+        throw UsageError(std::string(
+            tr("liest die Eingabe von der Standardeingabe, kommt das Passwort aus --key-file")));
     const bool encrypt = o.direction == "encrypt";
 
     Session session(options, true);
@@ -136,9 +150,11 @@ int runCipher(const GlobalOptions& options, const CipherOptions& o) {
     if (!out.isStdio()) {
         const fs::path outHost = out.host(machine);
         if (!in.isStdio() && sameFile(in.host(machine), outHost))
-            throw UsageError("'" + out.given() + "' is the input itself; name another output");
+            throw UsageError(
+                trf("'{1}' ist die Eingabe selbst; nennen Sie eine andere Ausgabe", {out.given()}));
         if (entryExists(outHost) && !o.force)
-            throw UsageError("'" + out.given() + "' exists; --force replaces it");
+            throw UsageError(
+                trf("'{1}' existiert bereits; --force ersetzt die Datei", {out.given()}));
     }
 
     std::string key;
@@ -149,7 +165,7 @@ int runCipher(const GlobalOptions& options, const CipherOptions& o) {
         return kExitCancelled;  // nothing started, the terminal as it was
     }
     if (key.empty())
-        throw UsageError("an empty password protects nothing");
+        throw UsageError(std::string(tr("ein leeres Passwort schützt nichts")));
     if (in.isStdio())
         copyStaged(staging->file("in"), true);
 
@@ -167,7 +183,8 @@ int runCipher(const GlobalOptions& options, const CipherOptions& o) {
         TerminalProgress meter(options.quiet);
         std::optional<platform::ui::MessageLoop::SourceId> polling;
         if (!options.quiet)
-            Status((encrypt ? "encrypt " : "decrypt ") + in.given() + " -> " + out.given());
+            Status(encrypt ? trf("Verschlüsseln: {1} -> {2}", {in.given(), out.given()})
+                           : trf("Entschlüsseln: {1} -> {2}", {in.given(), out.given()}));
         if (meter.drawn()) {
             // A bar of no window: the component moves it, the meter shows it.
             std::error_code ec;
@@ -188,7 +205,10 @@ int runCipher(const GlobalOptions& options, const CipherOptions& o) {
         cipher.Password.assign(cipher.Password.size(), '\0');
     }
     if (!ok) {
-        std::cerr << "kolvanex: " << o.direction << " failed: " << why << "\n";
+        std::cerr << "kolvanex: "
+                  << (encrypt ? trf("Verschlüsseln fehlgeschlagen: {1}", {why})
+                              : trf("Entschlüsseln fehlgeschlagen: {1}", {why}))
+                  << "\n";
         return kExitFailed;
     }
     if (out.isStdio())
@@ -200,28 +220,38 @@ int runCipher(const GlobalOptions& options, const CipherOptions& o) {
 
 void addCipherCommand(CLI::App& app, const GlobalOptions& options, int& exitCode) {
     auto o = std::make_shared<CipherOptions>();
-    auto* cipher = app.add_subcommand("cipher", "encrypt or decrypt one file with AES");
-    cipher->add_option("direction", o->direction, "encrypt or decrypt")
+    auto* cipher = app.add_subcommand(
+        "cipher", std::string(tr("eine Datei mit AES verschlüsseln oder entschlüsseln")));
+    cipher->add_option("direction", o->direction, std::string(tr("encrypt oder decrypt")))
         ->required()
         ->check(CLI::IsMember({"encrypt", "decrypt"}));
-    cipher->add_option("IN", o->input, "the file to read (Linux or Windows path, - for stdin)")
+    cipher
+        ->add_option("IN", o->input,
+                     std::string(tr("die zu lesende Datei (Linux- oder Windows-Pfad, - für die "
+                                    "Standardeingabe)")))
         ->required();
-    cipher->add_option("OUT", o->output, "the file to write (Linux or Windows path, - for stdout)");
-    cipher->add_option("-o,--output", o->outputOption, "the file to write, instead of OUT");
-    cipher->add_flag("-f,--force", o->force, "replace an existing OUT");
+    cipher->add_option("OUT", o->output,
+                       std::string(tr("die zu schreibende Datei (Linux- oder Windows-Pfad, - für "
+                                      "die Standardausgabe)")));
+    cipher->add_option("-o,--output", o->outputOption,
+                       std::string(tr("die zu schreibende Datei, statt OUT")));
+    cipher->add_flag("-f,--force", o->force, std::string(tr("ein vorhandenes OUT ersetzen")));
     cipher->add_option("--key-file", o->keyFile,
-                       "read the password from the first line of this file "
-                       "instead of the terminal");
-    cipher->add_option("--key-bits", o->keyBits, "AES key length: 256 (files) or 128")
+                       std::string(tr("das Passwort aus der ersten Zeile dieser Datei lesen statt "
+                                      "vom Terminal")));
+    cipher
+        ->add_option("--key-bits", o->keyBits,
+                     std::string(tr("AES-Schlüssellänge: 256 (Dateien) oder 128")))
         ->check(CLI::IsMember({128, 256}));
     cipher->add_flag("--sync", o->sync,
-                     "have OUT on the disk, not only in the system's cache, before ending "
-                     "(before removing IN, for one)");
-    cipher->footer(
-        "Exit status 0 when the file was written, 1 when the cipher failed (wrong password,\n"
-        "changed file, I/O error: nothing is written then), 2 on bad input.\n\n"
-        "Example:\n"
-        "  kolvanex cipher encrypt 'C:\\Daten\\brief.txt' 'C:\\Daten\\brief.aes'");
+                     std::string(tr("OUT vor dem Ende auf die Platte bringen, nicht nur in den "
+                                    "Cache des Systems (etwa bevor IN entfernt wird)")));
+    cipher->footer(std::string(
+        tr("Exit-Status 0, wenn die Datei geschrieben wurde, 1, wenn die Verschlüsselung\n"
+           "scheiterte (falsches Passwort, veränderte Datei, E/A-Fehler: dann wird nichts\n"
+           "geschrieben), 2 bei fehlerhafter Eingabe.\n\n"
+           "Beispiel:\n"
+           "  kolvanex cipher encrypt 'C:\\Daten\\brief.txt' 'C:\\Daten\\brief.aes'")));
     cipher->callback([o, &options, &exitCode] { exitCode = runCipher(options, *o); });
 }
 

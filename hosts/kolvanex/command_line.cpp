@@ -1,13 +1,21 @@
-// What the console host says when a command line names no command: the word
-// it did not know and the command the user most likely meant.
+// What the console host says about a command line: when it names no command,
+// the word it did not know and the command the user most likely meant; and
+// CLI11's own words (its help labels, its parse errors) in the user's
+// language.
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
 #include <numeric>
 
 #include "hosts/kolvanex/host.hpp"
+#include "platform/runtime/translation.hpp"
 
 namespace kx::host {
+
+using platform::tr;
+using platform::trf;
+using platform::trMark;
+
 namespace {
 
 std::size_t editDistance(std::string_view a, std::string_view b) {
@@ -88,14 +96,114 @@ std::optional<std::string> unknownCommand(const CLI::App& app, int argc, char** 
             return std::nullopt;
         std::vector<std::string> names;
         for (const auto* sub : subcommands) names.push_back(sub->get_name());
-        std::string line = "unknown command '" + word + "'";
         if (const auto guess = closestName(word, names))
-            line += " (did you mean '" + *guess + "'?)";
-        else
-            line += " (see '" + commandPath(*level) + " --help')";
-        return line;
+            return trf("unbekannter Befehl '{1}' (meinten Sie '{2}'?)", {word, *guess});
+        return trf("unbekannter Befehl '{1}' (siehe '{2} --help')", {word, commandPath(*level)});
     }
     return std::nullopt;
+}
+
+namespace {
+
+// CLI11's words in its help: its labels and the names of its option and
+// command groups.
+constexpr struct {
+    const char* label;
+    std::string_view german;
+} kHelpLabels[] = {
+    {"Usage", trMark("Aufruf")},          {"OPTIONS", trMark("OPTIONEN")},
+    {"SUBCOMMAND", trMark("BEFEHL")},     {"SUBCOMMANDS", trMark("BEFEHLE")},
+    {"Positionals", trMark("Argumente")}, {"REQUIRED", trMark("PFLICHT")},
+    {"Needs", trMark("braucht")},         {"Excludes", trMark("nicht mit")},
+};
+
+// CLI11's parse errors, as it writes them in English (the English text of
+// each entry, its places standing for the names and values it fills in).
+// The first that fits is taken.
+constexpr std::string_view kParseErrors[] = {
+    trMark("Es fehlt ein Befehl"),
+    trMark("{1} fehlt"),
+    trMark("{1}: Wert fehlt ({2} × {3} erwartet)"),
+    trMark("Ungültiger Wert für {1}: {2}"),
+    trMark("Unerwartetes Argument: {1}"),
+    trMark("Unerwartete Argumente: {1}"),
+    trMark("{1}: {2} ist keiner der Werte {3}"),
+    trMark("{1} und {2} schließen einander aus"),
+    trMark("{1} geht nur zusammen mit {2}"),
+    trMark("Genau {1} Argumente für {2} erwartet, {3} erhalten"),
+    trMark("Mindestens {1} Argumente für {2} erwartet, {3} erhalten"),
+    trMark("{1}: mindestens {2} erwartet, {3} erhalten"),
+    trMark("{1}: höchstens {2} erwartet, {3} erhalten"),
+    trMark("{1}: zu viele Werte für einen Schalter"),
+    trMark("{1}: erwartet true/false oder eine Zahl"),
+    trMark("Der Wert {1} ist für {2} nicht zulässig"),
+    trMark("Mindestens {1} Befehle erforderlich"),
+};
+
+// Whether `text` is `pattern` with each place "{n}" standing for some text;
+// the texts it stood for go to `filled` by the place's number.
+bool fits(std::string_view text, std::string_view pattern, std::vector<std::string>& filled) {
+    const auto open = pattern.find('{');
+    const auto close = pattern.find('}', open);
+    if (open == std::string_view::npos || close == std::string_view::npos)
+        return text == pattern;
+    if (!text.starts_with(pattern.substr(0, open)))
+        return false;
+    const auto place = static_cast<std::size_t>(std::stoul(std::string(pattern.substr(open + 1))));
+    if (place == 0 || place > 9)
+        return false;
+    if (filled.size() < place)
+        filled.resize(place);
+    const auto rest = pattern.substr(close + 1);
+    // The shortest text that lets the rest fit: names come before the words
+    // after them.
+    for (std::size_t length = 1; open + length <= text.size(); ++length) {
+        filled[place - 1] = std::string(text.substr(open, length));
+        if (fits(text.substr(open + length), rest, filled))
+            return true;
+    }
+    return false;
+}
+
+// The group names and the help flag's text of `app` and every command below it.
+void translateGroups(CLI::App& app) {
+    for (auto* option : app.get_options()) {
+        if (option->get_group() == "Options")
+            option->group(std::string(tr("Optionen")));
+    }
+    if (auto* help = app.get_help_ptr() ? app.get_option("--help") : nullptr)
+        help->description(std::string(tr("diese Hilfe zeigen und beenden")));
+    for (auto* command : app.get_subcommands([](CLI::App*) { return true; })) {
+        if (command->get_group() == "Subcommands")
+            command->group(std::string(tr("Befehle")));
+        translateGroups(*command);
+    }
+}
+
+}  // namespace
+
+void speakUserLanguage(CLI::App& app) {
+    auto formatter = app.get_formatter();
+    for (const auto& [label, german] : kHelpLabels)
+        formatter->label(label, std::string(tr(german)));
+    translateGroups(app);
+}
+
+std::string parseErrorText(const CLI::ParseError& error) {
+    const std::string_view said = error.what();
+    for (const auto german : kParseErrors) {
+        const auto english = platform::translate(german, platform::Language::English);
+        std::vector<std::string> filled;
+        if (!fits(said, english, filled))
+            continue;
+        filled.resize(3);
+        return trf(german, {filled[0], filled[1], filled[2]});
+    }
+    // A message the table does not know is shown as CLI11 wrote it to those
+    // who read English, and as a plain sentence to everyone else.
+    if (platform::userLanguage() == platform::Language::English)
+        return std::string(said);
+    return std::string(tr("Die Befehlszeile ist fehlerhaft"));
 }
 
 }  // namespace kx::host

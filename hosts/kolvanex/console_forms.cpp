@@ -5,6 +5,7 @@
 
 #include "favourites/key_prompts.hpp"
 #include "hosts/kolvanex/host.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/ui/secret_prompt.hpp"
 
 namespace kx::host {
@@ -15,8 +16,8 @@ namespace ui = platform::ui;
 // A mistyped new key is asked for again this often before giving up.
 constexpr int kKeyTries = 3;
 
-std::string prompted(const char* prompt) {
-    auto answer = ui::readSecretLine(prompt);
+std::string prompted(std::string_view prompt) {
+    auto answer = ui::readSecretLine(std::string(prompt));
     if (answer.kind == ui::SecretAnswer::Kind::Interrupted)
         throw PromptInterrupted{};
     return std::move(answer.text);
@@ -27,7 +28,7 @@ std::string prompted(const char* prompt) {
 std::string keyFromFile(const std::string& file) {
     std::ifstream in(file, std::ios::binary);
     if (!in)
-        throw UsageError("cannot read the key file '" + file + "'");
+        throw UsageError(platform::trf("kann die Schlüsseldatei '{1}' nicht lesen", {file}));
     std::string line;
     std::getline(in, line);
     if (!line.empty() && line.back() == '\r')
@@ -36,9 +37,9 @@ std::string keyFromFile(const std::string& file) {
 }
 
 std::string keyFromUser(bool confirm) {
-    std::string key = prompted("Password: ");
-    if (confirm && ui::inputIsTerminal() && prompted("Password again: ") != key)
-        throw UsageError("the two passwords differ");
+    std::string key = prompted(platform::tr("Passwort: "));
+    if (confirm && ui::inputIsTerminal() && prompted(platform::tr("Passwort wiederholen: ")) != key)
+        throw UsageError(std::string(platform::tr("die beiden Passwörter sind verschieden")));
     return key;
 }
 
@@ -87,9 +88,10 @@ bool ConsoleForms::answerKeyPrompt(ui::Form& form) {
             if (keyFile_) {
                 set->txtPass->text = set->txtPass2->text = keyFromFile(*keyFile_);
             } else {
-                set->txtPass->text = prompted("New password: ");
-                set->txtPass2->text =
-                    ui::inputIsTerminal() ? prompted("New password again: ") : set->txtPass->text;
+                set->txtPass->text = prompted(platform::tr("Neues Passwort: "));
+                set->txtPass2->text = ui::inputIsTerminal()
+                                          ? prompted(platform::tr("Neues Passwort wiederholen: "))
+                                          : set->txtPass->text;
             }
             set->cmdOK->click();
             if (keyFile_ || !ui::inputIsTerminal())

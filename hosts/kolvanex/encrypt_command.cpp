@@ -22,9 +22,14 @@
 #include "hosts/kolvanex/console_forms.hpp"
 #include "hosts/kolvanex/host.hpp"
 #include "hosts/kolvanex/user_path.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/ui/message_loop.hpp"
 
 namespace kx::host {
+
+using platform::tr;
+using platform::trf;
+
 namespace {
 
 struct CryptOptions {
@@ -63,7 +68,7 @@ class KillAtYield {
 
 int runCrypt(const GlobalOptions& options, const CryptOptions& o, enumCryptIt eWhat) {
     if (o.folder.has_value() == !o.files.empty())
-        throw UsageError("name files, or one folder with --folder");
+        throw UsageError(std::string(tr("nennen Sie Dateien oder einen Ordner mit --folder")));
     Session session(options, true);
     const auto& machine = session.machine();
     std::vector<std::string> files;
@@ -80,38 +85,47 @@ int runCrypt(const GlobalOptions& options, const CryptOptions& o, enumCryptIt eW
     if (forms.interrupted || shared().gbBreak)
         return kExitCancelled;
     if (!outcome.started) {
-        std::cerr << "kolvanex: nothing was changed\n";
+        std::cerr << "kolvanex: " << tr("nichts wurde geändert") << "\n";
         return kExitFailed;
     }
     if (outcome.failed > 0) {
-        std::cerr << "kolvanex: " << outcome.failed << " file(s) left unchanged\n";
+        std::cerr << "kolvanex: "
+                  << trf("{1} Datei(en) unverändert geblieben", {std::to_string(outcome.failed)})
+                  << "\n";
         return kExitFailed;
     }
     return 0;
 }
 
 void addDirection(CLI::App& app, const GlobalOptions& options, int& exitCode, const char* name,
-                  enumCryptIt eWhat) {
+                  std::string_view description, enumCryptIt eWhat) {
     auto o = std::make_shared<CryptOptions>();
-    auto* command = app.add_subcommand(
-        name, std::string(name) + " files, or every file below a folder, in place (AES-256)");
-    command->add_option("FILE", o->files, "files (Linux or Windows paths)");
-    command->add_option("--folder", o->folder, "every file below this folder");
+    auto* command = app.add_subcommand(name, std::string(description));
+    command->add_option("FILE", o->files, std::string(tr("Dateien (Linux- oder Windows-Pfade)")));
+    command->add_option("--folder", o->folder, std::string(tr("jede Datei unter diesem Ordner")));
     command->add_option("--key-file", o->keyFile,
-                        "read the key from the first line of this (host) file");
+                        std::string(tr("den Schlüssel aus der ersten Zeile dieser (Host-)Datei "
+                                       "lesen")));
     command->footer(
-        "Exit status 0 when every file was processed, 1 when one failed or nothing was\n"
-        "started (a wrong key changes nothing), 2 on bad input, 130 after Ctrl+C.\n\n"
-        "Example:\n  kolvanex " +
-        std::string(name) + " --folder 'C:\\Daten\\Privat'");
+        trf("Exit-Status 0, wenn jede Datei bearbeitet wurde, 1, wenn eine scheiterte oder\n"
+            "nichts begonnen wurde (ein falscher Schlüssel ändert nichts), 2 bei fehlerhafter\n"
+            "Eingabe, 130 nach Strg+C.\n\n"
+            "Beispiel:\n  kolvanex {1} --folder 'C:\\Daten\\Privat'",
+            {name}));
     command->callback([o, eWhat, &options, &exitCode] { exitCode = runCrypt(options, *o, eWhat); });
 }
 
 }  // namespace
 
 void addCryptCommands(CLI::App& app, const GlobalOptions& options, int& exitCode) {
-    addDirection(app, options, exitCode, "encrypt", enumCryptIt::Encrypt);
-    addDirection(app, options, exitCode, "decrypt", enumCryptIt::Decrypt);
+    addDirection(app, options, exitCode, "encrypt",
+                 tr("Dateien oder jede Datei unter einem Ordner an Ort und Stelle verschlüsseln "
+                    "(AES-256)"),
+                 enumCryptIt::Encrypt);
+    addDirection(app, options, exitCode, "decrypt",
+                 tr("Dateien oder jede Datei unter einem Ordner an Ort und Stelle entschlüsseln "
+                    "(AES-256)"),
+                 enumCryptIt::Decrypt);
 }
 
 }  // namespace kx::host

@@ -15,9 +15,14 @@
 #include "hosts/kolvanex/console_forms.hpp"
 #include "hosts/kolvanex/host.hpp"
 #include "hosts/kolvanex/user_path.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/ui/dialogs.hpp"
 
 namespace kx::host {
+
+using platform::tr;
+using platform::trf;
+
 namespace {
 
 namespace ui = platform::ui;
@@ -75,7 +80,7 @@ bool act(fav::frmFavoriten& window, const FavouritesOptions& o) {
     }
     const auto row = window.findRow(o.name);
     if (!row) {
-        std::cerr << "kolvanex: no favourite named '" << o.name << "'\n";
+        std::cerr << "kolvanex: " << trf("kein Favorit namens '{1}'", {o.name}) << "\n";
         return false;
     }
     window.selectOnly(*row);
@@ -88,7 +93,7 @@ bool act(fav::frmFavoriten& window, const FavouritesOptions& o) {
 
 int runFavourites(const GlobalOptions& options, const FavouritesOptions& o) {
     if (o.action != "list" && o.action != "import" && o.name.empty())
-        throw UsageError("the favourite's NAME is missing");
+        throw UsageError(std::string(tr("der NAME des Favoriten fehlt")));
     Session session(options, true);
     ConsoleForms forms(o.keyFile
                            ? std::optional(UserPath(*o.keyFile).host(session.machine()).string())
@@ -131,12 +136,15 @@ int runFavourites(const GlobalOptions& options, const FavouritesOptions& o) {
         return kExitFailed;
     }
     if (!opened) {
-        std::cerr << "kolvanex: the favourites were not opened; nothing was changed\n";
+        std::cerr << "kolvanex: "
+                  << tr("die Favoriten wurden nicht geöffnet; nichts wurde geändert") << "\n";
         return kExitFailed;
     }
     if (!saved) {
-        std::cerr << "kolvanex: the changed list was not encrypted (no key); it stays in "
-                     "favoriten.txt\n";
+        std::cerr << "kolvanex: "
+                  << tr("die geänderte Liste wurde nicht verschlüsselt (kein Schlüssel); sie "
+                        "bleibt in favoriten.txt")
+                  << "\n";
         return kExitFailed;
     }
     return done ? 0 : kExitFailed;
@@ -146,23 +154,28 @@ int runFavourites(const GlobalOptions& options, const FavouritesOptions& o) {
 
 void addFavouritesCommands(CLI::App& app, const GlobalOptions& options, int& exitCode) {
     auto o = std::make_shared<FavouritesOptions>();
-    auto* command = app.add_subcommand("favourites", "the safe favourites (kept encrypted)");
-    command->add_option("action", o->action, "list, add, remove, import or open")
+    auto* command = app.add_subcommand(
+        "favourites", std::string(tr("die sicheren Favoriten (verschlüsselt aufbewahrt)")));
+    command->add_option("action", o->action, std::string(tr("list, add, remove, import oder open")))
         ->required()
         ->check(CLI::IsMember({"list", "add", "remove", "import", "open"}));
-    command->add_option("NAME", o->name, "the favourite's name (add, remove, open)");
-    command->add_option("URL", o->url, "its address (add)");
-    command->add_option("--group", o->group, "its group (add)");
-    command->add_flag("--anonym", o->anonym, "open it in an anonymous session (add)");
-    command->add_flag("--safe", o->safe, "open it in a safe session (add)");
+    command->add_option("NAME", o->name,
+                        std::string(tr("der Name des Favoriten (add, remove, open)")));
+    command->add_option("URL", o->url, std::string(tr("seine Adresse (add)")));
+    command->add_option("--group", o->group, std::string(tr("seine Gruppe (add)")));
+    command->add_flag("--anonym", o->anonym,
+                      std::string(tr("ihn in einer anonymen Sitzung öffnen (add)")));
+    command->add_flag("--safe", o->safe,
+                      std::string(tr("ihn in einer sicheren Sitzung öffnen (add)")));
     command->add_option("--key-file", o->keyFile,
-                        "read the keys from the first line of this (host) file");
-    command->footer(
-        "Exit status 0 when done, 1 when the list could not be opened (wrong key, a file\n"
-        "that is not ours: nothing is changed) or the action failed, 2 on bad input,\n"
-        "130 after Ctrl+C at a prompt.\n\n"
-        "Example:\n"
-        "  kolvanex favourites add Bank https://bank.example --group Geld");
+                        std::string(tr("die Schlüssel aus der ersten Zeile dieser (Host-)Datei "
+                                       "lesen")));
+    command->footer(std::string(
+        tr("Exit-Status 0, wenn erledigt, 1, wenn die Liste nicht geöffnet werden konnte\n"
+           "(falscher Schlüssel, eine fremde Datei: nichts wird geändert) oder die Aktion\n"
+           "scheiterte, 2 bei fehlerhafter Eingabe, 130 nach Strg+C an einer Eingabe.\n\n"
+           "Beispiel:\n"
+           "  kolvanex favourites add Bank https://bank.example --group Geld")));
     command->callback([o, &options, &exitCode] { exitCode = runFavourites(options, *o); });
 }
 

@@ -9,10 +9,12 @@
 #include <vector>
 
 #include "platform/machine/machine.hpp"
+#include "platform/runtime/translation.hpp"
 
 namespace CLI {
 class App;
-}
+class ParseError;
+}  // namespace CLI
 
 namespace kx::host {
 
@@ -26,19 +28,26 @@ inline constexpr int kExitUsage = 2;        // the command line was wrong
 inline constexpr int kExitCancelled = 130;  // Ctrl+C ended the run early (128 + SIGINT)
 
 /// The end of the main help: the exit statuses scripts rely on, and a start.
-inline constexpr const char* kMainHelpFooter = R"(Exit status:
-  0    success
-  1    the operation failed
-  2    bad input on the command line (nothing was changed)
-  130  cancelled with Ctrl+C
+inline constexpr std::string_view kMainHelpFooter = platform::trMark(R"(Exit-Status:
+  0    Erfolg
+  1    der Vorgang ist fehlgeschlagen
+  2    fehlerhafte Eingabe auf der Befehlszeile (nichts wurde geändert)
+  130  mit Strg+C abgebrochen
 
-Example:
+Beispiel:
   kolvanex machine init && kolvanex clean --preview
 
-'kolvanex COMMAND --help' describes each command.)";
+'kolvanex BEFEHL --help' beschreibt jeden Befehl.)");
+
+/// Makes CLI11 speak the user's language in its help: its labels, its
+/// group names and the help flag's text. Called once every command is added.
+void speakUserLanguage(CLI::App& app);
+
+/// A parse error of CLI11 in the user's language, in one line.
+std::string parseErrorText(const CLI::ParseError& error);
 
 /// When a parse failed because a word names no command at its place on the
-/// command line: "unknown command 'cleen' (did you mean 'clean'?)".
+/// command line: "unbekannter Befehl 'cleen' (meinten Sie 'clean'?)".
 std::optional<std::string> unknownCommand(const CLI::App& app, int argc, char** argv);
 
 /// The name of `names` closest to `word` by edit distance, when it is close

@@ -6,13 +6,15 @@
 
 #include "anonymity/frm_info.hpp"
 #include "hosts/kolvanex/host.hpp"
+#include "platform/runtime/translation.hpp"
 
 namespace kx::host {
 
 void addInfoCommand(CLI::App& app, const GlobalOptions& options, int& exitCode) {
     auto* info = app.add_subcommand(
-        "info", "how many files the suite has erased and how much space it freed, and its version");
-    info->footer("Example:\n  kolvanex info");
+        "info", std::string(platform::tr("wie viele Dateien die Suite gelöscht und wie viel Platz "
+                                         "sie freigegeben hat, und ihre Version")));
+    info->footer(std::string(platform::tr("Beispiel:\n  kolvanex info")));
     info->callback([&options, &exitCode] {
         Session session(options, true);
         std::cout << infoSentence() << "\n" << infoVersion() << "\n";

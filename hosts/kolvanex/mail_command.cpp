@@ -13,8 +13,13 @@
 #include "hosts/kolvanex/host.hpp"
 #include "hosts/kolvanex/user_path.hpp"
 #include "mail/frm_mail.hpp"
+#include "platform/runtime/translation.hpp"
 
 namespace kx::host {
+
+using platform::tr;
+using platform::trf;
+
 namespace {
 
 struct MailOptions {
@@ -29,7 +34,7 @@ struct MailOptions {
 std::string readMessage(const std::string& file, const std::string& given) {
     std::ifstream in(file, std::ios::binary);
     if (!in)
-        throw UsageError("cannot read the message file " + given);
+        throw UsageError(trf("kann die Nachrichtendatei {1} nicht lesen", {given}));
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
@@ -54,8 +59,10 @@ int runMail(const GlobalOptions& options, const MailOptions& mailOptions) {
     form->unload();
     if (refused)
         return kExitFailed;
-    std::cout << "sent through " << form->successCount() << " of "
-              << mail::remailerServices().size() << " services\n";
+    std::cout << trf("über {1} von {2} Diensten verschickt",
+                     {std::to_string(form->successCount()),
+                      std::to_string(mail::remailerServices().size())})
+              << "\n";
     if (thread.context().host.gbBreak)
         return kExitCancelled;
     return form->successCount() > 0 ? 0 : kExitFailed;
@@ -64,19 +71,28 @@ int runMail(const GlobalOptions& options, const MailOptions& mailOptions) {
 }  // namespace
 
 void addMailCommand(CLI::App& app, const GlobalOptions& options, int& exitCode) {
-    auto* command = app.add_subcommand("mail", "send an anonymous mail through the web remailers");
+    auto* command = app.add_subcommand(
+        "mail", std::string(tr("eine anonyme E-Mail über die Web-Remailer senden")));
     command->footer(
-        "Example:\n  kolvanex mail --to anna@example.org --subject Hallo --message-file brief.txt");
+        std::string(tr("Beispiel:\n  kolvanex mail --to anna@example.org --subject Hallo "
+                       "--message-file brief.txt")));
     auto mailOptions = std::make_shared<MailOptions>();
-    command->add_option("--to", mailOptions->to, "the recipient's address")->required();
-    command->add_option("--subject", mailOptions->subject, "the subject (at most 40 characters)");
-    command->add_option("--message-file", mailOptions->messageFile, "a file with the message")
+    command->add_option("--to", mailOptions->to, std::string(tr("die Adresse des Empfängers")))
+        ->required();
+    command->add_option("--subject", mailOptions->subject,
+                        std::string(tr("der Betreff (höchstens 40 Zeichen)")));
+    command
+        ->add_option("--message-file", mailOptions->messageFile,
+                     std::string(tr("eine Datei mit der Nachricht")))
         ->required();
     command->add_flag("--multi", mailOptions->multi,
-                      "send through every service, not only the first that takes it");
-    command->add_flag("--anonym", mailOptions->anonym, "start an anonymous session first");
+                      std::string(tr("über jeden Dienst senden, nicht nur über den ersten, der "
+                                     "sie annimmt")));
+    command->add_flag("--anonym", mailOptions->anonym,
+                      std::string(tr("vorher eine anonyme Sitzung starten")));
     command->add_flag("--clean", mailOptions->clean,
-                      "destroy the local internet tracks afterwards (asks first)");
+                      std::string(tr("danach die lokalen Internetspuren vernichten (fragt "
+                                     "vorher)")));
     command->callback(
         [&options, &exitCode, mailOptions] { exitCode = runMail(options, *mailOptions); });
 }

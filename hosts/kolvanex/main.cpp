@@ -5,12 +5,15 @@
 #include "anonymity/frm_info.hpp"
 #include "hosts/kolvanex/host.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/ui/console_view.hpp"
 #include "platform/ui/dialogs.hpp"
 #include "platform/ui/interrupt.hpp"
 #include "services/cancel.hpp"
 
 using namespace kx::host;
+using kx::platform::tr;
+using kx::platform::trf;
 
 namespace {
 // The console view prints the status lines and draws the bar; the host's
@@ -31,8 +34,10 @@ int main(int argc, char** argv) {
     // command runs, so nothing is changed.
     for (int i = 1; i < argc; ++i) {
         if (!kx::platform::isValidUtf8(argv[i])) {
-            std::cerr << "kolvanex: argument " << i
-                      << " is not valid UTF-8 text; nothing was changed\n";
+            std::cerr << "kolvanex: "
+                      << trf("Argument {1} ist kein gültiger UTF-8-Text; nichts wurde geändert",
+                             {std::to_string(i)})
+                      << "\n";
             return kExitUsage;
         }
     }
@@ -45,26 +50,29 @@ int main(int argc, char** argv) {
     kx::platform::ui::DialogsScope dialogsScope(consoleDialogs);
     kx::listenForInterrupts();
 
-    CLI::App app{
-        "kolvanex - the Kolvanex privacy suite: cleans usage tracks, destroys and "
-        "encrypts files, browses anonymously"};
+    CLI::App app{std::string(
+        tr("kolvanex - die Datenschutz-Suite Kolvanex: entfernt Nutzungsspuren, vernichtet und "
+           "verschlüsselt Dateien, surft anonym"))};
     app.require_subcommand(1);
     const auto& version = kx::kComponentVersion;
-    app.set_version_flag("--version", "kolvanex " + std::to_string(version.major) + "." +
-                                          std::to_string(version.minor) + "." +
-                                          std::to_string(version.revision));
-    app.footer(kMainHelpFooter);
+    app.set_version_flag("--version",
+                         "kolvanex " + std::to_string(version.major) + "." +
+                             std::to_string(version.minor) + "." + std::to_string(version.revision),
+                         std::string(tr("die Version des Programms zeigen und beenden")));
+    app.footer(std::string(tr(kMainHelpFooter)));
     GlobalOptions options;
     app.add_option("--prefix", options.prefix,
-                   "the machine to work on (default: $KOLVANEX_PREFIX or "
-                   "$XDG_DATA_HOME/kolvanex/machine)");
+                   std::string(tr("die Maschine, auf der gearbeitet wird (Vorgabe: "
+                                  "$KOLVANEX_PREFIX oder $XDG_DATA_HOME/kolvanex/machine)")));
     app.add_option("--app-path", options.appPath,
-                   "the suite's program folder inside the machine (default: "
-                   "C:\\Programme\\Kolvanex)");
+                   std::string(tr("der Programmordner der Suite in der Maschine (Vorgabe: "
+                                  "C:\\Programme\\Kolvanex)")));
     app.add_option("--title", options.title,
-                   "the application title; the settings are kept under it (default: Kolvanex)");
-    app.add_flag("--quiet", options.quiet, "print only errors");
-    app.add_flag("--on-top", options.onTop, "keep dialogs above other windows");
+                   std::string(tr("der Titel der Anwendung; unter ihm stehen die Einstellungen "
+                                  "(Vorgabe: Kolvanex)")));
+    app.add_flag("--quiet", options.quiet, std::string(tr("nur Fehler ausgeben")));
+    app.add_flag("--on-top", options.onTop,
+                 std::string(tr("Dialoge über allen anderen Fenstern halten")));
     // Scripts answer every dialog beforehand; without these a terminal asks.
     auto answerAll = [&](kx::platform::ui::ConsoleAnswer answer) {
         consoleView().setAnswer(answer);
@@ -72,10 +80,11 @@ int main(int argc, char** argv) {
     };
     auto* yes = app.add_flag_callback(
         "--yes", [&] { answerAll(kx::platform::ui::ConsoleAnswer::Yes); },
-        "answer yes to every question and press each dialog's yes button");
+        std::string(tr("jede Frage mit Ja beantworten und in jedem Dialog Ja drücken")));
     app.add_flag_callback(
            "--no", [&] { answerAll(kx::platform::ui::ConsoleAnswer::No); },
-           "answer no to every question and press each dialog's cancel button")
+           std::string(tr("jede Frage mit Nein beantworten und in jedem Dialog Abbrechen "
+                          "drücken")))
         ->excludes(yes);
 
     int exitCode = 0;
@@ -96,6 +105,7 @@ int main(int argc, char** argv) {
     addDemoCommand(app, options, exitCode);
     addMailCommand(app, options, exitCode);
     addWipeCommand(app, options, exitCode);
+    speakUserLanguage(app);
 
     try {
         app.parse(argc, argv);
@@ -107,7 +117,7 @@ int main(int argc, char** argv) {
             std::cerr << "kolvanex: " << *unknown << "\n";
             return kExitUsage;
         }
-        std::cerr << "kolvanex: " << e.what() << " (see --help)\n";
+        std::cerr << "kolvanex: " << trf("{1} (siehe --help)", {parseErrorText(e)}) << "\n";
         return kExitUsage;
     } catch (const UsageError& e) {
         clearProgressLine();

@@ -9,8 +9,12 @@
 
 #include "facade/kolvanex.hpp"
 #include "hosts/kolvanex/host.hpp"
+#include "platform/runtime/translation.hpp"
 
 namespace kx::host {
+
+using platform::tr;
+
 namespace {
 
 int printFailure(const AutomationError& error) {
@@ -25,7 +29,7 @@ int runFastest(const GlobalOptions& options) {
     if (!chain)
         return printFailure(chain.error());
     if (chain->empty()) {
-        std::cerr << "kolvanex: no proxy chain was found\n";
+        std::cerr << "kolvanex: " << tr("keine Proxy-Kette gefunden") << "\n";
         return kExitFailed;
     }
     std::cout << *chain << "\n";
@@ -49,20 +53,23 @@ int runCheck(const GlobalOptions& options, const std::string& proxy, int seconds
 }  // namespace
 
 void addProxyCommands(CLI::App& app, const GlobalOptions& options, int& exitCode) {
-    auto* proxy = app.add_subcommand("proxy", "anonymous proxies");
+    const std::string example(tr("Beispiel:\n  kolvanex proxy fastest"));
+    auto* proxy = app.add_subcommand("proxy", std::string(tr("anonyme Proxys")));
     proxy->require_subcommand(1);
-    proxy->footer("Example:\n  kolvanex proxy fastest");
-    auto* fastest =
-        proxy->add_subcommand("fastest", "search the fastest chain of anonymous proxies");
-    fastest->footer("Example:\n  kolvanex proxy fastest");
+    proxy->footer(example);
+    auto* fastest = proxy->add_subcommand(
+        "fastest", std::string(tr("die schnellste Kette anonymer Proxys suchen")));
+    fastest->footer(example);
     fastest->callback([&options, &exitCode] { exitCode = runFastest(options); });
 
     auto address = std::make_shared<std::string>();
     auto seconds = std::make_shared<int>(5);
-    auto* check = proxy->add_subcommand("check", "test whether one proxy hides your address");
-    check->add_option("HOST:PORT", *address, "the proxy")->required();
-    check->add_option("--seconds", *seconds, "how long to wait for the checker (default 5)");
-    check->footer("Example:\n  kolvanex proxy check 192.0.2.7:8080 --seconds 10");
+    auto* check = proxy->add_subcommand(
+        "check", std::string(tr("prüfen, ob ein Proxy Ihre Adresse verbirgt")));
+    check->add_option("HOST:PORT", *address, std::string(tr("der Proxy")))->required();
+    check->add_option("--seconds", *seconds,
+                      std::string(tr("wie lange auf die Prüfung gewartet wird (Vorgabe 5)")));
+    check->footer(std::string(tr("Beispiel:\n  kolvanex proxy check 192.0.2.7:8080 --seconds 10")));
     check->callback([address, seconds, &options, &exitCode] {
         exitCode = runCheck(options, *address, *seconds);
     });

@@ -12,6 +12,7 @@
 #include "platform/registry/regfile.hpp"
 #include "platform/registry/registry_key.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 #include "settings/registry_access.hpp"
 
 namespace kx::host {
@@ -30,9 +31,9 @@ KeyPath parseKeyPath(std::string_view path) {
     const HKEY root = rootFromName(rootText);
     if (root == 0) {
         throw UsageError(
-            "a key path starts with HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, "
-            "HKEY_USERS or HKEY_CLASSES_ROOT (or HKCU, HKLM, HKU, HKCR): '" +
-            std::string(path) + "'");
+            trf("ein Schlüsselpfad beginnt mit HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, "
+                "HKEY_USERS oder HKEY_CLASSES_ROOT (oder HKCU, HKLM, HKU, HKCR): '{1}'",
+                {path}));
     }
     return {root, slash == std::string_view::npos ? "" : std::string(path.substr(slash + 1))};
 }
@@ -61,8 +62,9 @@ DWORD typeFromName(std::string_view name) {
         if (winEqualNoCase(name, typeName(type)))
             return type;
     }
-    throw UsageError("unknown value type '" + std::string(name) +
-                     "' (REG_SZ, REG_EXPAND_SZ, REG_DWORD, REG_MULTI_SZ, REG_BINARY)");
+    throw UsageError(trf(
+        "unbekannter Werttyp '{1}' (REG_SZ, REG_EXPAND_SZ, REG_DWORD, REG_MULTI_SZ, REG_BINARY)",
+        {name}));
 }
 
 std::string formatData(DWORD type, const std::string& bytes) {
@@ -111,9 +113,9 @@ std::string encodeData(DWORD type, std::string_view data) {
                 std::from_chars(digits.data(), digits.data() + digits.size(), v, hex ? 16 : 10);
             if (digits.empty() || ec != std::errc{} || end != digits.data() + digits.size()) {
                 throw UsageError(
-                    "REG_DWORD data must be a number from 0 to 4294967295 "
-                    "(decimal or 0x hex): '" +
-                    std::string(data) + "'");
+                    trf("REG_DWORD-Daten müssen eine Zahl von 0 bis 4294967295 sein (dezimal "
+                        "oder 0x hexadezimal): '{1}'",
+                        {data}));
             }
             return std::string{static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF),
                                static_cast<char>((v >> 16) & 0xFF), static_cast<char>(v >> 24)};
@@ -133,14 +135,14 @@ std::string encodeData(DWORD type, std::string_view data) {
         }
         case REG_BINARY: {
             if (data.size() % 2 != 0)
-                throw UsageError("REG_BINARY data is pairs of hex digits");
+                throw UsageError(std::string(tr("REG_BINARY-Daten sind Paare von Hexziffern")));
             std::string out;
             for (std::size_t i = 0; i < data.size(); i += 2) {
                 unsigned v = 0;
                 const auto [end, ec] = std::from_chars(data.data() + i, data.data() + i + 2, v, 16);
                 if (ec != std::errc{} || end != data.data() + i + 2) {
-                    throw UsageError("REG_BINARY data is pairs of hex digits: '" +
-                                     std::string(data) + "'");
+                    throw UsageError(
+                        trf("REG_BINARY-Daten sind Paare von Hexziffern: '{1}'", {data}));
                 }
                 out += static_cast<char>(v);
             }
@@ -149,16 +151,19 @@ std::string encodeData(DWORD type, std::string_view data) {
         default:
             break;
     }
-    throw UsageError("unsupported value type");
+    throw UsageError(std::string(tr("nicht unterstützter Werttyp")));
 }
 
 int reportStatus(std::string_view what, LONG status) {
     if (status == ERROR_SUCCESS)
         return 0;
-    std::cerr << "kolvanex: " << what << ": error " << status
-              << (status == ERROR_FILE_NOT_FOUND  ? " (not found)"
-                  : status == ERROR_ACCESS_DENIED ? " (access denied)"
-                                                  : "")
+    const auto number = std::to_string(status);
+    std::cerr << "kolvanex: "
+              << (status == ERROR_FILE_NOT_FOUND
+                      ? trf("{1}: Fehler {2} (nicht gefunden)", {what, number})
+                  : status == ERROR_ACCESS_DENIED
+                      ? trf("{1}: Fehler {2} (Zugriff verweigert)", {what, number})
+                      : trf("{1}: Fehler {2}", {what, number}))
               << "\n";
     return kExitFailed;
 }
@@ -235,7 +240,7 @@ int runRegDelete(const GlobalOptions& options, const std::string& keyPath,
                  const std::optional<std::string>& valueName) {
     const auto path = parseKeyPath(keyPath);
     if (!valueName && path.subKey.find_first_not_of('\\') == std::string::npos) {
-        throw UsageError("refusing to delete a whole root: '" + keyPath + "'");
+        throw UsageError(trf("eine ganze Wurzel wird nicht gelöscht: '{1}'", {keyPath}));
     }
     Session session(options, true);
     if (valueName) {
@@ -249,11 +254,11 @@ int runRegImport(const GlobalOptions& options, const std::string& file) {
     Session session(options, true);
     const auto host = UserPath(file).host(session.machine());
     if (!std::filesystem::is_regular_file(host))
-        throw UsageError("no such file: " + file);
+        throw UsageError(trf("keine solche Datei: {1}", {file}));
     const auto result = importRegFile(session.machine().registry(), host);
     if (result.status != ERROR_SUCCESS) {
         std::cerr << "kolvanex: " << file << ": "
-                  << (result.error.empty() ? "error " + std::to_string(result.status)
+                  << (result.error.empty() ? trf("Fehler {1}", {std::to_string(result.status)})
                                            : result.error)
                   << "\n";
         return kExitFailed;
@@ -270,7 +275,7 @@ int runRegExport(const GlobalOptions& options, const std::string& keyPath, const
                                       regedit4 ? RegFileFormat::Regedit4 : RegFileFormat::Version5);
     if (result.status != ERROR_SUCCESS) {
         std::cerr << "kolvanex: " << keyPath << ": "
-                  << (result.error.empty() ? "error " + std::to_string(result.status)
+                  << (result.error.empty() ? trf("Fehler {1}", {std::to_string(result.status)})
                                            : result.error)
                   << "\n";
         return kExitFailed;
@@ -279,8 +284,9 @@ int runRegExport(const GlobalOptions& options, const std::string& keyPath, const
 }
 
 void addRegCommands(CLI::App& app, const GlobalOptions& options, int& exitCode) {
-    auto* reg = app.add_subcommand("reg", "the machine's registry");
-    reg->footer("Example:\n  kolvanex reg query 'HKCU\\Software\\Microsoft\\Internet Explorer'");
+    auto* reg = app.add_subcommand("reg", std::string(tr("die Registry der Maschine")));
+    reg->footer(std::string(
+        tr("Beispiel:\n  kolvanex reg query 'HKCU\\Software\\Microsoft\\Internet Explorer'")));
     reg->require_subcommand(1);
     struct Words {
         std::string keyPath, file, type = "REG_SZ", data, addName;
@@ -288,37 +294,47 @@ void addRegCommands(CLI::App& app, const GlobalOptions& options, int& exitCode) 
         bool regedit4 = false;
     };
     auto w = std::make_shared<Words>();
-    auto* query = reg->add_subcommand("query", "values and subkeys of a key");
+    auto* query =
+        reg->add_subcommand("query", std::string(tr("Werte und Unterschlüssel eines Schlüssels")));
     query->add_option("key", w->keyPath)->required();
-    query->add_option("-v,--value", w->valueName, "only this value");
-    query->footer("Example:\n  kolvanex reg query 'HKCU\\Software\\Kazaa\\Search' -v 1");
+    query->add_option("-v,--value", w->valueName, std::string(tr("nur diesen Wert")));
+    query->footer(
+        std::string(tr("Beispiel:\n  kolvanex reg query 'HKCU\\Software\\Kazaa\\Search' -v 1")));
     query->callback(
         [&options, &exitCode, w] { exitCode = runRegQuery(options, w->keyPath, w->valueName); });
-    auto* add = reg->add_subcommand("add", "create a key and set a value");
+    auto* add = reg->add_subcommand(
+        "add", std::string(tr("einen Schlüssel anlegen und einen Wert setzen")));
     add->add_option("key", w->keyPath)->required();
-    add->add_option("-v,--value", w->addName, "value name (default: the key's default value)");
+    add->add_option("-v,--value", w->addName,
+                    std::string(tr("Name des Werts (Vorgabe: der Standardwert des Schlüssels)")));
     add->add_option("-t,--type", w->type,
                     "REG_SZ, REG_EXPAND_SZ, REG_DWORD, REG_MULTI_SZ, REG_BINARY");
-    add->add_option("-d,--data", w->data, "the data");
-    add->footer("Example:\n  kolvanex reg add 'HKCU\\Software\\Probe' -v Zahl -t REG_DWORD -d 16");
+    add->add_option("-d,--data", w->data, std::string(tr("die Daten")));
+    add->footer(std::string(
+        tr("Beispiel:\n  kolvanex reg add 'HKCU\\Software\\Probe' -v Zahl -t REG_DWORD -d 16")));
     add->callback([&options, &exitCode, w] {
         exitCode = runRegAdd(options, w->keyPath, w->addName, w->type, w->data);
     });
-    auto* del = reg->add_subcommand("delete", "delete a value, or a key with all below it");
+    auto* del = reg->add_subcommand(
+        "delete", std::string(tr("einen Wert löschen oder einen Schlüssel mit allem darunter")));
     del->add_option("key", w->keyPath)->required();
-    del->add_option("-v,--value", w->valueName, "delete only this value");
-    del->footer("Example:\n  kolvanex reg delete 'HKCU\\Software\\Probe' -v Zahl");
+    del->add_option("-v,--value", w->valueName, std::string(tr("nur diesen Wert löschen")));
+    del->footer(
+        std::string(tr("Beispiel:\n  kolvanex reg delete 'HKCU\\Software\\Probe' -v Zahl")));
     del->callback(
         [&options, &exitCode, w] { exitCode = runRegDelete(options, w->keyPath, w->valueName); });
-    auto* importCmd = reg->add_subcommand("import", "import a .reg file");
+    auto* importCmd = reg->add_subcommand("import", std::string(tr("eine .reg-Datei importieren")));
     importCmd->add_option("file", w->file)->required();
-    importCmd->footer("Example:\n  kolvanex reg import sicher.reg");
+    importCmd->footer(std::string(tr("Beispiel:\n  kolvanex reg import sicher.reg")));
     importCmd->callback([&options, &exitCode, w] { exitCode = runRegImport(options, w->file); });
-    auto* exportCmd = reg->add_subcommand("export", "export a key to a .reg file");
+    auto* exportCmd = reg->add_subcommand(
+        "export", std::string(tr("einen Schlüssel in eine .reg-Datei exportieren")));
     exportCmd->add_option("key", w->keyPath)->required();
     exportCmd->add_option("file", w->file)->required();
-    exportCmd->footer("Example:\n  kolvanex reg export 'HKCU\\Software\\Probe' probe.reg");
-    exportCmd->add_flag("--regedit4", w->regedit4, "write a REGEDIT4 file (default: version 5.00)");
+    exportCmd->footer(
+        std::string(tr("Beispiel:\n  kolvanex reg export 'HKCU\\Software\\Probe' probe.reg")));
+    exportCmd->add_flag("--regedit4", w->regedit4,
+                        std::string(tr("eine REGEDIT4-Datei schreiben (Vorgabe: Version 5.00)")));
     exportCmd->callback([&options, &exitCode, w] {
         exitCode = runRegExport(options, w->keyPath, w->file, w->regedit4);
     });

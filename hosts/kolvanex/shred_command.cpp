@@ -20,11 +20,16 @@
 #include "hosts/kolvanex/user_path.hpp"
 #include "platform/files/files.hpp"
 #include "platform/runtime/error.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/runtime/variant.hpp"
 #include "services/progress.hpp"
 #include "settings/keys.hpp"
 
 namespace kx::host {
+
+using platform::tr;
+using platform::trf;
+
 namespace {
 
 // A stored number as the routine's callers read it, or the engine default
@@ -48,34 +53,36 @@ std::string reasonFor(const deletion::DeleteResult& result) {
     using enum deletion::DeleteOutcome;
     switch (result.outcome) {
         case KeptIni:
-            return "skipped: configuration files (.ini) are kept";
+            return std::string(tr("übersprungen: Konfigurationsdateien (.ini) bleiben erhalten"));
         case DeferredIndexFile:
-            return "deferred: index file is emptied at the end of a cleaning run";
+            return std::string(
+                tr("zurückgestellt: Indexdateien werden am Ende einer Reinigung geleert"));
         case LinkRemoved:
-            return "link removed, its target kept";
+            return std::string(tr("Verknüpfung entfernt, ihr Ziel bleibt erhalten"));
         case NameRemoved:
-            return "only this name removed: the file has other hard links";
+            return std::string(tr("nur dieser Name entfernt: die Datei hat weitere harte Links"));
         case Refused:
             switch (result.refusal) {
                 case deletion::Refusal::Folder:
-                    return "refused: a folder";
+                    return std::string(tr("abgelehnt: ein Ordner"));
                 case deletion::Refusal::Device:
-                    return "refused: a device, pipe or socket";
+                    return std::string(tr("abgelehnt: ein Gerät, eine Pipe oder ein Socket"));
                 case deletion::Refusal::TemporaryName:
-                    return "refused: the name files take while they are destroyed";
+                    return std::string(
+                        tr("abgelehnt: der Name, den Dateien während ihrer Vernichtung tragen"));
                 case deletion::Refusal::None:
                     break;
             }
-            return "refused";
+            return std::string(tr("abgelehnt"));
         case Failed:
-            return "failed: " + result.failure;
+            return trf("fehlgeschlagen: {1}", {result.failure});
         case Cancelled:
-            return "cancelled";
+            return std::string(tr("abgebrochen"));
         case Deleted:
         case NothingThere:
             break;
     }
-    return "not destroyed";
+    return std::string(tr("nicht vernichtet"));
 }
 
 // The thread's status lines, with the meter wiped before each.
@@ -152,9 +159,9 @@ int runShred(const GlobalOptions& options, const ShredOptions& shred,
              const std::vector<std::string>& files) {
     if (shred.passes &&
         (*shred.passes < 0 || *shred.passes > std::numeric_limits<std::int16_t>::max()))
-        throw UsageError("--passes must be between 0 and 32767");
+        throw UsageError(std::string(tr("--passes muss zwischen 0 und 32767 liegen")));
     if (shred.byte && (*shred.byte < 0 || *shred.byte > 255))
-        throw UsageError("--byte must be between 0 and 255");
+        throw UsageError(std::string(tr("--byte muss zwischen 0 und 255 liegen")));
     Session session(options, true);
     // Every name is placed on the machine before anything is destroyed.
     std::vector<std::pair<std::string, std::string>> targets;  // as given, on the machine
@@ -169,8 +176,10 @@ int runShred(const GlobalOptions& options, const ShredOptions& shred,
     const long value = shred.byte ? *shred.byte : storedNumber(settings::keys::DeleteValue);
     if (passes < 0 || passes > std::numeric_limits<std::int16_t>::max() || value < 0 ||
         value > 255) {
-        std::cerr << "kolvanex: the stored DeleteN or DeleteValue is out of range; give "
-                     "--passes and --byte\n";
+        std::cerr << "kolvanex: "
+                  << tr("das gespeicherte DeleteN oder DeleteValue liegt außerhalb des Bereichs; "
+                        "geben Sie --passes und --byte an")
+                  << "\n";
         return kExitUsage;
     }
     const auto mode = shred.gutmann ? deletion::WipeMode::Gutmann : deletion::WipeMode::Plain;
@@ -191,8 +200,9 @@ int runShred(const GlobalOptions& options, const ShredOptions& shred,
         &metered,
         [&](int pass, int all, const std::string& pattern) {
             if (shred.verbose && !options.quiet) {
-                meter.line("kolvanex: " + *shown + ": pass " + std::to_string(pass) + "/" +
-                           std::to_string(all) + " (" + pattern + ")...");
+                meter.line("kolvanex: " +
+                           trf("{1}: Durchgang {2}/{3} ({4})…",
+                               {*shown, std::to_string(pass), std::to_string(all), pattern}));
             }
             meter.pass(pass, all);
         }};
@@ -209,14 +219,13 @@ int runShred(const GlobalOptions& options, const ShredOptions& shred,
         // The routine does not look at gbBreak; between files is where a
         // cancel (Ctrl+C) acts.
         if (kolvanex.gbBreak().value_or(false)) {
-            report("kolvanex: cancelled; " +
-                   std::to_string(files.size() - deleted - left - missing) +
-                   " file(s) not processed");
+            report("kolvanex: " + trf("abgebrochen; {1} Datei(en) nicht bearbeitet",
+                                      {std::to_string(files.size() - deleted - left - missing)}));
             break;
         }
         if (!fa.Exists(file)) {
             ++missing;
-            report("kolvanex: " + given + " does not exist");
+            report("kolvanex: " + trf("{1} existiert nicht", {given}));
             continue;
         }
         shown = &given;
@@ -233,31 +242,32 @@ int runShred(const GlobalOptions& options, const ShredOptions& shred,
             case deletion::DeleteOutcome::Deleted:
                 ++deleted;
                 freed += result.bytesFreed();
-                Status("Gelöscht: " + given + " (" + formatBytes(result.bytesFreed()) + " Bytes)");
+                Status(trf("Gelöscht: {1} ({2} Bytes)", {given, formatBytes(result.bytesFreed())}));
                 continue;
             case deletion::DeleteOutcome::LinkRemoved:
             case deletion::DeleteOutcome::NameRemoved:
                 // The name is gone, as asked; what it led to is not destroyed.
                 ++deleted;
-                Status("Gelöscht: " + given + " (0 Bytes)");
+                Status(trf("Gelöscht: {1} ({2} Bytes)", {given, "0"}));
                 break;
             case deletion::DeleteOutcome::NothingThere:
                 ++missing;
-                report("kolvanex: " + given + " does not exist");
+                report("kolvanex: " + trf("{1} existiert nicht", {given}));
                 continue;
             default:
                 ++left;
-                Status("Nicht gelöscht: " + given);
+                Status(trf("Nicht gelöscht: {1}", {given}));
                 break;
         }
         report("kolvanex: " + given + ": " + reasonFor(result));
     }
     if (!options.quiet || deleted != targets.size()) {
-        std::cout << deleted << " file(s) deleted, " << formatBytes(freed) << " bytes freed";
+        std::cout << trf("{1} Datei(en) gelöscht, {2} Bytes freigegeben",
+                         {std::to_string(deleted), formatBytes(freed)});
         if (left > 0)
-            std::cout << ", " << left << " left in place";
+            std::cout << trf(", {1} nicht vernichtet", {std::to_string(left)});
         if (missing > 0)
-            std::cout << ", " << missing << " not found";
+            std::cout << trf(", {1} nicht gefunden", {std::to_string(missing)});
         std::cout << "\n";
     }
     return deleted == targets.size() ? 0 : kExitFailed;
@@ -265,19 +275,28 @@ int runShred(const GlobalOptions& options, const ShredOptions& shred,
 
 void addShredCommand(CLI::App& app, const GlobalOptions& options, int& exitCode) {
     auto* shred = app.add_subcommand(
-        "shred", "destroy files with the secure deletion (FILE as Windows paths of the machine)");
-    shred->footer("Example:\n  kolvanex shred --passes 7 'C:\\Daten\\alt.doc'");
+        "shred", std::string(tr("Dateien mit dem sicheren Löschen vernichten (FILE als "
+                                "Windows-Pfade der Maschine)")));
+    shred->footer(std::string(tr("Beispiel:\n  kolvanex shred --passes 7 'C:\\Daten\\alt.doc'")));
     auto shredOptions = std::make_shared<ShredOptions>();
     auto files = std::make_shared<std::vector<std::string>>();
     shred->add_option("-n,--passes", shredOptions->passes,
-                      "overwrite passes (default: the stored number of passes)");
+                      std::string(tr("Durchgänge beim Überschreiben (Vorgabe: die "
+                                     "gespeicherte Anzahl)")));
     shred->add_option("--byte", shredOptions->byte,
-                      "byte value of every pass (default: the stored byte, 246 unless set)");
-    shred->add_flag("--encrypt", shredOptions->encrypt, "scramble with the cipher first");
+                      std::string(tr("Bytewert jedes Durchgangs (Vorgabe: der gespeicherte "
+                                     "Wert, sonst 246)")));
+    shred->add_flag("--encrypt", shredOptions->encrypt,
+                    std::string(tr("vorher mit der Verschlüsselung unkenntlich machen")));
     shred->add_flag("--gutmann", shredOptions->gutmann,
-                    "the 35 Gutmann passes instead (the stored setting is not changed)");
-    shred->add_flag("-v,--verbose", shredOptions->verbose, "name each pass as it begins");
-    shred->add_option("FILE", *files, "files to destroy (Linux or Windows paths)")->required();
+                    std::string(tr("stattdessen die 35 Gutmann-Durchgänge (die gespeicherte "
+                                   "Einstellung bleibt unverändert)")));
+    shred->add_flag("-v,--verbose", shredOptions->verbose,
+                    std::string(tr("jeden Durchgang nennen, wenn er beginnt")));
+    shred
+        ->add_option("FILE", *files,
+                     std::string(tr("die zu vernichtenden Dateien (Linux- oder Windows-Pfade)")))
+        ->required();
     shred->callback([&options, &exitCode, shredOptions, files] {
         exitCode = runShred(options, *shredOptions, *files);
     });

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <iostream>
 
+#include "platform/runtime/translation.hpp"
+
 namespace kx::host {
 namespace {
 
@@ -91,7 +93,8 @@ void TerminalProgress::draw() {
     drawnAt_ = Clock::now();
     std::string text = label_ + ":";
     if (passes_ > 0)
-        text += " pass " + std::to_string(pass_) + "/" + std::to_string(passes_);
+        text +=
+            platform::trf(" Durchgang {1}/{2}", {std::to_string(pass_), std::to_string(passes_)});
     text += "  " + bytesText(static_cast<double>(done_)) + " / " +
             bytesText(static_cast<double>(total_));
     const double seconds = std::chrono::duration<double>(drawnAt_ - started_).count();
@@ -99,7 +102,9 @@ void TerminalProgress::draw() {
         const double rate = static_cast<double>(done_) / seconds;
         text += "  " + bytesText(rate) + "/s";
         if (done_ < total_)
-            text += "  " + durationText(static_cast<double>(total_ - done_) / rate) + " left";
+            text +=
+                "  " + platform::trf("noch {1}",
+                                     {durationText(static_cast<double>(total_ - done_) / rate)});
     }
     // One line, never wrapped: a wrapped line could not be redrawn in place.
     std::size_t width = terminalColumns() - 1;

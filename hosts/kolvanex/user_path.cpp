@@ -6,9 +6,11 @@
 #include <string_view>
 
 #include "hosts/kolvanex/host.hpp"
+#include "platform/runtime/translation.hpp"
 
 namespace kx::host {
 namespace fs = std::filesystem;
+using platform::trf;
 
 namespace {
 
@@ -54,7 +56,7 @@ fs::path UserPath::absoluteLinux() const {
     if (given_ == "~" || given_.starts_with("~/")) {
         const char* home = std::getenv("HOME");
         if (home == nullptr || *home == '\0')
-            throw UsageError("'" + given_ + "': HOME is not set");
+            throw UsageError(trf("'{1}': HOME ist nicht gesetzt", {given_}));
         p = fs::path(home) / given_.substr(given_.size() > 1 ? 2 : 1);
     }
     if (p.is_relative())
@@ -90,9 +92,10 @@ std::string UserPath::windows(const platform::Machine& machine) const {
         }
     }
     if (!best) {
-        throw UsageError("'" + given_ +
-                         "' lies on no drive of the machine ('kolvanex machine init' gives it Z:, "
-                         "the host's root)");
+        throw UsageError(
+            trf("'{1}' liegt auf keinem Laufwerk der Maschine ('kolvanex machine "
+                "init' gibt ihr Z:, die Wurzel des Hosts)",
+                {given_}));
     }
     std::string out = best->windows;
     std::vector<std::string> names;
@@ -100,8 +103,10 @@ std::string UserPath::windows(const platform::Machine& machine) const {
         if (part == ".")
             continue;
         if (!windowsCanHold(part.native())) {
-            throw UsageError("'" + given_ + "' cannot be named on the machine: '" + part.string() +
-                             "' holds a character Windows does not allow");
+            throw UsageError(
+                trf("'{1}' lässt sich auf der Maschine nicht benennen: '{2}' enthält "
+                    "ein Zeichen, das Windows nicht erlaubt",
+                    {given_, part.string()}));
         }
         names.push_back(part.string());
         out += "\\" + part.string();
@@ -112,9 +117,11 @@ std::string UserPath::windows(const platform::Machine& machine) const {
     // not exist but another spelling does, it would reach that one instead.
     const auto parts = machine.resolveParts(out);
     if (!parts || parts->components != names) {
-        throw UsageError("'" + given_ +
-                         "' cannot be reached on the machine by its own name (another entry "
-                         "differs from it only in case)");
+        throw UsageError(
+            trf("'{1}' ist auf der Maschine nicht unter dem eigenen Namen erreichbar "
+                "(ein anderer Eintrag unterscheidet sich nur in der "
+                "Groß-/Kleinschreibung)",
+                {given_}));
     }
     return out;
 }

@@ -90,17 +90,17 @@ TEST_F(CliTest, BadInputGivesOneLineAndStatusTwo) {
     expectUsageError(kolvanex({"call", "KXCryptFiles", "Sideways"}), "enumCryptIt");
     expectUsageError(kolvanex({"call", "MozAddFiles", "[1,2]"}), "Collection");
     expectUsageError(kolvanex({"call"}), "Operation");
-    expectUsageError(kolvanex({"reg", "query", "HKEY_NOWHERE\\x"}), "key path starts with");
+    expectUsageError(kolvanex({"reg", "query", "HKEY_NOWHERE\\x"}), "Schlüsselpfad beginnt mit");
     expectUsageError(kolvanex({"reg", "add", "HKCU\\x", "-t", "REG_DWORD", "-d", "zwölf"}),
                      "REG_DWORD");
-    expectUsageError(kolvanex({"reg", "delete", "HKCU"}), "whole root");
+    expectUsageError(kolvanex({"reg", "delete", "HKCU"}), "ganze Wurzel");
     expectUsageError(kolvanex({"nonsense"}), "");
     // Bytes that are not UTF-8 in a key or file name: refused before any command runs.
     const std::string keysBefore = kolvanex({"reg", "query", "HKCU"}).out;
-    expectUsageError(kolvanex({"reg", "add", "HKCU\\Neu\xFF", "-d", "x"}), "not valid UTF-8");
+    expectUsageError(kolvanex({"reg", "add", "HKCU\\Neu\xFF", "-d", "x"}), "kein gültiger UTF-8");
     expectUsageError(kolvanex({"reg", "add", "HKCU\\Neu", "-v", "\xED\xA0\x80"}),
-                     "not valid UTF-8");
-    expectUsageError(kolvanex({"shred", "C:\\Daten\\a\xC3"}), "not valid UTF-8");
+                     "kein gültiger UTF-8");
+    expectUsageError(kolvanex({"shred", "C:\\Daten\\a\xC3"}), "kein gültiger UTF-8");
     EXPECT_EQ(kolvanex({"reg", "query", "HKCU"}).out, keysBefore);
     auto run =
         kolvanex({"--prefix", (machine.root() / "nowhere").string(), "machine", "info"}, false);
@@ -208,5 +208,5 @@ TEST_F(CliTest, ScriptsAnswerTheSettingsDialogWithYesOrNo) {
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("1"), std::string::npos) << run.out;
 
-    expectUsageError(kolvanex({"--yes", "--no", "call", "ShowOptionen"}), "excludes");
+    expectUsageError(kolvanex({"--yes", "--no", "call", "ShowOptionen"}), "schließen einander aus");
 }

@@ -33,7 +33,7 @@ PtyRun ctrlCAtPrompt(const fs::path& prefix, std::vector<std::string> args) {
     const pid_t pid = kx::test::startOnTerminal(prefix, args, master);
     PtyRun run;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (run.shown.find("assword: ") == std::string::npos &&
+    while (run.shown.find("asswort: ") == std::string::npos &&
            std::chrono::steady_clock::now() < deadline) {
         char buf[256];
         const ssize_t got = ::read(master, buf, sizeof buf);

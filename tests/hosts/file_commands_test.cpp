@@ -164,7 +164,7 @@ TEST_F(FileCommands, ATerminalShowsBytesAndPassesAndQuietShowsNothing) {
         onTerminal(tm.prefix(), {"cipher", "encrypt", "big", "big.kx", "--key-file", key()});
     EXPECT_NE(shown.find("big:  3.0 MiB / 3.0 MiB"), std::string::npos) << shown;
     shown = onTerminal(tm.prefix(), {"shred", "-n", "2", "big"});
-    EXPECT_NE(shown.find("big: pass 2/2  6.0 MiB / 6.0 MiB"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("big: Durchgang 2/2  6.0 MiB / 6.0 MiB"), std::string::npos) << shown;
     EXPECT_NE(shown.find("Gelöscht: big"), std::string::npos) << shown;
 
     // Quiet: not a line, not a meter, when nothing fails.

@@ -99,7 +99,8 @@ TEST_P(OutsideLinks, NothingOutsideChangesAndNoLinkCounts) {
                 // Its own file is done; every link the folder lists (links
                 // to folders are not listed) is left as it is, not done.
                 EXPECT_EQ(TempMachine::readHostFile(ownHost).starts_with("[DEFAULT]"), !encrypt);
-                EXPECT_NE(run.err.find("kolvanex: 5 file(s) left unchanged"), std::string::npos)
+                EXPECT_NE(run.err.find("kolvanex: 5 Datei(en) unverändert geblieben"),
+                          std::string::npos)
                     << all;
             }
             break;
@@ -114,7 +115,7 @@ TEST_P(OutsideLinks, NothingOutsideChangesAndNoLinkCounts) {
                 args.push_back("--encrypt");
             args.insert(args.end(), links.begin(), links.end());
             const auto run = kolvanex(args, false);
-            EXPECT_NE(run.out.find(", 0 bytes freed"), std::string::npos) << all;
+            EXPECT_NE(run.out.find(", 0 Bytes freigegeben"), std::string::npos) << all;
             break;
         }
         case Command::CipherOutput:
