@@ -10,6 +10,8 @@ namespace kx::settings {
 namespace {
 
 using namespace keys;
+using platform::tr;
+using platform::trf;
 using platform::trMark;
 
 struct Row {
@@ -136,24 +138,24 @@ std::string valuesOf(const SettingKey& key) {
     switch (key.form) {
         case Form::Check:
         case Form::Flag:
-            return "0 or 1";
+            return std::string(tr("0 oder 1"));
         case Form::Choice:
-            return "True or False";
+            return std::string(tr("True oder False"));
         case Form::Number:
             if (const auto range = infoOf(key).range)
-                return "whole number " + std::to_string(range->low) + " to " +
-                       std::to_string(range->high);
-            return "whole number";
+                return trf("ganze Zahl {1} bis {2}",
+                           {std::to_string(range->low), std::to_string(range->high)});
+            return std::string(tr("ganze Zahl"));
         case Form::Decimal:
-            return "number";
+            return std::string(tr("Zahl"));
         case Form::Date:
-            return "date dd.mm.yy";
+            return std::string(tr("Datum tt.mm.jj"));
         case Form::DateTime:
-            return "date and time";
+            return std::string(tr("Datum und Uhrzeit"));
         case Form::Text:
-            return "text";
+            break;
     }
-    return "text";
+    return std::string(tr("Text"));
 }
 
 std::optional<std::string> refusal(const SettingKey& key, std::string_view text) {
@@ -184,8 +186,8 @@ std::optional<std::string> refusal(const SettingKey& key, std::string_view text)
     }
     if (fits)
         return std::nullopt;
-    return std::string(key.section) + "\\" + std::string(key.name) + " takes " + valuesOf(key) +
-           "; '" + std::string(text) + "' is not one";
+    return trf("{1} nimmt {2}; '{3}' ist nichts davon",
+               {std::string(key.section) + "\\" + std::string(key.name), valuesOf(key), text});
 }
 
 }  // namespace kx::settings

@@ -45,7 +45,7 @@ class DeleteConfirmed final : public ui::Dialogs {
     DeleteConfirmed() : inner_(ui::dialogs()), scope_(*this) {}
     std::int32_t messageBox(const std::string& text, const std::string& title,
                             std::uint32_t flags) override {
-        if (text == fav::kDeleteOne)
+        if (text == platform::tr(fav::kDeleteOne))
             return ui::IDYES;
         return inner_.messageBox(text, title, flags);
     }

@@ -200,9 +200,10 @@ int runShred(const GlobalOptions& options, const ShredOptions& shred,
         &metered,
         [&](int pass, int all, const std::string& pattern) {
             if (shred.verbose && !options.quiet) {
-                meter.line("kolvanex: " +
-                           trf("{1}: Durchgang {2}/{3} ({4})…",
-                               {*shown, std::to_string(pass), std::to_string(all), pattern}));
+                meter.line("kolvanex: " + trf("{1}: Durchgang {2}/{3} ({4})…",
+                                              {*shown, std::to_string(pass), std::to_string(all),
+                                               // the routine names a pass of random bytes "random"
+                                               pattern == "random" ? tr("zufällig") : pattern}));
             }
             meter.pass(pass, all);
         }};

@@ -387,16 +387,16 @@ TEST_F(ProxySearchTest, ConsoleCommandsTestAndSearch) {
     serveList({anonymous.hostPort(), refusing.hostPort(), refusing.hostPort()});
     auto run = test::runKolvanex(machine.prefix(), {"--quiet", "session", "anonym", "on"}, scratch);
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.out.find("anonymous session on: the browsers use the proxy chain " +
+    EXPECT_NE(run.out.find("anonyme Sitzung ein: die Browser nutzen die Proxykette " +
                            anonymous.hostPort() + " -> " + refusing.hostPort() +
-                           " (only the first 1 checked anonymous"),
+                           " (nur die ersten 1 als anonym geprüft"),
               std::string::npos)
         << run.out;
     serveList({refusing.hostPort()});
     run = test::runKolvanex(machine.prefix(), {"--quiet", "session", "anonym", "on"}, scratch);
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.err.find("no anonymous proxy was found; the browsers are pointed at the proxy " +
-                           refusing.hostPort() + ", taken unchecked from the list"),
+    EXPECT_NE(run.err.find("kein anonymer Proxy wurde gefunden; die Browser zeigen auf den Proxy " +
+                           refusing.hostPort() + ", ungeprüft aus der Liste genommen"),
               std::string::npos)
         << run.err;
 }

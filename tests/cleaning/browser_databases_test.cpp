@@ -290,13 +290,13 @@ TEST_F(BrowserDatabasesTest, LinkedProfilesOfTheHomeFolderAreCleanedByTheConsole
           std::string(
               "Lokale Einstellungen\\Anwendungsdaten\\Mozilla\\Firefox\\Profiles\\p1.default -> "),
           "Chromium\\User Data\\Default -> " + (chromium / "Default").string(),
-          "skipped " + (firefox / "missing").string(), std::string("2 profiles linked")})
+          "übersprungen " + (firefox / "missing").string(), std::string("2 Profile verknüpft")})
         EXPECT_NE(run.out.find(line), std::string::npos) << line << "\n" << run.out;
     EXPECT_EQ(run.out.find("escape"), std::string::npos) << run.out;
 
     set(settings::keys::INetTempFiles, "1");
     run = runKolvanex(tm.prefix(), {"clean", "--preview"}, tm.root());
-    for (const auto* listed : {"cache2\\index  -> ", "then    today's browsers: cookie, history",
+    for (const auto* listed : {"cache2\\index  -> ", "danach  heutige Browser: Cookies, Verlauf",
                                "p1.default\\cookies.sqlite  -> "})
         EXPECT_NE(run.out.find(listed), std::string::npos) << listed << "\n" << run.out;
     run = runKolvanex(tm.prefix(), {"clean"}, tm.root());

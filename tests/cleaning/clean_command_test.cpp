@@ -36,18 +36,19 @@ TEST_F(CleaningRunTest, CleanCommandPreviewsExactlyWhatItThenDeletes) {
     // marked; the registry step said plainly; the total.
     const std::string operaEntry = AddBackslash(settings::GetOperaDirectory()) + "opera.dir";
     for (const auto& [word, shown, path] :
-         std::vector<std::array<std::string, 3>>{{"delete", "3 B  " + platform::vbLCase(b), b},
-                                                 {"delete", "5 B  " + platform::vbLCase(a), a},
-                                                 {"delete", "5 B  " + operaEntry, opera},
-                                                 {"keep", "5 B  " + log, log}}) {
+         std::vector<std::array<std::string, 3>>{{"löschen", "3 B  " + platform::vbLCase(b), b},
+                                                 {"löschen", "5 B  " + platform::vbLCase(a), a},
+                                                 {"löschen", "5 B  " + operaEntry, opera},
+                                                 {"bleibt", "5 B  " + log, log}}) {
         const auto host = std::filesystem::weakly_canonical(tm.host(path)).string();
         const auto at = run.out.find(shown + "  ->  " + host + "\n");
         ASSERT_NE(at, std::string::npos) << shown << "\n" << run.out;
         EXPECT_EQ(run.out.substr(run.out.rfind('\n', at) + 1, word.size()), word) << shown;
     }
     for (const auto& line :
-         {"then    registry lists emptied: recent files, typed addresses, search and run histories",
-          "would free 13 B in 3 files"})
+         {"danach  Listen der Registry geleert: zuletzt geöffnete Dateien, eingegebene Adressen, "
+          "Such- und Ausführen-Verläufe",
+          "würde 13 B in 3 Dateien freigeben"})
         EXPECT_NE(run.out.find(std::string(line) + "\n"), std::string::npos) << line;
     for (const auto& stays : {a, b, log, opera}) EXPECT_TRUE(there(stays)) << stays;
     EXPECT_EQ(attributes(log), 0u);

@@ -89,7 +89,7 @@ TEST_F(CipherCliTest, ReplacesAnOutputOnlyWithForceAndNeverItsOwnInput) {
     for (const auto& self : {win("BRIEF.DOC"), host("brief.doc").string()}) {
         r = cipher({"encrypt", win("brief.doc"), self, "--force", "--key-file", key});
         EXPECT_EQ(r.exitCode, 2) << self;
-        EXPECT_NE(r.err.find("is the input itself"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("ist die Eingabe selbst"), std::string::npos) << r.err;
     }
     EXPECT_EQ(get("brief.doc"), "Lieber Hans");
 }

@@ -26,7 +26,7 @@ TEST(ShredCommandTest, DestroysFilesSumsTheBytesAndReportsWhatItLeft) {
     auto run =
         kolvanex({"shred", "--passes", "2", "--byte", "7", "C:\\Daten\\a.txt", "C:\\Daten\\b.txt"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out, "2 file(s) deleted, 15 bytes freed\n");
+    EXPECT_EQ(run.out, "2 Datei(en) gelöscht, 15 Bytes freigegeben\n");
     EXPECT_NE(run.err.find("Gelöscht: C:\\Daten\\a.txt (5 Bytes)"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("Gelöscht: C:\\Daten\\b.txt (10 Bytes)"), std::string::npos) << run.err;
     EXPECT_TRUE(fs::is_empty(dir));
@@ -35,7 +35,8 @@ TEST(ShredCommandTest, DestroysFilesSumsTheBytesAndReportsWhatItLeft) {
     tm.writeHostFile(dir / "x.ini", "[x]");
     run = kolvanex({"shred", "C:\\Daten\\x.ini", "C:\\Daten\\fehlt.txt"});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.out, "0 file(s) deleted, 0 bytes freed, 1 left in place, 1 not found\n");
+    EXPECT_EQ(run.out,
+              "0 Datei(en) gelöscht, 0 Bytes freigegeben, 1 nicht vernichtet, 1 nicht gefunden\n");
     EXPECT_TRUE(fs::exists(dir / "x.ini"));
     run = kolvanex({"shred", "--byte", "256", "C:\\Daten\\x.ini"});
     EXPECT_EQ(run.exitCode, 2);
@@ -44,7 +45,7 @@ TEST(ShredCommandTest, DestroysFilesSumsTheBytesAndReportsWhatItLeft) {
     // --gutmann destroys it, and leaves the stored setting alone.
     run = kolvanex({"shred", "--gutmann", "C:\\Daten\\x.ini"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out, "1 file(s) deleted, 3 bytes freed\n");
+    EXPECT_EQ(run.out, "1 Datei(en) gelöscht, 3 Bytes freigegeben\n");
     EXPECT_FALSE(fs::exists(dir / "x.ini"));
     EXPECT_EQ(kolvanex({"settings", "get", "Options", "Gutmann"}).out, "0\n");
 }
@@ -57,8 +58,8 @@ TEST(ShredCommandTest, VerboseNamesEachPassAsItBegins) {
     auto run = kx::test::runKolvanex(
         tm.prefix(), {"shred", "-n", "2", "--byte", "255", "-v", "C:\\Daten\\a.txt"}, tm.root());
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.err.find("kolvanex: C:\\Daten\\a.txt: pass 1/2 (ffffff)...\n"
-                           "kolvanex: C:\\Daten\\a.txt: pass 2/2 (ffffff)...\n"),
+    EXPECT_NE(run.err.find("kolvanex: C:\\Daten\\a.txt: Durchgang 1/2 (ffffff)…\n"
+                           "kolvanex: C:\\Daten\\a.txt: Durchgang 2/2 (ffffff)…\n"),
               std::string::npos)
         << run.err;
 
@@ -67,12 +68,12 @@ TEST(ShredCommandTest, VerboseNamesEachPassAsItBegins) {
                                 tm.root());
     EXPECT_EQ(run.exitCode, 0) << run.err;
     std::size_t passes = 0;
-    for (auto at = run.err.find(": pass "); at != std::string::npos;
-         at = run.err.find(": pass ", at + 1))
+    for (auto at = run.err.find(": Durchgang "); at != std::string::npos;
+         at = run.err.find(": Durchgang ", at + 1))
         ++passes;
     EXPECT_EQ(passes, 35u);
-    for (const char* line : {"pass 1/35 (random)...", "pass 7/35 (924924)...",
-                             "pass 10/35 (000000)...", "pass 35/35 (random)..."})
+    for (const char* line : {"Durchgang 1/35 (zufällig)…", "Durchgang 7/35 (924924)…",
+                             "Durchgang 10/35 (000000)…", "Durchgang 35/35 (zufällig)…"})
         EXPECT_NE(run.err.find(line), std::string::npos) << line << run.err;
 }
 
@@ -95,13 +96,13 @@ TEST(ShredCommandTest, SaysWhyEachFileWasNotDestroyed) {
         bool nameStays;
     };
     const Case cases[] = {
-        {"x.ini", "skipped: configuration files (.ini) are kept", true},
-        {"index.dat", "deferred: index file is emptied at the end of a cleaning run", true},
-        {"$$@$$.del", "refused: the name files take while they are destroyed", true},
-        {"Ordner", "refused: a folder", true},
-        {"rohr", "refused: a device, pipe or socket", true},
-        {"verweis.txt", "link removed, its target kept", false},
-        {"zwei.txt", "only this name removed: the file has other hard links", false},
+        {"x.ini", "übersprungen: Konfigurationsdateien (.ini) bleiben erhalten", true},
+        {"index.dat", "zurückgestellt: Indexdateien werden am Ende einer Reinigung geleert", true},
+        {"$$@$$.del", "abgelehnt: der Name, den Dateien während ihrer Vernichtung tragen", true},
+        {"Ordner", "abgelehnt: ein Ordner", true},
+        {"rohr", "abgelehnt: ein Gerät, eine Pipe oder ein Socket", true},
+        {"verweis.txt", "Verknüpfung entfernt, ihr Ziel bleibt erhalten", false},
+        {"zwei.txt", "nur dieser Name entfernt: die Datei hat weitere harte Links", false},
     };
     std::vector<std::string> args = {"shred"};
     for (const auto& c : cases) args.push_back(std::string("C:\\Daten\\") + c.name);
@@ -109,7 +110,7 @@ TEST(ShredCommandTest, SaysWhyEachFileWasNotDestroyed) {
 
     // The removed names count as deleted, with nothing freed; the rest stay.
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.out, "2 file(s) deleted, 0 bytes freed, 5 left in place\n");
+    EXPECT_EQ(run.out, "2 Datei(en) gelöscht, 0 Bytes freigegeben, 5 nicht vernichtet\n");
     for (const auto& c : cases) {
         const std::string line =
             std::string("kolvanex: C:\\Daten\\") + c.name + ": " + c.reason + "\n";

@@ -111,7 +111,7 @@ TEST_F(MailCommand, SendsThroughTheFirstServiceThatTakesTheMail) {
               WebServer::Resource{.body = "<title>Danke</title>ok", .contentType = "text/html"});
     const auto run = kx::test::runKolvanex(machine.prefix(), mailArgs(), scratch);
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out, "sent through 1 of 6 services\n");
+    EXPECT_EQ(run.out, "über 1 von 6 Diensten verschickt\n");
     EXPECT_NE(run.err.find("E-Mail abgeschickt über anonymisierenden Remailer"), std::string::npos)
         << run.err;
     EXPECT_NE(run.err.find("Ihre E-Mail wurde verschickt."), std::string::npos);
