@@ -4,10 +4,14 @@
 // go through the found list; a running browser's profile and a database of
 // another layout stay as they are; `machine link-browsers` links the
 // profiles of a home folder for a clean run by the console host.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -173,6 +177,46 @@ TEST_F(BrowserDatabasesTest, RowsGoExceptedCookiesAndBookmarksStayAndNothingStay
     EXPECT_EQ(query(tm.root() / "net" / "Cookies", "SELECT count(*) FROM cookies"), "2");
 }
 
+// A write lock on a file held by another process for the object's lifetime,
+// as a running Firefox holds its ".parentlock" (fcntl locks of the own
+// process never conflict with its own probes).
+class LockHeldElsewhere {
+  public:
+    explicit LockHeldElsewhere(const fs::path& file) {
+        int ready[2];
+        if (::pipe(ready) != 0)
+            return;
+        pid_ = ::fork();
+        if (pid_ == 0) {  // only calls safe after fork
+            const int fd = ::open(file.c_str(), O_RDWR | O_CREAT, 0644);
+            struct flock lock {};
+            lock.l_type = F_WRLCK;
+            lock.l_whence = SEEK_SET;
+            const char ok = fd >= 0 && ::fcntl(fd, F_SETLK, &lock) == 0 ? '1' : '0';
+            (void)!::write(ready[1], &ok, 1);
+            ::pause();
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        char ok = '0';
+        held_ = pid_ > 0 && ::read(ready[0], &ok, 1) == 1 && ok == '1';
+        ::close(ready[0]);
+    }
+    ~LockHeldElsewhere() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    LockHeldElsewhere(const LockHeldElsewhere&) = delete;
+    LockHeldElsewhere& operator=(const LockHeldElsewhere&) = delete;
+    bool held() const { return held_; }
+
+  private:
+    pid_t pid_ = -1;
+    bool held_ = false;
+};
+
 TEST_F(BrowserDatabasesTest, RunningBrowsersAndForeignDatabasesAreLeftAsTheyAre) {
     std::array<char, 256> hostName{};
     ASSERT_EQ(::gethostname(hostName.data(), hostName.size() - 1), 0);
@@ -189,12 +233,15 @@ TEST_F(BrowserDatabasesTest, RunningBrowsersAndForeignDatabasesAreLeftAsTheyAre)
         std::string sql;                   // what it is built of; empty: text
         std::string lockLink, lockTarget;  // a lock link and what it names
         std::string_view line;             // the status line expected; empty: cleaned
+        bool parentLockHeld = false;       // another process holds the profile's .parentlock
     };
     const std::vector<Case> cases = {
         {"firefox running", firefoxCookies, firefoxRows, firefoxProfile + "\\lock",
          "127.0.0.1:+" + self, running},
         {"firefox lock left by a crash", firefoxCookies, firefoxRows, firefoxProfile + "\\lock",
          "127.0.0.1:+999999999", ""},
+        {"firefox holding its .parentlock", firefoxCookies, firefoxRows, "", "", running, true},
+        {".parentlock left behind", firefoxCookies, firefoxRows, "", "", "", false},
         {"chromium running", chromiumCookies, std::string(kChromiumCookies), chromiumLock,
          std::string(hostName.data()) + "-" + self, running},
         {"chromium running elsewhere", chromiumCookies, std::string(kChromiumCookies), chromiumLock,
@@ -216,6 +263,12 @@ TEST_F(BrowserDatabasesTest, RunningBrowsersAndForeignDatabasesAreLeftAsTheyAre)
             build(file, c.sql);
         if (!c.lockLink.empty())
             fs::create_symlink(c.lockTarget, tm.host(c.lockLink));
+        tm.writeHostFile(tm.host(firefoxProfile) / ".parentlock", "");
+        std::optional<LockHeldElsewhere> parentLock;
+        if (c.parentLockHeld) {
+            parentLock.emplace(tm.host(firefoxProfile) / ".parentlock");
+            ASSERT_TRUE(parentLock->held());
+        }
         const std::string before = TempMachine::readHostFile(file);
         const auto saying = [&] {
             return std::ranges::count_if(statusLines(), [&](const std::string& line) {
