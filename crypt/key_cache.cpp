@@ -4,6 +4,8 @@
 #include <optional>
 #include <vector>
 
+#include "platform/runtime/translation.hpp"
+
 namespace kx::crypt {
 namespace {
 
@@ -89,7 +91,8 @@ std::expected<SecretKey, std::string> KeyCache::passwordKey(std::string_view pas
                                                             const pc::ScryptCost& cost, int keyBits,
                                                             KeyUse use) {
     if (keyBits != 128 && keyBits != 256)
-        return std::unexpected(std::string("the key length is 128 or 256 bits"));
+        return std::unexpected(
+            std::string(platform::tr("die Schlüssellänge ist 128 oder 256 Bit")));
     auto& c = *impl_;
     for (auto& e : c.entries) {
         if (e.matches(password, salt, cost, keyBits)) {
@@ -166,7 +169,8 @@ std::expected<sealed::Salt, std::string> KeyCache::scrambleSalt() {
 
 std::expected<SecretKey, std::string> KeyCache::throwAwayKey(int keyBits) {
     if (keyBits != 128 && keyBits != 256)
-        return std::unexpected(std::string("the key length is 128 or 256 bits"));
+        return std::unexpected(
+            std::string(platform::tr("die Schlüssellänge ist 128 oder 256 Bit")));
     auto& slot = impl_->throwAwayKeys[keyBits == 128 ? 0 : 1];
     if (!slot) {
         std::array<std::uint8_t, 32> bytes{};

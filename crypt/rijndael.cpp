@@ -12,6 +12,7 @@
 #include "platform/crypto/crypto.hpp"
 #include "platform/files/cipher_files.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/runtime/variant.hpp"
 #include "platform/ui/message_loop.hpp"
 
@@ -20,9 +21,12 @@ namespace {
 
 namespace pc = platform::crypto;
 namespace cf = platform::cipherfiles;
+using platform::tr;
+using platform::trf;
 
 // A failed step: the reason goes to LastError, the method answers false.
 struct Failure {
+    explicit Failure(std::string_view why) : reason(why) {}
     std::string reason;
 };
 
@@ -40,7 +44,7 @@ T orFail(std::expected<T, E> result, std::string_view what) {
 
 sealed::Salt randomSalt() {
     sealed::Salt salt{};
-    orFail(pc::randomBytes(salt), "no random salt");
+    orFail(pc::randomBytes(salt), tr("kein zufälliges Salz"));
     return salt;
 }
 
@@ -87,16 +91,16 @@ class Progress {
 
 std::uint32_t chunkLog2(std::uint32_t chunkBytes) {
     if (!std::has_single_bit(chunkBytes))
-        throw Failure{"the chunk size is no power of two"};
+        throw Failure{tr("die Blockgröße ist keine Zweierpotenz")};
     const auto log2 = static_cast<std::uint32_t>(std::countr_zero(chunkBytes));
     if (log2 < sealed::kMinChunkLog2 || log2 > sealed::kMaxChunkLog2)
-        throw Failure{"the chunk size lies outside 4 KiB .. 16 MiB"};
+        throw Failure{tr("die Blockgröße liegt außerhalb von 4 KiB .. 16 MiB")};
     return log2;
 }
 
 void checkKeyBits(std::int32_t keyBits) {
     if (keyBits != 128 && keyBits != 256)
-        throw Failure{"KeyBits is 128 or 256"};
+        throw Failure{tr("KeyBits ist 128 oder 256")};
 }
 
 cf::Durability durability(bool flush, std::string_view input, std::string_view output) {
@@ -170,7 +174,7 @@ bool guarded(std::string& lastError, Work&& work) {
     } catch (const Failure& f) {
         lastError = f.reason;
     } catch (const platform::RuntimeError& e) {
-        lastError = "progress bar: " + e.description;
+        lastError = trf("Fortschrittsbalken: {1}", {e.description});
     } catch (const std::exception& e) {
         lastError = e.what();
     }
@@ -180,7 +184,7 @@ bool guarded(std::string& lastError, Work&& work) {
 void yieldAndCheck(const bool& stopIt) {
     platform::ui::MessageLoop::current().yield();
     if (stopIt)
-        throw Failure{"stopped"};
+        throw Failure{tr("abgebrochen")};
 }
 
 // Streams a file piece by piece into `writer`: `piece` bytes at a time, one
@@ -192,21 +196,23 @@ template <typename Transform>
 void streamPieces(cf::File& in, cf::WriteBehind& writer, Buffer* cur, Buffer* next,
                   std::size_t piece, std::uint64_t done, Progress& progress, const bool& stopIt,
                   std::string_view tooManyPieces, Transform&& transform) {
-    std::size_t curBytes = orFail(in.read(std::span(cur->data(), piece)), "cannot read the file");
+    std::size_t curBytes =
+        orFail(in.read(std::span(cur->data(), piece)), tr("die Datei kann nicht gelesen werden"));
     for (std::uint64_t index = 0;; ++index) {
         if (stopIt)
-            throw Failure{"stopped"};
+            throw Failure{tr("abgebrochen")};
         if (index >= (std::uint64_t{1} << 32))
             throw Failure{std::string(tooManyPieces)};
         bool last = curBytes < piece;
         std::size_t nextBytes = 0;
         if (!last) {
-            nextBytes = orFail(in.read(std::span(next->data(), piece)), "cannot read the file");
+            nextBytes = orFail(in.read(std::span(next->data(), piece)),
+                               tr("die Datei kann nicht gelesen werden"));
             last = nextBytes == 0;
         }
         const std::size_t written = transform(static_cast<std::uint32_t>(index), last,
                                               std::span(cur->data(), curBytes), writer.buffer());
-        orFail(writer.submit(written), "cannot write the file");
+        orFail(writer.submit(written), tr("die Datei kann nicht geschrieben werden"));
         done += curBytes;
         progress.advance(done);
         yieldAndCheck(stopIt);
@@ -222,14 +228,16 @@ void streamPieces(cf::File& in, cf::WriteBehind& writer, Buffer* cur, Buffer* ne
 bool RijnDael::EncryptFile() {
     return guarded(LastError, [this] {
         if (StopIt)
-            throw Failure{"stopped"};
+            throw Failure{tr("abgebrochen")};
         checkKeyBits(KeyBits);
         const std::uint32_t log2 = chunkLog2(ChunkBytes);
         if (Password.empty())
-            throw Failure{"no password: a file sealed with an empty one is open to anyone"};
+            throw Failure{tr(
+                "kein Passwort: eine mit leerem Passwort verschlüsselte Datei kann jeder öffnen")};
         auto& machine = context_.machine;
-        auto in = orFail(cf::openToRead(machine, InputFile), "cannot read the file");
-        const std::uint64_t total = orFail(in.size(), "cannot read the file");
+        auto in =
+            orFail(cf::openToRead(machine, InputFile), tr("die Datei kann nicht gelesen werden"));
+        const std::uint64_t total = orFail(in.size(), tr("die Datei kann nicht gelesen werden"));
 
         if (!impl_->runSalt)
             impl_->runSalt = randomSalt();
@@ -239,17 +247,18 @@ bool RijnDael::EncryptFile() {
         header.cost = context_.cost;
         header.chunkLog2 = log2;
         header.salt = *impl_->runSalt;
-        orFail(pc::randomBytes(header.prefix), "no random nonce");
+        orFail(pc::randomBytes(header.prefix), tr("keine zufällige Nonce"));
         const auto headerBytes = sealed::encode(header);
 
         const auto key = orFail(
             context_.keys.passwordKey(Password, header.salt, header.cost, KeyBits, KeyUse::Files),
-            "no key");
-        auto gcm = orFail(pc::AesGcm::create(key.bytes()), "no cipher");
+            tr("kein Schlüssel"));
+        auto gcm = orFail(pc::AesGcm::create(key.bytes()), tr("keine Verschlüsselung verfügbar"));
         auto out = orFail(cf::PendingFile::create(machine, OutputFile, false,
                                                   durability(FlushOutput, InputFile, OutputFile)),
-                          "cannot write the file");
-        orFail(out.file().write(headerSpan(headerBytes)), "cannot write the file");
+                          tr("die Datei kann nicht geschrieben werden"));
+        orFail(out.file().write(headerSpan(headerBytes)),
+               tr("die Datei kann nicht geschrieben werden"));
 
         const std::size_t chunk = header.chunkBytes();
         impl_->reserve(header.recordBytes());
@@ -260,51 +269,56 @@ bool RijnDael::EncryptFile() {
                                    header.recordBytes(), total + sealed::kTagBytes)),
                                writeDepth(total, chunk));
         Progress progress(*this, total);
-        streamPieces(in, writer, &impl_->a, &impl_->b, chunk, 0, progress, StopIt,
-                     "the file is too large for its chunk size",
-                     [&](std::uint32_t index, bool last, std::span<const std::uint8_t> plain,
-                         std::span<std::uint8_t> room) {
-                         if (plain.size() + sealed::kTagBytes > room.size())
-                             throw Failure{"the file grew while it was being encrypted"};
-                         const auto record = room.first(plain.size() + sealed::kTagBytes);
-                         orFail(gcm.seal(sealed::nonceFor(header.prefix, index, last),
-                                         headerSpan(headerBytes), plain, record),
-                                "sealing failed");
-                         return record.size();
-                     });
-        orFail(writer.finish(), "cannot write the file");
-        orFail(out.publish(), "cannot write the file");
+        streamPieces(
+            in, writer, &impl_->a, &impl_->b, chunk, 0, progress, StopIt,
+            tr("die Datei ist zu groß für ihre Blockgröße"),
+            [&](std::uint32_t index, bool last, std::span<const std::uint8_t> plain,
+                std::span<std::uint8_t> room) {
+                if (plain.size() + sealed::kTagBytes > room.size())
+                    throw Failure{tr("die Datei ist während der Verschlüsselung gewachsen")};
+                const auto record = room.first(plain.size() + sealed::kTagBytes);
+                orFail(gcm.seal(sealed::nonceFor(header.prefix, index, last),
+                                headerSpan(headerBytes), plain, record),
+                       tr("Versiegeln fehlgeschlagen"));
+                return record.size();
+            });
+        orFail(writer.finish(), tr("die Datei kann nicht geschrieben werden"));
+        orFail(out.publish(), tr("die Datei kann nicht geschrieben werden"));
     });
 }
 
 bool RijnDael::DecryptFile() {
     return guarded(LastError, [this] {
         if (StopIt)
-            throw Failure{"stopped"};
+            throw Failure{tr("abgebrochen")};
         checkKeyBits(KeyBits);
         auto& machine = context_.machine;
-        auto in = orFail(cf::openToRead(machine, InputFile), "cannot read the file");
-        const std::uint64_t total = orFail(in.size(), "cannot read the file");
+        auto in =
+            orFail(cf::openToRead(machine, InputFile), tr("die Datei kann nicht gelesen werden"));
+        const std::uint64_t total = orFail(in.size(), tr("die Datei kann nicht gelesen werden"));
 
         sealed::HeaderBytes headerBytes{};
-        const std::size_t got = orFail(in.read(headerBytes), "cannot read the file");
+        const std::size_t got =
+            orFail(in.read(headerBytes), tr("die Datei kann nicht gelesen werden"));
         const auto header = got == headerBytes.size() ? sealed::decode(headerBytes) : std::nullopt;
         if (!header)
-            throw Failure{"not a file this program encrypted (or its header was changed)"};
+            throw Failure{tr(kNotOurFile)};
         if (header->source != sealed::KeySource::Password)
-            throw Failure{"the file was scrambled with a key that was never kept"};
+            throw Failure{
+                tr("die Datei wurde mit einem Schlüssel unkenntlich gemacht, der nie aufbewahrt "
+                   "wurde")};
         if (header->keyBits != KeyBits)
-            throw Failure{"the file was encrypted with " + std::to_string(header->keyBits) +
-                          "-bit keys, not " + std::to_string(KeyBits)};
+            throw Failure{trf("die Datei wurde mit {1}-Bit-Schlüsseln verschlüsselt, nicht mit {2}",
+                              {std::to_string(header->keyBits), std::to_string(KeyBits)})};
 
         const auto key = orFail(
             context_.keys.passwordKey(Password, header->salt, header->cost, KeyBits, KeyUse::Files),
-            "no key");
-        auto gcm = orFail(pc::AesGcm::create(key.bytes()), "no cipher");
+            tr("kein Schlüssel"));
+        auto gcm = orFail(pc::AesGcm::create(key.bytes()), tr("keine Verschlüsselung verfügbar"));
         // Plain text of a secret: readable by the owner only.
         auto out = orFail(cf::PendingFile::create(machine, OutputFile, true,
                                                   durability(FlushOutput, InputFile, OutputFile)),
-                          "cannot write the file");
+                          tr("die Datei kann nicht geschrieben werden"));
 
         const std::size_t record = header->recordBytes();
         impl_->reserve(record);
@@ -315,43 +329,46 @@ bool RijnDael::DecryptFile() {
         Progress progress(*this, total);
         streamPieces(
             in, writer, &impl_->a, &impl_->b, record, headerBytes.size(), progress, StopIt,
-            "the file was changed (too many chunks)",
+            tr("die Datei wurde verändert (zu viele Blöcke)"),
             [&](std::uint32_t index, bool last, std::span<const std::uint8_t> sealedRecord,
                 std::span<std::uint8_t> room) {
                 // Whether this record is the last one is what the file's
                 // length says; the record's nonce then has to agree, which is
                 // how a file cut at a record boundary or extended is caught.
                 if (sealedRecord.size() < sealed::kTagBytes)
-                    throw Failure{"the file was cut short"};
+                    throw Failure{tr("die Datei wurde gekürzt")};
                 if (sealedRecord.size() - sealed::kTagBytes > room.size())
-                    throw Failure{"the file grew while it was being decrypted"};
+                    throw Failure{tr("die Datei ist während der Entschlüsselung gewachsen")};
                 const auto plain = room.first(sealedRecord.size() - sealed::kTagBytes);
                 if (!gcm.open(sealed::nonceFor(header->prefix, index, last),
                               headerSpan(headerBytes), sealedRecord, plain)) {
-                    throw Failure{index == 0 ? "the password does not fit, or the file was changed"
-                                             : "the file was changed, cut or extended"};
+                    throw Failure{
+                        index == 0 ? tr("das Passwort passt nicht, oder die Datei wurde verändert")
+                                   : tr("die Datei wurde verändert, gekürzt oder verlängert")};
                 }
                 return plain.size();
             });
-        orFail(writer.finish(), "cannot write the file");
-        orFail(out.publish(), "cannot write the file");
+        orFail(writer.finish(), tr("die Datei kann nicht geschrieben werden"));
+        orFail(out.publish(), tr("die Datei kann nicht geschrieben werden"));
     });
 }
 
 bool RijnDael::EncryptInPlace() {
     return guarded(LastError, [this] {
         if (StopIt)
-            throw Failure{"stopped"};
+            throw Failure{tr("abgebrochen")};
         checkKeyBits(KeyBits);
         const std::uint32_t log2 = chunkLog2(ChunkBytes);
         if (!RandomKey && Password.empty())
-            throw Failure{"no password (set RandomKey for a key nobody keeps)"};
-        auto file =
-            orFail(cf::openToOverwrite(context_.machine, InputFile), "cannot overwrite the file");
-        const std::uint64_t plainBytes = orFail(file.size(), "cannot overwrite the file");
+            throw Failure{
+                tr("kein Passwort (RandomKey setzen für einen Schlüssel, den niemand aufbewahrt)")};
+        auto file = orFail(cf::openToOverwrite(context_.machine, InputFile),
+                           tr("die Datei kann nicht überschrieben werden"));
+        const std::uint64_t plainBytes =
+            orFail(file.size(), tr("die Datei kann nicht überschrieben werden"));
         const auto finalBytes = sealed::sealedSize(plainBytes, log2);
         if (!finalBytes)
-            throw Failure{"the file is too large for its chunk size"};
+            throw Failure{tr("die Datei ist zu groß für ihre Blockgröße")};
 
         sealed::Header header;
         header.keyBits = static_cast<std::uint16_t>(KeyBits);
@@ -360,22 +377,22 @@ bool RijnDael::EncryptInPlace() {
         if (RandomKey) {
             header.source = sealed::KeySource::RandomKey;
             header.cost = {0, 0, 0};
-            key = orFail(context_.keys.throwAwayKey(KeyBits), "no random key");
+            key = orFail(context_.keys.throwAwayKey(KeyBits), tr("kein zufälliger Schlüssel"));
         } else {
             header.source = sealed::KeySource::Password;
             header.cost = context_.cost;
-            header.salt = orFail(context_.keys.scrambleSalt(), "no random salt");
+            header.salt = orFail(context_.keys.scrambleSalt(), tr("kein zufälliges Salz"));
             key = orFail(context_.keys.passwordKey(Password, header.salt, header.cost, KeyBits,
                                                    KeyUse::Scramble),
-                         "no key");
+                         tr("kein Schlüssel"));
         }
-        orFail(pc::randomBytes(header.prefix), "no random nonce");
+        orFail(pc::randomBytes(header.prefix), tr("keine zufällige Nonce"));
         const auto headerBytes = sealed::encode(header);
-        auto gcm = orFail(pc::AesGcm::create(key.bytes()), "no cipher");
+        auto gcm = orFail(pc::AesGcm::create(key.bytes()), tr("keine Verschlüsselung verfügbar"));
 
         // The room the sealed form needs beyond the plain text is taken
         // first: a full disk then fails the call before a byte changed.
-        orFail(file.reserve(*finalBytes), "cannot overwrite the file");
+        orFail(file.reserve(*finalBytes), tr("die Datei kann nicht überschrieben werden"));
 
         const std::uint64_t chunk = header.chunkBytes();
         const std::uint64_t records = plainBytes == 0 ? 1 : (plainBytes - 1) / chunk + 1;
@@ -390,28 +407,29 @@ bool RijnDael::EncryptInPlace() {
         // need a read-ahead buffer growing with the file).
         for (std::uint64_t i = records; i-- > 0;) {
             if (StopIt)
-                throw Failure{"stopped; the file is partly scrambled"};
+                throw Failure{tr("abgebrochen; die Datei ist teilweise unkenntlich gemacht")};
             const std::uint64_t offset = i * chunk;
             const std::size_t length =
                 static_cast<std::size_t>(std::min(chunk, plainBytes - offset));
             const std::size_t got = orFail(file.readAt(offset, std::span(impl_->a.data(), length)),
-                                           "cannot read the file");
+                                           tr("die Datei kann nicht gelesen werden"));
             if (got != length)
-                throw Failure{"the file shrank while it was being encrypted"};
+                throw Failure{tr("die Datei ist während der Verschlüsselung geschrumpft")};
             const auto nonce =
                 sealed::nonceFor(header.prefix, static_cast<std::uint32_t>(i), i + 1 == records);
             const auto record = std::span(impl_->sealed.data(), length + sealed::kTagBytes);
             orFail(gcm.seal(nonce, headerSpan(headerBytes), std::span(impl_->a.data(), length),
                             record),
-                   "sealing failed");
+                   tr("Versiegeln fehlgeschlagen"));
             orFail(file.writeAt(sealed::kHeaderBytes + i * (chunk + sealed::kTagBytes), record),
-                   "cannot overwrite the file");
+                   tr("die Datei kann nicht überschrieben werden"));
             done += length;
             progress.advance(done);
             yieldAndCheck(StopIt);
         }
-        orFail(file.writeAt(0, headerSpan(headerBytes)), "cannot overwrite the file");
-        orFail(file.flush(), "cannot overwrite the file");
+        orFail(file.writeAt(0, headerSpan(headerBytes)),
+               tr("die Datei kann nicht überschrieben werden"));
+        orFail(file.flush(), tr("die Datei kann nicht überschrieben werden"));
     });
 }
 

@@ -24,15 +24,22 @@
 //    scramble before deletion seals thousands of files with one password and
 //    destroys them right after, and a salt that repeats across data about to
 //    be destroyed protects nothing less.
-// The public methods never throw; they answer false and say why in LastError.
+// The public methods never throw; they answer false and say why in LastError,
+// in the user's language.
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "crypt/cipher_context.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/ui/controls.hpp"
 
 namespace kx::crypt {
+
+/// How LastError begins (translated) when the input is no file of this program.
+inline constexpr std::string_view kNotOurFile = platform::trMark(
+    "keine von diesem Programm verschlüsselte Datei (oder ihr Kopf wurde verändert)");
 
 class RijnDael {
   public:

@@ -264,7 +264,7 @@ bool frmFavoriten::loadList() {
         cipher.Password.assign(cipher.Password.size(), '\0');
         if (!opened) {
             // The store stays as it is: DecryptFile writes nothing on failure.
-            const bool foreign = cipher.LastError.starts_with("not a file this program");
+            const bool foreign = cipher.LastError.starts_with(platform::tr(crypt::kNotOurFile));
             ui::dialogs().messageBox(std::string(tr(foreign ? kNotOurs : kWrongKey)),
                                      shared().applicationTitle,
                                      ui::MB_ICONEXCLAMATION | ui::MB_SYSTEMMODAL);

@@ -97,7 +97,7 @@ TEST_F(AesHolderTest, EveryWayTheFormGoesStopsARunningEncryption) {
             // The form is gone already; the run's pointer kept the component alive.
             EXPECT_EQ(existingAesForm(), nullptr);
             EXPECT_TRUE(cipher.StopIt);
-            EXPECT_NE(cipher.LastError.find("stopped"), std::string::npos) << cipher.LastError;
+            EXPECT_NE(cipher.LastError.find("abgebrochen"), std::string::npos) << cipher.LastError;
         }
         EXPECT_FALSE(ok);
         EXPECT_LE(yields, 6);

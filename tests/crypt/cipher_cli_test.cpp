@@ -55,7 +55,7 @@ TEST_F(CipherCliTest, FailuresExitOneAndBadInputTwoWithNothingWritten) {
     // Every failure of the cipher (its own tests go through them) ends the same way.
     auto r = cipher({"decrypt", win("brief.kx"), win("out"), "--key-file", keyFile("f", "falsch")});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("password"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Passwort passt nicht"), std::string::npos) << r.err;
     EXPECT_EQ(cipher({"encrypt", win("missing"), win("out"), "--key-file", key}).exitCode, 1);
 
     const std::vector<std::vector<std::string>> badInput = {

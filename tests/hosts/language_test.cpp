@@ -153,6 +153,7 @@ TEST_F(LanguageTest, EachLanguageShowsNoWordOfTheOther) {
         {"reg", "export", "HKCU\\Software", "{reg}"},
         {"reg", "export", "HKEY_NOWHERE\\x", "{reg}"},
         {"reg", "add", "HKCU\\Software\\Probe", "-t", "REG_DWORD", "-d", "viel"},
+        {"cipher", "decrypt", "{file}", "{out}", "--key-file", "{key}"},
         {"call", "--help"},
         {"machine", "--help"},
         {"settings", "--help"},
