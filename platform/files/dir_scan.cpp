@@ -380,7 +380,11 @@ class SubfolderWalks {
 
     ~SubfolderWalks() {
         // Also when the callback threw: the helpers end before what they use goes.
-        stop_ = true;
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        roomFreed_.notify_all();
         for (auto& helper : helpers_) helper.join();
     }
 
@@ -413,6 +417,12 @@ class SubfolderWalks {
     // come, and hands over the kept ones in between.
     void work(bool caller) {
         for (;;) {
+            if (!caller) {
+                // A caller slower than the walk would otherwise have the
+                // whole tree kept in memory; the caller itself never waits.
+                std::unique_lock lock(mutex_);
+                roomFreed_.wait(lock, [this] { return kept_ < options_.keptBytes || stop_; });
+            }
             const std::size_t i = next_.fetch_add(1);
             if (i >= walks_.size() || stop_)
                 return;
@@ -443,6 +453,7 @@ class SubfolderWalks {
             }
             std::lock_guard lock(mutex_);
             walk.done = true;
+            kept_ += walk.records.size();
             finished_.notify_all();
         }
     }
@@ -471,6 +482,7 @@ class SubfolderWalks {
             lock.unlock();
             if (walk.failure)
                 std::rethrow_exception(walk.failure);
+            const std::size_t size = walk.records.size();
             std::string_view rest = walk.records;
             while (!rest.empty()) {
                 std::uint32_t length = 0;
@@ -483,6 +495,8 @@ class SubfolderWalks {
             lock.lock();
             addStats(stats_, walk.stats);
             ++handedOver_;
+            kept_ -= size;
+            roomFreed_.notify_all();
         }
     }
 
@@ -495,6 +509,8 @@ class SubfolderWalks {
     std::atomic<bool> stop_{false};
     std::mutex mutex_;
     std::condition_variable finished_;
+    std::condition_variable roomFreed_;
+    std::size_t kept_ = 0;        // bytes of records waiting for their turn
     std::size_t handedOver_ = 0;  // folders whose entries the callback has had
     ScanStats stats_;
 };

@@ -6,6 +6,7 @@
 // parent without following links, iteratively, so neither a deep tree nor a
 // link swapped in during the walk can lead it outside the tree. The root's
 // subfolders are read side by side on the machine's processors.
+#include <cstddef>
 #include <cstdint>
 #include <expected>
 #include <filesystem>
@@ -40,6 +41,10 @@ struct ScanOptions {
     /// one per processor. The callback is still called on the calling
     /// thread, with the entries in the order of a walk by one walker.
     unsigned threads = 0;
+    /// Entries kept for their turn, in bytes, above which the helpers take
+    /// no further folder until the caller has caught up (one folder's
+    /// entries may still go above it).
+    std::size_t keptBytes = 8 * 1024 * 1024;
 };
 
 /// Called per entry with its path relative to the root (components in their

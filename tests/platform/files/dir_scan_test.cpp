@@ -177,11 +177,12 @@ TEST(ScanTree, SideBySideWalksKeepTheOrderOfOneWalker) {
     fs::create_directory_symlink(root / "t1", root / "t5/back");
     fs::create_symlink(root / "top.txt", root / "top-link");
 
-    const auto walk = [&](unsigned threads, std::size_t throwAt) {
+    const auto walk = [&](unsigned threads, std::size_t throwAt, std::size_t keptBytes = 1 << 20) {
         std::vector<std::string> seen;
         ScanOptions options;
         options.reportFolders = true;
         options.threads = threads;
+        options.keptBytes = keptBytes;
         auto stats = scanTree(
             root,
             [&](std::string_view rel, EntryKind kind) {
@@ -199,6 +200,8 @@ TEST(ScanTree, SideBySideWalksKeepTheOrderOfOneWalker) {
     for (const unsigned threads : {2U, 4U}) {
         SCOPED_TRACE(threads);
         EXPECT_EQ(walk(threads, SIZE_MAX), one);
+        // Helpers that may keep next to nothing wait for the caller after each folder.
+        EXPECT_EQ(walk(threads, SIZE_MAX, 1), one);
         // What the callback throws ends the walk and reaches the caller.
         for (const std::size_t at : {std::size_t{0}, std::size_t{40}, one.first.size() - 1})
             EXPECT_THROW(walk(threads, at), std::runtime_error);
