@@ -3,7 +3,8 @@
 #
 #   scripts/kolvanex.sh run    install, build, run the main job on the default machine prefix
 #   scripts/kolvanex.sh test   install, build with AddressSanitizer and UBSan, run every test;
-#                              then the cipher's tests (its writer thread) under ThreadSanitizer
+#                              then the tests of the cipher (its writer thread) and of the
+#                              tree walk (its helpers) under ThreadSanitizer
 #   scripts/kolvanex.sh check  install, check the layers, the formatting and static analysis,
 #                              build optimised with the tests and run them, render every dialog
 #   scripts/kolvanex.sh bench  install, build optimised, run the benchmarks
@@ -75,8 +76,10 @@ case "${1:-}" in
         ctest --test-dir build-san --output-on-failure -j "$(nproc)"
         cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKX_SANITIZE_THREAD=ON \
             -DKX_BENCH=OFF -DKX_WERROR=ON >/dev/null
-        cmake --build build-tsan -j "$(nproc)" --target test_crypt
+        cmake --build build-tsan -j "$(nproc)" --target test_crypt test_platform
         TSAN_OPTIONS=halt_on_error=1 ./build-tsan/tests/test_crypt
+        TSAN_OPTIONS=halt_on_error=1 LANGUAGE=de ./build-tsan/tests/test_platform \
+            --gtest_filter='ScanTree.*'
         ;;
     check)
         install_packages
