@@ -3,7 +3,6 @@
 // in German; neither language may show a word of the other.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <optional>
 #include <regex>
 #include <set>
@@ -11,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "support/home_scope.hpp"
 #include "support/host_run.hpp"
 #include "support/temp_machine.hpp"
 
@@ -69,27 +69,6 @@ std::optional<std::string> foreignWord(const std::string& text, Reader reader) {
     return std::nullopt;
 }
 
-// The language the host is run in, for the test's lifetime.
-class LanguageScope {
-  public:
-    explicit LanguageScope(const char* language) {
-        if (const char* was = std::getenv("LANGUAGE"))
-            was_ = was;
-        ::setenv("LANGUAGE", language, 1);
-    }
-    ~LanguageScope() {
-        if (was_)
-            ::setenv("LANGUAGE", was_->c_str(), 1);
-        else
-            ::unsetenv("LANGUAGE");
-    }
-    LanguageScope(const LanguageScope&) = delete;
-    LanguageScope& operator=(const LanguageScope&) = delete;
-
-  private:
-    std::optional<std::string> was_;
-};
-
 class LanguageTest : public ::testing::Test {
   protected:
     void SetUp() override { tm.writeHostFile(tm.root() / "key", "geheim\n"); }
@@ -110,7 +89,7 @@ class LanguageTest : public ::testing::Test {
             else if (a == "{reg}")
                 a = (tm.root() / "probe.reg").string();
         }
-        const LanguageScope scope(language);
+        const kx::test::EnvScope scope("LANGUAGE", language);
         const auto done = kx::test::runKolvanex(tm.prefix(), args, tm.root());
         return done.out + done.err;
     }

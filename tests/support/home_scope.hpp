@@ -1,6 +1,6 @@
 #pragma once
-// HOME pointed at a throw-away folder for the host processes a test starts,
-// and put back afterwards.
+// An environment variable set for the host processes a test starts (HOME at
+// a throw-away folder, LANGUAGE), and put back afterwards.
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -8,24 +8,30 @@
 
 namespace kx::test {
 
-class HomeScope {
+class EnvScope {
   public:
-    explicit HomeScope(const std::filesystem::path& home) {
-        if (const char* old = std::getenv("HOME"))
+    EnvScope(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name))
             old_ = old;
-        ::setenv("HOME", home.c_str(), 1);
+        ::setenv(name, value.c_str(), 1);
     }
-    ~HomeScope() {
+    ~EnvScope() {
         if (old_)
-            ::setenv("HOME", old_->c_str(), 1);
+            ::setenv(name_, old_->c_str(), 1);
         else
-            ::unsetenv("HOME");
+            ::unsetenv(name_);
     }
-    HomeScope(const HomeScope&) = delete;
-    HomeScope& operator=(const HomeScope&) = delete;
+    EnvScope(const EnvScope&) = delete;
+    EnvScope& operator=(const EnvScope&) = delete;
 
   private:
+    const char* name_;
     std::optional<std::string> old_;
+};
+
+class HomeScope : public EnvScope {
+  public:
+    explicit HomeScope(const std::filesystem::path& home) : EnvScope("HOME", home.string()) {}
 };
 
 }  // namespace kx::test
