@@ -20,6 +20,7 @@
 #include "cleaning/step_tools.hpp"
 #include "facade/run_contexts.hpp"
 #include "hosts/kolvanex/host.hpp"
+#include "hosts/kolvanex/terminal_progress.hpp"
 #include "platform/files/files.hpp"
 #include "platform/runtime/text.hpp"
 #include "platform/runtime/translation.hpp"
@@ -177,7 +178,10 @@ int runClean(GlobalOptions options, const CleanOptions& clean) {
     if (!options.quiet) {
         if (summary->cancelled)
             std::cout << tr(cleaning::kCancelledLine) << "\n";
-        std::cout << cleaning::summaryLine(summary->count, summary->bytes) << "\n";
+        // The run's last status line is the summary: a terminal that shows
+        // the log has just read it.
+        if (!outputIsTheLogsTerminal())
+            std::cout << cleaning::summaryLine(summary->count, summary->bytes) << "\n";
     }
     return summary->cancelled ? kExitCancelled : 0;
 }

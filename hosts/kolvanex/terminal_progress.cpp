@@ -1,6 +1,7 @@
 #include "hosts/kolvanex/terminal_progress.hpp"
 
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -43,6 +44,14 @@ std::size_t terminalColumns() {
 }
 
 }  // namespace
+
+bool outputIsTheLogsTerminal() {
+    struct stat out {
+    }, err{};
+    return ::isatty(STDOUT_FILENO) == 1 && ::isatty(STDERR_FILENO) == 1 &&
+           ::fstat(STDOUT_FILENO, &out) == 0 && ::fstat(STDERR_FILENO, &err) == 0 &&
+           out.st_rdev == err.st_rdev;
+}
 
 TerminalProgress::TerminalProgress(bool quiet) : enabled_(!quiet && ::isatty(STDERR_FILENO) == 1) {}
 

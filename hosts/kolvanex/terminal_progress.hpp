@@ -10,6 +10,11 @@
 
 namespace kx::host {
 
+/// Whether standard output is the very terminal standard error (the
+/// progress log) is shown on: a line the log already showed there is not
+/// printed a second time.
+bool outputIsTheLogsTerminal();
+
 class TerminalProgress {
   public:
     explicit TerminalProgress(bool quiet);

@@ -64,6 +64,14 @@ TEST_F(CleaningRunTest, CleanCommandPreviewsExactlyWhatItThenDeletes) {
     EXPECT_TRUE(run.out.starts_with("Es wurden ")) << run.out;
     EXPECT_NE(run.out.find("0,0000 MB"), std::string::npos) << run.out;
     EXPECT_NE(run.err.find("Lösche temporäre Dateien"), std::string::npos) << run.err;
+    // The summary is the log's last line and the output's: each stream has
+    // it once, and a terminal showing both shows it once.
+    const auto summary = run.out.substr(0, run.out.find('\n') + 1);
+    EXPECT_TRUE(run.err.ends_with(summary)) << run.err;
+    const auto shown = shownOnTerminal(tm.prefix(), {"clean"});
+    const auto first = shown.find("Es wurden ");
+    ASSERT_NE(first, std::string::npos) << shown;
+    EXPECT_EQ(shown.find("Es wurden ", first + 1), std::string::npos) << shown;
 }
 
 // `kolvanex --prefix PREFIX ARGS...` as a child whose id is known, its

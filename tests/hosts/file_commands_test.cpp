@@ -142,34 +142,19 @@ TEST_F(FileCommands, RefusesNamesTheMachineCannotHoldBeforeDoingAnything) {
     EXPECT_EQ(TempMachine::readHostFile(home(tm) / "Fall.txt"), "mine");
 }
 
-// Runs the host with its standard error on a terminal; answers what it showed.
-std::string onTerminal(const fs::path& prefix, std::vector<std::string> args) {
-    int master = -1;
-    const pid_t pid = kx::test::startOnTerminal(prefix, std::move(args), master);
-    std::string shown;
-    char buf[4096];
-    ssize_t got = 0;
-    while ((got = ::read(master, buf, sizeof buf)) > 0)
-        shown.append(buf, static_cast<std::size_t>(got));
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    ::close(master);
-    return shown;
-}
-
 TEST_F(FileCommands, ATerminalShowsBytesAndPassesAndQuietShowsNothing) {
     const std::string big(3 << 20, 'x');
     tm.writeHostFile(home(tm) / "big", big);
-    auto shown =
-        onTerminal(tm.prefix(), {"cipher", "encrypt", "big", "big.kx", "--key-file", key()});
+    auto shown = kx::test::shownOnTerminal(
+        tm.prefix(), {"cipher", "encrypt", "big", "big.kx", "--key-file", key()});
     EXPECT_NE(shown.find("big:  3.0 MiB / 3.0 MiB"), std::string::npos) << shown;
-    shown = onTerminal(tm.prefix(), {"shred", "-n", "2", "big"});
+    shown = kx::test::shownOnTerminal(tm.prefix(), {"shred", "-n", "2", "big"});
     EXPECT_NE(shown.find("big: Durchgang 2/2  6.0 MiB / 6.0 MiB"), std::string::npos) << shown;
     EXPECT_NE(shown.find("Gelöscht: big"), std::string::npos) << shown;
 
     // Quiet: not a line, not a meter, when nothing fails.
     tm.writeHostFile(home(tm) / "big", big);
-    EXPECT_EQ(onTerminal(tm.prefix(), {"--quiet", "shred", "big"}), "");
+    EXPECT_EQ(kx::test::shownOnTerminal(tm.prefix(), {"--quiet", "shred", "big"}), "");
     // Nor is the meter drawn when the output is no terminal.
     tm.writeHostFile(home(tm) / "big", big);
     const auto r = kolvanex({"shred", "-n", "2", "big"});

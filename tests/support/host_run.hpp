@@ -76,4 +76,21 @@ inline pid_t startOnTerminal(const std::filesystem::path& prefix, std::vector<st
     return pid;
 }
 
+/// Runs the host on a terminal of its own (standard output and error both);
+/// answers what the terminal showed.
+inline std::string shownOnTerminal(const std::filesystem::path& prefix,
+                                   std::vector<std::string> args) {
+    int master = -1;
+    const pid_t pid = startOnTerminal(prefix, std::move(args), master);
+    std::string shown;
+    std::array<char, 4096> buf{};
+    ssize_t got = 0;
+    while ((got = ::read(master, buf.data(), buf.size())) > 0)
+        shown.append(buf.data(), static_cast<std::size_t>(got));
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ::close(master);
+    return shown;
+}
+
 }  // namespace kx::test
