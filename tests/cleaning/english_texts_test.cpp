@@ -26,7 +26,7 @@ TEST_F(StepsTest, ARunSpeaksEnglishFromItsFirstLineToItsSummaryInEnglish) {
         {&settings::keys::TempFiles,
          {"Reading folders", "Looking for temporary files", "Looking for the Java cache...",
           "Deleting temporary files",
-          "1 files were cleaned or removed. About 0.0000 MB of disk space was freed."}},
+          "Files cleaned or removed: 1. About 0.0000 MB of disk space was freed."}},
         {&settings::keys::History,
          {"Deleting the lists of recently opened files",
           "Emptying the list of files recently opened in WinWord"}},
