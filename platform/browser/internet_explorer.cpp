@@ -7,6 +7,7 @@
 #include "platform/browser/webdriver.hpp"
 #include "platform/processes/desktop.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 
 namespace kx::platform::browser {
 namespace {
@@ -17,7 +18,8 @@ constexpr std::int32_t kNoSuchMember = 438;
 constexpr const char* kEnterKey = "\xEE\x80\x87";  // WebDriver's Enter, U+E007
 
 [[noreturn]] void noSuchMember() {
-    throw RuntimeError{kNoSuchMember, "Object doesn't support this property or method"};
+    throw RuntimeError{kNoSuchMember,
+                       std::string(tr("Objekt unterstützt diese Eigenschaft oder Methode nicht"))};
 }
 
 bool named(std::string_view name, std::string_view expected) {
@@ -26,7 +28,9 @@ bool named(std::string_view name, std::string_view expected) {
 
 const Variant& argument(const std::vector<NamedArgument>& arguments, std::size_t index) {
     if (arguments.size() <= index)
-        throw RuntimeError{450, "Wrong number of arguments or invalid property assignment"};
+        throw RuntimeError{
+            450, std::string(tr("Falsche Anzahl an Argumenten oder ungültige Zuweisung an eine "
+                                "Eigenschaft"))};
     return arguments[index].value;
 }
 
@@ -41,7 +45,7 @@ json toJson(const Variant& value) {
     if (std::holds_alternative<double>(v))
         return std::get<double>(v);
     if (std::holds_alternative<ObjectRef>(v))
-        throw RuntimeError{13, "Type mismatch"};
+        throw RuntimeError{13, std::string(tr("Typen unverträglich"))};
     return toLong(value);
 }
 
@@ -70,7 +74,7 @@ struct InternetExplorer::State {
 
     WebDriverSession& driver() {
         if (!session || !session->alive())
-            throw BrowserGone("the browser has ended");
+            throw BrowserGone(std::string(tr("der Browser wurde beendet")));
         return *session;
     }
 };
@@ -159,7 +163,7 @@ class HtmlElement final : public PageObject {
                 "null;",
                 json::array({reference_, index}));
             if (found.is_null())
-                throw RuntimeError{kPageError, "no element at that index"};
+                throw RuntimeError{kPageError, std::string(tr("kein Element an dieser Stelle"))};
             return wrap(found);
         }
         noSuchMember();
@@ -187,7 +191,7 @@ class ElementList final : public PageObject {
             noSuchMember();
         const auto index = toLong(argument(arguments, 0));
         if (index < 0 || static_cast<std::size_t>(index) >= items_.size())
-            throw RuntimeError{kPageError, "no element at that index"};
+            throw RuntimeError{kPageError, std::string(tr("kein Element an dieser Stelle"))};
         return wrap(items_[static_cast<std::size_t>(index)]);
     }
 

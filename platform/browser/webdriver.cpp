@@ -20,6 +20,8 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/runtime/translation.hpp"
+
 extern char** environ;
 
 namespace kx::platform::browser {
@@ -290,7 +292,7 @@ std::optional<Programs> findPrograms(const BrowserOptions& options) {
 WebDriverSession::WebDriverSession(const BrowserOptions& options) {
     const auto programs = findPrograms(options);
     if (!programs)
-        throw BrowserGone("Chromium or chromedriver is not installed");
+        throw BrowserGone(std::string(tr("Chromium oder chromedriver ist nicht installiert")));
     installCleanup();
     try {
         start(options, *programs);
@@ -307,14 +309,14 @@ WebDriverSession::~WebDriverSession() {
 void WebDriverSession::start(const BrowserOptions& options, const Programs& programs) {
     std::string pattern = (fs::temp_directory_path() / "kx-browser-XXXXXX").string();
     if (!::mkdtemp(pattern.data()))
-        throw BrowserGone("no temporary folder for the browser");
+        throw BrowserGone(std::string(tr("kein temporärer Ordner für den Browser")));
     folder_ = pattern;
     std::error_code ignored;
     fs::create_directories(folder_ / "home", ignored);
 
     port_ = freeLoopbackPort();
     if (port_ == 0)
-        throw BrowserGone("no free loopback port for the driver");
+        throw BrowserGone(std::string(tr("kein freier Loopback-Port für den Treiber")));
     const std::vector<std::string> args{programs.chromedriver.string(),
                                         "--port=" + std::to_string(port_), "--log-level=OFF"};
     const auto environment = driverEnvironment(folder_ / "home");
@@ -345,7 +347,7 @@ void WebDriverSession::start(const BrowserOptions& options, const Programs& prog
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     if (rc != 0)
-        throw BrowserGone("the driver could not be started");
+        throw BrowserGone(std::string(tr("der Treiber konnte nicht gestartet werden")));
     group_ = pid;
     rememberGroup(group_);
 
@@ -355,7 +357,7 @@ void WebDriverSession::start(const BrowserOptions& options, const Programs& prog
         if (::waitpid(pid, &status, WNOHANG) == pid) {
             forgetGroup(group_);
             group_ = 0;
-            throw BrowserGone("the driver ended while starting");
+            throw BrowserGone(std::string(tr("der Treiber wurde beim Starten beendet")));
         }
         const auto answer = request(port_, "GET", "/status", nullptr, 2);
         if (answer && answer->first == 200) {
@@ -365,7 +367,7 @@ void WebDriverSession::start(const BrowserOptions& options, const Programs& prog
                 break;
         }
         if (std::chrono::steady_clock::now() > deadline)
-            throw BrowserGone("the driver did not come up");
+            throw BrowserGone(std::string(tr("der Treiber ist nicht bereit geworden")));
         std::this_thread::sleep_for(milliseconds(50));
     }
 
@@ -410,18 +412,18 @@ void WebDriverSession::start(const BrowserOptions& options, const Programs& prog
     const auto created = command("POST", "/session", capabilities);
     session_ = created.value("sessionId", "");
     if (session_.empty())
-        throw BrowserGone("the browser did not start");
+        throw BrowserGone(std::string(tr("der Browser ist nicht gestartet")));
 }
 
 json WebDriverSession::command(const char* method, const std::string& path,
                                const std::optional<json>& body) {
     if (group_ <= 0)
-        throw BrowserGone("the browser has ended");
+        throw BrowserGone(std::string(tr("der Browser wurde beendet")));
     const std::string text = body ? body->dump() : std::string();
     const auto answer = request(port_, method, path, body ? &text : nullptr, kCommandSeconds);
     if (!answer) {
         endGroup();
-        throw BrowserGone("the browser driver does not answer");
+        throw BrowserGone(std::string(tr("der Browsertreiber antwortet nicht")));
     }
     const auto parsed = json::parse(answer->second, nullptr, false);
     const json value = parsed.is_object() ? parsed.value("value", json()) : json();
@@ -431,7 +433,8 @@ json WebDriverSession::command(const char* method, const std::string& path,
     const std::string message = value.is_object() ? value.value("message", "") : "";
     if (goneError(error, message)) {
         endGroup();
-        throw BrowserGone("the browser has ended: " + message.substr(0, message.find('\n')));
+        throw BrowserGone(
+            trf("der Browser wurde beendet: {1}", {message.substr(0, message.find('\n'))}));
     }
     throw DriverError(error, message.substr(0, message.find('\n')));
 }

@@ -175,16 +175,17 @@ std::expected<void, Error> validateConfig(const MachineConfig& c) {
     const auto& name = c.userName;
     if (name.empty() || name == "." || name == ".." || !validComponent(name) ||
         name.find_first_of("\\/") != std::string::npos) {
-        return std::unexpected(machineError("invalid user name \"" + name + "\"", 123));
+        return std::unexpected(machineError(trf("ungültiger Benutzername \"{1}\"", {name}), 123));
     }
     for (const auto& d : c.drives) {
         if (d.letter < 'A' || d.letter > 'Z') {
-            return std::unexpected(
-                machineError(std::string("invalid drive letter ") + d.letter, 123));
+            return std::unexpected(machineError(
+                trf("ungültiger Laufwerksbuchstabe {1}", {std::string(1, d.letter)}), 123));
         }
         if (!d.hostFolder.empty() && !d.hostFolder.is_absolute()) {
-            return std::unexpected(
-                machineError(std::string("drive ") + d.letter + ": shows no absolute folder", 123));
+            return std::unexpected(machineError(
+                trf("Laufwerk {1}: zeigt auf keinen absoluten Ordner", {std::string(1, d.letter)}),
+                123));
         }
     }
     return {};

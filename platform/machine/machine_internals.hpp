@@ -11,6 +11,7 @@
 #include "platform/files/ini.hpp"
 #include "platform/machine/machine.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 
 namespace kx::platform::detail {
 

@@ -53,19 +53,23 @@ std::expected<void, Error> Machine::linkFolder(std::string_view windowsFolder,
                                                const fs::path& hostFolder) {
     std::error_code ec;
     if (!hostFolder.is_absolute())
-        return std::unexpected(machineError("not an absolute path: " + hostFolder.string()));
+        return std::unexpected(
+            machineError(trf("kein absoluter Pfad: {1}", {hostFolder.string()})));
     const fs::path target = fs::canonical(hostFolder, ec);
     if (ec || !fs::is_directory(target, ec))
-        return std::unexpected(machineError("not a folder: " + hostFolder.string()));
+        return std::unexpected(machineError(trf("kein Ordner: {1}", {hostFolder.string()})));
     // machine.ini keeps the link as "path=folder".
     if (windowsFolder.find('=') != std::string_view::npos)
-        return std::unexpected(machineError("cannot link a path holding \"=\"", 123));
+        return std::unexpected(
+            machineError(std::string(tr("ein Pfad mit \"=\" kann nicht verknüpft werden")), 123));
     KX_PROPAGATE(resolveParts(windowsFolder));
     auto lexical = lexicalParts(windowsFolder);
     KX_PROPAGATE(lexical);
     const auto& parts = *lexical;
     if (parts.empty())
-        return std::unexpected(machineError("the root of a drive cannot be linked", 5));
+        return std::unexpected(machineError(
+            std::string(tr("das Stammverzeichnis eines Laufwerks kann nicht verknüpft werden")),
+            5));
 
     // The place's parent must be a folder of the prefix itself: made where
     // missing, and never reached through a link.
@@ -79,7 +83,7 @@ std::expected<void, Error> Machine::linkFolder(std::string_view windowsFolder,
         prefix_ / "dosdevices" / (std::string(1, static_cast<char>(std::tolower(letter))) + ":");
     if (above->driveRoot != driveRoot)
         return std::unexpected(
-            machineError(std::string(windowsFolder) + " lies in a linked folder", 5));
+            machineError(trf("{1} liegt in einem verknüpften Ordner", {windowsFolder}), 5));
     fs::path folder = driveRoot;
     std::string windowsPath = std::string(1, letter) + ":";
     struct stat st {};
@@ -88,10 +92,13 @@ std::expected<void, Error> Machine::linkFolder(std::string_view windowsFolder,
         windowsPath += "\\" + name;
         if (::lstat(folder.c_str(), &st) != 0) {
             if (::mkdir(folder.c_str(), 0755) != 0)
-                return std::unexpected(machineError("cannot create " + folder.string(), 5));
+                return std::unexpected(
+                    machineError(trf("{1} kann nicht erstellt werden", {folder.string()}), 5));
         } else if (!S_ISDIR(st.st_mode)) {
-            return std::unexpected(
-                machineError(windowsPath + " is no folder of the machine (a link or a file)", 5));
+            return std::unexpected(machineError(
+                trf("{1} ist kein Ordner der Maschine (eine Verknüpfung oder eine Datei)",
+                    {windowsPath}),
+                5));
         }
     }
 
@@ -108,15 +115,18 @@ std::expected<void, Error> Machine::linkFolder(std::string_view windowsFolder,
     windowsPath += "\\" + name;
     if (::lstat(place.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode) && !fs::is_empty(place, ec))
-            return std::unexpected(machineError(windowsPath + " is a folder with entries", 5));
+            return std::unexpected(
+                machineError(trf("{1} ist ein Ordner mit Einträgen", {windowsPath}), 5));
         if (!S_ISDIR(st.st_mode) && !S_ISLNK(st.st_mode))
-            return std::unexpected(machineError(windowsPath + " is a file", 5));
+            return std::unexpected(machineError(trf("{1} ist eine Datei", {windowsPath}), 5));
         if (::remove(place.c_str()) != 0)
-            return std::unexpected(machineError("cannot replace " + place.string(), 5));
+            return std::unexpected(
+                machineError(trf("{1} kann nicht ersetzt werden", {place.string()}), 5));
     }
     if (::symlink(target.c_str(), place.c_str()) != 0)
-        return std::unexpected(
-            machineError("cannot link " + place.string() + ": " + std::strerror(errno), 5));
+        return std::unexpected(machineError(
+            trf("{1} kann nicht verknüpft werden: {2}", {place.string(), std::strerror(errno)}),
+            5));
 
     MachineConfig updated = config_;
     std::erase_if(updated.linkedFolders, [&](const LinkedFolder& l) {
@@ -133,7 +143,8 @@ std::expected<void, Error> Machine::linkFolder(std::string_view windowsFolder,
         }
     }
     ::unlink(place.c_str());
-    return std::unexpected(machineError("cannot record the link in " + iniPath.string(), 5));
+    return std::unexpected(machineError(
+        trf("die Verknüpfung kann nicht in {1} vermerkt werden", {iniPath.string()}), 5));
 }
 
 std::vector<Machine::LinkBelow> Machine::linkedFoldersBelow(std::string_view windowsFolder) const {

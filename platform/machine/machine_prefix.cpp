@@ -179,15 +179,17 @@ bool isWinePrefix(const fs::path& folder) {
 
 std::expected<std::unique_ptr<Machine>, Error> Machine::open(const fs::path& prefix) {
     if (isWinePrefix(prefix))
-        return std::unexpected(machineError("a Wine prefix, not a machine: " + prefix.string(), 2));
+        return std::unexpected(
+            machineError(trf("ein Wine-Präfix, keine Maschine: {1}", {prefix.string()}), 2));
     auto ini = IniFile::load(prefix / "machine.ini");
     if (!ini) {
         return std::unexpected(machineError(
-            "not a machine prefix (no usable machine.ini): " + ini.error().message, 2));
+            trf("kein Maschinen-Präfix (keine brauchbare machine.ini): {1}", {ini.error().message}),
+            2));
     }
     if (!pathExists(prefix / "registry.db")) {
-        return std::unexpected(
-            machineError("not a machine prefix (no registry.db): " + prefix.string(), 2));
+        return std::unexpected(machineError(
+            trf("kein Maschinen-Präfix (keine registry.db): {1}", {prefix.string()}), 2));
     }
     MachineConfig config = configFromIni(*ini, MachineConfig::defaults());
     KX_PROPAGATE(validateConfig(config));
@@ -196,7 +198,7 @@ std::expected<std::unique_ptr<Machine>, Error> Machine::open(const fs::path& pre
         reg = Registry::open(prefix / "registry.db", RegistryPolicy{config.administrator});
     } catch (const std::exception& e) {
         return std::unexpected(
-            machineError(std::string("cannot open the registry: ") + e.what(), 5));
+            machineError(trf("die Registrierung kann nicht geöffnet werden: {1}", {e.what()}), 5));
     }
     return std::unique_ptr<Machine>(new Machine(prefix, std::move(config), std::move(reg)));
 }
@@ -205,13 +207,13 @@ std::expected<std::unique_ptr<Machine>, Error> Machine::create(const fs::path& p
                                                                const MachineConfig& given) {
     KX_PROPAGATE(validateConfig(given));
     if (isWinePrefix(prefix))
-        return std::unexpected(
-            machineError("a Wine prefix, nothing is laid into it: " + prefix.string(), 2));
+        return std::unexpected(machineError(
+            trf("ein Wine-Präfix, darin wird nichts angelegt: {1}", {prefix.string()}), 2));
     std::error_code ec;
     fs::create_directories(prefix, ec);
     if (ec)
-        return std::unexpected(
-            machineError("cannot create " + prefix.string() + ": " + ec.message(), 5));
+        return std::unexpected(machineError(
+            trf("{1} kann nicht erstellt werden: {2}", {prefix.string(), ec.message()}), 5));
 
     // machine.ini: an existing record wins (completing a prefix never changes
     // who the user is); keys it lacks are filled from the given config.
@@ -243,7 +245,8 @@ std::expected<std::unique_ptr<Machine>, Error> Machine::create(const fs::path& p
     // Drive folders and their dosdevices links.
     fs::create_directories(prefix / "dosdevices", ec);
     if (ec)
-        return std::unexpected(machineError("cannot create dosdevices: " + ec.message(), 5));
+        return std::unexpected(machineError(
+            trf("{1} kann nicht erstellt werden: {2}", {"dosdevices", ec.message()}), 5));
     for (const auto& d : config.drives) {
         if (!driveHasFolder(d))
             continue;
@@ -255,14 +258,16 @@ std::expected<std::unique_ptr<Machine>, Error> Machine::create(const fs::path& p
         } else {
             fs::create_directories(prefix / target.substr(3), ec);
             if (ec)
-                return std::unexpected(
-                    machineError("cannot create " + target.substr(3) + ": " + ec.message(), 5));
+                return std::unexpected(machineError(
+                    trf("{1} kann nicht erstellt werden: {2}", {target.substr(3), ec.message()}),
+                    5));
         }
         const fs::path link = prefix / "dosdevices" / (std::string(1, l) + ":");
         if (!pathExists(link)) {
             if (::symlink(target.c_str(), link.c_str()) != 0 && errno != EEXIST) {
-                return std::unexpected(
-                    machineError("cannot link " + link.string() + ": " + std::strerror(errno), 5));
+                return std::unexpected(machineError(trf("{1} kann nicht verknüpft werden: {2}",
+                                                        {link.string(), std::strerror(errno)}),
+                                                    5));
             }
         }
     }
@@ -278,7 +283,9 @@ std::expected<std::unique_ptr<Machine>, Error> Machine::create(const fs::path& p
         const LONG rc = reg->transaction([&] { return seedRegistry(*reg, seeds); });
         if (rc != ERROR_SUCCESS) {
             return std::unexpected(
-                machineError("cannot seed the registry (status " + std::to_string(rc) + ")", 5));
+                machineError(trf("die Registrierung kann nicht befüllt werden (Status {1})",
+                                 {std::to_string(rc)}),
+                             5));
         }
         if (!config.administrator) {
             reg.reset();
@@ -286,7 +293,7 @@ std::expected<std::unique_ptr<Machine>, Error> Machine::create(const fs::path& p
         }
     } catch (const std::exception& e) {
         return std::unexpected(
-            machineError(std::string("cannot open the registry: ") + e.what(), 5));
+            machineError(trf("die Registrierung kann nicht geöffnet werden: {1}", {e.what()}), 5));
     }
 
     std::unique_ptr<Machine> machine(new Machine(prefix, config, std::move(reg)));
@@ -307,11 +314,12 @@ std::expected<std::unique_ptr<Machine>, Error> Machine::create(const fs::path& p
     for (const auto& f : folders) {
         auto host = machine->resolve(f);
         if (!host)
-            return std::unexpected(
-                machineError("cannot place " + f + ": " + host.error().message, 5));
+            return std::unexpected(machineError(
+                trf("{1} kann nicht untergebracht werden: {2}", {f, host.error().message}), 5));
         fs::create_directories(*host, ec);
         if (ec)
-            return std::unexpected(machineError("cannot create " + f + ": " + ec.message(), 5));
+            return std::unexpected(
+                machineError(trf("{1} kann nicht erstellt werden: {2}", {f, ec.message()}), 5));
     }
     return machine;
 }

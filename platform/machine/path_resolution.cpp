@@ -43,15 +43,16 @@ std::expected<std::vector<std::string_view>, Error> lexicalParts(std::string_vie
             continue;
         if (part == "..") {
             if (parts.empty()) {
-                return std::unexpected(machineError("path climbs above the root of its drive: \"" +
-                                                    std::string(path) + "\""));
+                return std::unexpected(machineError(trf(
+                    "der Pfad steigt über das Stammverzeichnis seines Laufwerks hinaus: \"{1}\"",
+                    {path})));
             }
             parts.pop_back();
             continue;
         }
         if (!validComponent(part)) {
             return std::unexpected(
-                machineError("invalid name in path: \"" + std::string(path) + "\"", 123));
+                machineError(trf("ungültiger Name im Pfad: \"{1}\"", {path}), 123));
         }
         parts.push_back(part);
     }
@@ -141,19 +142,19 @@ std::string memoName(FolderMemo& memo, std::string_view part) {
 std::expected<ResolvedPath, Error> Machine::resolveParts(std::string_view path) const {
     if (path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1])) {
         return std::unexpected(
-            machineError("UNC and device paths are not supported: " + std::string(path)));
+            machineError(trf("UNC- und Gerätepfade werden nicht unterstützt: {1}", {path})));
     }
     if (path.size() < 2 || path[1] != ':' || !std::isalpha(static_cast<unsigned char>(path[0]))) {
         return std::unexpected(
-            machineError("not a path with a drive letter: \"" + std::string(path) + "\""));
+            machineError(trf("kein Pfad mit Laufwerksbuchstaben: \"{1}\"", {path})));
     }
     const Drive* d = drive(path[0]);
     if (d == nullptr) {
-        return std::unexpected(machineError(std::string("unknown drive ") + path[0] + ":"));
+        return std::unexpected(machineError(trf("unbekanntes Laufwerk {1}:", {path.substr(0, 1)})));
     }
     if (!driveHasFolder(*d)) {
         return std::unexpected(
-            machineError(std::string("drive ") + d->letter + ": is not ready", 21));
+            machineError(trf("Laufwerk {1}: ist nicht bereit", {std::string(1, d->letter)}), 21));
     }
     ResolvedPath out;
     const char l = static_cast<char>(std::tolower(static_cast<unsigned char>(d->letter)));
@@ -191,12 +192,13 @@ std::expected<ResolvedPath, Error> Machine::resolveParts(std::string_view path) 
     struct stat st {};
     if (link != nullptr) {
         if (::stat(out.driveRoot.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-            return std::unexpected(machineError("the linked folder " + link->hostFolder.string() +
-                                                " of " + link->windowsPath + " is missing"));
+            return std::unexpected(
+                machineError(trf("der verknüpfte Ordner {1} von {2} fehlt",
+                                 {link->hostFolder.string(), link->windowsPath})));
         }
     } else if (::stat(out.driveRoot.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        return std::unexpected(
-            machineError(std::string("drive ") + d->letter + ": has no folder in the prefix"));
+        return std::unexpected(machineError(
+            trf("Laufwerk {1}: hat keinen Ordner im Präfix", {std::string(1, d->letter)})));
     }
 
     // Then each component on disk: the exact spelling if it exists, else the

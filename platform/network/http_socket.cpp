@@ -2,6 +2,7 @@
 #include "platform/network/http_socket.hpp"
 
 #include "platform/runtime/error.hpp"
+#include "platform/runtime/translation.hpp"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -28,22 +29,25 @@ namespace {
 constexpr std::size_t kReadPerPoll = 256 * 1024;
 constexpr std::size_t kReadChunk = 16 * 1024;
 
-// The socket control's wording for the errors we can meet.
+// The socket control's wording for the errors we can meet, in the user's
+// language as the system's socket library gives it.
 Error fromErrno(int err) {
     switch (err) {
         case ECONNREFUSED:
-            return {kSockConnectionRefused, "Connection is forcefully rejected"};
+            return {kSockConnectionRefused,
+                    std::string(tr("Die Verbindung wurde von der Gegenseite abgelehnt"))};
         case ETIMEDOUT:
-            return {kSockTimedOut, "Connection timed out"};
+            return {kSockTimedOut, std::string(tr("Zeitüberschreitung bei der Verbindung"))};
         case ECONNRESET:
         case EPIPE:
-            return {kSockConnectionReset, "Connection is reset by remote side"};
+            return {kSockConnectionReset,
+                    std::string(tr("Die Verbindung wurde von der Gegenseite zurückgesetzt"))};
         case ENETUNREACH:
-            return {kSockNetUnreachable, "Network is unreachable"};
+            return {kSockNetUnreachable, std::string(tr("Das Netzwerk ist nicht erreichbar"))};
         case EHOSTUNREACH:
-            return {kSockHostUnreachable, "No route to host"};
+            return {kSockHostUnreachable, std::string(tr("Keine Route zum Host"))};
         default:
-            return {kSockOtherError, std::string("Socket error: ") + std::strerror(err)};
+            return {kSockOtherError, trf("Socketfehler: {1}", {std::strerror(err)})};
     }
 }
 
@@ -198,7 +202,8 @@ void TcpClientSocket::connect(const std::string& host, std::uint16_t port) {
     const auto service = std::to_string(port);
     if (host.empty() || ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0 ||
         found == nullptr) {
-        impl_->pendingError = platform::Error{kSockHostNotFound, "Host not found"};
+        impl_->pendingError =
+            platform::Error{kSockHostNotFound, std::string(tr("Host nicht gefunden"))};
         return;
     }
     sockaddr_in address{};

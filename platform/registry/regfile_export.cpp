@@ -12,6 +12,7 @@
 #include "platform/registry/regfile_text.hpp"
 #include "platform/registry/registry_rules.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 
 namespace kx::platform {
 using namespace detail;
@@ -61,7 +62,7 @@ class Exporter {
             const auto spelled = findChild(key.h, part);
             if (!spelled)
                 throw Unwritable{ERROR_FILE_NOT_FOUND,
-                                 "key not found: " + path + "\\" + std::string(part)};
+                                 trf("Schlüssel nicht gefunden: {1}\\{2}", {path, part})};
             OpenKey child(reg_);
             path += "\\" + *spelled;
             check(reg_.RegOpenKeyExA(key.h, *spelled, 0, KEY_READ, &child.h), path);
@@ -77,18 +78,22 @@ class Exporter {
     }
 
   private:
+    static std::string unwritableIn4(const std::string& what) {
+        return trf("{1} lässt sich nicht in REGEDIT4 (Windows-1252) schreiben", {what});
+    }
+
     static void check(LONG st, const std::string& key) {
         if (st)
-            throw Unwritable{st, describe(st) + " reading " + key};
+            throw Unwritable{st, trf("{1} beim Lesen von {2}", {describe(st), key})};
     }
 
     // Names must fit on one line, and in REGEDIT4 into Windows-1252.
     void writable(std::string_view s, const std::string& what) const {
         if (s.find_first_of("\r\n") != std::string_view::npos)
-            throw Unwritable{ERROR_INVALID_PARAMETER, what + " holds a line break"};
-        if (!unicode_ && !fitsCp1252(s))
             throw Unwritable{ERROR_INVALID_PARAMETER,
-                             what + " cannot be written in REGEDIT4 (Windows-1252)"};
+                             trf("{1} enthält einen Zeilenumbruch", {what})};
+        if (!unicode_ && !fitsCp1252(s))
+            throw Unwritable{ERROR_INVALID_PARAMETER, unwritableIn4(what)};
     }
 
     std::optional<std::string> findChild(HKEY key, std::string_view name) {
@@ -97,7 +102,7 @@ class Exporter {
             const LONG st = enumKey(key, i, child);
             if (st == ERROR_NO_MORE_ITEMS)
                 return std::nullopt;
-            check(st, "subkeys");
+            check(st, std::string(tr("Unterschlüssel")));
             if (winEqualNoCase(child, name))
                 return child;
         }
@@ -152,7 +157,7 @@ class Exporter {
     }
 
     void emitKey(HKEY key, const std::string& path) {
-        writable(path, "key " + path);
+        writable(path, trf("Schlüssel {1}", {path}));
         text_ += "[" + path + "]";
         text_ += kNewline;
         std::string name, data;
@@ -183,7 +188,7 @@ class Exporter {
 
     void emitValue(const std::string& path, const std::string& name, DWORD type,
                    const std::string& data) {
-        const std::string what = "value \"" + name + "\" of " + path;
+        const std::string what = trf("Wert \"{1}\" von {2}", {name, path});
         writable(name, what);
         std::string line = name.empty() ? "@=" : "\"" + escape(name) + "\"=";
         if (type == REG_SZ && quotable(data)) {
@@ -207,8 +212,7 @@ class Exporter {
                 raw = utf8ToUtf16le(data);
             } else {
                 if (!fitsCp1252(data))
-                    throw Unwritable{ERROR_INVALID_PARAMETER,
-                                     what + " cannot be written in REGEDIT4 (Windows-1252)"};
+                    throw Unwritable{ERROR_INVALID_PARAMETER, unwritableIn4(what)};
                 raw = toCp1252(data);
             }
         }
@@ -257,7 +261,8 @@ std::expected<std::string, RegFileResult> exportRegText(Registry& registry, HKEY
                                                         std::string_view subKey,
                                                         RegFileFormat format) {
     if (rootName(root).empty())
-        return std::unexpected(RegFileResult{ERROR_INVALID_HANDLE, "not a root key"});
+        return std::unexpected(
+            RegFileResult{ERROR_INVALID_HANDLE, std::string(tr("kein Hauptschlüssel"))});
     Exporter exporter(registry, format);
     RegFileResult failure;
     // One transaction, so that the file shows one state of the registry even
@@ -273,7 +278,7 @@ std::expected<std::string, RegFileResult> exportRegText(Registry& registry, HKEY
     });
     if (st) {
         if (failure.status == ERROR_SUCCESS)
-            failure = {st, describe(st) + " reading the registry"};
+            failure = {st, trf("{1} beim Lesen der Registrierung", {describe(st)})};
         return std::unexpected(failure);
     }
     return exporter.bytes();
@@ -295,14 +300,14 @@ RegFileResult exportRegFile(Registry& registry, HKEY root, std::string_view subK
         if (!out) {
             std::error_code ec;
             std::filesystem::remove(temp, ec);
-            return {ERROR_ACCESS_DENIED, "cannot write " + file.string()};
+            return {ERROR_ACCESS_DENIED, trf("{1} kann nicht geschrieben werden", {file.string()})};
         }
     }
     std::error_code ec;
     std::filesystem::rename(temp, file, ec);
     if (ec) {
         std::filesystem::remove(temp, ec);
-        return {ERROR_ACCESS_DENIED, "cannot write " + file.string()};
+        return {ERROR_ACCESS_DENIED, trf("{1} kann nicht geschrieben werden", {file.string()})};
     }
     return {};
 }

@@ -9,6 +9,7 @@
 #include "platform/registry/regfile.hpp"
 #include "platform/registry/regfile_text.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 
 namespace kx::platform {
 using namespace detail;
@@ -73,8 +74,9 @@ class Parser {
         } else if (header == kHeader5) {
             unicode_ = true;
         } else {
-            throw BadFile{1, "not a registry file: the first line must be \"REGEDIT4\" or \"" +
-                                 std::string(kHeader5) + "\""};
+            throw BadFile{1, trf("keine Registrierungsdatei: die erste Zeile muss \"REGEDIT4\" "
+                                 "oder \"{1}\" lauten",
+                                 {kHeader5})};
         }
         std::optional<std::size_t> section;  // index of the current OpenKey step
         for (lineNo_ = 2; lineNo_ <= lines_.size(); ++lineNo_) {
@@ -82,23 +84,25 @@ class Parser {
             if (line.empty() || line.front() == ';')
                 continue;
             if (line.find('\0') != std::string_view::npos)
-                fail("NUL character in the line");
+                fail(tr("NUL-Zeichen in der Zeile"));
             if (line.front() == '[') {
                 section = keyLine(line);
             } else if (line.front() == '"' || line.front() == '@') {
                 if (!section)
-                    fail("value line outside a key section");
+                    fail(tr("Wertzeile außerhalb eines Schlüsselabschnitts"));
                 valueLine(line);
                 steps_[*section].writesValues = true;
             } else {
-                fail("expected [KEY], a value line or a comment");
+                fail(tr("[SCHLÜSSEL], eine Wertzeile oder ein Kommentar erwartet"));
             }
         }
         return std::move(steps_);
     }
 
   private:
-    [[noreturn]] void fail(std::string what) const { throw BadFile{lineNo_, std::move(what)}; }
+    [[noreturn]] void fail(std::string_view what) const {
+        throw BadFile{lineNo_, std::string(what)};
+    }
 
     void decode(std::string_view bytes) {
         if (bytes.starts_with("\xFF\xFE")) {
@@ -128,11 +132,13 @@ class Parser {
 
     // Names are text on one line: what could not be exported again as it was
     // read is refused (a lone CR inside a line stays part of it).
-    void checkName(std::string_view name, const char* what) const {
+    void checkName(std::string_view name, bool key) const {
         if (!isValidUtf8(name))
-            fail(std::string("the ") + what + " name is not valid UTF-8 text");
+            fail(key ? tr("der Schlüsselname ist kein gültiger UTF-8-Text")
+                     : tr("der Wertname ist kein gültiger UTF-8-Text"));
         if (name.find('\r') != std::string_view::npos)
-            fail(std::string("the ") + what + " name holds a line break");
+            fail(key ? tr("der Schlüsselname enthält einen Zeilenumbruch")
+                     : tr("der Wertname enthält einen Zeilenumbruch"));
     }
 
     // "[HKEY_...\path]" or "[-HKEY_...\path]"; answers the new OpenKey step, or
@@ -140,7 +146,7 @@ class Parser {
     std::optional<std::size_t> keyLine(std::string_view line) {
         line = trimSpacesAndTabsRight(line);
         if (line.size() < 2 || line.back() != ']')
-            fail("key line without closing ']'");
+            fail(tr("Schlüsselzeile ohne schließendes ']'"));
         auto inner = line.substr(1, line.size() - 2);
         const bool remove = inner.starts_with('-');
         if (remove)
@@ -149,16 +155,16 @@ class Parser {
         const auto rootPart = inner.substr(0, slash);
         const HKEY root = rootFromName(rootPart);
         if (!root)
-            fail("unknown root key \"" + std::string(rootPart) + "\"");
+            fail(trf("unbekannter Hauptschlüssel \"{1}\"", {rootPart}));
         const auto path =
             slash == std::string_view::npos ? std::string_view{} : inner.substr(slash + 1);
-        checkName(path, "key");
+        checkName(path, true);
         Step step{remove ? Step::DeleteTree : Step::OpenKey, lineNo_};
         step.root = root;
         step.path = path;
         if (remove) {
             if (path.find_first_not_of('\\') == std::string_view::npos)
-                fail("a root key cannot be deleted");
+                fail(tr("ein Hauptschlüssel kann nicht gelöscht werden"));
             steps_.push_back(std::move(step));
             return std::nullopt;
         }
@@ -172,7 +178,7 @@ class Parser {
         ++pos;  // opening quote
         for (;;) {
             if (pos >= line.size())
-                fail("unterminated string");
+                fail(tr("nicht abgeschlossene Zeichenkette"));
             const char c = line[pos];
             if (c == '"') {
                 ++pos;
@@ -180,11 +186,13 @@ class Parser {
             }
             if (c == '\\') {
                 if (pos + 1 >= line.size())
-                    fail("unterminated string");
+                    fail(tr("nicht abgeschlossene Zeichenkette"));
                 const char next = line[pos + 1];
                 if (next != '\\' && next != '"')
-                    fail(std::string("unknown escape \\") + next +
-                         " in a string (a backslash is written \\\\)");
+                    fail(
+                        trf("unbekannte Escape-Folge \\{1} in einer Zeichenkette (ein "
+                            "Backslash wird \\\\ geschrieben)",
+                            {std::string(1, next)}));
                 out.push_back(next);
                 pos += 2;
                 continue;
@@ -197,7 +205,7 @@ class Parser {
     void expectEnd(std::string_view line, std::size_t pos) const {
         const auto rest = trimSpacesAndTabsLeft(line.substr(pos));
         if (!rest.empty() && rest.front() != ';')
-            fail("unexpected text after the value: \"" + std::string(rest) + "\"");
+            fail(trf("unerwarteter Text nach dem Wert: \"{1}\"", {rest}));
     }
 
     void valueLine(std::string_view line) {
@@ -207,11 +215,11 @@ class Parser {
             pos = 1;
         } else {
             step.name = quoted(line, pos);
-            checkName(step.name, "value");
+            checkName(step.name, false);
         }
         while (pos < line.size() && isSpaceOrTab(line[pos])) ++pos;
         if (pos >= line.size() || line[pos] != '=')
-            fail("expected '=' after the value name");
+            fail(tr("'=' nach dem Wertnamen erwartet"));
         ++pos;
         while (pos < line.size() && isSpaceOrTab(line[pos])) ++pos;
         const auto data = line.substr(pos);
@@ -227,7 +235,7 @@ class Parser {
             pos += 6;
             const auto v = readHexNumber(line, pos, 8);
             if (!v)
-                fail("dword: needs 1 to 8 hex digits");
+                fail(tr("dword: braucht 1 bis 8 Hexadezimalziffern"));
             expectEnd(line, pos);
             step.type = REG_DWORD;
             for (int i = 0; i < 4; ++i)
@@ -239,12 +247,12 @@ class Parser {
                 ++pos;
                 const auto t = readHexNumber(line, pos, 8);
                 if (!t || pos >= line.size() || line[pos] != ')')
-                    fail("bad type in hex(...)");
+                    fail(tr("falscher Typ in hex(...)"));
                 ++pos;
                 step.type = *t;
             }
             if (pos >= line.size() || line[pos] != ':')
-                fail("expected ':' after hex");
+                fail(tr("':' nach hex erwartet"));
             const auto raw = hexBytes(line.substr(pos + 1));
             if (isStringType(step.type)) {
                 step.data = unicode_ ? utf16leToUtf8(raw) : fromCp1252(raw);
@@ -252,7 +260,7 @@ class Parser {
                 step.data = raw;
             }
         } else {
-            fail("unknown value data (expected \"text\", dword:, hex:, hex(N): or -)");
+            fail(tr("unbekannte Wertdaten (erwartet: \"Text\", dword:, hex:, hex(N): oder -)"));
         }
         steps_.push_back(std::move(step));
     }
@@ -278,12 +286,12 @@ class Parser {
                     trimSpacesAndTabsRight(trimSpacesAndTabsLeft(piece.substr(start, end - start)));
                 if (token.empty()) {
                     if (!last)
-                        fail("empty byte in hex list");
+                        fail(tr("leeres Byte in der Hex-Liste"));
                 } else {
                     std::size_t p = 0;
                     const auto v = readHexNumber(token, p, 2);
                     if (!v || p != token.size())
-                        fail("bad hex byte \"" + std::string(token) + "\"");
+                        fail(trf("ungültiges Hex-Byte \"{1}\"", {token}));
                     out.push_back(static_cast<char>(*v));
                 }
                 start = end + 1;
@@ -291,11 +299,11 @@ class Parser {
             if (!more)
                 return out;
             if (lineNo_ >= lines_.size())
-                fail("line continued past the end of the file");
+                fail(tr("Zeile über das Dateiende hinaus fortgesetzt"));
             ++lineNo_;
             piece = trimSpacesAndTabsLeft(lines_[lineNo_ - 1]);
             if (piece.find('\0') != std::string_view::npos)
-                fail("NUL character in the line");
+                fail(tr("NUL-Zeichen in der Zeile"));
         }
     }
 
@@ -320,8 +328,10 @@ LONG apply(Registry& reg, const std::vector<Step>& steps, std::string& error) {
             reg.RegCloseKey(current);
         current = 0;
     };
-    const auto failed = [&](const Step& step, LONG st, const std::string& doing) {
-        error = "line " + std::to_string(step.line) + ": " + describe(st) + " " + doing;
+    // `doing` is a marked text with the places line {1}, status {2}, subject {3}.
+    const auto failed = [&](const Step& step, LONG st, std::string_view doing,
+                            std::string_view subject) {
+        error = trf(doing, {std::to_string(step.line), describe(st), subject});
         return st;
     };
     const LONG status = reg.transaction([&]() -> LONG {
@@ -336,26 +346,32 @@ LONG apply(Registry& reg, const std::vector<Step>& steps, std::string& error) {
                     st = reg.RegCreateKeyExA(step.root, step.path, 0, {}, REG_OPTION_NON_VOLATILE,
                                              sam, nullptr, &current, nullptr);
                     if (st)
-                        return failed(step, st, "creating " + keyText(step));
+                        return failed(step, st, trMark("Zeile {1}: {2} beim Anlegen von {3}"),
+                                      keyText(step));
                     break;
                 }
                 case Step::DeleteTree:
                     closeCurrent();
                     st = deleteKeyTree(reg, step.root, step.path);
                     if (st && st != ERROR_FILE_NOT_FOUND)
-                        return failed(step, st, "deleting " + keyText(step));
+                        return failed(step, st, trMark("Zeile {1}: {2} beim Löschen von {3}"),
+                                      keyText(step));
                     break;
                 case Step::SetValue:
                     st = reg.RegSetValueExA(current, step.name, 0, step.type,
                                             reinterpret_cast<const std::uint8_t*>(step.data.data()),
                                             static_cast<DWORD>(step.data.size()));
                     if (st)
-                        return failed(step, st, "setting value \"" + step.name + "\"");
+                        return failed(step, st,
+                                      trMark("Zeile {1}: {2} beim Setzen des Werts \"{3}\""),
+                                      step.name);
                     break;
                 case Step::DeleteValue:
                     st = reg.RegDeleteValueA(current, step.name);
                     if (st && st != ERROR_FILE_NOT_FOUND)
-                        return failed(step, st, "deleting value \"" + step.name + "\"");
+                        return failed(step, st,
+                                      trMark("Zeile {1}: {2} beim Löschen des Werts \"{3}\""),
+                                      step.name);
                     break;
             }
         }
@@ -363,7 +379,7 @@ LONG apply(Registry& reg, const std::vector<Step>& steps, std::string& error) {
     });
     closeCurrent();
     if (status && error.empty())
-        error = describe(status) + " while applying the file";
+        error = trf("{1} beim Anwenden der Datei", {describe(status)});
     return status;
 }
 }  // namespace
@@ -373,7 +389,7 @@ RegFileResult importRegText(Registry& registry, std::string_view bytes) {
     try {
         steps = Parser(bytes).parse();
     } catch (const BadFile& bad) {
-        return {ERROR_BADDB, "line " + std::to_string(bad.line) + ": " + bad.what};
+        return {ERROR_BADDB, trf("Zeile {1}: {2}", {std::to_string(bad.line), bad.what})};
     }
     RegFileResult result;
     result.status = apply(registry, steps, result.error);
@@ -383,10 +399,10 @@ RegFileResult importRegText(Registry& registry, std::string_view bytes) {
 RegFileResult importRegFile(Registry& registry, const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     if (!in)
-        return {ERROR_FILE_NOT_FOUND, "cannot open " + file.string()};
+        return {ERROR_FILE_NOT_FOUND, trf("{1} kann nicht geöffnet werden", {file.string()})};
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad())
-        return {ERROR_BADDB, "cannot read " + file.string()};
+        return {ERROR_BADDB, trf("{1} kann nicht gelesen werden", {file.string()})};
     return importRegText(registry, bytes);
 }
 

@@ -1,6 +1,7 @@
 #include "platform/registry/regfile_text.hpp"
 
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 
 namespace kx::platform::detail {
 
@@ -70,15 +71,15 @@ bool fitsCp1252(std::string_view s) {
 std::string describe(LONG status) {
     switch (status) {
         case ERROR_ACCESS_DENIED:
-            return "access denied";
+            return std::string(tr("Zugriff abgelehnt"));
         case ERROR_FILE_NOT_FOUND:
-            return "not found";
+            return std::string(tr("nicht gefunden"));
         case ERROR_INVALID_PARAMETER:
-            return "invalid name or data";
+            return std::string(tr("Name oder Daten ungültig"));
         case ERROR_BUSY:
-            return "registry busy";
+            return std::string(tr("Registrierung belegt"));
         default:
-            return "error " + std::to_string(status);
+            return trf("Registrierungsfehler {1}", {std::to_string(status)});
     }
 }
 

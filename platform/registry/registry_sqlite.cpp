@@ -10,6 +10,7 @@
 
 #include "platform/registry/registry_rules.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/storage/sqlite_database.hpp"
 
 namespace kx::platform {
@@ -49,7 +50,8 @@ class SqliteRegistry final : public Registry {
             db_ = storage::Database::openShared(file, std::chrono::milliseconds(5000));
             setup();
         } catch (const std::runtime_error& e) {
-            throw std::runtime_error("registry database " + file.string() + ": " + e.what());
+            throw std::runtime_error(
+                trf("Registrierungsdatenbank {1}: {2}", {file.string(), e.what()}));
         }
     }
 
@@ -344,7 +346,8 @@ class SqliteRegistry final : public Registry {
         const auto appId = pragmaInt("PRAGMA application_id");
         if (version == 0 && appId == 0) {
             if (pragmaInt("SELECT count(*) FROM sqlite_master") != 0)
-                throw std::runtime_error("holds other tables, not a registry");
+                throw std::runtime_error(
+                    std::string(tr("enthält andere Tabellen, keine Registrierung")));
             db_->exec(
                 "CREATE TABLE keys("
                 " id INTEGER PRIMARY KEY AUTOINCREMENT,"  // never reused: see liveHandle
@@ -371,7 +374,8 @@ class SqliteRegistry final : public Registry {
             db_->exec("PRAGMA application_id = " + std::to_string(kApplicationId));
             db_->exec("PRAGMA user_version = " + std::to_string(kSchemaVersion));
         } else if (appId != kApplicationId || version != kSchemaVersion) {
-            throw std::runtime_error("not a registry database of this version");
+            throw std::runtime_error(
+                std::string(tr("keine Registrierungsdatenbank dieser Version")));
         }
         tx.commit();
     }

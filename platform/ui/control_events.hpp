@@ -3,12 +3,13 @@
 // error for a bad property value and firing event handlers.
 #include <utility>
 
+#include "platform/runtime/translation.hpp"
 #include "platform/ui/controls.hpp"
 
 namespace kx::platform::ui::detail {
 
 [[noreturn]] inline void invalidValue() {
-    throw RuntimeError{kInvalidPropertyValue, "Invalid property value"};
+    throw RuntimeError{kInvalidPropertyValue, std::string(tr("Ungültiger Eigenschaftswert"))};
 }
 
 // Runs a handler that takes arguments with a copy of it (see Control::fire).

@@ -84,7 +84,7 @@ void EditField::setText(std::string value) {
 
 void ComboBox::choose(std::size_t index) {
     if (index >= list.size())
-        throw RuntimeError{kInvalidPropertyValue, "Invalid property value"};
+        invalidValue();
     if (!acceptsInput())
         return;
     text = list[index];
@@ -253,7 +253,8 @@ std::shared_ptr<Menu> Menu::item(std::string_view itemName) const {
 
 std::int32_t ImageList::add(std::string key, std::string picture) {
     if (!key.empty() && find(key) != nullptr)
-        throw RuntimeError{35602, "Key is not unique in collection"};
+        throw RuntimeError{35602,
+                           std::string(tr("Schlüssel ist in der Auflistung nicht eindeutig"))};
     images.push_back({std::move(key), std::move(picture), {}});
     refresh();
     return static_cast<std::int32_t>(images.size());

@@ -43,7 +43,9 @@ void Form::load() {
 void Form::show(bool modal) {
     load();
     if (modal && shown_)
-        throw RuntimeError{400, "Form already displayed; can't show modally"};
+        throw RuntimeError{
+            400,
+            std::string(tr("Formular wird bereits angezeigt; kann nicht modal angezeigt werden"))};
     shown_ = true;
     modal_ = modal;
     try {

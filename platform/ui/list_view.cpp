@@ -65,7 +65,8 @@ void ListView::addColumn(std::string text, std::int32_t columnWidth) {
 
 void ListView::checkIndex(std::size_t index, std::size_t limit) const {
     if (index >= limit)
-        throw RuntimeError{kIndexOutOfBounds, "Index out of bounds"};
+        throw RuntimeError{kIndexOutOfBounds,
+                           std::string(tr("Index außerhalb des gültigen Bereichs"))};
 }
 
 const std::shared_ptr<ListItem>& ListView::item(std::size_t index) const {

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/runtime/translation.hpp"
 #include "platform/runtime/variant.hpp"
 #include "platform/ui/view.hpp"
 
@@ -40,18 +41,18 @@ namespace {
 // Runs one callback of the loop. Nothing above yield() could handle its
 // failure (yield is called from anywhere), so the failure is reported and
 // the loop goes on with the next callback.
+// `failed` is a marked text whose place {1} takes the failure.
 template <typename F>
-void dispatch(const std::function<void(std::string_view)>& reporter, std::string_view what,
+void dispatch(const std::function<void(std::string_view)>& reporter, std::string_view failed,
               F&& callback) {
     std::string message;
     try {
         callback();
         return;
     } catch (const RuntimeError& e) {
-        message =
-            std::string(what) + " failed: " + e.description + " (" + std::to_string(e.number) + ")";
+        message = trf(failed, {e.description + " (" + std::to_string(e.number) + ")"});
     } catch (const std::exception& e) {
-        message = std::string(what) + " failed: " + e.what();
+        message = trf(failed, {e.what()});
     }
     if (reporter) {
         reporter(message);
@@ -81,7 +82,7 @@ void MessageLoop::yield() {
         if (it == state->sources.end())
             continue;
         auto poll = it->second;  // keep it alive while it runs
-        dispatch(state->reporter, "an event source", poll);
+        dispatch(state->reporter, trMark("eine Ereignisquelle ist fehlgeschlagen: {1}"), poll);
     }
     const Millis now = state->clock->now();
     std::vector<TimerId> due;
@@ -96,9 +97,11 @@ void MessageLoop::yield() {
             continue;
         it->second.due = now + it->second.interval;
         auto callback = it->second.callback;
-        dispatch(state->reporter, "a timer event", callback);
+        dispatch(state->reporter, trMark("ein Zeitgeberereignis ist fehlgeschlagen: {1}"),
+                 callback);
     }
-    dispatch(state->reporter, "a view event", [] { view().pumpEvents(); });
+    dispatch(state->reporter, trMark("ein Fensterereignis ist fehlgeschlagen: {1}"),
+             [] { view().pumpEvents(); });
 }
 
 void MessageLoop::sleep(Millis duration) {

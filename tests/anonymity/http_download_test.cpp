@@ -18,6 +18,7 @@
 #include "platform/ui/message_loop.hpp"
 #include "platform/ui/view.hpp"
 #include "services/progress.hpp"
+#include "support/language.hpp"
 #include "support/temp_machine.hpp"
 #include "support/web_server.hpp"
 
@@ -243,14 +244,32 @@ TEST_F(HttpDownloadTest, ErrorsShowTheirLineAndFrmMainIsReused) {
     web.serve("/a", "first");
     web.serve("/b", "second");
     EXPECT_EQ(download("http:///x"), "");
-    EXPECT_EQ(lastLogLine(), "HTTP Error: Host not found11001");
+    EXPECT_EQ(lastLogLine(), "HTTP Error: Host nicht gefunden11001");
     setHttpPort(machine, test::deadPort());
     EXPECT_EQ(download("http://127.0.0.1/a"), "");
-    EXPECT_EQ(lastLogLine(), "HTTP Error: Connection is forcefully rejected10061");
+    EXPECT_EQ(lastLogLine(), "HTTP Error: Die Verbindung wurde von der Gegenseite abgelehnt10061");
     setHttpPort(machine, web.port());
     EXPECT_EQ(download("http://127.0.0.1/a"), "first");
     EXPECT_EQ(download("http://127.0.0.1/b"), "second");
     EXPECT_TRUE(mainForm().isLoaded());
+}
+
+TEST_F(HttpDownloadTest, SocketErrorDescriptionsReadInEnglish) {
+    KX_ONLY_IN_ENGLISH();
+    const struct {
+        std::uint16_t port;
+        const char* url;
+        const char* line;
+    } cases[] = {
+        {web.port(), "http:///x", "HTTP error: Host not found11001"},
+        {test::deadPort(), "http://127.0.0.1/a",
+         "HTTP error: Connection is forcefully rejected10061"},
+    };
+    for (const auto& c : cases) {
+        setHttpPort(machine, c.port);
+        EXPECT_EQ(download(c.url), "") << c.url;
+        EXPECT_EQ(lastLogLine(), c.line);
+    }
 }
 
 // ---- cancel ------------------------------------------------------------------------

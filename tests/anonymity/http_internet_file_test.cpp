@@ -243,7 +243,7 @@ TEST_F(InternetFileTest, FetchAndDownloadCommands) {
     done = run({"download", "http:///x"});
     EXPECT_EQ(done.exitCode, 1);
     // The failure is said once: the progress line is not echoed again.
-    const std::string failure = "HTTP Error: Host not found11001";
+    const std::string failure = "HTTP Error: Host nicht gefunden11001";
     const auto at = done.err.find(failure);
     EXPECT_NE(at, std::string::npos) << done.err;
     EXPECT_EQ(done.err.find(failure, at + 1), std::string::npos) << done.err;

@@ -185,7 +185,7 @@ TEST_F(CliTest, MachineSettingsAndRegistryRoundTrips) {
                           "\"b\"=dword:xyz\n";
     run = kolvanex({"reg", "import", bad.string()});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.err.find("line 5"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("Zeile 5"), std::string::npos) << run.err;
     EXPECT_EQ(kolvanex({"reg", "query", "HKCU\\Software\\Half"}).exitCode, 1);
 }
 

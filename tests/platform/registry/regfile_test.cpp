@@ -226,7 +226,7 @@ TEST_F(RegFileTest, MalformedFilesNameTheLineAndChangeNothing) {
     for (const auto& [file, line] : cases) {
         const auto result = importRegText(*reg_, file);
         EXPECT_NE(result.status, ERROR_SUCCESS) << file;
-        EXPECT_TRUE(result.error.starts_with("line " + std::to_string(line) + ":"))
+        EXPECT_TRUE(result.error.starts_with("Zeile " + std::to_string(line) + ":"))
             << file << "\n-> " << result.error;
         EXPECT_EQ(dump(*reg_), before) << file;
     }
@@ -242,7 +242,7 @@ TEST_F(RegFileTest, RefusedWriteRollsBackTheWholeImport) {
                                 "[-HKEY_CURRENT_USER\\Software\\Kolvanex\\zeta]\n"
                                 "[HKEY_LOCAL_MACHINE\\Software\\Kolvanex]\n\"a\"=\"b\"\n");
     EXPECT_EQ(result.status, ERROR_ACCESS_DENIED);
-    EXPECT_TRUE(result.error.starts_with("line 5:")) << result.error;
+    EXPECT_TRUE(result.error.starts_with("Zeile 5:")) << result.error;
     EXPECT_EQ(dump(*user), before);
 
     // A read-only key deep inside a tree that the file deletes.
@@ -256,7 +256,7 @@ TEST_F(RegFileTest, RefusedWriteRollsBackTheWholeImport) {
                            "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Kolvanex]\n\"Count\"=-\n"
                            "[-HKEY_CURRENT_USER\\Software\\Kolvanex]\n");
     EXPECT_EQ(result.status, ERROR_ACCESS_DENIED);
-    EXPECT_TRUE(result.error.starts_with("line 4:")) << result.error;
+    EXPECT_TRUE(result.error.starts_with("Zeile 4:")) << result.error;
     EXPECT_EQ(dump(*user), marked);
 }
 
