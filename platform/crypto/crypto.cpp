@@ -10,11 +10,13 @@
 #include <openssl/evp.h>
 #include <openssl/rand.h>
 
+#include "platform/runtime/translation.hpp"
+
 namespace kx::platform::crypto {
 namespace {
 
-// The newest OpenSSL error in words; the queue is emptied so a later failure
-// does not report this one.
+// `what` (in the user's language) with the newest OpenSSL error in words;
+// the queue is emptied so a later failure does not report this one.
 std::string opensslError(std::string_view what) {
     const unsigned long code = ERR_get_error();
     ERR_clear_error();
@@ -34,7 +36,7 @@ std::expected<void, Error> randomBytes(std::span<std::uint8_t> out) {
     while (done < out.size()) {
         const int piece = static_cast<int>(std::min<std::size_t>(out.size() - done, 1 << 20));
         if (RAND_bytes(out.data() + done, piece) != 1)
-            return std::unexpected(Error{0, opensslError("no random bytes")});
+            return std::unexpected(Error{0, opensslError(tr("keine Zufallsbytes"))});
         done += static_cast<std::size_t>(piece);
     }
     return {};
@@ -57,7 +59,8 @@ std::uint64_t scryptMemory(const ScryptCost& cost) {
 std::expected<void, Error> scrypt(std::string_view password, std::span<const std::uint8_t> salt,
                                   const ScryptCost& cost, std::span<std::uint8_t> key) {
     if (cost.log2N < 1 || cost.log2N >= 63 || cost.r == 0 || cost.p == 0)
-        return std::unexpected(Error{0, "scrypt costs out of range"});
+        return std::unexpected(
+            Error{0, std::string(tr("scrypt-Kosten außerhalb des zulässigen Bereichs"))});
     // The ceiling is what these costs need and a little more: the default
     // (32 MB) refuses N = 2^15 with r = 8, and no ceiling at all would let
     // any costs through.
@@ -67,7 +70,7 @@ std::expected<void, Error> scrypt(std::string_view password, std::span<const std
     if (EVP_PBE_scrypt(pass, password.size(), salt.data(), salt.size(),
                        std::uint64_t{1} << cost.log2N, cost.r, cost.p, maxmem, key.data(),
                        key.size()) != 1) {
-        return std::unexpected(Error{0, opensslError("scrypt failed")});
+        return std::unexpected(Error{0, opensslError(tr("scrypt ist fehlgeschlagen"))});
     }
     return {};
 }
@@ -99,17 +102,17 @@ std::expected<AesGcm, Error> AesGcm::create(std::span<const std::uint8_t> key) {
     } else if (key.size() == 32) {
         cipher = EVP_aes_256_gcm();
     } else {
-        return std::unexpected(Error{0, "an AES key has 16 or 32 bytes"});
+        return std::unexpected(Error{0, std::string(tr("ein AES-Schlüssel hat 16 oder 32 Bytes"))});
     }
     auto context = std::make_unique<Context>();
     context->sealer = EVP_CIPHER_CTX_new();
     context->opener = EVP_CIPHER_CTX_new();
     if (context->sealer == nullptr || context->opener == nullptr)
-        return std::unexpected(Error{0, opensslError("no cipher context")});
+        return std::unexpected(Error{0, opensslError(tr("kein Verschlüsselungskontext"))});
     // The default GCM nonce length is 12 bytes, the one we use.
     if (EVP_EncryptInit_ex(context->sealer, cipher, nullptr, key.data(), nullptr) != 1 ||
         EVP_DecryptInit_ex(context->opener, cipher, nullptr, key.data(), nullptr) != 1) {
-        return std::unexpected(Error{0, opensslError("cannot set the AES key")});
+        return std::unexpected(Error{0, opensslError(tr("kann den AES-Schlüssel nicht setzen"))});
     }
     return AesGcm(std::move(context));
 }
@@ -119,28 +122,30 @@ std::expected<void, Error> AesGcm::seal(std::span<const std::uint8_t, kNonceByte
                                         std::span<const std::uint8_t> plain,
                                         std::span<std::uint8_t> out) {
     if (out.size() != plain.size() + kTagBytes || plain.size() > INT_MAX || aad.size() > INT_MAX)
-        return std::unexpected(Error{0, "seal: buffer sizes do not fit"});
+        return std::unexpected(
+            Error{0, std::string(tr("Verschlüsseln: die Puffergrößen passen nicht"))});
     EVP_CIPHER_CTX* ctx = context_->sealer;
     int len = 0;
     if (EVP_EncryptInit_ex(ctx, nullptr, nullptr, nullptr, nonce.data()) != 1)
-        return std::unexpected(Error{0, opensslError("seal: nonce refused")});
+        return std::unexpected(Error{0, opensslError(tr("Verschlüsseln: Nonce abgelehnt"))});
     if (!aad.empty() &&
         EVP_EncryptUpdate(ctx, nullptr, &len, aad.data(), static_cast<int>(aad.size())) != 1)
-        return std::unexpected(Error{0, opensslError("seal: associated data refused")});
+        return std::unexpected(
+            Error{0, opensslError(tr("Verschlüsseln: zugehörige Daten abgelehnt"))});
     int done = 0;
     if (!plain.empty()) {
         if (EVP_EncryptUpdate(ctx, out.data(), &len, plain.data(),
                               static_cast<int>(plain.size())) != 1)
-            return std::unexpected(Error{0, opensslError("seal failed")});
+            return std::unexpected(Error{0, opensslError(tr("Verschlüsseln ist fehlgeschlagen"))});
         done = len;
     }
     if (EVP_EncryptFinal_ex(ctx, out.data() + done, &len) != 1)
-        return std::unexpected(Error{0, opensslError("seal failed")});
+        return std::unexpected(Error{0, opensslError(tr("Verschlüsseln ist fehlgeschlagen"))});
     done += len;
     if (static_cast<std::size_t>(done) != plain.size() ||
         EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_GCM_GET_TAG, static_cast<int>(kTagBytes),
                             out.data() + plain.size()) != 1)
-        return std::unexpected(Error{0, opensslError("seal: no tag")});
+        return std::unexpected(Error{0, opensslError(tr("Verschlüsseln: kein Prüfwert"))});
     return {};
 }
 

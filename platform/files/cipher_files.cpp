@@ -19,6 +19,7 @@
 #include "platform/files/file_walk.hpp"
 #include "platform/files/fs_fd.hpp"
 #include "platform/runtime/error.hpp"
+#include "platform/runtime/translation.hpp"
 
 namespace kx::platform::cipherfiles {
 
@@ -32,6 +33,15 @@ namespace {
 
 using walk::fail;
 using walk::fromErrno;
+using walk::kCannotFlush;
+using walk::kCannotLookAt;
+using walk::kCannotOpen;
+using walk::kCannotRead;
+using walk::kCannotWrite;
+using walk::kChangedWhileOpened;
+using walk::kFileNotFound;
+using walk::kRefusedLink;
+using walk::kRefusedNotRegular;
 
 // The folder holding a path's last component, reached from the drive's root
 // one component at a time without following a link (the way the file layer
@@ -47,21 +57,22 @@ std::expected<Parent, Error> openParent(Machine& machine, std::string_view path)
     KX_PROPAGATE(parent);
     UniqueFd readable(::openat(parent->dir.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!readable.valid())
-        return std::unexpected(fromErrno(errno, "cannot open the folder of", path));
+        return std::unexpected(
+            fromErrno(errno, trMark("kann den Ordner von \"{1}\" nicht öffnen: {2}"), path));
     return Parent{std::move(readable), std::move(parent->name)};
 }
 
 // What may be overwritten in place or replaced: only regular files.
 std::expected<void, Error> refuseUnsafe(const struct stat& st, std::string_view path) {
-    const std::string p(path);
+    const auto refuse = [&](std::string_view text) {
+        return std::unexpected(fail(Error::AccessDenied, text, path));
+    };
     if (S_ISLNK(st.st_mode))
-        return std::unexpected(
-            fail(Error::AccessDenied, "refused: \"" + p + "\" is a symbolic link"));
+        return refuse(kRefusedLink);
     if (S_ISDIR(st.st_mode))
-        return std::unexpected(fail(Error::AccessDenied, "refused: \"" + p + "\" is a folder"));
+        return refuse(trMark("abgelehnt: \"{1}\" ist ein Ordner"));
     if (!S_ISREG(st.st_mode))
-        return std::unexpected(
-            fail(Error::AccessDenied, "refused: \"" + p + "\" is not a regular file"));
+        return refuse(kRefusedNotRegular);
     return {};
 }
 
@@ -70,7 +81,8 @@ std::expected<void, Error> refuseUnsafe(const struct stat& st, std::string_view 
 std::expected<std::string, Error> temporaryName() {
     std::uint8_t random[6];
     if (!crypto::randomBytes(random))
-        return std::unexpected(fail(Error::WriteFault, "no random name for a temporary file"));
+        return std::unexpected(
+            fail(Error::WriteFault, std::string(tr("kein Zufallsname für eine temporäre Datei"))));
     std::string name = ".~kx";
     static constexpr char kHex[] = "0123456789abcdef";
     for (const std::uint8_t b : random) {
@@ -110,7 +122,7 @@ File::~File() {
 std::expected<std::uint64_t, Error> File::size() const {
     struct stat st {};
     if (::fstat(fd_, &st) != 0)
-        return std::unexpected(fromErrno(errno, "cannot look at", path_));
+        return std::unexpected(fromErrno(errno, kCannotLookAt, path_));
     return static_cast<std::uint64_t>(st.st_size);
 }
 
@@ -129,7 +141,7 @@ std::expected<std::size_t, Error> readFully(int fd, std::span<std::uint8_t> out,
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            auto e = walk::fromErrno(errno, "cannot read", path);
+            auto e = walk::fromErrno(errno, kCannotRead, path);
             e.code = Error::ReadFault;
             return std::unexpected(std::move(e));
         }
@@ -149,7 +161,7 @@ std::expected<std::size_t, Error> File::read(std::span<std::uint8_t> out) {
 std::expected<void, Error> File::write(std::span<const std::uint8_t> bytes) {
     const std::string_view view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     if (const int err = fsfd::writeFully(fd_, view); err != 0)
-        return std::unexpected(fromErrno(err, "cannot write", path_));
+        return std::unexpected(fromErrno(err, kCannotWrite, path_));
     written_ += bytes.size();
     return {};
 }
@@ -168,10 +180,10 @@ std::expected<void, Error> File::writeAt(std::uint64_t offset,
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return std::unexpected(fromErrno(errno, "cannot write", path_));
+            return std::unexpected(fromErrno(errno, kCannotWrite, path_));
         }
         if (n == 0)
-            return std::unexpected(fromErrno(EIO, "cannot write", path_));
+            return std::unexpected(fromErrno(EIO, kCannotWrite, path_));
         done += static_cast<std::size_t>(n);
     }
     return {};
@@ -188,7 +200,8 @@ std::expected<void, Error> File::reserve(std::uint64_t length) {
                     static_cast<off_t>(length - *current)) != 0) {
         if (errno == EOPNOTSUPP || errno == ENOSYS)
             return {};  // the writes themselves will find out
-        return std::unexpected(fromErrno(errno, "no room to grow", path_));
+        return std::unexpected(
+            fromErrno(errno, trMark("kein Platz, um \"{1}\" zu vergrößern: {2}"), path_));
     }
     return {};
 }
@@ -204,7 +217,7 @@ void File::startWriteBack() {
 
 std::expected<void, Error> File::flush() {
     if (::fdatasync(fd_) != 0)
-        return std::unexpected(fromErrno(errno, "cannot flush", path_));
+        return std::unexpected(fromErrno(errno, kCannotFlush, path_));
     return {};
 }
 
@@ -299,7 +312,7 @@ std::expected<void, Error> WriteBehind::submit(std::size_t bytes) {
     {
         std::lock_guard lock(state_->mutex);
         if (!state_->filling)
-            return std::unexpected(fail(Error::WriteFault, "nothing to write"));
+            return std::unexpected(fail(Error::WriteFault, std::string(tr("nichts zu schreiben"))));
         const std::size_t index = *std::exchange(state_->filling, std::nullopt);
         if (state_->failure) {
             state_->free.push_back(index);
@@ -333,16 +346,14 @@ std::expected<File, Error> openToRead(Machine& machine, std::string_view path) {
     UniqueFd fd(::open(host->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (!fd.valid()) {
         if (errno == ENOENT)
-            return std::unexpected(
-                fail(Error::NotFound, "file not found: \"" + std::string(path) + "\""));
-        return std::unexpected(fromErrno(errno, "cannot open", path));
+            return std::unexpected(fail(Error::NotFound, kFileNotFound, path));
+        return std::unexpected(fromErrno(errno, kCannotOpen, path));
     }
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0)
-        return std::unexpected(fromErrno(errno, "cannot look at", path));
+        return std::unexpected(fromErrno(errno, kCannotLookAt, path));
     if (!S_ISREG(st.st_mode))
-        return std::unexpected(
-            fail(Error::AccessDenied, "not a file: \"" + std::string(path) + "\""));
+        return std::unexpected(fail(Error::AccessDenied, trMark("keine Datei: \"{1}\""), path));
     // Read front to back once: the kernel may read ahead further.
     (void)::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     return FileAccess::make(fd.release(), std::string(path));
@@ -359,18 +370,19 @@ std::expected<File, Error> openToOverwrite(Machine& machine, std::string_view pa
     struct stat before {};
     if (::fstatat(dir, name, &before, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno == ENOENT)
-            return std::unexpected(fail(Error::NotFound, "file not found: \"" + p + "\""));
-        return std::unexpected(fromErrno(errno, "cannot look at", path));
+            return std::unexpected(fail(Error::NotFound, kFileNotFound, p));
+        return std::unexpected(fromErrno(errno, kCannotLookAt, path));
     }
     const auto refuse = [&](const struct stat& st) -> std::expected<void, Error> {
         if (auto ok = refuseUnsafe(st, path); !ok)
             return ok;
         if (st.st_nlink > 1)
             return std::unexpected(
-                fail(Error::AccessDenied, "refused: \"" + p + "\" has other names (hard links)"));
+                fail(Error::AccessDenied,
+                     trMark("abgelehnt: \"{1}\" hat weitere Namen (harte Verknüpfungen)"), p));
         if ((st.st_mode & S_IWUSR) == 0)
             return std::unexpected(
-                fail(Error::AccessDenied, "refused: \"" + p + "\" is read-only"));
+                fail(Error::AccessDenied, trMark("abgelehnt: \"{1}\" ist schreibgeschützt"), p));
         return {};
     };
     KX_PROPAGATE(refuse(before));
@@ -379,17 +391,15 @@ std::expected<File, Error> openToOverwrite(Machine& machine, std::string_view pa
     UniqueFd fd(::openat(dir, name, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!fd.valid()) {
         if (errno == ELOOP)
-            return std::unexpected(
-                fail(Error::AccessDenied, "refused: \"" + p + "\" is a symbolic link"));
-        return std::unexpected(fromErrno(errno, "cannot open", path));
+            return std::unexpected(fail(Error::AccessDenied, kRefusedLink, p));
+        return std::unexpected(fromErrno(errno, kCannotOpen, path));
     }
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0)
-        return std::unexpected(fromErrno(errno, "cannot look at", path));
+        return std::unexpected(fromErrno(errno, kCannotLookAt, path));
     KX_PROPAGATE(refuse(st));
     if (st.st_dev != before.st_dev || st.st_ino != before.st_ino)
-        return std::unexpected(
-            fail(Error::SharingViolation, "\"" + p + "\" changed while being opened"));
+        return std::unexpected(fail(Error::SharingViolation, kChangedWhileOpened, p));
     // Regular files ignore O_NONBLOCK, but reads must wait like any other.
     (void)::fcntl(fd.get(), F_SETFL, 0);
     return FileAccess::make(fd.release(), p);
@@ -409,11 +419,11 @@ std::expected<PendingFile, Error> PendingFile::create(Machine& machine, std::str
         if (!S_ISLNK(st.st_mode)) {
             KX_PROPAGATE(refuseUnsafe(st, target));
             if ((st.st_mode & S_IWUSR) == 0)
-                return std::unexpected(
-                    fail(Error::AccessDenied, "refused: \"" + p + "\" is read-only"));
+                return std::unexpected(fail(Error::AccessDenied,
+                                            trMark("abgelehnt: \"{1}\" ist schreibgeschützt"), p));
         }
     } else if (errno != ENOENT) {
-        return std::unexpected(fromErrno(errno, "cannot look at", target));
+        return std::unexpected(fromErrno(errno, kCannotLookAt, target));
     }
 
     const mode_t mode = privateMode ? 0600 : 0666;
@@ -425,7 +435,8 @@ std::expected<PendingFile, Error> PendingFile::create(Machine& machine, std::str
     int fd = ::openat(parent->dir.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
     if (fd < 0) {
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
-            return std::unexpected(fromErrno(errno, "cannot create a file beside", target));
+            return std::unexpected(
+                fromErrno(errno, trMark("kann neben \"{1}\" keine Datei anlegen: {2}"), target));
         for (int attempt = 0; attempt < 8 && fd < 0; ++attempt) {
             auto name = temporaryName();
             KX_PROPAGATE(name);
@@ -434,12 +445,13 @@ std::expected<PendingFile, Error> PendingFile::create(Machine& machine, std::str
             if (fd >= 0) {
                 out.tempName_ = std::move(*name);
             } else if (errno != EEXIST) {
-                return std::unexpected(fromErrno(errno, "cannot create a file beside", target));
+                return std::unexpected(fromErrno(
+                    errno, trMark("kann neben \"{1}\" keine Datei anlegen: {2}"), target));
             }
         }
         if (fd < 0)
             return std::unexpected(
-                fail(Error::AlreadyExists, "no free temporary name beside \"" + p + "\""));
+                fail(Error::AlreadyExists, trMark("kein freier temporärer Name neben \"{1}\""), p));
     }
     out.file_ = FileAccess::make(fd, p);
     out.durable_ = durability != Durability::Cached;
@@ -491,7 +503,8 @@ void PendingFile::discard() noexcept {
 
 std::expected<void, Error> PendingFile::publish() {
     if (published_ || !file_.isOpen())
-        return std::unexpected(fail(Error::WriteFault, "nothing to publish for \"" + path_ + "\""));
+        return std::unexpected(
+            fail(Error::WriteFault, trMark("nichts zu veröffentlichen für \"{1}\""), path_));
     if (durable_) {
         if (auto ok = file_.flush(); !ok)
             return ok;
@@ -509,16 +522,18 @@ std::expected<void, Error> PendingFile::publish() {
             if (rc == 0) {
                 tempName_ = std::move(*name);
             } else if (errno != EEXIST) {
-                return std::unexpected(fromErrno(errno, "cannot name the new", path_));
+                return std::unexpected(fromErrno(
+                    errno, trMark("kann der neuen Datei \"{1}\" keinen Namen geben: {2}"), path_));
             }
         }
         if (tempName_.empty())
-            return std::unexpected(
-                fail(Error::AlreadyExists, "no free temporary name beside \"" + path_ + "\""));
+            return std::unexpected(fail(
+                Error::AlreadyExists, trMark("kein freier temporärer Name neben \"{1}\""), path_));
     }
     files::beforeFileChange();
     if (::renameat(dir_, tempName_.c_str(), dir_, name_.c_str()) != 0)
-        return std::unexpected(fromErrno(errno, "cannot put in place", path_));
+        return std::unexpected(
+            fromErrno(errno, trMark("kann \"{1}\" nicht an seinen Platz stellen: {2}"), path_));
     published_ = true;
     // The new name must survive a crash as well as the content. Should this
     // flush fail, the complete content is already in place and flushed;

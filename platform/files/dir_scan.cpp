@@ -26,6 +26,7 @@
 #include "platform/files/fs_fd.hpp"
 #include "platform/runtime/error.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 
 namespace kx::platform {
 namespace {
@@ -51,10 +52,13 @@ constexpr int kOpenFolder = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 // are always read until a call answers nothing.
 constexpr std::int64_t kExt4ListingEnd = INT64_MAX;
 
-Error rootError(int err, std::string_view what) {
+// The failure to read the tree's root, named by its path when there is one.
+Error rootError(int err, std::string_view folder = {}) {
     const std::uint32_t code =
         (err == EACCES || err == EPERM) ? Error::AccessDenied : Error::PathNotFound;
-    return {code, std::string("cannot scan ") + std::string(what) + ": " + std::strerror(err)};
+    const char* reason = std::strerror(err);
+    return {code, folder.empty() ? trf("kann den Ordner nicht durchsuchen: {1}", {reason})
+                                 : trf("kann {1} nicht durchsuchen: {2}", {folder, reason})};
 }
 
 class Walker {
@@ -87,14 +91,14 @@ class Walker {
     std::expected<void, Error> listRoot(int rootFd) {
         struct stat st {};
         if (::fstat(rootFd, &st) != 0)
-            return std::unexpected(rootError(errno, "the folder"));
+            return std::unexpected(rootError(errno));
         if (!S_ISDIR(st.st_mode))
-            return std::unexpected(rootError(ENOTDIR, "the folder"));
+            return std::unexpected(rootError(ENOTDIR));
         struct statfs fs {};
         const bool onExt4 = ::fstatfs(rootFd, &fs) == 0 && fs.f_type == EXT4_SUPER_MAGIC;
         frames_.push_back({rootFd, rel_.size(), {}, st.st_dev, st.st_ino, onExt4});
         if (!readFolder(rootFd, 0))
-            return std::unexpected(rootError(errno, "the folder"));
+            return std::unexpected(rootError(errno));
         return {};
     }
 

@@ -16,6 +16,7 @@
 #include "platform/files/file_walk.hpp"
 #include "platform/files/fs_fd.hpp"
 #include "platform/runtime/error.hpp"
+#include "platform/runtime/translation.hpp"
 
 namespace kx::platform::files {
 using namespace detail;
@@ -221,25 +222,25 @@ std::expected<void, Error> setAttributes(Machine& machine, std::string_view path
     const char* name = entry->parent.name.c_str();
     struct stat& st = entry->st;  // looked at again once the file is open
     if (S_ISLNK(st.st_mode)) {
-        return std::unexpected(
-            fail(Error::AccessDenied, "refused: \"" + std::string(path) + "\" is a symbolic link"));
+        return std::unexpected(fail(Error::AccessDenied, kRefusedLink, path));
     }
     if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
         return std::unexpected(
-            fail(Error::AccessDenied, "refused: \"" + std::string(path) + "\" is not a file"));
+            fail(Error::AccessDenied, trMark("abgelehnt: \"{1}\" ist keine Datei"), path));
     }
     UniqueFd fd(::openat(dir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!fd.valid())
-        return std::unexpected(fromErrno(errno, "cannot open", path));
+        return std::unexpected(fromErrno(errno, kCannotOpen, path));
     if (::fstat(fd.get(), &st) != 0)
-        return std::unexpected(fromErrno(errno, "cannot look at", path));
+        return std::unexpected(fromErrno(errno, kCannotLookAt, path));
     if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
         return std::unexpected(
-            fail(Error::AccessDenied, "refused: \"" + std::string(path) + "\" is not a file"));
+            fail(Error::AccessDenied, trMark("abgelehnt: \"{1}\" ist keine Datei"), path));
     }
     const std::uint32_t bits = attrs & fileattr::Settable;  // Normal alone leaves 0
     if (!storeBits(machine, fd.get(), st, bits)) {
-        return std::unexpected(fromErrno(errno, "cannot store the attributes of", path));
+        return std::unexpected(
+            fromErrno(errno, trMark("kann die Attribute von \"{1}\" nicht speichern: {2}"), path));
     }
     if (S_ISREG(st.st_mode)) {
         // Folders keep their write bits: a read-only folder on Windows still
@@ -253,7 +254,8 @@ std::expected<void, Error> setAttributes(Machine& machine, std::string_view path
         if (mode != (st.st_mode & 07777)) {
             beforeFileChange();
             if (::fchmod(fd.get(), mode) != 0)
-                return std::unexpected(fromErrno(errno, "cannot change the mode of", path));
+                return std::unexpected(fromErrno(
+                    errno, trMark("kann die Zugriffsrechte von \"{1}\" nicht ändern: {2}"), path));
         }
     }
     return {};

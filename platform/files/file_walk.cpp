@@ -18,7 +18,11 @@ Error fail(std::uint32_t code, std::string message) {
     return {code, std::move(message)};
 }
 
-Error fromErrno(int err, std::string_view what, std::string_view path) {
+Error fail(std::uint32_t code, std::string_view text, std::string_view path) {
+    return {code, trf(text, {path})};
+}
+
+Error fromErrno(int err, std::string_view text, std::string_view path) {
     std::uint32_t code = Error::WriteFault;
     switch (err) {
         case ENOENT:
@@ -57,7 +61,7 @@ Error fromErrno(int err, std::string_view what, std::string_view path) {
         default:
             break;
     }
-    return fail(code, std::string(what) + " \"" + std::string(path) + "\": " + std::strerror(err));
+    return fail(code, trf(text, {path, std::strerror(err)}));
 }
 
 bool isReadOnlyFile(const struct stat& st) {
@@ -104,7 +108,7 @@ std::expected<UniqueFd, Error> walkFrom(const ResolvedPath& parts, std::size_t c
                                         std::string_view path) {
     UniqueFd dir(::open(parts.driveRoot.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!dir.valid())
-        return std::unexpected(fromErrno(errno, "cannot reach the drive of", path));
+        return std::unexpected(fromErrno(errno, kCannotReachDrive, path));
     for (std::size_t i = 0; i < count; ++i) {
         const char* name = parts.components[i].c_str();
         UniqueFd next(::openat(dir.get(), name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -112,15 +116,14 @@ std::expected<UniqueFd, Error> walkFrom(const ResolvedPath& parts, std::size_t c
             const int err = errno;
             struct stat st {};
             if (::fstatat(dir.get(), name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
-                return std::unexpected(
-                    fail(Error::AccessDenied,
-                         "refused: \"" + std::string(path) + "\" passes through a symbolic link"));
+                return std::unexpected(fail(Error::AccessDenied, kRefusedThroughLink, path));
             }
             if (err == ENOENT || err == ENOTDIR) {
                 return std::unexpected(
-                    fail(Error::PathNotFound, "path not found: \"" + std::string(path) + "\""));
+                    fail(Error::PathNotFound, trMark("Pfad nicht gefunden: \"{1}\""), path));
             }
-            return std::unexpected(fromErrno(err, "cannot open a folder of", path));
+            return std::unexpected(
+                fromErrno(err, trMark("kann einen Ordner von \"{1}\" nicht öffnen: {2}"), path));
         }
         dir = std::move(next);
     }
@@ -133,51 +136,44 @@ std::expected<Parent, Error> openParent(Machine& machine, std::string_view path)
     if (parts->components.empty()) {
         return std::unexpected(
             fail(Error::AccessDenied,
-                 "the root of a drive cannot be changed: \"" + std::string(path) + "\""));
+                 trMark("das Stammverzeichnis eines Laufwerks kann nicht geändert werden: \"{1}\""),
+                 path));
     }
     auto dir = walkFolders(*parts, parts->components.size() - 1, path);
     KX_PROPAGATE(dir);
     return Parent{std::move(*dir), parts->components.back()};
 }
 
-std::expected<Entry, Error> lookAt(Machine& machine, std::string_view path, std::string_view what) {
+std::expected<Entry, Error> lookAt(Machine& machine, std::string_view path,
+                                   std::string_view notFound) {
     auto parent = openParent(machine, path);
     KX_PROPAGATE(parent);
     Entry entry{std::move(*parent), {}};
     if (::fstatat(entry.parent.dir.get(), entry.parent.name.c_str(), &entry.st,
                   AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno == ENOENT) {
-            return std::unexpected(fail(
-                Error::NotFound, std::string(what) + " not found: \"" + std::string(path) + "\""));
+            return std::unexpected(fail(Error::NotFound, notFound, path));
         }
-        return std::unexpected(fromErrno(errno, "cannot look at", path));
+        return std::unexpected(fromErrno(errno, kCannotLookAt, path));
     }
     return entry;
 }
 
-namespace {
-
-std::string inQuotes(std::string_view path) {
-    return "\"" + std::string(path) + "\"";
-}
-
-}  // namespace
-
 std::expected<void, Error> refuseUnsafe(const struct stat& st, std::string_view path) {
+    const auto refuse = [&](std::string_view text) {
+        return std::unexpected(fail(Error::AccessDenied, text, path));
+    };
     if (S_ISLNK(st.st_mode))
-        return std::unexpected(
-            fail(Error::AccessDenied, "refused: " + inQuotes(path) + " is a symbolic link"));
+        return refuse(kRefusedLink);
     if (S_ISDIR(st.st_mode))
-        return std::unexpected(fail(Error::AccessDenied, inQuotes(path) + " is a folder"));
+        return refuse(kIsFolder);
     if (!S_ISREG(st.st_mode))
-        return std::unexpected(
-            fail(Error::AccessDenied, "refused: " + inQuotes(path) + " is not a regular file"));
+        return refuse(kRefusedNotRegular);
     if (st.st_nlink > 1)
-        return std::unexpected(
-            fail(Error::AccessDenied, "refused: " + inQuotes(path) + " has other hard links"));
+        return refuse(trMark("abgelehnt: \"{1}\" hat weitere harte Verknüpfungen"));
     // Checked by hand because root's writes ignore the mode bits.
     if (isReadOnlyFile(st))
-        return std::unexpected(fail(Error::AccessDenied, inQuotes(path) + " is read-only"));
+        return refuse(kIsReadOnly);
     return {};
 }
 

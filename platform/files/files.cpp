@@ -22,6 +22,7 @@
 #include "platform/files/file_walk.hpp"
 #include "platform/files/fs_fd.hpp"
 #include "platform/runtime/error.hpp"
+#include "platform/runtime/translation.hpp"
 
 namespace kx::platform::files {
 using fsfd::UniqueFd;
@@ -33,9 +34,9 @@ namespace detail {
 Error notFound(const std::filesystem::path& host, std::string_view path) {
     struct stat st {};
     if (::stat(host.parent_path().c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-        return fail(Error::NotFound, "file not found: \"" + std::string(path) + "\"");
+        return fail(Error::NotFound, kFileNotFound, path);
     }
-    return fail(Error::PathNotFound, "path not found: \"" + std::string(path) + "\"");
+    return fail(Error::PathNotFound, trMark("Pfad nicht gefunden: \"{1}\""), path);
 }
 
 std::expected<HostStat, Error> statOf(Machine& machine, std::string_view path, bool followLinks) {
@@ -46,7 +47,7 @@ std::expected<HostStat, Error> statOf(Machine& machine, std::string_view path, b
         0) {
         if (errno == ENOENT || errno == ENOTDIR)
             return std::unexpected(notFound(out.host, path));
-        return std::unexpected(fromErrno(errno, "cannot look at", path));
+        return std::unexpected(fromErrno(errno, kCannotLookAt, path));
     }
     return out;
 }
@@ -85,7 +86,7 @@ std::expected<std::uint64_t, Error> size(Machine& machine, std::string_view path
     KX_PROPAGATE(entry);
     if (S_ISDIR(entry->st.st_mode)) {
         return std::unexpected(
-            fail(Error::AccessDenied, "a folder has no size: \"" + std::string(path) + "\""));
+            fail(Error::AccessDenied, trMark("ein Ordner hat keine Größe: \"{1}\""), path));
     }
     return static_cast<std::uint64_t>(entry->st.st_size);
 }
@@ -98,14 +99,13 @@ std::expected<std::string, Error> readAll(Machine& machine, std::string_view pat
     if (!fd.valid()) {
         if (errno == ENOENT || errno == ENOTDIR)
             return std::unexpected(notFound(*host, path));
-        return std::unexpected(fromErrno(errno, "cannot open", path));
+        return std::unexpected(fromErrno(errno, kCannotOpen, path));
     }
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0)
-        return std::unexpected(fromErrno(errno, "cannot look at", path));
+        return std::unexpected(fromErrno(errno, kCannotLookAt, path));
     if (!S_ISREG(st.st_mode)) {
-        return std::unexpected(
-            fail(Error::AccessDenied, "not a file: \"" + std::string(path) + "\""));
+        return std::unexpected(fail(Error::AccessDenied, trMark("keine Datei: \"{1}\""), path));
     }
     std::string out;
     out.resize(static_cast<std::size_t>(st.st_size));
@@ -117,8 +117,9 @@ std::expected<std::string, Error> readAll(Machine& machine, std::string_view pat
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return std::unexpected(fail(Error::ReadFault, "cannot read \"" + std::string(path) +
-                                                              "\": " + std::strerror(errno)));
+            auto e = fromErrno(errno, kCannotRead, path);
+            e.code = Error::ReadFault;
+            return std::unexpected(std::move(e));
         }
         if (n == 0)
             break;
@@ -139,7 +140,7 @@ std::expected<void, Error> writeAll(Machine& machine, std::string_view path,
     bool existed = true;
     if (::fstatat(dir, name, &before, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno != ENOENT)
-            return std::unexpected(fromErrno(errno, "cannot look at", path));
+            return std::unexpected(fromErrno(errno, kCannotLookAt, path));
         existed = false;
     } else if (auto ok = refuseUnsafe(before, path); !ok) {
         return ok;
@@ -151,22 +152,19 @@ std::expected<void, Error> writeAll(Machine& machine, std::string_view path,
         dir, name, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666));
     if (!fd.valid()) {
         if (errno == ELOOP)
-            return std::unexpected(fail(
-                Error::AccessDenied, "refused: \"" + std::string(path) + "\" is a symbolic link"));
+            return std::unexpected(fail(Error::AccessDenied, kRefusedLink, path));
         if (errno == ENXIO)
-            return std::unexpected(fail(Error::AccessDenied, "refused: \"" + std::string(path) +
-                                                                 "\" is not a regular file"));
-        return std::unexpected(fromErrno(errno, "cannot open", path));
+            return std::unexpected(fail(Error::AccessDenied, kRefusedNotRegular, path));
+        return std::unexpected(fromErrno(errno, kCannotOpen, path));
     }
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0)
-        return std::unexpected(fromErrno(errno, "cannot look at", path));
+        return std::unexpected(fromErrno(errno, kCannotLookAt, path));
     // The entry may have changed between the look and the open.
     if (auto ok = refuseUnsafe(st, path); !ok)
         return ok;
     if (existed && (st.st_dev != before.st_dev || st.st_ino != before.st_ino)) {
-        return std::unexpected(fail(Error::SharingViolation,
-                                    "\"" + std::string(path) + "\" changed while being opened"));
+        return std::unexpected(fail(Error::SharingViolation, kChangedWhileOpened, path));
     }
     if (!existed)
         forgetBits(machine, st);  // a reused inode must not inherit old bits
@@ -180,7 +178,10 @@ std::expected<void, Error> writeAll(Machine& machine, std::string_view path,
     if (err == 0 && ::fdatasync(fd.get()) != 0)
         err = errno;
     if (err != 0) {
-        auto e = fromErrno(err, "writing failed part-way, the file is incomplete:", path);
+        auto e = fromErrno(
+            err,
+            trMark("das Schreiben brach mittendrin ab, die Datei ist unvollständig: \"{1}\": {2}"),
+            path);
         if (e.code != Error::DiskFull)
             e.code = Error::WriteFault;
         return std::unexpected(std::move(e));
@@ -198,22 +199,21 @@ std::expected<void, Error> replaceContent(Machine& machine, std::string_view pat
     struct stat st {};
     if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
         if (S_ISDIR(st.st_mode))
-            return std::unexpected(
-                fail(Error::AccessDenied, "\"" + std::string(path) + "\" is a folder"));
+            return std::unexpected(fail(Error::AccessDenied, kIsFolder, path));
         if (S_ISREG(st.st_mode)) {
             if (isReadOnlyFile(st))
-                return std::unexpected(
-                    fail(Error::AccessDenied, "\"" + std::string(path) + "\" is read-only"));
+                return std::unexpected(fail(Error::AccessDenied, kIsReadOnly, path));
             mode = st.st_mode & 07777;
         }
     } else if (errno != ENOENT) {
-        return std::unexpected(fromErrno(errno, "cannot look at", path));
+        return std::unexpected(fromErrno(errno, kCannotLookAt, path));
     }
     const std::string temporary = "." + name + ".kx-new-" + std::to_string(::getpid());
     UniqueFd fd(::openat(dir, temporary.c_str(),
                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
     if (!fd.valid())
-        return std::unexpected(fromErrno(errno, "cannot write beside", path));
+        return std::unexpected(
+            fromErrno(errno, trMark("kann nicht neben \"{1}\" schreiben: {2}"), path));
     int err = fsfd::writeFully(fd.get(), bytes);
     if (err == 0 && ::fchmod(fd.get(), mode) != 0)  // the umask must not narrow the old mode
         err = errno;
@@ -226,7 +226,7 @@ std::expected<void, Error> replaceContent(Machine& machine, std::string_view pat
     }
     if (err != 0) {
         ::unlinkat(dir, temporary.c_str(), 0);
-        return std::unexpected(fromErrno(err, "cannot replace", path));
+        return std::unexpected(fromErrno(err, trMark("kann \"{1}\" nicht ersetzen: {2}"), path));
     }
     return {};
 }
@@ -243,17 +243,15 @@ std::expected<void, Error> unlinkName(Machine& machine, std::string_view path,
     const char* name = entry->parent.name.c_str();
     const struct stat& st = entry->st;
     if (S_ISDIR(st.st_mode)) {
-        return std::unexpected(
-            fail(Error::AccessDenied, "\"" + std::string(path) + "\" is a folder"));
+        return std::unexpected(fail(Error::AccessDenied, kIsFolder, path));
     }
     if (readOnlyRefuses && S_ISREG(st.st_mode) && isReadOnlyFile(st)) {
-        return std::unexpected(
-            fail(Error::AccessDenied, "\"" + std::string(path) + "\" is read-only"));
+        return std::unexpected(fail(Error::AccessDenied, kIsReadOnly, path));
     }
     // unlinkat never follows: a link goes, its target stays.
     beforeFileChange();
     if (::unlinkat(dir, name, 0) != 0)
-        return std::unexpected(fromErrno(errno, "cannot delete", path));
+        return std::unexpected(fromErrno(errno, kCannotDelete, path));
     if (S_ISREG(st.st_mode) && st.st_nlink <= 1)
         forgetBits(machine, st);
     return {};
@@ -270,16 +268,15 @@ std::expected<void, Error> removeName(Machine& machine, std::string_view path) {
 }
 
 std::expected<void, Error> removeFolder(Machine& machine, std::string_view path) {
-    auto entry = lookAt(machine, path, "folder");
+    auto entry = lookAt(machine, path, trMark("Ordner nicht gefunden: \"{1}\""));
     KX_PROPAGATE(entry);
     const struct stat& st = entry->st;
     if (!S_ISDIR(st.st_mode)) {
-        return std::unexpected(
-            fail(Error::AccessDenied, "\"" + std::string(path) + "\" is not a folder"));
+        return std::unexpected(fail(Error::AccessDenied, trMark("\"{1}\" ist kein Ordner"), path));
     }
     beforeFileChange();
     if (::unlinkat(entry->parent.dir.get(), entry->parent.name.c_str(), AT_REMOVEDIR) != 0) {
-        return std::unexpected(fromErrno(errno, "cannot remove", path));
+        return std::unexpected(fromErrno(errno, trMark("kann \"{1}\" nicht entfernen: {2}"), path));
     }
     forgetBits(machine, st);
     return {};
@@ -297,15 +294,15 @@ std::expected<void, Error> rename(Machine& machine, std::string_view from, std::
         return {};
     }
     if (errno != EINVAL && errno != ENOSYS)
-        return std::unexpected(fromErrno(errno, "cannot move", from));
+        return std::unexpected(fromErrno(errno, kCannotMove, from));
     // A file system without RENAME_NOREPLACE: look first; the window is small
     // and the worst case is the ordinary rename of every other system.
     struct stat target {};
     if (::fstatat(dst->dir.get(), dst->name.c_str(), &target, AT_SYMLINK_NOFOLLOW) == 0) {
-        return std::unexpected(fail(Error::AlreadyExists, "\"" + std::string(to) + "\" exists"));
+        return std::unexpected(fail(Error::AlreadyExists, trMark("\"{1}\" existiert bereits"), to));
     }
     if (::renameat(src->dir.get(), src->name.c_str(), dst->dir.get(), dst->name.c_str()) != 0) {
-        return std::unexpected(fromErrno(errno, "cannot move", from));
+        return std::unexpected(fromErrno(errno, kCannotMove, from));
     }
     return {};
 }
@@ -320,7 +317,7 @@ std::expected<void, Error> exchange(Machine& machine, std::string_view first,
     if (::renameat2(one->parent.dir.get(), one->parent.name.c_str(), other->parent.dir.get(),
                     other->parent.name.c_str(), RENAME_EXCHANGE) != 0) {
         const int err = errno;
-        auto e = fromErrno(err, "cannot swap the names of", first);
+        auto e = fromErrno(err, trMark("kann die Namen von \"{1}\" nicht tauschen: {2}"), first);
         if (err == EINVAL || err == ENOSYS)
             e.code = Error::NotSupported;
         return std::unexpected(std::move(e));
@@ -332,7 +329,7 @@ std::expected<void, Error> createFolder(Machine& machine, std::string_view path)
     auto parent = openParent(machine, path);
     KX_PROPAGATE(parent);
     if (::mkdirat(parent->dir.get(), parent->name.c_str(), 0777) != 0) {
-        return std::unexpected(fromErrno(errno, "cannot create", path));
+        return std::unexpected(fromErrno(errno, trMark("kann \"{1}\" nicht anlegen: {2}"), path));
     }
     return {};
 }
@@ -342,22 +339,21 @@ std::expected<void, Error> createFolders(Machine& machine, std::string_view path
     KX_PROPAGATE(parts);
     UniqueFd dir(::open(parts->driveRoot.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!dir.valid())
-        return std::unexpected(fromErrno(errno, "cannot reach the drive of", path));
+        return std::unexpected(fromErrno(errno, kCannotReachDrive, path));
     for (const auto& component : parts->components) {
         const char* name = component.c_str();
         if (::mkdirat(dir.get(), name, 0777) != 0 && errno != EEXIST) {
-            return std::unexpected(fromErrno(errno, "cannot create a folder of", path));
+            return std::unexpected(
+                fromErrno(errno, trMark("kann einen Ordner von \"{1}\" nicht anlegen: {2}"), path));
         }
         UniqueFd next(::openat(dir.get(), name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!next.valid()) {
             struct stat st {};
             if (::fstatat(dir.get(), name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
-                return std::unexpected(
-                    fail(Error::AccessDenied,
-                         "refused: \"" + std::string(path) + "\" passes through a symbolic link"));
+                return std::unexpected(fail(Error::AccessDenied, kRefusedThroughLink, path));
             }
             return std::unexpected(
-                fail(Error::PathNotFound, "a file is in the way of \"" + std::string(path) + "\""));
+                fail(Error::PathNotFound, trMark("eine Datei steht \"{1}\" im Weg"), path));
         }
         dir = std::move(next);
     }
@@ -371,14 +367,14 @@ std::expected<std::vector<FolderEntry>, Error> list(Machine& machine, std::strin
     if (!fd.valid()) {
         if (errno == ENOENT || errno == ENOTDIR) {
             return std::unexpected(
-                fail(Error::PathNotFound, "folder not found: \"" + std::string(folder) + "\""));
+                fail(Error::PathNotFound, trMark("Ordner nicht gefunden: \"{1}\""), folder));
         }
-        return std::unexpected(fromErrno(errno, "cannot open", folder));
+        return std::unexpected(fromErrno(errno, kCannotOpen, folder));
     }
     std::vector<FolderEntry> out;
     DIR* d = ::fdopendir(fd.get());
     if (d == nullptr)
-        return std::unexpected(fromErrno(errno, "cannot read", folder));
+        return std::unexpected(fromErrno(errno, kCannotRead, folder));
     fd.release();
     while (const dirent* e = ::readdir(d)) {
         const std::string_view name = e->d_name;
@@ -408,9 +404,9 @@ std::expected<EmptyResult, Error> emptyFolder(Machine& machine, std::string_view
     KX_PROPAGATE(parts);
     if (parts->components.empty()) {
         // A registry value naming "C:\" as a cache must not wipe the drive.
-        return std::unexpected(
-            fail(Error::AccessDenied,
-                 "refused to empty the root of a drive: \"" + std::string(folder) + "\""));
+        return std::unexpected(fail(
+            Error::AccessDenied,
+            trMark("das Stammverzeichnis eines Laufwerks wird nicht geleert: \"{1}\""), folder));
     }
     // The folder itself is reached without following links too: emptying a
     // link would empty whatever it points at.
@@ -418,7 +414,7 @@ std::expected<EmptyResult, Error> emptyFolder(Machine& machine, std::string_view
     KX_PROPAGATE(top);
     UniqueFd fd(::openat(top->get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fd.valid())
-        return std::unexpected(fromErrno(errno, "cannot open", folder));
+        return std::unexpected(fromErrno(errno, kCannotOpen, folder));
 
     // First the list, then the deletions: deleting while a folder is being
     // read may make the reading skip entries.

@@ -10,15 +10,17 @@
 
 #include "platform/files/fs_fd.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 
 namespace kx::platform {
 namespace {
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
-Error errnoError(int err, std::string_view what, const std::filesystem::path& file) {
+// `text`: the message in German, "{1}" the file and "{2}" the system's reason.
+Error errnoError(int err, std::string_view text, const std::filesystem::path& file) {
     const std::uint32_t code = err == ENOENT ? 2 : (err == EACCES || err == EPERM) ? 5 : 29;
-    return {code, std::string(what) + " " + file.string() + ": " + std::strerror(err)};
+    return {code, trf(text, {file.string(), std::strerror(err)})};
 }
 
 }  // namespace
@@ -79,12 +81,12 @@ std::expected<IniFile, Error> IniFile::load(const std::filesystem::path& file) {
     // fstat below then refuses anything that is not a regular file.
     fsfd::UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!fd.valid())
-        return std::unexpected(errnoError(errno, "cannot open", file));
+        return std::unexpected(errnoError(errno, trMark("kann {1} nicht öffnen: {2}"), file));
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0)
-        return std::unexpected(errnoError(errno, "cannot stat", file));
+        return std::unexpected(errnoError(errno, trMark("kann {1} nicht abfragen: {2}"), file));
     if (!S_ISREG(st.st_mode)) {
-        return std::unexpected(Error{5, "not a regular file: " + file.string()});
+        return std::unexpected(Error{5, trf("keine gewöhnliche Datei: {1}", {file.string()})});
     }
     std::string text;
     char buf[16384];
@@ -93,7 +95,7 @@ std::expected<IniFile, Error> IniFile::load(const std::filesystem::path& file) {
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return std::unexpected(errnoError(errno, "cannot read", file));
+            return std::unexpected(errnoError(errno, trMark("kann {1} nicht lesen: {2}"), file));
         }
         if (n == 0)
             break;
@@ -138,7 +140,7 @@ std::expected<void, Error> IniFile::save(const std::filesystem::path& file) cons
     fsfd::UniqueFd fd(
         ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
     if (!fd.valid())
-        return std::unexpected(errnoError(errno, "cannot create", temp));
+        return std::unexpected(errnoError(errno, trMark("kann {1} nicht anlegen: {2}"), temp));
     const std::string content = text();
     int err = fsfd::writeFully(fd.get(), content);
     if (err == 0 && ::fchmod(fd.get(), mode) != 0)
@@ -153,7 +155,7 @@ std::expected<void, Error> IniFile::save(const std::filesystem::path& file) cons
     }
     if (err != 0) {
         ::unlink(temp.c_str());
-        return std::unexpected(errnoError(err, "cannot write", file));
+        return std::unexpected(errnoError(err, trMark("kann {1} nicht schreiben: {2}"), file));
     }
     return {};
 }

@@ -12,6 +12,7 @@
 #include "platform/files/file_walk.hpp"
 #include "platform/files/folder_memo.hpp"
 #include "platform/runtime/error.hpp"
+#include "platform/runtime/translation.hpp"
 
 namespace kx::platform {
 
@@ -48,8 +49,8 @@ std::expected<EntryFacts, Error> OpenFolder::look(std::string_view name) const {
     struct stat st {};
     if (::fstatat(dir, entry.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno == ENOENT)
-            return std::unexpected(fail(Error::NotFound, "file not found: \"" + entry + "\""));
-        return std::unexpected(fromErrno(errno, "cannot look at", entry));
+            return std::unexpected(fail(Error::NotFound, kFileNotFound, entry));
+        return std::unexpected(fromErrno(errno, kCannotLookAt, entry));
     }
     EntryFacts facts;
     facts.kind = kindOf(st.st_mode);
@@ -72,14 +73,15 @@ std::expected<void, Error> OpenFolder::rename(std::string_view from, std::string
     if (::renameat2(dir, source.c_str(), dir, target.c_str(), RENAME_NOREPLACE) == 0)
         return {};
     if (errno != EINVAL && errno != ENOSYS)
-        return std::unexpected(fromErrno(errno, "cannot move", source));
+        return std::unexpected(fromErrno(errno, kCannotMove, source));
     // A file system without RENAME_NOREPLACE: look first, as the file
     // layer's rename does.
     struct stat st {};
     if (::fstatat(dir, target.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
-        return std::unexpected(fail(Error::AlreadyExists, "\"" + target + "\" exists"));
+        return std::unexpected(
+            fail(Error::AlreadyExists, trMark("\"{1}\" existiert bereits"), target));
     if (::renameat(dir, source.c_str(), dir, target.c_str()) != 0)
-        return std::unexpected(fromErrno(errno, "cannot move", source));
+        return std::unexpected(fromErrno(errno, kCannotMove, source));
     return {};
 }
 
@@ -95,7 +97,7 @@ std::expected<void, Error> OpenFolder::remove(std::string_view name) const {
     // Without AT_REMOVEDIR a folder is refused; a link goes, its target stays.
     files::beforeFileChange();
     if (::unlinkat(dir, entry.c_str(), 0) != 0)
-        return std::unexpected(fromErrno(errno, "cannot delete", entry));
+        return std::unexpected(fromErrno(errno, kCannotDelete, entry));
     if (forget)
         files::detail::forgetBits(*machine_, st);
     return {};

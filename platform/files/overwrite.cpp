@@ -14,16 +14,16 @@
 #include "platform/files/file_walk.hpp"
 #include "platform/files/fs_fd.hpp"
 #include "platform/runtime/error.hpp"
+#include "platform/runtime/translation.hpp"
 
 namespace kx::platform {
 namespace {
 
+// A call after close() (the file's locks are gone with its descriptor).
+constexpr std::string_view kClosed = trMark("\"{1}\" ist geschlossen");
+
 using fsfd::UniqueFd;
 using namespace walk;
-
-std::string inQuotes(std::string_view path) {
-    return "\"" + std::string(path) + "\"";
-}
 
 // Takes both kinds of advisory lock without waiting: a program that locked
 // the file (with flock or with an fcntl record lock) is using it, and
@@ -31,9 +31,10 @@ std::string inQuotes(std::string_view path) {
 std::expected<void, Error> lockExclusively(int fd, std::string_view path) {
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EWOULDBLOCK)
-            return std::unexpected(
-                fail(Error::SharingViolation, inQuotes(path) + " is locked by another program"));
-        return std::unexpected(fromErrno(errno, "cannot lock", path));
+            return std::unexpected(fail(Error::SharingViolation,
+                                        trMark("\"{1}\" ist von einem anderen Programm gesperrt"),
+                                        path));
+        return std::unexpected(fromErrno(errno, trMark("kann \"{1}\" nicht sperren: {2}"), path));
     }
     struct flock range {};
     range.l_type = F_WRLCK;
@@ -42,11 +43,13 @@ std::expected<void, Error> lockExclusively(int fd, std::string_view path) {
     range.l_len = 0;  // the whole file, however long it grows
     if (::fcntl(fd, F_OFD_SETLK, &range) != 0) {
         if (errno == EAGAIN || errno == EACCES)
-            return std::unexpected(
-                fail(Error::SharingViolation, inQuotes(path) + " is locked by another program"));
+            return std::unexpected(fail(Error::SharingViolation,
+                                        trMark("\"{1}\" ist von einem anderen Programm gesperrt"),
+                                        path));
         // A file system without record locks still had the flock taken.
         if (errno != EINVAL && errno != ENOLCK && errno != EOPNOTSUPP)
-            return std::unexpected(fromErrno(errno, "cannot lock", path));
+            return std::unexpected(
+                fromErrno(errno, trMark("kann \"{1}\" nicht sperren: {2}"), path));
     }
     return {};
 }
@@ -81,8 +84,8 @@ std::expected<OverwriteFile, Error> OverwriteFile::open(Machine& machine, std::s
     if (how == Open::Existing) {
         if (::fstatat(dir, name, &before, AT_SYMLINK_NOFOLLOW) != 0) {
             if (errno == ENOENT)
-                return std::unexpected(fail(Error::NotFound, "file not found: " + inQuotes(path)));
-            return std::unexpected(fromErrno(errno, "cannot look at", path));
+                return std::unexpected(fail(Error::NotFound, kFileNotFound, path));
+            return std::unexpected(fromErrno(errno, kCannotLookAt, path));
         }
         KX_PROPAGATE(refuseUnsafe(before, path));
     }
@@ -95,22 +98,19 @@ std::expected<OverwriteFile, Error> OverwriteFile::open(Machine& machine, std::s
     UniqueFd fd(::openat(dir, name, flags, 0600));
     if (!fd.valid()) {
         if (errno == ELOOP)
-            return std::unexpected(
-                fail(Error::AccessDenied, "refused: " + inQuotes(path) + " is a symbolic link"));
+            return std::unexpected(fail(Error::AccessDenied, kRefusedLink, path));
         if (errno == ENXIO)
-            return std::unexpected(
-                fail(Error::AccessDenied, "refused: " + inQuotes(path) + " is not a regular file"));
-        return std::unexpected(fromErrno(errno, "cannot open", path));
+            return std::unexpected(fail(Error::AccessDenied, kRefusedNotRegular, path));
+        return std::unexpected(fromErrno(errno, kCannotOpen, path));
     }
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0)
-        return std::unexpected(fromErrno(errno, "cannot look at", path));
+        return std::unexpected(fromErrno(errno, kCannotLookAt, path));
     KX_PROPAGATE(refuseUnsafe(st, path));
     // The file opened must be the one looked at: a rename of another file
     // onto the name in between would otherwise be wiped in its place.
     if (how == Open::Existing && (st.st_dev != before.st_dev || st.st_ino != before.st_ino))
-        return std::unexpected(
-            fail(Error::SharingViolation, inQuotes(path) + " changed while being opened"));
+        return std::unexpected(fail(Error::SharingViolation, kChangedWhileOpened, path));
     // Back to blocking writes: a regular file never blocks, but a short write
     // would otherwise have to be told apart from EAGAIN.
     const int fl = ::fcntl(fd.get(), F_GETFL);
@@ -152,17 +152,17 @@ void OverwriteFile::close() {
 
 std::expected<std::uint64_t, Error> OverwriteFile::length() const {
     if (fd_ < 0)
-        return std::unexpected(fail(Error::AccessDenied, inQuotes(path_) + " is closed"));
+        return std::unexpected(fail(Error::AccessDenied, kClosed, path_));
     struct stat st {};
     if (::fstat(fd_, &st) != 0)
-        return std::unexpected(fromErrno(errno, "cannot look at", path_));
+        return std::unexpected(fromErrno(errno, kCannotLookAt, path_));
     return static_cast<std::uint64_t>(st.st_size);
 }
 
 std::expected<void, Error> OverwriteFile::fill(std::uint64_t offset, std::uint64_t count,
                                                std::uint8_t value) {
     if (fd_ < 0)
-        return std::unexpected(fail(Error::AccessDenied, inQuotes(path_) + " is closed"));
+        return std::unexpected(fail(Error::AccessDenied, kClosed, path_));
     if (count == 0)
         return {};
     if (block_.empty())
@@ -180,14 +180,16 @@ std::expected<void, Error> OverwriteFile::fill(std::uint64_t offset, std::uint64
         if (w < 0) {
             if (errno == EINTR)
                 continue;
-            auto e = fromErrno(errno, "overwriting failed part-way:", path_);
+            auto e = fromErrno(errno, trMark("das Überschreiben brach mittendrin ab: \"{1}\": {2}"),
+                               path_);
             if (e.code != Error::DiskFull)
                 e.code = Error::WriteFault;
             return std::unexpected(std::move(e));
         }
         if (w == 0)
-            return std::unexpected(
-                fail(Error::WriteFault, "overwriting failed part-way: " + inQuotes(path_)));
+            return std::unexpected(fail(Error::WriteFault,
+                                        trMark("das Überschreiben brach mittendrin ab: \"{1}\""),
+                                        path_));
         done += static_cast<std::uint64_t>(w);
     }
     return {};
@@ -195,9 +197,9 @@ std::expected<void, Error> OverwriteFile::fill(std::uint64_t offset, std::uint64
 
 std::expected<void, Error> OverwriteFile::flush() {
     if (fd_ < 0)
-        return std::unexpected(fail(Error::AccessDenied, inQuotes(path_) + " is closed"));
+        return std::unexpected(fail(Error::AccessDenied, kClosed, path_));
     if (::fdatasync(fd_) != 0) {
-        auto e = fromErrno(errno, "cannot flush", path_);
+        auto e = fromErrno(errno, kCannotFlush, path_);
         e.code = Error::WriteFault;
         return std::unexpected(std::move(e));
     }
@@ -206,10 +208,10 @@ std::expected<void, Error> OverwriteFile::flush() {
 
 std::expected<void, Error> OverwriteFile::truncate(std::uint64_t length) {
     if (fd_ < 0)
-        return std::unexpected(fail(Error::AccessDenied, inQuotes(path_) + " is closed"));
+        return std::unexpected(fail(Error::AccessDenied, kClosed, path_));
     files::beforeFileChange();
     if (::ftruncate(fd_, static_cast<off_t>(length)) != 0)
-        return std::unexpected(fromErrno(errno, "cannot cut", path_));
+        return std::unexpected(fromErrno(errno, trMark("kann \"{1}\" nicht kürzen: {2}"), path_));
     return {};
 }
 

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "platform/machine/machine.hpp"
+#include "platform/runtime/translation.hpp"
 
 namespace kx::platform {
 namespace {
@@ -93,7 +94,7 @@ CompanionArguments parseCompanionArguments(int argc, char** argv) {
         auto take = [&](std::string_view option, std::optional<std::string>& into) {
             if (word == option) {
                 if (i + 1 >= argc) {
-                    args.error = std::string(option) + " needs a value";
+                    args.error = trf("{1} verlangt einen Wert", {option});
                     return true;
                 }
                 into = argv[++i];
@@ -123,7 +124,8 @@ int runCompanion(const std::filesystem::path& prefix, const CompanionWindow& wan
 
     auto machine = Machine::open(prefix);
     if (!machine) {
-        std::cerr << "no machine at " << prefix.string() << ": " << machine.error().message << "\n";
+        std::cerr << trf("kein Rechner unter {1}: {2}", {prefix.string(), machine.error().message})
+                  << "\n";
         return 1;
     }
     // Bound for the program's life, so later work of a companion (settings,
@@ -131,7 +133,7 @@ int runCompanion(const std::filesystem::path& prefix, const CompanionWindow& wan
     MachineScope scope(**machine);
     const auto desktop = currentDesktop();
     if (!desktop) {
-        std::cerr << "cannot open the desktop of " << prefix.string() << "\n";
+        std::cerr << trf("kann den Desktop von {1} nicht öffnen", {prefix.string()}) << "\n";
         return 1;
     }
     try {

@@ -7,6 +7,7 @@
 
 #include "platform/processes/desktop.hpp"
 #include "platform/processes/desktop_access.hpp"
+#include "platform/runtime/translation.hpp"
 #include "platform/storage/sqlite_database.hpp"
 
 namespace kx::platform {
@@ -132,7 +133,7 @@ std::shared_ptr<Desktop> Desktop::open(const fs::path& file) {
         // not block writers, and a writer waits for another rather than failing.
         impl->db = storage::Database::openShared(file, milliseconds(5000));
     } catch (const storage::DatabaseError& e) {
-        throw std::runtime_error("desktop " + file.string() + ": " + e.what());
+        throw std::runtime_error(trf("Desktop {1}: {2}", {file.string(), e.what()}));
     }
     {
         Transaction tx(*impl->db, Transaction::Kind::Write);

@@ -5,6 +5,7 @@
 
 #include "platform/browser/internet_explorer.hpp"
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 
 namespace kx::platform {
 namespace {
@@ -21,7 +22,7 @@ DispatchRef asDispatch(const Variant& value) {
                       ? std::dynamic_pointer_cast<Dispatch>(value.get<ObjectRef>())
                       : nullptr;
     if (!object)
-        throw RuntimeError{424, "Object required"};
+        throw RuntimeError{424, std::string(tr("Objekt erforderlich"))};
     return object;
 }
 
@@ -48,7 +49,8 @@ DispatchRef CreateObject(std::string_view progId) {
     else if (vbLCase(progId) == vbLCase(browser::kInternetExplorerProgId))
         object = browser::createInternetExplorer();
     if (!object)
-        throw RuntimeError{429, "ActiveX component can't create object"};
+        throw RuntimeError{
+            429, std::string(tr("Objekterstellung durch ActiveX-Komponente nicht möglich"))};
     return object;
 }
 

@@ -6,15 +6,19 @@
 #include <limits>
 
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 
 namespace kx::platform {
 namespace {
 
 [[noreturn]] void typeMismatch() {
-    throw RuntimeError{13, "Type mismatch"};
+    throw RuntimeError{13, std::string(tr("Typen unverträglich"))};
 }
 [[noreturn]] void overflow() {
-    throw RuntimeError{6, "Overflow"};
+    throw RuntimeError{6, std::string(tr("Überlauf"))};
+}
+[[noreturn]] void invalidUseOfNull() {
+    throw RuntimeError{94, std::string(tr("Unzulässige Verwendung von Null"))};
 }
 
 // Parses the whole text (blanks around it allowed) as a number, as the
@@ -72,7 +76,7 @@ bool Variant::operator==(const Variant& other) const {
 double toDouble(const Variant& v) {
     struct Conv {
         double operator()(const Empty&) const { return 0; }
-        double operator()(const Null&) const { throw RuntimeError{94, "Invalid use of Null"}; }
+        double operator()(const Null&) const { invalidUseOfNull(); }
         double operator()(bool b) const { return b ? -1 : 0; }
         double operator()(std::uint8_t n) const { return n; }
         double operator()(std::int16_t n) const { return n; }
@@ -141,7 +145,7 @@ std::string formatDouble(double value) {
 std::string toText(const Variant& v) {
     struct Conv {
         std::string operator()(const Empty&) const { return ""; }
-        std::string operator()(const Null&) const { throw RuntimeError{94, "Invalid use of Null"}; }
+        std::string operator()(const Null&) const { invalidUseOfNull(); }
         std::string operator()(bool b) const { return b ? "True" : "False"; }
         std::string operator()(std::uint8_t n) const { return std::to_string(n); }
         std::string operator()(std::int16_t n) const { return std::to_string(n); }
