@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/runtime/text.hpp"
+#include "platform/runtime/translation.hpp"
 
 namespace kx {
 namespace {
@@ -80,7 +81,7 @@ struct Conv<CollectionRef> {
             return nullptr;
         auto collection = std::dynamic_pointer_cast<Collection>(object);
         if (!collection)
-            throw RuntimeError{kTypeMismatch, "Type mismatch"};
+            throw RuntimeError{kTypeMismatch, std::string(platform::tr("Typen unverträglich"))};
         return collection;
     }
     static Variant to(const CollectionRef& c) { return Variant(ObjectRef(c)); }
@@ -438,12 +439,17 @@ Ret<Variant> invoke(CKOLVANEX& object, std::string_view name, std::vector<Varian
     const Member* member = findMember(name);
     if (member == nullptr) {
         return std::unexpected(AutomationError{
-            kNoSuchMember, "Object doesn't support this property or method: " + std::string(name)});
+            kNoSuchMember,
+            std::string(platform::tr("Objekt unterstützt diese Eigenschaft oder Methode nicht")) +
+                ": " + std::string(name)});
     }
     if (args.size() < member->requiredCount() || args.size() > member->params.size()) {
         return std::unexpected(AutomationError{
             kWrongArgumentCount,
-            "Wrong number of arguments or invalid property assignment: " + member->name});
+            std::string(
+                platform::tr("Falsche Anzahl an Argumenten oder ungültige Zuweisung an eine "
+                             "Eigenschaft")) +
+                ": " + member->name});
     }
     try {
         return member->invoke(object, args);

@@ -6,6 +6,7 @@
 #include "facade/guarded.hpp"
 
 #include "core/shared_state.hpp"
+#include "platform/runtime/translation.hpp"
 #include "services/registry_import.hpp"
 #include "services/utilities.hpp"
 #include "settings/registry_access.hpp"
@@ -24,7 +25,8 @@ template <typename T>
 std::shared_ptr<T> objectAs(const ObjectRef& object) {
     auto typed = std::dynamic_pointer_cast<T>(object);
     if (!typed)
-        throw platform::RuntimeError{kTypeMismatch, "Type mismatch"};
+        throw platform::RuntimeError{kTypeMismatch,
+                                     std::string(platform::tr("Typen unverträglich"))};
     return typed;
 }
 

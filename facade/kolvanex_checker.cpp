@@ -4,6 +4,7 @@
 #include "anonymity/proxy_search.hpp"
 #include "facade/guarded.hpp"
 #include "facade/kolvanex.hpp"
+#include "platform/runtime/translation.hpp"
 
 namespace kx {
 
@@ -18,7 +19,7 @@ Ret<std::string> CKOLVANEX::KXChecker(std::string sProxyAndPort, bool& bIsAnonym
         // Only a window can show the outcome; anything else is refused before
         // the test runs.
         if (frmIn && !form)
-            throw platform::RuntimeError{13, "Type mismatch"};
+            throw platform::RuntimeError{13, std::string(platform::tr("Typen unverträglich"))};
         return anonymity::KXChecker(sProxyAndPort, bIsAnonym, form, lSeconds);
     });
 }
