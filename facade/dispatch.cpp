@@ -92,7 +92,9 @@ struct Conv<enumCryptIt> {
     static enumCryptIt from(const Variant& v) {
         const auto n = platform::toLong(v);
         if (n != 0 && n != 1)
-            throw RuntimeError{kInvalidCall, "Invalid procedure call or argument"};
+            throw RuntimeError{
+                kInvalidCall,
+                std::string(platform::tr("Ungültiger Prozeduraufruf oder ungültiges Argument"))};
         return static_cast<enumCryptIt>(n);
     }
     static Variant to(enumCryptIt e) { return Variant(static_cast<Long>(e)); }
@@ -108,7 +110,8 @@ struct Conv<VbAppWinStyle> {
 
 const Variant& argument(const std::vector<Variant>& args, std::size_t i) {
     if (i >= args.size())
-        throw RuntimeError{kArgumentNotOptional, "Argument not optional"};
+        throw RuntimeError{kArgumentNotOptional,
+                           std::string(platform::tr("Argument ist nicht optional"))};
     return args[i];
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <tuple>
 
 #include "core/shared_state.hpp"
 #include "platform/runtime/text.hpp"
@@ -87,10 +88,25 @@ TEST(DispatchTest, PropertiesReadAndWriteAndBadCallsAnswerAutomationErrors) {
     EXPECT_TRUE(shared().gbBreak);
     resetShared();
 
-    EXPECT_EQ(invoke(object, "NoSuchThing", none).error().number, 438);
-    EXPECT_EQ(invoke(object, "AddBackslash", none).error().number, 450);
+    // The errors speak the user's language, as the runtime's own do.
+    std::vector<Variant> junk{Variant("abc")};
     std::vector<Variant> tooMany{Variant("a"), Variant("b")};
-    EXPECT_EQ(invoke(object, "AddBackslash", tooMany).error().number, 450);
+    for (const auto& [name, arguments, number, text] :
+         std::vector<std::tuple<std::string, std::vector<Variant>*, int, std::string>>{
+             {"NoSuchThing", &none, 438,
+              "Objekt unterstützt diese Eigenschaft oder Methode nicht: NoSuchThing"},
+             {"AddBackslash", &none, 450,
+              "Falsche Anzahl an Argumenten oder ungültige Zuweisung an eine Eigenschaft: "
+              "AddBackslash"},
+             {"AddBackslash", &tooMany, 450,
+              "Falsche Anzahl an Argumenten oder ungültige Zuweisung an eine Eigenschaft: "
+              "AddBackslash"},
+             {"lobyte", &junk, 13, "Typen unverträglich"},
+         }) {
+        const auto error = invoke(object, name, *arguments).error();
+        EXPECT_EQ(error.number, number) << name;
+        EXPECT_EQ(error.description, text) << name;
+    }
 }
 
 }  // namespace
