@@ -1,8 +1,11 @@
 // The console host in the user's language: its help, CLI11's words, its
 // parse errors and the lines of its commands, run once in English and once
-// in German; neither language may show a word of the other.
+// in German; neither language may show a word of the other, and the English
+// lines say what an English-speaking user is meant to read.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <optional>
 #include <regex>
 #include <set>
@@ -22,10 +25,12 @@ namespace fs = std::filesystem;
 // English to someone reading German. Only whole words of letters count, so
 // option names (--to), paths and file names never do.
 const std::set<std::string> kGermanWords = {
-    "der",    "die",      "das",     "und",       "oder",    "nicht",  "ist",  "wurde",
-    "wird",   "Datei",    "Dateien", "mit",       "für",     "Sie",    "ein",  "eine",
-    "einen",  "von",      "auf",     "zu",        "fehlt",   "Fehler", "noch", "Beispiel",
-    "Aufruf", "Optionen", "Befehle", "Argumente", "PFLICHT", "Befehl", "siehe"};
+    "der",         "die",      "das",      "und",     "oder",     "nicht",     "ist",
+    "wurde",       "wird",     "Datei",    "Dateien", "mit",      "für",       "Sie",
+    "ein",         "eine",     "einen",    "von",     "auf",      "zu",        "fehlt",
+    "Fehler",      "noch",     "Beispiel", "Aufruf",  "Optionen", "Befehle",   "Argumente",
+    "PFLICHT",     "Befehl",   "siehe",    "Vorgabe", "Maschine", "unbekannt", "unbekannte",
+    "unbekannter", "Laufwerk", "Durchgang"};
 const std::set<std::string> kEnglishWords = {
     "the",      "and",         "with",        "were",    "not",      "cannot",   "is",
     "of",       "to",          "from",        "deleted", "bytes",    "freed",    "pass",
@@ -74,11 +79,13 @@ class LanguageTest : public ::testing::Test {
     void SetUp() override { tm.writeHostFile(tm.root() / "key", "geheim\n"); }
 
     // The command's output in `language`; "{file}" stands for a fresh file
-    // of the machine, "{dir}" for a scratch folder outside it.
+    // of the machine, "{out}" for a name beside it, "{key}" and "{reg}" for
+    // files outside it, and "{fresh}" for a machine not made yet.
     std::string run(std::vector<std::string> args, const char* language) {
         const auto file = tm.prefix() / "drive_c" / "probe.txt";
         tm.writeHostFile(file, "streng geheim");
         fs::remove(tm.prefix() / "drive_c" / "probe.kx");
+        std::optional<fs::path> prefix = tm.prefix();
         for (auto& a : args) {
             if (a == "{file}")
                 a = file.string();
@@ -88,78 +95,89 @@ class LanguageTest : public ::testing::Test {
                 a = (tm.root() / "key").string();
             else if (a == "{reg}")
                 a = (tm.root() / "probe.reg").string();
+            if (a == "{fresh}") {
+                a = (tm.root() / ("fresh" + std::to_string(++made))).string();
+                prefix.reset();
+            }
         }
         const kx::test::EnvScope scope("LANGUAGE", language);
-        const auto done = kx::test::runKolvanex(tm.prefix(), args, tm.root());
+        const auto done = kx::test::runKolvanex(prefix, args, tm.root());
         return done.out + done.err;
     }
 
     kx::test::TempMachine tm;
+    int made = 0;
+};
+
+struct Command {
+    std::vector<std::string> args;
+    std::string english = {};   // what the English lines say, where it is looked at
+    bool machineNames = false;  // names from the machine (German folders, drive labels)
 };
 
 TEST_F(LanguageTest, EachLanguageShowsNoWordOfTheOther) {
-    const std::vector<std::vector<std::string>> commands = {
-        {"--help"},
-        {"--version"},
-        {"cleen"},
-        {"reg", "qq"},
-        {"shred", "--passes"},
-        {"shred", "-n", "abc", "{file}"},
-        {"shred", "--bogus", "{file}"},
-        {"cipher", "sideways", "a", "b"},
-        {"mail"},
-        {"reg"},
-        {"--yes", "--no", "info"},
-        {"shred", "--help"},
-        {"cipher", "--help"},
-        {"encrypt", "--help"},
-        {"decrypt", "--help"},
-        {"favourites", "--help"},
-        {"fetch", "--help"},
-        {"download", "--help"},
-        {"info", "--help"},
-        {"mail", "--help"},
-        {"proxy", "--help"},
-        {"proxy", "check", "--help"},
-        {"reg", "--help"},
-        {"reg", "add", "--help"},
-        {"reg", "export", "--help"},
-        {"shred", "-v", "-n", "2", "{file}", "C:\\nirgends.txt"},
-        {"cipher", "encrypt", "{file}", "{out}", "--key-file", "{key}"},
-        {"cipher", "encrypt", "{file}", "{file}", "--key-file", "{key}"},
-        {"encrypt", "{file}", "--folder", "C:\\"},
-        {"reg", "query", "HKCU\\Software\\Nirgends"},
-        {"reg", "export", "HKCU\\Software", "{reg}"},
-        {"reg", "export", "HKEY_NOWHERE\\x", "{reg}"},
-        {"reg", "add", "HKCU\\Software\\Probe", "-t", "REG_DWORD", "-d", "viel"},
-        {"cipher", "decrypt", "{file}", "{out}", "--key-file", "{key}"},
-        {"call", "--help"},
-        {"machine", "--help"},
-        {"settings", "--help"},
-        {"session", "--help"},
-        {"clean", "--help"},
-        {"demo", "--help"},
-        {"wipe-free-space", "--help"},
-        {"clean", "--list"},
-        {"clean", "--preview"},
-        {"clean", "--only", "Nichts"},
-        {"settings", "list", "--section", "Options"},
-        {"settings", "set", "Options", "DeleteN", "100"},
-        {"machine", "info"},
-        {"session", "anonym", "off"},
-        {"wipe-free-space", "Q"},
-        {"clean"},
-        {"demo"},
+    std::vector<Command> commands = {
+        {{"--help"}},
+        {{"--version"}},
+        {{"cleen"}},
+        {{"reg", "qq"}},
+        {{"shred", "--passes"}},
+        {{"shred", "-n", "abc", "{file}"}},
+        {{"shred", "--bogus", "{file}"}},
+        {{"cipher", "sideways", "a", "b"}},
+        {{"mail"}},
+        {{"reg"}},
+        {{"--yes", "--no", "info"}},
+        {{"shred", "-v", "-n", "2", "{file}", "C:\\nirgends.txt"}},
+        {{"cipher", "encrypt", "{file}", "{out}", "--key-file", "{key}"}},
+        {{"cipher", "encrypt", "{file}", "{file}", "--key-file", "{key}"}},
+        {{"encrypt", "{file}", "--folder", "C:\\"}},
+        {{"reg", "query", "HKCU\\Software\\Nirgends"}},
+        {{"reg", "export", "HKCU\\Software", "{reg}"}},
+        {{"reg", "export", "HKEY_NOWHERE\\x", "{reg}"}},
+        {{"reg", "add", "HKCU\\Software\\Probe", "-t", "REG_DWORD", "-d", "viel"}},
+        {{"cipher", "decrypt", "{file}", "{out}", "--key-file", "{key}"}},
+        {{"call", "AddBackslash"}, "AddBackslash takes 1 arguments, 0 given"},
+        {{"call", "--list"}, "[property](", true},
+        {{"clean", "--help"}, "The stored settings are not changed by --only"},
+        {{"demo", "--help"}, "keep the machine afterwards"},
+        {{"clean", "--list"}, "cookies              on  Options\\Cookies"},
+        {{"clean", "--preview", "--only", "cookies"}, "would free ", true},
+        {{"clean", "--only", "kekse"}, "unknown cleaning step 'kekse'"},
+        {{"settings", "list", "--section", "Options"}, "Options\\Cookies=1 (default)"},
+        {{"settings", "set", "Options", "DeleteN", "100"}},
+        {{"settings", "set", "Options", "Kekse", "1"}, "unknown setting 'Options\\Kekse'"},
+        {{"machine", "info"}, "drive C:\\ fixed (", true},
+        {{"session", "anonym", "off"}, "no anonymous session to end"},
+        {{"wipe-free-space", "Q"}},
+        {{"wipe-free-space", "Q:\\x"}, "is not a drive; name it by its letter"},
+        {{"clean"}},
+        {{"demo"}},
+        {{"--prefix", "{fresh}", "demo", "--plant-only"}, "planted 70 files and 6 registry lists"},
     };
-    for (const auto& args : commands) {
-        const std::string name = testing::PrintToString(args);
-        const auto english = run(args, "en_US.UTF-8");
-        const auto german = run(args, "de_DE.UTF-8");
+    for (const std::string command :
+         {"shred", "cipher", "encrypt", "decrypt", "favourites", "fetch", "download", "info",
+          "mail", "proxy", "proxy check", "reg", "reg add", "reg export", "call", "machine",
+          "settings", "session", "wipe-free-space"}) {
+        std::istringstream words(command + " --help");
+        commands.push_back({{std::istream_iterator<std::string>(words), {}}});
+    }
+    for (const auto& c : commands) {
+        const std::string name = testing::PrintToString(c.args);
+        const auto english = run(c.args, "en_US.UTF-8");
+        const auto german = run(c.args, "de_DE.UTF-8");
         EXPECT_EQ(foreignWord(english, Reader::English), std::nullopt) << name << "\n" << english;
         EXPECT_EQ(foreignWord(german, Reader::German), std::nullopt) << name << "\n" << german;
-        if (args.front() != "--version" && !english.empty()) {
+        if (c.args.front() != "--version" && !english.empty()) {
             EXPECT_NE(english, german) << name << " shows the same text in both languages";
         }
+        if (c.english.empty())
+            continue;
+        EXPECT_THAT(english, testing::HasSubstr(c.english)) << name;
+        // With nothing named by the machine in it, not even data has an umlaut.
+        for (const char* umlaut : {"ä", "ö", "ü", "Ä", "Ö", "Ü", "ß"})
+            EXPECT_TRUE(c.machineNames || english.find(umlaut) == std::string::npos) << name << "\n"
+                                                                                     << english;
     }
 }
 
