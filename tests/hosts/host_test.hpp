@@ -24,6 +24,12 @@ class HostTest : public ::testing::Test {
     HostRun kolvanex(const std::vector<std::string>& args) {
         return runKolvanex(machine.prefix(), args, machine.root());
     }
+    /// `kolvanex --prefix <the machine> ARGS...` where it must succeed; what it printed.
+    std::string ok(const std::vector<std::string>& args) {
+        const auto run = kolvanex(args);
+        EXPECT_EQ(run.exitCode, 0) << ::testing::PrintToString(args) << ": " << run.err;
+        return run.out;
+    }
     /// `kolvanex ARGS...`, with no machine named.
     HostRun bare(const std::vector<std::string>& args) {
         return runKolvanex(std::nullopt, args, machine.root());
