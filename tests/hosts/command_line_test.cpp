@@ -1,5 +1,4 @@
-// The command line as a new user meets it: help with examples in plain
-// words, typos answered with the command meant, the settings refusing values
+// The command line as a new user meets it: the settings refusing values
 // they do not take, cleaning steps chosen for one run, a preview the clean
 // keeps to, long runs kept silent by --quiet after their name, and a
 // free-space wipe that leaves no filler when stopped.
@@ -19,7 +18,6 @@
 #include <thread>
 
 #include "host_test.hpp"
-#include "support/language.hpp"
 
 namespace {
 
@@ -27,63 +25,6 @@ namespace fs = std::filesystem;
 using kx::test::HasSubstr;
 using kx::test::HostRun;
 using CommandLineTest = kx::test::HostTest;
-
-// The names a help's "Subcommands:" part lists.
-std::vector<std::string> subcommandsIn(const std::string& help) {
-    std::vector<std::string> names;
-    std::istringstream lines(help);
-    std::string line;
-    bool inside = false;
-    while (std::getline(lines, line)) {
-        if (line.starts_with("Subcommands:")) {
-            inside = true;
-        } else if (inside && line.starts_with("  ")) {
-            std::istringstream words(line);
-            std::string name;
-            words >> name;
-            names.push_back(name);
-        } else if (inside) {
-            inside = false;
-        }
-    }
-    return names;
-}
-
-TEST_F(CommandLineTest, EveryCommandsHelpHasAnExampleInTheUsersWordsInEnglish) {
-    KX_ONLY_IN_ENGLISH();
-    const std::vector<std::string> internal = {
-        "gbQuiet",   "gbFormsOnTop",        "gbBreak",         "KXStart",   "KXDelete",
-        "KXAppPath", "KXAppTitle",          "GetFastestProxy", "KXChecker", "GetInternetFile",
-        "CKOLVANEX", "SecureFreeSpaceWipe", "DeleteTheFile"};
-    std::vector<std::vector<std::string>> pending = {{}};
-    std::size_t walked = 0;
-    while (!pending.empty()) {
-        auto path = pending.back();
-        pending.pop_back();
-        auto args = path;
-        args.push_back("--help");
-        const auto run = bare(args);
-        const std::string name = "kolvanex " + testing::PrintToString(path);
-        ASSERT_EQ(run.exitCode, 0) << name << run.err;
-        EXPECT_THAT(run.out, HasSubstr("Example")) << name;
-        for (const auto& word : internal)
-            EXPECT_EQ(run.out.find(word), std::string::npos) << name << " says " << word;
-        for (const auto& sub : subcommandsIn(run.out)) {
-            auto deeper = path;
-            deeper.push_back(sub);
-            pending.push_back(deeper);
-        }
-        ++walked;
-    }
-    EXPECT_GT(walked, 25U);
-
-    const auto main = bare({"--help"});
-    for (const char* status : {"130", "cancelled", "bad input"})
-        EXPECT_THAT(main.out, HasSubstr(status));
-    const auto version = bare({"--version"});
-    EXPECT_EQ(version.exitCode, 0);
-    EXPECT_EQ(version.out.rfind("kolvanex 3.", 0), 0U) << version.out;
-}
 
 TEST_F(CommandLineTest, SettingsNameTheirValuesAndRefuseOthers) {
     auto run = kolvanex({"settings", "list", "--section", "Options"});

@@ -1,10 +1,12 @@
-// The console host in the user's language: its help, CLI11's words, its
-// parse errors and the lines of its commands, run once in English and once
-// in German; neither language may show a word of the other, and the English
-// lines say what an English-speaking user is meant to read.
+// The console host in the user's language: every command's help, CLI11's
+// words, its parse errors and the lines of its commands, run once in English
+// and once in German; neither language may show a word of the other, the
+// English lines say what an English-speaking user is meant to read, and every
+// help gives an example in the user's words.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <iterator>
 #include <optional>
 #include <regex>
@@ -74,6 +76,24 @@ std::optional<std::string> foreignWord(const std::string& text, Reader reader) {
     return std::nullopt;
 }
 
+// The names a help's "Subcommands:" part lists.
+std::vector<std::string> subcommandsIn(const std::string& help) {
+    std::vector<std::string> names;
+    std::istringstream lines(help);
+    std::string line;
+    bool inside = false;
+    while (std::getline(lines, line)) {
+        if (line.starts_with("Subcommands:")) {
+            inside = true;
+        } else if (inside && line.starts_with("  ")) {
+            names.push_back(line.substr(2, line.find(' ', 2) - 2));
+        } else {
+            inside = false;
+        }
+    }
+    return names;
+}
+
 class LanguageTest : public ::testing::Test {
   protected:
     void SetUp() override { tm.writeHostFile(tm.root() / "key", "geheim\n"); }
@@ -81,7 +101,7 @@ class LanguageTest : public ::testing::Test {
     // The command's output in `language`; "{file}" stands for a fresh file
     // of the machine, "{out}" for a name beside it, "{key}" and "{reg}" for
     // files outside it, and "{fresh}" for a machine not made yet.
-    std::string run(std::vector<std::string> args, const char* language) {
+    kx::test::HostRun run(std::vector<std::string> args, const char* language) {
         const auto file = tm.prefix() / "drive_c" / "probe.txt";
         tm.writeHostFile(file, "streng geheim");
         fs::remove(tm.prefix() / "drive_c" / "probe.kx");
@@ -101,8 +121,7 @@ class LanguageTest : public ::testing::Test {
             }
         }
         const kx::test::EnvScope scope("LANGUAGE", language);
-        const auto done = kx::test::runKolvanex(prefix, args, tm.root());
-        return done.out + done.err;
+        return kx::test::runKolvanex(prefix, args, tm.root());
     }
 
     kx::test::TempMachine tm;
@@ -117,8 +136,9 @@ struct Command {
 
 TEST_F(LanguageTest, EachLanguageShowsNoWordOfTheOther) {
     std::vector<Command> commands = {
-        {"--help"},
-        {"--version"},
+        {"--help",
+         "2    bad input on the command line (nothing was changed)\n  130  cancelled with Ctrl+C"},
+        {"--version", "kolvanex 3."},
         {"cleen"},
         {"reg qq"},
         {"shred --passes"},
@@ -155,16 +175,36 @@ TEST_F(LanguageTest, EachLanguageShowsNoWordOfTheOther) {
         {"wipe-free-space Q:\\x", "is not a drive; name it by its letter"},
         {"--prefix {fresh} demo --plant-only", "planted 70 files and 6 registry lists"},
     };
-    for (const std::string command :
-         {"shred", "cipher", "encrypt", "decrypt", "favourites", "fetch", "download", "info",
-          "mail", "proxy", "proxy check", "reg", "reg add", "reg export", "call", "machine",
-          "settings", "session", "wipe-free-space"})
-        commands.push_back({command + " --help"});
-    for (const auto& c : commands) {
+    // The names of the host, the suite and its calls a user never meets.
+    const std::vector<std::string> internal = {
+        "gbQuiet",   "gbFormsOnTop",        "gbBreak",         "KXStart",   "KXDelete",
+        "KXAppPath", "KXAppTitle",          "GetFastestProxy", "KXChecker", "GetInternetFile",
+        "CKOLVANEX", "SecureFreeSpaceWipe", "DeleteTheFile"};
+    std::size_t helps = 0;
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+        const Command c = commands[i];  // a copy: the walk through the helps adds rows
         std::istringstream words(c.line);
         const std::vector<std::string> args{std::istream_iterator<std::string>(words), {}};
-        const auto english = run(args, "en_US.UTF-8");
-        const auto german = run(args, "de_DE.UTF-8");
+        const auto shown = run(args, "en_US.UTF-8");
+        const auto english = shown.out + shown.err;
+        const auto german = [&] {
+            const auto done = run(args, "de_DE.UTF-8");
+            return done.out + done.err;
+        }();
+        if (c.line.ends_with("--help")) {
+            ++helps;
+            EXPECT_EQ(shown.exitCode, 0) << c.line << "\n" << english;
+            EXPECT_THAT(english, testing::HasSubstr("Example")) << c.line;
+            for (const auto& word : internal)
+                EXPECT_THAT(english, testing::Not(testing::HasSubstr(word))) << c.line;
+            const std::string above =
+                c.line.substr(0, c.line.size() - std::string("--help").size());
+            for (const auto& sub : subcommandsIn(shown.out)) {
+                const std::string help = above + sub + " --help";
+                if (std::ranges::find(commands, help, &Command::line) == commands.end())
+                    commands.push_back({help});
+            }
+        }
         EXPECT_EQ(foreignWord(english, Reader::English), std::nullopt) << c.line << "\n" << english;
         EXPECT_EQ(foreignWord(german, Reader::German), std::nullopt) << c.line << "\n" << german;
         if (c.line != "--version" && !english.empty()) {
@@ -177,6 +217,7 @@ TEST_F(LanguageTest, EachLanguageShowsNoWordOfTheOther) {
         for (const char* umlaut : {"ä", "ö", "ü", "Ä", "Ö", "Ü", "ß"})
             EXPECT_TRUE(c.machineNames || !english.contains(umlaut)) << c.line << "\n" << english;
     }
+    EXPECT_GT(helps, 25U);
 }
 
 }  // namespace
