@@ -2,14 +2,8 @@
 // them: Ctrl+C at a key prompt on a terminal, key files, and favourites that
 // a wrong key or a foreign file leaves untouched.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <termios.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "host_test.hpp"
@@ -19,47 +13,6 @@ namespace {
 namespace fs = std::filesystem;
 using kx::test::HasSubstr;
 using kx::test::TempMachine;
-
-struct PtyRun {
-    int exitCode = -1;
-    bool echoDuringPrompt = true;
-    bool echoAfter = false;
-    std::string shown;
-};
-
-// Runs the host on a terminal, waits for its prompt, presses Ctrl+C.
-PtyRun ctrlCAtPrompt(const fs::path& prefix, std::vector<std::string> args) {
-    args.insert(args.begin(), "--quiet");
-    int master = -1;
-    const pid_t pid = kx::test::startOnTerminal(prefix, args, master);
-    PtyRun run;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (run.shown.find("asswort: ") == std::string::npos &&
-           std::chrono::steady_clock::now() < deadline) {
-        char buf[256];
-        const ssize_t got = ::read(master, buf, sizeof buf);
-        if (got <= 0)
-            break;
-        run.shown.append(buf, static_cast<std::size_t>(got));
-    }
-    termios t{};
-    ::tcgetattr(master, &t);
-    run.echoDuringPrompt = (t.c_lflag & ECHO) != 0;
-    const char ctrlC = 0x03;
-    EXPECT_EQ(::write(master, &ctrlC, 1), 1);
-    // A prompt that missed the key would wait for ever: ended after a while.
-    int status = 0;
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline)
-            ::kill(pid, SIGKILL);
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-    ::tcgetattr(master, &t);
-    run.echoAfter = (t.c_lflag & ECHO) != 0;
-    ::close(master);
-    return run;
-}
 
 class CryptCli : public kx::test::HostTest {
   protected:
@@ -82,8 +35,10 @@ TEST_F(CryptCli, CtrlCAtAKeyPromptEndsTheCommandWithTheTerminalRestored) {
         {"cipher", "encrypt", "C:\\brief.txt", "C:\\brief.kx"},
     };
     for (const auto& command : commands) {
-        const auto run = ctrlCAtPrompt(machine.prefix(), command);
-        EXPECT_FALSE(run.echoDuringPrompt) << command[0] << ": " << run.shown;
+        std::vector<std::string> args = {"--quiet"};
+        args.insert(args.end(), command.begin(), command.end());
+        const auto run = kx::test::onTerminal(machine.prefix(), args, "asswort: ");
+        EXPECT_FALSE(run.echoAtPrompt) << command[0] << ": " << run.shown;
         EXPECT_EQ(run.exitCode, 130) << command[0] << ": " << run.shown;
         EXPECT_TRUE(run.echoAfter) << command[0];
     }

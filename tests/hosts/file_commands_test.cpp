@@ -2,8 +2,6 @@
 // or folder, with each form of path a user may write, and the meter a
 // terminal shows while shred and cipher work.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -19,6 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 using kx::test::HasSubstr;
 using kx::test::Not;
+using kx::test::onTerminal;
 using kx::test::TempMachine;
 
 // One way of writing a file's name: the host folder the file lies in, and
@@ -123,34 +122,20 @@ TEST_F(FileCommands, RefusesNamesTheMachineCannotHoldBeforeDoingAnything) {
     EXPECT_EQ(TempMachine::readHostFile(home(machine) / "Fall.txt"), "mine");
 }
 
-// Runs the host with its standard error on a terminal; answers what it showed.
-std::string onTerminal(const fs::path& prefix, std::vector<std::string> args) {
-    int master = -1;
-    const pid_t pid = kx::test::startOnTerminal(prefix, std::move(args), master);
-    std::string shown;
-    char buf[4096];
-    ssize_t got = 0;
-    while ((got = ::read(master, buf, sizeof buf)) > 0)
-        shown.append(buf, static_cast<std::size_t>(got));
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    ::close(master);
-    return shown;
-}
-
 TEST_F(FileCommands, ATerminalShowsBytesAndPassesAndQuietShowsNothing) {
     const std::string big(3 << 20, 'x');
     machine.writeHostFile(home(machine) / "big", big);
     auto shown =
-        onTerminal(machine.prefix(), {"cipher", "encrypt", "big", "big.kx", "--key-file", key()});
+        onTerminal(machine.prefix(), {"cipher", "encrypt", "big", "big.kx", "--key-file", key()})
+            .shown;
     EXPECT_THAT(shown, HasSubstr("big:  3.0 MiB / 3.0 MiB"));
-    shown = onTerminal(machine.prefix(), {"shred", "-n", "2", "big"});
+    shown = onTerminal(machine.prefix(), {"shred", "-n", "2", "big"}).shown;
     EXPECT_THAT(shown, HasSubstr("big: Durchgang 2/2  6.0 MiB / 6.0 MiB"));
     EXPECT_THAT(shown, HasSubstr("Gelöscht: big"));
 
     // Quiet: not a line, not a meter, when nothing fails.
     machine.writeHostFile(home(machine) / "big", big);
-    EXPECT_EQ(onTerminal(machine.prefix(), {"--quiet", "shred", "big"}), "");
+    EXPECT_EQ(onTerminal(machine.prefix(), {"--quiet", "shred", "big"}).shown, "");
     // Nor is the meter drawn when the output is no terminal.
     machine.writeHostFile(home(machine) / "big", big);
     const auto r = kolvanex({"shred", "-n", "2", "big"});
