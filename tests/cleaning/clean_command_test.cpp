@@ -68,7 +68,7 @@ TEST_F(CleaningRunTest, CleanCommandPreviewsExactlyWhatItThenDeletes) {
     // it once, and a terminal showing both shows it once.
     const auto summary = run.out.substr(0, run.out.find('\n') + 1);
     EXPECT_TRUE(run.err.ends_with(summary)) << run.err;
-    const auto shown = shownOnTerminal(tm.prefix(), {"clean"});
+    const auto shown = onTerminal(tm.prefix(), {"clean"}).shown;
     const auto first = shown.find("Es wurden ");
     ASSERT_NE(first, std::string::npos) << shown;
     EXPECT_EQ(shown.find("Es wurden ", first + 1), std::string::npos) << shown;

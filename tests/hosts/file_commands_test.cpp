@@ -2,23 +2,22 @@
 // or folder, with each form of path a user may write, and the meter a
 // terminal shows while shred and cipher work.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "support/host_run.hpp"
-#include "support/temp_machine.hpp"
+#include "host_test.hpp"
+#include "support/home_scope.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
+using kx::test::HasSubstr;
+using kx::test::Not;
+using kx::test::onTerminal;
 using kx::test::TempMachine;
 
 // One way of writing a file's name: the host folder the file lies in, and
@@ -50,85 +49,66 @@ const PathForm kForms[] = {
     {"home", home, [](const TempMachine&, const std::string& n) { return "~/" + n; }},
 };
 
-class FileCommands : public ::testing::Test {
+class FileCommands : public kx::test::HostTest {
   protected:
     void SetUp() override {
-        fs::create_directories(inMachine(tm));
-        fs::create_directories(home(tm));
-        fs::current_path(home(tm));  // the relative form counts from here
-        ::setenv("HOME", home(tm).c_str(), 1);
-        tm.writeHostFile(tm.root() / "key", "geheim\n");
+        fs::create_directories(inMachine(machine));
+        fs::create_directories(home(machine));
+        fs::current_path(home(machine));  // the relative form counts from here
+        machine.writeHostFile(machine.root() / "key", "geheim\n");
     }
-    void TearDown() override {
-        fs::current_path(cwd_);
-        if (home_)
-            ::setenv("HOME", home_->c_str(), 1);
-        else
-            ::unsetenv("HOME");
-    }
-    kx::test::HostRun kolvanex(std::vector<std::string> args) {
-        return kx::test::runKolvanex(tm.prefix(), args, tm.root());
-    }
-    std::string key() const { return (tm.root() / "key").string(); }
-
-    TempMachine tm;
+    void TearDown() override { fs::current_path(cwd_); }
+    std::string key() const { return (machine.root() / "key").string(); }
 
   private:
     fs::path cwd_ = fs::current_path();
-    std::optional<std::string> home_ =
-        std::getenv("HOME") ? std::optional<std::string>(std::getenv("HOME")) : std::nullopt;
+    kx::test::HomeScope home_{home(machine)};
 };
 
 TEST_F(FileCommands, EveryFileCommandTakesEveryFormOfPath) {
     for (const auto& form : kForms) {
         SCOPED_TRACE(form.name);
-        const fs::path dir = form.folder(tm);
-        const auto name = [&](const std::string& n) { return form.text(tm, n); };
+        const fs::path dir = form.folder(machine);
+        const auto name = [&](const std::string& n) { return form.text(machine, n); };
         const auto read = [&](const std::string& n) { return TempMachine::readHostFile(dir / n); };
 
         // shred: the file is gone, and the lines name it as it was given.
-        tm.writeHostFile(dir / "geheim.txt", "streng geheim");
+        machine.writeHostFile(dir / "geheim.txt", "streng geheim");
         auto r = kolvanex({"shred", "-n", "1", name("geheim.txt")});
         EXPECT_EQ(r.exitCode, 0) << r.err;
-        EXPECT_NE(r.err.find("Gelöscht: " + name("geheim.txt") + " (13 Bytes)"), std::string::npos)
-            << r.err;
+        EXPECT_THAT(r.err, HasSubstr("Gelöscht: " + name("geheim.txt") + " (13 Bytes)"));
         EXPECT_FALSE(fs::exists(dir / "geheim.txt"));
 
         // cipher, encrypt and decrypt (each derives a key: one of each).
-        tm.writeHostFile(dir / "report.pdf", "%PDF Bericht");
-        r = kolvanex(
-            {"cipher", "encrypt", name("report.pdf"), name("report.pdf.kx"), "--key-file", key()});
-        EXPECT_EQ(r.exitCode, 0) << r.err;
+        machine.writeHostFile(dir / "report.pdf", "%PDF Bericht");
+        ok({"cipher", "encrypt", name("report.pdf"), name("report.pdf.kx"), "--key-file", key()});
         EXPECT_GT(read("report.pdf.kx").size(), 12u);
-        tm.writeHostFile(dir / "Ordner" / "a.txt", "eins");
-        EXPECT_EQ(kolvanex({"encrypt", "--folder", name("Ordner"), "--key-file", key()}).exitCode,
-                  0);
+        machine.writeHostFile(dir / "Ordner" / "a.txt", "eins");
+        ok({"encrypt", "--folder", name("Ordner"), "--key-file", key()});
         EXPECT_NE(read("Ordner/a.txt"), "eins");
-        EXPECT_EQ(kolvanex({"decrypt", name("Ordner/a.txt"), "--key-file", key()}).exitCode, 0);
+        ok({"decrypt", name("Ordner/a.txt"), "--key-file", key()});
         EXPECT_EQ(read("Ordner/a.txt"), "eins");
 
         // reg export and import.
-        EXPECT_EQ(kolvanex({"reg", "add", "HKCU\\Software\\Pfad", "-v", "x", "-d", "1"}).exitCode,
-                  0);
-        EXPECT_EQ(kolvanex({"reg", "export", "HKCU\\Software\\Pfad", name("pfad.reg")}).exitCode,
-                  0);
+        ok({"reg", "add", "HKCU\\Software\\Pfad", "-v", "x", "-d", "1"});
+        ok({"reg", "export", "HKCU\\Software\\Pfad", name("pfad.reg")});
         EXPECT_FALSE(read("pfad.reg").empty());
-        EXPECT_EQ(kolvanex({"reg", "delete", "HKCU\\Software\\Pfad"}).exitCode, 0);
-        EXPECT_EQ(kolvanex({"reg", "import", name("pfad.reg")}).exitCode, 0);
-        EXPECT_EQ(kolvanex({"reg", "query", "HKCU\\Software\\Pfad", "-v", "x"}).exitCode, 0);
+        ok({"reg", "delete", "HKCU\\Software\\Pfad"});
+        ok({"reg", "import", name("pfad.reg")});
+        ok({"reg", "query", "HKCU\\Software\\Pfad", "-v", "x"});
 
         // A message file that is not there is named as given.
         r = kolvanex({"mail", "--to", "a@example.org", "--message-file", name("fehlt.txt")});
         EXPECT_EQ(r.exitCode, 2);
-        EXPECT_NE(r.err.find(name("fehlt.txt")), std::string::npos) << r.err;
+        EXPECT_THAT(r.err, HasSubstr(name("fehlt.txt")));
         for (const auto& entry : fs::directory_iterator(dir)) fs::remove_all(entry.path());
     }
 }
 
 TEST_F(FileCommands, RefusesNamesTheMachineCannotHoldBeforeDoingAnything) {
-    tm.writeHostFile(home(tm) / "a.txt", "a");
-    tm.writeHostFile(home(tm) / "Fall.txt", "mine");
-    tm.writeHostFile(home(tm) / "fr?ge.txt", "b");
+    machine.writeHostFile(home(machine) / "a.txt", "a");
+    machine.writeHostFile(home(machine) / "Fall.txt", "mine");
+    machine.writeHostFile(home(machine) / "fr?ge.txt", "b");
     for (const std::vector<std::string>& args : {
              std::vector<std::string>{"shred", "a.txt", "fr?ge.txt"},  // Windows has no "?"
              std::vector<std::string>{"shred", "a.txt", "FALL.txt"},   // would reach Fall.txt
@@ -136,30 +116,31 @@ TEST_F(FileCommands, RefusesNamesTheMachineCannotHoldBeforeDoingAnything) {
          }) {
         const auto r = kolvanex(args);
         EXPECT_EQ(r.exitCode, 2) << args.back() << ": " << r.err;
-        EXPECT_NE(r.err.find(args.back()), std::string::npos) << r.err;
+        EXPECT_THAT(r.err, HasSubstr(args.back()));
     }
-    EXPECT_EQ(TempMachine::readHostFile(home(tm) / "a.txt"), "a");
-    EXPECT_EQ(TempMachine::readHostFile(home(tm) / "Fall.txt"), "mine");
+    EXPECT_EQ(TempMachine::readHostFile(home(machine) / "a.txt"), "a");
+    EXPECT_EQ(TempMachine::readHostFile(home(machine) / "Fall.txt"), "mine");
 }
 
 TEST_F(FileCommands, ATerminalShowsBytesAndPassesAndQuietShowsNothing) {
     const std::string big(3 << 20, 'x');
-    tm.writeHostFile(home(tm) / "big", big);
-    auto shown = kx::test::shownOnTerminal(
-        tm.prefix(), {"cipher", "encrypt", "big", "big.kx", "--key-file", key()});
-    EXPECT_NE(shown.find("big:  3.0 MiB / 3.0 MiB"), std::string::npos) << shown;
-    shown = kx::test::shownOnTerminal(tm.prefix(), {"shred", "-n", "2", "big"});
-    EXPECT_NE(shown.find("big: Durchgang 2/2  6.0 MiB / 6.0 MiB"), std::string::npos) << shown;
-    EXPECT_NE(shown.find("Gelöscht: big"), std::string::npos) << shown;
+    machine.writeHostFile(home(machine) / "big", big);
+    auto shown =
+        onTerminal(machine.prefix(), {"cipher", "encrypt", "big", "big.kx", "--key-file", key()})
+            .shown;
+    EXPECT_THAT(shown, HasSubstr("big:  3.0 MiB / 3.0 MiB"));
+    shown = onTerminal(machine.prefix(), {"shred", "-n", "2", "big"}).shown;
+    EXPECT_THAT(shown, HasSubstr("big: Durchgang 2/2  6.0 MiB / 6.0 MiB"));
+    EXPECT_THAT(shown, HasSubstr("Gelöscht: big"));
 
     // Quiet: not a line, not a meter, when nothing fails.
-    tm.writeHostFile(home(tm) / "big", big);
-    EXPECT_EQ(kx::test::shownOnTerminal(tm.prefix(), {"--quiet", "shred", "big"}), "");
+    machine.writeHostFile(home(machine) / "big", big);
+    EXPECT_EQ(onTerminal(machine.prefix(), {"--quiet", "shred", "big"}).shown, "");
     // Nor is the meter drawn when the output is no terminal.
-    tm.writeHostFile(home(tm) / "big", big);
+    machine.writeHostFile(home(machine) / "big", big);
     const auto r = kolvanex({"shred", "-n", "2", "big"});
-    EXPECT_EQ(r.err.find('\r'), std::string::npos) << r.err;
-    EXPECT_EQ(r.err.find("MiB"), std::string::npos) << r.err;
+    EXPECT_THAT(r.err, Not(HasSubstr("\r")));
+    EXPECT_THAT(r.err, Not(HasSubstr("MiB")));
 }
 
 }  // namespace

@@ -14,9 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "support/host_run.hpp"
+#include "host_test.hpp"
 #include "support/programs.hpp"
-#include "support/temp_machine.hpp"
 #include "support/web_server.hpp"
 
 namespace {
@@ -69,7 +68,7 @@ std::optional<fs::path> firefoxEsr() {
     }
 }
 
-class FirefoxSession : public ::testing::Test {
+class FirefoxSession : public kx::test::HostTest {
   protected:
     void SetUp() override {
         firefox = firefoxEsr();
@@ -80,9 +79,6 @@ class FirefoxSession : public ::testing::Test {
         proxy.setForwardSource("127.0.0.2");
         page.serve("/page", WebServer::Resource{.body = "<html><body>page</body></html>",
                                                 .contentType = "text/html"});
-    }
-    kx::test::HostRun kolvanex(const std::vector<std::string>& args) {
-        return kx::test::runKolvanex(machine.prefix(), args, machine.root());
     }
     // Loads the page headless and waits for Firefox to end; the screenshot
     // mode ends it once the page is loaded.
@@ -111,25 +107,17 @@ class FirefoxSession : public ::testing::Test {
     }
 
     std::optional<fs::path> firefox;
-    TempMachine machine;
     const fs::path profile = machine.root() / "home" / "ff.profile";
     WebServer page;
     WebServer proxy{WebServer::ProxyMode::Anonymous};
 };
 
 TEST_F(FirefoxSession, ThePageGoesThroughTheProxyWhileOnAndDirectAfterOff) {
-    auto run = kolvanex({"machine", "init"});
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    run = kolvanex(
-        {"machine", "link-firefox", "--profile", profile.string(), "--firefox", firefox->string()});
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    ASSERT_EQ(kolvanex({"settings", "set", "Options", "AnonymIP", "127.0.0.1"}).exitCode, 0);
-    ASSERT_EQ(kolvanex({"settings", "set", "Options", "AnonymPort", std::to_string(proxy.port())})
-                  .exitCode,
-              0);
-    run = kolvanex({"session", "anonym", "on"});
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out,
+    ok({"machine", "init"});
+    ok({"machine", "link-firefox", "--profile", profile.string(), "--firefox", firefox->string()});
+    ok({"settings", "set", "Options", "AnonymIP", "127.0.0.1"});
+    ok({"settings", "set", "Options", "AnonymPort", std::to_string(proxy.port())});
+    ASSERT_EQ(ok({"session", "anonym", "on"}),
               "anonyme Sitzung ein: die Browser nutzen den Proxy " + proxy.hostPort() + "\n");
 
     ASSERT_EQ(loadPage(), 0) << TempMachine::readHostFile(machine.root() / "firefox.log");
@@ -139,8 +127,7 @@ TEST_F(FirefoxSession, ThePageGoesThroughTheProxyWhileOnAndDirectAfterOff) {
     EXPECT_EQ(seen(proxy, &RecordedRequest::target), page.url("/page") + "\n");
     EXPECT_EQ(seen(page, &RecordedRequest::clientAddress), "127.0.0.2\n");
 
-    run = kolvanex({"session", "anonym", "off"});
-    ASSERT_EQ(run.exitCode, 0) << run.err;
+    ok({"session", "anonym", "off"});
     EXPECT_EQ(TempMachine::readHostFile(profile / "prefs.js").find("network.proxy.autoconfig_url"),
               std::string::npos);
     page.clearRequests();

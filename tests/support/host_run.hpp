@@ -2,17 +2,23 @@
 // The console host as a script runs it: a real process, what it printed and
 // its exit status. Header-only: the host's path comes from KX_HOST_BINARY,
 // which only the test programs are built with.
+#include <gtest/gtest.h>
 #include <pty.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <thread>
 #include <vector>
 
 namespace kx::test {
@@ -76,21 +82,46 @@ inline pid_t startOnTerminal(const std::filesystem::path& prefix, std::vector<st
     return pid;
 }
 
-/// Runs the host on a terminal of its own (standard output and error both);
-/// answers what the terminal showed.
-inline std::string shownOnTerminal(const std::filesystem::path& prefix,
-                                   std::vector<std::string> args) {
+struct TerminalRun {
+    int exitCode = -1;
+    std::string shown;         // what the terminal showed
+    bool echoAtPrompt = true;  // whether typing was echoed when the reading stopped
+    bool echoAfter = false;    // whether it is echoed once the host ended
+};
+
+/// Runs `kolvanex --prefix PREFIX ARGS...` on a terminal of its own. With a
+/// `prompt`, presses Ctrl+C once the terminal shows it; else reads to the
+/// end. A host that never ends is killed after a minute.
+inline TerminalRun onTerminal(const std::filesystem::path& prefix, std::vector<std::string> args,
+                              std::string_view prompt = {}) {
     int master = -1;
     const pid_t pid = startOnTerminal(prefix, std::move(args), master);
-    std::string shown;
-    std::array<char, 4096> buf{};
+    TerminalRun run;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    char buf[4096];
     ssize_t got = 0;
-    while ((got = ::read(master, buf.data(), buf.size())) > 0)
-        shown.append(buf.data(), static_cast<std::size_t>(got));
+    while ((prompt.empty() || !run.shown.contains(prompt)) &&
+           std::chrono::steady_clock::now() < deadline &&
+           (got = ::read(master, buf, sizeof buf)) > 0)
+        run.shown.append(buf, static_cast<std::size_t>(got));
+    termios t{};
+    ::tcgetattr(master, &t);
+    run.echoAtPrompt = (t.c_lflag & ECHO) != 0;
+    const char ctrlC = 0x03;
+    if (!prompt.empty()) {
+        EXPECT_EQ(::write(master, &ctrlC, 1), 1);
+    }
     int status = 0;
-    ::waitpid(pid, &status, 0);
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline)
+            ::kill(pid, SIGKILL);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+    ::tcgetattr(master, &t);
+    run.echoAfter = (t.c_lflag & ECHO) != 0;
     ::close(master);
-    return shown;
+    return run;
 }
 
 }  // namespace kx::test

@@ -103,10 +103,7 @@ std::string RecordedRequest::path() const {
     return p;
 }
 
-WebServer::WebServer(ProxyMode mode) : WebServer(std::map<std::string, Resource>{}, mode) {}
-
-WebServer::WebServer(std::map<std::string, Resource> files, ProxyMode mode)
-    : files_(std::move(files)), mode_(mode) {
+WebServer::WebServer(ProxyMode mode) : mode_(mode) {
     listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listenFd_ < 0)
         throw std::runtime_error("WebServer: socket failed");
@@ -154,11 +151,6 @@ void WebServer::serve(const std::string& path, std::string body) {
 void WebServer::remove(const std::string& path) {
     std::lock_guard lock(mutex_);
     files_.erase(path);
-}
-
-void WebServer::setProxyMode(ProxyMode mode) {
-    std::lock_guard lock(mutex_);
-    mode_ = mode;
 }
 
 WebServer::Resource WebServer::echoClient() {
@@ -222,11 +214,10 @@ void WebServer::acceptLoop() {
         char text[INET_ADDRSTRLEN] = {};
         ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
         std::lock_guard lock(mutex_);
-        connections_.emplace_back(
-            [this, fd, address = std::string(text), port = ntohs(peer.sin_port)] {
-                handle(fd, address, port);
-                ::close(fd);
-            });
+        connections_.emplace_back([this, fd, address = std::string(text)] {
+            handle(fd, address);
+            ::close(fd);
+        });
     }
 }
 
@@ -258,7 +249,7 @@ void WebServer::holdUntilStopped(int fd) const {
     }
 }
 
-void WebServer::handle(int fd, std::string peer, std::uint16_t peerPort) {
+void WebServer::handle(int fd, std::string peer) {
     std::string buffer;
     std::size_t end = std::string::npos;
     char chunk[8192];
@@ -277,7 +268,6 @@ void WebServer::handle(int fd, std::string peer, std::uint16_t peerPort) {
             RecordedRequest partial;
             partial.raw = buffer;
             partial.clientAddress = peer;
-            partial.clientPort = peerPort;
             std::lock_guard lock(mutex_);
             requests_.push_back(std::move(partial));
         }
@@ -286,7 +276,6 @@ void WebServer::handle(int fd, std::string peer, std::uint16_t peerPort) {
 
     RecordedRequest request;
     request.clientAddress = std::move(peer);
-    request.clientPort = peerPort;
     {
         const std::string head = buffer.substr(0, end);
         std::size_t pos = 0;
@@ -378,7 +367,7 @@ void WebServer::answerLocal(int fd, const RecordedRequest& request) {
         return;
 
     const std::string body = r.handler ? r.handler(request) : r.body;
-    std::string head = r.httpVersion + " " + std::to_string(r.status) + " " + r.reason + "\r\n";
+    std::string head = "HTTP/1.1 " + std::to_string(r.status) + " " + r.reason + "\r\n";
     auto add = [&](const std::string& name, const std::string& value) {
         head += styled(name, r.headerCase) + ": " + value + "\r\n";
     };
@@ -395,10 +384,7 @@ void WebServer::answerLocal(int fd, const RecordedRequest& request) {
         r.noHeaderEnd ? head : head + "\r\n" + (request.method == "HEAD" ? "" : body);
     if (r.closeAfterBytes && *r.closeAfterBytes < wire.size())
         wire.resize(*r.closeAfterBytes);
-    if (!sendAll(fd, wire))
-        return;
-    if (r.holdOpen)
-        holdUntilStopped(fd);
+    sendAll(fd, wire);
 }
 
 void WebServer::setForwardSource(std::string address) {

@@ -19,7 +19,7 @@
 //   then reports what the target saw (REMOTE_ADDR, HTTP_X_FORWARDED_FOR, HTTP_VIA).
 //
 // Each connection carries one request; every answer says "Connection: close"
-// and the connection is closed after it (unless the resource says to hold it).
+// and the connection is closed after it.
 // Unknown paths answer 404. The server thread starts in the constructor; the
 // destructor stops it, releases held connections and joins every thread.
 #include <atomic>
@@ -46,7 +46,6 @@ struct RecordedRequest {
     std::vector<std::pair<std::string, std::string>> headers;  ///< in order, as sent
     std::string body;
     std::string clientAddress;  ///< dotted peer address, "127.0.0.1"
-    std::uint16_t clientPort = 0;
 
     /// The first header of that name (case-insensitive), or nullopt.
     std::optional<std::string> header(const std::string& name) const;
@@ -72,7 +71,6 @@ class WebServer {
         std::string body{};
         int status = 200;
         std::string reason = "OK";
-        std::string httpVersion = "HTTP/1.1";
         std::string contentType = "text/plain";
         std::vector<std::pair<std::string, std::string>> extraHeaders{};
         /// When set, builds the body from the request (replaces `body`).
@@ -89,11 +87,9 @@ class WebServer {
         std::size_t hugeHeaderBytes = 0;  ///< add an "X-Padding" header of this many bytes
         bool noHeaderEnd = false;         ///< send status line and headers but never the blank line
         bool neverAnswer = false;         ///< read the request, send nothing, hold until stopped
-        bool holdOpen = false;            ///< after sending, keep the connection open until stopped
     };
 
     explicit WebServer(ProxyMode mode = ProxyMode::None);
-    explicit WebServer(std::map<std::string, Resource> files, ProxyMode mode = ProxyMode::None);
     ~WebServer();
     WebServer(const WebServer&) = delete;
     WebServer& operator=(const WebServer&) = delete;
@@ -102,7 +98,6 @@ class WebServer {
     void serve(const std::string& path, Resource resource);
     void serve(const std::string& path, std::string body);
     void remove(const std::string& path);
-    void setProxyMode(ProxyMode mode);
     /// As a proxy, connect onward from this loopback address ("127.0.0.2"),
     /// so the target sees the proxy, not the client, as its peer.
     void setForwardSource(std::string address);
@@ -128,7 +123,7 @@ class WebServer {
 
   private:
     void acceptLoop();
-    void handle(int fd, std::string peer, std::uint16_t peerPort);
+    void handle(int fd, std::string peer);
     void answerLocal(int fd, const RecordedRequest& request);
     void forward(int fd, const RecordedRequest& request);
     bool sleepUnlessStopped(std::chrono::milliseconds span) const;
