@@ -1,7 +1,7 @@
 #pragma once
-// The console host as a script runs it: a real process, what it printed and
-// its exit status. Header-only: the host's path comes from KX_HOST_BINARY,
-// which only the test programs are built with.
+// The console host as a script or a terminal runs it: a real process, what it
+// printed and its exit status. Header-only: the host's path comes from
+// KX_HOST_BINARY, which only the test programs are built with.
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <signal.h>
