@@ -11,6 +11,7 @@
 
 #include "anonymity/browser_proxy.hpp"
 #include "hosts/kolvanex/host.hpp"
+#include "platform/runtime/system_reason.hpp"
 #include "platform/runtime/translation.hpp"
 
 namespace kx::host {
@@ -119,7 +120,7 @@ void storeBrowserSettings(const fs::path& prefix) {
     if (ec)
         std::cerr << "kolvanex: "
                   << platform::trf("{1} kann nicht geschrieben werden: {2}",
-                                   {file.string(), ec.message()})
+                                   {file.string(), platform::systemReason(ec)})
                   << "\n";
 }
 

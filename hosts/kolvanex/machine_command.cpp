@@ -22,6 +22,7 @@
 #include "platform/files/ini.hpp"
 #include "platform/files/profile_strings.hpp"
 #include "platform/machine/shell_folders.hpp"
+#include "platform/runtime/system_reason.hpp"
 #include "platform/runtime/text.hpp"
 #include "platform/runtime/translation.hpp"
 #include "settings/keys.hpp"
@@ -73,7 +74,9 @@ std::optional<SuiteFolders> suiteFolders() {
     const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec) {
         std::cerr << "kolvanex: "
-                  << trf("die Begleitprogramme sind nicht zu finden: {1}", {ec.message()}) << "\n";
+                  << trf("die Begleitprogramme sind nicht zu finden: {1}",
+                         {platform::systemReason(ec)})
+                  << "\n";
         return std::nullopt;
     }
     const auto bin = self.parent_path();
@@ -121,7 +124,8 @@ bool installCompanions(platform::Machine& machine, const std::filesystem::path& 
             std::error_code ignored;
             std::filesystem::remove(temporary, ignored);
             std::cerr << "kolvanex: "
-                      << trf("{1} kann nicht installiert werden: {2}", {name, ec.message()})
+                      << trf("{1} kann nicht installiert werden: {2}",
+                             {name, platform::systemReason(ec)})
                       << "\n";
             ok = false;
         }

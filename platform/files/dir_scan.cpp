@@ -25,6 +25,7 @@
 
 #include "platform/files/fs_fd.hpp"
 #include "platform/runtime/error.hpp"
+#include "platform/runtime/system_reason.hpp"
 #include "platform/runtime/text.hpp"
 #include "platform/runtime/translation.hpp"
 
@@ -56,7 +57,7 @@ constexpr std::int64_t kExt4ListingEnd = INT64_MAX;
 Error rootError(int err, std::string_view folder = {}) {
     const std::uint32_t code =
         (err == EACCES || err == EPERM) ? Error::AccessDenied : Error::PathNotFound;
-    const char* reason = std::strerror(err);
+    const std::string reason = systemReason(err);
     return {code, folder.empty() ? trf("kann den Ordner nicht durchsuchen: {1}", {reason})
                                  : trf("kann {1} nicht durchsuchen: {2}", {folder, reason})};
 }

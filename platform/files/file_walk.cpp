@@ -2,6 +2,7 @@
 
 #include "platform/files/folder_memo.hpp"
 #include "platform/runtime/error.hpp"
+#include "platform/runtime/system_reason.hpp"
 
 #include <cerrno>
 #include <cstring>
@@ -61,7 +62,7 @@ Error fromErrno(int err, std::string_view text, std::string_view path) {
         default:
             break;
     }
-    return fail(code, trf(text, {path, std::strerror(err)}));
+    return fail(code, trf(text, {path, systemReason(err)}));
 }
 
 bool isReadOnlyFile(const struct stat& st) {

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "platform/files/fs_fd.hpp"
+#include "platform/runtime/system_reason.hpp"
 #include "platform/runtime/text.hpp"
 #include "platform/runtime/translation.hpp"
 
@@ -20,7 +21,7 @@ constexpr std::string_view kBom = "\xEF\xBB\xBF";
 // `text`: the message in German, "{1}" the file and "{2}" the system's reason.
 Error errnoError(int err, std::string_view text, const std::filesystem::path& file) {
     const std::uint32_t code = err == ENOENT ? 2 : (err == EACCES || err == EPERM) ? 5 : 29;
-    return {code, trf(text, {file.string(), std::strerror(err)})};
+    return {code, trf(text, {file.string(), systemReason(err)})};
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "platform/machine/machine_internals.hpp"
 
 #include "platform/runtime/error.hpp"
+#include "platform/runtime/system_reason.hpp"
 
 namespace kx::platform {
 namespace fs = std::filesystem;
@@ -125,8 +126,7 @@ std::expected<void, Error> Machine::linkFolder(std::string_view windowsFolder,
     }
     if (::symlink(target.c_str(), place.c_str()) != 0)
         return std::unexpected(machineError(
-            trf("{1} kann nicht verknüpft werden: {2}", {place.string(), std::strerror(errno)}),
-            5));
+            trf("{1} kann nicht verknüpft werden: {2}", {place.string(), systemReason(errno)}), 5));
 
     MachineConfig updated = config_;
     std::erase_if(updated.linkedFolders, [&](const LinkedFolder& l) {

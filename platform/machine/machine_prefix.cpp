@@ -11,6 +11,7 @@
 #include "platform/machine/machine_internals.hpp"
 
 #include "platform/runtime/error.hpp"
+#include "platform/runtime/system_reason.hpp"
 
 namespace kx::platform {
 namespace fs = std::filesystem;
@@ -213,7 +214,7 @@ std::expected<std::unique_ptr<Machine>, Error> Machine::create(const fs::path& p
     fs::create_directories(prefix, ec);
     if (ec)
         return std::unexpected(machineError(
-            trf("{1} kann nicht erstellt werden: {2}", {prefix.string(), ec.message()}), 5));
+            trf("{1} kann nicht erstellt werden: {2}", {prefix.string(), systemReason(ec)}), 5));
 
     // machine.ini: an existing record wins (completing a prefix never changes
     // who the user is); keys it lacks are filled from the given config.
@@ -246,7 +247,7 @@ std::expected<std::unique_ptr<Machine>, Error> Machine::create(const fs::path& p
     fs::create_directories(prefix / "dosdevices", ec);
     if (ec)
         return std::unexpected(machineError(
-            trf("{1} kann nicht erstellt werden: {2}", {"dosdevices", ec.message()}), 5));
+            trf("{1} kann nicht erstellt werden: {2}", {"dosdevices", systemReason(ec)}), 5));
     for (const auto& d : config.drives) {
         if (!driveHasFolder(d))
             continue;
@@ -258,15 +259,15 @@ std::expected<std::unique_ptr<Machine>, Error> Machine::create(const fs::path& p
         } else {
             fs::create_directories(prefix / target.substr(3), ec);
             if (ec)
-                return std::unexpected(machineError(
-                    trf("{1} kann nicht erstellt werden: {2}", {target.substr(3), ec.message()}),
-                    5));
+                return std::unexpected(machineError(trf("{1} kann nicht erstellt werden: {2}",
+                                                        {target.substr(3), systemReason(ec)}),
+                                                    5));
         }
         const fs::path link = prefix / "dosdevices" / (std::string(1, l) + ":");
         if (!pathExists(link)) {
             if (::symlink(target.c_str(), link.c_str()) != 0 && errno != EEXIST) {
                 return std::unexpected(machineError(trf("{1} kann nicht verknüpft werden: {2}",
-                                                        {link.string(), std::strerror(errno)}),
+                                                        {link.string(), systemReason(errno)}),
                                                     5));
             }
         }
@@ -319,7 +320,7 @@ std::expected<std::unique_ptr<Machine>, Error> Machine::create(const fs::path& p
         fs::create_directories(*host, ec);
         if (ec)
             return std::unexpected(
-                machineError(trf("{1} kann nicht erstellt werden: {2}", {f, ec.message()}), 5));
+                machineError(trf("{1} kann nicht erstellt werden: {2}", {f, systemReason(ec)}), 5));
     }
     return machine;
 }

@@ -19,6 +19,7 @@
 
 #include "platform/files/ini.hpp"
 #include "platform/machine/machine.hpp"
+#include "platform/runtime/system_reason.hpp"
 #include "platform/ui/message_loop.hpp"
 
 namespace kx::platform {
@@ -47,7 +48,7 @@ Error fromErrno(int err) {
         case EHOSTUNREACH:
             return {kSockHostUnreachable, std::string(tr("Keine Route zum Host"))};
         default:
-            return {kSockOtherError, trf("Socketfehler: {1}", {std::strerror(err)})};
+            return {kSockOtherError, trf("Socketfehler: {1}", {systemReason(err)})};
     }
 }
 

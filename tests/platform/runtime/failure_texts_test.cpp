@@ -7,6 +7,7 @@
 #include <expected>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "platform/files/ini.hpp"
 #include "platform/processes/desktop_program.hpp"
 #include "platform/runtime/automation_objects.hpp"
+#include "platform/runtime/system_reason.hpp"
 #include "support/language.hpp"
 #include "support/temp_machine.hpp"
 
@@ -73,7 +75,7 @@ class FailureTexts : public ::testing::Test {
              R"(das Stammverzeichnis eines Laufwerks kann nicht geändert werden: "C:\")",
              R"(the root of a drive cannot be changed: "C:\")"},
             {"the system's refusal", [&] { return failure(files::createFolder(m, "C:\\Ordner")); },
-             R"(kann "C:\Ordner" nicht anlegen: )" + exists,
+             R"(kann "C:\Ordner" nicht anlegen: Die Datei existiert bereits)",
              R"(cannot create "C:\Ordner": )" + exists},
             {"a file with two names to overwrite",
              [&] { return failure(cipherfiles::openToOverwrite(m, "C:\\eins.txt")); },
@@ -116,6 +118,19 @@ TEST_F(FailureTexts, FailuresAreToldInGerman) {
 TEST_F(FailureTexts, FailuresAreToldInEnglish) {
     KX_ONLY_IN_ENGLISH();
     for (const auto& c : cases()) EXPECT_EQ(c.message(), c.english) << c.what;
+    // Every reason of the system reads as the C library words it.
+    for (int err = 1; err < 134; ++err) EXPECT_EQ(systemReason(err), std::strerror(err)) << err;
+}
+
+TEST(SystemReason, CommonReasonsAreGermanAndTheRestStayTheLibrarys) {
+    if (userLanguage() != Language::German)
+        GTEST_SKIP() << "reads the German texts";
+    EXPECT_EQ(systemReason(EACCES), "Keine Berechtigung");
+    EXPECT_EQ(systemReason(std::make_error_code(std::errc::no_such_file_or_directory)),
+              "Datei oder Verzeichnis nicht gefunden");
+    EXPECT_EQ(systemReason(EOWNERDEAD), std::strerror(EOWNERDEAD));
+    EXPECT_EQ(systemReason(std::make_error_code(std::future_errc::no_state)),
+              std::make_error_code(std::future_errc::no_state).message());
 }
 
 }  // namespace
