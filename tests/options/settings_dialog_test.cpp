@@ -21,9 +21,11 @@
 #include "platform/ui/tool_tips.hpp"
 #include "platform/ui/view.hpp"
 #include "services/processes.hpp"
+#include "settings/key_info.hpp"
 #include "settings/keys.hpp"
 #include "settings/registry_access.hpp"
 #include "settings/settings_store.hpp"
+#include "support/language.hpp"
 #include "support/programs.hpp"
 #include "support/scripted_ui.hpp"
 #include "support/temp_machine.hpp"
@@ -342,6 +344,42 @@ TEST_F(SettingsDialogOnNT, TheDialerPageIsMissingAndThePopupPageIsTabFive) {
     EXPECT_EQ(shownTab, 5);
     EXPECT_EQ(shownPage, 6);
     EXPECT_EQ(stored(keys::Cookies), "-");  // closed without saving
+}
+
+// What an English-speaking user reads: captions, tabs, labels, a tool tip, a
+// key's description and the message of a check.
+TEST_F(SettingsDialog, TheDialogSpeaksEnglishInEnglish) {
+    KX_ONLY_IN_ENGLISH();
+    CKOLVANEX().KXAppTitle("Suite");
+    const auto& f = open();
+    const auto proxyTip = ui::toolTips().find(*f.cmdSetProxy);
+    ASSERT_TRUE(proxyTip);
+    struct Case {
+        std::string shown;
+        std::string english;
+    };
+    for (const auto& c : {
+             Case{f.caption, "Suite - Settings"},
+             Case{f.tsTab->tabs.front(), "&Internet tracks"},
+             Case{f.tsTab->tabs.back(), "IE popup b&locker"},
+             Case{f.chkCookies->caption, "Delete &cookies"},
+             Case{f.fraBlock->caption, "Block && scan"},
+             Case{f.lblDialerCheckTime->caption, "Check for 0190/0900 dialers every 60 &seconds"},
+             Case{f.cmdCan->caption, "Close"},
+             Case{proxyTip->text.substr(proxyTip->text.find("as Suite")),
+                  "as Suite searches automatically for the fastest proxy servers available at "
+                  "the moment."},
+             Case{std::string(platform::tr(settings::infoOf(keys::DeleteN).description)),
+                  "how often a file is overwritten before it is erased"},
+         })
+        EXPECT_EQ(c.shown, c.english);
+
+    // A bad number is refused in English.
+    form->txtN->setText("0");
+    form->cmdOK->click();
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown.front().text, "Valid entries lie in the range from 1 to 99!");
+    form->unload();
 }
 
 }  // namespace

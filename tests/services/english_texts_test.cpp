@@ -7,12 +7,11 @@
 
 #include "core/shared_state.hpp"
 #include "facade/kolvanex.hpp"
-#include "platform/ui/dialogs.hpp"
 #include "platform/ui/message_loop.hpp"
-#include "platform/ui/view.hpp"
 #include "services/processes.hpp"
 #include "services/progress.hpp"
 #include "support/language.hpp"
+#include "support/scripted_ui.hpp"
 #include "support/temp_machine.hpp"
 
 namespace kx {
@@ -20,7 +19,7 @@ namespace {
 
 namespace ui = platform::ui;
 
-class ServicesInEnglish : public ::testing::Test {
+class ServicesInEnglish : public ::testing::Test, protected test::ScriptedUi {
   protected:
     void SetUp() override {
         resetShared();
@@ -37,10 +36,6 @@ class ServicesInEnglish : public ::testing::Test {
     const std::string kApp = "C:\\Programme\\Kolvanex";
     test::TempMachine machine;
     ui::ManualClock clock;
-    ui::ScriptedView view;
-    ui::ViewScope viewScope{view};
-    ui::ScriptedDialogs dialogs;
-    ui::DialogsScope dialogScope{dialogs};
     CKOLVANEX kolvanex;
 };
 
