@@ -464,19 +464,15 @@ class SubfolderWalks {
     }
 
     ScanStats walkOne(const std::string& name, const ScanCallback& onEntry) {
-        ScanStats stats;
         fsfd::UniqueFd fd(::openat(rootFd_, name.c_str(), kOpenFolder));
-        if (!fd.valid()) {
-            ++stats.skippedFolders;  // swapped for a link or unreadable, as below
-            return stats;
+        if (fd.valid()) {
+            Walker walker(onEntry, options_, name, &stop_);
+            if (auto walked = walker.run(fd.get()))
+                return *walked;
         }
-        Walker walker(onEntry, options_, name, &stop_);
-        auto listed = walker.listRoot(fd.get());
-        if (!listed) {
-            ++stats.skippedFolders;
-            return stats;
-        }
-        return walker.walkRest();
+        ScanStats skipped;  // swapped for a link or unreadable, as a folder below is
+        ++skipped.skippedFolders;
+        return skipped;
     }
 
     // Hands the kept entries of finished folders to the callback, in order,
