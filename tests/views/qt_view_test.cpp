@@ -242,6 +242,7 @@ TEST_F(QtViewTest, TheProgressWindowClosesOnItsTimerWhileQtWaits) {
     auto* log = widget<QTreeWidget>(*window, "lvLog");
     ASSERT_NE(log, nullptr);
     EXPECT_EQ(log->topLevelItem(0)->text(0), "eine Zeile");
+    EXPECT_EQ(log->topLevelItem(0)->toolTip(0), "eine Zeile");  // in full, if cut short
     window->closeAfter(50);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !window->isLoaded(); }, 5000));
     EXPECT_EQ(qt.view().window(*window), nullptr);

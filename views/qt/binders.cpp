@@ -500,8 +500,12 @@ class ListViewBinder final : public Binder {
 
     static void fill(QTreeWidgetItem& row, const ui::ListItem& item) {
         const int columns = std::max(1, row.treeWidget()->columnCount());
-        for (int column = 0; column < columns; ++column)
-            row.setText(column, qs(item.columnText(static_cast<std::size_t>(column) + 1)));
+        for (int column = 0; column < columns; ++column) {
+            const QString text = qs(item.columnText(static_cast<std::size_t>(column) + 1));
+            row.setText(column, text);
+            // A line the column cuts short reads in full where the mouse rests.
+            row.setToolTip(column, text);
+        }
         row.setSelected(item.selected);
     }
 
