@@ -63,15 +63,6 @@ class ProxyScriptScope {
     std::string saved_;
 };
 
-// Counts characters, not bytes, for a selection.
-std::int32_t characters(std::string_view text) {
-    std::int32_t n = 0;
-    for (const char c : text)
-        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80)
-            ++n;
-    return n;
-}
-
 }  // namespace
 
 frmMail::frmMail(MailContext context)
@@ -143,7 +134,8 @@ frmMail::frmMail(MailContext context)
     for (const auto& box : {txtTo, txtBetreff}) {
         box->GotFocus = [raw = box.get()] {
             raw->selStart = 0;
-            raw->selLength = characters(raw->text);
+            raw->selLength = static_cast<std::int32_t>(
+                platform::characterCount(raw->text));  // characters, not bytes
             raw->refresh();
         };
     }

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "core/shared_state.hpp"
+#include "platform/runtime/text.hpp"
 #include "platform/runtime/translation.hpp"
 #include "platform/ui/clipboard.hpp"
 #include "platform/ui/cursor.hpp"
@@ -36,16 +37,6 @@ void closeTask(const std::string& taskName) {
     // Whether the scanner ran or not, and whether closing it worked, is of
     // no interest to a closing window: the answer is not looked at.
     (void)CloseTask(taskName);
-}
-
-// Characters as the user counts them: UTF-8 lead bytes.
-std::size_t characters(std::string_view text) {
-    std::size_t n = 0;
-    for (const char c : text) {
-        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80)
-            ++n;
-    }
-    return n;
 }
 
 // NoStatus is a check state written as "1"/"0"; text that is no number
@@ -183,7 +174,7 @@ void frmProgress::copyLogToClipboard() {
     for (const auto& line : lines) {
         text += line->text;
         text += "\r\n";
-        count += characters(line->text) + 2;
+        count += platform::characterCount(line->text) + 2;
         if (count > kCopyYieldLimit)
             ui::yield();
     }

@@ -43,8 +43,7 @@ struct CleanOptions {
 // `text` filled with spaces to `width` characters (not bytes: an umlaut
 // takes two bytes and one column).
 std::string padded(std::string_view text, std::size_t width) {
-    std::size_t characters = 0;
-    for (const char c : text) characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    const std::size_t characters = platform::characterCount(text);
     return std::string(text) + std::string(width > characters ? width - characters : 0, ' ');
 }
 

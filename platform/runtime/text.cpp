@@ -146,6 +146,11 @@ char32_t nextCodePoint(std::string_view text, std::size_t& pos) {
     return cp;
 }
 
+std::size_t characterCount(std::string_view text) {
+    return static_cast<std::size_t>(std::ranges::count_if(
+        text, [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
 bool nextUtf8(std::string_view text, std::size_t& pos, char32_t& cp) {
     const auto at = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     const unsigned char lead = at(pos);

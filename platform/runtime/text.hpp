@@ -60,6 +60,9 @@ bool isValidUtf8(std::string_view text);
 /// Appends the UTF-8 form of a code point.
 void appendUtf8(std::string& out, char32_t cp);
 
+/// Characters of UTF-8 text as the user counts them (its lead bytes).
+std::size_t characterCount(std::string_view text);
+
 /// Converts single-byte Windows-1252 text (files the old system wrote) to UTF-8.
 std::string fromCp1252(std::string_view bytes);
 
